@@ -1,0 +1,72 @@
+#include "driver/command_line.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+#ifdef __APPLE__
+#define FRAMEPROBE_VIDEO_PARAMETER "video.yuv"
+#else
+#define FRAMEPROBE_VIDEO_PARAMETER "nameOfTheMovie.yuv"
+#endif
+
+std::optional<CommandLine> splitCommandLine(int argc, char** argv) {
+    if (argc < 4) return std::nullopt;
+    CommandLine line;
+    line.videoPath = argv[1];
+    line.width = argv[2];
+    line.height = argv[3];
+    if (argc >= 5) line.requestedVQIs = argv[4];
+    if (argc >= 6) line.fps = argv[5];
+    if (argc >= 7) line.numberOfFrames = argv[6];
+    if (argc >= 8) line.startFrame = argv[7];
+    return line;
+}
+
+void printUsage(const char* programName) {
+    puts("Not enough parameters\n");
+    printf("Usage: %s " FRAMEPROBE_VIDEO_PARAMETER
+           " WIDTH HEIGHT [RequestedVQIs] [FPS] [NumberOfFrames] [startFrame],\n"
+           "where parameters in square brackets are optional.\n\n",
+           programName);
+}
+
+int32_t parseInt32(const char* text) {
+    return static_cast<int32_t>(static_cast<uint32_t>(std::strtol(text, nullptr, 10)));
+}
+
+uint32_t parseMask(const char* text) { return static_cast<uint32_t>(std::strtoul(text, nullptr, 0)); }
+
+double parseFps(const char* text) { return std::strtod(text, nullptr); }
+
+std::optional<FrameGeometry> checkGeometry(int32_t width, int32_t height) {
+    if (width < 1) {
+        printf("Invalid WIDTH %d: the frame width must be at least 1\n", width);
+        return std::nullopt;
+    }
+    if (height < 1) {
+        printf("Invalid HEIGHT %d: the frame height must be at least 1\n", height);
+        return std::nullopt;
+    }
+    const int64_t frameSize = 3 * int64_t{width} * height / 2;
+    if (frameSize > std::numeric_limits<int32_t>::max()) {
+        printf("Invalid frame size %dx%d: a frame of %lld bytes exceeds %d bytes\n", width, height,
+               static_cast<long long>(frameSize), std::numeric_limits<int32_t>::max());
+        return std::nullopt;
+    }
+    return FrameGeometry{width, height, width * height, static_cast<int32_t>(frameSize)};
+}
+
+std::optional<unsigned> threadCountFromEnvironment() {
+    const char* text = std::getenv("FRAMEPROBE_THREADS");
+    if (text == nullptr || *text == '\0') return 0u;
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text, &end, 10);
+    if (errno != 0 || *end != '\0' || value < 1 || value > 1024) {
+        printf("Invalid FRAMEPROBE_THREADS \"%s\": expected a whole number from 1 to 1024\n", text);
+        return std::nullopt;
+    }
+    return static_cast<unsigned>(value);
+}

@@ -1,0 +1,44 @@
+// Command line of the program and the run settings derived from it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+inline constexpr double DEFAULT_FPS = 25;
+inline constexpr const char* kLogFileName = "metricsResultsCSV.csv";
+
+// Positional parameters, after the program name.
+struct CommandLine {
+    const char* videoPath = nullptr;
+    const char* width = nullptr;
+    const char* height = nullptr;
+    const char* requestedVQIs = nullptr;
+    const char* fps = nullptr;
+    const char* numberOfFrames = nullptr;
+    const char* startFrame = nullptr;
+};
+
+// Null when there are too few parameters. Parameters after the seventh are ignored.
+std::optional<CommandLine> splitCommandLine(int argc, char** argv);
+
+void printUsage(const char* programName);
+
+// Standard conversions: trailing text is ignored, text that is not a number gives 0,
+// and results are cut to 32 bits.
+int32_t parseInt32(const char* text);
+uint32_t parseMask(const char* text);
+double parseFps(const char* text);
+
+struct FrameGeometry {
+    int32_t width;
+    int32_t height;
+    int32_t lumaSize;   // W * H
+    int32_t frameSize;  // 3 * W * H / 2, truncated
+};
+
+// Refuses sizes below 1 and frames too large for 32-bit sizes, with a message.
+std::optional<FrameGeometry> checkGeometry(int32_t width, int32_t height);
+
+// Worker threads from FRAMEPROBE_THREADS: 0 means the hardware's count; null when
+// the variable is set to something that is not a positive whole number.
+std::optional<unsigned> threadCountFromEnvironment();

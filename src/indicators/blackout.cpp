@@ -1,0 +1,3 @@
+#include "indicators/blackout.h"
+
+uint8_t blackout(const Image& /*frame*/) { return {}; }

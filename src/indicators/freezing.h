@@ -1,0 +1,11 @@
+// Freezing: a picture that has stood still for at least a tenth of a second.
+#pragma once
+
+#include <cstdint>
+
+// Run state, owned by the run and kept across frames.
+struct FreezingState {
+    int32_t freezingTemp = 0;  // length of the current run of still frames
+};
+
+uint8_t freezing(FreezingState& state, uint8_t blackout, double temporalActivity, double fps);

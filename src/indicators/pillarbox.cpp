@@ -1,0 +1,3 @@
+#include "indicators/pillarbox.h"
+
+double pillarbox(const Image& /*frame*/) { return {}; }

@@ -1,0 +1,3 @@
+#include "indicators/slice.h"
+
+std::optional<double> slice(const Image& /*frame*/) { return std::nullopt; }

@@ -1,0 +1,3 @@
+#include "indicators/spatialActivity.h"
+
+double spatialActivity(const Image& /*frame*/) { return {}; }

@@ -1,0 +1,6 @@
+// Spatial activity of a frame.
+#pragma once
+
+#include "tools/image.h"
+
+double spatialActivity(const Image& frame);

@@ -1,0 +1,3 @@
+#include "indicators/temporalActivity.h"
+
+double temporalActivity(const Image& /*current*/, const Image& /*previous*/) { return 0.0; }
