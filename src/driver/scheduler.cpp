@@ -1,9 +1,6 @@
 #include "driver/scheduler.h"
 
-#include <tbb/task_group.h>
-
-FrameScheduler::FrameScheduler(uint32_t requestedVQIs, unsigned threads)
-    : arena_(threads == 0 ? tbb::task_arena::automatic : static_cast<int>(threads)) {
+FrameScheduler::FrameScheduler(uint32_t requestedVQIs, unsigned threads) : pool_(threads) {
     for (const IndicatorDescriptor& d : indicatorRegistry()) {
         if (!isRequested(d, requestedVQIs)) continue;
         if (d.kind == IndicatorKind::Spatial)
@@ -17,20 +14,14 @@ FrameScheduler::FrameScheduler(uint32_t requestedVQIs, unsigned threads)
 
 void FrameScheduler::measure(const Image& current, const Image& previous, bool hasPrevious, double fps,
                              TemporalState& state, FrameValues& values) {
-    arena_.execute([&] {
-        tbb::task_group group;
-        Results& results = values.results;
-        for (const IndicatorDescriptor* d : spatial_) {
-            group.run([d, &current, &results] { d->spatial(current, results); });
-        }
-        const TemporalInput input{current, previous, fps};
-        if (hasPrevious) {
-            for (const IndicatorDescriptor* d : temporalAlongside_) d->temporal(input, state, values);
-        }
-        // The wait publishes every spatial result to this thread.
-        group.wait();
-        if (hasPrevious) {
-            for (const IndicatorDescriptor* d : temporalAfter_) d->temporal(input, state, values);
-        }
+    const TemporalInput input{current, previous, fps};
+    auto spatialTask = [&](std::size_t i) { spatial_[i]->spatial(current, values.results); };
+    pool_.run(spatial_.size(), spatialTask, [&] {
+        if (!hasPrevious) return;
+        for (const IndicatorDescriptor* d : temporalAlongside_) d->temporal(input, state, values);
     });
+    // The pool has finished every spatial task, so their results are visible here.
+    if (hasPrevious) {
+        for (const IndicatorDescriptor* d : temporalAfter_) d->temporal(input, state, values);
+    }
 }

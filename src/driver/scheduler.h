@@ -4,18 +4,15 @@
 // depend on how many workers there are.
 #pragma once
 
-#include <tbb/task_arena.h>
-
 #include <vector>
 
+#include "driver/worker_pool.h"
 #include "indicators/registry.h"
 
 class FrameScheduler {
 public:
     // threads: 0 for the hardware's count, 1 to run everything on the calling thread.
     FrameScheduler(uint32_t requestedVQIs, unsigned threads);
-    FrameScheduler(const FrameScheduler&) = delete;
-    FrameScheduler& operator=(const FrameScheduler&) = delete;
 
     // hasPrevious is false on the first frame of the range, where no temporal
     // indicator runs.
@@ -26,5 +23,5 @@ private:
     std::vector<const IndicatorDescriptor*> spatial_;
     std::vector<const IndicatorDescriptor*> temporalAlongside_;  // overlap the spatial tasks
     std::vector<const IndicatorDescriptor*> temporalAfter_;      // need this frame's spatial results
-    tbb::task_arena arena_;
+    WorkerPool pool_;
 };
