@@ -93,6 +93,25 @@ TEST(BlockLossTest, FaintBlocksCountOnlyAboveSixTimesTheMeanEnergy) {
     }
 }
 
+TEST(BlockLossTest, EnergiesEqualToTheThresholdDoNotCount) {
+    // A block of step 64 (energy 124 * 64^2), a step of 6 across the whole frame on a
+    // grid line (edge energy 2 * 6^2 = 72 per sample) and isolated dots of steps
+    // 128, 128, 128, 126, 3, 2, 1 (4 * g^2 each) total 786432: the threshold is
+    // 6 * 786432 / 65536 = 72.0, exactly the step's edge energy, which must not count.
+    const int dots[] = {128, 128, 128, 126, 3, 2, 1};
+    for (bool horizontal : {true, false}) {
+        OwnedImage frame(256, 256, 128);
+        fillRect(frame, 32, 32, 16, 16, 64);
+        if (horizontal)
+            fillRect(frame, 0, 128, 256, 128, 122);
+        else
+            fillRect(frame, 128, 0, 128, 256, 122);
+        for (int i = 0; i < 7; ++i) frame.at(70 + 7 * i, 75) = static_cast<uint8_t>(128 - dots[i]);
+        EXPECT_EQ(blockLoss(frame), 4.0) << horizontal;
+        EXPECT_EQ(referenceBlockLoss(frame), 4.0) << horizontal;
+    }
+}
+
 TEST(BlockLossTest, BlocksOutsideEveryRegionOnlyRaiseTheThreshold) {
     OwnedImage frame(1920, 1080, 128);
     fillRect(frame, 512, 1040, 16, 16, 0);
