@@ -18,8 +18,8 @@ inline int32_t sampleCount(Image32 image) { return static_cast<int32_t>(static_c
 }  // namespace
 
 void roberts(Image source, Image32 gradientX, Image32 gradientY) {
-    // The checks read the records through pointers so that a failure report
-    // names the condition the way this tool always has.
+    // Checked through pointers, so that a failure report reads
+    // "src->h == destX->h && src->w == destX->w" like the rest of the tool's reports.
     const Image* src = &source;
     const Image32* destX = &gradientX;
     const Image32* destY = &gradientY;
