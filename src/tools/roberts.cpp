@@ -18,8 +18,8 @@ inline int32_t sampleCount(Image32 image) { return static_cast<int32_t>(static_c
 }  // namespace
 
 void roberts(Image source, Image32 gradientX, Image32 gradientY) {
-    // Checked through pointers, so that a failure report reads
-    // "src->h == destX->h && src->w == destX->w" like the rest of the tool's reports.
+    // Checked through pointers: a failure report names the condition as
+    // "src->h == destX->h && src->w == destX->w".
     const Image* src = &source;
     const Image32* destX = &gradientX;
     const Image32* destY = &gradientY;
