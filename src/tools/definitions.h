@@ -2,5 +2,6 @@
 #pragma once
 
 #include "tools/image.h"
+#include "tools/roberts.h"
 #include "tools/scratch.h"
 #include "tools/sums.h"
