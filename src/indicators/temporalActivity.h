@@ -4,3 +4,7 @@
 #include "tools/image.h"
 
 double temporalActivity(const Image& current, const Image& previous);
+
+// Square root of the summed squared sample differences; both frames have the
+// current frame's size.
+double temporalAct(const Image& current, const Image& previous);
