@@ -88,14 +88,6 @@ TEST(Sobel, TwoLineSourceHasNoInteriorAndIsZeroed) {
     EXPECT_EQ(gy.samples, std::vector<int32_t>(8, 0));
 }
 
-TEST(Sobel, OneSampleWideSourceIsZeroed) {
-    OwnedImage src(1, 4, {1, 2, 3, 4});
-    OwnedImage bx(1, 4, 9), by(1, 4, 9);
-    EXPECT_EQ(sobel2(&src.image, &bx.image, &by.image), 0);
-    EXPECT_EQ(bx.samples, std::vector<uint8_t>(4, 0));
-    EXPECT_EQ(by.samples, std::vector<uint8_t>(4, 0));
-}
-
 TEST(AbsGradient, TwoByTwo) {
     OwnedImage src(2, 2, {10, 30, 50, 5});
     Plane32 gx(2, 2), gy(2, 2);
