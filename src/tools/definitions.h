@@ -5,3 +5,8 @@
 #include "tools/roberts.h"
 #include "tools/scratch.h"
 #include "tools/sums.h"
+#include "tools/sobel.h"
+#include "tools/integral.h"
+#include "tools/conversions.h"
+#include "tools/printers.h"
+#include "tools/lineruns.h"
