@@ -1,3 +1,48 @@
 #include "indicators/blackout.h"
 
-uint8_t blackout(const Image& /*frame*/) { return {}; }
+#include <cassert>
+
+#include "indicators/results.h"
+#include "tools/definitions.h"
+
+namespace {
+
+// Largest spread of block mean levels (exclusive) that still counts as no picture.
+constexpr double THRESHOLD_BLACKOUT = 4.0;
+
+}  // namespace
+
+void minmax(const int32_t* values, uint64_t size, int32_t* min, int32_t* max) {
+    assert(size > 0);
+    int32_t lo = values[0];
+    int32_t hi = values[0];
+    for (uint64_t i = 1; i < size; ++i) {
+        const int32_t v = values[i];
+        if (v >= lo) {
+            hi = v > hi ? v : hi;
+        } else {
+            lo = v;
+        }
+    }
+    *min = lo;
+    *max = hi;
+}
+
+uint8_t blackout(const Image& frame) {
+    const auto W = static_cast<uint32_t>(frame.w);
+    const auto H = static_cast<uint32_t>(frame.h);
+    const uint32_t blocksX = W / BLOCKSIZE;
+    const uint32_t blocksY = H / BLOCKSIZE;
+    // No whole block, nothing to compare: not flagged.
+    if (blocksX == 0 || blocksY == 0) return 0;
+
+    const Image32 sums = scratchImage32(0, blocksX, blocksY);
+    blockSums(frame, sums, BLOCKSIZE, BLOCKSIZE);
+    int32_t lo = 0;
+    int32_t hi = 0;
+    minmax(sums.data, uint64_t{blocksX} * blocksY, &lo, &hi);
+
+    const int32_t spread = hi - lo;
+    const double meanSpread = static_cast<double>(spread) / (BLOCKSIZE * BLOCKSIZE);
+    return THRESHOLD_BLACKOUT > meanSpread ? 1 : 0;
+}
