@@ -1,3 +1,80 @@
 #include "indicators/slice.h"
 
-std::optional<double> slice(const Image& /*frame*/) { return std::nullopt; }
+#include <cmath>
+#include <limits>
+
+#include "tools/scratch.h"
+#include "tools/sums.h"
+
+namespace {
+
+enum Slot : unsigned { kVerticalMap, kHorizontalMap, kVerticalCounts, kHorizontalCounts, kVerticalFractions,
+                       kHorizontalFractions, kRatios };
+
+void fractions(Image32 counts, ImageDouble dest, uint32_t bandSamples) {
+    const double divisor = static_cast<int32_t>(bandSamples);
+    for (uint64_t i = 0; i < counts.h; ++i) dest.data[i] = counts.data[i] / divisor;
+}
+
+// The smallest ratio, as the first of an ascending sort that places NaN after
+// every number: NaN only when every ratio is NaN.
+double smallestRatio(ImageDouble ratios) {
+    double smallest = std::numeric_limits<double>::quiet_NaN();
+    for (uint64_t i = 0; i < ratios.w * ratios.h; ++i) {
+        const double r = ratios.data[i];
+        if (!std::isnan(r) && (std::isnan(smallest) || r < smallest)) smallest = r;
+    }
+    return smallest;
+}
+
+}  // namespace
+
+void compareShifted(Image src, Image dest, int32_t shift) {
+    for (uint64_t y = 0; y < dest.h; ++y) {
+        const uint8_t* a = src.data + y * src.w;
+        const uint8_t* b = a + shift;
+        uint8_t* out = dest.data + y * dest.w;
+        for (uint64_t x = 0; x < dest.w; ++x) out[x] = a[x] == b[x] ? 1 : 0;
+    }
+}
+
+void divideDouble(ImageDouble a, ImageDouble b, ImageDouble dest) {
+    const int32_t n = static_cast<int32_t>(static_cast<uint32_t>(a.w) * static_cast<uint32_t>(a.h));
+    for (int32_t i = 0; i < n; ++i) dest.data[i] = a.data[i] / b.data[i];
+}
+
+int32_t compare_Double_asc(const void* p, const void* q) {
+    const double a = *static_cast<const double*>(p);
+    const double b = *static_cast<const double*>(q);
+    if (b > a) return -1;
+    if (a > b) return 1;
+    return 0;
+}
+
+std::optional<double> slice(const Image& frame) {
+    constexpr uint64_t S = SLICE_BLOCKSIZE;
+    const uint64_t h = frame.h;
+    if (h < 48) return std::nullopt;
+    const uint32_t w = static_cast<uint32_t>(frame.w);
+    // No column has a partner 16 to its right: every horizontal fraction is 0/0.
+    if (w <= S) return std::numeric_limits<double>::quiet_NaN();
+
+    const uint64_t nV = (h - S) / S;
+    const uint64_t nH = h / S;
+    const Image verticalMap = scratchImage(kVerticalMap, w, h - S);
+    const Image horizontalMap = scratchImage(kHorizontalMap, w - S, h);
+    const Image32 verticalCounts = scratchImage32(kVerticalCounts, 1, nV);
+    const Image32 horizontalCounts = scratchImage32(kHorizontalCounts, 1, nH);
+    const ImageDouble verticalFractions = scratchImageDouble(kVerticalFractions, 1, nV);
+    const ImageDouble horizontalFractions = scratchImageDouble(kHorizontalFractions, 1, nH);
+    const ImageDouble ratios = scratchImageDouble(kRatios, 1, nV);
+
+    compareShifted(frame, verticalMap, static_cast<int32_t>(static_cast<uint32_t>(S) * w));
+    compareShifted(frame, horizontalMap, static_cast<int32_t>(S));
+    blockSums(verticalMap, verticalCounts, verticalMap.w, S);
+    blockSums(horizontalMap, horizontalCounts, horizontalMap.w, S);
+    fractions(verticalCounts, verticalFractions, static_cast<uint32_t>(S) * w);
+    fractions(horizontalCounts, horizontalFractions, static_cast<uint32_t>(S) * (w - static_cast<uint32_t>(S)));
+    divideDouble(verticalFractions, horizontalFractions, ratios);
+    return 1.0 / smallestRatio(ratios);
+}
