@@ -216,6 +216,18 @@ TEST_F(DriverTest, ReadErrorStopsTheRun) {
     EXPECT_EQ(log(), kLogHeader);
 }
 
+TEST_F(DriverTest, FreezingSeesTheBlackoutFlagOfTheSameFrame) {
+    // Still from frame 2 on; frames 4 to 7 black (and still among themselves).
+    makeClip("clip.yuv", 64, 48, 12, {{"freeze", 2, 11}, {"black", 4, 7}});
+    auto freezingColumn = [&](const char* mask) {
+        std::string flags;
+        for (const std::string& row : rows(probe({"clip.yuv", "64", "48", mask}).out)) flags += field(row, 9);
+        return flags;
+    };
+    EXPECT_EQ(freezingColumn("0x140"), "000000010001");  // black frames count as still
+    EXPECT_EQ(freezingColumn("0x1C0"), "000000000001");  // black frames end the run
+}
+
 TEST_F(DriverTest, ThreadCountFromEnvironment) {
     makeClip("clip.yuv", 64, 48, 1);
     const ProcessResult bad = probe({"clip.yuv", "64", "48"}, {"FRAMEPROBE_THREADS=many"});
