@@ -1,7 +1,6 @@
 #include "indicators/slice.h"
 
 #include <cmath>
-#include <limits>
 
 #include "tools/scratch.h"
 #include "tools/sums.h"
@@ -17,9 +16,9 @@ void fractions(Image32 counts, ImageDouble dest, uint32_t bandSamples) {
 }
 
 // The smallest ratio, as the first of an ascending sort that places NaN after
-// every number: NaN only when every ratio is NaN.
+// every number: NaN (the bands' own) only when every ratio is NaN.
 double smallestRatio(ImageDouble ratios) {
-    double smallest = std::numeric_limits<double>::quiet_NaN();
+    double smallest = ratios.data[0];
     for (uint64_t i = 0; i < ratios.w * ratios.h; ++i) {
         const double r = ratios.data[i];
         if (!std::isnan(r) && (std::isnan(smallest) || r < smallest)) smallest = r;
@@ -56,8 +55,12 @@ std::optional<double> slice(const Image& frame) {
     const uint64_t h = frame.h;
     if (h < 48) return std::nullopt;
     const uint32_t w = static_cast<uint32_t>(frame.w);
-    // No column has a partner 16 to its right: every horizontal fraction is 0/0.
-    if (w <= S) return std::numeric_limits<double>::quiet_NaN();
+    // No column has a partner 16 to its right: every horizontal fraction is 0/0,
+    // computed at run time so the NaN prints as the platform's division makes it.
+    if (w <= S) {
+        volatile double noSamples = 0.0;
+        return 1.0 / (0.0 / noSamples);
+    }
 
     const uint64_t nV = (h - S) / S;
     const uint64_t nH = h / S;
