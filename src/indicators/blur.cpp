@@ -22,10 +22,7 @@ double blur(const Image& frame) {
     const uint32_t nby = H / BLUR_BLOCKSIZE;
     if (nbx == 0 || nby == 0) return 0.0;
 
-    ImageDouble dev = scratchImageDouble(kDev, nbx, nby);
-    Image32 sums = scratchImage32(kSums, nbx, nby);
-    Image32 squares = scratchImage32(kSquares, nbx, nby);
-    calculateStdDevs(&frame, &sums, &squares, &dev, BLUR_BLOCKSIZE, BLUR_BLOCKSIZE);
+    ImageDouble dev = blockDeviations(frame, BLUR_BLOCKSIZE, kDev);
 
     Image32 gx = scratchImage32(kGx, W, H);
     Image32 gy = scratchImage32(kGy, W, H);

@@ -26,10 +26,7 @@ double noise(const Image& frame) {
     const uint32_t nby = H / NOISE_BLOCKSIZE;
     if (nbx == 0 || nby == 0) return 0.0;
 
-    ImageDouble dev = scratchImageDouble(kDev, nbx, nby);
-    Image32 sums = scratchImage32(kSums, nbx, nby);
-    Image32 squares = scratchImage32(kSquares, nbx, nby);
-    calculateStdDevs(&frame, &sums, &squares, &dev, NOISE_BLOCKSIZE, NOISE_BLOCKSIZE);
+    ImageDouble dev = blockDeviations(frame, NOISE_BLOCKSIZE, kDev);
     const uint64_t blocks = uint64_t{nbx} * nby;
 
     // One spare bin past the last: the weighting around a mode in the last bin

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "tools/scratch.h"
+
 void gradient(const Image* src, Image32* destX, Image32* destY) {
     assert(src->h == destX->h && src->w == destX->w);
     assert(src->h == destY->h && src->w == destY->w);
@@ -146,4 +148,14 @@ void calculateStdDevsDouble_ommitZeros(const ImageDouble* src, ImageDouble* sums
         double* d = dest->data + by * nbx;
         for (uint64_t bx = 0; bx < nbx; ++bx) d[bx] = std::sqrt((q[bx] - s[bx] * s[bx] / n) / (n - 1.0));
     }
+}
+
+ImageDouble blockDeviations(const Image& frame, uint32_t blockSize, unsigned firstSlot) {
+    const uint64_t nbx = static_cast<uint32_t>(frame.w) / blockSize;
+    const uint64_t nby = static_cast<uint32_t>(frame.h) / blockSize;
+    ImageDouble dev = scratchImageDouble(firstSlot, nbx, nby);
+    Image32 sums = scratchImage32(firstSlot + 1, nbx, nby);
+    Image32 squares = scratchImage32(firstSlot + 2, nbx, nby);
+    calculateStdDevs(&frame, &sums, &squares, &dev, blockSize, blockSize);
+    return dev;
 }

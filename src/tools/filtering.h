@@ -31,3 +31,8 @@ int32_t filter(const Image* src, ImageDouble* dest, const ImageDouble* kernel, i
 void calculateStdDevsDouble_ommitZeros(const ImageDouble* src, ImageDouble* sums, ImageDouble* squares,
                                        ImageDouble* dest, const ImageDouble* kernel, uint64_t blockW,
                                        uint64_t blockH);
+
+// Local deviation of every whole blockSize x blockSize block of the frame, as
+// calculateStdDevs gives it, in the per-thread working slots firstSlot (the
+// deviations, returned) and the two after it (its block sums and square sums).
+ImageDouble blockDeviations(const Image& frame, uint32_t blockSize, unsigned firstSlot);
