@@ -141,9 +141,13 @@ std::vector<uint8_t> sampleLuma(const SampleSpec& spec, int32_t index) {
         if (d.name == "freeze" && index >= d.first && index <= d.last) moment = d.first;
     Plane p = baseLuma(spec.width, spec.height, moment);
     const Context context{spec, spec.width, spec.height, index};
-    for (const SampleDefect& d : spec.defects) {
-        const auto found = defects().find(d.name);
-        if (found != defects().end() && index >= d.first && index <= d.last) found->second(context, p);
+    // Black and flat pictures replace everything else, so they come last.
+    for (const bool replacing : {false, true}) {
+        for (const SampleDefect& d : spec.defects) {
+            const auto found = defects().find(d.name);
+            if (found == defects().end() || index < d.first || index > d.last) continue;
+            if ((d.name == "black" || d.name == "flat") == replacing) found->second(context, p);
+        }
     }
     return p;
 }
