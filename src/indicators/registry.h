@@ -1,59 +1,61 @@
-// The table of indicators. The driver walks it instead of naming indicators one
-// by one: each entry says which mask bit requests the indicator, which report
-// column it fills, whether it looks at one frame or at two, and how to run it.
+// The table of indicators. Everything outside this folder walks it instead of
+// naming indicators: each entry says which mask bit requests the indicator, how
+// its report column is headed and printed, what its value means for summaries,
+// and how to compute it. Entries are in report column order.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <memory>
+#include <optional>
 
-#include "indicators/flickering.h"
-#include "indicators/freezing.h"
 #include "indicators/results.h"
+#include "indicators/temporal.h"
 #include "tools/image.h"
-
-// Every value of one report row.
-struct FrameValues {
-    Results results;
-    double temporalActivity = 0.0;
-    uint8_t freezing = 0;
-    double flickering = 0.0;
-};
-
-// State the temporal indicators carry from frame to frame, owned by the run.
-struct TemporalState {
-    FreezingState freezing;
-    FlickeringState flickering;
-};
-
-struct TemporalInput {
-    const Image& current;
-    const Image& previous;
-    double fps;
-};
 
 enum class IndicatorKind { Spatial, Temporal };
 
-struct IndicatorDescriptor {
-    const char* name;
-    uint32_t maskBit;       // bit of the request mask that names this indicator
-    uint32_t requiredMask;  // every bit that must be set for it to run
-    int column;             // report column, 1 to 15
-    IndicatorKind kind;
-    // Spatial: a pure function of the frame, storing into its own Results field.
-    void (*spatial)(const Image& frame, Results& results);
-    // Temporal: runs on the driver's thread from the second frame of the range on.
-    void (*temporal)(const TemporalInput& input, TemporalState& state, FrameValues& values);
-    // A temporal indicator that reads a spatial result of the same frame runs
-    // once the frame's spatial indicators have finished.
-    bool afterSpatial;
+// Which end of an indicator's range means a worse picture.
+enum class Worse { Higher, Lower };
+
+struct LegacyColumn {
+    const char* consoleHeader;  // text after the header's tab
+    const char* logHeader;
+    const char* consoleFormat;  // printf format of the cell, with the separator before it
+    const char* logFormat;
+    bool integer;               // printed through an int conversion (truncated toward zero)
 };
 
-inline constexpr int kIndicatorCount = 15;
+struct IndicatorDescriptor {
+    const char* name;       // "spatial activity"
+    const char* key;        // "spatial_activity": JSON key and command-line name
+    uint32_t maskBit;       // bit of the request mask that names this indicator
+    uint32_t requiredMask;  // every bit that must be set for it to run
+    uint32_t readsMask;     // values of this frame it reads when they are requested
+    LegacyColumn column;
+    std::optional<double> noValue;  // a value that stands for "no value"
+    Worse worse;
+    const char* unit;               // "" when the value has no unit
+    IndicatorKind kind;
+    // Spatial: a pure function of the frame, safe to call on any thread.
+    double (*spatial)(const Image& frame);
+    // Some spatial indicators have no value on some frames.
+    std::optional<double> (*spatialOptional)(const Image& frame);
+    // Temporal: made once per run.
+    std::unique_ptr<TemporalIndicator> (*makeTemporal)(const TemporalGeometry& geometry);
+};
+
 inline constexpr uint32_t kAllIndicators = (1u << kIndicatorCount) - 1;
 
-// In report column order.
 const std::array<IndicatorDescriptor, kIndicatorCount>& indicatorRegistry();
 
 inline bool isRequested(const IndicatorDescriptor& d, uint32_t mask) {
     return (mask & d.requiredMask) == d.requiredMask;
 }
+
+// Index of the entry with this key or name, if any.
+std::optional<int> findIndicator(const char* keyOrName);
+
+// The value as a number users can build on: null for no value (not written,
+// the entry's no-value marker, NaN, infinities).
+std::optional<double> meaningfulValue(const Results& frame, int index);

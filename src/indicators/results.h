@@ -1,24 +1,25 @@
-// Values the spatial indicators of one frame hand back to the driver.
+// The values of one frame, one slot per indicator in registry order.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 // Block edge shared by blockiness, blackout, exposure and flickering.
 inline constexpr int BLOCKSIZE = 8;
 
-// One field per spatial indicator, each with a single writer. Fields keep their
-// last value on frames where their indicator is not requested or gives no value.
+inline constexpr int kIndicatorCount = 15;
+
+// What was computed on one frame: `written` has bit i set when values[i] was
+// written on this frame. Slots not written hold no meaning; writers decide what
+// to show for them.
 struct Results {
-    double blockiness = 0.0;
-    double spatialActivity = 0.0;
-    double letterbox = 0.0;
-    double pillarbox = 0.0;
-    double blockLoss = 0.0;
-    double blur = 0.0;
-    double exposure = 0.0;
-    double interlace = 0.0;
-    double noise = 0.0;
-    double slice = 0.0;
-    double contrastRMS = 0.0;
-    uint8_t blackout = 0;
+    std::array<double, kIndicatorCount> values{};
+    uint32_t written = 0;
+
+    void set(int index, double value) {
+        values[static_cast<std::size_t>(index)] = value;
+        written |= 1u << index;
+    }
+    bool has(int index) const { return (written >> index) & 1u; }
+    double operator[](int index) const { return values[static_cast<std::size_t>(index)]; }
 };

@@ -3,6 +3,7 @@
 // copy shares the samples, and whoever allocated them releases them once.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 struct Image {
@@ -40,3 +41,16 @@ ImageDouble callocImageDouble(uint64_t w, uint64_t h);
 void freeImage(Image* image);
 void freeImage32(Image32* image);
 void freeImageDouble(ImageDouble* image);
+
+// A read-only view of 8-bit samples, row by row `stride` bytes apart.
+struct Plane {
+    const uint8_t* data;
+    std::ptrdiff_t stride;
+    uint32_t width;
+    uint32_t height;
+};
+
+inline Plane planeOf(const Image& image) {
+    return Plane{image.data, static_cast<std::ptrdiff_t>(image.w), static_cast<uint32_t>(image.w),
+                 static_cast<uint32_t>(image.h)};
+}

@@ -1,0 +1,32 @@
+// The interface of indicators that compare a frame with the one before it.
+//
+// An instance is made for the run's geometry and the engine's number of frame
+// slots, keeps its state across the run and releases it when destroyed. Its work
+// is split in two so that several frames can be in flight:
+// - pair(): anything that only needs the two frames; it may run on any thread,
+//   for several slots at once, and stores its partial result in the slot;
+// - ordered(): runs in frame order on one thread, advances the state and
+//   returns the frame's value (or nothing, leaving the column unwritten).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "indicators/results.h"
+#include "tools/image.h"
+
+struct TemporalGeometry {
+    uint32_t width;
+    uint32_t height;
+    unsigned slots;  // frames in flight: the slot numbers given to pair() and ordered()
+    double fps;
+};
+
+class TemporalIndicator {
+public:
+    virtual ~TemporalIndicator() = default;
+    virtual void pair(unsigned slot, const Image& current, const Image& previous) = 0;
+    // `frame` holds the frame's spatial values and the temporal values of the
+    // entries before this one in registry order.
+    virtual std::optional<double> ordered(unsigned slot, const Results& frame) = 0;
+};

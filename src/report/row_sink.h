@@ -1,0 +1,44 @@
+// Row sinks: where the rows of a run go. A run calls begin() once, row() once
+// per frame in frame order, and end() once, also after an interruption.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "indicators/results.h"
+
+struct RunInfo {
+    std::string path;
+    std::string format;  // "raw", "y4m", or the container's name
+    uint32_t width = 0;
+    uint32_t height = 0;
+    double fps = 25;
+    int bitDepth = 8;
+    int64_t startFrame = 0;
+    std::optional<int64_t> frameCount;  // frames the run means to measure, when known
+    uint32_t mask = 0;                  // requested indicators
+    unsigned threads = 1;
+};
+
+struct RunEnd {
+    int64_t frames = 0;         // rows written
+    double seconds = 0;         // wall time of the analysis
+    bool interrupted = false;
+};
+
+class RowSink {
+public:
+    virtual ~RowSink() = default;
+    virtual void begin(const RunInfo& info) = 0;
+    virtual void row(int64_t frame, const Results& values) = 0;
+    virtual void end(const RunEnd& end) = 0;
+};
+
+#include <stdexcept>
+
+// A write that failed: the message names the file and the system's reason.
+// Sinks throw it; the run stops and the program exits with a failure status.
+struct WriteError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
