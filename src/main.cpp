@@ -1,16 +1,14 @@
-// frameprobe: no-reference quality indicators for every frame of a raw YUV 4:2:0 video.
+// frameprobe: no-reference quality indicators for every frame of a video.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <new>
-#include <utility>
 
 #include "driver/command_line.h"
-#include "driver/frame_reader.h"
-#include "driver/report.h"
-#include "driver/scheduler.h"
 #include "indicators/registry.h"
-#include "tools/image.h"
+#include "io/raw_source.h"
+#include "pipeline/engine.h"
+#include "report/legacy_sink.h"
 
 namespace {
 
@@ -21,20 +19,10 @@ int outOfMemory(const char* what) {
     return kFailure;
 }
 
-// The buffers the run keeps from start to end.
-struct RunBuffers {
-    Image current{};
-    Image previous{};
-    TemporalState temporal{};
-    ~RunBuffers() {
-        freeImage(&current);
-        freeImage(&previous);
-        freeImage(&temporal.flickering.counts);
-        freeImage(&temporal.flickering.states);
-    }
-};
-
-bool allocated(const Image& image) { return image.data != nullptr || image.w * image.h == 0; }
+int64_t fileLength(FILE* video) {
+    fseeko(video, 0, SEEK_END);
+    return static_cast<int64_t>(ftello(video));
+}
 
 int run(int argc, char** argv) {
     const auto line = splitCommandLine(argc, argv);
@@ -51,24 +39,13 @@ int run(int argc, char** argv) {
 
     const auto geometry = checkGeometry(parseInt32(line->width), parseInt32(line->height));
     if (!geometry) return kFailure;
-    const int32_t width = geometry->width;
-    const int32_t height = geometry->height;
-
-    RunBuffers buffers;
-    FlickeringState& flicker = buffers.temporal.flickering;
-    flicker.counts = callocImage(static_cast<uint32_t>(width) >> 3, static_cast<uint32_t>(height) >> 3);
-    flicker.states = callocImage(flicker.counts.w, flicker.counts.h);
-    if (!allocated(flicker.counts) || !allocated(flicker.states)) return outOfMemory("the flickering blocks");
+    const auto width = static_cast<uint32_t>(geometry->width);
+    const auto height = static_cast<uint32_t>(geometry->height);
 
     if (video == nullptr) {
         perror("Error opening file.\n\n");
         return kFailure;
     }
-
-    // Zero-filled, so a range that starts past the end of the file measures zeros.
-    buffers.current = callocImage(width, height);
-    buffers.previous = callocImage(width, height);
-    if (!allocated(buffers.current) || !allocated(buffers.previous)) return outOfMemory("the frame buffers");
 
     const uint32_t requestedVQIs = line->requestedVQIs ? parseMask(line->requestedVQIs) : 0xFFFFFFFFu;
     const double fps = line->fps ? parseFps(line->fps) : DEFAULT_FPS;
@@ -89,33 +66,41 @@ int run(int argc, char** argv) {
         return kFailure;
     }
 
-    printBanner(line->videoPath, width, height, fps, numberOfFrames, startFrame);
-    printConsoleHeader();
-    if (log != nullptr)
-        writeLogHeader(log);
-    else
-        puts("\n\n Could not create a log file\n");
+    RawSource source(video, width, height, geometry->frameSize, numberOfFrames);
+    std::unique_ptr<Engine> engine;
+    try {
+        engine = std::make_unique<Engine>(EngineSettings{requestedVQIs, fps, *threads, windowFromEnvironment()},
+                                          width, height);
+    } catch (const std::bad_alloc&) {
+        return outOfMemory("the frame buffers");
+    }
 
-    FrameScheduler scheduler(requestedVQIs, *threads);
-    FrameValues values;
+    RunInfo info;
+    info.path = line->videoPath;
+    info.format = source.info().format;
+    info.width = width;
+    info.height = height;
+    info.fps = fps;
+    info.startFrame = startFrame;
+    info.frameCount = numberOfFrames;
+    info.mask = requestedVQIs;
+    info.threads = engine->threads();
+    LegacySink sink(log, kLogFileName);
+    sink.begin(info);
+
     // Frame indices are 32-bit; a range reaching past the last one ends there.
     const int64_t endFrame = std::min<int64_t>(int64_t{startFrame} + numberOfFrames, int64_t{INT32_MAX} + 1);
-    for (int64_t i = startFrame; i < endFrame; ++i) {
-        const int32_t index = static_cast<int32_t>(i);
-        const LumaRead read = readLuma(video, i * geometry->frameSize, buffers.current);
-        if (read.failed) {
-            const int error = errno;
-            printf("Some error occurred when reading the %d frame\n", index);
-            printf("Byte read = %d, Frame size = %d\n\n", static_cast<int>(read.bytesRead), geometry->lumaSize);
-            printf("Error code: %d \n", error);
-            printf("Error description: %s \n", strerror(error));
-            return kFailure;
-        }
-        scheduler.measure(buffers.current, buffers.previous, i > startFrame, fps, buffers.temporal, values);
-        printConsoleRow(index, values);
-        if (log != nullptr) writeLogRow(log, index, values);
-        std::swap(buffers.current.data, buffers.previous.data);
+    const EngineOutcome outcome = engine->run(source, startFrame, endFrame - startFrame, sink);
+    if (outcome.failedFrame) {
+        const int error = outcome.failure.error;
+        printf("Some error occurred when reading the %d frame\n", static_cast<int>(*outcome.failedFrame));
+        printf("Byte read = %d, Frame size = %d\n\n", static_cast<int>(outcome.failure.bytesRead),
+               geometry->lumaSize);
+        printf("Error code: %d \n", error);
+        printf("Error description: %s \n", strerror(error));
+        return kFailure;
     }
+    sink.end(RunEnd{outcome.rows, 0, false});
 
     fclose(video);
     puts("\nFile stream closed\n");

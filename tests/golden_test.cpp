@@ -56,12 +56,15 @@ void compareOrUpdate(const fs::path& expectedPath, const std::string& actual) {
     EXPECT_EQ(readFile(expectedPath), actual) << expectedPath;
 }
 
-TEST_F(GoldenTest, ConsoleAndLogMatchForEveryThreadCount) {
+TEST_F(GoldenTest, ConsoleAndLogMatchForEveryThreadCountAndWindow) {
+    const std::vector<std::vector<std::string>> settings{
+        {"FRAMEPROBE_THREADS=1"}, {"FRAMEPROBE_THREADS=2"}, {"FRAMEPROBE_THREADS=3"}, {"FRAMEPROBE_THREADS=8"},
+        {"FRAMEPROBE_THREADS=2", "FRAMEPROBE_WINDOW=1"}, {"FRAMEPROBE_THREADS=3", "FRAMEPROBE_WINDOW=5"},
+        {"FRAMEPROBE_THREADS=8", "FRAMEPROBE_WINDOW=64"}};
     for (const GoldenRun& run : kRuns) {
-        for (const char* threads : {"1", "2", "3", "8"}) {
-            SCOPED_TRACE(std::string(run.name) + " with " + threads + " threads");
-            const ProcessResult r =
-                runProcess(FRAMEPROBE_BINARY, run.args, dir->path, {std::string("FRAMEPROBE_THREADS=") + threads});
+        for (const auto& env : settings) {
+            SCOPED_TRACE(std::string(run.name) + " with " + env.front() + " " + env.back());
+            const ProcessResult r = runProcess(FRAMEPROBE_BINARY, run.args, dir->path, env);
             EXPECT_EQ(r.status, 0);
             compareOrUpdate(kGoldenDir / (std::string(run.name) + ".console"), r.out);
             compareOrUpdate(kGoldenDir / (std::string(run.name) + ".log"), readFile(dir->path / "metricsResultsCSV.csv"));

@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "driver/worker_pool.h"
+#include "pipeline/worker_pool.h"
 
 namespace {
 

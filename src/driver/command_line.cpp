@@ -70,3 +70,10 @@ std::optional<unsigned> threadCountFromEnvironment() {
     }
     return static_cast<unsigned>(value);
 }
+
+unsigned windowFromEnvironment() {
+    const char* text = std::getenv("FRAMEPROBE_WINDOW");
+    if (text == nullptr) return 0;
+    const long value = std::strtol(text, nullptr, 10);
+    return value > 0 && value <= 4096 ? static_cast<unsigned>(value) : 0;
+}

@@ -42,3 +42,6 @@ std::optional<FrameGeometry> checkGeometry(int32_t width, int32_t height);
 // Worker threads from FRAMEPROBE_THREADS: 0 means the hardware's count; null when
 // the variable is set to something that is not a positive whole number.
 std::optional<unsigned> threadCountFromEnvironment();
+
+// Frames measured together, from FRAMEPROBE_WINDOW (for tests and tuning); 0 lets the engine choose.
+unsigned windowFromEnvironment();

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "indicators/results.h"
-#include "tools/scratch.h"
+#include <vector>
 
 namespace {
 
@@ -18,47 +18,40 @@ constexpr int32_t framePeriod = 8;
 constexpr double kTopFraction = 0.03;
 constexpr double kNoValue = -1.0;
 
-constexpr unsigned kMeanDiffSlot = 0;
-
 }  // namespace
 
 int compareElements(const void* a, const void* b) {
     return static_cast<int>(*static_cast<const uint8_t*>(b)) - static_cast<int>(*static_cast<const uint8_t*>(a));
 }
 
-void calculateFlickering(const Image& current, const Image& previous, Image& counts, Image& states,
-                         ImageDouble& meanDiff, int blockSize, double threshold) {
-    const uint32_t bw = static_cast<uint32_t>(counts.w);
-    const uint32_t bh = static_cast<uint32_t>(counts.h);
-    if (bh == 0) return;
+void blockMeanDifferences(const Image& current, const Image& previous, ImageDouble& meanDiff, int blockSize) {
+    const uint32_t bw = static_cast<uint32_t>(meanDiff.w);
+    const uint32_t bh = static_cast<uint32_t>(meanDiff.h);
     assert(blockSize > 0);
-    assert(states.w == counts.w && states.h == counts.h && meanDiff.w == counts.w && meanDiff.h == counts.h);
     const uint32_t s = static_cast<uint32_t>(blockSize);
     const uint32_t w = static_cast<uint32_t>(current.w);
     assert(uint64_t{bw} * s <= current.w && uint64_t{bh} * s <= current.h);
     assert(previous.w == current.w && previous.h == current.h);
-
+    const double area = static_cast<double>(s * s);
     for (uint32_t r = 0; r < bh; ++r) {
-        double* blockRow = meanDiff.data + r * bw;
-        for (uint32_t y = r * s; y < r * s + s; ++y) {
-            const uint8_t* c = current.data + y * w;
-            const uint8_t* p = previous.data + y * w;
-            for (uint32_t col = 0; col < bw; ++col) {
-                // Integer partial sums are exact, as is their addition in double.
-                int32_t sum = 0;
+        for (uint32_t col = 0; col < bw; ++col) {
+            // The integer total is exact, and so is its conversion to double.
+            int32_t sum = 0;
+            for (uint32_t y = r * s; y < r * s + s; ++y) {
+                const uint8_t* c = current.data + y * w;
+                const uint8_t* p = previous.data + y * w;
                 for (uint32_t x = col * s; x < col * s + s; ++x)
                     sum += std::abs(static_cast<int32_t>(c[x]) - static_cast<int32_t>(p[x]));
-                blockRow[col] += sum;
             }
+            meanDiff.data[r * bw + col] = static_cast<double>(sum) / area;
         }
     }
+}
 
-    const uint32_t n = bw * bh;
-    if (n == 0) return;
-    const double area = static_cast<double>(s * s);
-    for (uint32_t i = 0; i < n; ++i) meanDiff.data[i] /= area;
-
-    for (uint32_t i = 0; i < n; ++i) {
+void switchBlocks(const ImageDouble& meanDiff, Image& counts, Image& states, double threshold) {
+    assert(states.w == counts.w && states.h == counts.h && meanDiff.w == counts.w && meanDiff.h == counts.h);
+    const uint64_t n = counts.w * counts.h;
+    for (uint64_t i = 0; i < n; ++i) {
         const double m = meanDiff.data[i];
         uint8_t& q = states.data[i];
         if (m >= threshold && q == 0) {
@@ -71,10 +64,15 @@ void calculateFlickering(const Image& current, const Image& previous, Image& cou
     }
 }
 
-double flickering(const Image& current, const Image& previous, FlickeringState& state) {
-    ImageDouble meanDiff = scratchImageDouble(kMeanDiffSlot, current.w / BLOCKSIZE, current.h / BLOCKSIZE);
-    calculateFlickering(current, previous, state.counts, state.states, meanDiff, BLOCKSIZE, kThreshold);
+void calculateFlickering(const Image& current, const Image& previous, Image& counts, Image& states,
+                         ImageDouble& meanDiff, int blockSize, double threshold) {
+    if (counts.h == 0) return;
+    blockMeanDifferences(current, previous, meanDiff, blockSize);
+    switchBlocks(meanDiff, counts, states, threshold);
+}
 
+// Counts one call of the period; on the last, returns the value and starts anew.
+static double closeCall(FlickeringState& state) {
     if (++state.frameCount != framePeriod) return kNoValue;
 
     uint8_t* counts = state.counts.data;
@@ -92,4 +90,50 @@ double flickering(const Image& current, const Image& previous, FlickeringState& 
         std::memset(state.states.data, 0, n);
     }
     return value;
+}
+
+double flickering(const Image& current, const Image& previous, FlickeringState& state) {
+    std::vector<double> meanDiff(state.counts.w * state.counts.h);
+    ImageDouble view = makeImageDouble(state.counts.w, state.counts.h, meanDiff.data());
+    calculateFlickering(current, previous, state.counts, state.states, view, BLOCKSIZE, kThreshold);
+    return closeCall(state);
+}
+
+namespace {
+
+// Owns the block images for the run, and one grid of mean differences per slot.
+class FlickeringIndicator final : public TemporalIndicator {
+public:
+    FlickeringIndicator(const TemporalGeometry& g)
+        : blocksW_(g.width / BLOCKSIZE),
+          blocksH_(g.height / BLOCKSIZE),
+          counts_(std::size_t{blocksW_} * blocksH_, 0),
+          states_(counts_.size(), 0),
+          meanDiffs_(g.slots, std::vector<double>(counts_.size())) {
+        state_.counts = makeImage(blocksW_, blocksH_, counts_.data());
+        state_.states = makeImage(blocksW_, blocksH_, states_.data());
+    }
+    void pair(unsigned slot, const Image& current, const Image& previous) override {
+        ImageDouble meanDiff = makeImageDouble(blocksW_, blocksH_, meanDiffs_[slot].data());
+        if (blocksH_ > 0) blockMeanDifferences(current, previous, meanDiff, BLOCKSIZE);
+    }
+    std::optional<double> ordered(unsigned slot, const Results&) override {
+        const ImageDouble meanDiff = makeImageDouble(blocksW_, blocksH_, meanDiffs_[slot].data());
+        if (blocksH_ > 0) switchBlocks(meanDiff, state_.counts, state_.states, kThreshold);
+        return closeCall(state_);
+    }
+
+private:
+    uint32_t blocksW_;
+    uint32_t blocksH_;
+    std::vector<uint8_t> counts_;
+    std::vector<uint8_t> states_;
+    std::vector<std::vector<double>> meanDiffs_;
+    FlickeringState state_;
+};
+
+}  // namespace
+
+std::unique_ptr<TemporalIndicator> makeFlickering(const TemporalGeometry& geometry) {
+    return std::make_unique<FlickeringIndicator>(geometry);
 }

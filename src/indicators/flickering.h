@@ -5,8 +5,7 @@
 
 #include "tools/image.h"
 
-// Run state. The driver allocates the two block images, (W/8) x (H/8) and
-// zero-filled, before the first frame and releases them after the last.
+// State of a run: the two block images are (W/8) x (H/8) and zero-filled at the start.
 struct FlickeringState {
     Image counts;            // switches of each block in the current period
     Image states;            // 0 static, 1 changing
@@ -18,12 +17,24 @@ struct FlickeringState {
 // that share rounds down to no block), after which a new period starts.
 double flickering(const Image& current, const Image& previous, FlickeringState& state);
 
-// One frame's step of every block's state machine. meanDiff (zero-filled, the
-// size of the block grid of counts) receives each block's mean absolute
+// One frame's step of every block's state machine. meanDiff (the size of the
+// block grid of counts) receives each block's mean absolute
 // difference; a static block at or above threshold turns changing, a changing
 // block with no difference at all turns static, and each switch is counted.
 void calculateFlickering(const Image& current, const Image& previous, Image& counts, Image& states,
                          ImageDouble& meanDiff, int blockSize, double threshold);
 
+// The pair part: each block's mean absolute difference, written into meanDiff.
+void blockMeanDifferences(const Image& current, const Image& previous, ImageDouble& meanDiff, int blockSize);
+
+// The ordered part: every block's state machine for one frame.
+void switchBlocks(const ImageDouble& meanDiff, Image& counts, Image& states, double threshold);
+
 // Orders 8-bit samples descending: returns *b - *a.
 int compareElements(const void* a, const void* b);
+
+#include <memory>
+
+#include "indicators/temporal.h"
+
+std::unique_ptr<TemporalIndicator> makeFlickering(const TemporalGeometry& geometry);

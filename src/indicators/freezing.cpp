@@ -1,5 +1,7 @@
 #include "indicators/freezing.h"
 
+#include "indicators/registry.h"
+
 namespace {
 
 // Temporal activity up to which a frame counts as still.
@@ -16,4 +18,29 @@ uint8_t freezing(FreezingState& state, uint8_t blackout, double temporalActivity
     else
         state.freezingTemp = 0;
     return static_cast<double>(state.freezingTemp) >= fps * kFrozenSeconds ? 1 : 0;
+}
+
+namespace {
+
+class FreezingIndicator final : public TemporalIndicator {
+public:
+    explicit FreezingIndicator(double fps)
+        : fps_(fps), activity_(*findIndicator("temporal_activity")), blackout_(*findIndicator("blackout")) {}
+    void pair(unsigned, const Image&, const Image&) override {}
+    std::optional<double> ordered(unsigned, const Results& frame) override {
+        const uint8_t black = frame.has(blackout_) ? static_cast<uint8_t>(frame[blackout_]) : 0;
+        return freezing(state_, black, frame[activity_], fps_);
+    }
+
+private:
+    FreezingState state_;
+    double fps_;
+    int activity_;
+    int blackout_;
+};
+
+}  // namespace
+
+std::unique_ptr<TemporalIndicator> makeFreezing(const TemporalGeometry& geometry) {
+    return std::make_unique<FreezingIndicator>(geometry.fps);
 }

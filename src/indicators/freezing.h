@@ -9,3 +9,11 @@ struct FreezingState {
 };
 
 uint8_t freezing(FreezingState& state, uint8_t blackout, double temporalActivity, double fps);
+
+#include <memory>
+
+#include "indicators/temporal.h"
+
+// Reads the frame's temporal activity, and its blackout flag when blackout was
+// requested (0 otherwise).
+std::unique_ptr<TemporalIndicator> makeFreezing(const TemporalGeometry& geometry);

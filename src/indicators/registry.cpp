@@ -1,11 +1,16 @@
 #include "indicators/registry.h"
 
+#include <cmath>
+#include <cstring>
+
 #include "indicators/blackout.h"
 #include "indicators/blockLoss.h"
 #include "indicators/blockiness.h"
 #include "indicators/blur.h"
 #include "indicators/contrastRMS.h"
 #include "indicators/exposure.h"
+#include "indicators/flickering.h"
+#include "indicators/freezing.h"
 #include "indicators/interlace.h"
 #include "indicators/letterbox.h"
 #include "indicators/noise.h"
@@ -16,55 +21,120 @@
 
 namespace {
 
-using Kind = IndicatorKind;
+using Spatial = std::optional<double> (*)(const Image&);
+using MakeTemporal = std::unique_ptr<TemporalIndicator> (*)(const TemporalGeometry&);
 
-constexpr IndicatorDescriptor spatialEntry(const char* name, int bit, void (*run)(const Image&, Results&)) {
-    return {name, 1u << bit, 1u << bit, bit + 1, Kind::Spatial, run, nullptr, false};
+struct Description {
+    const char* name;
+    const char* key;
+    LegacyColumn column;
+    std::optional<double> noValue;
+    Worse worse;
+    const char* unit;
+};
+
+constexpr IndicatorDescriptor spatialEntry(int bit, const Description& d, Spatial run) {
+    return {d.name, d.key, 1u << bit, 1u << bit, 0, d.column, d.noValue, d.worse, d.unit,
+            IndicatorKind::Spatial, run, nullptr};
 }
 
-constexpr IndicatorDescriptor temporalEntry(const char* name, int bit, uint32_t required,
-                                            void (*run)(const TemporalInput&, TemporalState&, FrameValues&),
-                                            bool afterSpatial) {
-    return {name, 1u << bit, required, bit + 1, Kind::Temporal, nullptr, run, afterSpatial};
+constexpr IndicatorDescriptor temporalEntry(int bit, const Description& d, uint32_t required, uint32_t reads,
+                                            MakeTemporal make) {
+    return {d.name, d.key, 1u << bit, required, reads, d.column, d.noValue, d.worse, d.unit,
+            IndicatorKind::Temporal, nullptr, make};
+}
+
+template <double (*F)(const Image&)>
+std::optional<double> always(const Image& frame) {
+    return F(frame);
+}
+
+template <uint8_t (*F)(const Image&)>
+std::optional<double> flag(const Image& frame) {
+    return F(frame);
+}
+
+constexpr LegacyColumn fraction(const char* consoleHeader, const char* logHeader, const char* consoleFormat,
+                                const char* logFormat) {
+    return {consoleHeader, logHeader, consoleFormat, logFormat, false};
+}
+constexpr LegacyColumn integer(const char* header, const char* consoleFormat, const char* logFormat) {
+    return {header, header, consoleFormat, logFormat, true};
 }
 
 constexpr uint32_t kTemporalActivityBit = 1u << 6;
+constexpr uint32_t kBlackoutBit = 1u << 7;
 constexpr uint32_t kFreezingBit = 1u << 8;
 
 const std::array<IndicatorDescriptor, kIndicatorCount> kRegistry = {
-    spatialEntry("blockiness", 0, [](const Image& f, Results& r) { r.blockiness = blockiness(f); }),
-    spatialEntry("spatial activity", 1, [](const Image& f, Results& r) { r.spatialActivity = spatialActivity(f); }),
-    spatialEntry("letterbox", 2, [](const Image& f, Results& r) { r.letterbox = letterbox(f); }),
-    spatialEntry("pillarbox", 3, [](const Image& f, Results& r) { r.pillarbox = pillarbox(f); }),
-    spatialEntry("block loss", 4, [](const Image& f, Results& r) { r.blockLoss = blockLoss(f); }),
-    spatialEntry("blur", 5, [](const Image& f, Results& r) { r.blur = blur(f); }),
-    temporalEntry("temporal activity", 6, kTemporalActivityBit,
-                  [](const TemporalInput& in, TemporalState&, FrameValues& v) {
-                      v.temporalActivity = temporalActivity(in.current, in.previous);
-                  },
-                  false),
-    spatialEntry("blackout", 7, [](const Image& f, Results& r) { r.blackout = blackout(f); }),
-    // Freezing reads this frame's temporal activity and blackout flag.
-    temporalEntry("freezing", 8, kFreezingBit | kTemporalActivityBit,
-                  [](const TemporalInput& in, TemporalState& s, FrameValues& v) {
-                      v.freezing = freezing(s.freezing, v.results.blackout, v.temporalActivity, in.fps);
-                  },
-                  true),
-    spatialEntry("exposure", 9, [](const Image& f, Results& r) { r.exposure = exposure(f); }),
-    spatialEntry("contrast", 10, [](const Image& f, Results& r) { r.contrastRMS = contrastRMS(f); }),
-    spatialEntry("interlace", 11, [](const Image& f, Results& r) { r.interlace = interlace(f); }),
-    spatialEntry("noise", 12, [](const Image& f, Results& r) { r.noise = noise(f); }),
-    spatialEntry("slice", 13,
-                 [](const Image& f, Results& r) {
-                     if (const auto value = slice(f)) r.slice = *value;
-                 }),
-    temporalEntry("flickering", 14, 1u << 14,
-                  [](const TemporalInput& in, TemporalState& s, FrameValues& v) {
-                      v.flickering = flickering(in.current, in.previous, s.flickering);
-                  },
-                  false),
+    spatialEntry(0, {"blockiness", "blockiness",
+                     fraction("Blockiness: ", "Blockiness: ", " \t%-5.5f", " \t%-5.5f"), {}, Worse::Lower, ""},
+                 always<blockiness>),
+    spatialEntry(1, {"spatial activity", "spatial_activity",
+                     fraction("Spatial Activity: ", "SA: ", " \t%-5.5f", " \t%-5.5f"), {}, Worse::Lower, ""},
+                 always<spatialActivity>),
+    spatialEntry(2, {"letterbox", "letterbox",
+                     fraction("Letterbox: ", "Letterbox: ", " \t\t%-5.5f", " \t%-5.5f"), {}, Worse::Higher,
+                     "share of the height"},
+                 always<letterbox>),
+    spatialEntry(3, {"pillarbox", "pillarbox",
+                     fraction("Pillarbox: ", "Pillarbox: ", " \t%-5.5f", " \t%-5.5f"), {}, Worse::Higher,
+                     "share of the width"},
+                 always<pillarbox>),
+    spatialEntry(4, {"block loss", "block_loss",
+                     fraction("Blockloss: ", "Blockloss: ", " \t%-5.5f", " \t%-5.5f"), -1.0, Worse::Higher,
+                     "runs per region"},
+                 always<blockLoss>),
+    spatialEntry(5, {"blur", "blur", fraction("Blur: \t", "Blur: ", " \t%-7.3f", " \t%-5.3f"), {}, Worse::Higher,
+                     "pixels"},
+                 always<blur>),
+    temporalEntry(6, {"temporal activity", "temporal_activity",
+                      fraction("TemporalAct: ", "TA: ", " \t%-5.5f", " \t%-5.5f"), {}, Worse::Higher, ""},
+                  kTemporalActivityBit, 0, makeTemporalActivity),
+    spatialEntry(7, {"blackout", "blackout", integer("Blackout: ", " \t%-d", " \t%-d"), {}, Worse::Higher, ""},
+                 flag<blackout>),
+    // Freezing reads this frame's temporal activity and, when requested, its blackout flag.
+    temporalEntry(8, {"freezing", "freezing", integer("Freezing: ", " \t\t%-d", " \t%-d"), {}, Worse::Higher, ""},
+                  kFreezingBit | kTemporalActivityBit, kBlackoutBit, makeFreezing),
+    spatialEntry(9, {"exposure", "exposure", integer("Exposure(bri): ", " \t\t%-6i", " \t%-6i"), {}, Worse::Lower,
+                     "mean level"},
+                 always<exposure>),
+    spatialEntry(10, {"contrast", "contrast",
+                      fraction("Contrast: ", "Contrast: ", " \t\t%-5.5f", " \t%-5.5f"), {}, Worse::Lower, "levels"},
+                 always<contrastRMS>),
+    spatialEntry(11, {"interlace", "interlace",
+                      fraction("Interlace: ", "Interlace: ", " \t%-5.5f", " \t%-5.5f"), {}, Worse::Higher,
+                      "share of groups"},
+                 always<interlace>),
+    spatialEntry(12, {"noise", "noise", fraction("Noise: \t", "Noise: ", " \t%-8.2f", " \t%-8.4f"), {},
+                      Worse::Higher, "levels"},
+                 always<noise>),
+    spatialEntry(13, {"slice", "slice", fraction("Slice: \t", "Slice: ", " \t%-7.3f", " \t%-7.3f"), {},
+                      Worse::Higher, ""},
+                 slice),
+    temporalEntry(14, {"flickering", "flickering",
+                       fraction("Flickering:", "Flickering:", " \t%-5.5f", " \t%-5.5f"), -1.0, Worse::Higher,
+                       "switches per frame"},
+                  1u << 14, 0, makeFlickering),
 };
 
 }  // namespace
 
 const std::array<IndicatorDescriptor, kIndicatorCount>& indicatorRegistry() { return kRegistry; }
+
+std::optional<int> findIndicator(const char* keyOrName) {
+    for (int i = 0; i < kIndicatorCount; ++i) {
+        const IndicatorDescriptor& d = kRegistry[static_cast<std::size_t>(i)];
+        if (std::strcmp(d.key, keyOrName) == 0 || std::strcmp(d.name, keyOrName) == 0) return i;
+    }
+    return std::nullopt;
+}
+
+std::optional<double> meaningfulValue(const Results& frame, int index) {
+    if (!frame.has(index)) return std::nullopt;
+    const double v = frame[index];
+    if (!std::isfinite(v)) return std::nullopt;
+    const auto& noValue = kRegistry[static_cast<std::size_t>(index)].noValue;
+    if (noValue && v == *noValue) return std::nullopt;
+    return v;
+}

@@ -37,10 +37,9 @@ struct IndicatorDescriptor {
     Worse worse;
     const char* unit;               // "" when the value has no unit
     IndicatorKind kind;
-    // Spatial: a pure function of the frame, safe to call on any thread.
-    double (*spatial)(const Image& frame);
-    // Some spatial indicators have no value on some frames.
-    std::optional<double> (*spatialOptional)(const Image& frame);
+    // Spatial: a pure function of the frame, safe to call on any thread; some
+    // have no value on some frames.
+    std::optional<double> (*spatial)(const Image& frame);
     // Temporal: made once per run.
     std::unique_ptr<TemporalIndicator> (*makeTemporal)(const TemporalGeometry& geometry);
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 namespace {
 
@@ -31,4 +32,24 @@ double temporalAct(const Image& current, const Image& previous) {
 
 double temporalActivity(const Image& current, const Image& previous) {
     return temporalAct(current, previous) / std::sqrt(static_cast<double>(current.w * current.h));
+}
+
+namespace {
+
+class TemporalActivityIndicator final : public TemporalIndicator {
+public:
+    explicit TemporalActivityIndicator(unsigned slots) : values_(slots) {}
+    void pair(unsigned slot, const Image& current, const Image& previous) override {
+        values_[slot] = temporalActivity(current, previous);
+    }
+    std::optional<double> ordered(unsigned slot, const Results&) override { return values_[slot]; }
+
+private:
+    std::vector<double> values_;
+};
+
+}  // namespace
+
+std::unique_ptr<TemporalIndicator> makeTemporalActivity(const TemporalGeometry& geometry) {
+    return std::make_unique<TemporalActivityIndicator>(geometry.slots);
 }

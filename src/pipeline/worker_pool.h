@@ -16,6 +16,7 @@ public:
     explicit WorkerPool(unsigned threads);
     ~WorkerPool();
     WorkerPool(const WorkerPool&) = delete;
+    unsigned threads() const { return static_cast<unsigned>(workers_.size()) + 1; }
     WorkerPool& operator=(const WorkerPool&) = delete;
 
     // Runs task(i) for every i below count, and alongside() on the calling

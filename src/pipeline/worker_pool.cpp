@@ -1,4 +1,4 @@
-#include "driver/worker_pool.h"
+#include "pipeline/worker_pool.h"
 
 #include <algorithm>
 #include <utility>

@@ -1,0 +1,48 @@
+// Raw planar YUV 4:2:0 frames without a header: only the luma plane of each
+// frame is read, at frame index * frameSize.
+//
+// A frame of which only part could be read (the end of the input) keeps, for
+// the bytes it could not read, the bytes of the frame two places before it in
+// the run, or zeros when that frame lies before the run's first. This is what
+// a reader that alternates between two zero-filled buffers shows, and the
+// source produces it whatever number of buffers its caller cycles through.
+#pragma once
+
+#include <cstdio>
+#include <vector>
+
+#include "io/frame_source.h"
+
+class RawSource final : public FrameSource {
+public:
+    // `video` stays the caller's. frameSize is the bytes of one whole frame.
+    RawSource(FILE* video, uint32_t width, uint32_t height, int64_t frameSize, std::optional<int64_t> frameCount);
+
+    const SourceInfo& info() const override { return info_; }
+    ReadResult read(int64_t index, Image& luma) override;
+
+private:
+    // The bytes [from, to) of a frame's luma plane come from the file at `offset`.
+    struct Piece {
+        int64_t offset;
+        std::size_t from;
+        std::size_t to;
+    };
+    using Layout = std::vector<Piece>;  // bytes outside every piece are zero
+
+    ReadResult readAt(int64_t offset, uint8_t* into, std::size_t bytes);
+    ReadResult readForward(int64_t offset, uint8_t* into, std::size_t bytes);
+    bool fillFromLayout(const Layout& layout, std::size_t from, uint8_t* into);
+
+    FILE* video_;
+    SourceInfo info_;
+    int64_t frameSize_;
+    std::size_t lumaSize_;
+    bool seekable_;
+    int64_t position_ = 0;  // of the stream, when it cannot seek
+    // Seekable input: where each byte of the last two frames came from, by the
+    // parity of the frame index. Other input: the last two frames' bytes.
+    Layout layouts_[2];
+    std::vector<uint8_t> kept_[2];
+    std::vector<uint8_t> skipBuffer_;
+};

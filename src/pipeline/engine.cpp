@@ -1,0 +1,158 @@
+#include "pipeline/engine.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "indicators/registry.h"
+#include "pipeline/worker_pool.h"
+
+namespace {
+
+// Frames measured together: enough to keep every thread busy while the
+// slowest indicator of one frame runs, within a bound on the memory they take.
+unsigned chooseWindow(unsigned requested, unsigned threads, std::size_t frameBytes) {
+    if (requested > 0) return requested;
+    if (threads <= 1) return 1;
+    constexpr std::size_t kBudget = std::size_t{512} << 20;
+    const std::size_t fitting = std::max<std::size_t>(1, kBudget / std::max<std::size_t>(1, frameBytes) / 2);
+    return static_cast<unsigned>(std::min<std::size_t>(2 * threads, fitting));
+}
+
+struct Slot {
+    std::unique_ptr<uint8_t[]> samples;
+    Image frame{};
+    int64_t index = -1;
+    // Written by the tasks of this frame, one element each.
+    std::array<std::optional<double>, kIndicatorCount> spatial{};
+    Results results;
+};
+
+}  // namespace
+
+struct Engine::Impl {
+    EngineSettings settings;
+    WorkerPool pool;
+    unsigned window;
+    std::vector<Slot> slots;  // a ring: frame i of the run lives in slot i % size
+    std::vector<int> spatial;   // registry indices of the requested spatial indicators
+    std::vector<int> temporal;  // and of the temporal ones, in registry order
+    std::vector<std::unique_ptr<TemporalIndicator>> temporalIndicators;  // by registry index
+
+    Impl(const EngineSettings& s, uint32_t width, uint32_t height)
+        : settings(s),
+          pool(s.threads),
+          window(chooseWindow(s.window, pool.threads(), std::size_t{width} * height)),
+          slots(2 * window + 1),
+          temporalIndicators(kIndicatorCount) {
+        for (Slot& slot : slots) {
+            // Sources write every sample, so the planes are not zero-filled.
+            slot.samples = std::make_unique_for_overwrite<uint8_t[]>(std::size_t{width} * height);
+            slot.frame = makeImage(width, height, slot.samples.get());
+        }
+        const auto& registry = indicatorRegistry();
+        const TemporalGeometry geometry{width, height, static_cast<unsigned>(slots.size()), s.fps};
+        for (int i = 0; i < kIndicatorCount; ++i) {
+            const IndicatorDescriptor& d = registry[static_cast<std::size_t>(i)];
+            if (!isRequested(d, s.mask)) continue;
+            if (d.kind == IndicatorKind::Spatial) {
+                spatial.push_back(i);
+            } else {
+                temporal.push_back(i);
+                temporalIndicators[static_cast<std::size_t>(i)] = d.makeTemporal(geometry);
+            }
+        }
+    }
+
+    unsigned slotOf(int64_t runPosition) const { return static_cast<unsigned>(runPosition % slots.size()); }
+};
+
+Engine::Engine(const EngineSettings& settings, uint32_t width, uint32_t height)
+    : impl_(std::make_unique<Impl>(settings, width, height)) {}
+
+Engine::~Engine() = default;
+
+unsigned Engine::threads() const { return impl_->pool.threads(); }
+
+EngineOutcome Engine::run(FrameSource& source, int64_t first, std::optional<int64_t> count, RowSink& sink,
+                          const std::atomic<bool>* stop) {
+    Impl& m = *impl_;
+    EngineOutcome outcome;
+    const int64_t end = count ? first + std::max<int64_t>(0, *count) : INT64_MAX;
+    const auto& registry = indicatorRegistry();
+    bool sourceDone = false;
+
+    // Reads frames [from, to) of the run into their slots; returns how many it got.
+    auto readBatch = [&](int64_t from, int64_t to) -> int64_t {
+        int64_t got = 0;
+        for (int64_t i = from; i < to && !sourceDone; ++i) {
+            Slot& slot = m.slots[m.slotOf(i - first)];
+            const ReadResult r = source.read(i, slot.frame);
+            if (r.status != ReadResult::Frame) {
+                sourceDone = true;
+                if (r.status == ReadResult::Error) {
+                    outcome.failedFrame = i;
+                    outcome.failure = r;
+                }
+                break;
+            }
+            slot.index = i;
+            ++got;
+        }
+        return got;
+    };
+
+    const auto perFrame = static_cast<std::size_t>(m.spatial.size() + m.temporal.size());
+    int64_t batchStart = first;
+    int64_t batchSize = readBatch(first, std::min<int64_t>(end, first + m.window));
+    while (batchSize > 0) {
+        const int64_t nextStart = batchStart + batchSize;
+        int64_t nextSize = 0;
+        // Task t measures frame batchStart + t / perFrame: a spatial indicator,
+        // or the pair part of a temporal one.
+        auto task = [&](std::size_t t) {
+            const int64_t i = batchStart + static_cast<int64_t>(t / perFrame);
+            const std::size_t job = t % perFrame;
+            Slot& slot = m.slots[m.slotOf(i - first)];
+            if (job < m.spatial.size()) {
+                const int index = m.spatial[job];
+                slot.spatial[static_cast<std::size_t>(index)] =
+                    registry[static_cast<std::size_t>(index)].spatial(slot.frame);
+            } else if (i > first) {
+                const int index = m.temporal[job - m.spatial.size()];
+                const Slot& previous = m.slots[m.slotOf(i - 1 - first)];
+                m.temporalIndicators[static_cast<std::size_t>(index)]->pair(m.slotOf(i - first), slot.frame,
+                                                                              previous.frame);
+            }
+        };
+        m.pool.run(static_cast<std::size_t>(batchSize) * perFrame, task, [&] {
+            nextSize = readBatch(nextStart, std::min<int64_t>(end, nextStart + m.window));
+        });
+
+        for (int64_t i = batchStart; i < nextStart; ++i) {
+            Slot& slot = m.slots[m.slotOf(i - first)];
+            slot.results = Results{};
+            for (int index : m.spatial) {
+                auto& value = slot.spatial[static_cast<std::size_t>(index)];
+                if (value) slot.results.set(index, *value);
+                value.reset();
+            }
+            // The first frame of the run has no previous frame to compare with.
+            if (i > first) {
+                for (int index : m.temporal) {
+                    const auto value =
+                        m.temporalIndicators[static_cast<std::size_t>(index)]->ordered(m.slotOf(i - first), slot.results);
+                    if (value) slot.results.set(index, *value);
+                }
+            }
+            sink.row(i, slot.results);
+            ++outcome.rows;
+            if (stop != nullptr && stop->load()) {
+                outcome.interrupted = true;
+                return outcome;
+            }
+        }
+        batchStart = nextStart;
+        batchSize = nextSize;
+    }
+    return outcome;
+}
