@@ -36,7 +36,8 @@ uint8_t blackout(const Image& frame) {
     // No whole block, nothing to compare: not flagged.
     if (blocksX == 0 || blocksY == 0) return 0;
 
-    const Image32 sums = scratchImage32(0, blocksX, blocksY);
+    thread_local Reusable<int32_t> buffer;
+    const Image32 sums = clearedPlaneIn(buffer, blocksX, blocksY);
     blockSums(frame, sums, BLOCKSIZE, BLOCKSIZE);
     int32_t lo = 0;
     int32_t hi = 0;

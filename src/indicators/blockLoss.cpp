@@ -3,7 +3,7 @@
 #include <cstddef>
 
 #include "tools/roberts.h"
-#include "tools/scratch.h"
+#include "tools/workspace.h"
 #include "tools/sums.h"
 
 // The measure counts, in every 256x256 region, the runs of strong Roberts energy
@@ -29,6 +29,10 @@ constexpr int32_t MIN_RUN = 12;
 constexpr double THRESHOLD_FACTOR = 6.0;
 
 constexpr uint32_t LINES_PER_REGION = REGION / GRID;
+
+struct BlockLossWorkspace {
+    Reusable<int32_t> horizontal, vertical, products, counters, lineEnergy;
+};
 
 // Roberts energy at column x of `row`, `up` being the row above; x >= 1.
 inline int32_t energyAt(const uint8_t* up, const uint8_t* row, std::size_t x) {
@@ -147,11 +151,13 @@ double blockLoss(const Image& frame) {
     const uint32_t regionsW = w / REGION;
     const uint32_t regionsH = h / REGION;
     const Image view = makeImage(w, h, frame.data);
-    Image32 horizontal = scratchImage32(0, regionsW, regionsH);
-    Image32 vertical = scratchImage32(1, regionsW, regionsH);
-    Image32 products = scratchImage32(2, regionsW, regionsH);
-    Image32 counters = scratchImage32(3, regionsW * LINES_PER_REGION, 1);
-    Image32 lineEnergy = scratchImage32(4, regionsW * LINES_PER_REGION, 1);
+    thread_local BlockLossWorkspace ws;
+    Image32 horizontal = clearedPlaneIn(ws.horizontal, regionsW, regionsH);
+    Image32 vertical = clearedPlaneIn(ws.vertical, regionsW, regionsH);
+    Image32 products = planeIn(ws.products, regionsW, regionsH);
+    // Run lengths start and end at zero, so they need clearing only when created.
+    Image32 counters = planeIn(ws.counters, regionsW * LINES_PER_REGION, 1);
+    Image32 lineEnergy = planeIn(ws.lineEnergy, regionsW * LINES_PER_REGION, 1);
 
     const int32_t limit = strongLimit(threshold);
     horizontalRuns(view, horizontal, limit);

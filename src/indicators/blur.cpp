@@ -11,7 +11,10 @@ namespace {
 // Edge of the blocks over which the local deviation is taken.
 constexpr uint32_t BLUR_BLOCKSIZE = 16;
 
-enum Slot : unsigned { kDev, kSums, kSquares, kGx, kGy, kSq };
+struct BlurWorkspace {
+    BlockDeviationBuffers deviations;
+    Reusable<int32_t> gx, gy, squares;
+};
 
 }  // namespace
 
@@ -22,11 +25,13 @@ double blur(const Image& frame) {
     const uint32_t nby = H / BLUR_BLOCKSIZE;
     if (nbx == 0 || nby == 0) return 0.0;
 
-    ImageDouble dev = blockDeviations(frame, BLUR_BLOCKSIZE, kDev);
+    thread_local BlurWorkspace ws;
+    ImageDouble dev = blockDeviations(frame, BLUR_BLOCKSIZE, ws.deviations);
 
-    Image32 gx = scratchImage32(kGx, W, H);
-    Image32 gy = scratchImage32(kGy, W, H);
-    Image32 sq = scratchImage32(kSq, W, H);
+    // The gradient and the squares write every sample.
+    Image32 gx = planeIn(ws.gx, W, H);
+    Image32 gy = planeIn(ws.gy, W, H);
+    Image32 sq = planeIn(ws.squares, W, H);
     gradient(&frame, &gx, &gy);
     const uint32_t count = W * H;
     for (uint32_t p = 0; p < count; ++p) sq.data[p] = gx.data[p] * gx.data[p];

@@ -15,7 +15,11 @@ constexpr uint32_t HISTOGRAM_ENTRIES = 128;
 constexpr uint32_t MAX_CONTAINER_WIDTH = 1000;
 constexpr uint32_t GAUSSIAN_MASK_SIZE = 3;
 
-enum Slot : unsigned { kDev, kSums, kSquares, kContainer, kMask, kFiltered, kResidual, kDevSums, kDevSquares, kDevs };
+struct NoiseWorkspace {
+    BlockDeviationBuffers deviations;
+    Reusable<uint8_t> container;
+    Reusable<double> mask, filtered, residual, devSums, devSquares, devs;
+};
 
 }  // namespace
 
@@ -26,7 +30,8 @@ double noise(const Image& frame) {
     const uint32_t nby = H / NOISE_BLOCKSIZE;
     if (nbx == 0 || nby == 0) return 0.0;
 
-    ImageDouble dev = blockDeviations(frame, NOISE_BLOCKSIZE, kDev);
+    thread_local NoiseWorkspace ws;
+    ImageDouble dev = blockDeviations(frame, NOISE_BLOCKSIZE, ws.deviations);
     const uint64_t blocks = uint64_t{nbx} * nby;
 
     // One spare bin past the last: the weighting around a mode in the last bin
@@ -55,7 +60,8 @@ double noise(const Image& frame) {
     const double level = static_cast<double>(sigma);
 
     const uint32_t containerW = MAX_CONTAINER_WIDTH * NOISE_BLOCKSIZE;
-    Image container = scratchImage(kContainer, containerW, NOISE_BLOCKSIZE);
+    // Only the first n blocks of the container are read.
+    Image container = planeIn(ws.container, containerW, NOISE_BLOCKSIZE);
     uint32_t n = 0;
     for (uint32_t by = 0; by < nby && n < MAX_CONTAINER_WIDTH; ++by) {
         for (uint32_t bx = 0; bx < nbx && n < MAX_CONTAINER_WIDTH; ++bx) {
@@ -70,7 +76,7 @@ double noise(const Image& frame) {
         }
     }
 
-    ImageDouble mask = scratchImageDouble(kMask, GAUSSIAN_MASK_SIZE, GAUSSIAN_MASK_SIZE);
+    ImageDouble mask = planeIn(ws.mask, GAUSSIAN_MASK_SIZE, GAUSSIAN_MASK_SIZE);
     const uint32_t sigmaSquared = sigma * sigma;
     const double norm = 1 / (static_cast<double>(sigmaSquared) * 6.28);
     const double s = static_cast<double>(2 * sigmaSquared);
@@ -80,7 +86,9 @@ double noise(const Image& frame) {
         }
     }
 
-    ImageDouble filtered = scratchImageDouble(kFiltered, containerW, NOISE_BLOCKSIZE);
+    // The filter never writes the blocks' edge samples: they keep the zeros the
+    // plane was created with, and the deviations below leave them out.
+    ImageDouble filtered = planeIn(ws.filtered, containerW, NOISE_BLOCKSIZE);
     const int32_t status = filter(&container, &filtered, &mask, static_cast<int32_t>(n), NOISE_BLOCKSIZE,
                                   NOISE_BLOCKSIZE);
     if (status != 0) {
@@ -90,7 +98,7 @@ double noise(const Image& frame) {
     }
 
     const uint32_t residualW = n * NOISE_BLOCKSIZE;
-    ImageDouble residual = scratchImageDouble(kResidual, residualW, NOISE_BLOCKSIZE);
+    ImageDouble residual = planeIn(ws.residual, residualW, NOISE_BLOCKSIZE);
     for (uint32_t y = 0; y < NOISE_BLOCKSIZE; ++y) {
         const uint8_t* original = container.data + y * containerW;
         const double* smooth = filtered.data + y * containerW;
@@ -98,9 +106,9 @@ double noise(const Image& frame) {
         for (uint32_t x = 0; x < residualW; ++x) out[x] = static_cast<double>(original[x]) - smooth[x];
     }
 
-    ImageDouble devSums = scratchImageDouble(kDevSums, n, 1);
-    ImageDouble devSquares = scratchImageDouble(kDevSquares, n, 1);
-    ImageDouble devs = scratchImageDouble(kDevs, n, 1);
+    ImageDouble devSums = clearedPlaneIn(ws.devSums, n, 1);
+    ImageDouble devSquares = clearedPlaneIn(ws.devSquares, n, 1);
+    ImageDouble devs = planeIn(ws.devs, n, 1);
     calculateStdDevsDouble_ommitZeros(&residual, &devSums, &devSquares, &devs, &mask, NOISE_BLOCKSIZE,
                                       NOISE_BLOCKSIZE);
 

@@ -2,13 +2,16 @@
 
 #include <cmath>
 
-#include "tools/scratch.h"
+#include "tools/workspace.h"
 #include "tools/sums.h"
 
 namespace {
 
-enum Slot : unsigned { kVerticalMap, kHorizontalMap, kVerticalCounts, kHorizontalCounts, kVerticalFractions,
-                       kHorizontalFractions, kRatios };
+struct SliceWorkspace {
+    Reusable<uint8_t> verticalMap, horizontalMap;
+    Reusable<int32_t> verticalCounts, horizontalCounts;
+    Reusable<double> verticalFractions, horizontalFractions, ratios;
+};
 
 void fractions(Image32 counts, ImageDouble dest, uint32_t bandSamples) {
     const double divisor = static_cast<int32_t>(bandSamples);
@@ -64,13 +67,14 @@ std::optional<double> slice(const Image& frame) {
 
     const uint64_t nV = (h - S) / S;
     const uint64_t nH = h / S;
-    const Image verticalMap = scratchImage(kVerticalMap, w, h - S);
-    const Image horizontalMap = scratchImage(kHorizontalMap, w - S, h);
-    const Image32 verticalCounts = scratchImage32(kVerticalCounts, 1, nV);
-    const Image32 horizontalCounts = scratchImage32(kHorizontalCounts, 1, nH);
-    const ImageDouble verticalFractions = scratchImageDouble(kVerticalFractions, 1, nV);
-    const ImageDouble horizontalFractions = scratchImageDouble(kHorizontalFractions, 1, nH);
-    const ImageDouble ratios = scratchImageDouble(kRatios, 1, nV);
+    thread_local SliceWorkspace ws;
+    const Image verticalMap = planeIn(ws.verticalMap, w, h - S);
+    const Image horizontalMap = planeIn(ws.horizontalMap, w - S, h);
+    const Image32 verticalCounts = clearedPlaneIn(ws.verticalCounts, 1, nV);
+    const Image32 horizontalCounts = clearedPlaneIn(ws.horizontalCounts, 1, nH);
+    const ImageDouble verticalFractions = planeIn(ws.verticalFractions, 1, nV);
+    const ImageDouble horizontalFractions = planeIn(ws.horizontalFractions, 1, nH);
+    const ImageDouble ratios = planeIn(ws.ratios, 1, nV);
 
     compareShifted(frame, verticalMap, static_cast<int32_t>(static_cast<uint32_t>(S) * w));
     compareShifted(frame, horizontalMap, static_cast<int32_t>(S));

@@ -4,7 +4,7 @@
 #include "tools/filtering.h"
 #include "tools/image.h"
 #include "tools/roberts.h"
-#include "tools/scratch.h"
+#include "tools/workspace.h"
 #include "tools/sums.h"
 #include "tools/sobel.h"
 #include "tools/integral.h"

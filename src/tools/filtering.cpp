@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdio>
 
-#include "tools/scratch.h"
 
 void gradient(const Image* src, Image32* destX, Image32* destY) {
     assert(src->h == destX->h && src->w == destX->w);
@@ -150,12 +149,12 @@ void calculateStdDevsDouble_ommitZeros(const ImageDouble* src, ImageDouble* sums
     }
 }
 
-ImageDouble blockDeviations(const Image& frame, uint32_t blockSize, unsigned firstSlot) {
+ImageDouble blockDeviations(const Image& frame, uint32_t blockSize, BlockDeviationBuffers& buffers) {
     const uint64_t nbx = static_cast<uint32_t>(frame.w) / blockSize;
     const uint64_t nby = static_cast<uint32_t>(frame.h) / blockSize;
-    ImageDouble dev = scratchImageDouble(firstSlot, nbx, nby);
-    Image32 sums = scratchImage32(firstSlot + 1, nbx, nby);
-    Image32 squares = scratchImage32(firstSlot + 2, nbx, nby);
+    ImageDouble dev = planeIn(buffers.deviations, nbx, nby);
+    Image32 sums = clearedPlaneIn(buffers.sums, nbx, nby);
+    Image32 squares = clearedPlaneIn(buffers.squares, nbx, nby);
     calculateStdDevs(&frame, &sums, &squares, &dev, blockSize, blockSize);
     return dev;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "tools/image.h"
+#include "tools/workspace.h"
 
 // destX[y][x] = src[y][x] - src[y][x-1], destY[y][x] = src[y][x] - src[y-1][x];
 // row 0 and column 0 of both are 0. Both outputs must have the size of src.
@@ -32,7 +33,12 @@ void calculateStdDevsDouble_ommitZeros(const ImageDouble* src, ImageDouble* sums
                                        ImageDouble* dest, const ImageDouble* kernel, uint64_t blockW,
                                        uint64_t blockH);
 
+struct BlockDeviationBuffers {
+    Reusable<double> deviations;
+    Reusable<int32_t> sums;
+    Reusable<int32_t> squares;
+};
+
 // Local deviation of every whole blockSize x blockSize block of the frame, as
-// calculateStdDevs gives it, in the per-thread working slots firstSlot (the
-// deviations, returned) and the two after it (its block sums and square sums).
-ImageDouble blockDeviations(const Image& frame, uint32_t blockSize, unsigned firstSlot);
+// calculateStdDevs gives it, in `buffers.deviations` (returned).
+ImageDouble blockDeviations(const Image& frame, uint32_t blockSize, BlockDeviationBuffers& buffers);
