@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "kernels/kernels.h"
+
 namespace {
 
 // 65536 squares of at most 65025 each still fit in 32 bits.
@@ -34,7 +36,7 @@ double contrastRMS(const Image& frame) {
     const uint64_t n = frame.w * frame.h;
     uint64_t sum = 0;
     uint64_t squareSum = 0;
-    sumAndSquareSum(frame, sum, squareSum);
+    activeKernels().sumAndSquareSum(planeOf(frame), sum, squareSum);
     const double s = static_cast<double>(sum);
     const double q = static_cast<double>(squareSum);
     const double count = static_cast<double>(n);

@@ -8,6 +8,8 @@
 #include "indicators/results.h"
 #include <vector>
 
+#include "kernels/kernels.h"
+
 namespace {
 
 // Mean absolute difference at which a static block turns changing.
@@ -104,22 +106,26 @@ namespace {
 // Owns the block images for the run, and one grid of mean differences per slot.
 class FlickeringIndicator final : public TemporalIndicator {
 public:
-    FlickeringIndicator(const TemporalGeometry& g)
+    explicit FlickeringIndicator(const TemporalGeometry& g)
         : blocksW_(g.width / BLOCKSIZE),
           blocksH_(g.height / BLOCKSIZE),
           counts_(std::size_t{blocksW_} * blocksH_, 0),
           states_(counts_.size(), 0),
-          meanDiffs_(g.slots, std::vector<double>(counts_.size())) {
+          sums_(g.slots, std::vector<int32_t>(counts_.size())),
+          meanDiff_(counts_.size()) {
         state_.counts = makeImage(blocksW_, blocksH_, counts_.data());
         state_.states = makeImage(blocksW_, blocksH_, states_.data());
     }
     void pair(unsigned slot, const Image& current, const Image& previous) override {
-        ImageDouble meanDiff = makeImageDouble(blocksW_, blocksH_, meanDiffs_[slot].data());
-        if (blocksH_ > 0) blockMeanDifferences(current, previous, meanDiff, BLOCKSIZE);
+        activeKernels().blockAbsDiffSums(planeOf(current), planeOf(previous), BLOCKSIZE, sums_[slot].data());
     }
     std::optional<double> ordered(unsigned slot, const Results&) override {
-        const ImageDouble meanDiff = makeImageDouble(blocksW_, blocksH_, meanDiffs_[slot].data());
-        if (blocksH_ > 0) switchBlocks(meanDiff, state_.counts, state_.states, kThreshold);
+        // Integer totals convert exactly; one division each gives the mean.
+        const double area = BLOCKSIZE * BLOCKSIZE;
+        const std::vector<int32_t>& sums = sums_[slot];
+        for (std::size_t i = 0; i < sums.size(); ++i) meanDiff_[i] = static_cast<double>(sums[i]) / area;
+        const ImageDouble meanDiff = makeImageDouble(blocksW_, blocksH_, meanDiff_.data());
+        switchBlocks(meanDiff, state_.counts, state_.states, kThreshold);
         return closeCall(state_);
     }
 
@@ -128,7 +134,8 @@ private:
     uint32_t blocksH_;
     std::vector<uint8_t> counts_;
     std::vector<uint8_t> states_;
-    std::vector<std::vector<double>> meanDiffs_;
+    std::vector<std::vector<int32_t>> sums_;  // per slot, from the pair part
+    std::vector<double> meanDiff_;
     FlickeringState state_;
 };
 

@@ -1,0 +1,111 @@
+// Every kernel table against straightforward sums, on planes of awkward sizes,
+// strides wider than the rows, and the extreme sample values.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <random>
+#include <vector>
+
+#include "kernels/kernels.h"
+
+namespace {
+
+struct TestPlane {
+    std::vector<uint8_t> samples;
+    Plane plane;
+    TestPlane(uint32_t w, uint32_t h, uint32_t pad, int pattern, uint32_t seed) {
+        const std::size_t stride = w + pad;
+        samples.assign(stride * h + 1, 77);  // padding holds a value the kernels must not read
+        std::mt19937 random(seed);
+        for (uint32_t y = 0; y < h; ++y)
+            for (uint32_t x = 0; x < w; ++x) {
+                uint8_t& v = samples[y * stride + x];
+                switch (pattern) {
+                    case 0: v = static_cast<uint8_t>(random()); break;
+                    case 1: v = 0; break;
+                    case 2: v = 255; break;
+                    default: v = (x + y) % 2 ? 255 : 0; break;
+                }
+            }
+        plane = Plane{samples.data(), static_cast<std::ptrdiff_t>(stride), w, h};
+    }
+    int at(uint32_t x, uint32_t y) const { return plane.data[y * plane.stride + x]; }
+};
+
+struct Shape {
+    uint32_t w, h, pad;
+};
+const Shape kShapes[] = {{1, 1, 0}, {7, 3, 5}, {8, 8, 0}, {17, 9, 3}, {33, 16, 1}, {64, 48, 0}, {301, 67, 19}};
+
+template <typename Check>
+void forEveryCase(Check check) {
+    uint32_t seed = 1;
+    for (const Kernels* table : availableKernels())
+        for (const Shape& s : kShapes)
+            for (int pattern = 0; pattern < 4; ++pattern) {
+                SCOPED_TRACE(std::string(table->level) + " " + std::to_string(s.w) + "x" + std::to_string(s.h) +
+                             " pattern " + std::to_string(pattern));
+                const TestPlane a(s.w, s.h, s.pad, pattern, seed++);
+                const TestPlane b(s.w, s.h, s.pad, pattern == 3 ? 0 : 3 - pattern, seed++);
+                check(*table, a, b);
+            }
+}
+
+TEST(KernelTable, PlainTableComesFirstAndActiveTableIsAvailable) {
+    ASSERT_FALSE(availableKernels().empty());
+    EXPECT_EQ(availableKernels().front(), &plainKernels());
+    bool found = false;
+    for (const Kernels* table : availableKernels()) found |= table == &activeKernels();
+    EXPECT_TRUE(found);
+}
+
+TEST(KernelTable, SquaredDifferenceSum) {
+    forEveryCase([](const Kernels& k, const TestPlane& a, const TestPlane& b) {
+        // Contiguous runs: the rows of a plane without padding.
+        const std::size_t n = a.plane.width;
+        uint64_t expected = 0;
+        for (std::size_t i = 0; i < n; ++i) expected += uint64_t((a.plane.data[i] - b.plane.data[i]) * (a.plane.data[i] - b.plane.data[i]));
+        EXPECT_EQ(k.squaredDifferenceSum(a.plane.data, b.plane.data, n), expected);
+    });
+}
+
+TEST(KernelTable, SquaredDifferenceSumPastThe32BitPartials) {
+    std::vector<uint8_t> zeros(200000, 0), full(200000, 255);
+    for (const Kernels* k : availableKernels())
+        EXPECT_EQ(k->squaredDifferenceSum(zeros.data(), full.data(), zeros.size()), 200000ull * 65025ull);
+}
+
+TEST(KernelTable, SumAndSquareSum) {
+    forEveryCase([](const Kernels& k, const TestPlane& a, const TestPlane&) {
+        uint64_t sum = 0, squares = 0;
+        for (uint32_t y = 0; y < a.plane.height; ++y)
+            for (uint32_t x = 0; x < a.plane.width; ++x) {
+                sum += uint64_t(a.at(x, y));
+                squares += uint64_t(a.at(x, y) * a.at(x, y));
+            }
+        uint64_t gotSum = 1, gotSquares = 1;
+        k.sumAndSquareSum(a.plane, gotSum, gotSquares);
+        EXPECT_EQ(gotSum, sum);
+        EXPECT_EQ(gotSquares, squares);
+    });
+}
+
+TEST(KernelTable, BlockAbsDiffSums) {
+    forEveryCase([](const Kernels& k, const TestPlane& a, const TestPlane& b) {
+        for (uint32_t size : {1u, 3u, 8u}) {
+            const uint32_t bw = a.plane.width / size, bh = a.plane.height / size;
+            std::vector<int32_t> got(std::size_t{bw} * bh + 1, -7);
+            k.blockAbsDiffSums(a.plane, b.plane, size, got.data());
+            for (uint32_t by = 0; by < bh; ++by)
+                for (uint32_t bx = 0; bx < bw; ++bx) {
+                    int32_t expected = 0;
+                    for (uint32_t y = by * size; y < (by + 1) * size; ++y)
+                        for (uint32_t x = bx * size; x < (bx + 1) * size; ++x) expected += std::abs(a.at(x, y) - b.at(x, y));
+                    EXPECT_EQ(got[by * bw + bx], expected) << "block size " << size;
+                }
+            EXPECT_EQ(got.back(), -7);  // nothing written past the grid
+        }
+    });
+}
+
+}  // namespace
