@@ -1,19 +1,38 @@
 #!/usr/bin/env bash
-# Measures speed: micro-benchmarks of every spatial indicator, then frames per
-# second of the whole program on a generated 1920x1080 clip.
+# Measures speed: micro-benchmarks of the indicators and kernels, then frames
+# per second and peak memory of the whole program at 352x288, 1920x1080 and
+# 3840x2160, on one thread and on every thread. FRAMES sets the clip length.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/build.sh" build -DCMAKE_BUILD_TYPE=Release
 "$root/build/bench/frameprobe_bench" --benchmark_min_time=0.2
-frames=${FRAMES:-50}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
-"$root/build/frameprobe-sample" clip.yuv 1920 1080 "$frames" noise:0-9 flicker
-for threads in 1 "$(nproc)"; do
-  start=$(date +%s.%N)
-  FRAMEPROBE_THREADS=$threads "$root/build/frameprobe" clip.yuv 1920 1080 >/dev/null
-  end=$(date +%s.%N)
-  awk -v f="$frames" -v s="$start" -v e="$end" -v t="$threads" \
-    'BEGIN { printf "1920x1080, %d frames, %d thread(s): %.1f frames per second\n", f, t, f / (e - s) }'
+all=$(getconf _NPROCESSORS_ONLN 2>/dev/null || echo 2)
+echo
+printf '%-10s %7s %8s %12s %10s\n' size frames threads "frames/s" "peak MiB"
+for size in 352x288 1920x1080 3840x2160; do
+  w=${size%x*}
+  h=${size#*x}
+  case $size in
+    352x288) frames=${FRAMES:-2000} ;;
+    1920x1080) frames=${FRAMES:-200} ;;
+    *) frames=${FRAMES:-50} ;;
+  esac
+  "$root/build/frameprobe-sample" clip.yuv "$w" "$h" "$frames" noise:0-9 blocky:10-19 freeze:20-29 flicker >/dev/null
+  for threads in 1 "$all"; do
+    python3 - "$root/build/frameprobe" "$w" "$h" "$frames" "$threads" "$size" <<'PY'
+import os, resource, subprocess, sys, time
+binary, w, h, frames, threads, size = sys.argv[1:]
+env = dict(os.environ, FRAMEPROBE_THREADS=threads)
+start = time.perf_counter()
+subprocess.run([binary, "clip.yuv", w, h], stdout=subprocess.DEVNULL, env=env, check=True)
+seconds = time.perf_counter() - start
+peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
+peak_mib = peak / 1024 if sys.platform != "darwin" else peak / 1048576
+print(f"{size:<10} {frames:>7} {threads:>8} {int(frames) / seconds:>12.1f} {peak_mib:>10.1f}")
+PY
+  done
+  rm -f clip.yuv
 done
