@@ -49,10 +49,11 @@ std::optional<FrameGeometry> checkGeometry(int32_t width, int32_t height) {
         printf("Invalid HEIGHT %d: the frame height must be at least 1\n", height);
         return std::nullopt;
     }
-    const int64_t frameSize = 3 * int64_t{width} * height / 2;
-    if (frameSize > std::numeric_limits<int32_t>::max()) {
-        printf("Invalid frame size %dx%d: a frame of %lld bytes exceeds %d bytes\n", width, height,
-               static_cast<long long>(frameSize), std::numeric_limits<int32_t>::max());
+    // Both sizes are below 2^31, so three times their product fits 64 unsigned bits.
+    const uint64_t frameSize = 3 * uint64_t(width) * uint64_t(height) / 2;
+    if (frameSize > uint64_t{std::numeric_limits<int32_t>::max()}) {
+        printf("Invalid frame size %dx%d: a frame of %llu bytes exceeds %d bytes\n", width, height,
+               static_cast<unsigned long long>(frameSize), std::numeric_limits<int32_t>::max());
         return std::nullopt;
     }
     return FrameGeometry{width, height, width * height, static_cast<int32_t>(frameSize)};

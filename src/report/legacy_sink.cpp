@@ -1,18 +1,23 @@
 #include "report/legacy_sink.h"
 
-#include <cerrno>
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <string>
 
 namespace {
 
-void printCell(FILE* out, const char* format, bool integer, double value) {
-    if (integer)
-        fprintf(out, format, legacyInteger(value));
-    else
-        fprintf(out, format, value);
+void printCells(OutputFile& out, int64_t frame, const std::array<double, kIndicatorCount>& values, bool log) {
+    out.print("%05i", static_cast<int>(frame));
+    const auto& registry = indicatorRegistry();
+    for (std::size_t i = 0; i < registry.size(); ++i) {
+        const LegacyColumn& column = registry[i].column;
+        const char* format = log ? column.logFormat : column.consoleFormat;
+        if (column.integer)
+            out.printValue(format, legacyInteger(values[i]));
+        else
+            out.printValue(format, values[i]);
+    }
+    out.append("\n");
 }
 
 }  // namespace
@@ -24,39 +29,33 @@ int32_t legacyInteger(double value) {
     return static_cast<int32_t>(value);
 }
 
-LegacySink::LegacySink(FILE* log, const char* logName) : log_(log), logName_(logName) {}
+LegacySink::LegacySink(OutputFile& console, OutputFile* log) : console_(console), log_(log) {}
 
 void LegacySink::begin(const RunInfo& info) {
-    printf("Video file %s opened successfully!\n\n", info.path.c_str());
+    console_.print("Video file %s opened successfully!\n\n", info.path.c_str());
     const std::string count = info.frameCount ? std::to_string(*info.frameCount) : "unknown";
-    printf("Width = %u, Height = %u, FPS = %2.2f, Number of Frames = %s, Start Frame = %lld\n\n", info.width,
-           info.height, info.fps, count.c_str(), static_cast<long long>(info.startFrame));
-    fputs("Frame: ", stdout);
-    for (const IndicatorDescriptor& d : indicatorRegistry()) printf("\t%s", d.column.consoleHeader);
-    putchar('\n');
-    if (log_ == nullptr) {
-        puts("\n\n Could not create a log file\n");
-        return;
-    }
-    fputs("Frame: ", log_);
-    for (const IndicatorDescriptor& d : indicatorRegistry()) fprintf(log_, "\t%s", d.column.logHeader);
-    fputc('\n', log_);
+    console_.print("Width = %u, Height = %u, FPS = %2.2f, Number of Frames = %s, Start Frame = %lld\n\n",
+                   info.width, info.height, info.fps, count.c_str(), static_cast<long long>(info.startFrame));
+    console_.append("Frame: ");
+    for (const IndicatorDescriptor& d : indicatorRegistry()) console_.print("\t%s", d.column.consoleHeader);
+    console_.append("\n");
+    if (log_ == nullptr) console_.append("\n\n Could not create a log file\n\n");
+    console_.commit();
+    if (log_ == nullptr) return;
+    log_->append("Frame: ");
+    for (const IndicatorDescriptor& d : indicatorRegistry()) log_->print("\t%s", d.column.logHeader);
+    log_->append("\n");
+    log_->commit();
 }
 
 void LegacySink::row(int64_t frame, const Results& values) {
     for (int i = 0; i < kIndicatorCount; ++i)
         if (values.has(i)) shown_[static_cast<std::size_t>(i)] = values[i];
-    const auto& registry = indicatorRegistry();
-    const int index = static_cast<int>(frame);
-    printf("%05i", index);
-    for (std::size_t i = 0; i < registry.size(); ++i)
-        printCell(stdout, registry[i].column.consoleFormat, registry[i].column.integer, shown_[i]);
-    putchar('\n');
+    printCells(console_, frame, shown_, false);
+    console_.commit();
     if (log_ == nullptr) return;
-    fprintf(log_, "%05i", index);
-    for (std::size_t i = 0; i < registry.size(); ++i)
-        printCell(log_, registry[i].column.logFormat, registry[i].column.integer, shown_[i]);
-    fputc('\n', log_);
+    printCells(*log_, frame, shown_, true);
+    log_->commit();
 }
 
 void LegacySink::end(const RunEnd&) {}

@@ -1,24 +1,24 @@
-// The legacy output: a banner and a tab-separated table on standard output, and
-// the same rows (with their own header and number formats) in the log file.
+// The legacy output: a banner and a tab-separated table on the console, and the
+// same rows (with their own header and number formats) in the log file.
 #pragma once
 
 #include <array>
-#include <cstdio>
 
 #include "indicators/registry.h"
+#include "report/output_file.h"
 #include "report/row_sink.h"
 
 class LegacySink final : public RowSink {
 public:
-    // `log` may be null: the run then goes on without a log. `logName` names it in messages.
-    LegacySink(FILE* log, const char* logName);
+    // `log` may be null: the run then goes on without a log.
+    LegacySink(OutputFile& console, OutputFile* log);
     void begin(const RunInfo& info) override;
     void row(int64_t frame, const Results& values) override;
     void end(const RunEnd& end) override;
 
 private:
-    FILE* log_;
-    const char* logName_;
+    OutputFile& console_;
+    OutputFile* log_;
     // A column keeps its last value on frames where its indicator wrote none.
     std::array<double, kIndicatorCount> shown_{};
 };

@@ -1,0 +1,140 @@
+#include "driver/legacy_run.h"
+
+#include <fcntl.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "driver/command_line.h"
+#include "driver/process_guard.h"
+#include "io/raw_source.h"
+#include "pipeline/engine.h"
+#include "report/legacy_sink.h"
+
+namespace {
+
+constexpr int kFailure = -1;
+
+int outOfMemory(const char* what) {
+    printf("Could not allocate memory for %s\n", what);
+    return kFailure;
+}
+
+int64_t fileLength(FILE* video) {
+    if (fseeko(video, 0, SEEK_END) != 0) return -1;
+    return static_cast<int64_t>(ftello(video));
+}
+
+int reportReadFailure(const EngineOutcome& outcome, int32_t lumaSize) {
+    const int error = outcome.failure.error;
+    printf("Some error occurred when reading the %d frame\n", static_cast<int>(*outcome.failedFrame));
+    printf("Byte read = %d, Frame size = %d\n\n", static_cast<int>(outcome.failure.bytesRead), lumaSize);
+    printf("Error code: %d \n", error);
+    printf("Error description: %s \n", strerror(error));
+    return kFailure;
+}
+
+int run(int argc, char** argv) {
+    const auto line = splitCommandLine(argc, argv);
+    if (!line) {
+        printUsage(argv[0]);
+        return kFailure;
+    }
+    const auto threads = threadCountFromEnvironment();
+    if (!threads) return kFailure;
+
+    FILE* video = fopen(line->videoPath, "r");
+    // The log is emptied at the start of every run, even one that stops at a bad size.
+    const int logFd = open(kLogFileName, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    std::optional<OutputFile> log;
+    if (logFd >= 0) log.emplace(logFd, kLogFileName, true);
+
+    const auto geometry = checkGeometry(parseInt32(line->width), parseInt32(line->height));
+    if (!geometry) return kFailure;
+    const auto width = static_cast<uint32_t>(geometry->width);
+    const auto height = static_cast<uint32_t>(geometry->height);
+
+    if (video == nullptr) {
+        perror("Error opening file.\n\n");
+        return kFailure;
+    }
+
+    const uint32_t requestedVQIs = line->requestedVQIs ? parseMask(line->requestedVQIs) : 0xFFFFFFFFu;
+    const double fps = line->fps ? parseFps(line->fps) : DEFAULT_FPS;
+    int32_t numberOfFrames = 0;
+    if (line->numberOfFrames) {
+        numberOfFrames = parseInt32(line->numberOfFrames);
+    } else {
+        const int64_t length = fileLength(video);
+        if (length < 0) {
+            printf("Could not measure the length of %s: %s\n", line->videoPath, strerror(errno));
+            return kFailure;
+        }
+        const int64_t frames = length / geometry->frameSize;
+        if (frames > std::numeric_limits<int32_t>::max()) {
+            printf("%s holds %lld frames, more than frame numbers can count (%d)\n", line->videoPath,
+                   static_cast<long long>(frames), std::numeric_limits<int32_t>::max());
+            return kFailure;
+        }
+        numberOfFrames = static_cast<int32_t>(frames);
+    }
+    const int32_t startFrame = line->startFrame ? parseInt32(line->startFrame) : 0;
+    if (startFrame < 0) {
+        printf("Invalid startFrame %d: the first frame of the file is frame 0\n", startFrame);
+        return kFailure;
+    }
+
+    RawSource source(video, width, height, geometry->frameSize, numberOfFrames);
+    std::unique_ptr<Engine> engine;
+    try {
+        engine = std::make_unique<Engine>(EngineSettings{requestedVQIs, fps, *threads, windowFromEnvironment()},
+                                          width, height);
+    } catch (const std::bad_alloc&) {
+        return outOfMemory("the frame buffers");
+    }
+
+    RunInfo info;
+    info.path = line->videoPath;
+    info.format = source.info().format;
+    info.width = width;
+    info.height = height;
+    info.fps = fps;
+    info.startFrame = startFrame;
+    info.frameCount = numberOfFrames;
+    info.mask = requestedVQIs;
+    info.threads = engine->threads();
+    OutputFile console(STDOUT_FILENO, "standard output", false);
+    LegacySink sink(console, log ? &*log : nullptr);
+    try {
+        sink.begin(info);
+        // Frame indices are 32-bit; a range reaching past the last one ends there.
+        const int64_t endFrame = std::min<int64_t>(int64_t{startFrame} + numberOfFrames, int64_t{INT32_MAX} + 1);
+        const EngineOutcome outcome = engine->run(source, startFrame, endFrame - startFrame, sink, &stopRequested());
+        if (outcome.failedFrame) return reportReadFailure(outcome, geometry->lumaSize);
+        sink.end(RunEnd{outcome.rows, 0, outcome.interrupted});
+        if (log) log->close();
+        if (outcome.interrupted) return statusForSignal(stopSignal());
+        fclose(video);
+        puts("\nFile stream closed\n");
+        if (fflush(stdout) != 0) throw WriteError(writeFailure("standard output", errno));
+    } catch (const WriteError& e) {
+        fprintf(stderr, "frameprobe: %s\n", e.what());
+        return kFailure;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int runPositional(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        return outOfMemory("a working plane");
+    }
+}

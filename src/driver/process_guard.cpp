@@ -1,0 +1,49 @@
+#include "driver/process_guard.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+
+namespace {
+
+std::atomic<bool> stopFlag{false};
+volatile std::sig_atomic_t receivedSignal = 0;
+
+extern "C" void onStopSignal(int signal) {
+    receivedSignal = signal;
+    stopFlag.store(true);
+}
+
+}  // namespace
+
+void openClosedStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        // open() takes the lowest free descriptor, which is this one.
+        const int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (opened >= 0 && opened != fd) close(opened);
+    }
+}
+
+void installStopHandlers() {
+    static_assert(std::atomic<bool>::is_always_lock_free, "the stop flag is set from a signal handler");
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    // Reads go on after the signal; a second one ends the process at once.
+    action.sa_flags = SA_RESTART | SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, nullptr);
+}
+
+const std::atomic<bool>& stopRequested() { return stopFlag; }
+
+int stopSignal() { return receivedSignal; }
+
+int statusForSignal(int signal) { return 128 + signal; }

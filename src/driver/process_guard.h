@@ -1,0 +1,18 @@
+// Process-wide settings of a run: standard descriptors, and the signals that
+// end a run after its current frame.
+#pragma once
+
+#include <atomic>
+
+// Opens /dev/null on any of descriptors 0-2 that is closed, so that no file the
+// run opens takes the place of a standard stream.
+void openClosedStandardDescriptors();
+
+// SIGINT and SIGTERM set the stop flag, and the run ends after its current
+// frame. SIGPIPE is ignored: a closed pipe shows as a failed write instead.
+void installStopHandlers();
+const std::atomic<bool>& stopRequested();
+// The signal that asked the run to stop, 0 when none did.
+int stopSignal();
+// 128 + the signal number: 130 for SIGINT, 143 for SIGTERM.
+int statusForSignal(int signal);

@@ -1,0 +1,47 @@
+// A file that rows are written to. Text is gathered per row and handed to the
+// system when the row is whole; every failed write is noticed, and a regular
+// file that cannot take a row is cut back to its last whole row, so that it
+// never ends in the middle of one.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "report/row_sink.h"
+
+class OutputFile {
+public:
+    // Creates or empties `path` ("-" is standard output); throws WriteError.
+    static OutputFile open(const std::string& path);
+    // Takes a descriptor that is already open; owned ones are closed by close().
+    OutputFile(int fd, std::string name, bool owned);
+    OutputFile(OutputFile&& other) noexcept;
+    OutputFile& operator=(OutputFile&&) = delete;
+    ~OutputFile();
+
+    const std::string& name() const { return name_; }
+
+    void append(std::string_view text) { pending_.append(text); }
+    // printf-style, with the C library's formatting.
+    void print(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    // Appends one value with a format taken from a table (one conversion).
+    void printValue(const char* format, double value);
+    void printValue(const char* format, int value);
+
+    // Ends a whole row: writes what was gathered; throws WriteError on failure.
+    void commit();
+    // Commits, then closes owned descriptors; throws WriteError.
+    void close();
+
+private:
+    [[noreturn]] void fail(int error);
+
+    int fd_;
+    std::string name_;
+    bool owned_;
+    std::string pending_;
+    long long committed_ = -1;  // file size after the last whole row, for regular files
+};
+
+// "cannot write NAME: REASON"
+std::string writeFailure(const std::string& name, int error);
