@@ -1,6 +1,7 @@
 #include "kernels/block_stats_kernel.h"
 
 #include <cmath>
+#include <cstddef>
 
 #include "kernels/simd.h"
 
@@ -22,9 +23,9 @@ void blockRowPlain(const Plane& frame, const uint8_t* top, uint32_t size, uint32
         // Wrapping unsigned totals, exact in any order like the reference's.
         uint32_t sum = 0;
         uint32_t squares = 0;
-        for (uint32_t y = 0; y < size; ++y) {
-            const uint8_t* block = top + y * frame.stride + uint64_t{bx} * size;
-            for (uint32_t x = 0; x < size; ++x) {
+        for (size_t y = 0; y < size; ++y) {
+            const uint8_t* block = top + static_cast<std::ptrdiff_t>(y) * frame.stride + size_t{bx} * size;
+            for (size_t x = 0; x < size; ++x) {
                 const uint32_t v = block[x];
                 sum += v;
                 squares += v * v;
