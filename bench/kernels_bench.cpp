@@ -1,0 +1,89 @@
+// Each kernel variant this CPU can run against the function it replaces, on a
+// 1920x1080 synthetic frame and on the same frame with noise added.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <random>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "indicators/blockiness.h"
+#include "indicators/blur.h"
+#include "indicators/spatialActivity.h"
+#include "kernels/block_stats_kernel.h"
+#include "kernels/blockiness_kernel.h"
+#include "kernels/blur_kernel.h"
+#include "kernels/sobel_kernel.h"
+#include "sample/sample_video.h"
+#include "tools/filtering.h"
+
+namespace {
+
+constexpr uint32_t W = 1920;
+constexpr uint32_t H = 1080;
+
+std::vector<uint8_t> frameSamples(bool noisy) {
+    SampleSpec spec;
+    spec.width = W;
+    spec.height = H;
+    std::vector<uint8_t> luma = sampleLuma(spec, 3);
+    if (noisy) {
+        std::mt19937 rng(7);
+        for (uint8_t& v : luma) v = static_cast<uint8_t>(std::clamp(int{v} + static_cast<int>(rng() % 21) - 10, 0, 255));
+    }
+    return luma;
+}
+
+const std::vector<uint8_t>& samples(bool noisy) {
+    static const std::vector<uint8_t> clean = frameSamples(false);
+    static const std::vector<uint8_t> withNoise = frameSamples(true);
+    return noisy ? withNoise : clean;
+}
+
+Image imageOf(bool noisy) { return makeImage(W, H, const_cast<uint8_t*>(samples(noisy).data())); }
+
+template <typename Body>
+void registerBoth(const std::string& name, Body body) {
+    for (bool noisy : {false, true}) {
+        benchmark::RegisterBenchmark((name + (noisy ? "/noisy" : "/clean")).c_str(), [=](benchmark::State& state) {
+            const Image frame = imageOf(noisy);
+            for (auto _ : state) body(frame);
+        });
+    }
+}
+
+template <typename F, typename Call>
+void registerVariants(const std::string& kernel, std::span<const KernelVariant<F>> variants, Call call) {
+    for (const KernelVariant<F>& v : variants) {
+        if (!cpuCanRun(v.level)) continue;
+        F* fn = v.fn;
+        registerBoth(kernel + "/" + v.name, [=](const Image& frame) { call(fn, planeOf(frame)); });
+    }
+}
+
+const bool registered = [] {
+    registerBoth("blur/reference", [](const Image& f) { benchmark::DoNotOptimize(blur(f)); });
+    registerVariants("blur", blurVariants(), [](BlurKernel* fn, const Plane& p) { benchmark::DoNotOptimize(fn(p)); });
+
+    registerBoth("blockiness/reference", [](const Image& f) { benchmark::DoNotOptimize(blockiness(f)); });
+    registerVariants("blockiness", blockinessVariants(),
+                     [](BlockinessKernel* fn, const Plane& p) { benchmark::DoNotOptimize(fn(p)); });
+
+    for (uint32_t size : {8u, 16u}) {
+        const std::string name = "blockDeviations" + std::to_string(size);
+        registerBoth(name + "/reference", [size](const Image& f) { benchmark::DoNotOptimize(blockDeviations(f, size, 0)); });
+        registerVariants(name, blockDeviationsVariants(), [size](BlockDeviationsKernel* fn, const Plane& p) {
+            thread_local std::vector<double> out(size_t{W / 8} * (H / 8));
+            fn(p, size, out.data());
+            benchmark::DoNotOptimize(out.data());
+        });
+    }
+
+    registerBoth("sobelEnergy/reference", [](const Image& f) { benchmark::DoNotOptimize(spatialAct(f)); });
+    registerVariants("sobelEnergy", sobelEnergyVariants(),
+                     [](SobelEnergyKernel* fn, const Plane& p) { benchmark::DoNotOptimize(fn(p)); });
+    return true;
+}();
+
+}  // namespace

@@ -1,0 +1,167 @@
+// Every variant of every kernel that this CPU can run against the straightforward
+// function it replaces, on planes chosen to reach the kernels' edge paths: sizes
+// that are not a multiple of the vector width or the block size, the smallest
+// sizes, rows further apart than the width, the extreme sample values.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "indicators/blockiness.h"
+#include "indicators/blur.h"
+#include "indicators/spatialActivity.h"
+#include "kernels/block_stats_kernel.h"
+#include "kernels/blockiness_kernel.h"
+#include "kernels/blur_kernel.h"
+#include "kernels/sobel_kernel.h"
+#include "test_support.h"
+#include "tools/filtering.h"
+
+namespace {
+
+enum class Pattern { Noise, Flat0, Flat255, Extremes, Steps, Ramps, SoftEdges, Blocky, BorderRuns };
+
+// One jump in the middle of each row with a monotonic run from it to the left or
+// the right border, rising or falling, so that the edge walks end on the borders.
+uint32_t borderRun(uint32_t x, uint32_t y, uint32_t w) {
+    const uint32_t jump = w / 2;
+    uint32_t v = 0;
+    switch (y % 3) {
+        case 0: v = x < jump ? x % 100 : 250; break;
+        case 1: v = x < jump ? 5 : 120 + (x - jump) % 130; break;
+        default: v = x < jump ? 250 - x % 100 : 3; break;
+    }
+    return v;
+}
+
+// A frame twice over: packed for the reference, and with `padding` stray bytes
+// after every row for the kernels.
+struct CheckedFrame {
+    OwnedImage packed;
+    std::vector<uint8_t> padded;
+    Plane plane;
+    std::string label;
+
+    CheckedFrame(uint32_t w, uint32_t h, uint32_t padding, Pattern pattern, uint32_t seed)
+        : packed(w, h), padded(uint64_t{w + padding} * h + 1) {
+        std::mt19937 rng(seed);
+        auto below = [&](uint32_t n) { return static_cast<uint32_t>(rng() % n); };
+        // Random runs of steps and ramps so that blur's walks stop inside rows and at borders.
+        std::vector<uint8_t> profile(w);
+        uint32_t level = below(256);
+        for (uint32_t x = 0; x < w; ++x) {
+            if (below(12) == 0) level = below(256);
+            if (pattern == Pattern::Ramps && below(3) == 0) level = (level + below(40)) % 256;
+            profile[x] = static_cast<uint8_t>(level);
+        }
+        for (uint32_t y = 0; y < h; ++y) {
+            for (uint32_t x = 0; x < w; ++x) {
+                uint32_t v = 0;
+                switch (pattern) {
+                    case Pattern::Noise: v = below(256); break;
+                    case Pattern::Flat0: v = 0; break;
+                    case Pattern::Flat255: v = 255; break;
+                    case Pattern::Extremes: v = below(2) * 255; break;
+                    case Pattern::Steps:
+                    case Pattern::Ramps: v = profile[(x + y / 5) % w]; break;
+                    case Pattern::SoftEdges: v = (below(40) == 0 ? 200u : 40u) + below(3); break;
+                    case Pattern::Blocky: v = (x / 8 * 37 + y / 8 * 91) % 256 + below(2); break;
+                    case Pattern::BorderRuns: v = borderRun(x, y, w); break;
+                }
+                packed.at(x, y) = static_cast<uint8_t>(v > 255 ? 255 : v);
+            }
+        }
+        for (uint8_t& b : padded) b = static_cast<uint8_t>(below(256));
+        const uint32_t stride = w + padding;
+        for (uint32_t y = 0; y < h; ++y)
+            for (uint32_t x = 0; x < w; ++x) padded[uint64_t{y} * stride + x] = packed.at(x, y);
+        plane = Plane{padded.data(), static_cast<std::ptrdiff_t>(stride), w, h};
+        label = std::to_string(w) + "x" + std::to_string(h) + " stride " + std::to_string(stride) + " pattern " +
+                std::to_string(static_cast<int>(pattern)) + " seed " + std::to_string(seed);
+    }
+};
+
+// Calls `check` on every frame of the set: all patterns at many sizes, packed and padded.
+template <typename Check>
+void forEachFrame(Check check) {
+    const uint32_t sizes[][2] = {{1, 1},   {2, 2},   {3, 3},    {7, 5},    {8, 8},    {15, 16},  {16, 16},
+                                 {17, 17}, {33, 31}, {48, 64},  {63, 18},  {64, 48},  {65, 33},  {97, 40},
+                                 {129, 67}, {160, 9}, {257, 130}, {300, 17}, {1921, 24}};
+    const Pattern patterns[] = {Pattern::Noise, Pattern::Flat0,     Pattern::Flat255, Pattern::Extremes,
+                                Pattern::Steps, Pattern::Ramps, Pattern::SoftEdges, Pattern::Blocky,
+                                Pattern::BorderRuns};
+    uint32_t seed = 1;
+    for (const auto& size : sizes)
+        for (Pattern pattern : patterns)
+            for (uint32_t padding : {0u, 13u}) check(CheckedFrame(size[0], size[1], padding, pattern, seed++));
+}
+
+template <typename F>
+std::vector<KernelVariant<F>> runnable(std::span<const KernelVariant<F>> variants) {
+    std::vector<KernelVariant<F>> out;
+    for (const KernelVariant<F>& v : variants)
+        if (cpuCanRun(v.level)) out.push_back(v);
+    return out;
+}
+
+// Bit-equal doubles, NaN included.
+void expectSameBits(double expected, double actual, const std::string& where) {
+    EXPECT_EQ(std::bit_cast<uint64_t>(expected), std::bit_cast<uint64_t>(actual))
+        << where << ": expected " << expected << ", got " << actual;
+}
+
+}  // namespace
+
+TEST(KernelChecker, EveryKernelOffersAPlainVariantFirst) {
+    EXPECT_EQ(blurVariants().front().level, CpuLevel::Plain);
+    EXPECT_EQ(blockinessVariants().front().level, CpuLevel::Plain);
+    EXPECT_EQ(blockDeviationsVariants().front().level, CpuLevel::Plain);
+    EXPECT_EQ(sobelEnergyVariants().front().level, CpuLevel::Plain);
+}
+
+TEST(KernelChecker, BlurMatchesTheReference) {
+    const auto variants = runnable(blurVariants());
+    forEachFrame([&](const CheckedFrame& f) {
+        const double expected = blur(f.packed);
+        for (const auto& v : variants) expectSameBits(expected, v.fn(f.plane), std::string(v.name) + " " + f.label);
+    });
+}
+
+TEST(KernelChecker, BlockinessMatchesTheReference) {
+    const auto variants = runnable(blockinessVariants());
+    forEachFrame([&](const CheckedFrame& f) {
+        const double expected = blockiness(f.packed);
+        for (const auto& v : variants) expectSameBits(expected, v.fn(f.plane), std::string(v.name) + " " + f.label);
+    });
+}
+
+TEST(KernelChecker, BlockDeviationsMatchTheReferenceForBothBlockSizes) {
+    const auto variants = runnable(blockDeviationsVariants());
+    forEachFrame([&](const CheckedFrame& f) {
+        for (uint32_t size : {8u, 16u}) {
+            const ImageDouble expected = blockDeviations(f.packed, size, 0);
+            std::vector<double> actual(expected.w * expected.h + 1, -1.0);
+            for (const auto& v : variants) {
+                v.fn(f.plane, size, actual.data());
+                for (uint64_t i = 0; i < expected.w * expected.h; ++i)
+                    expectSameBits(expected.data[i], actual[i],
+                                   std::string(v.name) + " size " + std::to_string(size) + " block " +
+                                       std::to_string(i) + " " + f.label);
+                EXPECT_EQ(actual.back(), -1.0) << v.name << " wrote past the grid, " << f.label;
+            }
+        }
+    });
+}
+
+TEST(KernelChecker, SobelEnergyMatchesSpatialActivity) {
+    const auto variants = runnable(sobelEnergyVariants());
+    forEachFrame([&](const CheckedFrame& f) {
+        const double expected = spatialAct(f.packed);
+        for (const auto& v : variants)
+            expectSameBits(expected, std::sqrt(static_cast<double>(v.fn(f.plane))), std::string(v.name) + " " + f.label);
+    });
+}
