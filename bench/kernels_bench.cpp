@@ -72,7 +72,8 @@ const bool registered = [] {
 
     for (uint32_t size : {8u, 16u}) {
         const std::string name = "blockDeviations" + std::to_string(size);
-        registerBoth(name + "/reference", [size](const Image& f) { benchmark::DoNotOptimize(blockDeviations(f, size, 0)); });
+        registerBoth(name + "/reference", [size](const Image& f) { thread_local BlockDeviationBuffers buffers;
+            benchmark::DoNotOptimize(blockDeviations(f, size, buffers)); });
         registerVariants(name, blockDeviationsVariants(), [size](BlockDeviationsKernel* fn, const Plane& p) {
             thread_local std::vector<double> out(size_t{W / 8} * (H / 8));
             fn(p, size, out.data());

@@ -143,7 +143,8 @@ TEST(KernelChecker, BlockDeviationsMatchTheReferenceForBothBlockSizes) {
     const auto variants = runnable(blockDeviationsVariants());
     forEachFrame([&](const CheckedFrame& f) {
         for (uint32_t size : {8u, 16u}) {
-            const ImageDouble expected = blockDeviations(f.packed, size, 0);
+            BlockDeviationBuffers buffers;
+            const ImageDouble expected = blockDeviations(f.packed, size, buffers);
             std::vector<double> actual(expected.w * expected.h + 1, -1.0);
             for (const auto& v : variants) {
                 v.fn(f.plane, size, actual.data());

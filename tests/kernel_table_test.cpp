@@ -43,7 +43,7 @@ void forEveryCase(Check check) {
     for (const Kernels* table : availableKernels())
         for (const Shape& s : kShapes)
             for (int pattern = 0; pattern < 4; ++pattern) {
-                SCOPED_TRACE(std::string(table->level) + " " + std::to_string(s.w) + "x" + std::to_string(s.h) +
+                SCOPED_TRACE(std::string(cpuLevelName(table->level)) + " " + std::to_string(s.w) + "x" + std::to_string(s.h) +
                              " pattern " + std::to_string(pattern));
                 const TestPlane a(s.w, s.h, s.pad, pattern, seed++);
                 const TestPlane b(s.w, s.h, s.pad, pattern == 3 ? 0 : 3 - pattern, seed++);

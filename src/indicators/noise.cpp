@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "kernels/kernels.h"
 #include "tools/definitions.h"
 
 namespace {
@@ -16,7 +17,7 @@ constexpr uint32_t MAX_CONTAINER_WIDTH = 1000;
 constexpr uint32_t GAUSSIAN_MASK_SIZE = 3;
 
 struct NoiseWorkspace {
-    BlockDeviationBuffers deviations;
+    Reusable<double> deviations;
     Reusable<uint8_t> container;
     Reusable<double> mask, filtered, residual, devSums, devSquares, devs;
 };
@@ -31,7 +32,9 @@ double noise(const Image& frame) {
     if (nbx == 0 || nby == 0) return 0.0;
 
     thread_local NoiseWorkspace ws;
-    ImageDouble dev = blockDeviations(frame, NOISE_BLOCKSIZE, ws.deviations);
+    // The kernel gives what blockDeviations() gives.
+    const ImageDouble dev = planeIn(ws.deviations, nbx, nby);
+    activeKernels().blockDeviations(planeOf(frame), NOISE_BLOCKSIZE, dev.data);
     const uint64_t blocks = uint64_t{nbx} * nby;
 
     // One spare bin past the last: the weighting around a mode in the last bin

@@ -18,6 +18,7 @@
 #include "indicators/slice.h"
 #include "indicators/spatialActivity.h"
 #include "indicators/temporalActivity.h"
+#include "kernels/kernels.h"
 
 namespace {
 
@@ -66,10 +67,12 @@ constexpr uint32_t kTemporalActivityBit = 1u << 6;
 constexpr uint32_t kBlackoutBit = 1u << 7;
 constexpr uint32_t kFreezingBit = 1u << 8;
 
+// Blockiness and blur run as kernels; blockiness() and blur() are their plain
+// formulations, kept as the reference the kernels are checked against.
 const std::array<IndicatorDescriptor, kIndicatorCount> kRegistry = {
     spatialEntry(0, {"blockiness", "blockiness",
                      fraction("Blockiness: ", "Blockiness: ", " \t%-5.5f", " \t%-5.5f"), {}, Worse::Lower, ""},
-                 always<blockiness>),
+                 [](const Image& f) -> std::optional<double> { return activeKernels().blockiness(planeOf(f)); }),
     spatialEntry(1, {"spatial activity", "spatial_activity",
                      fraction("Spatial Activity: ", "SA: ", " \t%-5.5f", " \t%-5.5f"), {}, Worse::Lower, ""},
                  always<spatialActivity>),
@@ -87,7 +90,7 @@ const std::array<IndicatorDescriptor, kIndicatorCount> kRegistry = {
                  always<blockLoss>),
     spatialEntry(5, {"blur", "blur", fraction("Blur: \t", "Blur: ", " \t%-7.3f", " \t%-5.3f"), {}, Worse::Higher,
                      "pixels"},
-                 always<blur>),
+                 [](const Image& f) -> std::optional<double> { return activeKernels().blur(planeOf(f)); }),
     temporalEntry(6, {"temporal activity", "temporal_activity",
                       fraction("TemporalAct: ", "TA: ", " \t%-5.5f", " \t%-5.5f"), {}, Worse::Higher, ""},
                   kTemporalActivityBit, 0, makeTemporalActivity),

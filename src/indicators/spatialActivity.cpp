@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "kernels/kernels.h"
+
 double spatialAct(const Image& frame) {
     const uint32_t w = static_cast<uint32_t>(frame.w);
     const uint32_t h = static_cast<uint32_t>(frame.h);
@@ -24,5 +26,7 @@ double spatialAct(const Image& frame) {
 }
 
 double spatialActivity(const Image& frame) {
-    return spatialAct(frame) / std::sqrt(static_cast<double>(frame.w * frame.h));
+    // The kernel gives spatialAct's exact integer total.
+    const double act = std::sqrt(static_cast<double>(activeKernels().sobelEnergy(planeOf(frame))));
+    return act / std::sqrt(static_cast<double>(frame.w * frame.h));
 }

@@ -1,31 +1,50 @@
 // The hot loops of the indicators, as named kernels behind one table of
-// function pointers. Every table computes exactly what the plain one does;
-// faster tables exist for the instruction sets a CPU may have, and the program
-// picks one at start.
+// function pointers. Each kernel has a plain variant and variants for the
+// instruction sets a CPU may have, all giving the same results; a table holds,
+// for one level, the best variant of every kernel, and the program picks the
+// table of its CPU at start (FRAMEPROBE_CPU=plain forces the plain one).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
+#include "kernels/block_stats_kernel.h"
+#include "kernels/blockiness_kernel.h"
+#include "kernels/blur_kernel.h"
+#include "kernels/cpu.h"
+#include "kernels/sobel_kernel.h"
+#include "kernels/variants.h"
 #include "tools/image.h"
 
+// Sum over i < n of (a[i] - b[i])^2.
+using SquaredDifferenceSumKernel = uint64_t(const uint8_t* a, const uint8_t* b, std::size_t n);
+// Sum of the samples and sum of their squares.
+using SumAndSquareSumKernel = void(const Plane& plane, uint64_t& sum, uint64_t& squares);
+// Sum of |current - previous| over every whole blockSize x blockSize block,
+// written row by row into `sums` ((width / blockSize) x (height / blockSize)).
+using BlockAbsDiffSumsKernel = void(const Plane& current, const Plane& previous, uint32_t blockSize, int32_t* sums);
+
+std::span<const KernelVariant<SquaredDifferenceSumKernel>> squaredDifferenceSumVariants();
+std::span<const KernelVariant<SumAndSquareSumKernel>> sumAndSquareSumVariants();
+std::span<const KernelVariant<BlockAbsDiffSumsKernel>> blockAbsDiffSumsVariants();
+
 struct Kernels {
-    const char* level;  // "plain", or the instruction set the table is built for
-    // Sum over i < n of (a[i] - b[i])^2.
-    uint64_t (*squaredDifferenceSum)(const uint8_t* a, const uint8_t* b, std::size_t n);
-    // Sum of the samples and sum of their squares.
-    void (*sumAndSquareSum)(const Plane& plane, uint64_t& sum, uint64_t& squares);
-    // Sum of |current - previous| over every whole blockSize x blockSize block,
-    // written row by row into `sums` ((width / blockSize) x (height / blockSize)).
-    void (*blockAbsDiffSums)(const Plane& current, const Plane& previous, uint32_t blockSize, int32_t* sums);
+    CpuLevel level;
+    SquaredDifferenceSumKernel* squaredDifferenceSum;
+    SumAndSquareSumKernel* sumAndSquareSum;
+    BlockAbsDiffSumsKernel* blockAbsDiffSums;
+    BlurKernel* blur;
+    BlockinessKernel* blockiness;
+    BlockDeviationsKernel* blockDeviations;
+    SobelEnergyKernel* sobelEnergy;
 };
 
 const Kernels& plainKernels();
 
-// Every table this CPU can run, the plain one first.
+// One table per level this process may run, the plain one first.
 const std::vector<const Kernels*>& availableKernels();
 
-// The table the program uses: the fastest available one, or the plain one when
-// the environment sets FRAMEPROBE_CPU=plain.
+// The table of the highest level this process may run.
 const Kernels& activeKernels();

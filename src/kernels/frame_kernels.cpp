@@ -1,0 +1,115 @@
+// Kernels simple enough for the compiler to vectorise: one body each, built
+// plain and, for x86-64, once more for AVX2.
+#include <algorithm>
+#include <cstdlib>
+
+#include "kernels/kernels.h"
+#include "kernels/simd.h"
+
+namespace {
+
+// 65536 squares of at most 65025 each still fit in 32 bits.
+constexpr std::size_t kChunk = 65536;
+
+[[gnu::always_inline]] inline uint64_t squaredDifferenceSum(const uint8_t* a, const uint8_t* b, std::size_t n) {
+    uint64_t total = 0;
+    for (std::size_t start = 0; start < n; start += kChunk) {
+        const std::size_t end = std::min(n, start + kChunk);
+        uint32_t partial = 0;
+        for (std::size_t i = start; i < end; ++i) {
+            const int32_t d = static_cast<int32_t>(a[i]) - static_cast<int32_t>(b[i]);
+            partial += static_cast<uint32_t>(d * d);
+        }
+        total += partial;
+    }
+    return total;
+}
+
+[[gnu::always_inline]] inline void sumAndSquareSum(const Plane& plane, uint64_t& sum, uint64_t& squares) {
+    sum = 0;
+    squares = 0;
+    for (uint32_t y = 0; y < plane.height; ++y) {
+        const uint8_t* row = plane.data + y * plane.stride;
+        for (uint32_t start = 0; start < plane.width; start += kChunk) {
+            const uint32_t end = static_cast<uint32_t>(std::min<std::size_t>(plane.width, start + kChunk));
+            uint32_t s = 0;
+            uint32_t q = 0;
+            for (uint32_t x = start; x < end; ++x) {
+                const uint32_t v = row[x];
+                s += v;
+                q += v * v;
+            }
+            sum += s;
+            squares += q;
+        }
+    }
+}
+
+[[gnu::always_inline]] inline void blockAbsDiffSums(const Plane& current, const Plane& previous, uint32_t blockSize, int32_t* sums) {
+    const uint32_t bw = current.width / blockSize;
+    const uint32_t bh = current.height / blockSize;
+    for (uint32_t r = 0; r < bh; ++r) {
+        int32_t* out = sums + std::size_t{r} * bw;
+        std::fill(out, out + bw, 0);
+        for (uint32_t y = r * blockSize; y < (r + 1) * blockSize; ++y) {
+            const uint8_t* c = current.data + y * current.stride;
+            const uint8_t* p = previous.data + y * previous.stride;
+            for (uint32_t col = 0; col < bw; ++col) {
+                int32_t sum = 0;
+                for (uint32_t x = col * blockSize; x < (col + 1) * blockSize; ++x)
+                    sum += std::abs(static_cast<int32_t>(c[x]) - static_cast<int32_t>(p[x]));
+                out[col] += sum;
+            }
+        }
+    }
+}
+
+uint64_t squaredDifferenceSumPlain(const uint8_t* a, const uint8_t* b, std::size_t n) {
+    return squaredDifferenceSum(a, b, n);
+}
+void sumAndSquareSumPlain(const Plane& plane, uint64_t& sum, uint64_t& squares) {
+    sumAndSquareSum(plane, sum, squares);
+}
+void blockAbsDiffSumsPlain(const Plane& current, const Plane& previous, uint32_t blockSize, int32_t* sums) {
+    blockAbsDiffSums(current, previous, blockSize, sums);
+}
+
+#if FRAMEPROBE_X86
+FRAMEPROBE_AVX2 uint64_t squaredDifferenceSumAvx2(const uint8_t* a, const uint8_t* b, std::size_t n) {
+    return squaredDifferenceSum(a, b, n);
+}
+FRAMEPROBE_AVX2 void sumAndSquareSumAvx2(const Plane& plane, uint64_t& sum, uint64_t& squares) {
+    sumAndSquareSum(plane, sum, squares);
+}
+FRAMEPROBE_AVX2 void blockAbsDiffSumsAvx2(const Plane& current, const Plane& previous, uint32_t blockSize,
+                                          int32_t* sums) {
+    blockAbsDiffSums(current, previous, blockSize, sums);
+}
+#endif
+
+const KernelVariant<SquaredDifferenceSumKernel> kSquaredDifferenceSum[] = {
+    {"plain", CpuLevel::Plain, squaredDifferenceSumPlain},
+#if FRAMEPROBE_X86
+    {"avx2", CpuLevel::Avx2, squaredDifferenceSumAvx2},
+#endif
+};
+const KernelVariant<SumAndSquareSumKernel> kSumAndSquareSum[] = {
+    {"plain", CpuLevel::Plain, sumAndSquareSumPlain},
+#if FRAMEPROBE_X86
+    {"avx2", CpuLevel::Avx2, sumAndSquareSumAvx2},
+#endif
+};
+const KernelVariant<BlockAbsDiffSumsKernel> kBlockAbsDiffSums[] = {
+    {"plain", CpuLevel::Plain, blockAbsDiffSumsPlain},
+#if FRAMEPROBE_X86
+    {"avx2", CpuLevel::Avx2, blockAbsDiffSumsAvx2},
+#endif
+};
+
+}  // namespace
+
+std::span<const KernelVariant<SquaredDifferenceSumKernel>> squaredDifferenceSumVariants() {
+    return kSquaredDifferenceSum;
+}
+std::span<const KernelVariant<SumAndSquareSumKernel>> sumAndSquareSumVariants() { return kSumAndSquareSum; }
+std::span<const KernelVariant<BlockAbsDiffSumsKernel>> blockAbsDiffSumsVariants() { return kBlockAbsDiffSums; }
