@@ -15,7 +15,7 @@ namespace {
 // Mean absolute difference at which a static block turns changing.
 constexpr double kThreshold = 0.0111;
 // Calls per period; also turns switches into switches per frame.
-constexpr int32_t framePeriod = 8;
+constexpr int32_t framePeriod = kFlickeringPeriod;
 // Share of the blocks whose counts are averaged.
 constexpr double kTopFraction = 0.03;
 constexpr double kNoValue = -1.0;

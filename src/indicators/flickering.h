@@ -38,3 +38,6 @@ int compareElements(const void* a, const void* b);
 #include "indicators/temporal.h"
 
 std::unique_ptr<TemporalIndicator> makeFlickering(const TemporalGeometry& geometry);
+
+// Calls in one period of the measure.
+inline constexpr int64_t kFlickeringPeriod = 8;

@@ -2,6 +2,8 @@
 
 #include "indicators/registry.h"
 
+#include <cmath>
+
 namespace {
 
 // Temporal activity up to which a frame counts as still.
@@ -18,6 +20,13 @@ uint8_t freezing(FreezingState& state, uint8_t blackout, double temporalActivity
     else
         state.freezingTemp = 0;
     return static_cast<double>(state.freezingTemp) >= fps * kFrozenSeconds ? 1 : 0;
+}
+
+int64_t freezingFramesBefore(double fps) {
+    const double frames = std::ceil(fps * kFrozenSeconds);
+    // At a rate that never freezes, or freezes at once, no earlier frame matters but the previous one.
+    if (!(frames > 1)) return 1;
+    return frames > 1e9 ? int64_t{1000000000} : static_cast<int64_t>(frames);
 }
 
 namespace {

@@ -17,3 +17,6 @@ uint8_t freezing(FreezingState& state, uint8_t blackout, double temporalActivity
 // Reads the frame's temporal activity, and its blackout flag when blackout was
 // requested (0 otherwise).
 std::unique_ptr<TemporalIndicator> makeFreezing(const TemporalGeometry& geometry);
+
+// Still frames that make a freeze at this frame rate: the run length the state must have seen.
+int64_t freezingFramesBefore(double fps);

@@ -1,6 +1,8 @@
 #include "indicators/registry.h"
 
+#include <algorithm>
 #include <cmath>
+#include <numeric>
 #include <cstring>
 
 #include "indicators/blackout.h"
@@ -36,14 +38,21 @@ struct Description {
 
 constexpr IndicatorDescriptor spatialEntry(int bit, const Description& d, Spatial run) {
     return {d.name, d.key, 1u << bit, 1u << bit, 0, d.column, d.noValue, d.worse, d.unit,
-            IndicatorKind::Spatial, run, nullptr};
+            IndicatorKind::Spatial, run, nullptr, nullptr, 1};
 }
 
+struct Warmup {
+    int64_t (*framesBefore)(double fps);
+    int64_t period;
+};
+
 constexpr IndicatorDescriptor temporalEntry(int bit, const Description& d, uint32_t required, uint32_t reads,
-                                            MakeTemporal make) {
+                                            MakeTemporal make, Warmup warmup) {
     return {d.name, d.key, 1u << bit, required, reads, d.column, d.noValue, d.worse, d.unit,
-            IndicatorKind::Temporal, nullptr, make};
+            IndicatorKind::Temporal, nullptr, make, warmup.framesBefore, warmup.period};
 }
+
+int64_t previousFrameOnly(double) { return 1; }
 
 template <double (*F)(const Image&)>
 std::optional<double> always(const Image& frame) {
@@ -93,12 +102,12 @@ const std::array<IndicatorDescriptor, kIndicatorCount> kRegistry = {
                  [](const Image& f) -> std::optional<double> { return activeKernels().blur(planeOf(f)); }),
     temporalEntry(6, {"temporal activity", "temporal_activity",
                       fraction("TemporalAct: ", "TA: ", " \t%-5.5f", " \t%-5.5f"), {}, Worse::Higher, ""},
-                  kTemporalActivityBit, 0, makeTemporalActivity),
+                  kTemporalActivityBit, 0, makeTemporalActivity, {previousFrameOnly, 1}),
     spatialEntry(7, {"blackout", "blackout", integer("Blackout: ", " \t%-d", " \t%-d"), {}, Worse::Higher, ""},
                  flag<blackout>),
     // Freezing reads this frame's temporal activity and, when requested, its blackout flag.
     temporalEntry(8, {"freezing", "freezing", integer("Freezing: ", " \t\t%-d", " \t%-d"), {}, Worse::Higher, ""},
-                  kFreezingBit | kTemporalActivityBit, kBlackoutBit, makeFreezing),
+                  kFreezingBit | kTemporalActivityBit, kBlackoutBit, makeFreezing, {freezingFramesBefore, 1}),
     spatialEntry(9, {"exposure", "exposure", integer("Exposure(bri): ", " \t\t%-6i", " \t%-6i"), {}, Worse::Lower,
                      "mean level"},
                  always<exposure>),
@@ -118,7 +127,7 @@ const std::array<IndicatorDescriptor, kIndicatorCount> kRegistry = {
     temporalEntry(14, {"flickering", "flickering",
                        fraction("Flickering:", "Flickering:", " \t%-5.5f", " \t%-5.5f"), -1.0, Worse::Higher,
                        "switches per frame"},
-                  1u << 14, 0, makeFlickering),
+                  1u << 14, 0, makeFlickering, {previousFrameOnly, kFlickeringPeriod}),
 };
 
 }  // namespace
@@ -140,4 +149,17 @@ std::optional<double> meaningfulValue(const Results& frame, int index) {
     const auto& noValue = kRegistry[static_cast<std::size_t>(index)].noValue;
     if (noValue && v == *noValue) return std::nullopt;
     return v;
+}
+
+int64_t warmUpStart(uint32_t mask, int64_t start, int64_t origin, double fps) {
+    int64_t first = start;
+    int64_t period = 1;
+    for (const IndicatorDescriptor& d : kRegistry) {
+        if (d.kind != IndicatorKind::Temporal || !isRequested(d, mask)) continue;
+        first = std::min(first, start - std::max<int64_t>(0, d.framesBefore(fps)));
+        period = std::lcm(period, d.period);
+    }
+    if (first <= origin) return origin;
+    // Periods of the earlier run start at origin + k * period.
+    return first - (first - origin) % period;
 }

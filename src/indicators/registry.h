@@ -42,7 +42,16 @@ struct IndicatorDescriptor {
     std::optional<double> (*spatial)(const Image& frame);
     // Temporal: made once per run.
     std::unique_ptr<TemporalIndicator> (*makeTemporal)(const TemporalGeometry& geometry);
+    // Temporal: frames before the first reported one that a run must read for
+    // this indicator's values to be those of a run that started earlier ...
+    int64_t (*framesBefore)(double fps);
+    // ... with the run's first frame a multiple of `period` after that earlier start.
+    int64_t period;
 };
+
+// The first frame to read so that the rows from `start` on equal those of a run
+// from `origin` (origin <= start), for the indicators of `mask`: as late as possible.
+int64_t warmUpStart(uint32_t mask, int64_t start, int64_t origin, double fps);
 
 inline constexpr uint32_t kAllIndicators = (1u << kIndicatorCount) - 1;
 
