@@ -140,6 +140,24 @@ TEST_F(FfmpegSourceTest, RgbIsConvertedWithBt601IntoTheLimitedRange) {
     }
 }
 
+TEST_F(FfmpegSourceTest, AFrameOfAnotherSizeIsAnErrorNotAnOverrun) {
+    // Two MPEG-TS files joined byte by byte: the stream changes size after frame 7.
+    SampleSpec small = spec;
+    small.width = small.height = 32;
+    ASSERT_TRUE(writeSampleVideo(small, (dir.path / "small.yuv").string()));
+    ASSERT_TRUE(encodeSample(dir.path, spec, "clip.yuv", "first.ts", {"-c:v", "libx264", "-bf", "0"}));
+    ASSERT_TRUE(encodeSample(dir.path, small, "small.yuv", "second.ts", {"-c:v", "libx264", "-bf", "0"}));
+    writeFile(dir.path / "joined.ts", readFile(dir.path / "first.ts") + readFile(dir.path / "second.ts"));
+    auto source = openDecoded(dir.path / "joined.ts");
+    ASSERT_TRUE(source);
+    OwnedImage luma(spec.width, spec.height);
+    for (int32_t i = 0; i < spec.frames; ++i) ASSERT_EQ(source->read(i, luma.image).status, ReadResult::Frame);
+    const ReadResult result = source->read(spec.frames, luma.image);
+    EXPECT_EQ(result.status, ReadResult::Error);
+    EXPECT_EQ(result.message,
+              "Frame 8 of " + (dir.path / "joined.ts").string() + " is 32x32, not 64x48 as the stream states");
+}
+
 TEST_F(FfmpegSourceTest, StreamChoiceAndOpeningErrors) {
     ASSERT_TRUE(runFfmpeg(dir.path, {"-f", "lavfi", "-i", "sine=duration=0.2", "sound.wav"}));
     ASSERT_TRUE(runFfmpeg(dir.path, {"-f", "lavfi", "-i", "sine=duration=0.3", "-f", "rawvideo", "-pix_fmt", "yuv420p",

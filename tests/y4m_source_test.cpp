@@ -96,6 +96,7 @@ TEST(Y4mSource, StartFramesOnFilesAndPipes) {
     // A start beyond the end is the end, on a file and on a pipe.
     OwnedImage luma(spec.width, spec.height);
     EXPECT_EQ(openY4mFile(path)->read(9, luma.image).status, ReadResult::End);
+    EXPECT_EQ(openY4mFile(path)->read(INT64_MAX / 2, luma.image).status, ReadResult::End);
     PipeStream pipe(path);
     EXPECT_EQ(openY4m(std::make_unique<ByteStream>(pipe.pipe, false))->read(9, luma.image).status, ReadResult::End);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <sstream>
 
@@ -192,13 +193,15 @@ ReadResult Y4mSource::truncated(uint64_t got) const {
 }
 
 ReadResult Y4mSource::readMarker(int64_t index) {
+    const Line read = readLine(line_);
+    if (read == Line::Read && isFrameMarker(line_)) return ReadResult{};
+    // Words for the message are only made when something is wrong.
     const std::string frame = "frame " + std::to_string(index);
-    switch (readLine(line_)) {
+    if (stream_->error() != 0) return readError(frame);
+    switch (read) {
         case Line::End:
-            if (stream_->error() != 0) return readError(frame);
             return ended();
         case Line::Truncated:
-            if (stream_->error() != 0) return readError(frame);
             return truncated(0);
         case Line::TooLong:
             return failure("Invalid Y4M input " + name_ + ": the FRAME line of " + frame + " is longer than " +
@@ -206,18 +209,17 @@ ReadResult Y4mSource::readMarker(int64_t index) {
         case Line::Read:
             break;
     }
-    if (!isFrameMarker(line_))
-        return failure("Invalid Y4M input " + name_ + ": " + frame + " does not start with a FRAME line");
-    return ReadResult{};
+    return failure("Invalid Y4M input " + name_ + ": " + frame + " does not start with a FRAME line");
 }
 
 ReadResult Y4mSource::moveTo(int64_t index) {
     if (index == next_) return ReadResult{};
     if (stream_->seekable()) {
         const uint64_t back = stream_->position();
-        const uint64_t target = dataStart_ + static_cast<uint64_t>(index) * frameStride_;
+        const bool reachable = frameStride_ > 0 && static_cast<uint64_t>(index) <= (INT64_MAX - dataStart_) / frameStride_;
+        const uint64_t target = reachable ? dataStart_ + static_cast<uint64_t>(index) * frameStride_ : 0;
         // Land where the first frame's size puts the frame, and trust it only when a FRAME line is there.
-        if (frameStride_ > 0 && stream_->seek(target) && readLine(line_) == Line::Read && isFrameMarker(line_) &&
+        if (reachable && stream_->seek(target) && readLine(line_) == Line::Read && isFrameMarker(line_) &&
             stream_->seek(target)) {
             next_ = index;
             return ReadResult{};
