@@ -117,6 +117,14 @@ TEST_F(OpenSourceTest, EveryKindGivesTheLumaPlanesOfTheRawClip) {
     EXPECT_EQ(container->info().format, "matroska");
     expectSampleFrames(*container, spec, 2);
 
+    // 10-bit Y4M as ffmpeg writes it: its top 8 bits are the clip's samples.
+    ASSERT_TRUE(encodeSample(dir.path, spec, "clip.yuv", "deep.y4m",
+                             {"-pix_fmt", "yuv420p10le", "-f", "yuv4mpegpipe", "-strict", "-1"}));
+    auto deep = openInput({path("deep.y4m"), {}, {}, -1});
+    ASSERT_TRUE(deep);
+    EXPECT_EQ(deep->info().bitDepth, 10);
+    expectSampleFrames(*deep, spec, 0);
+
     // ffmpeg -i clip.mkv -f yuv4mpegpipe - | frameprobe -
     StdinFrom ffmpeg("'" + ffmpegProgram() + "' -loglevel error -i '" + path("clip.mkv") + "' -f yuv4mpegpipe -");
     auto piped = openInput({"-", {}, {}, -1});
