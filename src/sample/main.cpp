@@ -1,4 +1,4 @@
-// frameprobe-sample: writes a deterministic synthetic YUV 4:2:0 clip.
+// frameprobe-sample: writes a deterministic synthetic YUV 4:2:0 clip, raw or Y4M.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -8,7 +8,7 @@
 namespace {
 
 void usage(const char* program) {
-    printf("Usage: %s OUTPUT.yuv WIDTH HEIGHT FRAMES [DEFECT[:FIRST-LAST]]...\n", program);
+    printf("Usage: %s OUTPUT.yuv|OUTPUT.y4m WIDTH HEIGHT FRAMES [DEFECT[:FIRST-LAST]]...\n", program);
     printf("Defects:");
     for (const std::string& name : sampleDefectNames()) printf(" %s", name.c_str());
     printf("\nWithout a frame range a defect covers every frame.\n");

@@ -155,15 +155,18 @@ std::vector<uint8_t> sampleLuma(const SampleSpec& spec, int32_t index) {
 bool writeSampleVideo(const SampleSpec& spec, const std::string& path) {
     FILE* out = fopen(path.c_str(), "wb");
     if (out == nullptr) return false;
-    const size_t chromaSize = 2 * (static_cast<size_t>(spec.width / 2) * (spec.height / 2));
-    const size_t frameSize = static_cast<size_t>(3) * spec.width * spec.height / 2;
+    const bool y4m = path.size() >= 4 && path.compare(path.size() - 4, 4, ".y4m") == 0;
     const size_t lumaSize = static_cast<size_t>(spec.width) * spec.height;
-    const std::vector<uint8_t> chroma(std::max(chromaSize, frameSize - lumaSize), 128);
-    bool ok = true;
+    // Raw clips keep their historical size of 1.5 bytes a pixel; Y4M rounds
+    // odd chroma planes up, as its readers expect.
+    const size_t chromaBytes = y4m ? 2 * (static_cast<size_t>(spec.width + 1) / 2) * ((spec.height + 1) / 2)
+                                   : static_cast<size_t>(3) * spec.width * spec.height / 2 - lumaSize;
+    const std::vector<uint8_t> chroma(chromaBytes, 128);
+    bool ok = !y4m || fprintf(out, "YUV4MPEG2 W%d H%d F25:1 Ip A1:1 C420jpeg\n", spec.width, spec.height) > 0;
     for (int32_t i = 0; i < spec.frames && ok; ++i) {
         const Plane luma = sampleLuma(spec, i);
-        ok = fwrite(luma.data(), 1, luma.size(), out) == luma.size() &&
-             fwrite(chroma.data(), 1, frameSize - lumaSize, out) == frameSize - lumaSize;
+        ok = (!y4m || fputs("FRAME\n", out) >= 0) && fwrite(luma.data(), 1, luma.size(), out) == luma.size() &&
+             fwrite(chroma.data(), 1, chroma.size(), out) == chroma.size();
     }
     return fclose(out) == 0 && ok;
 }

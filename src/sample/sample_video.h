@@ -25,4 +25,5 @@ const std::vector<std::string>& sampleDefectNames();
 std::vector<uint8_t> sampleLuma(const SampleSpec& spec, int32_t index);
 
 // Writes every frame, luma then two neutral chroma planes; false on a write error.
+// A path ending in ".y4m" gets a Y4M file (25 fps, 4:2:0), any other raw YUV.
 bool writeSampleVideo(const SampleSpec& spec, const std::string& path);
