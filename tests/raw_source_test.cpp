@@ -39,7 +39,8 @@ std::vector<std::string> twoBufferFrames(const std::string& clip, int64_t first,
 
 // Reads through the source, cycling through `buffers` planes that start with garbage.
 std::vector<std::string> sourceFrames(FILE* file, int64_t first, int64_t count, int buffers) {
-    RawSource source(file, kW, kH, kFrameSize, count);
+    ByteStream stream(file, false);
+    RawSource source(stream, kW, kH, kFrameSize, count);
     std::vector<std::string> planes(static_cast<std::size_t>(buffers), std::string(kLuma, 'x'));
     std::vector<std::string> frames;
     for (int64_t i = first; i < first + count; ++i) {
@@ -96,7 +97,8 @@ TEST_F(RawSourceTest, PipeReadsSkipForwardAndMatchTheFile) {
 TEST_F(RawSourceTest, ReadFailureReportsTheSystemError) {
     FILE* folder = fopen(dir.path.c_str(), "r");
     ASSERT_NE(folder, nullptr);
-    RawSource source(folder, kW, kH, kFrameSize, 1);
+    ByteStream stream(folder, false);
+    RawSource source(stream, kW, kH, kFrameSize, 1);
     std::string plane(kLuma, '\0');
     Image image = makeImage(kW, kH, reinterpret_cast<uint8_t*>(plane.data()));
     const ReadResult r = source.read(0, image);

@@ -89,7 +89,10 @@ int run(int argc, char** argv) {
         return kFailure;
     }
 
-    RawSource source(video, width, height, geometry->frameSize, numberOfFrames);
+    // Offsets count from the start of the file, whatever measuring its length left.
+    fseeko(video, 0, SEEK_SET);
+    ByteStream stream(video, false);
+    RawSource source(stream, width, height, geometry->frameSize, numberOfFrames);
     std::unique_ptr<Engine> engine;
     try {
         engine = std::make_unique<Engine>(EngineSettings{requestedVQIs, fps, *threads, windowFromEnvironment()},

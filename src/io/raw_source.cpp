@@ -1,28 +1,18 @@
 #include "io/raw_source.h"
 
-#include <sys/types.h>
-
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
-namespace {
-
-bool canSeek(FILE* f) { return fseeko(f, 0, SEEK_CUR) == 0; }
-
-}  // namespace
-
-RawSource::RawSource(FILE* video, uint32_t width, uint32_t height, int64_t frameSize,
-                     std::optional<int64_t> frameCount)
-    : video_(video),
-      frameSize_(frameSize),
-      lumaSize_(std::size_t{width} * height),
-      seekable_(canSeek(video)) {
+RawSource::RawSource(ByteStream& video, uint32_t width, uint32_t height, int64_t frameSize,
+                     std::optional<int64_t> frameCount, bool stopAtEnd)
+    : video_(video), frameSize_(frameSize), lumaSize_(std::size_t{width} * height), stopAtEnd_(stopAtEnd) {
     info_.format = "raw";
     info_.width = width;
     info_.height = height;
     info_.frameCount = frameCount;
-    if (!seekable_) {
+    if (!video_.seekable()) {
         kept_[0].assign(lumaSize_, 0);
         kept_[1].assign(lumaSize_, 0);
     }
@@ -30,30 +20,24 @@ RawSource::RawSource(FILE* video, uint32_t width, uint32_t height, int64_t frame
 
 ReadResult RawSource::readAt(int64_t offset, uint8_t* into, std::size_t bytes) {
     ReadResult r;
-    // A position the stream cannot take reads as the end of the input.
-    if (fseeko(video_, static_cast<off_t>(offset), SEEK_SET) != 0) return r;
-    r.bytesRead = fread(into, 1, bytes, video_);
-    if (ferror(video_)) {
+    // A position the file cannot take reads as the end of the input.
+    if (!video_.seek(static_cast<uint64_t>(offset))) return r;
+    r.bytesRead = video_.read(into, bytes);
+    if (r.bytesRead < bytes && video_.error() != 0) {
         r.status = ReadResult::Error;
-        r.error = errno;
+        r.error = video_.error();
     }
     return r;
 }
 
 ReadResult RawSource::readForward(int64_t offset, uint8_t* into, std::size_t bytes) {
     ReadResult r;
-    if (skipBuffer_.empty()) skipBuffer_.resize(1 << 16);
-    while (position_ < offset && !feof(video_) && !ferror(video_)) {
-        const auto step = static_cast<std::size_t>(std::min<int64_t>(offset - position_, 1 << 16));
-        position_ += static_cast<int64_t>(fread(skipBuffer_.data(), 1, step, video_));
-    }
-    if (position_ == offset && !feof(video_)) {
-        r.bytesRead = fread(into, 1, bytes, video_);
-        position_ += static_cast<int64_t>(r.bytesRead);
-    }
-    if (ferror(video_)) {
+    const auto target = static_cast<uint64_t>(offset);
+    if (video_.position() < target) video_.skip(target - video_.position());
+    if (video_.position() == target) r.bytesRead = video_.read(into, bytes);
+    if (r.bytesRead < bytes && video_.error() != 0) {
         r.status = ReadResult::Error;
-        r.error = errno;
+        r.error = video_.error();
     }
     return r;
 }
@@ -70,40 +54,49 @@ bool RawSource::fillFromLayout(const Layout& layout, std::size_t from, uint8_t* 
     return true;
 }
 
+void RawSource::keepLayout(Layout& layout, int64_t offset, std::size_t bytesRead) {
+    if (bytesRead == lumaSize_) {
+        layout.assign(1, Piece{offset, 0, lumaSize_});
+        return;
+    }
+    Layout next;
+    if (bytesRead > 0) next.push_back({offset, 0, bytesRead});
+    for (Piece piece : layout) {
+        if (piece.to <= bytesRead) continue;
+        if (piece.from < bytesRead) {
+            piece.offset += static_cast<int64_t>(bytesRead - piece.from);
+            piece.from = bytesRead;
+        }
+        next.push_back(piece);
+    }
+    layout = std::move(next);
+}
+
 ReadResult RawSource::read(int64_t index, Image& luma) {
     const int64_t offset = index * frameSize_;
-    const std::size_t parity = static_cast<std::size_t>(index & 1);
+    const auto parity = static_cast<std::size_t>(index & 1);
     uint8_t* into = luma.data;
-    if (!seekable_) {
-        std::vector<uint8_t>& kept = kept_[parity];
-        const ReadResult r = readForward(offset, kept.data(), lumaSize_);
-        if (r.status == ReadResult::Error) return r;
-        std::memcpy(into, kept.data(), lumaSize_);
+    const bool seekable = video_.seekable();
+    ReadResult r = seekable ? readAt(offset, into, lumaSize_) : readForward(offset, kept_[parity].data(), lumaSize_);
+    if (r.status == ReadResult::Error) return r;
+    if (stopAtEnd_ && r.bytesRead < lumaSize_) {
+        if (r.bytesRead > 0)
+            fprintf(stderr, "frameprobe: the last frame is truncated (%zu of %zu luma bytes); it is not measured\n",
+                    r.bytesRead, lumaSize_);
+        r.status = ReadResult::End;
         return r;
     }
-    ReadResult r = readAt(offset, into, lumaSize_);
-    if (r.status == ReadResult::Error) return r;
-    Layout& layout = layouts_[parity];
-    if (r.bytesRead < lumaSize_) {
-        // The rest is what the frame two places back held there.
-        if (!fillFromLayout(layout, r.bytesRead, into)) {
-            r.status = ReadResult::Error;
-            r.error = errno;
-            return r;
-        }
-        Layout next;
-        if (r.bytesRead > 0) next.push_back({offset, 0, r.bytesRead});
-        for (Piece piece : layout) {
-            if (piece.to <= r.bytesRead) continue;
-            if (piece.from < r.bytesRead) {
-                piece.offset += static_cast<int64_t>(r.bytesRead - piece.from);
-                piece.from = r.bytesRead;
-            }
-            next.push_back(piece);
-        }
-        layout = std::move(next);
-    } else {
-        layout.assign(1, Piece{offset, 0, lumaSize_});
+    if (!seekable) {
+        // What the read did not reach still holds the frame two places back.
+        std::memcpy(into, kept_[parity].data(), lumaSize_);
+        return r;
     }
+    Layout& layout = layouts_[parity];
+    if (r.bytesRead < lumaSize_ && !fillFromLayout(layout, r.bytesRead, into)) {
+        r.status = ReadResult::Error;
+        r.error = video_.error() != 0 ? video_.error() : EIO;
+        return r;
+    }
+    keepLayout(layout, offset, r.bytesRead);
     return r;
 }

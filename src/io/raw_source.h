@@ -6,17 +6,21 @@
 // the run, or zeros when that frame lies before the run's first. This is what
 // a reader that alternates between two zero-filled buffers shows, and the
 // source produces it whatever number of buffers its caller cycles through.
+// Input that cannot seek (a pipe) is read forward, skipping what lies between.
 #pragma once
 
-#include <cstdio>
 #include <vector>
 
 #include "io/frame_source.h"
+#include "io/stream_reader.h"
 
 class RawSource final : public FrameSource {
 public:
-    // `video` stays the caller's. frameSize is the bytes of one whole frame.
-    RawSource(FILE* video, uint32_t width, uint32_t height, int64_t frameSize, std::optional<int64_t> frameCount);
+    // `frameSize` is the bytes of one whole frame. With `stopAtEnd`, the end of
+    // the input ends the run (a partial last frame is reported and not
+    // measured) instead of giving frames that a short read leaves.
+    RawSource(ByteStream& video, uint32_t width, uint32_t height, int64_t frameSize,
+              std::optional<int64_t> frameCount, bool stopAtEnd = false);
 
     const SourceInfo& info() const override { return info_; }
     ReadResult read(int64_t index, Image& luma) override;
@@ -33,16 +37,15 @@ private:
     ReadResult readAt(int64_t offset, uint8_t* into, std::size_t bytes);
     ReadResult readForward(int64_t offset, uint8_t* into, std::size_t bytes);
     bool fillFromLayout(const Layout& layout, std::size_t from, uint8_t* into);
+    void keepLayout(Layout& layout, int64_t offset, std::size_t bytesRead);
 
-    FILE* video_;
+    ByteStream& video_;
     SourceInfo info_;
     int64_t frameSize_;
     std::size_t lumaSize_;
-    bool seekable_;
-    int64_t position_ = 0;  // of the stream, when it cannot seek
+    bool stopAtEnd_;
     // Seekable input: where each byte of the last two frames came from, by the
     // parity of the frame index. Other input: the last two frames' bytes.
     Layout layouts_[2];
     std::vector<uint8_t> kept_[2];
-    std::vector<uint8_t> skipBuffer_;
 };

@@ -101,11 +101,8 @@ uint64_t ByteStream::skip(uint64_t count) {
 
 bool ByteStream::seek(uint64_t offset) {
     if (!seekable_ || offset > static_cast<uint64_t>(INT64_MAX - base_)) return false;
-    errno = 0;
-    if (fseeko(file_, base_ + static_cast<int64_t>(offset), SEEK_SET) != 0) {
-        noteError();
-        return false;
-    }
+    // A position the file cannot take is the caller's to handle, not a read error.
+    if (fseeko(file_, base_ + static_cast<int64_t>(offset), SEEK_SET) != 0) return false;
     position_ = offset;
     return true;
 }
