@@ -1,6 +1,7 @@
 #include "driver/legacy_run.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -140,4 +141,40 @@ int runPositional(int argc, char** argv) {
     } catch (const std::bad_alloc&) {
         return outOfMemory("a working plane");
     }
+}
+
+bool positionalInputIsSelfDescribing(int argc, char** argv) {
+    const auto line = splitCommandLine(argc, argv);
+    if (!line) return false;
+    struct stat status {};
+    // Only a regular file can be looked at without taking bytes from the run.
+    if (stat(line->videoPath, &status) != 0 || !S_ISREG(status.st_mode)) return false;
+    FILE* file = fopen(line->videoPath, "rb");
+    if (file == nullptr) return false;
+    char magic[10] = {};
+    const bool y4m = fread(magic, 1, sizeof magic, file) == sizeof magic && std::memcmp(magic, "YUV4MPEG2 ", 10) == 0;
+    fclose(file);
+    return y4m;
+}
+
+ParsedOptions positionalAsOptions(int argc, char** argv) {
+    const CommandLine line = *splitCommandLine(argc, argv);
+    RunOptions o;
+    o.input = line.videoPath;
+    const auto geometry = checkGeometry(parseInt32(line.width), parseInt32(line.height));
+    if (!geometry) return kFailure & 0xFF;
+    o.width = static_cast<uint32_t>(geometry->width);
+    o.height = static_cast<uint32_t>(geometry->height);
+    if (line.requestedVQIs) o.mask = parseMask(line.requestedVQIs);
+    if (line.fps) o.fps = parseFps(line.fps);
+    if (line.numberOfFrames) o.frames = std::max(0, parseInt32(line.numberOfFrames));
+    if (line.startFrame) {
+        o.start = parseInt32(line.startFrame);
+        if (o.start < 0) {
+            printf("Invalid startFrame %d: the first frame of the file is frame 0\n", static_cast<int>(o.start));
+            return kFailure & 0xFF;
+        }
+    }
+    o.log = kLogFileName;
+    return o;
 }

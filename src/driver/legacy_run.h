@@ -4,3 +4,12 @@
 #pragma once
 
 int runPositional(int argc, char** argv);
+
+#include "cli/options.h"
+
+// Whether the positional form names a regular file that states its own format
+// (Y4M); such a run goes through the option form with the positional values.
+bool positionalInputIsSelfDescribing(int argc, char** argv);
+
+// The positional values as options, converted as the positional form converts them.
+ParsedOptions positionalAsOptions(int argc, char** argv);

@@ -36,6 +36,7 @@ void LegacySink::begin(const RunInfo& info) {
     const std::string count = info.frameCount ? std::to_string(*info.frameCount) : "unknown";
     console_.print("Width = %u, Height = %u, FPS = %2.2f, Number of Frames = %s, Start Frame = %lld\n\n",
                    info.width, info.height, info.fps, count.c_str(), static_cast<long long>(info.startFrame));
+    if (!info.note.empty()) console_.print("%s\n\n", info.note.c_str());
     console_.append("Frame: ");
     for (const IndicatorDescriptor& d : indicatorRegistry()) console_.print("\t%s", d.column.consoleHeader);
     console_.append("\n");

@@ -15,6 +15,7 @@ struct RunInfo {
     uint32_t height = 0;
     double fps = 25;
     int bitDepth = 8;
+    std::string note;  // a line about how the samples are measured, when there is one
     int64_t startFrame = 0;
     std::optional<int64_t> frameCount;  // frames the run means to measure, when known
     uint32_t mask = 0;                  // requested indicators
