@@ -128,7 +128,7 @@ int runWithOptions(const RunOptions& o) {
                 // As in the positional form: the table says so and the run goes on.
             }
         }
-        LegacySink legacy(output, log ? &*log : nullptr);
+        LegacySink legacy(output, log ? &*log : nullptr, o.log.has_value());
         RowSink& sink = legacy;
         FromFrame shown(sink, start);
         shown.begin(info);

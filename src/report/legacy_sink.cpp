@@ -29,7 +29,8 @@ int32_t legacyInteger(double value) {
     return static_cast<int32_t>(value);
 }
 
-LegacySink::LegacySink(OutputFile& console, OutputFile* log) : console_(console), log_(log) {}
+LegacySink::LegacySink(OutputFile& console, OutputFile* log, bool logWanted)
+    : console_(console), log_(log), logWanted_(logWanted) {}
 
 void LegacySink::begin(const RunInfo& info) {
     console_.print("Video file %s opened successfully!\n\n", info.path.c_str());
@@ -40,7 +41,7 @@ void LegacySink::begin(const RunInfo& info) {
     console_.append("Frame: ");
     for (const IndicatorDescriptor& d : indicatorRegistry()) console_.print("\t%s", d.column.consoleHeader);
     console_.append("\n");
-    if (log_ == nullptr) console_.append("\n\n Could not create a log file\n\n");
+    if (log_ == nullptr && logWanted_) console_.append("\n\n Could not create a log file\n\n");
     console_.commit();
     if (log_ == nullptr) return;
     log_->append("Frame: ");

@@ -10,8 +10,9 @@
 
 class LegacySink final : public RowSink {
 public:
-    // `log` may be null: the run then goes on without a log.
-    LegacySink(OutputFile& console, OutputFile* log);
+    // `log` may be null: the run then goes on without a log, saying so in the
+    // table when one was asked for.
+    LegacySink(OutputFile& console, OutputFile* log, bool logWanted = true);
     void begin(const RunInfo& info) override;
     void row(int64_t frame, const Results& values) override;
     void end(const RunEnd& end) override;
@@ -19,6 +20,7 @@ public:
 private:
     OutputFile& console_;
     OutputFile* log_;
+    bool logWanted_;
     // A column keeps its last value on frames where its indicator wrote none.
     std::array<double, kIndicatorCount> shown_{};
 };

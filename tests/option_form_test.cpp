@@ -1,0 +1,131 @@
+// Runs of the real binary in the option form: the same rows as the positional
+// form for every kind of input, exact segments, and clear refusals.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "ffmpeg_fixtures.h"
+#include "test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Report rows only: the lines that start with a frame number.
+std::string rowsOf(const std::string& text) {
+    std::istringstream in(text);
+    std::string rows;
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty() && std::isdigit(static_cast<unsigned char>(line[0]))) rows += line + "\n";
+    return rows;
+}
+
+class OptionFormTest : public ::testing::Test {
+protected:
+    TempDir dir;
+
+    void makeClip(const std::string& name, int w, int h, int frames, const std::vector<std::string>& defects) {
+        std::vector<std::string> args{name, std::to_string(w), std::to_string(h), std::to_string(frames)};
+        args.insert(args.end(), defects.begin(), defects.end());
+        ASSERT_EQ(runProcess(FRAMEPROBE_SAMPLE_BINARY, args, dir.path).status, 0);
+    }
+    ProcessResult probe(const std::vector<std::string>& args) { return runProcess(FRAMEPROBE_BINARY, args, dir.path); }
+    ProcessResult shell(const std::string& command) {
+        return runProcess("/bin/sh", {"-c", command}, dir.path, {std::string("PROBE=") + FRAMEPROBE_BINARY});
+    }
+    std::string log() const { return readFile(dir.path / "metricsResultsCSV.csv"); }
+};
+
+const std::vector<std::string> kDefects{"freeze:3-9", "black:12-13", "noise:14-15", "flicker:0-11"};
+
+TEST_F(OptionFormTest, SizeOptionGivesThePositionalBytes) {
+    makeClip("clip.yuv", 352, 288, 18, kDefects);
+    const ProcessResult positional = probe({"clip.yuv", "352", "288", "0x7fff", "30", "12", "3"});
+    const std::string positionalLog = log();
+    const ProcessResult options =
+        probe({"-s", "352x288", "--indicators", "all", "--fps", "30", "--frames", "12", "--start", "3", "clip.yuv"});
+    EXPECT_EQ(options.status, 0) << options.err;
+    EXPECT_EQ(options.out, positional.out);
+    EXPECT_EQ(log(), positionalLog);
+    // Positional values after the input, beside options.
+    EXPECT_EQ(probe({"--threads", "2", "clip.yuv", "352", "288", "0x7fff", "30", "12", "3"}).out, positional.out);
+}
+
+TEST_F(OptionFormTest, EveryKindOfInputGivesTheSameRows) {
+    makeClip("clip.yuv", 352, 288, 16, kDefects);
+    makeClip("clip.y4m", 352, 288, 16, kDefects);
+    const std::string expected = rowsOf(probe({"clip.yuv", "352", "288"}).out);
+    ASSERT_EQ(std::count(expected.begin(), expected.end(), '\n'), 16);
+    EXPECT_EQ(rowsOf(probe({"clip.y4m"}).out), expected);
+    EXPECT_EQ(rowsOf(probe({"clip.y4m", "352", "288"}).out), expected);  // positional form, sizes checked
+    EXPECT_EQ(rowsOf(shell("$PROBE - < clip.y4m").out), expected);
+    EXPECT_EQ(rowsOf(shell("cat clip.y4m | $PROBE -").out), expected);
+    EXPECT_EQ(rowsOf(shell("cat clip.yuv | $PROBE -s 352x288 -").out), expected);
+    // A pipe read from a start frame skips by reading.
+    const std::string tail = rowsOf(probe({"clip.yuv", "352", "288", "0x7fff", "25", "6", "10"}).out);
+    EXPECT_EQ(rowsOf(shell("cat clip.yuv | $PROBE -s 352x288 --start 10 -").out), tail);
+    EXPECT_EQ(rowsOf(shell("cat clip.y4m | $PROBE --start 10 -").out), tail);
+    SKIP_WITHOUT_FFMPEG();
+    ASSERT_TRUE(runFfmpeg(dir.path, {"-f", "rawvideo", "-pix_fmt", "yuv420p", "-s", "352x288", "-r", "25", "-i",
+                                     "clip.yuv", "-c:v", "ffv1", "clip.mkv"}));
+    EXPECT_EQ(rowsOf(probe({"clip.mkv"}).out), expected);
+    EXPECT_EQ(rowsOf(shell("ffmpeg -loglevel error -i clip.mkv -f yuv4mpegpipe - | $PROBE -").out), expected);
+}
+
+TEST_F(OptionFormTest, SegmentsGiveTheRowsOfTheWholeRun) {
+    makeClip("clip.yuv", 64, 64, 48, {"freeze:5-20", "black:30-31", "freeze:33-45", "flicker:0-40"});
+    for (const char* fps : {"25", "7", "60"}) {
+        const std::string whole = rowsOf(probe({"-s", "64x64", "--fps", fps, "--no-log", "clip.yuv"}).out);
+        std::vector<std::string> lines;
+        std::istringstream in(whole);
+        for (std::string line; std::getline(in, line);) lines.push_back(line + "\n");
+        ASSERT_EQ(lines.size(), 48u);
+        for (int start = 1; start <= 40; start += 3) {
+            SCOPED_TRACE(std::string("fps ") + fps + ", start " + std::to_string(start));
+            const std::string segment = rowsOf(probe({"-s", "64x64", "--fps", fps, "--no-log", "--origin", "0",
+                                                      "--start", std::to_string(start), "--frames", "8", "clip.yuv"})
+                                                   .out);
+            std::string expected;
+            for (int i = start; i < start + 8; ++i) expected += lines[static_cast<std::size_t>(i)];
+            EXPECT_EQ(segment, expected);
+        }
+    }
+}
+
+TEST_F(OptionFormTest, IndicatorNamesAddWhatTheyNeed) {
+    makeClip("clip.yuv", 64, 48, 6, {"freeze:1-5"});
+    const std::string byName = probe({"-s", "64x48", "--indicators", "freezing,blur", "clip.yuv"}).out;
+    EXPECT_EQ(byName, probe({"clip.yuv", "64", "48", "0x160"}).out);  // freezing needs temporal activity
+}
+
+TEST_F(OptionFormTest, RefusalsSayWhatIsWrong) {
+    makeClip("clip.yuv", 64, 48, 2, {});
+    makeClip("clip.y4m", 64, 48, 2, {});
+    writeFile(dir.path / "metricsResultsCSV.csv", "kept");
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string message;
+    };
+    const std::vector<Case> cases{
+        {{"clip.yuv"}, 1, "needs a width and a height"},
+        {{"-s", "64x40", "clip.y4m"}, 1, "does not match"},
+        {{"--bogus", "clip.yuv"}, 2, "--bogus"},
+        {{"-s", "64", "clip.yuv"}, 2, "invalid size \"64\""},
+        {{"-s", "64x48", "--frames", "-1", "clip.yuv"}, 2, "invalid frame count"},
+        {{"-s", "64x48", "--fps", "0", "clip.yuv"}, 2, "invalid frame rate"},
+        {{"-s", "64x48", "--indicators", "blur,sharpness", "clip.yuv"}, 2, "unknown indicator \"sharpness\""},
+        {{"-s", "64x48", "--format", "xml", "clip.yuv"}, 2, "unknown format"},
+        {{"-s", "64x48", "--start", "3", "--origin", "4", "clip.yuv"}, 2, "invalid origin"},
+        {{"missing.y4m"}, 1, "missing.y4m"},
+    };
+    for (const Case& c : cases) {
+        const ProcessResult r = probe(c.args);
+        EXPECT_EQ(r.status, c.status) << c.message;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_EQ(rowsOf(r.out), "");
+    }
+    EXPECT_EQ(log(), "kept");  // refused before any output was opened
+}
+
+}  // namespace
