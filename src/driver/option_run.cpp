@@ -98,7 +98,7 @@ int runWithOptions(const RunOptions& o) {
 
     std::unique_ptr<Engine> engine;
     try {
-        engine = std::make_unique<Engine>(EngineSettings{o.mask, fps, *threads, windowFromEnvironment()},
+        engine = std::make_unique<Engine>(EngineSettings{o.mask, fps, *threads, windowFromEnvironment(), origin},
                                           sourceInfo.width, sourceInfo.height);
     } catch (const std::bad_alloc&) {
         return fail("not enough memory for frames of " + std::to_string(sourceInfo.width) + "x" +

@@ -112,14 +112,18 @@ public:
           counts_(std::size_t{blocksW_} * blocksH_, 0),
           states_(counts_.size(), 0),
           sums_(g.slots, std::vector<int32_t>(counts_.size())),
-          meanDiff_(counts_.size()) {
+          meanDiff_(counts_.size()),
+          // A run that starts inside a period of its whole run waits for the next one.
+          firstPeriodStart_(g.origin + 1 + (g.first - g.origin + kFlickeringPeriod - 1) / kFlickeringPeriod *
+                                               kFlickeringPeriod) {
         state_.counts = makeImage(blocksW_, blocksH_, counts_.data());
         state_.states = makeImage(blocksW_, blocksH_, states_.data());
     }
     void pair(unsigned slot, const Image& current, const Image& previous) override {
         activeKernels().blockAbsDiffSums(planeOf(current), planeOf(previous), BLOCKSIZE, sums_[slot].data());
     }
-    std::optional<double> ordered(unsigned slot, const Results&) override {
+    std::optional<double> ordered(unsigned slot, int64_t frameIndex, const Results&) override {
+        if (frameIndex < firstPeriodStart_) return std::nullopt;
         // Integer totals convert exactly; one division each gives the mean.
         const double area = BLOCKSIZE * BLOCKSIZE;
         const std::vector<int32_t>& sums = sums_[slot];
@@ -136,6 +140,7 @@ private:
     std::vector<uint8_t> states_;
     std::vector<std::vector<int32_t>> sums_;  // per slot, from the pair part
     std::vector<double> meanDiff_;
+    int64_t firstPeriodStart_;
     FlickeringState state_;
 };
 
@@ -143,4 +148,9 @@ private:
 
 std::unique_ptr<TemporalIndicator> makeFlickering(const TemporalGeometry& geometry) {
     return std::make_unique<FlickeringIndicator>(geometry);
+}
+
+int64_t flickeringFramesBefore(double, int64_t start, int64_t origin) {
+    // From the frame before the start of the period that holds `start`.
+    return (start - origin - 1) % kFlickeringPeriod + 1;
 }

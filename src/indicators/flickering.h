@@ -41,3 +41,5 @@ std::unique_ptr<TemporalIndicator> makeFlickering(const TemporalGeometry& geomet
 
 // Calls in one period of the measure.
 inline constexpr int64_t kFlickeringPeriod = 8;
+
+int64_t flickeringFramesBefore(double fps, int64_t start, int64_t origin);

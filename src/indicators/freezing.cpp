@@ -22,7 +22,7 @@ uint8_t freezing(FreezingState& state, uint8_t blackout, double temporalActivity
     return static_cast<double>(state.freezingTemp) >= fps * kFrozenSeconds ? 1 : 0;
 }
 
-int64_t freezingFramesBefore(double fps) {
+int64_t freezingFramesBefore(double fps, int64_t, int64_t) {
     const double frames = std::ceil(fps * kFrozenSeconds);
     // At a rate that never freezes, or freezes at once, no earlier frame matters but the previous one.
     if (!(frames > 1)) return 1;
@@ -36,7 +36,7 @@ public:
     explicit FreezingIndicator(double fps)
         : fps_(fps), activity_(*findIndicator("temporal_activity")), blackout_(*findIndicator("blackout")) {}
     void pair(unsigned, const Image&, const Image&) override {}
-    std::optional<double> ordered(unsigned, const Results& frame) override {
+    std::optional<double> ordered(unsigned, int64_t, const Results& frame) override {
         const uint8_t black = frame.has(blackout_) ? static_cast<uint8_t>(frame[blackout_]) : 0;
         return freezing(state_, black, frame[activity_], fps_);
     }

@@ -19,4 +19,4 @@ uint8_t freezing(FreezingState& state, uint8_t blackout, double temporalActivity
 std::unique_ptr<TemporalIndicator> makeFreezing(const TemporalGeometry& geometry);
 
 // Still frames that make a freeze at this frame rate: the run length the state must have seen.
-int64_t freezingFramesBefore(double fps);
+int64_t freezingFramesBefore(double fps, int64_t start, int64_t origin);

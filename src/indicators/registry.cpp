@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numeric>
 #include <cstring>
 
 #include "indicators/blackout.h"
@@ -38,21 +37,18 @@ struct Description {
 
 constexpr IndicatorDescriptor spatialEntry(int bit, const Description& d, Spatial run) {
     return {d.name, d.key, 1u << bit, 1u << bit, 0, d.column, d.noValue, d.worse, d.unit,
-            IndicatorKind::Spatial, run, nullptr, nullptr, 1};
+            IndicatorKind::Spatial, run, nullptr, nullptr};
 }
 
-struct Warmup {
-    int64_t (*framesBefore)(double fps);
-    int64_t period;
-};
+using FramesBefore = int64_t (*)(double fps, int64_t start, int64_t origin);
 
 constexpr IndicatorDescriptor temporalEntry(int bit, const Description& d, uint32_t required, uint32_t reads,
-                                            MakeTemporal make, Warmup warmup) {
+                                            MakeTemporal make, FramesBefore framesBefore) {
     return {d.name, d.key, 1u << bit, required, reads, d.column, d.noValue, d.worse, d.unit,
-            IndicatorKind::Temporal, nullptr, make, warmup.framesBefore, warmup.period};
+            IndicatorKind::Temporal, nullptr, make, framesBefore};
 }
 
-int64_t previousFrameOnly(double) { return 1; }
+int64_t previousFrameOnly(double, int64_t, int64_t) { return 1; }
 
 template <double (*F)(const Image&)>
 std::optional<double> always(const Image& frame) {
@@ -102,12 +98,12 @@ const std::array<IndicatorDescriptor, kIndicatorCount> kRegistry = {
                  [](const Image& f) -> std::optional<double> { return activeKernels().blur(planeOf(f)); }),
     temporalEntry(6, {"temporal activity", "temporal_activity",
                       fraction("TemporalAct: ", "TA: ", " \t%-5.5f", " \t%-5.5f"), {}, Worse::Higher, ""},
-                  kTemporalActivityBit, 0, makeTemporalActivity, {previousFrameOnly, 1}),
+                  kTemporalActivityBit, 0, makeTemporalActivity, previousFrameOnly),
     spatialEntry(7, {"blackout", "blackout", integer("Blackout: ", " \t%-d", " \t%-d"), {}, Worse::Higher, ""},
                  flag<blackout>),
     // Freezing reads this frame's temporal activity and, when requested, its blackout flag.
     temporalEntry(8, {"freezing", "freezing", integer("Freezing: ", " \t\t%-d", " \t%-d"), {}, Worse::Higher, ""},
-                  kFreezingBit | kTemporalActivityBit, kBlackoutBit, makeFreezing, {freezingFramesBefore, 1}),
+                  kFreezingBit | kTemporalActivityBit, kBlackoutBit, makeFreezing, freezingFramesBefore),
     spatialEntry(9, {"exposure", "exposure", integer("Exposure(bri): ", " \t\t%-6i", " \t%-6i"), {}, Worse::Lower,
                      "mean level"},
                  always<exposure>),
@@ -127,7 +123,7 @@ const std::array<IndicatorDescriptor, kIndicatorCount> kRegistry = {
     temporalEntry(14, {"flickering", "flickering",
                        fraction("Flickering:", "Flickering:", " \t%-5.5f", " \t%-5.5f"), -1.0, Worse::Higher,
                        "switches per frame"},
-                  1u << 14, 0, makeFlickering, {previousFrameOnly, kFlickeringPeriod}),
+                  1u << 14, 0, makeFlickering, flickeringFramesBefore),
 };
 
 }  // namespace
@@ -152,14 +148,11 @@ std::optional<double> meaningfulValue(const Results& frame, int index) {
 }
 
 int64_t warmUpStart(uint32_t mask, int64_t start, int64_t origin, double fps) {
+    if (start <= origin) return origin;
     int64_t first = start;
-    int64_t period = 1;
     for (const IndicatorDescriptor& d : kRegistry) {
         if (d.kind != IndicatorKind::Temporal || !isRequested(d, mask)) continue;
-        first = std::min(first, start - std::max<int64_t>(0, d.framesBefore(fps)));
-        period = std::lcm(period, d.period);
+        first = std::min(first, start - std::max<int64_t>(0, d.framesBefore(fps, start, origin)));
     }
-    if (first <= origin) return origin;
-    // Periods of the earlier run start at origin + k * period.
-    return first - (first - origin) % period;
+    return std::max(first, origin);
 }

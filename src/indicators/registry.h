@@ -42,11 +42,9 @@ struct IndicatorDescriptor {
     std::optional<double> (*spatial)(const Image& frame);
     // Temporal: made once per run.
     std::unique_ptr<TemporalIndicator> (*makeTemporal)(const TemporalGeometry& geometry);
-    // Temporal: frames before the first reported one that a run must read for
-    // this indicator's values to be those of a run that started earlier ...
-    int64_t (*framesBefore)(double fps);
-    // ... with the run's first frame a multiple of `period` after that earlier start.
-    int64_t period;
+    // Temporal: frames before `start` that a run must read for this
+    // indicator's values from `start` on to be those of a run from `origin`.
+    int64_t (*framesBefore)(double fps, int64_t start, int64_t origin);
 };
 
 // The first frame to read so that the rows from `start` on equal those of a run

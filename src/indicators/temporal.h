@@ -20,6 +20,8 @@ struct TemporalGeometry {
     uint32_t height;
     unsigned slots;  // frames in flight: the slot numbers given to pair() and ordered()
     double fps;
+    int64_t first;   // the run's first frame, which has no previous one
+    int64_t origin;  // the first frame of the whole run this one is part of (<= first)
 };
 
 class TemporalIndicator {
@@ -28,5 +30,5 @@ public:
     virtual void pair(unsigned slot, const Image& current, const Image& previous) = 0;
     // `frame` holds the frame's spatial values and the temporal values of the
     // entries before this one in registry order.
-    virtual std::optional<double> ordered(unsigned slot, const Results& frame) = 0;
+    virtual std::optional<double> ordered(unsigned slot, int64_t frameIndex, const Results& frame) = 0;
 };

@@ -23,7 +23,7 @@ public:
     void pair(unsigned slot, const Image& current, const Image& previous) override {
         values_[slot] = temporalActivity(current, previous);
     }
-    std::optional<double> ordered(unsigned slot, const Results&) override { return values_[slot]; }
+    std::optional<double> ordered(unsigned slot, int64_t, const Results&) override { return values_[slot]; }
 
 private:
     std::vector<double> values_;

@@ -50,17 +50,21 @@ struct Engine::Impl {
             slot.frame = makeImage(width, height, slot.samples.get());
         }
         const auto& registry = indicatorRegistry();
-        const TemporalGeometry geometry{width, height, static_cast<unsigned>(slots.size()), s.fps};
         for (int i = 0; i < kIndicatorCount; ++i) {
             const IndicatorDescriptor& d = registry[static_cast<std::size_t>(i)];
             if (!isRequested(d, s.mask)) continue;
-            if (d.kind == IndicatorKind::Spatial) {
-                spatial.push_back(i);
-            } else {
-                temporal.push_back(i);
-                temporalIndicators[static_cast<std::size_t>(i)] = d.makeTemporal(geometry);
-            }
+            (d.kind == IndicatorKind::Spatial ? spatial : temporal).push_back(i);
         }
+    }
+
+    // Temporal state starts afresh with every run.
+    void startTemporal(int64_t first) {
+        const TemporalGeometry geometry{static_cast<uint32_t>(slots[0].frame.w), static_cast<uint32_t>(slots[0].frame.h),
+                                        static_cast<unsigned>(slots.size()), settings.fps, first,
+                                        settings.origin >= 0 ? std::min(settings.origin, first) : first};
+        for (int i : temporal)
+            temporalIndicators[static_cast<std::size_t>(i)] =
+                indicatorRegistry()[static_cast<std::size_t>(i)].makeTemporal(geometry);
     }
 
     unsigned slotOf(int64_t runPosition) const { return static_cast<unsigned>(runPosition % slots.size()); }
@@ -79,6 +83,7 @@ EngineOutcome Engine::run(FrameSource& source, int64_t first, std::optional<int6
     EngineOutcome outcome;
     const int64_t end = count ? first + std::max<int64_t>(0, *count) : INT64_MAX;
     const auto& registry = indicatorRegistry();
+    m.startTemporal(first);
     bool sourceDone = false;
 
     // Reads frames [from, to) of the run into their slots; returns how many it got.
@@ -140,7 +145,7 @@ EngineOutcome Engine::run(FrameSource& source, int64_t first, std::optional<int6
             if (i > first) {
                 for (int index : m.temporal) {
                     const auto value =
-                        m.temporalIndicators[static_cast<std::size_t>(index)]->ordered(m.slotOf(i - first), slot.results);
+                        m.temporalIndicators[static_cast<std::size_t>(index)]->ordered(m.slotOf(i - first), i, slot.results);
                     if (value) slot.results.set(index, *value);
                 }
             }

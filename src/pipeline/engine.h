@@ -16,6 +16,8 @@ struct EngineSettings {
     double fps = 25;
     unsigned threads = 0;  // 0: the hardware's count; 1: everything on the calling thread
     unsigned window = 0;   // frames measured together; 0: chosen from the thread count
+    // The first frame of the whole run a run is part of; -1: the run's own first frame.
+    int64_t origin = -1;
 };
 
 struct EngineOutcome {

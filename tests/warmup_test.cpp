@@ -1,0 +1,37 @@
+// The frames a segment reads before its start: the fewest its temporal indicators need.
+#include <gtest/gtest.h>
+
+#include "indicators/registry.h"
+
+namespace {
+
+uint32_t maskOf(std::initializer_list<const char*> keys) {
+    uint32_t mask = 0;
+    for (const char* key : keys) mask |= indicatorRegistry()[static_cast<std::size_t>(*findIndicator(key))].requiredMask;
+    return mask;
+}
+
+TEST(WarmUp, TheLongestNeedOfTheRequestedIndicators) {
+    // Temporal activity: the previous frame.
+    EXPECT_EQ(warmUpStart(maskOf({"temporal_activity"}), 20, 0, 25), 19);
+    // Freezing: a run of ceil(fps / 10) still frames.
+    EXPECT_EQ(warmUpStart(maskOf({"freezing"}), 20, 0, 25), 17);
+    EXPECT_EQ(warmUpStart(maskOf({"freezing"}), 20, 0, 60), 14);
+    // Flickering: from the frame before its period (frames 1-8, 9-16, 17-24, ... of a run from 0).
+    EXPECT_EQ(warmUpStart(maskOf({"flickering"}), 20, 0, 25), 16);
+    EXPECT_EQ(warmUpStart(maskOf({"flickering"}), 17, 0, 25), 16);
+    EXPECT_EQ(warmUpStart(maskOf({"flickering"}), 16, 0, 25), 8);
+    EXPECT_EQ(warmUpStart(maskOf({"flickering"}), 20, 3, 25), 19);
+    EXPECT_EQ(warmUpStart(kAllIndicators, 20, 0, 25), 16);
+}
+
+TEST(WarmUp, NothingBeforeTheOriginNorForSpatialIndicators) {
+    EXPECT_EQ(warmUpStart(kAllIndicators, 20, 20, 25), 20);
+    EXPECT_EQ(warmUpStart(kAllIndicators, 2, 0, 1000), 0);
+    EXPECT_EQ(warmUpStart(maskOf({"blur", "noise"}), 20, 0, 25), 20);
+    // A frame rate that never freezes, or at once: the previous frame is enough.
+    EXPECT_EQ(warmUpStart(maskOf({"freezing"}), 20, 0, 0), 19);
+    EXPECT_EQ(warmUpStart(maskOf({"freezing"}), 20, 0, -5), 19);
+}
+
+}  // namespace
