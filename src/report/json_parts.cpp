@@ -40,9 +40,7 @@ private:
 std::string integer(int64_t value) { return std::to_string(value); }
 
 // Frame rates and times are finite in any sound run; null keeps the document valid otherwise.
-std::string finiteOrNull(double value) {
-    return jsonNumberOr(std::isfinite(value) ? std::optional(value) : std::nullopt);
-}
+std::string finiteOrNull(double value) { return jsonNumberOr(value); }
 
 std::string statisticsJson(const Statistics& s) {
     Builder out('{');

@@ -11,8 +11,10 @@ double percentile(const std::vector<double>& sorted, double p) {
     const std::size_t above = std::min(below + 1, sorted.size() - 1);
     const double fraction = rank - static_cast<double>(below);
     // Equal neighbours give that value exactly, also when they are huge.
-    if (sorted[below] == sorted[above]) return sorted[below];
-    return sorted[below] + fraction * (sorted[above] - sorted[below]);
+    const double a = sorted[below], b = sorted[above];
+    if (a == b) return a;
+    // The weighted form cannot overflow where b - a would (huge values of both signs).
+    return std::isfinite(b - a) ? a + fraction * (b - a) : (1 - fraction) * a + fraction * b;
 }
 
 }  // namespace
@@ -32,13 +34,19 @@ Statistics computeStatistics(std::span<const FrameValue> values, Worse worse) {
     s.p5 = percentile(sorted, 0.05);
     s.p95 = percentile(sorted, 0.95);
 
-    // Two passes over the values: the deviations do not cancel as a running sum of squares would.
+    // Values near the limits of double would overflow the sums: those are taken
+    // on values scaled below 2 in magnitude by a power of two, which is exact.
+    const double largest = std::max(std::fabs(s.min), std::fabs(s.max));
+    const double scale = largest > 0x1p500 ? std::ldexp(1.0, std::ilogb(largest)) : 1.0;
+    const auto n = static_cast<double>(sorted.size());
+    // Two passes: the deviations do not cancel as a running sum of squares would.
     double sum = 0;
-    for (double v : sorted) sum += v;
-    s.mean = sum / static_cast<double>(sorted.size());
+    for (double v : sorted) sum += v / scale;
+    const double mean = sum / n;
     double squares = 0;
-    for (double v : sorted) squares += (v - s.mean) * (v - s.mean);
-    s.stdev = std::sqrt(squares / static_cast<double>(sorted.size()));
+    for (double v : sorted) squares += (v / scale - mean) * (v / scale - mean);
+    s.mean = std::clamp(mean * scale, s.min, s.max);
+    s.stdev = std::sqrt(squares / n) * scale;
 
     std::vector<FrameValue> ranked(values.begin(), values.end());
     const auto worseFirst = [worse](const FrameValue& a, const FrameValue& b) {

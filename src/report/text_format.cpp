@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 
 std::string shortestNumber(double value) {
@@ -17,7 +18,9 @@ std::string joined(std::initializer_list<std::string_view> parts) {
     return out;
 }
 
-std::string jsonNumberOr(std::optional<double> value) { return value ? shortestNumber(*value) : "null"; }
+std::string jsonNumberOr(std::optional<double> value) {
+    return value && std::isfinite(*value) ? shortestNumber(*value) : "null";
+}
 
 namespace {
 

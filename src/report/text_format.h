@@ -10,7 +10,7 @@
 // Only for finite values.
 std::string shortestNumber(double value);
 
-// A JSON number, or null when there is no value.
+// A JSON number, or null when there is no value or it is not finite (JSON has no NaN or infinity).
 std::string jsonNumberOr(std::optional<double> value);
 
 // A quoted JSON string. Control bytes are escaped; a byte that is not part of a
