@@ -12,6 +12,7 @@
 #include "report/run_record.h"
 #include "report/tee_sink.h"
 #include "sink_capture.h"
+#include "test_support.h"
 
 using nlohmann::json;
 
@@ -133,6 +134,12 @@ TEST(JsonSink, EmptySummaryStatisticsAreNull) {
     EXPECT_EQ(blur["count"], 0);
     EXPECT_TRUE(blur["p95"].is_null());
     EXPECT_EQ(blur["worst"], json::array());
+}
+
+TEST(OutputDocs, DescribeEveryKey) {
+    const std::string docs = readFile(std::filesystem::path(FRAMEPROBE_GOLDEN_DIR) / "../../docs/output.md");
+    for (const IndicatorDescriptor& d : indicatorRegistry())
+        EXPECT_NE(docs.find(std::string("| `") + d.key + "`"), std::string::npos) << d.key;
 }
 
 TEST(JsonlSink, HeaderFramesAndTrailerEachOnALine) {
