@@ -5,7 +5,6 @@
 #include <thread>
 
 #include "report/progress.h"
-#include "report/tee_sink.h"
 #include "sink_capture.h"
 
 namespace {
@@ -46,16 +45,6 @@ TEST(ProgressSink, ForwardsEveryCallAndLeavesNoTrace) {
     std::string blank(shown.size() + 1, ' ');
     blank.front() = blank.back() = '\r';
     EXPECT_EQ(erased, blank);
-}
-
-TEST(TeeSink, ForwardsInOrder) {
-    CountingSink a, b;
-    TeeSink tee{&a};
-    tee.add(b);
-    feed(tee, everyIndicator(), {{0, Results{}}, {1, Results{}}});
-    EXPECT_EQ(a.rows, 2);
-    EXPECT_EQ(b.rows, 2);
-    EXPECT_EQ(b.ends, 1);
 }
 
 }  // namespace
