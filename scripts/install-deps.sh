@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, only when one is missing.
 set -euo pipefail
-packages=(g++ cmake make libgtest-dev libbenchmark-dev pkg-config
+packages=(g++ cmake make libgtest-dev libbenchmark-dev pkg-config nlohmann-json3-dev libcli11-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg)
 missing=()
 for p in "${packages[@]}"; do

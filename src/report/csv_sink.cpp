@@ -1,0 +1,37 @@
+#include "report/csv_sink.h"
+
+#include <cmath>
+
+#include "indicators/registry.h"
+#include "report/text_format.h"
+
+namespace {
+
+// RFC 4180 ends every record, the last included, with CRLF.
+constexpr const char* kLineEnd = "\r\n";
+
+}  // namespace
+
+CsvSink::CsvSink(OutputFile& out) : out_(out) {}
+
+void CsvSink::begin(const RunInfo& info) {
+    fps_ = info.fps;
+    // Every indicator has its column, requested or not, so that columns never move.
+    std::string header = "frame,time";
+    for (const IndicatorDescriptor& d : indicatorRegistry()) header += std::string(",") + d.key;
+    out_.append(header + kLineEnd);
+    out_.commit();
+}
+
+void CsvSink::row(int64_t frame, const Results& values) {
+    const double time = static_cast<double>(frame) / fps_;
+    std::string line = std::to_string(frame) + "," + (std::isfinite(time) ? shortestNumber(time) : "");
+    for (int i = 0; i < kIndicatorCount; ++i) {
+        line += ',';
+        if (const auto value = meaningfulValue(values, i)) line += shortestNumber(*value);
+    }
+    out_.append(line + kLineEnd);
+    out_.commit();
+}
+
+void CsvSink::end(const RunEnd&) { out_.commit(); }

@@ -1,0 +1,64 @@
+// Events: runs of consecutive frames with a defect, with start, end and duration.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "indicators/results.h"
+
+struct EventOptions {
+    // Seconds an event must last to be reported, by event type; a missing type has 0: every run.
+    std::map<std::string, double, std::less<>> minDuration;
+    // A flickering value above this marks its period as flicker.
+    double flickerThreshold = 0.1;
+
+    double minDurationOf(std::string_view type) const;
+};
+
+struct Event {
+    std::string type;
+    int64_t startFrame = 0;
+    int64_t endFrame = 0;  // inclusive
+    double startTime = 0;  // start_frame / fps
+    double endTime = 0;    // (end_frame + 1) / fps: when the last frame ends
+    double duration = 0;   // (end_frame - start_frame + 1) / fps = end_time - start_time
+};
+
+// The event types in report order, e.g. "black".
+std::span<const std::string_view> eventTypes();
+
+// Finds the events of a run fed one row at a time, in frame order.
+class EventDetector {
+public:
+    // `mask` is the run's request mask: indicators not requested give no events.
+    EventDetector(double fps, uint32_t mask, EventOptions options);
+    void feed(int64_t frame, const Results& values);
+    // The events so far, by start frame; runs still open end at the last frame fed.
+    // Events shorter than their type's minimum duration are left out.
+    std::vector<Event> events() const;
+    const EventOptions& options() const { return options_; }
+
+private:
+    struct Span {
+        int64_t start;
+        int64_t end;
+    };
+    struct Track {
+        std::size_t type;  // index into eventTypes()
+        int indicator;
+        std::optional<Span> open;
+        std::vector<Span> closed;
+        void extend(Span span);
+        void close();
+    };
+    double fps_;
+    EventOptions options_;
+    std::vector<Track> tracks_;
+    std::optional<int64_t> firstFrame_;
+};

@@ -1,0 +1,123 @@
+#include "report/json_parts.h"
+
+#include <cmath>
+
+#include "indicators/registry.h"
+#include "report/run_record.h"
+#include "report/text_format.h"
+
+namespace {
+
+// Builds an object or array by appending, one member at a time.
+class Builder {
+public:
+    explicit Builder(char open) : close_(open == '{' ? '}' : ']') { text_ += open; }
+    Builder& member(std::string_view key, std::string_view json) {
+        separate();
+        text_ += jsonString(key);
+        text_ += ':';
+        text_ += json;
+        return *this;
+    }
+    Builder& element(std::string_view json) {
+        separate();
+        text_ += json;
+        return *this;
+    }
+    std::string done() {
+        text_ += close_;
+        return std::move(text_);
+    }
+
+private:
+    void separate() {
+        if (text_.size() > 1) text_ += ',';
+    }
+    std::string text_;
+    char close_;
+};
+
+std::string integer(int64_t value) { return std::to_string(value); }
+
+// Frame rates and times are finite in any sound run; null keeps the document valid otherwise.
+std::string finiteOrNull(double value) { return jsonNumberOr(value); }
+
+std::string statisticsJson(const Statistics& s) {
+    Builder out('{');
+    for (std::string_view name : kStatisticNames) out.member(name, jsonNumberOr(statistic(s, name)));
+    Builder worst('[');
+    for (const FrameValue& w : s.worst)
+        worst.element(Builder('{').member("frame", integer(w.frame)).member("value", shortestNumber(w.value)).done());
+    return out.member("worst", worst.done()).done();
+}
+
+}  // namespace
+
+std::string inputJson(const RunInfo& info) {
+    return Builder('{')
+        .member("path", jsonString(info.path))
+        .member("format", jsonString(info.format))
+        .member("width", integer(info.width))
+        .member("height", integer(info.height))
+        .member("fps", finiteOrNull(info.fps))
+        .member("bit_depth", integer(info.bitDepth))
+        .member("first_frame", integer(info.startFrame))
+        .member("frame_count", info.frameCount ? integer(*info.frameCount) : "null")
+        .done();
+}
+
+std::string settingsJson(const RunInfo& info, const EventOptions& options) {
+    Builder indicators('[');
+    for (const IndicatorDescriptor& d : indicatorRegistry())
+        if (isRequested(d, info.mask)) indicators.element(jsonString(d.key));
+    Builder minDuration('{');
+    for (std::string_view type : eventTypes()) minDuration.member(type, finiteOrNull(options.minDurationOf(type)));
+    const std::string events = Builder('{')
+                                   .member("min_duration", minDuration.done())
+                                   .member("flicker_threshold", finiteOrNull(options.flickerThreshold))
+                                   .done();
+    return Builder('{').member("indicators", indicators.done()).member("events", events).done();
+}
+
+std::string frameMembers(int64_t frame, double fps, const Results& values) {
+    Builder out('{');
+    out.member("frame", integer(frame)).member("time", finiteOrNull(static_cast<double>(frame) / fps));
+    const auto& registry = indicatorRegistry();
+    for (int i = 0; i < kIndicatorCount; ++i)
+        out.member(registry[static_cast<std::size_t>(i)].key, jsonNumberOr(meaningfulValue(values, i)));
+    const std::string object = out.done();
+    return object.substr(1, object.size() - 2);
+}
+
+std::string summaryJson(const RunRecord& record) {
+    Builder out('{');
+    const auto& registry = indicatorRegistry();
+    for (int i = 0; i < kIndicatorCount; ++i)
+        if (record.requested(i))
+            out.member(registry[static_cast<std::size_t>(i)].key, statisticsJson(record.statistics(i)));
+    return out.done();
+}
+
+std::string eventsJson(const std::vector<Event>& events) {
+    Builder out('[');
+    for (const Event& e : events)
+        out.element(Builder('{')
+                        .member("type", jsonString(e.type))
+                        .member("start_frame", integer(e.startFrame))
+                        .member("end_frame", integer(e.endFrame))
+                        .member("start_time", finiteOrNull(e.startTime))
+                        .member("end_time", finiteOrNull(e.endTime))
+                        .member("duration", finiteOrNull(e.duration))
+                        .done());
+    return out.done();
+}
+
+std::string runJson(const RunInfo& info, const RunEnd& end) {
+    const double rate = end.seconds > 0 ? static_cast<double>(end.frames) / end.seconds : NAN;
+    return Builder('{')
+        .member("threads", integer(info.threads))
+        .member("frames", integer(end.frames))
+        .member("seconds", finiteOrNull(end.seconds))
+        .member("fps", finiteOrNull(rate))
+        .done();
+}

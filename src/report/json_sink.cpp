@@ -1,0 +1,30 @@
+#include "report/json_sink.h"
+
+#include "report/json_parts.h"
+#include "report/run_record.h"
+#include "report/text_format.h"
+#include "report/version.h"
+
+JsonSink::JsonSink(OutputFile& out, const RunRecord& record) : out_(out), record_(record) {}
+
+void JsonSink::begin(const RunInfo& info) {
+    info_ = info;
+    firstFrame_ = true;
+    out_.append("{\"schema_version\":" + std::to_string(kSchemaVersion) +
+               ",\n\"frameprobe\":" + jsonString(kFrameprobeVersion) + ",\n\"input\":" + inputJson(info) +
+               ",\n\"settings\":" + settingsJson(info, record_.eventOptions()) + ",\n\"frames\":[");
+    out_.commit();
+}
+
+void JsonSink::row(int64_t frame, const Results& values) {
+    out_.append((firstFrame_ ? "\n{" : ",\n{") + frameMembers(frame, info_.fps, values) + "}");
+    firstFrame_ = false;
+    out_.commit();
+}
+
+void JsonSink::end(const RunEnd& end) {
+    out_.append("],\n\"summary\":" + summaryJson(record_) + ",\n\"events\":" + eventsJson(record_.events()) +
+               ",\n\"run\":" + runJson(info_, end) + ",\n\"interrupted\":" + (end.interrupted ? "true" : "false") +
+               "}\n");
+    out_.commit();
+}

@@ -1,0 +1,30 @@
+#include "report/jsonl_sink.h"
+
+#include "report/json_parts.h"
+#include "report/run_record.h"
+#include "report/text_format.h"
+#include "report/version.h"
+
+JsonlSink::JsonlSink(OutputFile& out, const RunRecord& record) : out_(out), record_(record) {}
+
+void JsonlSink::line(const std::string& json) {
+    out_.append(json + "\n");
+    out_.commit();
+}
+
+void JsonlSink::begin(const RunInfo& info) {
+    info_ = info;
+    line("{\"type\":\"header\",\"schema_version\":" + std::to_string(kSchemaVersion) +
+         ",\"frameprobe\":" + jsonString(kFrameprobeVersion) + ",\"input\":" + inputJson(info) +
+         ",\"settings\":" + settingsJson(info, record_.eventOptions()) + "}");
+}
+
+void JsonlSink::row(int64_t frame, const Results& values) {
+    line("{\"type\":\"frame\"," + frameMembers(frame, info_.fps, values) + "}");
+}
+
+void JsonlSink::end(const RunEnd& end) {
+    line("{\"type\":\"summary\",\"summary\":" + summaryJson(record_) + ",\"events\":" +
+         eventsJson(record_.events()) + ",\"run\":" + runJson(info_, end) +
+         ",\"interrupted\":" + (end.interrupted ? "true" : "false") + "}");
+}

@@ -1,0 +1,140 @@
+#include "report/qc_gate.h"
+
+#include <algorithm>
+#include <cmath>
+#include <locale>
+#include <sstream>
+
+#include "indicators/registry.h"
+#include "report/run_record.h"
+#include "report/text_format.h"
+
+namespace {
+
+struct Operator {
+    std::string_view symbol;
+    Comparison comparison;
+};
+
+// Two-character operators first, so that "<=" is not read as "<".
+constexpr Operator kOperators[] = {{"<=", Comparison::LessEqual}, {">=", Comparison::GreaterEqual},
+                                   {"==", Comparison::Equal},     {"!=", Comparison::NotEqual},
+                                   {"<", Comparison::Less},       {">", Comparison::Greater}};
+
+constexpr std::string_view kEventMeasures[] = {"count", "duration", "total"};
+
+std::string_view trimmed(std::string_view s) {
+    const auto first = s.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return {};
+    return s.substr(first, s.find_last_not_of(" \t") - first + 1);
+}
+
+[[noreturn]] void refuse(std::string_view text, const std::string& why) {
+    throw QcSyntaxError("invalid --fail-on condition \"" + std::string(text) + "\": " + why);
+}
+
+std::string choices(std::span<const std::string_view> names) {
+    std::string out;
+    for (std::string_view n : names) out += (out.empty() ? "" : ", ") + std::string(n);
+    return out;
+}
+
+// The number in the C locale, whatever the user's; all of it must be a finite number.
+std::optional<double> parseNumber(std::string_view text) {
+    std::istringstream in{std::string(text)};
+    in.imbue(std::locale::classic());
+    double value = 0;
+    if (!(in >> value) || !std::isfinite(value)) return std::nullopt;
+    in >> std::ws;
+    return in.eof() ? std::optional(value) : std::nullopt;
+}
+
+bool holds(double value, Comparison c, double limit) {
+    switch (c) {
+        case Comparison::Less: return value < limit;
+        case Comparison::LessEqual: return value <= limit;
+        case Comparison::Greater: return value > limit;
+        case Comparison::GreaterEqual: return value >= limit;
+        case Comparison::Equal: return value == limit;
+        case Comparison::NotEqual: return value != limit;
+    }
+    return false;
+}
+
+}  // namespace
+
+QcCondition parseQcCondition(std::string_view text) {
+    QcCondition c;
+    c.text = std::string(text);
+    std::size_t at = std::string_view::npos;
+    const Operator* found = nullptr;
+    for (const Operator& op : kOperators) {
+        const std::size_t pos = text.find(op.symbol);
+        // The leftmost operator wins; at equal positions the longer one, listed first.
+        if (pos != std::string_view::npos && (found == nullptr || pos < at)) {
+            at = pos;
+            found = &op;
+        }
+    }
+    if (found == nullptr) refuse(text, "expected NAME OPERATOR NUMBER with one of < <= > >= == !=");
+    c.comparison = found->comparison;
+
+    const std::string_view name = trimmed(text.substr(0, at));
+    const std::string_view number = trimmed(text.substr(at + found->symbol.size()));
+    if (name.empty()) refuse(text, "a name is missing before the operator");
+    const auto limit = parseNumber(number);
+    if (!limit) refuse(text, "\"" + std::string(number) + "\" is not a finite number");
+    c.limit = *limit;
+
+    const std::size_t dot = name.find('.');
+    c.subject = std::string(name.substr(0, dot));
+    c.measure = dot == std::string_view::npos ? "" : std::string(name.substr(dot + 1));
+
+    const auto types = eventTypes();
+    if (std::find(types.begin(), types.end(), c.subject) != types.end()) {
+        c.isEvent = true;
+        if (c.measure.empty()) c.measure = "count";
+        if (std::find(std::begin(kEventMeasures), std::end(kEventMeasures), c.measure) == std::end(kEventMeasures))
+            refuse(text, "events have .count, .duration (the longest) and .total (summed), not ." + c.measure);
+        return c;
+    }
+    const auto indicator = findIndicator(c.subject.c_str());
+    if (!indicator || indicatorRegistry()[static_cast<std::size_t>(*indicator)].key != c.subject) {
+        std::string keys;
+        for (const IndicatorDescriptor& d : indicatorRegistry()) keys += (keys.empty() ? "" : ", ") + std::string(d.key);
+        refuse(text, "unknown name \"" + c.subject + "\"; use an indicator (" + keys + ") or an event type (" +
+                         choices(types) + ")");
+    }
+    if (std::find(std::begin(kStatisticNames), std::end(kStatisticNames), c.measure) == std::end(kStatisticNames))
+        refuse(text, "an indicator needs one of the statistics " + choices(kStatisticNames) + ", e.g. " + c.subject +
+                         ".p95");
+    return c;
+}
+
+std::optional<double> qcValue(const QcCondition& c, const RunRecord& record) {
+    if (!c.isEvent) {
+        const auto indicator = findIndicator(c.subject.c_str());
+        return indicator ? statistic(record.statistics(*indicator), c.measure) : std::nullopt;
+    }
+    double count = 0, longest = 0, total = 0;
+    for (const Event& e : record.events()) {
+        if (e.type != c.subject) continue;
+        ++count;
+        longest = std::max(longest, e.duration);
+        total += e.duration;
+    }
+    if (c.measure == "duration") return longest;
+    if (c.measure == "total") return total;
+    return count;
+}
+
+std::vector<std::string> QcGate::failures(const RunRecord& record) const {
+    std::vector<std::string> failed;
+    for (const QcCondition& c : conditions_) {
+        const auto value = qcValue(c, record);
+        // A statistic of no values is absent, and a condition on it does not hold.
+        if (value && holds(*value, c.comparison, c.limit))
+            failed.push_back(c.text + " (" + c.subject + "." + c.measure + " = " + shortestNumber(*value) + ")");
+    }
+    return failed;
+}

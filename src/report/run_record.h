@@ -1,0 +1,39 @@
+// What a run keeps for its summary: every frame's values, compactly, and its events.
+// It is a row sink of its own: a run feeds it next to the sinks that read it at the end.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "report/events.h"
+#include "report/row_sink.h"
+#include "report/statistics.h"
+
+class RunRecord final : public RowSink {
+public:
+    explicit RunRecord(EventOptions options = {});
+    void begin(const RunInfo& info) override;
+    void row(int64_t frame, const Results& values) override;
+    void end(const RunEnd& end) override;
+
+    const RunInfo& info() const { return info_; }
+    const EventOptions& eventOptions() const { return options_; }
+    int64_t frames() const { return static_cast<int64_t>(frames_.size()); }
+    bool requested(int indicator) const;
+    // Over the frames where the indicator has a value; empty when not requested.
+    Statistics statistics(int indicator) const;
+    // Valid at any time: runs still open end at the last frame recorded.
+    std::vector<Event> events() const;
+    // Set by end(); empty before.
+    const std::optional<RunEnd>& runEnd() const { return end_; }
+
+private:
+    EventOptions options_;
+    RunInfo info_;
+    EventDetector detector_;
+    std::vector<int64_t> frames_;
+    // kIndicatorCount values per frame; NaN where the indicator has no value.
+    std::vector<double> values_;
+    std::optional<RunEnd> end_;
+};

@@ -1,0 +1,64 @@
+#include "report/summary_text.h"
+
+#include <array>
+#include <charconv>
+#include <cstdio>
+
+#include "indicators/registry.h"
+#include "report/output_file.h"
+#include "report/run_record.h"
+#include "report/text_format.h"
+
+namespace {
+
+// Six significant digits are enough to read; the machine formats carry the exact values.
+std::string readable(double value) {
+    std::array<char, 32> buffer{};
+    const auto [end, error] =
+        std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::general, 6);
+    (void)error;  // 32 bytes hold any double at six digits
+    return std::string(buffer.data(), end);
+}
+
+std::string padded(const std::string& text, std::size_t width, bool left) {
+    if (text.size() >= width) return text;
+    const std::string spaces(width - text.size(), ' ');
+    return left ? text + spaces : spaces + text;
+}
+
+std::string cells(const std::array<std::string, 7>& row) {
+    std::string line = padded(row[0], 18, true);
+    for (std::size_t i = 1; i < row.size(); ++i) line += joined({" ", padded(row[i], 12, false)});
+    return line + "\n";
+}
+
+}  // namespace
+
+std::string summaryText(const RunRecord& record) {
+    std::string out = joined({"Summary of ", std::to_string(record.frames()), " frames\n"});
+    out += cells({"indicator", "count", "min", "mean", "max", "p95", "worst frame"});
+    const auto& registry = indicatorRegistry();
+    for (int i = 0; i < kIndicatorCount; ++i) {
+        if (!record.requested(i)) continue;
+        const Statistics s = record.statistics(i);
+        const char* name = registry[static_cast<std::size_t>(i)].name;
+        if (s.count == 0) {
+            out += cells({name, "0", "-", "-", "-", "-", "-"});
+            continue;
+        }
+        out += cells({name, std::to_string(s.count), readable(s.min), readable(s.mean), readable(s.max),
+                      readable(s.p95), std::to_string(s.worst.front().frame)});
+    }
+    const std::vector<Event> events = record.events();
+    out += joined({"Events: ", std::to_string(events.size()), "\n"});
+    for (const Event& e : events)
+        out += joined({"  ", padded(e.type, 10, true), " frames ", std::to_string(e.startFrame), "-",
+                       std::to_string(e.endFrame), ", ", readable(e.startTime), " s to ", readable(e.endTime),
+                       " s (", readable(e.duration), " s)\n"});
+    return out;
+}
+
+void writeSummary(OutputFile& out, const RunRecord& record) {
+    out.append(summaryText(record));
+    out.commit();
+}

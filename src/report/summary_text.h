@@ -1,0 +1,12 @@
+// The summary for people: per requested indicator its range, mean, p95 and
+// worst frame, then the events.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+class RunRecord;
+
+std::string summaryText(const RunRecord& record);
+// Throws WriteError naming `name` when the text cannot be written.
+void writeSummary(OutputFile& out, const RunRecord& record);

@@ -1,0 +1,153 @@
+// Events: runs of frames with start, end and duration.
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "indicators/registry.h"
+#include "report/events.h"
+
+namespace {
+
+int indexOf(const char* key) { return *findIndicator(key); }
+
+uint32_t maskOf(std::initializer_list<const char*> keys) {
+    uint32_t mask = 0;
+    for (const char* k : keys) mask |= indicatorRegistry()[static_cast<std::size_t>(indexOf(k))].requiredMask;
+    return mask;
+}
+
+// Feeds frames first .. first + size - 1 with `key` set from `values`.
+void feedValues(EventDetector& d, const char* key, int64_t first, const std::vector<double>& values) {
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        Results r;
+        r.set(indexOf(key), values[i]);
+        d.feed(first + static_cast<int64_t>(i), r);
+    }
+}
+
+std::vector<double> flags(int size, std::initializer_list<std::pair<int, int>> ranges) {
+    std::vector<double> v(static_cast<std::size_t>(size), 0);
+    for (auto [from, to] : ranges)
+        for (int i = from; i <= to; ++i) v[static_cast<std::size_t>(i)] = 1;
+    return v;
+}
+
+TEST(Events, BlackRunsWithTimesAt25Fps) {
+    EventDetector d(25, maskOf({"blackout"}), {});
+    feedValues(d, "blackout", 0, flags(100, {{25, 49}, {60, 60}, {99, 99}}));
+    const auto events = d.events();
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[0].type, "black");
+    EXPECT_EQ(events[0].startFrame, 25);
+    EXPECT_EQ(events[0].endFrame, 49);
+    EXPECT_EQ(events[0].startTime, 1.0);
+    EXPECT_EQ(events[0].endTime, 2.0);
+    EXPECT_EQ(events[0].duration, 1.0);
+    EXPECT_EQ(events[1].startFrame, 60);
+    EXPECT_EQ(events[1].duration, 0.04);
+    // Still open at the last frame.
+    EXPECT_EQ(events[2].startFrame, 99);
+    EXPECT_EQ(events[2].endFrame, 99);
+}
+
+TEST(Events, MinimumDurationPerType) {
+    EventOptions options;
+    options.minDuration["black"] = 0.5;
+    EventDetector d(25, maskOf({"blackout", "letterbox"}), options);
+    for (int f = 0; f < 40; ++f) {
+        Results r;
+        r.set(indexOf("blackout"), (f < 12) || (f >= 20 && f < 33) ? 1 : 0);  // 12 and 13 frames
+        r.set(indexOf("letterbox"), f == 5 ? 0.2 : 0);
+        d.feed(f, r);
+    }
+    const auto events = d.events();
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].type, "letterbox");
+    EXPECT_EQ(events[1].type, "black");
+    EXPECT_EQ(events[1].startFrame, 20);
+    EXPECT_EQ(events[1].duration, 13.0 / 25.0);
+}
+
+TEST(Events, FreezeSkipsFramesWithoutValueAndOffsetsAbsoluteFrames) {
+    EventDetector d(10, maskOf({"freezing"}), {});
+    Results first;  // a temporal indicator writes nothing on the first frame
+    d.feed(500, first);
+    feedValues(d, "freezing", 501, {1, 1, 0, 1});
+    const auto events = d.events();
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].startFrame, 501);
+    EXPECT_EQ(events[0].endFrame, 502);
+    EXPECT_EQ(events[0].startTime, 50.1);
+    EXPECT_EQ(events[0].endTime, 50.3);
+    EXPECT_EQ(events[1].startFrame, 504);
+}
+
+TEST(Events, NotRequestedGivesNoEvents) {
+    EventDetector d(25, maskOf({"blur"}), {});
+    feedValues(d, "blackout", 0, {1, 1, 1});
+    EXPECT_TRUE(d.events().empty());
+}
+
+TEST(Events, PillarboxAboveZeroAndNaNBreaksARun) {
+    EventDetector d(25, maskOf({"pillarbox"}), {});
+    feedValues(d, "pillarbox", 0, {0.1, 0.1, std::numeric_limits<double>::quiet_NaN(), 0.3, 0});
+    const auto events = d.events();
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].type, "pillarbox");
+    EXPECT_EQ(events[0].endFrame, 1);
+    EXPECT_EQ(events[1].startFrame, 3);
+    EXPECT_EQ(events[1].endFrame, 3);
+}
+
+// Flickering as the run gives it: nothing on the first frame, -1 between
+// period ends, a value on every eighth frame after it.
+std::vector<double> flickerPeriods(std::initializer_list<double> periodValues) {
+    std::vector<double> v;
+    for (double p : periodValues) {
+        for (int i = 0; i < 7; ++i) v.push_back(-1);
+        v.push_back(p);
+    }
+    return v;
+}
+
+TEST(Events, FlickerCoversItsPeriodAndJoinsAdjacentPeriods) {
+    EventDetector d(25, maskOf({"flickering"}), {});
+    Results first;
+    d.feed(0, first);
+    // Periods end on frames 8, 16, 24, 32, 40: covering 1-8, 9-16, ...
+    feedValues(d, "flickering", 1, flickerPeriods({0.5, 0.2, 0.05, 0.3, std::numeric_limits<double>::quiet_NaN()}));
+    const auto events = d.events();
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].type, "flicker");
+    EXPECT_EQ(events[0].startFrame, 1);
+    EXPECT_EQ(events[0].endFrame, 16);
+    EXPECT_EQ(events[0].duration, 16.0 / 25.0);
+    EXPECT_EQ(events[1].startFrame, 25);
+    EXPECT_EQ(events[1].endFrame, 32);
+}
+
+TEST(Events, FlickerThresholdIsAnOption) {
+    EventOptions options;
+    options.flickerThreshold = 0.4;
+    EventDetector d(25, maskOf({"flickering"}), options);
+    feedValues(d, "flickering", 1, flickerPeriods({0.5, 0.2}));
+    ASSERT_EQ(d.events().size(), 1u);
+    EXPECT_EQ(d.events()[0].endFrame, 8);
+}
+
+TEST(Events, OrderedByStartFrame) {
+    EventDetector d(25, maskOf({"blackout", "letterbox"}), {});
+    const std::vector<double> black = flags(10, {{2, 3}, {7, 8}});
+    const std::vector<double> box = flags(10, {{0, 4}});
+    for (int f = 0; f < 10; ++f) {
+        Results r;
+        r.set(indexOf("blackout"), black[static_cast<std::size_t>(f)]);
+        r.set(indexOf("letterbox"), box[static_cast<std::size_t>(f)]);
+        d.feed(f, r);
+    }
+    std::vector<std::pair<std::string, int64_t>> order;
+    for (const Event& e : d.events()) order.emplace_back(e.type, e.startFrame);
+    EXPECT_EQ(order, (std::vector<std::pair<std::string, int64_t>>{{"letterbox", 0}, {"black", 2}, {"black", 7}}));
+}
+
+}  // namespace

@@ -1,0 +1,105 @@
+// The QC gate: parsing conditions and evaluating them on a run.
+#include <gtest/gtest.h>
+
+#include "indicators/registry.h"
+#include "report/qc_gate.h"
+#include "report/run_record.h"
+#include "sink_capture.h"
+
+namespace {
+
+int indexOf(const char* key) { return *findIndicator(key); }
+
+std::string refusal(const char* text) {
+    try {
+        parseQcCondition(text);
+    } catch (const QcSyntaxError& e) {
+        return e.what();
+    }
+    return "";
+}
+
+TEST(QcParse, ReadsNamesOperatorsAndNumbers) {
+    const QcCondition c = parseQcCondition(" blur.p95 >= 5.5 ");
+    EXPECT_EQ(c.subject, "blur");
+    EXPECT_EQ(c.measure, "p95");
+    EXPECT_FALSE(c.isEvent);
+    EXPECT_EQ(c.comparison, Comparison::GreaterEqual);
+    EXPECT_EQ(c.limit, 5.5);
+    EXPECT_EQ(c.text, " blur.p95 >= 5.5 ");
+
+    const QcCondition black = parseQcCondition("black>0");
+    EXPECT_TRUE(black.isEvent);
+    EXPECT_EQ(black.measure, "count");
+    EXPECT_EQ(parseQcCondition("freeze.duration<=-1e-3").comparison, Comparison::LessEqual);
+    EXPECT_EQ(parseQcCondition("freeze.duration<=-1e-3").limit, -1e-3);
+    EXPECT_EQ(parseQcCondition("blockiness.mean<0.9").comparison, Comparison::Less);
+    EXPECT_EQ(parseQcCondition("flicker.total!=0").comparison, Comparison::NotEqual);
+    EXPECT_EQ(parseQcCondition("noise.count==3").comparison, Comparison::Equal);
+}
+
+TEST(QcParse, RefusesMalformedConditionsWithAReason) {
+    EXPECT_NE(refusal("blur.p95").find("expected NAME OPERATOR NUMBER"), std::string::npos);
+    EXPECT_NE(refusal("blur.p95=5").find("expected NAME OPERATOR NUMBER"), std::string::npos);
+    EXPECT_NE(refusal(">5").find("name is missing"), std::string::npos);
+    EXPECT_NE(refusal("blur.p95>").find("not a finite number"), std::string::npos);
+    EXPECT_NE(refusal("blur.p95>5x").find("not a finite number"), std::string::npos);
+    EXPECT_NE(refusal("blur.p95>nan").find("not a finite number"), std::string::npos);
+    EXPECT_NE(refusal("blur.p95>>5").find("not a finite number"), std::string::npos);
+    EXPECT_NE(refusal("blurr.p95>5").find("unknown name \"blurr\""), std::string::npos);
+    EXPECT_NE(refusal("spatial activity.mean>5").find("unknown name"), std::string::npos);
+    EXPECT_NE(refusal("blur>5").find("needs one of the statistics"), std::string::npos);
+    EXPECT_NE(refusal("blur.p99>5").find("needs one of the statistics"), std::string::npos);
+    EXPECT_NE(refusal("black.mean>0").find("events have"), std::string::npos);
+    EXPECT_EQ(refusal("blur.p95>5"), "");
+    EXPECT_NE(refusal("x>1").find("invalid --fail-on condition \"x>1\""), std::string::npos);
+}
+
+// Fifty frames at 25 fps: black on frames 10-19 and 30-44; blur rises 0..49.
+RunRecord sampleRun(uint32_t extraMask = 0) {
+    RunInfo info = everyIndicator(25);
+    info.mask = 1u << indexOf("blackout") | 1u << indexOf("blur") | extraMask;
+    RunRecord record;
+    std::vector<CapturedRow> rows;
+    for (int f = 0; f < 50; ++f) {
+        Results r;
+        r.set(indexOf("blackout"), (f >= 10 && f < 20) || (f >= 30 && f < 45) ? 1 : 0);
+        r.set(indexOf("blur"), f);
+        rows.push_back({f, r});
+    }
+    feed(record, info, rows);
+    return record;
+}
+
+std::vector<std::string> failuresOf(std::initializer_list<const char*> conditions, const RunRecord& record) {
+    QcGate gate;
+    for (const char* c : conditions) gate.add(c);
+    return gate.failures(record);
+}
+
+TEST(QcGate, EventConditions) {
+    const RunRecord record = sampleRun();
+    EXPECT_EQ(failuresOf({"black>0"}, record), (std::vector<std::string>{"black>0 (black.count = 2)"}));
+    EXPECT_EQ(failuresOf({"black.count>=3"}, record).size(), 0u);
+    EXPECT_EQ(failuresOf({"black.duration>0.5"}, record),
+              (std::vector<std::string>{"black.duration>0.5 (black.duration = 0.6)"}));
+    EXPECT_EQ(failuresOf({"black.duration>0.6"}, record).size(), 0u);
+    EXPECT_EQ(failuresOf({"black.total==1"}, record).size(), 1u);
+    // No freeze events: count, longest and total are zero.
+    EXPECT_EQ(failuresOf({"freeze>0", "freeze.duration>0", "freeze.total>0"}, record).size(), 0u);
+    EXPECT_EQ(failuresOf({"freeze.count==0"}, record).size(), 1u);
+}
+
+TEST(QcGate, StatisticConditionsInTheOrderGiven) {
+    const RunRecord record = sampleRun();
+    EXPECT_EQ(failuresOf({"blur.max<49", "blur.p95>46", "blur.mean==24.5", "blur.count!=50"}, record),
+              (std::vector<std::string>{"blur.p95>46 (blur.p95 = 46.55)", "blur.mean==24.5 (blur.mean = 24.5)"}));
+}
+
+TEST(QcGate, IndicatorWithoutValuesNeverFailsButItsCountIsZero) {
+    const RunRecord record = sampleRun();  // noise not requested
+    EXPECT_EQ(failuresOf({"noise.mean>-1", "noise.mean<1", "noise.p95!=0"}, record).size(), 0u);
+    EXPECT_EQ(failuresOf({"noise.count==0"}, record).size(), 1u);
+}
+
+}  // namespace
