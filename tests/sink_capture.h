@@ -24,6 +24,7 @@ public:
     Capture(const Capture&) = delete;
     Capture& operator=(const Capture&) = delete;
     OutputFile& file() { return file_; }
+    FILE* stream() const { return stream_; }
     std::string text() const {
         std::fflush(stream_);
         std::rewind(stream_);

@@ -1,6 +1,9 @@
 #include "driver/option_run.h"
 
+#include <unistd.h>
+
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -13,8 +16,16 @@
 #include "io/open_source.h"
 #include "io/raw_source.h"
 #include "pipeline/engine.h"
+#include "report/csv_sink.h"
+#include "report/json_sink.h"
+#include "report/jsonl_sink.h"
 #include "report/legacy_sink.h"
 #include "report/output_file.h"
+#include "report/progress.h"
+#include "report/qc_gate.h"
+#include "report/run_record.h"
+#include "report/summary_text.h"
+#include "report/tee_sink.h"
 
 namespace {
 
@@ -34,6 +45,10 @@ public:
         if (frame >= from_) next_.row(frame, values);
     }
     void end(const RunEnd& end) override { next_.end(end); }
+    bool wantsPictures() const override { return next_.wantsPictures(); }
+    void picture(int64_t frame, const Image& luma) override {
+        if (frame >= from_) next_.picture(frame, luma);
+    }
 
 private:
     RowSink& next_;
@@ -70,16 +85,36 @@ std::variant<OpenedInput, std::string> openInput(const RunOptions& o) {
     return input;
 }
 
-std::optional<unsigned> threadCount(const RunOptions& o) {
-    if (o.threads) return *o.threads;
-    return threadCountFromEnvironment();
+EventOptions eventOptions(const RunOptions& o) {
+    EventOptions options;
+    for (const auto& [type, seconds] : o.minDuration) options.minDuration[type] = seconds;
+    if (o.flickerThreshold) options.flickerThreshold = *o.flickerThreshold;
+    return options;
+}
+
+// The sink of the chosen format, writing to `output` (and the legacy log).
+std::unique_ptr<RowSink> formatSink(const RunOptions& o, OutputFile& output, OutputFile* log, RunRecord& record) {
+    switch (o.format) {
+        case OutputFormat::Json: return std::make_unique<JsonSink>(output, record);
+        case OutputFormat::Jsonl: return std::make_unique<JsonlSink>(output, record);
+        case OutputFormat::Csv: return std::make_unique<CsvSink>(output);
+        case OutputFormat::Legacy: break;
+    }
+    return std::make_unique<LegacySink>(output, log, o.log.has_value());
 }
 
 }  // namespace
 
 int runWithOptions(const RunOptions& o) {
-    const auto threads = threadCount(o);
+    const auto threads = o.threads ? o.threads : threadCountFromEnvironment();
     if (!threads) return kUsageStatus;
+    QcGate gate;
+    try {
+        for (const std::string& condition : o.failOn) gate.add(condition);
+    } catch (const QcSyntaxError& e) {
+        fprintf(stderr, "frameprobe: %s\n", e.what());
+        return kUsageStatus;
+    }
 
     auto opened = openInput(o);
     if (auto* error = std::get_if<std::string>(&opened)) return fail(*error);
@@ -114,10 +149,13 @@ int runWithOptions(const RunOptions& o) {
     info.bitDepth = sourceInfo.bitDepth;
     info.note = bitDepthNote(sourceInfo).value_or("");
     info.startFrame = start;
+    info.origin = origin;
     info.frameCount = count;
     info.mask = o.mask;
     info.threads = engine->threads();
 
+    EngineOutcome outcome;
+    RunRecord record(eventOptions(o));
     try {
         OutputFile output = OutputFile::open(o.output);
         std::optional<OutputFile> log;
@@ -128,24 +166,35 @@ int runWithOptions(const RunOptions& o) {
                 // As in the positional form: the table says so and the run goes on.
             }
         }
-        LegacySink legacy(output, log ? &*log : nullptr, o.log.has_value());
-        RowSink& sink = legacy;
-        FromFrame shown(sink, start);
+        const std::unique_ptr<RowSink> format = formatSink(o, output, log ? &*log : nullptr, record);
+        TeeSink all{&record, format.get()};
+        ProgressSink progress(all, stderr);
+        const bool showProgress = !o.quiet && (o.progress || isTerminal(stderr));
+        FromFrame shown(showProgress ? static_cast<RowSink&>(progress) : all, start);
+
+        const auto began = std::chrono::steady_clock::now();
         shown.begin(info);
-        const EngineOutcome outcome = engine->run(source, first, limit - first, shown, &stopRequested());
+        outcome = engine->run(source, first, limit - first, shown, &stopRequested());
         if (outcome.failedFrame) {
             const ReadResult& r = outcome.failure;
             return fail(!r.message.empty() ? r.message
                                            : "cannot read frame " + std::to_string(*outcome.failedFrame) + " of " +
                                                  inputName(o.input) + ": " + strerror(r.error));
         }
-        shown.end(RunEnd{outcome.rows, 0, outcome.interrupted});
+        const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - began;
+        shown.end(RunEnd{record.frames(), seconds.count(), outcome.interrupted});
         if (o.format == OutputFormat::Legacy && !outcome.interrupted) output.append("\nFile stream closed\n\n");
         output.close();
         if (log) log->close();
-        if (outcome.interrupted) return statusForSignal(stopSignal());
+        if (o.summary) {
+            OutputFile standardError(STDERR_FILENO, "standard error", false);
+            writeSummary(standardError, record);
+        }
     } catch (const WriteError& e) {
         return fail(e.what());
     }
-    return 0;
+    if (outcome.interrupted) return statusForSignal(stopSignal());
+    const std::vector<std::string> failed = gate.failures(record);
+    for (const std::string& condition : failed) fprintf(stderr, "frameprobe: QC failed: %s\n", condition.c_str());
+    return failed.empty() ? 0 : kQcFailure;
 }

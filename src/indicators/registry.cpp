@@ -33,10 +33,11 @@ struct Description {
     std::optional<double> noValue;
     Worse worse;
     const char* unit;
+    EventSpec event = {};
 };
 
 constexpr IndicatorDescriptor spatialEntry(int bit, const Description& d, Spatial run) {
-    return {d.name, d.key, 1u << bit, 1u << bit, 0, d.column, d.noValue, d.worse, d.unit,
+    return {d.name, d.key, 1u << bit, 1u << bit, 0, d.column, d.noValue, d.worse, d.unit, d.event,
             IndicatorKind::Spatial, run, nullptr, nullptr};
 }
 
@@ -44,7 +45,7 @@ using FramesBefore = int64_t (*)(double fps, int64_t start, int64_t origin);
 
 constexpr IndicatorDescriptor temporalEntry(int bit, const Description& d, uint32_t required, uint32_t reads,
                                             MakeTemporal make, FramesBefore framesBefore) {
-    return {d.name, d.key, 1u << bit, required, reads, d.column, d.noValue, d.worse, d.unit,
+    return {d.name, d.key, 1u << bit, required, reads, d.column, d.noValue, d.worse, d.unit, d.event,
             IndicatorKind::Temporal, nullptr, make, framesBefore};
 }
 
@@ -83,11 +84,11 @@ const std::array<IndicatorDescriptor, kIndicatorCount> kRegistry = {
                  always<spatialActivity>),
     spatialEntry(2, {"letterbox", "letterbox",
                      fraction("Letterbox: ", "Letterbox: ", " \t\t%-5.5f", " \t%-5.5f"), {}, Worse::Higher,
-                     "share of the height"},
+                     "share of the height", {"letterbox", EventRule::AboveZero}},
                  always<letterbox>),
     spatialEntry(3, {"pillarbox", "pillarbox",
                      fraction("Pillarbox: ", "Pillarbox: ", " \t%-5.5f", " \t%-5.5f"), {}, Worse::Higher,
-                     "share of the width"},
+                     "share of the width", {"pillarbox", EventRule::AboveZero}},
                  always<pillarbox>),
     spatialEntry(4, {"block loss", "block_loss",
                      fraction("Blockloss: ", "Blockloss: ", " \t%-5.5f", " \t%-5.5f"), -1.0, Worse::Higher,
@@ -99,10 +100,12 @@ const std::array<IndicatorDescriptor, kIndicatorCount> kRegistry = {
     temporalEntry(6, {"temporal activity", "temporal_activity",
                       fraction("TemporalAct: ", "TA: ", " \t%-5.5f", " \t%-5.5f"), {}, Worse::Higher, ""},
                   kTemporalActivityBit, 0, makeTemporalActivity, previousFrameOnly),
-    spatialEntry(7, {"blackout", "blackout", integer("Blackout: ", " \t%-d", " \t%-d"), {}, Worse::Higher, ""},
+    spatialEntry(7, {"blackout", "blackout", integer("Blackout: ", " \t%-d", " \t%-d"), {}, Worse::Higher, "",
+                     {"black", EventRule::AboveZero}},
                  flag<blackout>),
     // Freezing reads this frame's temporal activity and, when requested, its blackout flag.
-    temporalEntry(8, {"freezing", "freezing", integer("Freezing: ", " \t\t%-d", " \t%-d"), {}, Worse::Higher, ""},
+    temporalEntry(8, {"freezing", "freezing", integer("Freezing: ", " \t\t%-d", " \t%-d"), {}, Worse::Higher, "",
+                      {"freeze", EventRule::AboveZero}},
                   kFreezingBit | kTemporalActivityBit, kBlackoutBit, makeFreezing, freezingFramesBefore),
     spatialEntry(9, {"exposure", "exposure", integer("Exposure(bri): ", " \t\t%-6i", " \t%-6i"), {}, Worse::Lower,
                      "mean level"},
@@ -122,7 +125,7 @@ const std::array<IndicatorDescriptor, kIndicatorCount> kRegistry = {
                  slice),
     temporalEntry(14, {"flickering", "flickering",
                        fraction("Flickering:", "Flickering:", " \t%-5.5f", " \t%-5.5f"), -1.0, Worse::Higher,
-                       "switches per frame"},
+                       "switches per frame", {"flicker", EventRule::AboveLimit, kFlickeringPeriod}},
                   1u << 14, 0, makeFlickering, flickeringFramesBefore),
 };
 

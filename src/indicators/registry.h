@@ -26,6 +26,19 @@ struct LegacyColumn {
     bool integer;               // printed through an int conversion (truncated toward zero)
 };
 
+// Runs of frames that an indicator's values mark as an event.
+enum class EventRule {
+    None,
+    AboveZero,   // a frame whose value is above zero
+    AboveLimit,  // a value above the run's limit for the type (flicker threshold)
+};
+
+struct EventSpec {
+    const char* type = nullptr;  // "black", "freeze", ...; null: no events
+    EventRule rule = EventRule::None;
+    int64_t framesPerValue = 1;  // a value stands for this many frames, ending at its own
+};
+
 struct IndicatorDescriptor {
     const char* name;       // "spatial activity"
     const char* key;        // "spatial_activity": JSON key and command-line name
@@ -36,6 +49,7 @@ struct IndicatorDescriptor {
     std::optional<double> noValue;  // a value that stands for "no value"
     Worse worse;
     const char* unit;               // "" when the value has no unit
+    EventSpec event;
     IndicatorKind kind;
     // Spatial: a pure function of the frame, safe to call on any thread; some
     // have no value on some frames.

@@ -84,6 +84,7 @@ EngineOutcome Engine::run(FrameSource& source, int64_t first, std::optional<int6
     const int64_t end = count ? first + std::max<int64_t>(0, *count) : INT64_MAX;
     const auto& registry = indicatorRegistry();
     m.startTemporal(first);
+    const bool pictures = sink.wantsPictures();
     bool sourceDone = false;
 
     // Reads frames [from, to) of the run into their slots; returns how many it got.
@@ -149,6 +150,7 @@ EngineOutcome Engine::run(FrameSource& source, int64_t first, std::optional<int6
                     if (value) slot.results.set(index, *value);
                 }
             }
+            if (pictures) sink.picture(i, slot.frame);
             sink.row(i, slot.results);
             ++outcome.rows;
             if (stop != nullptr && stop->load()) {

@@ -1,39 +1,27 @@
 #include "report/events.h"
 
 #include <algorithm>
-#include <array>
 
 #include "indicators/registry.h"
 
 namespace {
 
-// What makes a frame part of an event.
-enum class Rule {
-    AboveZero,        // the frame's value is above zero (flags are 0 or 1)
-    PeriodAboveLimit  // the value, given once per period, is above the flicker threshold
-};
+// The indicators whose values mark events, in registry order.
+std::vector<int> eventIndicators() {
+    std::vector<int> found;
+    for (int i = 0; i < kIndicatorCount; ++i)
+        if (indicatorRegistry()[static_cast<std::size_t>(i)].event.type != nullptr) found.push_back(i);
+    return found;
+}
 
-struct EventRule {
-    std::string_view type;
-    const char* indicatorKey;
-    Rule rule;
-};
+const std::vector<int>& eventIndicatorList() {
+    static const std::vector<int> list = eventIndicators();
+    return list;
+}
 
-// The one place outside the indicators that ties event types to them.
-constexpr std::array<EventRule, 5> kRules = {{
-    {"black", "blackout", Rule::AboveZero},
-    {"freeze", "freezing", Rule::AboveZero},
-    {"letterbox", "letterbox", Rule::AboveZero},
-    {"pillarbox", "pillarbox", Rule::AboveZero},
-    {"flicker", "flickering", Rule::PeriodAboveLimit},
-}};
-
-constexpr std::array<std::string_view, kRules.size()> kTypes = {kRules[0].type, kRules[1].type, kRules[2].type,
-                                                                kRules[3].type, kRules[4].type};
-
-// A periodic value covers the frames whose comparisons fed its period: the value
-// of frame F covers F - 7 .. F.
-constexpr int64_t kPeriodFrames = BLOCKSIZE;
+const EventSpec& specOf(std::size_t type) {
+    return indicatorRegistry()[static_cast<std::size_t>(eventIndicatorList()[type])].event;
+}
 
 }  // namespace
 
@@ -42,7 +30,14 @@ double EventOptions::minDurationOf(std::string_view type) const {
     return it == minDuration.end() ? 0.0 : it->second;
 }
 
-std::span<const std::string_view> eventTypes() { return kTypes; }
+std::span<const std::string_view> eventTypes() {
+    static const std::vector<std::string_view> types = [] {
+        std::vector<std::string_view> all;
+        for (int i : eventIndicatorList()) all.emplace_back(indicatorRegistry()[static_cast<std::size_t>(i)].event.type);
+        return all;
+    }();
+    return types;
+}
 
 void EventDetector::Track::extend(Span span) {
     if (open && span.start <= open->end + 1) {
@@ -58,20 +53,21 @@ void EventDetector::Track::close() {
     open.reset();
 }
 
-EventDetector::EventDetector(double fps, uint32_t mask, EventOptions options)
-    : fps_(fps), options_(std::move(options)) {
-    for (std::size_t t = 0; t < kRules.size(); ++t) {
-        const std::optional<int> indicator = findIndicator(kRules[t].indicatorKey);
-        if (indicator && isRequested(indicatorRegistry()[static_cast<std::size_t>(*indicator)], mask))
-            tracks_.push_back(Track{t, *indicator, std::nullopt, {}});
+EventDetector::EventDetector(double fps, uint32_t mask, EventOptions options, int64_t origin)
+    : fps_(fps), options_(std::move(options)), origin_(origin) {
+    const std::vector<int>& indicators = eventIndicatorList();
+    for (std::size_t t = 0; t < indicators.size(); ++t) {
+        if (isRequested(indicatorRegistry()[static_cast<std::size_t>(indicators[t])], mask))
+            tracks_.push_back(Track{t, indicators[t], std::nullopt, {}});
     }
 }
 
 void EventDetector::feed(int64_t frame, const Results& values) {
-    if (!firstFrame_) firstFrame_ = frame;
+    if (!firstFrame_) firstFrame_ = std::min(frame, origin_ >= 0 ? origin_ : frame);
     for (Track& track : tracks_) {
         const std::optional<double> value = meaningfulValue(values, track.indicator);
-        if (kRules[track.type].rule == Rule::AboveZero) {
+        const EventSpec& spec = specOf(track.type);
+        if (spec.rule == EventRule::AboveZero) {
             if (value && *value > 0)
                 track.extend({frame, frame});
             else
@@ -79,7 +75,7 @@ void EventDetector::feed(int64_t frame, const Results& values) {
         } else if (value) {
             // Between period ends there is no value; adjacency decides whether periods join.
             if (*value > options_.flickerThreshold)
-                track.extend({std::max(*firstFrame_, frame - kPeriodFrames + 1), frame});
+                track.extend({std::max(*firstFrame_, frame - spec.framesPerValue + 1), frame});
             else
                 track.close();
         }
@@ -98,7 +94,7 @@ std::vector<Event> EventDetector::events() const {
     std::vector<Event> events;
     for (const auto& [type, span] : spans) {
         Event e;
-        e.type = std::string(kTypes[type]);
+        e.type = specOf(type).type;
         e.startFrame = span.start;
         e.endFrame = span.end;
         e.startTime = static_cast<double>(span.start) / fps_;

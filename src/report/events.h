@@ -37,7 +37,9 @@ std::span<const std::string_view> eventTypes();
 class EventDetector {
 public:
     // `mask` is the run's request mask: indicators not requested give no events.
-    EventDetector(double fps, uint32_t mask, EventOptions options);
+    // Values that stand for several frames reach back no further than `origin`,
+    // the first frame of the whole run (-1: the first frame fed).
+    EventDetector(double fps, uint32_t mask, EventOptions options, int64_t origin = -1);
     void feed(int64_t frame, const Results& values);
     // The events so far, by start frame; runs still open end at the last frame fed.
     // Events shorter than their type's minimum duration are left out.
@@ -60,5 +62,6 @@ private:
     double fps_;
     EventOptions options_;
     std::vector<Track> tracks_;
+    int64_t origin_;
     std::optional<int64_t> firstFrame_;
 };

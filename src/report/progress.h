@@ -21,6 +21,8 @@ public:
     void begin(const RunInfo& info) override;
     void row(int64_t frame, const Results& values) override;
     void end(const RunEnd& end) override;
+    bool wantsPictures() const override { return inner_.wantsPictures(); }
+    void picture(int64_t frame, const Image& luma) override { inner_.picture(frame, luma); }
 
 private:
     void show(const std::string& text);

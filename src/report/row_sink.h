@@ -7,6 +7,7 @@
 #include <string>
 
 #include "indicators/results.h"
+#include "tools/image.h"
 
 struct RunInfo {
     std::string path;
@@ -17,6 +18,7 @@ struct RunInfo {
     int bitDepth = 8;
     std::string note;  // a line about how the samples are measured, when there is one
     int64_t startFrame = 0;
+    int64_t origin = 0;  // first frame of the whole run this one is part of
     std::optional<int64_t> frameCount;  // frames the run means to measure, when known
     uint32_t mask = 0;                  // requested indicators
     unsigned threads = 1;
@@ -34,6 +36,10 @@ public:
     virtual void begin(const RunInfo& info) = 0;
     virtual void row(int64_t frame, const Results& values) = 0;
     virtual void end(const RunEnd& end) = 0;
+    // A sink that looks at the pictures themselves (thumbnails) says so; it is
+    // then handed each frame's luma plane just before the frame's row.
+    virtual bool wantsPictures() const { return false; }
+    virtual void picture(int64_t /*frame*/, const Image& /*luma*/) {}
 };
 
 #include <stdexcept>

@@ -9,7 +9,7 @@ RunRecord::RunRecord(EventOptions options) : options_(options), detector_(25, 0,
 
 void RunRecord::begin(const RunInfo& info) {
     info_ = info;
-    detector_ = EventDetector(info.fps, info.mask, options_);
+    detector_ = EventDetector(info.fps, info.mask, options_, info.origin);
     frames_.clear();
     values_.clear();
     end_.reset();

@@ -19,6 +19,15 @@ public:
     void end(const RunEnd& end) override {
         for (RowSink* s : sinks_) s->end(end);
     }
+    bool wantsPictures() const override {
+        for (const RowSink* s : sinks_)
+            if (s->wantsPictures()) return true;
+        return false;
+    }
+    void picture(int64_t frame, const Image& luma) override {
+        for (RowSink* s : sinks_)
+            if (s->wantsPictures()) s->picture(frame, luma);
+    }
 
 private:
     std::vector<RowSink*> sinks_;
