@@ -6,4 +6,6 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 dir=${FRAMEPROBE_BUILD_DIR:-build}
 bash "$root/scripts/build.sh" "$dir" "$@"
 cd "$root/$dir"
-ctest --output-on-failure -j"$(nproc)"
+# FRAMEPROBE_CTEST_ARGS narrows the run, e.g. "-LE system" leaves out the browser and cluster tests.
+# shellcheck disable=SC2086
+ctest --output-on-failure -j"$(nproc)" ${FRAMEPROBE_CTEST_ARGS:-}
