@@ -1,5 +1,6 @@
 #include "driver/command_line.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -34,6 +35,33 @@ void printUsage(const char* programName) {
 
 int32_t parseInt32(const char* text) {
     return static_cast<int32_t>(static_cast<uint32_t>(std::strtol(text, nullptr, 10)));
+}
+
+namespace {
+
+bool refuse(const char* name, const char* text) {
+    printf("Invalid %s %s: the value does not fit 32 bits\n", name, text);
+    return false;
+}
+
+}  // namespace
+
+bool fitsInt32(const char* name, const char* text) {
+    errno = 0;
+    const long long value = std::strtoll(text, nullptr, 10);
+    if (errno == ERANGE || value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max())
+        return refuse(name, text);
+    return true;
+}
+
+bool fitsMask(const char* text) {
+    const char* digits = text;
+    while (std::isspace(static_cast<unsigned char>(*digits))) ++digits;
+    if (*digits == '-' || *digits == '+') ++digits;
+    errno = 0;
+    const unsigned long long magnitude = std::strtoull(digits, nullptr, 0);
+    if (errno == ERANGE || magnitude > 0xFFFFFFFFull) return refuse("RequestedVQIs", text);
+    return true;
 }
 
 uint32_t parseMask(const char* text) { return static_cast<uint32_t>(std::strtoul(text, nullptr, 0)); }

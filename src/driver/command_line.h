@@ -26,6 +26,13 @@ void printUsage(const char* programName);
 // Standard conversions: trailing text is ignored, text that is not a number gives 0,
 // and results are cut to 32 bits.
 int32_t parseInt32(const char* text);
+
+// Whether the number a parameter starts with can be cut to 32 bits without
+// losing it: a signed value for the sizes and frame numbers, a value of at
+// most 32 bits (either sign) for the mask. Otherwise prints
+// "Invalid NAME TEXT: the value does not fit 32 bits".
+bool fitsInt32(const char* name, const char* text);
+bool fitsMask(const char* text);
 uint32_t parseMask(const char* text);
 double parseFps(const char* text);
 

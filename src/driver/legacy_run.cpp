@@ -27,6 +27,12 @@ int outOfMemory(const char* what) {
 }
 
 int64_t fileLength(FILE* video) {
+    struct stat status {};
+    // A directory opens for reading on some systems, and its "length" is no byte count.
+    if (fstat(fileno(video), &status) == 0 && S_ISDIR(status.st_mode)) {
+        errno = EISDIR;
+        return -1;
+    }
     if (fseeko(video, 0, SEEK_END) != 0) return -1;
     return static_cast<int64_t>(ftello(video));
 }
@@ -50,21 +56,27 @@ int run(int argc, char** argv) {
     if (!threads) return kFailure;
 
     FILE* video = fopen(line->videoPath, "r");
+    const int openError = errno;
     // The log is emptied at the start of every run, even one that stops at a bad size.
     const int logFd = open(kLogFileName, O_WRONLY | O_CREAT | O_TRUNC, 0666);
     std::optional<OutputFile> log;
     if (logFd >= 0) log.emplace(logFd, kLogFileName, true);
 
+    if (!fitsInt32("WIDTH", line->width) || !fitsInt32("HEIGHT", line->height)) return kFailure;
     const auto geometry = checkGeometry(parseInt32(line->width), parseInt32(line->height));
     if (!geometry) return kFailure;
     const auto width = static_cast<uint32_t>(geometry->width);
     const auto height = static_cast<uint32_t>(geometry->height);
 
     if (video == nullptr) {
+        errno = openError;
         perror("Error opening file.\n\n");
         return kFailure;
     }
 
+    if (line->requestedVQIs && !fitsMask(line->requestedVQIs)) return kFailure;
+    if (line->numberOfFrames && !fitsInt32("NumberOfFrames", line->numberOfFrames)) return kFailure;
+    if (line->startFrame && !fitsInt32("startFrame", line->startFrame)) return kFailure;
     const uint32_t requestedVQIs = line->requestedVQIs ? parseMask(line->requestedVQIs) : 0xFFFFFFFFu;
     const double fps = line->fps ? parseFps(line->fps) : DEFAULT_FPS;
     int32_t numberOfFrames = 0;
