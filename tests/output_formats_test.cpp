@@ -153,17 +153,20 @@ TEST_F(OutputFormatsTest, InterruptionLeavesWholeDocuments) {
                   format.c_str(), "-o", "out.txt", "-t", "2", "/dev/zero", static_cast<char*>(nullptr));
             _exit(127);
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        // Once rows arrive the handlers are in place; a loaded machine may take a while to get there.
+        const auto out = dir.path / "out.txt";
+        for (int i = 0; i < 1000 && readFile(out).size() < 2000; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         kill(pid, SIGTERM);
         int status = 0;
         waitpid(pid, &status, 0);
         ASSERT_TRUE(WIFEXITED(status));
         EXPECT_EQ(WEXITSTATUS(status), 143);
-        const std::string out = readFile(dir.path / "out.txt");
-        ASSERT_FALSE(out.empty());
-        EXPECT_EQ(out.back(), '\n');
+        const std::string text = readFile(out);
+        ASSERT_FALSE(text.empty());
+        EXPECT_EQ(text.back(), '\n');
         if (format == "json") {
-            const json doc = json::parse(out);
+            const json doc = json::parse(text);
             EXPECT_TRUE(doc["interrupted"].get<bool>());
             EXPECT_GT(doc["frames"].size(), 0u);
         }
