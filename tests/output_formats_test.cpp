@@ -144,6 +144,8 @@ TEST_F(OutputFormatsTest, InterruptionLeavesWholeDocuments) {
     // /dev/zero never ends: the run goes on until the signal.
     for (const std::string format : {"json", "csv", "legacy"}) {
         SCOPED_TRACE(format);
+        const auto out = dir.path / "out.txt";
+        std::filesystem::remove(out);
         const pid_t pid = fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
@@ -154,7 +156,6 @@ TEST_F(OutputFormatsTest, InterruptionLeavesWholeDocuments) {
             _exit(127);
         }
         // Once rows arrive the handlers are in place; a loaded machine may take a while to get there.
-        const auto out = dir.path / "out.txt";
         for (int i = 0; i < 1000 && readFile(out).size() < 2000; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         kill(pid, SIGTERM);
