@@ -46,7 +46,7 @@ struct Engine::Impl {
           temporalIndicators(kIndicatorCount) {
         for (Slot& slot : slots) {
             // Sources write every sample, so the planes are not zero-filled.
-            slot.samples = std::make_unique_for_overwrite<uint8_t[]>(std::size_t{width} * height);
+            slot.samples.reset(new uint8_t[std::size_t{width} * height]);
             slot.frame = makeImage(width, height, slot.samples.get());
         }
         const auto& registry = indicatorRegistry();
