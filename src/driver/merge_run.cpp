@@ -18,6 +18,7 @@
 #include "report/output_file.h"
 #include "report/run_record.h"
 #include "report/tee_sink.h"
+#include "report/text_format.h"
 
 namespace {
 
@@ -26,7 +27,6 @@ struct MergeError : std::runtime_error {
 };
 
 std::string quoted(const std::string& text) { return "\"" + text + "\""; }
-std::string number(double value) { return std::to_string(value); }
 
 std::string framesOf(const RecordedRun& part) {
     return part.name + " (frames " + std::to_string(part.frames.front()) + "-" + std::to_string(part.frames.back()) +
@@ -42,7 +42,7 @@ std::string difference(const RecordedRun& a, const RecordedRun& b) {
     if (x.width != y.width || x.height != y.height)
         return "size " + std::to_string(x.width) + "x" + std::to_string(x.height) + " / " + std::to_string(y.width) +
                "x" + std::to_string(y.height);
-    if (x.fps != y.fps) return "frame rate " + number(x.fps) + " / " + number(y.fps);
+    if (x.fps != y.fps) return "frame rate " + jsonNumberOr(x.fps) + " / " + jsonNumberOr(y.fps);
     if (x.bitDepth != y.bitDepth) return "bit depth " + std::to_string(x.bitDepth) + " / " + std::to_string(y.bitDepth);
     if (x.origin != y.origin) return "origin " + std::to_string(x.origin) + " / " + std::to_string(y.origin);
     if (x.mask != y.mask) return "indicators";
