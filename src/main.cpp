@@ -1,14 +1,17 @@
 // frameprobe: no-reference quality indicators for every frame of a video.
+#include <string_view>
 #include <variant>
 
 #include "cli/options.h"
 #include "driver/legacy_run.h"
+#include "driver/merge_run.h"
 #include "driver/option_run.h"
 #include "driver/process_guard.h"
 
 int main(int argc, char** argv) {
     openClosedStandardDescriptors();
     installStopHandlers();
+    if (argc >= 2 && std::string_view(argv[1]) == "merge") return runMerge(argc, argv);
     if (!usesOptionForm(argc, argv) && !positionalInputIsSelfDescribing(argc, argv)) return runPositional(argc, argv);
     const ParsedOptions parsed = usesOptionForm(argc, argv) ? parseOptions(argc, argv) : positionalAsOptions(argc, argv);
     if (const int* status = std::get_if<int>(&parsed)) return *status;

@@ -62,6 +62,7 @@ std::string inputJson(const RunInfo& info) {
         .member("fps", finiteOrNull(info.fps))
         .member("bit_depth", integer(info.bitDepth))
         .member("first_frame", integer(info.startFrame))
+        .member("origin", integer(info.origin))
         .member("frame_count", info.frameCount ? integer(*info.frameCount) : "null")
         .done();
 }

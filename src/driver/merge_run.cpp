@@ -1,0 +1,169 @@
+#include "driver/merge_run.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/options.h"
+#include "driver/option_run.h"
+#include "report/csv_sink.h"
+#include "report/json_sink.h"
+#include "report/jsonl_reader.h"
+#include "report/jsonl_sink.h"
+#include "report/legacy_sink.h"
+#include "report/output_file.h"
+#include "report/run_record.h"
+#include "report/tee_sink.h"
+#include "report/text_format.h"
+
+namespace {
+
+struct MergeError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+std::string quoted(const std::string& text) { return "\"" + text + "\""; }
+
+std::string framesOf(const RecordedRun& part) {
+    return part.name + " (frames " + std::to_string(part.frames.front()) + "-" + std::to_string(part.frames.back()) +
+           ")";
+}
+
+// The first difference between two parts' inputs and settings, if any.
+std::string difference(const RecordedRun& a, const RecordedRun& b) {
+    const RunInfo& x = a.info;
+    const RunInfo& y = b.info;
+    if (x.path != y.path) return "input " + quoted(x.path) + " / " + quoted(y.path);
+    if (x.format != y.format) return "format " + x.format + " / " + y.format;
+    if (x.width != y.width || x.height != y.height)
+        return "size " + std::to_string(x.width) + "x" + std::to_string(x.height) + " / " + std::to_string(y.width) +
+               "x" + std::to_string(y.height);
+    if (x.fps != y.fps) return "frame rate " + jsonNumberOr(x.fps) + " / " + jsonNumberOr(y.fps);
+    if (x.bitDepth != y.bitDepth) return "bit depth " + std::to_string(x.bitDepth) + " / " + std::to_string(y.bitDepth);
+    if (x.origin != y.origin) return "origin " + std::to_string(x.origin) + " / " + std::to_string(y.origin);
+    if (x.mask != y.mask) return "indicators";
+    if (a.events.minDuration != b.events.minDuration || a.events.flickerThreshold != b.events.flickerThreshold)
+        return "event options";
+    return "";
+}
+
+// The parts with rows, in frame order; throws MergeError unless they make one
+// run without gaps or overlaps.
+std::vector<const RecordedRun*> inFrameOrder(const std::vector<RecordedRun>& parts) {
+    for (const RecordedRun& part : parts) {
+        if (const std::string d = difference(parts.front(), part); !d.empty())
+            throw MergeError(parts.front().name + " and " + part.name + " are not parts of one run: " + d);
+        for (std::size_t i = 1; i < part.frames.size(); ++i)
+            if (part.frames[i] != part.frames[i - 1] + 1)
+                throw MergeError(part.name + ": frame " + std::to_string(part.frames[i]) + " follows frame " +
+                                 std::to_string(part.frames[i - 1]));
+    }
+    std::vector<const RecordedRun*> ordered;
+    for (const RecordedRun& part : parts)
+        if (!part.frames.empty()) ordered.push_back(&part);
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [](const RecordedRun* a, const RecordedRun* b) { return a->frames.front() < b->frames.front(); });
+    for (std::size_t i = 1; i < ordered.size(); ++i) {
+        const RecordedRun& before = *ordered[i - 1];
+        const RecordedRun& after = *ordered[i];
+        const int64_t expected = before.frames.back() + 1;
+        const int64_t next = after.frames.front();
+        if (next > expected)
+            throw MergeError("frames " + std::to_string(expected) + "-" + std::to_string(next - 1) +
+                             " are missing between " + framesOf(before) + " and " + framesOf(after));
+        if (next < expected)
+            throw MergeError(framesOf(before) + " and " + framesOf(after) + " overlap at frames " +
+                             std::to_string(next) + "-" + std::to_string(std::min(before.frames.back(),
+                                                                                   after.frames.back())));
+    }
+    return ordered;
+}
+
+std::unique_ptr<RowSink> formatSink(OutputFormat format, OutputFile& output, RunRecord& record) {
+    switch (format) {
+        case OutputFormat::Json: return std::make_unique<JsonSink>(output, record);
+        case OutputFormat::Jsonl: return std::make_unique<JsonlSink>(output, record);
+        case OutputFormat::Csv: return std::make_unique<CsvSink>(output);
+        case OutputFormat::Legacy: break;
+    }
+    return std::make_unique<LegacySink>(output, nullptr, false);
+}
+
+// Replays the rows through the sinks of a run, so that the summary and the
+// events are those of one run over all the frames.
+void write(const std::vector<const RecordedRun*>& parts, OutputFormat format, const std::string& path) {
+    RunInfo info = parts.front()->info;
+    RunEnd end;
+    for (const RecordedRun* part : parts) {
+        end.frames += static_cast<int64_t>(part->rows.size());
+        end.seconds += part->seconds;
+        info.threads = std::max(info.threads, part->info.threads);
+    }
+    info.startFrame = parts.front()->frames.front();
+    info.frameCount = end.frames;
+
+    RunRecord record(parts.front()->events);
+    OutputFile output = OutputFile::open(path);
+    const std::unique_ptr<RowSink> sink = formatSink(format, output, record);
+    TeeSink all{&record, sink.get()};
+    all.begin(info);
+    for (const RecordedRun* part : parts)
+        for (std::size_t i = 0; i < part->rows.size(); ++i) all.row(part->frames[i], part->rows[i]);
+    all.end(end);
+    if (format == OutputFormat::Legacy) output.append("\nFile stream closed\n\n");
+    output.close();
+}
+
+int fail(const std::string& message) {
+    fprintf(stderr, "frameprobe merge: %s\n", message.c_str());
+    return kToolFailure;
+}
+
+}  // namespace
+
+int runMerge(int argc, char** argv) {
+    CLI::App app{"Joins the JSON Lines outputs of segments of one run into the output of the whole run.",
+                 "frameprobe merge"};
+    std::vector<std::string> paths;
+    std::string output = "-";
+    std::string format = "jsonl";
+    app.add_option("PART", paths, "JSON Lines output of a segment, in any order")->required();
+    app.add_option("-o,--output", output, "Output file, - for standard output (default)");
+    app.add_option("--format", format, "Output format: jsonl (default), json, csv or legacy");
+    try {
+        app.parse(argc - 1, argv + 1);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        fprintf(stderr, "frameprobe merge: %s\nRun 'frameprobe merge --help' for the options.\n", e.what());
+        return kUsageStatus;
+    }
+    OutputFormat chosen;
+    if (format == "legacy") chosen = OutputFormat::Legacy;
+    else if (format == "json") chosen = OutputFormat::Json;
+    else if (format == "jsonl") chosen = OutputFormat::Jsonl;
+    else if (format == "csv") chosen = OutputFormat::Csv;
+    else {
+        fprintf(stderr, "frameprobe merge: unknown format \"%s\": expected jsonl, json, csv or legacy\n", format.c_str());
+        return kUsageStatus;
+    }
+
+    try {
+        std::vector<RecordedRun> parts;
+        for (const std::string& path : paths) parts.push_back(readJsonlRun(path));
+        const std::vector<const RecordedRun*> ordered = inFrameOrder(parts);
+        if (ordered.empty()) return fail("the parts hold no frames");
+        write(ordered, chosen, output);
+    } catch (const RecordedRunError& e) {
+        return fail(e.what());
+    } catch (const MergeError& e) {
+        return fail(e.what());
+    } catch (const WriteError& e) {
+        return fail(e.what());
+    }
+    return 0;
+}

@@ -1,0 +1,124 @@
+#include "report/jsonl_reader.h"
+
+#include <cmath>
+#include <fstream>
+#include <limits>
+
+#include <nlohmann/json.hpp>
+
+#include "indicators/registry.h"
+
+namespace {
+
+using nlohmann::json;
+
+// JSON has no NaN: null stands for a number that was not finite.
+double numberOrNaN(const json& value) {
+    return value.is_number() ? value.get<double>() : std::numeric_limits<double>::quiet_NaN();
+}
+
+uint32_t maskOf(const json& keys) {
+    uint32_t mask = 0;
+    for (const json& key : keys) {
+        const auto index = findIndicator(key.get<std::string>().c_str());
+        if (!index) throw std::runtime_error("unknown indicator \"" + key.get<std::string>() + "\"");
+        mask |= indicatorRegistry()[static_cast<std::size_t>(*index)].requiredMask;
+    }
+    return mask;
+}
+
+void readHeader(const json& header, RecordedRun& run) {
+    const json& input = header.at("input");
+    RunInfo& info = run.info;
+    info.path = input.at("path").get<std::string>();
+    info.format = input.at("format").get<std::string>();
+    info.width = input.at("width").get<uint32_t>();
+    info.height = input.at("height").get<uint32_t>();
+    info.fps = numberOrNaN(input.at("fps"));
+    info.bitDepth = input.at("bit_depth").get<int>();
+    info.startFrame = input.at("first_frame").get<int64_t>();
+    info.origin = input.value("origin", info.startFrame);
+    if (!input.at("frame_count").is_null()) info.frameCount = input.at("frame_count").get<int64_t>();
+    const json& settings = header.at("settings");
+    info.mask = maskOf(settings.at("indicators"));
+    const json& events = settings.at("events");
+    for (const auto& [type, seconds] : events.at("min_duration").items()) run.events.minDuration[type] = numberOrNaN(seconds);
+    run.events.flickerThreshold = numberOrNaN(events.at("flicker_threshold"));
+}
+
+// Whether the run wrote the indicator on `frame`: every requested one, but the
+// temporal ones not on the first frame of the whole run.
+bool wouldBeWritten(const IndicatorDescriptor& d, const RunInfo& info, int64_t frame) {
+    return isRequested(d, info.mask) && (d.kind == IndicatorKind::Spatial || frame > info.origin);
+}
+
+// A null the run wrote stood for a value that was not finite, which the legacy
+// table prints: it comes back as the NaN of this machine's 0/0, as the indicators
+// compute it.
+double divisionNaN() {
+    volatile double zero = 0.0;
+    return zero / zero;
+}
+
+Results readRow(const json& record, const RunInfo& info) {
+    static const double notFinite = divisionNaN();
+    Results row;
+    const auto& registry = indicatorRegistry();
+    const int64_t frame = record.at("frame").get<int64_t>();
+    for (int i = 0; i < kIndicatorCount; ++i) {
+        const IndicatorDescriptor& d = registry[static_cast<std::size_t>(i)];
+        const json& value = record.at(d.key);
+        if (value.is_number())
+            row.set(i, value.get<double>());
+        else if (wouldBeWritten(d, info, frame))
+            row.set(i, d.noValue.value_or(notFinite));
+    }
+    return row;
+}
+
+}  // namespace
+
+RecordedRun readJsonlRun(const std::string& path) {
+    std::ifstream in(path);
+    if (!in) throw RecordedRunError(path + ": cannot read it");
+    RecordedRun run;
+    run.name = path;
+    bool header = false;
+    bool summary = false;
+    int lineNumber = 0;
+    for (std::string line; std::getline(in, line);) {
+        ++lineNumber;
+        const std::string where = path + ":" + std::to_string(lineNumber) + ": ";
+        try {
+            const json record = json::parse(line);
+            const std::string type = record.at("type").get<std::string>();
+            if (summary) throw RecordedRunError(where + "holds more than one run");
+            if (type == "header") {
+                if (header) throw RecordedRunError(where + "holds more than one run");
+                readHeader(record, run);
+                header = true;
+            } else if (!header) {
+                throw RecordedRunError(where + "the header record must come first");
+            } else if (type == "frame") {
+                run.frames.push_back(record.at("frame").get<int64_t>());
+                run.rows.push_back(readRow(record, run.info));
+            } else if (type == "summary") {
+                if (record.at("interrupted").get<bool>()) throw RecordedRunError(path + ": its run was interrupted");
+                const json& timing = record.at("run");
+                run.info.threads = timing.at("threads").get<unsigned>();
+                run.seconds = numberOrNaN(timing.at("seconds"));
+                summary = true;
+            }
+        } catch (const json::exception& e) {
+            throw RecordedRunError(where + "not a frameprobe JSON Lines record (" + e.what() + ")");
+        } catch (const RecordedRunError&) {
+            throw;
+        } catch (const std::exception& e) {
+            throw RecordedRunError(where + e.what());
+        }
+    }
+    if (in.bad()) throw RecordedRunError(path + ": cannot read it");
+    if (!header) throw RecordedRunError(path + ": no header record: not a frameprobe JSON Lines output");
+    if (!summary) throw RecordedRunError(path + ": no summary record: its run did not finish");
+    return run;
+}
