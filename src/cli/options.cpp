@@ -104,6 +104,7 @@ ParsedOptions parseOptions(int argc, char** argv) {
     RunOptions o;
     CLI::App app{"Measures no-reference quality indicators on every frame of a video.", "frameprobe"};
     app.set_version_flag("--version", std::string("frameprobe ") + kFrameprobeVersion);
+    app.footer("Segments measured apart are joined with: frameprobe merge PART... [-o FILE] [--format FORMAT]");
 
     std::string size, indicators, format = "legacy", fps, frames, start, origin, threads, logName;
     std::vector<std::string> positional;
