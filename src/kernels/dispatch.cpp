@@ -21,7 +21,10 @@ Kernels tableFor(CpuLevel level) {
                    variantFor(blurVariants(), level),
                    variantFor(blockinessVariants(), level),
                    variantFor(blockDeviationsVariants(), level),
-                   variantFor(sobelEnergyVariants(), level)};
+                   variantFor(sobelEnergyVariants(), level),
+                   variantFor(blockSums8Variants(), level),
+                   variantFor(combGroupsVariants(), level),
+                   variantFor(bandRepeatsVariants(), level)};
 }
 
 }  // namespace

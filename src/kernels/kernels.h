@@ -10,9 +10,12 @@
 #include <span>
 #include <vector>
 
+#include "kernels/band_repeats_kernel.h"
 #include "kernels/block_stats_kernel.h"
+#include "kernels/block_sums_kernel.h"
 #include "kernels/blockiness_kernel.h"
 #include "kernels/blur_kernel.h"
+#include "kernels/comb_groups_kernel.h"
 #include "kernels/cpu.h"
 #include "kernels/sobel_kernel.h"
 #include "kernels/variants.h"
@@ -39,6 +42,9 @@ struct Kernels {
     BlockinessKernel* blockiness;
     BlockDeviationsKernel* blockDeviations;
     SobelEnergyKernel* sobelEnergy;
+    BlockSums8Kernel* blockSums8;
+    CombGroupsKernel* combGroups;
+    BandRepeatsKernel* bandRepeats;
 };
 
 const Kernels& plainKernels();
