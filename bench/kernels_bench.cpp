@@ -18,6 +18,7 @@
 #include "kernels/blockiness_kernel.h"
 #include "kernels/blur_kernel.h"
 #include "kernels/comb_groups_kernel.h"
+#include "kernels/kernels.h"
 #include "kernels/sobel_kernel.h"
 #include "sample/sample_video.h"
 #include "tools/filtering.h"
@@ -104,6 +105,10 @@ const bool registered = [] {
 
     registerVariants("combGroups", combGroupsVariants(),
                      [](CombGroupsKernel* fn, const Plane& p) { benchmark::DoNotOptimize(fn(p)); });
+
+    for (const Kernels* table : availableKernels())
+        registerBoth(std::string("robertsEnergy/") + cpuLevelName(table->level),
+                     [fn = table->robertsEnergy](const Image& f) { benchmark::DoNotOptimize(fn(planeOf(f))); });
 
     // The reference: both equality maps, then their band sums.
     constexpr uint32_t kBands = (H - 16) / 16;

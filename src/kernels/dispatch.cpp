@@ -24,7 +24,8 @@ Kernels tableFor(CpuLevel level) {
                    variantFor(sobelEnergyVariants(), level),
                    variantFor(blockSums8Variants(), level),
                    variantFor(combGroupsVariants(), level),
-                   variantFor(bandRepeatsVariants(), level)};
+                   variantFor(bandRepeatsVariants(), level),
+                   variantFor(robertsEnergyVariants(), level)};
 }
 
 }  // namespace
