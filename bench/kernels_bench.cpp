@@ -11,12 +11,18 @@
 #include "indicators/blockiness.h"
 #include "indicators/blur.h"
 #include "indicators/spatialActivity.h"
+#include "indicators/slice.h"
+#include "kernels/band_repeats_kernel.h"
 #include "kernels/block_stats_kernel.h"
+#include "kernels/block_sums_kernel.h"
 #include "kernels/blockiness_kernel.h"
 #include "kernels/blur_kernel.h"
+#include "kernels/comb_groups_kernel.h"
+#include "kernels/kernels.h"
 #include "kernels/sobel_kernel.h"
 #include "sample/sample_video.h"
 #include "tools/filtering.h"
+#include "tools/sums.h"
 
 namespace {
 
@@ -84,6 +90,44 @@ const bool registered = [] {
     registerBoth("sobelEnergy/reference", [](const Image& f) { benchmark::DoNotOptimize(spatialAct(f)); });
     registerVariants("sobelEnergy", sobelEnergyVariants(),
                      [](SobelEnergyKernel* fn, const Plane& p) { benchmark::DoNotOptimize(fn(p)); });
+
+    registerBoth("blockSums8/reference", [](const Image& f) {
+        thread_local std::vector<int32_t> out(size_t{W / 8} * (H / 8));
+        std::fill(out.begin(), out.end(), 0);
+        blockSums(f, makeImage32(W / 8, H / 8, out.data()), 8, 8);
+        benchmark::DoNotOptimize(out.data());
+    });
+    registerVariants("blockSums8", blockSums8Variants(), [](BlockSums8Kernel* fn, const Plane& p) {
+        thread_local std::vector<int32_t> out(size_t{W / 8} * (H / 8));
+        fn(p, out.data());
+        benchmark::DoNotOptimize(out.data());
+    });
+
+    registerVariants("combGroups", combGroupsVariants(),
+                     [](CombGroupsKernel* fn, const Plane& p) { benchmark::DoNotOptimize(fn(p)); });
+
+    for (const Kernels* table : availableKernels())
+        registerBoth(std::string("robertsEnergy/") + cpuLevelName(table->level),
+                     [fn = table->robertsEnergy](const Image& f) { benchmark::DoNotOptimize(fn(planeOf(f))); });
+
+    // The reference: both equality maps, then their band sums.
+    constexpr uint32_t kBands = (H - 16) / 16;
+    registerBoth("bandRepeats/reference", [](const Image& f) {
+        thread_local std::vector<uint8_t> vertical(size_t{W} * (H - 16)), horizontal(size_t{W - 16} * H);
+        thread_local std::vector<int32_t> down(kBands), right(kBands);
+        std::fill(down.begin(), down.end(), 0);
+        std::fill(right.begin(), right.end(), 0);
+        compareShifted(f, makeImage(W, H - 16, vertical.data()), 16 * W);
+        compareShifted(f, makeImage(W - 16, H, horizontal.data()), 16);
+        blockSums(makeImage(W, H - 16, vertical.data()), makeImage32(1, kBands, down.data()), W, 16);
+        blockSums(makeImage(W - 16, H, horizontal.data()), makeImage32(1, kBands, right.data()), W - 16, 16);
+        benchmark::DoNotOptimize(down.data());
+    });
+    registerVariants("bandRepeats", bandRepeatsVariants(), [](BandRepeatsKernel* fn, const Plane& p) {
+        thread_local std::vector<int32_t> down(kBands), right(kBands);
+        fn(p, kBands, down.data(), right.data());
+        benchmark::DoNotOptimize(down.data());
+    });
     return true;
 }();
 

@@ -4,6 +4,7 @@
 // sizes, rows further apart than the width, the extreme sample values.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -13,17 +14,23 @@
 
 #include "indicators/blockiness.h"
 #include "indicators/blur.h"
+#include "indicators/exposure.h"
+#include "indicators/slice.h"
 #include "indicators/spatialActivity.h"
+#include "kernels/band_repeats_kernel.h"
 #include "kernels/block_stats_kernel.h"
+#include "kernels/block_sums_kernel.h"
 #include "kernels/blockiness_kernel.h"
 #include "kernels/blur_kernel.h"
+#include "kernels/comb_groups_kernel.h"
 #include "kernels/sobel_kernel.h"
 #include "test_support.h"
 #include "tools/filtering.h"
+#include "tools/sums.h"
 
 namespace {
 
-enum class Pattern { Noise, Flat0, Flat255, Extremes, Steps, Ramps, SoftEdges, Blocky, BorderRuns };
+enum class Pattern { Noise, Flat0, Flat255, Extremes, Steps, Ramps, SoftEdges, Blocky, BorderRuns, Combs, Repeats };
 
 // One jump in the middle of each row with a monotonic run from it to the left or
 // the right border, rising or falling, so that the edge walks end on the borders.
@@ -71,6 +78,14 @@ struct CheckedFrame {
                     case Pattern::SoftEdges: v = (below(40) == 0 ? 200u : 40u) + below(3); break;
                     case Pattern::Blocky: v = (x / 8 * 37 + y / 8 * 91) % 256 + below(2); break;
                     case Pattern::BorderRuns: v = borderRun(x, y, w); break;
+                    // Lines alternating in a phase that changes every few columns, with
+                    // rare equal neighbours: nearly every comb group counts.
+                    case Pattern::Combs:
+                        v = ((y + x / 3) % 2 ? 200u : 20u) + below(40);
+                        if (below(60) == 0) v = y > 0 ? packed.at(x, y - 1) : v;
+                        break;
+                    // A 16x16 tile with rare changes: most samples repeat 16 down and right.
+                    case Pattern::Repeats: v = below(30) == 0 ? below(256) : (x % 16) * 16 + y % 16; break;
                 }
                 packed.at(x, y) = static_cast<uint8_t>(v > 255 ? 255 : v);
             }
@@ -90,10 +105,11 @@ template <typename Check>
 void forEachFrame(Check check) {
     const uint32_t sizes[][2] = {{1, 1},   {2, 2},   {3, 3},    {7, 5},    {8, 8},    {15, 16},  {16, 16},
                                  {17, 17}, {33, 31}, {48, 64},  {63, 18},  {64, 48},  {65, 33},  {97, 40},
-                                 {129, 67}, {160, 9}, {257, 130}, {300, 17}, {1921, 24}};
+                                 {129, 67}, {160, 9}, {257, 130}, {300, 17}, {1921, 24}, {16, 48}, {5, 40},
+                                 {47, 49}};
     const Pattern patterns[] = {Pattern::Noise, Pattern::Flat0,     Pattern::Flat255, Pattern::Extremes,
                                 Pattern::Steps, Pattern::Ramps, Pattern::SoftEdges, Pattern::Blocky,
-                                Pattern::BorderRuns};
+                                Pattern::BorderRuns, Pattern::Combs, Pattern::Repeats};
     uint32_t seed = 1;
     for (const auto& size : sizes)
         for (Pattern pattern : patterns)
@@ -121,6 +137,9 @@ TEST(KernelChecker, EveryKernelOffersAPlainVariantFirst) {
     EXPECT_EQ(blockinessVariants().front().level, CpuLevel::Plain);
     EXPECT_EQ(blockDeviationsVariants().front().level, CpuLevel::Plain);
     EXPECT_EQ(sobelEnergyVariants().front().level, CpuLevel::Plain);
+    EXPECT_EQ(blockSums8Variants().front().level, CpuLevel::Plain);
+    EXPECT_EQ(combGroupsVariants().front().level, CpuLevel::Plain);
+    EXPECT_EQ(bandRepeatsVariants().front().level, CpuLevel::Plain);
 }
 
 TEST(KernelChecker, BlurMatchesTheReference) {
@@ -165,4 +184,120 @@ TEST(KernelChecker, SobelEnergyMatchesSpatialActivity) {
         for (const auto& v : variants)
             expectSameBits(expected, std::sqrt(static_cast<double>(v.fn(f.plane))), std::string(v.name) + " " + f.label);
     });
+}
+
+namespace {
+
+// Comb groups as interlace once counted them: every whole group, column by
+// column, with short-circuit tests.
+uint64_t straightforwardCombGroups(const Image& frame) {
+    auto combs = [](int a, int b, int c, int d) { return (a > b && b < c && c > d) || (a < b && b > c && c < d); };
+    const uint64_t w = frame.w;
+    uint64_t count = 0;
+    for (uint64_t y0 = 0; y0 + 4 <= frame.h; y0 += 4) {
+        const uint8_t* l0 = frame.data + y0 * w;
+        for (uint64_t x0 = 0; x0 + 4 <= w; x0 += 4) {
+            bool group = true;
+            for (uint64_t x = x0; x < x0 + 4; ++x) group = group && combs(l0[x], l0[x + w], l0[x + 2 * w], l0[x + 3 * w]);
+            if (group) ++count;
+        }
+    }
+    return count;
+}
+
+// Exposure as a column-by-column walk over the visited blocks, summing each block
+// in double and ranking doubles.
+double straightforwardExposure(const Image& frame) {
+    const uint32_t w = static_cast<uint32_t>(frame.w), h = static_cast<uint32_t>(frame.h);
+    double darkest[4] = {16320.0, 16320.0, 16320.0, 16320.0};
+    double brightest[4] = {0.0, 0.0, 0.0, 0.0};
+    auto offer = [](double (&list)[4], double s, bool (*before)(double, double)) {
+        for (int i = 0; i < 4; ++i)
+            if (before(s, list[i])) {
+                for (int j = 3; j > i; --j) list[j] = list[j - 1];
+                list[i] = s;
+                return;
+            }
+    };
+    if (w >= 8 && h >= 8)
+        for (uint32_t x0 = 0; x0 < w - 8; x0 += 8)
+            for (uint32_t y0 = 0; y0 < h - 8; y0 += 8) {
+                double s = 0.0;
+                for (uint32_t y = y0; y < y0 + 8; ++y)
+                    for (uint32_t x = x0; x < x0 + 8; ++x) s += frame.data[uint64_t{y} * w + x];
+                offer(darkest, s, [](double v, double stored) { return stored >= v; });
+                offer(brightest, s, [](double v, double stored) { return v >= stored; });
+            }
+    double total = 0.0;
+    for (double v : brightest) total += v;
+    for (double v : darkest) total += v;
+    return total / 512.0;
+}
+
+// Whole-plane equality maps and their band sums, as slice once counted.
+void straightforwardBandRepeats(const Image& frame, uint32_t bands, std::vector<int32_t>& down,
+                                std::vector<int32_t>& right) {
+    const uint64_t w = frame.w, h = frame.h;
+    down.assign(bands, 0);
+    right.assign(bands, 0);
+    if (bands == 0) return;
+    std::vector<uint8_t> verticalMap(w * (h - 16)), horizontalMap(w > 16 ? (w - 16) * h : 0);
+    compareShifted(frame, makeImage(w, h - 16, verticalMap.data()), static_cast<int32_t>(16 * w));
+    blockSums(makeImage(w, h - 16, verticalMap.data()), makeImage32(1, bands, down.data()), w, 16);
+    if (w > 16) {
+        compareShifted(frame, makeImage(w - 16, h, horizontalMap.data()), 16);
+        blockSums(makeImage(w - 16, h, horizontalMap.data()), makeImage32(1, bands, right.data()), w - 16, 16);
+    }
+}
+
+}  // namespace
+
+TEST(KernelChecker, BlockSums8MatchWholeBlockSums) {
+    const auto variants = runnable(blockSums8Variants());
+    forEachFrame([&](const CheckedFrame& f) {
+        const uint64_t bw = f.packed.image.w / 8, bh = f.packed.image.h / 8;
+        std::vector<int32_t> expected(bw * bh, 0);
+        blockSums(f.packed, makeImage32(bw, bh, expected.data()), 8, 8);
+        for (const auto& v : variants) {
+            std::vector<int32_t> actual(bw * bh + 1, -1);
+            v.fn(f.plane, actual.data());
+            EXPECT_TRUE(std::equal(expected.begin(), expected.end(), actual.begin())) << v.name << " " << f.label;
+            EXPECT_EQ(actual.back(), -1) << v.name << " wrote past the grid, " << f.label;
+        }
+    });
+}
+
+TEST(KernelChecker, ExposureMatchesTheColumnByColumnWalk) {
+    forEachFrame([&](const CheckedFrame& f) {
+        expectSameBits(straightforwardExposure(f.packed), exposure(f.packed), f.label);
+    });
+}
+
+TEST(KernelChecker, CombGroupsMatchTheStraightforwardCount) {
+    const auto variants = runnable(combGroupsVariants());
+    forEachFrame([&](const CheckedFrame& f) {
+        const uint64_t expected = straightforwardCombGroups(f.packed);
+        for (const auto& v : variants) EXPECT_EQ(expected, v.fn(f.plane)) << v.name << " " << f.label;
+    });
+}
+
+TEST(KernelChecker, BandRepeatsMatchTheEqualityMaps) {
+    const auto variants = runnable(bandRepeatsVariants());
+    auto check = [&](const CheckedFrame& f) {
+        const uint32_t bands = f.plane.height >= 32 ? (f.plane.height - 16) / 16 : 0;
+        std::vector<int32_t> down, right;
+        straightforwardBandRepeats(f.packed, bands, down, right);
+        for (const auto& v : variants) {
+            std::vector<int32_t> gotDown(bands + 1, -1), gotRight(bands + 1, -1);
+            v.fn(f.plane, bands, gotDown.data(), gotRight.data());
+            EXPECT_TRUE(std::equal(down.begin(), down.end(), gotDown.begin())) << v.name << " down " << f.label;
+            EXPECT_TRUE(std::equal(right.begin(), right.end(), gotRight.begin())) << v.name << " right " << f.label;
+            EXPECT_EQ(gotDown.back(), -1) << v.name << " wrote past the bands, " << f.label;
+            EXPECT_EQ(gotRight.back(), -1) << v.name << " wrote past the bands, " << f.label;
+        }
+    };
+    forEachFrame(check);
+    // Rows long enough to fill the byte-wide counters of the vector variants.
+    for (Pattern pattern : {Pattern::Flat0, Pattern::Repeats, Pattern::Noise})
+        check(CheckedFrame(8200, 33, 7, pattern, 99));
 }

@@ -90,6 +90,19 @@ TEST(KernelTable, SumAndSquareSum) {
     });
 }
 
+TEST(KernelTable, RobertsEnergy) {
+    forEveryCase([](const Kernels& k, const TestPlane& a, const TestPlane&) {
+        uint64_t expected = 0;
+        for (uint32_t y = 1; y < a.plane.height; ++y)
+            for (uint32_t x = 1; x < a.plane.width; ++x) {
+                const int dx = a.at(x - 1, y - 1) - a.at(x, y);
+                const int dy = a.at(x, y - 1) - a.at(x - 1, y);
+                expected += uint64_t(dx * dx + dy * dy);
+            }
+        EXPECT_EQ(k.robertsEnergy(a.plane), expected);
+    });
+}
+
 TEST(KernelTable, BlockAbsDiffSums) {
     forEveryCase([](const Kernels& k, const TestPlane& a, const TestPlane& b) {
         for (uint32_t size : {1u, 3u, 8u}) {

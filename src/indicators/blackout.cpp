@@ -3,7 +3,9 @@
 #include <cassert>
 
 #include "indicators/results.h"
+#include "kernels/kernels.h"
 #include "tools/definitions.h"
+#include "tools/workspace.h"
 
 namespace {
 
@@ -37,8 +39,8 @@ uint8_t blackout(const Image& frame) {
     if (blocksX == 0 || blocksY == 0) return 0;
 
     thread_local Reusable<int32_t> buffer;
-    const Image32 sums = clearedPlaneIn(buffer, blocksX, blocksY);
-    blockSums(frame, sums, BLOCKSIZE, BLOCKSIZE);
+    const Image32 sums = planeIn(buffer, blocksX, blocksY);
+    activeKernels().blockSums8(planeOf(frame), sums.data);
     int32_t lo = 0;
     int32_t hi = 0;
     minmax(sums.data, uint64_t{blocksX} * blocksY, &lo, &hi);

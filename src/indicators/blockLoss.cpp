@@ -2,6 +2,7 @@
 
 #include <cstddef>
 
+#include "kernels/kernels.h"
 #include "tools/roberts.h"
 #include "tools/workspace.h"
 #include "tools/sums.h"
@@ -39,30 +40,6 @@ inline int32_t energyAt(const uint8_t* up, const uint8_t* row, std::size_t x) {
     const int32_t dx = int32_t{up[x - 1]} - int32_t{row[x]};
     const int32_t dy = int32_t{up[x]} - int32_t{row[x - 1]};
     return dx * dx + dy * dy;
-}
-
-// Sum of the Roberts energy over the whole frame.
-int64_t frameEnergy(const uint8_t* data, std::size_t w, std::size_t h) {
-    // A chunk of this many energies (each at most 130050) fits a 32-bit total.
-    constexpr std::size_t CHUNK = 16384;
-    int64_t total = 0;
-    for (std::size_t y = 1; y < h; ++y) {
-        const uint8_t* up = data + (y - 1) * w;
-        const uint8_t* row = up + w;
-        for (std::size_t start = 1; start < w; start += CHUNK) {
-            const std::size_t end = w - start > CHUNK ? start + CHUNK : w;
-            uint32_t chunk = 0;
-            for (std::size_t x = start; x < end; ++x) {
-                // Each square (at most 255^2) fits 16 bits, which lets the loop
-                // run on 16-bit lanes.
-                const auto dx = static_cast<int16_t>(up[x - 1] - row[x]);
-                const auto dy = static_cast<int16_t>(up[x] - row[x - 1]);
-                chunk += uint32_t{static_cast<uint16_t>(dx * dx)} + uint32_t{static_cast<uint16_t>(dy * dy)};
-            }
-            total += chunk;
-        }
-    }
-    return total;
 }
 
 constexpr int32_t MAX_ENERGY = 2 * 255 * 255;
@@ -145,7 +122,7 @@ double blockLoss(const Image& frame) {
     const uint32_t h = static_cast<uint32_t>(frame.h);
     if (w < MIN_SIZE || h < MIN_SIZE) return -1.0;
 
-    const double energy = static_cast<double>(frameEnergy(frame.data, w, h));
+    const double energy = static_cast<double>(activeKernels().robertsEnergy(planeOf(frame)));
     const double threshold = THRESHOLD_FACTOR * (energy / static_cast<double>(w * h));
 
     const uint32_t regionsW = w / REGION;

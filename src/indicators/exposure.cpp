@@ -3,16 +3,18 @@
 #include <cstdint>
 
 #include "indicators/results.h"
+#include "kernels/kernels.h"
+#include "tools/workspace.h"
 
 namespace {
 
 constexpr int nBlSum = 4;  // blocks in each ranked list
-constexpr double kBrightestBlock = 255.0 * BLOCKSIZE * BLOCKSIZE;
+constexpr int32_t kBrightestBlock = 255 * BLOCKSIZE * BLOCKSIZE;
 
 // Inserts s at the first position whose value it ranks before (ties go in
 // front); the last value drops out.
 template <typename Before>
-void offer(double (&list)[nBlSum], double s, Before before) {
+void offer(int32_t (&list)[nBlSum], int32_t s, Before before) {
     for (int i = 0; i < nBlSum; ++i) {
         if (before(s, list[i])) {
             for (int j = nBlSum - 1; j > i; --j) list[j] = list[j - 1];
@@ -24,30 +26,42 @@ void offer(double (&list)[nBlSum], double s, Before before) {
 
 }  // namespace
 
+// Why the walk may run over the block sums in any order: each list stays sorted
+// (ascending darkest, descending brightest) and ends as the four smallest (or
+// largest) of all visited sums and its initial values; equal values are equal,
+// so where a tie goes changes nothing. The final double sum adds the lists in
+// that sorted order, so it depends only on the multiset of visited sums. Block
+// sums are integers of at most 16320, exact in a double, so ranking them as
+// integers ranks their doubles alike.
 double exposure(const Image& frame) {
     const uint32_t w = static_cast<uint32_t>(frame.w);
     const uint32_t h = static_cast<uint32_t>(frame.h);
     constexpr uint32_t B = BLOCKSIZE;
-    double darkest[nBlSum] = {kBrightestBlock, kBrightestBlock, kBrightestBlock, kBrightestBlock};
-    double brightest[nBlSum] = {0.0, 0.0, 0.0, 0.0};
+    int32_t darkest[nBlSum] = {kBrightestBlock, kBrightestBlock, kBrightestBlock, kBrightestBlock};
+    int32_t brightest[nBlSum] = {0, 0, 0, 0};
     // Frames with no whole block keep the initial lists, as an 8-wide frame does.
     if (w >= B && h >= B) {
-        // The walk leaves out block columns and rows that start at W - B or later.
-        for (uint32_t x0 = 0; x0 < w - B; x0 += B) {
-            for (uint32_t y0 = 0; y0 < h - B; y0 += B) {
-                uint32_t sum = 0;
-                for (uint32_t y = y0; y < y0 + B; ++y) {
-                    const uint8_t* row = frame.data + static_cast<uint64_t>(y) * w + x0;
-                    for (uint32_t x = 0; x < B; ++x) sum += row[x];
-                }
-                const double s = sum;
-                offer(darkest, s, [](double v, double stored) { return stored >= v; });
-                offer(brightest, s, [](double v, double stored) { return v >= stored; });
+        // Block columns and rows that start at W - B or later are left out: the
+        // visited blocks are the first (W - 1) / B columns and (H - 1) / B rows of
+        // the whole-block grid.
+        const uint32_t gridW = w / B;
+        const uint32_t columns = (w - 1) / B;
+        const uint32_t rows = (h - 1) / B;
+        thread_local Reusable<int32_t> buffer;
+        const Image32 sums = planeIn(buffer, gridW, h / B);
+        activeKernels().blockSums8(planeOf(frame), sums.data);
+        for (uint32_t r = 0; r < rows; ++r) {
+            const int32_t* row = sums.data + uint64_t{r} * gridW;
+            for (uint32_t c = 0; c < columns; ++c) {
+                const int32_t s = row[c];
+                // A sorted list takes s exactly when its last value would.
+                if (s <= darkest[nBlSum - 1]) offer(darkest, s, [](int32_t v, int32_t stored) { return stored >= v; });
+                if (s >= brightest[nBlSum - 1]) offer(brightest, s, [](int32_t v, int32_t stored) { return v >= stored; });
             }
         }
     }
     double total = 0.0;
-    for (double v : brightest) total += v;
-    for (double v : darkest) total += v;
+    for (int32_t v : brightest) total += v;
+    for (int32_t v : darkest) total += v;
     return total / (2.0 * nBlSum * B * B);
 }

@@ -2,13 +2,12 @@
 
 #include <cmath>
 
+#include "kernels/kernels.h"
 #include "tools/workspace.h"
-#include "tools/sums.h"
 
 namespace {
 
 struct SliceWorkspace {
-    Reusable<uint8_t> verticalMap, horizontalMap;
     Reusable<int32_t> verticalCounts, horizontalCounts;
     Reusable<double> verticalFractions, horizontalFractions, ratios;
 };
@@ -65,21 +64,18 @@ std::optional<double> slice(const Image& frame) {
         return 1.0 / (0.0 / noSamples);
     }
 
+    // Of the h / S bands the last has no band below it and takes no part in the
+    // ratios, so only the nV bands that have one are counted.
     const uint64_t nV = (h - S) / S;
-    const uint64_t nH = h / S;
     thread_local SliceWorkspace ws;
-    const Image verticalMap = planeIn(ws.verticalMap, w, h - S);
-    const Image horizontalMap = planeIn(ws.horizontalMap, w - S, h);
-    const Image32 verticalCounts = clearedPlaneIn(ws.verticalCounts, 1, nV);
-    const Image32 horizontalCounts = clearedPlaneIn(ws.horizontalCounts, 1, nH);
+    const Image32 verticalCounts = planeIn(ws.verticalCounts, 1, nV);
+    const Image32 horizontalCounts = planeIn(ws.horizontalCounts, 1, nV);
     const ImageDouble verticalFractions = planeIn(ws.verticalFractions, 1, nV);
-    const ImageDouble horizontalFractions = planeIn(ws.horizontalFractions, 1, nH);
+    const ImageDouble horizontalFractions = planeIn(ws.horizontalFractions, 1, nV);
     const ImageDouble ratios = planeIn(ws.ratios, 1, nV);
 
-    compareShifted(frame, verticalMap, static_cast<int32_t>(static_cast<uint32_t>(S) * w));
-    compareShifted(frame, horizontalMap, static_cast<int32_t>(S));
-    blockSums(verticalMap, verticalCounts, verticalMap.w, S);
-    blockSums(horizontalMap, horizontalCounts, horizontalMap.w, S);
+    activeKernels().bandRepeats(planeOf(frame), static_cast<uint32_t>(nV), verticalCounts.data,
+                                horizontalCounts.data);
     fractions(verticalCounts, verticalFractions, static_cast<uint32_t>(S) * w);
     fractions(horizontalCounts, horizontalFractions, static_cast<uint32_t>(S) * (w - static_cast<uint32_t>(S)));
     divideDouble(verticalFractions, horizontalFractions, ratios);

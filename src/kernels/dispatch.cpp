@@ -21,7 +21,11 @@ Kernels tableFor(CpuLevel level) {
                    variantFor(blurVariants(), level),
                    variantFor(blockinessVariants(), level),
                    variantFor(blockDeviationsVariants(), level),
-                   variantFor(sobelEnergyVariants(), level)};
+                   variantFor(sobelEnergyVariants(), level),
+                   variantFor(blockSums8Variants(), level),
+                   variantFor(combGroupsVariants(), level),
+                   variantFor(bandRepeatsVariants(), level),
+                   variantFor(robertsEnergyVariants(), level)};
 }
 
 }  // namespace

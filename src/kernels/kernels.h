@@ -10,9 +10,12 @@
 #include <span>
 #include <vector>
 
+#include "kernels/band_repeats_kernel.h"
 #include "kernels/block_stats_kernel.h"
+#include "kernels/block_sums_kernel.h"
 #include "kernels/blockiness_kernel.h"
 #include "kernels/blur_kernel.h"
+#include "kernels/comb_groups_kernel.h"
 #include "kernels/cpu.h"
 #include "kernels/sobel_kernel.h"
 #include "kernels/variants.h"
@@ -25,10 +28,14 @@ using SumAndSquareSumKernel = void(const Plane& plane, uint64_t& sum, uint64_t& 
 // Sum of |current - previous| over every whole blockSize x blockSize block,
 // written row by row into `sums` ((width / blockSize) x (height / blockSize)).
 using BlockAbsDiffSumsKernel = void(const Plane& current, const Plane& previous, uint32_t blockSize, int32_t* sums);
+// Sum over rows y >= 1 and columns x >= 1 of (up[x-1] - row[x])^2 + (up[x] - row[x-1])^2,
+// `up` being the row above: the Roberts cross energy of the whole frame.
+using RobertsEnergyKernel = uint64_t(const Plane& frame);
 
 std::span<const KernelVariant<SquaredDifferenceSumKernel>> squaredDifferenceSumVariants();
 std::span<const KernelVariant<SumAndSquareSumKernel>> sumAndSquareSumVariants();
 std::span<const KernelVariant<BlockAbsDiffSumsKernel>> blockAbsDiffSumsVariants();
+std::span<const KernelVariant<RobertsEnergyKernel>> robertsEnergyVariants();
 
 struct Kernels {
     CpuLevel level;
@@ -39,6 +46,10 @@ struct Kernels {
     BlockinessKernel* blockiness;
     BlockDeviationsKernel* blockDeviations;
     SobelEnergyKernel* sobelEnergy;
+    BlockSums8Kernel* blockSums8;
+    CombGroupsKernel* combGroups;
+    BandRepeatsKernel* bandRepeats;
+    RobertsEnergyKernel* robertsEnergy;
 };
 
 const Kernels& plainKernels();
