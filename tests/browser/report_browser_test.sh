@@ -5,7 +5,7 @@
 # screenshot that is not blank (kept as report-screenshot.png in the work folder).
 #   report_browser_test.sh FRAMEPROBE FRAMEPROBE_SAMPLE WORK_FOLDER
 set -euo pipefail
-frameprobe=$1 sample=$2 work=$3/report-browser
+frameprobe=$(realpath "$1") sample=$(realpath "$2") work=$(realpath "$3")/report-browser
 frames=40
 
 if ! command -v chromium >/dev/null; then
