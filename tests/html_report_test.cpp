@@ -244,6 +244,11 @@ TEST(Shrinker, AveragesEachBoxAndKeepsTheAspectRatio) {
     EXPECT_EQ(t.width, 100u);
     EXPECT_EQ(t.height, 50u);
     EXPECT_EQ(t.samples, small.samples);
+
+    OwnedImage portrait(1080, 1920, 7);
+    shrinker.shrink(9, portrait, t);
+    EXPECT_EQ(t.width, 180u);
+    EXPECT_EQ(t.height, 320u);
 }
 
 TEST(FrameEnvelope, MergedBinsKeepTheExtremesAndTheGaps) {

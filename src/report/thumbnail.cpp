@@ -16,9 +16,17 @@ void Shrinker::prepare(uint64_t width, uint64_t height) {
     if (width == sourceWidth_ && height == sourceHeight_) return;
     sourceWidth_ = width;
     sourceHeight_ = height;
-    width_ = static_cast<uint32_t>(std::min<uint64_t>(width, kThumbnailMaxWidth));
-    // Same aspect ratio, rounded, at least one row.
-    height_ = static_cast<uint32_t>(std::max<uint64_t>(1, (height * width_ + width / 2) / std::max<uint64_t>(width, 1)));
+    // Within a square of the limit's side, same aspect ratio, rounded, at least one sample.
+    const auto scaled = [](uint64_t side, uint64_t to, uint64_t from) {
+        return static_cast<uint32_t>(std::max<uint64_t>(1, (side * to + from / 2) / std::max<uint64_t>(from, 1)));
+    };
+    if (width >= height) {
+        width_ = static_cast<uint32_t>(std::min<uint64_t>(width, kThumbnailMaxSide));
+        height_ = scaled(height, width_, width);
+    } else {
+        height_ = static_cast<uint32_t>(std::min<uint64_t>(height, kThumbnailMaxSide));
+        width_ = scaled(width, height_, height);
+    }
     boundaries(width, width_, columnStart_);
     boundaries(height, height_, rowStart_);
     sums_.assign(width_, 0);

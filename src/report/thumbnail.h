@@ -6,7 +6,8 @@
 
 #include "tools/image.h"
 
-inline constexpr uint32_t kThumbnailMaxWidth = 320;
+// Thumbnails fit in a square of this side, so that a page of them stays small.
+inline constexpr uint32_t kThumbnailMaxSide = 320;
 
 struct Thumbnail {
     int64_t frame = -1;
@@ -19,8 +20,7 @@ struct Thumbnail {
 };
 
 // Shrinks pictures of one size by a box filter: each thumbnail sample is the
-// rounded mean of the source samples whose box it is. Pictures no wider than
-// the limit are copied. Buffers are reused, so a warm shrinker does not allocate.
+// rounded mean of the source samples whose box it is. Pictures that fit are copied. Buffers are reused, so a warm shrinker does not allocate.
 class Shrinker {
 public:
     void shrink(int64_t frame, const Image& luma, Thumbnail& out);

@@ -14,7 +14,7 @@
 #include "report/thumbnail.h"
 
 // Events beyond this many keep no thumbnail, so that a page stays small.
-inline constexpr std::size_t kEventThumbnailLimit = 30;
+inline constexpr std::size_t kEventThumbnailLimit = 20;
 
 class ThumbnailKeeper {
 public:
