@@ -17,6 +17,7 @@
 #include "io/raw_source.h"
 #include "pipeline/engine.h"
 #include "report/csv_sink.h"
+#include "report/html_report.h"
 #include "report/json_sink.h"
 #include "report/jsonl_sink.h"
 #include "report/legacy_sink.h"
@@ -168,6 +169,8 @@ int runWithOptions(const RunOptions& o) {
         }
         const std::unique_ptr<RowSink> format = formatSink(o, output, log ? &*log : nullptr, record);
         TeeSink all{&record, format.get()};
+        std::optional<HtmlReport> report;
+        if (o.report) all.add(report.emplace(*o.report, record));
         ProgressSink progress(all, stderr);
         const bool showProgress = !o.quiet && (o.progress || isTerminal(stderr));
         FromFrame shown(showProgress ? static_cast<RowSink&>(progress) : all, start);
@@ -182,6 +185,7 @@ int runWithOptions(const RunOptions& o) {
                                                  inputName(o.input) + ": " + strerror(r.error));
         }
         const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - began;
+        if (report) report->setQcResult(!gate.empty(), gate.failures(record));
         shown.end(RunEnd{record.frames(), seconds.count(), outcome.interrupted});
         if (o.format == OutputFormat::Legacy && !outcome.interrupted) output.append("\nFile stream closed\n\n");
         output.close();

@@ -1,0 +1,43 @@
+// The report for people: one HTML page that needs nothing else, with a plot per
+// requested indicator, the summary, the events and thumbnails of the worst
+// frames and of the first frame of each event. It is written at the end of the
+// run from what the run kept: the record's values and statistics, a bounded
+// envelope of the values for the plots, and thumbnails of candidate frames only.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "report/frame_envelope.h"
+#include "report/output_file.h"
+#include "report/row_sink.h"
+#include "report/thumbnail_keeper.h"
+
+class RunRecord;
+
+class HtmlReport final : public RowSink {
+public:
+    // `record` must be fed the same rows before this sink (e.g. first in a TeeSink);
+    // it is read in end(). The file is created in begin(); every failure throws WriteError.
+    HtmlReport(std::string path, const RunRecord& record);
+
+    // The QC gate's outcome, shown in the header; call before end(). Without a
+    // call the page says no gate was given.
+    void setQcResult(bool gateGiven, std::vector<std::string> failed);
+
+    void begin(const RunInfo& info) override;
+    void row(int64_t frame, const Results& values) override;
+    void end(const RunEnd& end) override;
+    bool wantsPictures() const override { return true; }
+    void picture(int64_t frame, const Image& luma) override { thumbnails_.picture(frame, luma); }
+
+private:
+    std::string path_;
+    const RunRecord& record_;
+    bool gateGiven_ = false;
+    std::vector<std::string> failed_;
+    FrameEnvelope envelope_;
+    ThumbnailKeeper thumbnails_;
+    std::optional<OutputFile> out_;
+};

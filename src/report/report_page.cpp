@@ -1,0 +1,223 @@
+#include "report/report_page.h"
+
+#include <array>
+#include <charconv>
+#include <map>
+
+#include "indicators/registry.h"
+#include "report/html_text.h"
+#include "report/png_writer.h"
+#include "report/report_assets.h"
+#include "report/run_record.h"
+#include "report/text_format.h"
+#include "report/version.h"
+
+namespace {
+
+// Six significant digits are enough to read and to plot; the machine formats carry the exact values.
+std::string readable(double value) {
+    std::array<char, 32> buffer{};
+    const auto [end, error] =
+        std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::general, 6);
+    (void)error;  // 32 bytes hold any double at six digits
+    return std::string(buffer.data(), end);
+}
+
+const IndicatorDescriptor& entry(int i) { return indicatorRegistry()[static_cast<std::size_t>(i)]; }
+
+std::vector<int> requestedIndicators(const RunRecord& record) {
+    std::vector<int> out;
+    for (int i = 0; i < kIndicatorCount; ++i)
+        if (record.requested(i)) out.push_back(i);
+    return out;
+}
+
+std::string frameLink(int64_t frame) {
+    const std::string n = std::to_string(frame);
+    return joined({"<a href=\"#frame-", n, "\">", n, "</a>"});
+}
+
+std::string framesLink(int64_t start, int64_t end) {
+    const std::string a = std::to_string(start), b = std::to_string(end);
+    return joined({"<a href=\"#frames-", a, "-", b, "\">", a, "&ndash;", b, "</a>"});
+}
+
+std::string titled(const IndicatorDescriptor& d) {
+    const std::string name = htmlEscaped(d.name);
+    return *d.unit ? joined({name, " <small>(", htmlEscaped(d.unit), ")</small>"}) : name;
+}
+
+std::string fact(std::string_view term, std::string_view value) {
+    return joined({"<dt>", term, "</dt><dd>", value, "</dd>\n"});
+}
+
+std::string header(const ReportContent& c) {
+    const RunInfo& info = c.record.info();
+    const std::string path = htmlEscaped(info.path);
+    std::string out = joined({"<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>frameprobe: ",
+                              path, "</title>\n<style>", kReportStyle, "</style>\n<script>", kReportErrorScript,
+                              "</script>\n</head>\n<body>\n<h1>frameprobe report: ", path, "</h1>\n<dl class=\"run\">\n"});
+    std::string qc = "no gate given";
+    if (c.end.interrupted)
+        qc = "not judged: the run was interrupted";
+    else if (c.gateGiven && c.failed.empty())
+        qc = "<span class=\"pass\">passed</span>";
+    else if (c.gateGiven) {
+        qc = "<span class=\"fail\">failed</span>:";
+        for (const std::string& f : c.failed) qc += joined({" <code>", htmlEscaped(f), "</code>"});
+    }
+    std::string depth = std::to_string(info.bitDepth) + " bits";
+    if (!info.note.empty()) depth += joined({" (", htmlEscaped(info.note), ")"});
+    const double fps = c.end.seconds > 0 ? static_cast<double>(c.end.frames) / c.end.seconds : 0;
+    out += fact("input", joined({"<code>", path, "</code>"}));
+    out += fact("format", htmlEscaped(info.format));
+    out += fact("size", joined({std::to_string(info.width), " &times; ", std::to_string(info.height)}));
+    out += fact("frame rate", readable(info.fps) + " frames per second");
+    out += fact("bit depth", depth);
+    out += fact("frames measured", joined({std::to_string(c.record.frames()), " from frame ",
+                                           std::to_string(info.startFrame),
+                                           c.end.interrupted ? " (interrupted)" : ""}));
+    out += fact("threads", std::to_string(info.threads));
+    out += fact("analysis", joined({readable(c.end.seconds), " s, ", readable(fps), " frames per second"}));
+    out += fact("QC", qc);
+    out += fact("frameprobe", kFrameprobeVersion);
+    out += "</dl>\n<div id=\"errors\"></div>\n";
+    return out;
+}
+
+std::string plots(const ReportContent& c) {
+    std::string out =
+        "<h2 id=\"plots\">Per frame</h2>\n<div id=\"controls\"><button id=\"zoom-in\">zoom in</button>"
+        "<button id=\"zoom-out\">zoom out</button><button id=\"zoom-all\">whole run</button> <span id=\"view\"></span>"
+        " &middot; drag across a plot to zoom to those frames</div>\n<div id=\"tip\" hidden></div>\n";
+    for (int i : requestedIndicators(c.record)) {
+        const IndicatorDescriptor& d = entry(i);
+        out += joined({"<figure class=\"plot\" data-indicator=\"", d.key, "\" id=\"plot-", d.key, "\"><figcaption>",
+                       titled(d), "</figcaption><svg viewBox=\"0 0 1000 120\" role=\"img\"></svg></figure>\n"});
+    }
+    out += "<noscript>The plots are drawn by the page's script.</noscript>\n";
+    return out;
+}
+
+std::string summary(const ReportContent& c) {
+    std::string out =
+        "<h2 id=\"summary\">Summary</h2>\n<table>\n<tr><th>indicator</th><th>count</th><th>min</th><th>mean</th>"
+        "<th>max</th><th>p95</th><th>worst frames</th></tr>\n";
+    for (int i : requestedIndicators(c.record)) {
+        const IndicatorDescriptor& d = entry(i);
+        const Statistics s = c.record.statistics(i);
+        out += joined({"<tr><td><a href=\"#plot-", d.key, "\">", titled(d), "</a></td><td class=\"n\">",
+                       std::to_string(s.count), "</td>"});
+        if (s.count == 0) {
+            out += "<td class=\"n\">-</td><td class=\"n\">-</td><td class=\"n\">-</td><td class=\"n\">-</td><td>-</td></tr>\n";
+            continue;
+        }
+        for (double v : {s.min, s.mean, s.max, s.p95}) out += joined({"<td class=\"n\">", readable(v), "</td>"});
+        out += "<td>";
+        for (std::size_t k = 0; k < s.worst.size(); ++k)
+            out += joined({k ? ", " : "", frameLink(s.worst[k].frame), " (", readable(s.worst[k].value), ")"});
+        out += "</td></tr>\n";
+    }
+    return out + "</table>\n";
+}
+
+std::string events(const std::vector<Event>& list) {
+    std::string out = joined({"<h2 id=\"events\">Events (", std::to_string(list.size()), ")</h2>\n"});
+    if (list.empty()) return out + "<p>None.</p>\n";
+    out += "<table>\n<tr><th>type</th><th>frames</th><th>start</th><th>end</th><th>duration</th></tr>\n";
+    for (const Event& e : list)
+        out += joined({"<tr><td>", htmlEscaped(e.type), "</td><td>", framesLink(e.startFrame, e.endFrame),
+                       "</td><td class=\"n\">", readable(e.startTime), " s</td><td class=\"n\">", readable(e.endTime),
+                       " s</td><td class=\"n\">", readable(e.duration), " s</td></tr>\n"});
+    return out + "</table>\n";
+}
+
+std::string picture(const Thumbnail& thumbnail, std::string_view caption) {
+    const std::string png = encodeGreyPng(thumbnail.image());
+    return joined({"<figure id=\"picture-", std::to_string(thumbnail.frame), "\"><img alt=\"frame ",
+                   std::to_string(thumbnail.frame), "\" width=\"", std::to_string(thumbnail.width), "\" height=\"",
+                   std::to_string(thumbnail.height), "\" src=\"data:image/png;base64,", base64(png),
+                   "\"><figcaption>", caption, "</figcaption></figure>\n"});
+}
+
+std::string pictures(const ReportContent& c, const std::vector<Event>& list) {
+    std::string out = "<h2 id=\"pictures\">Pictures</h2>\n<h3>Worst frame of each indicator</h3>\n<div class=\"gallery\">\n";
+    // A frame that is the worst of several indicators is shown once, with all of them.
+    std::vector<const Thumbnail*> order;
+    std::map<int64_t, std::string> captions;
+    for (int i : requestedIndicators(c.record)) {
+        const Thumbnail* t = c.thumbnails.worst(i);
+        if (t == nullptr) continue;
+        std::string& caption = captions[t->frame];
+        if (caption.empty()) {
+            order.push_back(t);
+            caption = "frame " + frameLink(t->frame) + ", worst";
+        }
+        caption += joined({" ", htmlEscaped(entry(i).name), ","});
+    }
+    for (const Thumbnail* t : order) {
+        std::string caption = captions[t->frame];
+        caption.pop_back();
+        out += picture(*t, caption);
+    }
+    out += "</div>\n";
+    if (list.empty()) return out;
+    out += joined({"<h3>First frame of each event</h3>\n<p>Pictures are kept for the first ",
+                   std::to_string(kEventThumbnailLimit), " events.</p>\n<div class=\"gallery\">\n"});
+    for (const Event& e : list) {
+        const Thumbnail* t = c.thumbnails.eventStart(e.type, e.startFrame);
+        if (t == nullptr) continue;
+        out += picture(*t, joined({htmlEscaped(e.type), ", frames ", framesLink(e.startFrame, e.endFrame),
+                                   t->frame != e.startFrame ? ", shown from frame " + std::to_string(t->frame) : ""}));
+    }
+    return out + "</div>\n";
+}
+
+// The values the script plots, as JSON: one bin per frame for short runs, so
+// only "v"; the smallest and largest value per bin for long ones.
+std::string plotData(const ReportContent& c, const std::vector<Event>& list) {
+    const FrameEnvelope& env = c.envelope;
+    std::string out = joined({"{\"first\":", std::to_string(env.first()), ",\"frames\":", std::to_string(env.frames()),
+                              ",\"binWidth\":", std::to_string(env.binWidth()), ",\"bins\":", std::to_string(env.bins()),
+                              ",\"fps\":", shortestNumber(c.record.info().fps), ",\"plots\":["});
+    const auto values = [&](int i, bool high) {
+        std::string text = "[";
+        for (std::size_t b = 0; b < env.bins(); ++b) {
+            const auto v = high ? env.high(i, b) : env.low(i, b);
+            text += joined({b ? "," : "", v ? readable(*v) : "null"});
+        }
+        return text + "]";
+    };
+    bool firstPlot = true;
+    for (int i : requestedIndicators(c.record)) {
+        const IndicatorDescriptor& d = entry(i);
+        out += joined({firstPlot ? "" : ",", "{\"key\":", jsonString(d.key), ",\"name\":", jsonString(d.name),
+                       ",\"unit\":", jsonString(d.unit)});
+        out += env.binWidth() == 1 ? ",\"v\":" + values(i, false)
+                                   : joined({",\"lo\":", values(i, false), ",\"hi\":", values(i, true)});
+        out += "}";
+        firstPlot = false;
+    }
+    out += "],\"eventTypes\":[";
+    for (std::size_t t = 0; t < eventTypes().size(); ++t) out += joined({t ? "," : "", jsonString(eventTypes()[t])});
+    out += "],\"events\":[";
+    for (std::size_t k = 0; k < list.size(); ++k)
+        out += joined({k ? "," : "", "{\"type\":", jsonString(list[k].type), ",\"start\":",
+                       std::to_string(list[k].startFrame), ",\"end\":", std::to_string(list[k].endFrame), "}"});
+    return out + "]}";
+}
+
+}  // namespace
+
+void writeReportPage(OutputFile& out, const ReportContent& content) {
+    const std::vector<Event> list = content.record.events();
+    for (const std::string& part : {header(content), plots(content), summary(content), events(list)}) {
+        out.append(part);
+        out.commit();
+    }
+    out.append(pictures(content, list));
+    out.commit();
+    out.append(joined({"<script type=\"application/json\" id=\"report-data\">", scriptSafe(plotData(content, list)),
+                       "</script>\n<script>", kReportScript, "</script>\n</body>\n</html>\n"}));
+    out.commit();
+}

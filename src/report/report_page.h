@@ -1,0 +1,24 @@
+// The HTML text of a report page, from what a run kept.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "report/frame_envelope.h"
+#include "report/output_file.h"
+#include "report/row_sink.h"
+#include "report/thumbnail_keeper.h"
+
+class RunRecord;
+
+struct ReportContent {
+    const RunRecord& record;
+    const FrameEnvelope& envelope;
+    const ThumbnailKeeper& thumbnails;
+    RunEnd end;
+    bool gateGiven = false;
+    std::vector<std::string> failed;  // QC conditions that hold
+};
+
+// Writes the whole page, section by section; throws WriteError.
+void writeReportPage(OutputFile& out, const ReportContent& content);

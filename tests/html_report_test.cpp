@@ -1,0 +1,274 @@
+// The HTML report, fed by hand with rows and pictures as a run would feed it.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <cmath>
+#include <map>
+#include <regex>
+
+#include "indicators/registry.h"
+#include "report/frame_envelope.h"
+#include "report/html_report.h"
+#include "report/run_record.h"
+#include "report/tee_sink.h"
+#include "report/thumbnail.h"
+#include "sink_capture.h"
+#include "test_support.h"
+
+using nlohmann::json;
+
+namespace {
+
+int indexOf(const char* key) { return *findIndicator(key); }
+
+uint32_t maskOf(std::initializer_list<const char*> keys) {
+    uint32_t mask = 0;
+    for (const char* k : keys) mask |= indicatorRegistry()[static_cast<std::size_t>(indexOf(k))].maskBit;
+    return mask;
+}
+
+// A frame as a run hands it over: its picture, then its row.
+struct Frame {
+    Results values;
+    const Image* picture = nullptr;
+};
+
+struct Report {
+    std::string page;
+    std::vector<Event> events;
+};
+
+Report runReport(const RunInfo& info, const std::vector<Frame>& frames, RunEnd end = {},
+                 std::vector<std::string> failed = {}, EventOptions options = {}) {
+    TempDir dir;
+    const auto path = dir.path / "report.html";
+    RunRecord record(options);
+    HtmlReport report(path.string(), record);
+    TeeSink tee{&record, &report};
+    report.setQcResult(!failed.empty(), failed);
+    tee.begin(info);
+    for (std::size_t f = 0; f < frames.size(); ++f) {
+        const auto frame = info.startFrame + static_cast<int64_t>(f);
+        if (frames[f].picture != nullptr) tee.picture(frame, *frames[f].picture);
+        tee.row(frame, frames[f].values);
+    }
+    if (end.frames == 0) end.frames = static_cast<int64_t>(frames.size());
+    tee.end(end);
+    return {readFile(path), record.events()};
+}
+
+json plotData(const std::string& page) {
+    const std::string open = "<script type=\"application/json\" id=\"report-data\">";
+    const auto from = page.find(open) + open.size();
+    return json::parse(page.substr(from, page.find("</script>", from) - from));
+}
+
+const json& plotOf(const json& data, const char* key) {
+    for (const json& p : data["plots"])
+        if (p["key"] == key) return p;
+    throw std::runtime_error(std::string("no plot of ") + key);
+}
+
+std::size_t count(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
+    return n;
+}
+
+std::string decodeBase64(const std::string& text) {
+    const std::string digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    uint32_t bits = 0;
+    int held = 0;
+    for (char c : text) {
+        if (c == '=') break;
+        bits = bits << 6 | static_cast<uint32_t>(digits.find(c));
+        held += 6;
+        if (held >= 8) {
+            held -= 8;
+            out += static_cast<char>((bits >> held) & 0xFF);
+        }
+    }
+    return out;
+}
+
+// Width and height of every embedded PNG, read from its header, by the frame it shows.
+std::map<int64_t, std::pair<uint32_t, uint32_t>> embeddedPictures(const std::string& page) {
+    std::map<int64_t, std::pair<uint32_t, uint32_t>> found;
+    const std::regex figure(R"re(<figure id="picture-(\d+)"><img [^>]*src="data:image/png;base64,([^"]+)")re");
+    for (std::sregex_iterator it(page.begin(), page.end(), figure), end; it != end; ++it) {
+        const std::string png = decodeBase64((*it)[2]);
+        EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
+        const auto be32 = [&](std::size_t at) {
+            return uint32_t{static_cast<unsigned char>(png[at])} << 24 | uint32_t{static_cast<unsigned char>(png[at + 1])} << 16 |
+                   uint32_t{static_cast<unsigned char>(png[at + 2])} << 8 | static_cast<unsigned char>(png[at + 3]);
+        };
+        found[std::stoll((*it)[1])] = {be32(16), be32(20)};
+    }
+    return found;
+}
+
+TEST(HtmlReport, OnePageWithAPlotPerRequestedIndicatorAndNothingFromOutside) {
+    RunInfo info = everyIndicator();
+    info.mask = maskOf({"blur", "blackout", "noise"});
+    OwnedImage picture(352, 288, 90);
+    std::vector<Frame> frames(10);
+    for (std::size_t f = 0; f < frames.size(); ++f) {
+        frames[f].values.set(indexOf("blur"), static_cast<double>(f));
+        frames[f].values.set(indexOf("blackout"), f == 4 ? 1.0 : 0.0);
+        frames[f].values.set(indexOf("noise"), 2.5);
+        frames[f].picture = &picture.image;
+    }
+    const RunEnd end{10, 0.5, false};
+    const std::string page = runReport(info, frames, end).page;
+
+    EXPECT_EQ(count(page, "data-indicator=\""), 3u);
+    for (const char* key : {"blur", "blackout", "noise"})
+        EXPECT_EQ(count(page, std::string("data-indicator=\"") + key + "\""), 1u) << key;
+    EXPECT_EQ(page.find("http"), std::string::npos);
+    EXPECT_EQ(page.find("<link"), std::string::npos);
+    EXPECT_EQ(count(page, "src="), count(page, "src=\"data:image/png;base64,"));
+    EXPECT_EQ(plotData(page)["plots"].size(), 3u);
+    // The same run gives the same page.
+    EXPECT_EQ(runReport(info, frames, end).page, page);
+}
+
+TEST(HtmlReport, FramesWithoutAValueAreGaps) {
+    RunInfo info = everyIndicator();
+    info.mask = maskOf({"blur", "block_loss"});
+    std::vector<Frame> frames(8);
+    for (std::size_t f = 0; f < frames.size(); ++f) {
+        if (f < 3 || f > 4) frames[f].values.set(indexOf("blur"), 1.5);
+        frames[f].values.set(indexOf("block_loss"), f == 6 ? -1.0 : 0.25);  // -1: no value
+    }
+    const json data = plotData(runReport(info, frames).page);
+    EXPECT_EQ(plotOf(data, "blur")["v"], json::parse("[1.5,1.5,1.5,null,null,1.5,1.5,1.5]"));
+    EXPECT_EQ(plotOf(data, "block_loss")["v"][6], nullptr);
+    EXPECT_EQ(plotOf(data, "block_loss")["v"][5], 0.25);
+}
+
+TEST(HtmlReport, LongRunsAreDecimatedIntoASmallPage) {
+    RunInfo info = everyIndicator();
+    info.frameCount.reset();
+    constexpr std::size_t kFrames = 200000;
+    OwnedImage picture(64, 48, 0);
+    std::vector<Frame> frames(kFrames);
+    for (std::size_t f = 0; f < kFrames; ++f) {
+        for (int i = 0; i < kIndicatorCount; ++i)
+            frames[f].values.set(i, std::sin(static_cast<double>(f * (static_cast<std::size_t>(i) + 1)) * 0.001) + 1.0);
+        for (int i = 0; i < kIndicatorCount; ++i)  // no event but 200 black ones
+            if (indicatorRegistry()[static_cast<std::size_t>(i)].event.type != nullptr) frames[f].values.set(i, 0.0);
+        frames[f].values.set(indexOf("blackout"), f % 1000 < 10 ? 1.0 : 0.0);
+        frames[f].picture = &picture.image;
+    }
+    const Report report = runReport(info, frames);
+    RecordProperty("page_bytes", std::to_string(report.page.size()));
+    EXPECT_LT(report.page.size(), 5u * 1000 * 1000);
+    const json data = plotData(report.page);
+    EXPECT_EQ(data["frames"], kFrames);
+    const std::size_t bins = plotOf(data, "blur")["hi"].size();
+    EXPECT_EQ(bins, data["bins"]);
+    EXPECT_GE(bins * data["binWidth"].get<std::size_t>(), kFrames);
+    EXPECT_LE(bins, 4096u);
+    EXPECT_EQ(report.events.size(), 200u);
+    EXPECT_EQ(count(report.page, "black, frames "), kEventThumbnailLimit);
+    EXPECT_LE(count(report.page, "<figure id=\"picture-"), kIndicatorCount + kEventThumbnailLimit);
+}
+
+TEST(HtmlReport, ThumbnailsOfTheWorstFramesAndEventStartsAreSmall) {
+    RunInfo info = everyIndicator();
+    info.width = 1280;
+    info.height = 720;
+    info.mask = maskOf({"blur", "blackout", "flickering"});
+    std::vector<std::unique_ptr<OwnedImage>> pictures;
+    std::vector<Frame> frames(24);
+    for (std::size_t f = 0; f < frames.size(); ++f) {
+        pictures.push_back(std::make_unique<OwnedImage>(1280, 720, static_cast<uint8_t>(f * 10)));
+        frames[f].picture = &pictures.back()->image;
+        frames[f].values.set(indexOf("blur"), f == 6 || f == 7 ? 9.0 : 1.0);  // ties keep the earlier frame
+        frames[f].values.set(indexOf("blackout"), f >= 3 && f <= 5 ? 1.0 : 0.0);
+        // A flicker value stands for the period ending at its frame: frames 8 to 15 flicker.
+        frames[f].values.set(indexOf("flickering"), f == 15 ? 0.5 : f % 8 == 7 ? 0.0 : -1.0);
+    }
+    const Report report = runReport(info, frames);
+    ASSERT_EQ(report.events.size(), 2u);
+    EXPECT_EQ(report.events[1].startFrame, 8);  // the record's flicker event starts a period early
+    const auto shown = embeddedPictures(report.page);
+    for (int64_t frame : {int64_t{6}, report.events[0].startFrame, report.events[1].startFrame}) {
+        ASSERT_TRUE(shown.count(frame)) << "no picture of frame " << frame;
+        EXPECT_EQ(shown.at(frame), std::make_pair(320u, 180u));
+    }
+    EXPECT_FALSE(shown.count(7));
+}
+
+TEST(HtmlReport, TextFromOutsideIsEscaped) {
+    RunInfo info = everyIndicator();
+    info.path = "<script>alert(\"x\")</script> & 'clip'.yuv";
+    info.mask = maskOf({"blur"});
+    std::vector<Frame> frames(2);
+    const std::string page = runReport(info, frames, {}, {"blur.p95>5 <b>"}).page;
+    EXPECT_EQ(page.find("<script>alert"), std::string::npos);
+    EXPECT_EQ(page.find("<b>"), std::string::npos);
+    EXPECT_NE(page.find("&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt; &amp; &#39;clip&#39;.yuv"), std::string::npos);
+    EXPECT_NE(page.find("blur.p95&gt;5 &lt;b&gt;"), std::string::npos);
+}
+
+TEST(HtmlReport, FailedWritesThrow) {
+    RunRecord record;
+    HtmlReport nowhere("/nonexistent-folder/report.html", record);
+    EXPECT_THROW(nowhere.begin(everyIndicator()), WriteError);
+
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    HtmlReport full("/dev/full", record);
+    TeeSink tee{&record, &full};
+    tee.begin(everyIndicator());
+    tee.row(0, Results{});
+    EXPECT_THROW(tee.end(RunEnd{1, 0.1, false}), WriteError);
+}
+
+TEST(Shrinker, AveragesEachBoxAndKeepsTheAspectRatio) {
+    OwnedImage stripes(640, 4, 0);
+    for (uint64_t y = 0; y < 4; ++y)
+        for (uint64_t x = 0; x < 640; x += 2) stripes.at(x, y) = 255;
+    Shrinker shrinker;
+    Thumbnail t;
+    shrinker.shrink(7, stripes, t);
+    EXPECT_EQ(t.frame, 7);
+    EXPECT_EQ(t.width, 320u);
+    EXPECT_EQ(t.height, 2u);
+    for (uint8_t v : t.samples) EXPECT_EQ(v, 128);  // (255 + 0) / 2, rounded
+
+    OwnedImage small(100, 50, 33);
+    shrinker.shrink(8, small, t);
+    EXPECT_EQ(t.width, 100u);
+    EXPECT_EQ(t.height, 50u);
+    EXPECT_EQ(t.samples, small.samples);
+
+    OwnedImage portrait(1080, 1920, 7);
+    shrinker.shrink(9, portrait, t);
+    EXPECT_EQ(t.width, 180u);
+    EXPECT_EQ(t.height, 320u);
+}
+
+TEST(FrameEnvelope, MergedBinsKeepTheExtremesAndTheGaps) {
+    FrameEnvelope envelope(4);
+    const int blur = indexOf("blur");
+    for (int64_t f = 100; f < 110; ++f) {
+        Results r;
+        if (f < 104 || f >= 108) r.set(blur, static_cast<double>(f % 7));
+        envelope.add(f, r);
+    }
+    EXPECT_EQ(envelope.first(), 100);
+    EXPECT_EQ(envelope.frames(), 10);
+    ASSERT_EQ(envelope.binWidth(), 4);
+    ASSERT_EQ(envelope.bins(), 3u);
+    EXPECT_EQ(envelope.low(blur, 0), 2.0);  // 100..103: 2, 3, 4, 5
+    EXPECT_EQ(envelope.high(blur, 0), 5.0);
+    EXPECT_EQ(envelope.low(blur, 1), std::nullopt);
+    EXPECT_EQ(envelope.low(blur, 2), 3.0);  // 108, 109: 3, 4
+    EXPECT_EQ(envelope.high(blur, 2), 4.0);
+    EXPECT_EQ(envelope.low(indexOf("noise"), 0), std::nullopt);
+}
+
+}  // namespace
