@@ -1,6 +1,7 @@
 #include "pipeline/engine.h"
 
 #include <algorithm>
+#include <chrono>
 #include <vector>
 
 #include "indicators/registry.h"
@@ -12,11 +13,15 @@ namespace {
 // slowest indicator of one frame runs, within a bound on the memory they take.
 unsigned chooseWindow(unsigned requested, unsigned threads, std::size_t frameBytes) {
     if (requested > 0) return requested;
-    if (threads <= 1) return 1;
     constexpr std::size_t kBudget = std::size_t{512} << 20;
-    const std::size_t fitting = std::max<std::size_t>(1, kBudget / std::max<std::size_t>(1, frameBytes) / 2);
-    return static_cast<unsigned>(std::min<std::size_t>(2 * threads, fitting));
+    const std::size_t fitting = std::max<std::size_t>(1, kBudget / std::max<std::size_t>(1, frameBytes) / 3);
+    return static_cast<unsigned>(std::min<std::size_t>(threads, fitting));
 }
+
+struct Batch {
+    int64_t start;
+    int64_t size;
+};
 
 struct Slot {
     std::unique_ptr<uint8_t[]> samples;
@@ -42,7 +47,7 @@ struct Engine::Impl {
         : settings(s),
           pool(s.threads),
           window(chooseWindow(s.window, pool.threads(), std::size_t{width} * height)),
-          slots(2 * window + 1),
+          slots(3 * window),
           temporalIndicators(kIndicatorCount) {
         for (Slot& slot : slots) {
             // Sources write every sample, so the planes are not zero-filled.
@@ -67,6 +72,33 @@ struct Engine::Impl {
                 indicatorRegistry()[static_cast<std::size_t>(i)].makeTemporal(geometry);
     }
 
+    // Jobs of a frame (spatial indicators, then temporal pair parts) in the order
+    // tasks take them, costliest first by what earlier batches measured. The order
+    // changes only which thread computes what, never a value.
+    std::vector<std::size_t> jobOrder;
+    std::vector<double> jobCost;
+    std::vector<double> taskSeconds;  // of the batch being measured, by task
+
+    void prepareJobs() {
+        const std::size_t jobs = spatial.size() + temporal.size();
+        jobOrder.resize(jobs);
+        for (std::size_t j = 0; j < jobs; ++j) jobOrder[j] = j;
+        jobCost.assign(jobs, 0.0);
+        taskSeconds.assign(jobs * window, 0.0);
+    }
+
+    void learnCosts(int64_t batchSize) {
+        const auto frames = static_cast<std::size_t>(batchSize);
+        for (std::size_t k = 0; k < jobOrder.size(); ++k) {
+            double total = 0;
+            for (std::size_t f = 0; f < frames; ++f) total += taskSeconds[k * frames + f];
+            double& cost = jobCost[jobOrder[k]];
+            cost = 0.75 * cost + 0.25 * (total / static_cast<double>(frames));
+        }
+        std::stable_sort(jobOrder.begin(), jobOrder.end(),
+                         [&](std::size_t a, std::size_t b) { return jobCost[a] > jobCost[b]; });
+    }
+
     unsigned slotOf(int64_t runPosition) const { return static_cast<unsigned>(runPosition % slots.size()); }
 };
 
@@ -84,6 +116,7 @@ EngineOutcome Engine::run(FrameSource& source, int64_t first, std::optional<int6
     const int64_t end = count ? first + std::max<int64_t>(0, *count) : INT64_MAX;
     const auto& registry = indicatorRegistry();
     m.startTemporal(first);
+    m.prepareJobs();
     const bool pictures = sink.wantsPictures();
     bool sourceDone = false;
 
@@ -108,33 +141,28 @@ EngineOutcome Engine::run(FrameSource& source, int64_t first, std::optional<int6
     };
 
     const auto perFrame = static_cast<std::size_t>(m.spatial.size() + m.temporal.size());
-    int64_t batchStart = first;
-    int64_t batchSize = readBatch(first, std::min<int64_t>(end, first + m.window));
-    while (batchSize > 0) {
-        const int64_t nextStart = batchStart + batchSize;
-        int64_t nextSize = 0;
-        // Task t measures frame batchStart + t / perFrame: a spatial indicator,
-        // or the pair part of a temporal one.
-        auto task = [&](std::size_t t) {
-            const int64_t i = batchStart + static_cast<int64_t>(t / perFrame);
-            const std::size_t job = t % perFrame;
-            Slot& slot = m.slots[m.slotOf(i - first)];
-            if (job < m.spatial.size()) {
-                const int index = m.spatial[job];
-                slot.spatial[static_cast<std::size_t>(index)] =
-                    registry[static_cast<std::size_t>(index)].spatial(slot.frame);
-            } else if (i > first) {
-                const int index = m.temporal[job - m.spatial.size()];
-                const Slot& previous = m.slots[m.slotOf(i - 1 - first)];
-                m.temporalIndicators[static_cast<std::size_t>(index)]->pair(m.slotOf(i - first), slot.frame,
-                                                                              previous.frame);
-            }
-        };
-        m.pool.run(static_cast<std::size_t>(batchSize) * perFrame, task, [&] {
-            nextSize = readBatch(nextStart, std::min<int64_t>(end, nextStart + m.window));
-        });
-
-        for (int64_t i = batchStart; i < nextStart; ++i) {
+    // Task t of a batch measures frame start + t / perFrame: a spatial indicator,
+    // or the pair part of a temporal one.
+    auto measure = [&](const Batch& batch, std::size_t t) {
+        // The costliest jobs go first, so that the batch ends on short ones.
+        const std::size_t job = m.jobOrder[t / static_cast<std::size_t>(batch.size)];
+        const int64_t i = batch.start + static_cast<int64_t>(t % static_cast<std::size_t>(batch.size));
+        const auto began = std::chrono::steady_clock::now();
+        Slot& slot = m.slots[m.slotOf(i - first)];
+        if (job < m.spatial.size()) {
+            const int index = m.spatial[job];
+            slot.spatial[static_cast<std::size_t>(index)] = registry[static_cast<std::size_t>(index)].spatial(slot.frame);
+        } else if (i > first) {
+            const int index = m.temporal[job - m.spatial.size()];
+            const Slot& previous = m.slots[m.slotOf(i - 1 - first)];
+            m.temporalIndicators[static_cast<std::size_t>(index)]->pair(m.slotOf(i - first), slot.frame,
+                                                                          previous.frame);
+        }
+        m.taskSeconds[t] = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    };
+    // The ordered parts and the rows of a measured batch, in frame order; false once asked to stop.
+    auto finish = [&](const Batch& batch) {
+        for (int64_t i = batch.start; i < batch.start + batch.size; ++i) {
             Slot& slot = m.slots[m.slotOf(i - first)];
             slot.results = Results{};
             for (int index : m.spatial) {
@@ -145,21 +173,38 @@ EngineOutcome Engine::run(FrameSource& source, int64_t first, std::optional<int6
             // The first frame of the run has no previous frame to compare with.
             if (i > first) {
                 for (int index : m.temporal) {
-                    const auto value =
-                        m.temporalIndicators[static_cast<std::size_t>(index)]->ordered(m.slotOf(i - first), i, slot.results);
+                    const auto value = m.temporalIndicators[static_cast<std::size_t>(index)]->ordered(
+                        m.slotOf(i - first), i, slot.results);
                     if (value) slot.results.set(index, *value);
                 }
             }
             if (pictures) sink.picture(i, slot.frame);
             sink.row(i, slot.results);
             ++outcome.rows;
-            if (stop != nullptr && stop->load()) {
-                outcome.interrupted = true;
-                return outcome;
-            }
+            if (stop != nullptr && stop->load()) return false;
         }
-        batchStart = nextStart;
-        batchSize = nextSize;
+        return true;
+    };
+
+    // Three batches are in hand at once: while the pool measures one, the calling
+    // thread finishes the one before it and reads the one after it.
+    Batch measuring{first, readBatch(first, std::min<int64_t>(end, first + m.window))};
+    Batch measured{first, 0};
+    while (measuring.size > 0 || measured.size > 0) {
+        Batch next{measuring.start + measuring.size, 0};
+        bool stopped = false;
+        auto task = [&](std::size_t t) { measure(measuring, t); };
+        m.pool.run(static_cast<std::size_t>(measuring.size) * perFrame, task, [&] {
+            stopped = !finish(measured);
+            if (!stopped) next.size = readBatch(next.start, std::min<int64_t>(end, next.start + m.window));
+        });
+        if (stopped) {
+            outcome.interrupted = true;
+            return outcome;
+        }
+        m.learnCosts(measuring.size);
+        measured = measuring;
+        measuring = next;
     }
     return outcome;
 }
