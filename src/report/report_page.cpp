@@ -14,14 +14,7 @@
 
 namespace {
 
-// Six significant digits are enough to read and to plot; the machine formats carry the exact values.
-std::string readable(double value) {
-    std::array<char, 32> buffer{};
-    const auto [end, error] =
-        std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::general, 6);
-    (void)error;  // 32 bytes hold any double at six digits
-    return std::string(buffer.data(), end);
-}
+std::string readable(double value) { return readableNumber(value); }
 
 const IndicatorDescriptor& entry(int i) { return indicatorRegistry()[static_cast<std::size_t>(i)]; }
 

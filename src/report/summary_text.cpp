@@ -11,14 +11,7 @@
 
 namespace {
 
-// Six significant digits are enough to read; the machine formats carry the exact values.
-std::string readable(double value) {
-    std::array<char, 32> buffer{};
-    const auto [end, error] =
-        std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::general, 6);
-    (void)error;  // 32 bytes hold any double at six digits
-    return std::string(buffer.data(), end);
-}
+std::string readable(double value) { return readableNumber(value); }
 
 std::string padded(const std::string& text, std::size_t width, bool left) {
     if (text.size() >= width) return text;

@@ -91,3 +91,11 @@ std::string jsonString(std::string_view text) {
     out += '"';
     return out;
 }
+
+std::string readableNumber(double value) {
+    std::array<char, 32> buffer{};
+    const auto [end, error] =
+        std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::general, 6);
+    (void)error;  // 32 bytes hold any double at six digits
+    return std::string(buffer.data(), end);
+}

@@ -20,3 +20,7 @@ std::string jsonString(std::string_view text);
 // The parts one after the other. (Chains of + on temporaries trip a false
 // -Wrestrict warning of GCC 12 at -O3.)
 std::string joined(std::initializer_list<std::string_view> parts);
+
+// Six significant digits, for people: enough to read and to plot; the machine
+// formats carry the exact values.
+std::string readableNumber(double value);
