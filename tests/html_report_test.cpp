@@ -5,7 +5,6 @@
 
 #include <cmath>
 #include <map>
-#include <regex>
 
 #include "indicators/registry.h"
 #include "report/frame_envelope.h"
@@ -96,15 +95,19 @@ std::string decodeBase64(const std::string& text) {
 // Width and height of every embedded PNG, read from its header, by the frame it shows.
 std::map<int64_t, std::pair<uint32_t, uint32_t>> embeddedPictures(const std::string& page) {
     std::map<int64_t, std::pair<uint32_t, uint32_t>> found;
-    const std::regex figure(R"re(<figure id="picture-(\d+)"><img [^>]*src="data:image/png;base64,([^"]+)")re");
-    for (std::sregex_iterator it(page.begin(), page.end(), figure), end; it != end; ++it) {
-        const std::string png = decodeBase64((*it)[2]);
+    const std::string figure = "<figure id=\"picture-";
+    const std::string source = "src=\"data:image/png;base64,";
+    for (std::size_t at = page.find(figure); at != std::string::npos; at = page.find(figure, at + 1)) {
+        const std::size_t digits = at + figure.size();
+        const int64_t frame = std::stoll(page.substr(digits, page.find('"', digits) - digits));
+        const std::size_t data = page.find(source, digits) + source.size();
+        const std::string png = decodeBase64(page.substr(data, page.find('"', data) - data));
         EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
-        const auto be32 = [&](std::size_t at) {
-            return uint32_t{static_cast<unsigned char>(png[at])} << 24 | uint32_t{static_cast<unsigned char>(png[at + 1])} << 16 |
-                   uint32_t{static_cast<unsigned char>(png[at + 2])} << 8 | static_cast<unsigned char>(png[at + 3]);
+        const auto be32 = [&](std::size_t i) {
+            return uint32_t{static_cast<unsigned char>(png[i])} << 24 | uint32_t{static_cast<unsigned char>(png[i + 1])} << 16 |
+                   uint32_t{static_cast<unsigned char>(png[i + 2])} << 8 | static_cast<unsigned char>(png[i + 3]);
         };
-        found[std::stoll((*it)[1])] = {be32(16), be32(20)};
+        found[frame] = {be32(16), be32(20)};
     }
     return found;
 }
