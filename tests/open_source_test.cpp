@@ -7,6 +7,7 @@
 #include "ffmpeg_fixtures.h"
 #include "io/open_source.h"
 #include "io/y4m_source.h"
+#include "sample_frames.h"
 
 namespace {
 
@@ -63,15 +64,6 @@ std::string openError(const OpenRequest& request) {
     auto opened = openSource(request, std::move(std::get<DetectedInput>(detected)));
     auto* error = std::get_if<std::string>(&opened);
     return error ? *error : "";
-}
-
-void expectSampleFrames(FrameSource& source, const SampleSpec& spec, int32_t first) {
-    OwnedImage luma(spec.width, spec.height);
-    for (int32_t i = first; i < spec.frames; ++i) {
-        ASSERT_EQ(source.read(i, luma.image).status, ReadResult::Frame) << "frame " << i;
-        ASSERT_EQ(luma.samples, sampleLuma(spec, i)) << "frame " << i;
-    }
-    EXPECT_EQ(source.read(spec.frames, luma.image).status, ReadResult::End);
 }
 
 class OpenSourceTest : public testing::Test {

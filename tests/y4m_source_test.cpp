@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "io/y4m_source.h"
+#include "sample_frames.h"
 #include "sample/sample_video.h"
 #include "test_support.h"
 
@@ -32,16 +33,6 @@ std::string openError(const std::string& bytes) {
     auto opened = Y4mSource::open(ByteStream::open((dir.path / "bad.y4m").string(), error), "bad.y4m");
     auto* message = std::get_if<std::string>(&opened);
     return message ? *message : "";
-}
-
-// Reads frames first.. of `source` and compares them with the sample's luma planes.
-void expectSampleFrames(FrameSource& source, const SampleSpec& spec, int32_t first) {
-    OwnedImage luma(spec.width, spec.height);
-    for (int32_t i = first; i < spec.frames; ++i) {
-        ASSERT_EQ(source.read(i, luma.image).status, ReadResult::Frame) << "frame " << i;
-        ASSERT_EQ(luma.samples, sampleLuma(spec, i)) << "frame " << i;
-    }
-    EXPECT_EQ(source.read(spec.frames, luma.image).status, ReadResult::End);
 }
 
 struct PipeStream {

@@ -26,7 +26,6 @@ struct Batch {
 struct Slot {
     std::unique_ptr<uint8_t[]> samples;
     Image frame{};
-    int64_t index = -1;
     // Written by the tasks of this frame, one element each.
     std::array<std::optional<double>, kIndicatorCount> spatial{};
     Results results;
@@ -134,7 +133,6 @@ EngineOutcome Engine::run(FrameSource& source, int64_t first, std::optional<int6
                 }
                 break;
             }
-            slot.index = i;
             ++got;
         }
         return got;
