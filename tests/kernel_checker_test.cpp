@@ -23,6 +23,7 @@
 #include "kernels/blockiness_kernel.h"
 #include "kernels/blur_kernel.h"
 #include "kernels/comb_groups_kernel.h"
+#include "kernels/residual_deviations_kernel.h"
 #include "kernels/sobel_kernel.h"
 #include "test_support.h"
 #include "tools/filtering.h"
@@ -140,6 +141,7 @@ TEST(KernelChecker, EveryKernelOffersAPlainVariantFirst) {
     EXPECT_EQ(blockSums8Variants().front().level, CpuLevel::Plain);
     EXPECT_EQ(combGroupsVariants().front().level, CpuLevel::Plain);
     EXPECT_EQ(bandRepeatsVariants().front().level, CpuLevel::Plain);
+    EXPECT_EQ(residualDeviationsVariants().front().level, CpuLevel::Plain);
 }
 
 TEST(KernelChecker, BlurMatchesTheReference) {
@@ -300,4 +302,42 @@ TEST(KernelChecker, BandRepeatsMatchTheEqualityMaps) {
     // Rows long enough to fill the byte-wide counters of the vector variants.
     for (Pattern pattern : {Pattern::Flat0, Pattern::Repeats, Pattern::Noise})
         check(CheckedFrame(8200, 33, 7, pattern, 99));
+}
+
+TEST(KernelChecker, ResidualDeviationsMatchFilterAndInteriorDeviations) {
+    const auto variants = runnable(residualDeviationsVariants());
+    forEachFrame([&](const CheckedFrame& f) {
+        const uint32_t blocks = f.plane.width / 8;
+        if (blocks == 0 || f.plane.height < 8) return;
+        // The first eight rows as the gathered strip, through the planes the tools fill.
+        const uint64_t w = uint64_t{blocks} * 8;
+        OwnedImage strip(w, 8);
+        for (uint32_t y = 0; y < 8; ++y)
+            for (uint32_t x = 0; x < w; ++x) strip.at(x, y) = f.packed.image.data[uint64_t{y} * f.packed.image.w + x];
+        for (double sigma : {1.0, 3.0, 40.0}) {
+            std::vector<double> weights(9);
+            for (int i = 0; i < 9; ++i)
+                weights[static_cast<std::size_t>(i)] =
+                    std::exp(-((i / 3 - 1) * (i / 3 - 1) + (i % 3 - 1) * (i % 3 - 1)) / (2 * sigma * sigma)) /
+                    (sigma * sigma * 6.28);
+            const ImageDouble mask = makeImageDouble(3, 3, weights.data());
+            std::vector<double> filteredSamples(w * 8, 0.0), residualSamples(w * 8), sums(blocks, 0.0),
+                squares(blocks, 0.0), expected(blocks);
+            ImageDouble filtered = makeImageDouble(w, 8, filteredSamples.data());
+            ASSERT_EQ(filter(&strip.image, &filtered, &mask, static_cast<int32_t>(blocks), 8, 8), 0);
+            for (uint64_t i = 0; i < w * 8; ++i) residualSamples[i] = static_cast<double>(strip.samples[i]) - filteredSamples[i];
+            ImageDouble residual = makeImageDouble(w, 8, residualSamples.data());
+            ImageDouble sumPlane = makeImageDouble(blocks, 1, sums.data());
+            ImageDouble squarePlane = makeImageDouble(blocks, 1, squares.data());
+            ImageDouble deviations = makeImageDouble(blocks, 1, expected.data());
+            calculateStdDevsDouble_ommitZeros(&residual, &sumPlane, &squarePlane, &deviations, &mask, 8, 8);
+            for (const auto& v : variants) {
+                std::vector<double> actual(blocks + 1, -1.0);
+                v.fn(f.plane.data, f.plane.stride, blocks, weights.data(), actual.data());
+                for (uint32_t b = 0; b < blocks; ++b)
+                    expectSameBits(expected[b], actual[b], std::string(v.name) + " block " + std::to_string(b) + " " + f.label);
+                EXPECT_EQ(actual.back(), -1.0) << v.name << " wrote past the blocks, " << f.label;
+            }
+        }
+    });
 }

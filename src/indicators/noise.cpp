@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "kernels/kernels.h"
 #include "tools/definitions.h"
@@ -16,10 +17,29 @@ constexpr uint32_t HISTOGRAM_ENTRIES = 128;
 constexpr uint32_t MAX_CONTAINER_WIDTH = 1000;
 constexpr uint32_t GAUSSIAN_MASK_SIZE = 3;
 
+// std::floor and std::round without a library call for the deviations, which
+// are below 2^52, where dropping the fraction is exact; the rest take the calls.
+double floorOf(double d) {
+    if (!(d >= 0.0 && d < 0x1p52)) return std::floor(d);
+    return static_cast<double>(static_cast<int64_t>(d));
+}
+double roundOf(double d) {
+    if (!(d >= 0.0 && d < 0x1p52)) return std::round(d);
+    const double whole = floorOf(d);
+    return d - whole >= 0.5 ? whole + 1.0 : whole;
+}
+
+// The deviation rounded half away from zero, within the histogram's bins.
+uint32_t histogramBin(double d) {
+    if (!(d >= 0.0)) return 0;  // negative or not a number
+    if (d >= HISTOGRAM_ENTRIES - 0.5) return HISTOGRAM_ENTRIES - 1;
+    return static_cast<uint32_t>(roundOf(d));
+}
+
 struct NoiseWorkspace {
     Reusable<double> deviations;
     Reusable<uint8_t> container;
-    Reusable<double> mask, filtered, residual, devSums, devSquares, devs;
+    Reusable<double> devs;
 };
 
 }  // namespace
@@ -42,10 +62,8 @@ double noise(const Image& frame) {
     uint64_t histogram[HISTOGRAM_ENTRIES + 1] = {};
     uint32_t mode = 0;
     for (uint64_t b = 0; b < blocks; ++b) {
-        int64_t bin = std::llround(dev.data[b]);
-        if (bin < 0) bin = 0;
-        if (bin > int64_t{HISTOGRAM_ENTRIES - 1}) bin = HISTOGRAM_ENTRIES - 1;
-        if (++histogram[bin] > histogram[mode]) mode = static_cast<uint32_t>(bin);
+        const uint32_t bin = histogramBin(dev.data[b]);
+        if (++histogram[bin] > histogram[mode]) mode = bin;
     }
     if (mode == 0) mode = 1;
 
@@ -69,54 +87,33 @@ double noise(const Image& frame) {
     for (uint32_t by = 0; by < nby && n < MAX_CONTAINER_WIDTH; ++by) {
         for (uint32_t bx = 0; bx < nbx && n < MAX_CONTAINER_WIDTH; ++bx) {
             const double d = dev.data[by * nbx + bx];
-            if ((roundDown ? std::floor(d) : std::round(d)) != level) continue;
+            if ((roundDown ? floorOf(d) : roundOf(d)) != level) continue;
             for (uint32_t y = 0; y < NOISE_BLOCKSIZE; ++y) {
                 const uint8_t* from = frame.data + (by * NOISE_BLOCKSIZE + y) * W + bx * NOISE_BLOCKSIZE;
-                uint8_t* to = container.data + y * containerW + n * NOISE_BLOCKSIZE;
-                for (uint32_t x = 0; x < NOISE_BLOCKSIZE; ++x) to[x] = from[x];
+                std::memcpy(container.data + y * containerW + n * NOISE_BLOCKSIZE, from, NOISE_BLOCKSIZE);
             }
             ++n;
         }
     }
 
-    ImageDouble mask = planeIn(ws.mask, GAUSSIAN_MASK_SIZE, GAUSSIAN_MASK_SIZE);
+    // The 3x3 Gaussian of the level's variance, row by row.
+    double weights[GAUSSIAN_MASK_SIZE * GAUSSIAN_MASK_SIZE];
     const uint32_t sigmaSquared = sigma * sigma;
     const double norm = 1 / (static_cast<double>(sigmaSquared) * 6.28);
     const double s = static_cast<double>(2 * sigmaSquared);
     for (int i = -1; i <= 1; ++i) {
         for (int j = -1; j <= 1; ++j) {
-            mask.data[(i + 1) * GAUSSIAN_MASK_SIZE + (j + 1)] = std::exp(-(i * i + j * j) / s) * norm;
+            weights[(i + 1) * GAUSSIAN_MASK_SIZE + (j + 1)] = std::exp(-(i * i + j * j) / s) * norm;
         }
     }
 
-    // The filter never writes the blocks' edge samples: they keep the zeros the
-    // plane was created with, and the deviations below leave them out.
-    ImageDouble filtered = planeIn(ws.filtered, containerW, NOISE_BLOCKSIZE);
-    const int32_t status = filter(&container, &filtered, &mask, static_cast<int32_t>(n), NOISE_BLOCKSIZE,
-                                  NOISE_BLOCKSIZE);
-    if (status != 0) {
-        fputs("Cannot filter the selected blocks! ", stdout);
-        puts("Check the string above to see what is the problem.");
-        return 0.0;
-    }
-
-    const uint32_t residualW = n * NOISE_BLOCKSIZE;
-    ImageDouble residual = planeIn(ws.residual, residualW, NOISE_BLOCKSIZE);
-    for (uint32_t y = 0; y < NOISE_BLOCKSIZE; ++y) {
-        const uint8_t* original = container.data + y * containerW;
-        const double* smooth = filtered.data + y * containerW;
-        double* out = residual.data + y * residualW;
-        for (uint32_t x = 0; x < residualW; ++x) out[x] = static_cast<double>(original[x]) - smooth[x];
-    }
-
-    ImageDouble devSums = clearedPlaneIn(ws.devSums, n, 1);
-    ImageDouble devSquares = clearedPlaneIn(ws.devSquares, n, 1);
-    ImageDouble devs = planeIn(ws.devs, n, 1);
-    calculateStdDevsDouble_ommitZeros(&residual, &devSums, &devSquares, &devs, &mask, NOISE_BLOCKSIZE,
-                                      NOISE_BLOCKSIZE);
+    // Each block's deviation from its smoothed self, as filter() and
+    // calculateStdDevsDouble_ommitZeros() give it on the gathered blocks.
+    double* devs = ws.devs.take(n);
+    activeKernels().residualDeviations(container.data, static_cast<std::ptrdiff_t>(containerW), n, weights, devs);
 
     double total = 0.0;
-    for (uint32_t i = 0; i < n; ++i) total += devs.data[i];
+    for (uint32_t i = 0; i < n; ++i) total += devs[i];
     // With no matching block this is 0/0: the level had no block to measure.
     return total / static_cast<double>(n);
 }

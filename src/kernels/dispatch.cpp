@@ -25,7 +25,8 @@ Kernels tableFor(CpuLevel level) {
                    variantFor(blockSums8Variants(), level),
                    variantFor(combGroupsVariants(), level),
                    variantFor(bandRepeatsVariants(), level),
-                   variantFor(robertsEnergyVariants(), level)};
+                   variantFor(robertsEnergyVariants(), level),
+                   variantFor(residualDeviationsVariants(), level)};
 }
 
 }  // namespace

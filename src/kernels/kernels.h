@@ -17,6 +17,7 @@
 #include "kernels/blur_kernel.h"
 #include "kernels/comb_groups_kernel.h"
 #include "kernels/cpu.h"
+#include "kernels/residual_deviations_kernel.h"
 #include "kernels/sobel_kernel.h"
 #include "kernels/variants.h"
 #include "tools/image.h"
@@ -50,6 +51,7 @@ struct Kernels {
     CombGroupsKernel* combGroups;
     BandRepeatsKernel* bandRepeats;
     RobertsEnergyKernel* robertsEnergy;
+    ResidualDeviationsKernel* residualDeviations;
 };
 
 const Kernels& plainKernels();
