@@ -12,8 +12,10 @@ void BM_Spatial(benchmark::State& state, const IndicatorDescriptor* d) {
     spec.height = 1080;
     std::vector<uint8_t> luma = sampleLuma(spec, 3);
     const Image frame = makeImage(1920, 1080, luma.data());
+    SharedPasses shared;
     for (auto _ : state) {
-        const auto value = d->spatial(frame);
+        shared.start(frame);
+        const auto value = d->spatial(frame, shared);
         benchmark::DoNotOptimize(value);
     }
     state.SetItemsProcessed(state.iterations());

@@ -30,22 +30,23 @@ void minmax(const int32_t* values, uint64_t size, int32_t* min, int32_t* max) {
     *max = hi;
 }
 
-uint8_t blackout(const Image& frame) {
-    const auto W = static_cast<uint32_t>(frame.w);
-    const auto H = static_cast<uint32_t>(frame.h);
-    const uint32_t blocksX = W / BLOCKSIZE;
-    const uint32_t blocksY = H / BLOCKSIZE;
+uint8_t blackoutOfSums(const int32_t* sums, uint32_t blocksX, uint32_t blocksY) {
     // No whole block, nothing to compare: not flagged.
     if (blocksX == 0 || blocksY == 0) return 0;
-
-    thread_local Reusable<int32_t> buffer;
-    const Image32 sums = planeIn(buffer, blocksX, blocksY);
-    activeKernels().blockSums8(planeOf(frame), sums.data);
     int32_t lo = 0;
     int32_t hi = 0;
-    minmax(sums.data, uint64_t{blocksX} * blocksY, &lo, &hi);
+    minmax(sums, uint64_t{blocksX} * blocksY, &lo, &hi);
 
     const int32_t spread = hi - lo;
     const double meanSpread = static_cast<double>(spread) / (BLOCKSIZE * BLOCKSIZE);
     return THRESHOLD_BLACKOUT > meanSpread ? 1 : 0;
+}
+
+uint8_t blackout(const Image& frame) {
+    const auto blocksX = static_cast<uint32_t>(frame.w) / BLOCKSIZE;
+    const auto blocksY = static_cast<uint32_t>(frame.h) / BLOCKSIZE;
+    thread_local Reusable<int32_t> buffer;
+    const Image32 sums = planeIn(buffer, blocksX, blocksY);
+    activeKernels().blockSums8(planeOf(frame), sums.data);
+    return blackoutOfSums(sums.data, blocksX, blocksY);
 }

@@ -33,9 +33,7 @@ void offer(int32_t (&list)[nBlSum], int32_t s, Before before) {
 // that sorted order, so it depends only on the multiset of visited sums. Block
 // sums are integers of at most 16320, exact in a double, so ranking them as
 // integers ranks their doubles alike.
-double exposure(const Image& frame) {
-    const uint32_t w = static_cast<uint32_t>(frame.w);
-    const uint32_t h = static_cast<uint32_t>(frame.h);
+double exposureOfSums(const int32_t* sums, uint32_t w, uint32_t h) {
     constexpr uint32_t B = BLOCKSIZE;
     int32_t darkest[nBlSum] = {kBrightestBlock, kBrightestBlock, kBrightestBlock, kBrightestBlock};
     int32_t brightest[nBlSum] = {0, 0, 0, 0};
@@ -47,11 +45,8 @@ double exposure(const Image& frame) {
         const uint32_t gridW = w / B;
         const uint32_t columns = (w - 1) / B;
         const uint32_t rows = (h - 1) / B;
-        thread_local Reusable<int32_t> buffer;
-        const Image32 sums = planeIn(buffer, gridW, h / B);
-        activeKernels().blockSums8(planeOf(frame), sums.data);
         for (uint32_t r = 0; r < rows; ++r) {
-            const int32_t* row = sums.data + uint64_t{r} * gridW;
+            const int32_t* row = sums + uint64_t{r} * gridW;
             for (uint32_t c = 0; c < columns; ++c) {
                 const int32_t s = row[c];
                 // A sorted list takes s exactly when its last value would.
@@ -64,4 +59,13 @@ double exposure(const Image& frame) {
     for (int32_t v : brightest) total += v;
     for (int32_t v : darkest) total += v;
     return total / (2.0 * nBlSum * B * B);
+}
+
+double exposure(const Image& frame) {
+    const auto w = static_cast<uint32_t>(frame.w);
+    const auto h = static_cast<uint32_t>(frame.h);
+    thread_local Reusable<int32_t> buffer;
+    const Image32 sums = planeIn(buffer, w / BLOCKSIZE, h / BLOCKSIZE);
+    activeKernels().blockSums8(planeOf(frame), sums.data);
+    return exposureOfSums(sums.data, w, h);
 }

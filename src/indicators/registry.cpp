@@ -23,7 +23,7 @@
 
 namespace {
 
-using Spatial = std::optional<double> (*)(const Image&);
+using Spatial = std::optional<double> (*)(const Image&, SharedPasses&);
 using MakeTemporal = std::unique_ptr<TemporalIndicator> (*)(const TemporalGeometry&);
 
 struct Description {
@@ -52,12 +52,12 @@ constexpr IndicatorDescriptor temporalEntry(int bit, const Description& d, uint3
 int64_t previousFrameOnly(double, int64_t, int64_t) { return 1; }
 
 template <double (*F)(const Image&)>
-std::optional<double> always(const Image& frame) {
+std::optional<double> always(const Image& frame, SharedPasses&) {
     return F(frame);
 }
 
-template <uint8_t (*F)(const Image&)>
-std::optional<double> flag(const Image& frame) {
+template <std::optional<double> (*F)(const Image&)>
+std::optional<double> sometimes(const Image& frame, SharedPasses&) {
     return F(frame);
 }
 
@@ -78,7 +78,7 @@ constexpr uint32_t kFreezingBit = 1u << 8;
 const std::array<IndicatorDescriptor, kIndicatorCount> kRegistry = {
     spatialEntry(0, {"blockiness", "blockiness",
                      fraction("Blockiness: ", "Blockiness: ", " \t%-5.5f", " \t%-5.5f"), {}, Worse::Lower, ""},
-                 [](const Image& f) -> std::optional<double> { return activeKernels().blockiness(planeOf(f)); }),
+                 [](const Image& f, SharedPasses&) -> std::optional<double> { return activeKernels().blockiness(planeOf(f)); }),
     spatialEntry(1, {"spatial activity", "spatial_activity",
                      fraction("Spatial Activity: ", "SA: ", " \t%-5.5f", " \t%-5.5f"), {}, Worse::Lower, ""},
                  always<spatialActivity>),
@@ -96,20 +96,25 @@ const std::array<IndicatorDescriptor, kIndicatorCount> kRegistry = {
                  always<blockLoss>),
     spatialEntry(5, {"blur", "blur", fraction("Blur: \t", "Blur: ", " \t%-7.3f", " \t%-5.3f"), {}, Worse::Higher,
                      "pixels"},
-                 [](const Image& f) -> std::optional<double> { return activeKernels().blur(planeOf(f)); }),
+                 [](const Image& f, SharedPasses&) -> std::optional<double> { return activeKernels().blur(planeOf(f)); }),
     temporalEntry(6, {"temporal activity", "temporal_activity",
                       fraction("TemporalAct: ", "TA: ", " \t%-5.5f", " \t%-5.5f"), {}, Worse::Higher, ""},
                   kTemporalActivityBit, 0, makeTemporalActivity, previousFrameOnly),
     spatialEntry(7, {"blackout", "blackout", integer("Blackout: ", " \t%-d", " \t%-d"), {}, Worse::Higher, "",
                      {"black", EventRule::AboveZero}},
-                 flag<blackout>),
+                 [](const Image& f, SharedPasses& shared) -> std::optional<double> {
+                     return blackoutOfSums(shared.blockSums8(), static_cast<uint32_t>(f.w) / BLOCKSIZE,
+                                           static_cast<uint32_t>(f.h) / BLOCKSIZE);
+                 }),
     // Freezing reads this frame's temporal activity and, when requested, its blackout flag.
     temporalEntry(8, {"freezing", "freezing", integer("Freezing: ", " \t\t%-d", " \t%-d"), {}, Worse::Higher, "",
                       {"freeze", EventRule::AboveZero}},
                   kFreezingBit | kTemporalActivityBit, kBlackoutBit, makeFreezing, freezingFramesBefore),
     spatialEntry(9, {"exposure", "exposure", integer("Exposure(bri): ", " \t\t%-6i", " \t%-6i"), {}, Worse::Lower,
                      "mean level"},
-                 always<exposure>),
+                 [](const Image& f, SharedPasses& shared) -> std::optional<double> {
+                     return exposureOfSums(shared.blockSums8(), static_cast<uint32_t>(f.w), static_cast<uint32_t>(f.h));
+                 }),
     spatialEntry(10, {"contrast", "contrast",
                       fraction("Contrast: ", "Contrast: ", " \t\t%-5.5f", " \t%-5.5f"), {}, Worse::Lower, "levels"},
                  always<contrastRMS>),
@@ -122,7 +127,7 @@ const std::array<IndicatorDescriptor, kIndicatorCount> kRegistry = {
                  always<noise>),
     spatialEntry(13, {"slice", "slice", fraction("Slice: \t", "Slice: ", " \t%-7.3f", " \t%-7.3f"), {},
                       Worse::Higher, ""},
-                 slice),
+                 sometimes<slice>),
     temporalEntry(14, {"flickering", "flickering",
                        fraction("Flickering:", "Flickering:", " \t%-5.5f", " \t%-5.5f"), -1.0, Worse::Higher,
                        "switches per frame", {"flicker", EventRule::AboveLimit, kFlickeringPeriod}},

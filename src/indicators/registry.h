@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "indicators/results.h"
+#include "indicators/shared_passes.h"
 #include "indicators/temporal.h"
 #include "tools/image.h"
 
@@ -51,9 +52,10 @@ struct IndicatorDescriptor {
     const char* unit;               // "" when the value has no unit
     EventSpec event;
     IndicatorKind kind;
-    // Spatial: a pure function of the frame, safe to call on any thread; some
-    // have no value on some frames.
-    std::optional<double> (*spatial)(const Image& frame);
+    // Spatial: a pure function of the frame, safe to call on any thread, that
+    // may take work shared with other indicators of the same frame from
+    // `shared`; some have no value on some frames.
+    std::optional<double> (*spatial)(const Image& frame, SharedPasses& shared);
     // Temporal: made once per run.
     std::unique_ptr<TemporalIndicator> (*makeTemporal)(const TemporalGeometry& geometry);
     // Temporal: frames before `start` that a run must read for this

@@ -26,6 +26,7 @@ struct Batch {
 struct Slot {
     std::unique_ptr<uint8_t[]> samples;
     Image frame{};
+    SharedPasses shared;
     // Written by the tasks of this frame, one element each.
     std::array<std::optional<double>, kIndicatorCount> spatial{};
     Results results;
@@ -133,6 +134,7 @@ EngineOutcome Engine::run(FrameSource& source, int64_t first, std::optional<int6
                 }
                 break;
             }
+            slot.shared.start(slot.frame);
             ++got;
         }
         return got;
@@ -149,7 +151,7 @@ EngineOutcome Engine::run(FrameSource& source, int64_t first, std::optional<int6
         Slot& slot = m.slots[m.slotOf(i - first)];
         if (job < m.spatial.size()) {
             const int index = m.spatial[job];
-            slot.spatial[static_cast<std::size_t>(index)] = registry[static_cast<std::size_t>(index)].spatial(slot.frame);
+            slot.spatial[static_cast<std::size_t>(index)] = registry[static_cast<std::size_t>(index)].spatial(slot.frame, slot.shared);
         } else if (i > first) {
             const int index = m.temporal[job - m.spatial.size()];
             const Slot& previous = m.slots[m.slotOf(i - 1 - first)];
