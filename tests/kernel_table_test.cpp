@@ -90,6 +90,19 @@ TEST(KernelTable, SumAndSquareSum) {
     });
 }
 
+TEST(KernelTable, SumAndSquareSumPastThe32BitPartials) {
+    std::vector<uint8_t> full(600000, 255);
+    const Plane row{full.data(), static_cast<std::ptrdiff_t>(full.size()), static_cast<uint32_t>(full.size()), 1};
+    const Plane rows{full.data(), 30000, 30000, 20};
+    for (const Kernels* k : availableKernels())
+        for (const Plane& plane : {row, rows}) {
+            uint64_t sum = 0, squares = 0;
+            k->sumAndSquareSum(plane, sum, squares);
+            EXPECT_EQ(sum, 600000ull * 255);
+            EXPECT_EQ(squares, 600000ull * 65025);
+        }
+}
+
 TEST(KernelTable, RobertsEnergy) {
     forEveryCase([](const Kernels& k, const TestPlane& a, const TestPlane&) {
         uint64_t expected = 0;

@@ -106,8 +106,42 @@ FRAMEPROBE_AVX2 uint64_t robertsEnergyAvx2(const Plane& frame) { return robertsE
 FRAMEPROBE_AVX2 uint64_t squaredDifferenceSumAvx2(const uint8_t* a, const uint8_t* b, std::size_t n) {
     return squaredDifferenceSum(a, b, n);
 }
+// Sums by sums of absolute differences against zero; squares by 16-bit
+// multiply-adds into 32-bit lanes, each taking at most 4 * 255^2 per 32
+// samples and moved to 64-bit lanes before it could wrap.
 FRAMEPROBE_AVX2 void sumAndSquareSumAvx2(const Plane& plane, uint64_t& sum, uint64_t& squares) {
-    sumAndSquareSum(plane, sum, squares);
+    constexpr uint32_t kStepsPerFlush = 8192;
+    const __m256i zero = _mm256_setzero_si256();
+    __m256i sums = zero;
+    __m256i wide = zero;
+    uint64_t tailSum = 0;
+    uint64_t tailSquares = 0;
+    for (uint32_t y = 0; y < plane.height; ++y) {
+        const uint8_t* row = plane.data + y * plane.stride;
+        uint32_t x = 0;
+        while (x + 32 <= plane.width) {
+            __m256i narrow = zero;
+            for (uint32_t step = 0; step < kStepsPerFlush && x + 32 <= plane.width; ++step, x += 32) {
+                const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + x));
+                sums = _mm256_add_epi64(sums, _mm256_sad_epu8(v, zero));
+                const __m256i low = _mm256_unpacklo_epi8(v, zero);
+                const __m256i high = _mm256_unpackhi_epi8(v, zero);
+                narrow = _mm256_add_epi32(narrow, _mm256_madd_epi16(low, low));
+                narrow = _mm256_add_epi32(narrow, _mm256_madd_epi16(high, high));
+            }
+            wide = _mm256_add_epi64(wide, _mm256_cvtepu32_epi64(_mm256_castsi256_si128(narrow)));
+            wide = _mm256_add_epi64(wide, _mm256_cvtepu32_epi64(_mm256_extracti128_si256(narrow, 1)));
+        }
+        for (; x < plane.width; ++x) {
+            tailSum += row[x];
+            tailSquares += uint64_t{row[x]} * row[x];
+        }
+    }
+    alignas(32) uint64_t lanes[4];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), sums);
+    sum = tailSum + lanes[0] + lanes[1] + lanes[2] + lanes[3];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), wide);
+    squares = tailSquares + lanes[0] + lanes[1] + lanes[2] + lanes[3];
 }
 // With blocks of 8, each 64-bit lane of a sum of absolute differences totals one
 // row of one block; eight rows make four block sums.
