@@ -9,13 +9,22 @@
 
 namespace {
 
-// Frames measured together: enough to keep every thread busy while the
-// slowest indicator of one frame runs, within a bound on the memory they take.
+// Frames measured together. A batch of about kBatchBytes of samples stays in
+// the shared cache while every indicator reads it, so large frames go one at a
+// time with their indicators spread over the threads, and small ones go many at
+// a time so that the threads meet less often. At least one frame per two
+// threads keeps every thread busy; three batches in hand stay within kBudget,
+// and tiny frames within kMostFrames a batch.
 unsigned chooseWindow(unsigned requested, unsigned threads, std::size_t frameBytes) {
     if (requested > 0) return requested;
+    constexpr std::size_t kBatchBytes = std::size_t{1} << 20;
     constexpr std::size_t kBudget = std::size_t{512} << 20;
-    const std::size_t fitting = std::max<std::size_t>(1, kBudget / std::max<std::size_t>(1, frameBytes) / 3);
-    return static_cast<unsigned>(std::min<std::size_t>(threads, fitting));
+    constexpr std::size_t kMostFrames = 64;
+    frameBytes = std::max<std::size_t>(1, frameBytes);
+    const std::size_t busy =
+        std::max<std::size_t>({1, (threads + 1) / 2, std::min(kMostFrames, kBatchBytes / frameBytes)});
+    const std::size_t fitting = std::max<std::size_t>(1, kBudget / frameBytes / 3);
+    return static_cast<unsigned>(std::min(busy, fitting));
 }
 
 struct Batch {
