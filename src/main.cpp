@@ -7,8 +7,10 @@
 #include "driver/merge_run.h"
 #include "driver/option_run.h"
 #include "driver/process_guard.h"
+#include "io/program_location.h"
 
 int main(int argc, char** argv) {
+    rememberProgramPath(argv[0]);  // FFmpeg's module is found next to the program
     openClosedStandardDescriptors();
     installStopHandlers();
     if (argc >= 2 && std::string_view(argv[1]) == "merge") return runMerge(argc, argv);

@@ -1,22 +1,29 @@
-// Decoded input: lossless containers give the sample's luma planes in every
-// pixel layout, lossy ones the planes the ffmpeg program decodes, RGB is
-// converted with BT.601 into the limited range.
+// Decoded input, read through the FFmpeg module as the program reads it:
+// lossless containers give the sample's luma planes in every pixel layout,
+// lossy ones the planes the ffmpeg program decodes, RGB is converted with
+// BT.601 into the limited range.
 #include <gtest/gtest.h>
 
 #include "ffmpeg_fixtures.h"
-#include "io/ffmpeg_source.h"
+#include "io/ffmpeg_module.h"
 
 namespace {
 
-std::unique_ptr<FfmpegSource> openDecoded(const std::filesystem::path& path, int stream = -1) {
-    auto opened = FfmpegSource::open(path.string(), stream);
+std::variant<std::unique_ptr<FrameSource>, std::string> openContainer(const std::filesystem::path& path, int stream) {
+    auto module = ffmpegModule();
+    if (auto* error = std::get_if<std::string>(&module)) return *error;
+    return std::get<const FfmpegModule*>(module)->open(path.string(), stream);
+}
+
+std::unique_ptr<FrameSource> openDecoded(const std::filesystem::path& path, int stream = -1) {
+    auto opened = openContainer(path, stream);
     if (auto* error = std::get_if<std::string>(&opened)) ADD_FAILURE() << *error;
-    auto* source = std::get_if<std::unique_ptr<FfmpegSource>>(&opened);
+    auto* source = std::get_if<std::unique_ptr<FrameSource>>(&opened);
     return source ? std::move(*source) : nullptr;
 }
 
 std::string openError(const std::filesystem::path& path, int stream = -1) {
-    auto opened = FfmpegSource::open(path.string(), stream);
+    auto opened = openContainer(path, stream);
     auto* error = std::get_if<std::string>(&opened);
     return error ? *error : "";
 }

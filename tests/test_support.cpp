@@ -8,6 +8,11 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "io/program_location.h"
+
+// Tests that read containers in this process find FFmpeg's module where the program does.
+[[maybe_unused]] static const bool moduleBesideProgram = (rememberProgramPath(FRAMEPROBE_BINARY), true);
+
 OwnedImage::OwnedImage(uint64_t w, uint64_t h, uint8_t fill) : samples(w * h, fill) {
     image = makeImage(w, h, samples.data());
 }

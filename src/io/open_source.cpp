@@ -5,11 +5,7 @@
 #include <cstring>
 #include <filesystem>
 
-extern "C" {
-#include <libavformat/avformat.h>
-}
-
-#include "io/ffmpeg_source.h"
+#include "io/ffmpeg_module.h"
 #include "io/y4m_source.h"
 
 namespace {
@@ -23,17 +19,12 @@ bool hasRawExtension(const std::string& path) {
     return extension == ".yuv" || extension == ".raw";
 }
 
-// True when FFmpeg recognises the container from its first bytes and its name.
-bool probeContainer(const std::string& path, ByteStream& stream) {
-    std::string bytes = stream.peek(kProbeBytes);
-    const int size = static_cast<int>(bytes.size());
-    bytes.append(AVPROBE_PADDING_SIZE, '\0');
-    AVProbeData probe{};
-    probe.filename = path.c_str();
-    probe.buf = reinterpret_cast<unsigned char*>(bytes.data());
-    probe.buf_size = size;
-    int score = 0;
-    return av_probe_input_format3(&probe, 1, &score) != nullptr && score > AVPROBE_SCORE_RETRY;
+// FFmpeg's module, or why an input that needs it cannot be read.
+std::variant<const FfmpegModule*, std::string> moduleFor(const std::string& name) {
+    auto module = ffmpegModule();
+    if (auto* error = std::get_if<std::string>(&module))
+        return "Reading " + name + " needs FFmpeg's libraries, but " + *error;
+    return module;
 }
 
 std::string sizeText(std::optional<uint32_t> width, std::optional<uint32_t> height) {
@@ -66,7 +57,9 @@ std::variant<DetectedInput, std::string> detectInput(const OpenRequest& request)
         if (!sized) return name + " is not Y4M; raw YUV from " + name + " needs a width and a height";
         return detected;
     }
-    if (probeContainer(request.path, *detected.stream)) {
+    const auto module = moduleFor(name);
+    if (auto* error = std::get_if<std::string>(&module)) return *error;
+    if (std::get<const FfmpegModule*>(module)->probe(request.path, detected.stream->peek(kProbeBytes))) {
         detected.kind = InputKind::Container;
         detected.stream.reset();
         return detected;
@@ -86,9 +79,11 @@ std::variant<std::unique_ptr<FrameSource>, std::string> openSource(const OpenReq
         if (auto* error = std::get_if<std::string>(&opened)) return *error;
         source = std::move(std::get<std::unique_ptr<Y4mSource>>(opened));
     } else {
-        auto opened = FfmpegSource::open(request.path, request.stream);
+        const auto module = moduleFor(name);
+        if (auto* error = std::get_if<std::string>(&module)) return *error;
+        auto opened = std::get<const FfmpegModule*>(module)->open(request.path, request.stream);
         if (auto* error = std::get_if<std::string>(&opened)) return *error;
-        source = std::move(std::get<std::unique_ptr<FfmpegSource>>(opened));
+        source = std::move(std::get<std::unique_ptr<FrameSource>>(opened));
     }
     const SourceInfo& info = source->info();
     if ((request.width && *request.width != info.width) || (request.height && *request.height != info.height))

@@ -1,4 +1,4 @@
-#include "io/ffmpeg_source.h"
+#include "ffmpeg/ffmpeg_source.h"
 
 #include <cstring>
 #include <vector>

@@ -1,0 +1,18 @@
+// The table the program finds in the module (the only symbol the module exports).
+#include "ffmpeg/container_probe.h"
+#include "ffmpeg/ffmpeg_source.h"
+#include "ffmpeg/module_interface.h"
+
+namespace {
+
+std::variant<std::unique_ptr<FrameSource>, std::string> openContainer(const std::string& path, int stream) {
+    auto opened = FfmpegSource::open(path, stream);
+    if (auto* error = std::get_if<std::string>(&opened)) return *error;
+    return std::unique_ptr<FrameSource>(std::move(std::get<std::unique_ptr<FfmpegSource>>(opened)));
+}
+
+constexpr FfmpegModule kModule{kFfmpegModuleVersion, sizeof(FfmpegModule), probeContainer, openContainer};
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) const FfmpegModule* frameprobe_ffmpeg_module() { return &kModule; }

@@ -1,0 +1,29 @@
+// The interface of the module that reads containers with FFmpeg's libraries.
+// The program loads the module only for inputs that need it, so that raw and
+// Y4M runs neither map those libraries (and their many dependencies) nor pay
+// for linking them at start-up. Program and module come from one build, so C++
+// types may cross the boundary; the version and size refuse a module of another.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <variant>
+
+#include "io/frame_source.h"
+
+// Raise it whenever the table or a type it passes (FrameSource, SourceInfo, ReadResult) changes.
+inline constexpr uint32_t kFfmpegModuleVersion = 1;
+
+struct FfmpegModule {
+    uint32_t version;  // kFfmpegModuleVersion of the module's build
+    uint32_t size;     // sizeof(FfmpegModule) of the module's build
+    // True when FFmpeg recognises a container from the first bytes of the file named `path`.
+    bool (*probe)(const std::string& path, const std::string& firstBytes);
+    // Opens stream `stream` of the container `path`, or its first video stream when negative.
+    std::variant<std::unique_ptr<FrameSource>, std::string> (*open)(const std::string& path, int stream);
+};
+
+// The module's one exported function, looked up by this name.
+inline constexpr const char* kFfmpegModuleEntry = "frameprobe_ffmpeg_module";
+extern "C" const FfmpegModule* frameprobe_ffmpeg_module();

@@ -1,0 +1,64 @@
+#include "io/ffmpeg_module.h"
+
+#include <dlfcn.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <vector>
+
+#include "io/program_location.h"
+
+namespace {
+
+std::string loaderError() {
+    const char* error = dlerror();
+    return error != nullptr ? error : "unknown error";
+}
+
+std::variant<const FfmpegModule*, std::string> loadFrom(const std::filesystem::path& dir) {
+    const std::string file = (dir / FRAMEPROBE_MODULE_FILE).string();
+    void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) return loaderError();
+    auto* entry = reinterpret_cast<const FfmpegModule* (*)()>(dlsym(handle, kFfmpegModuleEntry));
+    if (entry == nullptr) {
+        std::string error = loaderError();
+        dlclose(handle);
+        return error;
+    }
+    const FfmpegModule* module = entry();
+    if (module->version != kFfmpegModuleVersion || module->size != sizeof(FfmpegModule)) {
+        std::string error = file + ": a module of another build of frameprobe (interface " +
+                            std::to_string(module->version) + ", this program needs " +
+                            std::to_string(kFfmpegModuleVersion) + ")";
+        dlclose(handle);
+        return error;
+    }
+    return module;  // never unloaded: the sources it opens run its code
+}
+
+std::variant<const FfmpegModule*, std::string> load() {
+    const std::string failed = std::string("the module ") + FRAMEPROBE_MODULE_FILE + " could not be loaded";
+    if (const char* chosen = getenv("FRAMEPROBE_MODULE_DIR"); chosen != nullptr && *chosen != '\0') {
+        auto loaded = loadFrom(chosen);
+        if (auto* error = std::get_if<std::string>(&loaded)) return failed + " from FRAMEPROBE_MODULE_DIR: " + *error;
+        return loaded;
+    }
+    std::vector<std::filesystem::path> dirs;
+    if (auto own = programDirectory()) dirs.push_back(*own);
+    if (dirs.empty() || dirs.front() != FRAMEPROBE_MODULE_INSTALL_DIR) dirs.emplace_back(FRAMEPROBE_MODULE_INSTALL_DIR);
+    std::string tried;
+    for (const auto& dir : dirs) {
+        auto loaded = loadFrom(dir);
+        auto* error = std::get_if<std::string>(&loaded);
+        if (error == nullptr) return loaded;
+        tried += (tried.empty() ? "" : "; ") + *error;
+    }
+    return failed + ": " + tried;
+}
+
+}  // namespace
+
+std::variant<const FfmpegModule*, std::string> ffmpegModule() {
+    static const auto module = load();
+    return module;
+}
