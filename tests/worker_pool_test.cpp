@@ -45,4 +45,23 @@ TEST(WorkerPoolTest, TaskFailureReachesTheCallerAfterTheBatch) {
     EXPECT_EQ(finished.load(), 11);
 }
 
+TEST(WorkerPoolTest, QueuedGroupsRunInOrderAndKeepTheirOwnFailures) {
+    for (unsigned threads : {1u, 2u, 4u}) {
+        WorkerPool pool(threads);
+        std::vector<std::atomic<int>> older(40), newer(40);
+        auto first = [&](std::size_t i) { older[i].fetch_add(1); };
+        auto second = [&](std::size_t i) {
+            newer[i].fetch_add(1);
+            if (i == 5) throw std::runtime_error("newer");
+        };
+        TaskGroup a, b;
+        pool.submit(a, older.size(), first);
+        pool.submit(b, newer.size(), second);
+        pool.wait(a);  // the newer group's failure is not the older one's
+        for (auto& h : older) EXPECT_EQ(h.load(), 1) << threads << " threads";
+        EXPECT_THROW(pool.wait(b), std::runtime_error);
+        for (auto& h : newer) EXPECT_EQ(h.load(), 1) << threads << " threads";
+    }
+}
+
 }  // namespace

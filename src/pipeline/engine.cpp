@@ -1,6 +1,7 @@
 #include "pipeline/engine.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <vector>
 
@@ -86,22 +87,34 @@ struct Engine::Impl {
     // changes only which thread computes what, never a value.
     std::vector<std::size_t> jobOrder;
     std::vector<double> jobCost;
-    std::vector<double> taskSeconds;  // of the batch being measured, by task
+
+    // A batch handed to the pool, with the job order it was given and the
+    // time each of its tasks took. Two are measured at once.
+    struct InFlight {
+        Batch batch{0, 0};
+        std::vector<std::size_t> order;
+        std::vector<double> taskSeconds;
+        TaskGroup group;
+    };
+    std::array<InFlight, 2> inFlight;
 
     void prepareJobs() {
         const std::size_t jobs = spatial.size() + temporal.size();
         jobOrder.resize(jobs);
         for (std::size_t j = 0; j < jobs; ++j) jobOrder[j] = j;
         jobCost.assign(jobs, 0.0);
-        taskSeconds.assign(jobs * window, 0.0);
+        for (InFlight& f : inFlight) {
+            f.order = jobOrder;
+            f.taskSeconds.assign(jobs * window, 0.0);
+        }
     }
 
-    void learnCosts(int64_t batchSize) {
-        const auto frames = static_cast<std::size_t>(batchSize);
-        for (std::size_t k = 0; k < jobOrder.size(); ++k) {
+    void learnCosts(const InFlight& measured) {
+        const auto frames = static_cast<std::size_t>(measured.batch.size);
+        for (std::size_t k = 0; k < measured.order.size(); ++k) {
             double total = 0;
-            for (std::size_t f = 0; f < frames; ++f) total += taskSeconds[k * frames + f];
-            double& cost = jobCost[jobOrder[k]];
+            for (std::size_t f = 0; f < frames; ++f) total += measured.taskSeconds[k * frames + f];
+            double& cost = jobCost[measured.order[k]];
             cost = 0.75 * cost + 0.25 * (total / static_cast<double>(frames));
         }
         std::stable_sort(jobOrder.begin(), jobOrder.end(),
@@ -150,24 +163,26 @@ EngineOutcome Engine::run(FrameSource& source, int64_t first, std::optional<int6
     };
 
     const auto perFrame = static_cast<std::size_t>(m.spatial.size() + m.temporal.size());
-    // Task t of a batch measures frame start + t / perFrame: a spatial indicator,
+    // Task t of a batch measures frame start + t % size: a spatial indicator,
     // or the pair part of a temporal one.
-    auto measure = [&](const Batch& batch, std::size_t t) {
+    auto measure = [&](Impl::InFlight& f, std::size_t t) {
+        const Batch& batch = f.batch;
         // The costliest jobs go first, so that the batch ends on short ones.
-        const std::size_t job = m.jobOrder[t / static_cast<std::size_t>(batch.size)];
+        const std::size_t job = f.order[t / static_cast<std::size_t>(batch.size)];
         const int64_t i = batch.start + static_cast<int64_t>(t % static_cast<std::size_t>(batch.size));
         const auto began = std::chrono::steady_clock::now();
         Slot& slot = m.slots[m.slotOf(i - first)];
         if (job < m.spatial.size()) {
             const int index = m.spatial[job];
-            slot.spatial[static_cast<std::size_t>(index)] = registry[static_cast<std::size_t>(index)].spatial(slot.frame, slot.shared);
+            slot.spatial[static_cast<std::size_t>(index)] =
+                registry[static_cast<std::size_t>(index)].spatial(slot.frame, slot.shared);
         } else if (i > first) {
             const int index = m.temporal[job - m.spatial.size()];
             const Slot& previous = m.slots[m.slotOf(i - 1 - first)];
             m.temporalIndicators[static_cast<std::size_t>(index)]->pair(m.slotOf(i - first), slot.frame,
                                                                           previous.frame);
         }
-        m.taskSeconds[t] = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+        f.taskSeconds[t] = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     };
     // The ordered parts and the rows of a measured batch, in frame order; false once asked to stop.
     auto finish = [&](const Batch& batch) {
@@ -195,25 +210,42 @@ EngineOutcome Engine::run(FrameSource& source, int64_t first, std::optional<int6
         return true;
     };
 
-    // Three batches are in hand at once: while the pool measures one, the calling
-    // thread finishes the one before it and reads the one after it.
-    Batch measuring{first, readBatch(first, std::min<int64_t>(end, first + m.window))};
-    Batch measured{first, 0};
-    while (measuring.size > 0 || measured.size > 0) {
-        Batch next{measuring.start + measuring.size, 0};
-        bool stopped = false;
-        auto task = [&](std::size_t t) { measure(measuring, t); };
-        m.pool.run(static_cast<std::size_t>(measuring.size) * perFrame, task, [&] {
-            stopped = !finish(measured);
-            if (!stopped) next.size = readBatch(next.start, std::min<int64_t>(end, next.start + m.window));
-        });
-        if (stopped) {
+    auto taskOf = [&](Impl::InFlight& f) { return [&measure, &f](std::size_t t) { measure(f, t); }; };
+    std::array<decltype(taskOf(m.inFlight[0])), 2> tasks{taskOf(m.inFlight[0]), taskOf(m.inFlight[1])};
+    int64_t nextStart = first;
+    // Reads the next batch and hands it to the pool in flight `k`.
+    auto readAndSubmit = [&](std::size_t k) {
+        Impl::InFlight& f = m.inFlight[k];
+        f.batch = Batch{nextStart, readBatch(nextStart, std::min<int64_t>(end, nextStart + m.window))};
+        nextStart += f.batch.size;
+        std::copy(m.jobOrder.begin(), m.jobOrder.end(), f.order.begin());
+        m.pool.submit(f.group, static_cast<std::size_t>(f.batch.size) * perFrame, tasks[k]);
+    };
+    // Whatever ends the run, no task may outlive it.
+    struct Drain {
+        Impl& m;
+        ~Drain() {
+            for (Impl::InFlight& f : m.inFlight) m.pool.waitQuietly(f.group);
+        }
+    } drain{m};
+
+    // Three batches are in hand at once. While the threads measure two, the
+    // calling thread helps until the older is measured, finishes it, and reads
+    // the batch after the newer into its frame slots: the newer one's first
+    // frame still compares with the older one's last.
+    readAndSubmit(0);
+    readAndSubmit(1);
+    for (std::size_t k = 0;; k ^= 1) {
+        Impl::InFlight& f = m.inFlight[k];
+        m.pool.wait(f.group);
+        // Batches only shrink once the input ends: an empty one is the last.
+        if (f.batch.size == 0) break;
+        m.learnCosts(f);
+        if (!finish(f.batch)) {
             outcome.interrupted = true;
             return outcome;
         }
-        m.learnCosts(measuring.size);
-        measured = measuring;
-        measuring = next;
+        readAndSubmit(k);
     }
     return outcome;
 }

@@ -5,6 +5,7 @@
 
 WorkerPool::WorkerPool(unsigned threads) {
     if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
+    queued_.reserve(8);  // a few groups are queued at a time
     for (unsigned i = 1; i < threads; ++i) workers_.emplace_back([this] { workerLoop(); });
 }
 
@@ -17,47 +18,55 @@ WorkerPool::~WorkerPool() {
     for (std::thread& worker : workers_) worker.join();
 }
 
-void WorkerPool::start(std::size_t count, void* context, Call call) {
+void WorkerPool::queue(TaskGroup& group, std::size_t count, void* context, TaskGroup::Call call) {
     {
         std::lock_guard lock(mutex_);
-        context_ = context;
-        call_ = call;
-        count_ = count;
-        next_ = 0;
-        finished_ = 0;
-        error_ = nullptr;
+        group.context_ = context;
+        group.call_ = call;
+        group.count_ = count;
+        group.next_ = 0;
+        group.finished_ = 0;
+        group.error_ = nullptr;
+        if (count > 0) queued_.push_back(&group);
     }
     if (count > 0) work_.notify_all();
 }
 
-void WorkerPool::finish() {
-    std::unique_lock lock(mutex_);
-    while (next_ < count_) runClaimed(lock, next_++);
-    done_.wait(lock, [this] { return finished_ == count_; });
-    count_ = next_ = finished_ = 0;
-    if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
-}
-
-void WorkerPool::runClaimed(std::unique_lock<std::mutex>& lock, std::size_t index) {
-    void* context = context_;
-    Call call = call_;
+bool WorkerPool::runNext(std::unique_lock<std::mutex>& lock) {
+    if (queued_.empty()) return false;
+    TaskGroup& group = *queued_.front();
+    const std::size_t index = group.next_++;
+    if (group.next_ == group.count_) queued_.erase(queued_.begin());
     lock.unlock();
     std::exception_ptr error;
     try {
-        call(context, index);
+        group.call_(group.context_, index);
     } catch (...) {
         error = std::current_exception();
     }
     lock.lock();
-    if (error && !error_) error_ = error;
-    if (++finished_ == count_) done_.notify_all();
+    if (error && !group.error_) group.error_ = error;
+    if (++group.finished_ == group.count_) done_.notify_all();
+    return true;
+}
+
+void WorkerPool::waitQuietly(TaskGroup& group) {
+    std::unique_lock lock(mutex_);
+    while (group.finished_ < group.count_)
+        if (!runNext(lock)) done_.wait(lock);
+}
+
+void WorkerPool::wait(TaskGroup& group) {
+    waitQuietly(group);
+    std::lock_guard lock(mutex_);
+    if (group.error_) std::rethrow_exception(std::exchange(group.error_, nullptr));
 }
 
 void WorkerPool::workerLoop() {
     std::unique_lock lock(mutex_);
     for (;;) {
-        work_.wait(lock, [this] { return stopping_ || next_ < count_; });
+        work_.wait(lock, [this] { return stopping_ || !queued_.empty(); });
         if (stopping_) return;
-        runClaimed(lock, next_++);
+        runNext(lock);
     }
 }
