@@ -19,6 +19,7 @@
 #include "kernels/blur_kernel.h"
 #include "kernels/comb_groups_kernel.h"
 #include "kernels/kernels.h"
+#include "kernels/residual_deviations_kernel.h"
 #include "kernels/sobel_kernel.h"
 #include "sample/sample_video.h"
 #include "tools/filtering.h"
@@ -109,6 +110,51 @@ const bool registered = [] {
     for (const Kernels* table : availableKernels())
         registerBoth(std::string("robertsEnergy/") + cpuLevelName(table->level),
                      [fn = table->robertsEnergy](const Image& f) { benchmark::DoNotOptimize(fn(planeOf(f))); });
+
+    // Flickering's 8x8 block differences, between the clean and the noisy frame.
+    for (const Kernels* table : availableKernels())
+        registerBoth(std::string("blockAbsDiffSums/") + cpuLevelName(table->level),
+                     [fn = table->blockAbsDiffSums](const Image& f) {
+                         thread_local std::vector<int32_t> out(size_t{W / 8} * (H / 8));
+                         fn(planeOf(f), planeOf(imageOf(true)), 8, out.data());
+                         benchmark::DoNotOptimize(out.data());
+                     });
+
+    for (const Kernels* table : availableKernels())
+        registerBoth(std::string("sumAndSquareSum/") + cpuLevelName(table->level),
+                     [fn = table->sumAndSquareSum](const Image& f) {
+                         uint64_t sum = 0, squares = 0;
+                         fn(planeOf(f), sum, squares);
+                         benchmark::DoNotOptimize(sum + squares);
+                     });
+
+    // Noise's smoothed residuals on a strip of 1000 gathered blocks: the frame's
+    // first samples read as eight rows of 8000.
+    static const double kWeights[9] = {0.05, 0.12, 0.05, 0.12, 0.3, 0.12, 0.05, 0.12, 0.05};
+    constexpr uint32_t kBlocks = 1000;
+    registerBoth("residualDeviations/reference", [](const Image& f) {
+        thread_local std::vector<uint8_t> strip(size_t{kBlocks} * 64);
+        thread_local std::vector<double> filtered(strip.size()), residual(strip.size()), sums(kBlocks),
+            squares(kBlocks), devs(kBlocks);
+        for (uint32_t y = 0; y < 8; ++y)
+            std::copy_n(f.data + y * kBlocks * 8, kBlocks * 8, strip.begin() + y * kBlocks * 8);
+        const Image src = makeImage(kBlocks * 8, 8, strip.data());
+        ImageDouble dst = makeImageDouble(kBlocks * 8, 8, filtered.data());
+        const ImageDouble mask = makeImageDouble(3, 3, const_cast<double*>(kWeights));
+        filter(&src, &dst, &mask, kBlocks, 8, 8);
+        for (size_t i = 0; i < strip.size(); ++i) residual[i] = strip[i] - filtered[i];
+        std::fill(sums.begin(), sums.end(), 0.0);
+        std::fill(squares.begin(), squares.end(), 0.0);
+        ImageDouble r = makeImageDouble(kBlocks * 8, 8, residual.data()), s = makeImageDouble(kBlocks, 1, sums.data()),
+                    q = makeImageDouble(kBlocks, 1, squares.data()), d = makeImageDouble(kBlocks, 1, devs.data());
+        calculateStdDevsDouble_ommitZeros(&r, &s, &q, &d, &mask, 8, 8);
+        benchmark::DoNotOptimize(devs.data());
+    });
+    registerVariants("residualDeviations", residualDeviationsVariants(), [](ResidualDeviationsKernel* fn, const Plane& p) {
+        thread_local std::vector<double> devs(kBlocks);
+        fn(p.data, kBlocks * 8, kBlocks, kWeights, devs.data());
+        benchmark::DoNotOptimize(devs.data());
+    });
 
     // The reference: both equality maps, then their band sums.
     constexpr uint32_t kBands = (H - 16) / 16;
