@@ -7,6 +7,7 @@
 
 #include "indicators/registry.h"
 #include "pipeline/worker_pool.h"
+#include "tools/large_buffer.h"
 
 namespace {
 
@@ -34,7 +35,6 @@ struct Batch {
 };
 
 struct Slot {
-    std::unique_ptr<uint8_t[]> samples;
     Image frame{};
     SharedPasses shared;
     // Written by the tasks of this frame, one element each.
@@ -49,6 +49,7 @@ struct Engine::Impl {
     WorkerPool pool;
     unsigned window;
     std::vector<Slot> slots;  // a ring: frame i of the run lives in slot i % size
+    LargeBuffer samples;      // the slots' frames, one after another
     std::vector<int> spatial;   // registry indices of the requested spatial indicators
     std::vector<int> temporal;  // and of the temporal ones, in registry order
     std::vector<std::unique_ptr<TemporalIndicator>> temporalIndicators;  // by registry index
@@ -58,12 +59,12 @@ struct Engine::Impl {
           pool(s.threads),
           window(chooseWindow(s.window, pool.threads(), std::size_t{width} * height)),
           slots(3 * window),
+          // Sources write every sample, so the planes are not zero-filled.
+          samples(slots.size() * std::size_t{width} * height),
           temporalIndicators(kIndicatorCount) {
-        for (Slot& slot : slots) {
-            // Sources write every sample, so the planes are not zero-filled.
-            slot.samples.reset(new uint8_t[std::size_t{width} * height]);
-            slot.frame = makeImage(width, height, slot.samples.get());
-        }
+        const std::size_t frameBytes = std::size_t{width} * height;
+        for (std::size_t i = 0; i < slots.size(); ++i)
+            slots[i].frame = makeImage(width, height, samples.data() + i * frameBytes);
         const auto& registry = indicatorRegistry();
         for (int i = 0; i < kIndicatorCount; ++i) {
             const IndicatorDescriptor& d = registry[static_cast<std::size_t>(i)];
