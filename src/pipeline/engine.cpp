@@ -48,6 +48,9 @@ struct Engine::Impl {
     EngineSettings settings;
     WorkerPool pool;
     unsigned window;
+    // Small frames come many to a batch: each thread then takes whole frames,
+    // and the threads meet once a frame instead of once an indicator.
+    bool wholeFrameTasks;
     std::vector<Slot> slots;  // a ring: frame i of the run lives in slot i % size
     LargeBuffer samples;      // the slots' frames, one after another
     std::vector<int> spatial;   // registry indices of the requested spatial indicators
@@ -58,6 +61,7 @@ struct Engine::Impl {
         : settings(s),
           pool(s.threads),
           window(chooseWindow(s.window, pool.threads(), std::size_t{width} * height)),
+          wholeFrameTasks(window >= 2 * pool.threads()),
           slots(3 * window),
           // Sources write every sample, so the planes are not zero-filled.
           samples(slots.size() * std::size_t{width} * height),
@@ -164,13 +168,11 @@ EngineOutcome Engine::run(FrameSource& source, int64_t first, std::optional<int6
     };
 
     const auto perFrame = static_cast<std::size_t>(m.spatial.size() + m.temporal.size());
-    // Task t of a batch measures frame start + t % size: a spatial indicator,
-    // or the pair part of a temporal one.
-    auto measure = [&](Impl::InFlight& f, std::size_t t) {
-        const Batch& batch = f.batch;
-        // The costliest jobs go first, so that the batch ends on short ones.
-        const std::size_t job = f.order[t / static_cast<std::size_t>(batch.size)];
-        const int64_t i = batch.start + static_cast<int64_t>(t % static_cast<std::size_t>(batch.size));
+    // Job k of the batch's order on frame start + f of the batch: a spatial
+    // indicator, or the pair part of a temporal one.
+    auto measureJob = [&](Impl::InFlight& flight, std::size_t k, std::size_t f) {
+        const std::size_t job = flight.order[k];
+        const int64_t i = flight.batch.start + static_cast<int64_t>(f);
         const auto began = std::chrono::steady_clock::now();
         Slot& slot = m.slots[m.slotOf(i - first)];
         if (job < m.spatial.size()) {
@@ -183,7 +185,20 @@ EngineOutcome Engine::run(FrameSource& source, int64_t first, std::optional<int6
             m.temporalIndicators[static_cast<std::size_t>(index)]->pair(m.slotOf(i - first), slot.frame,
                                                                           previous.frame);
         }
-        f.taskSeconds[t] = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+        const auto frames = static_cast<std::size_t>(flight.batch.size);
+        flight.taskSeconds[k * frames + f] =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    };
+    // Task t of a batch: every job of frame t when the batch has frames enough
+    // to share out whole, else job t / size on frame t % size, the costliest
+    // jobs first so that the batch ends on short ones.
+    auto measure = [&](Impl::InFlight& flight, std::size_t t) {
+        const auto frames = static_cast<std::size_t>(flight.batch.size);
+        if (m.wholeFrameTasks) {
+            for (std::size_t k = 0; k < perFrame; ++k) measureJob(flight, k, t);
+        } else {
+            measureJob(flight, t / frames, t % frames);
+        }
     };
     // The ordered parts and the rows of a measured batch, in frame order; false once asked to stop.
     auto finish = [&](const Batch& batch) {
@@ -220,7 +235,8 @@ EngineOutcome Engine::run(FrameSource& source, int64_t first, std::optional<int6
         f.batch = Batch{nextStart, readBatch(nextStart, std::min<int64_t>(end, nextStart + m.window))};
         nextStart += f.batch.size;
         std::copy(m.jobOrder.begin(), m.jobOrder.end(), f.order.begin());
-        m.pool.submit(f.group, static_cast<std::size_t>(f.batch.size) * perFrame, tasks[k]);
+        const auto count = static_cast<std::size_t>(f.batch.size) * (m.wholeFrameTasks ? 1 : perFrame);
+        m.pool.submit(f.group, count, tasks[k]);
     };
     // Whatever ends the run, no task may outlive it.
     struct Drain {
