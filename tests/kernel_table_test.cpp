@@ -2,6 +2,7 @@
 // strides wider than the rows, and the extreme sample values.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <random>
 #include <vector>
@@ -101,6 +102,15 @@ TEST(KernelTable, SumAndSquareSumPastThe32BitPartials) {
             EXPECT_EQ(sum, 600000ull * 255);
             EXPECT_EQ(squares, 600000ull * 65025);
         }
+}
+
+TEST(KernelTable, RobertsEnergyPastThe32BitPartials) {
+    // Rows of 0 over rows of 255: every sample past the first row and column adds 2 * 255^2.
+    const uint32_t w = 300001;
+    std::vector<uint8_t> samples(std::size_t{w} * 3);
+    std::fill(samples.begin() + w, samples.begin() + 2 * w, 255);
+    const Plane plane{samples.data(), w, w, 3};
+    for (const Kernels* k : availableKernels()) EXPECT_EQ(k->robertsEnergy(plane), 2ull * (w - 1) * 2 * 65025);
 }
 
 TEST(KernelTable, RobertsEnergy) {

@@ -102,7 +102,47 @@ void blockAbsDiffSumsPlain(const Plane& current, const Plane& previous, uint32_t
 }
 
 #if FRAMEPROBE_X86
-FRAMEPROBE_AVX2 uint64_t robertsEnergyAvx2(const Plane& frame) { return robertsEnergy(frame); }
+// 32 columns a step: both differences in 16-bit lanes, their squares summed in
+// pairs into 32-bit lanes, each taking at most 8 * 255^2 a step and moved to
+// 64-bit lanes before it could wrap.
+FRAMEPROBE_AVX2 uint64_t robertsEnergyAvx2(const Plane& frame) {
+    constexpr uint32_t kStepsPerFlush = 8192;
+    const __m256i zero = _mm256_setzero_si256();
+    __m256i wide = zero;
+    uint64_t tail = 0;
+    for (uint32_t y = 1; y < frame.height; ++y) {
+        const uint8_t* up = frame.data + std::ptrdiff_t{y - 1} * frame.stride;
+        const uint8_t* row = up + frame.stride;
+        uint32_t x = 1;
+        while (x + 32 <= frame.width) {
+            __m256i narrow = zero;
+            for (uint32_t step = 0; step < kStepsPerFlush && x + 32 <= frame.width; ++step, x += 32) {
+                const __m256i upLeft = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(up + x - 1));
+                const __m256i upHere = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(up + x));
+                const __m256i rowLeft = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + x - 1));
+                const __m256i rowHere = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + x));
+                const __m256i dxLow = _mm256_sub_epi16(_mm256_unpacklo_epi8(upLeft, zero), _mm256_unpacklo_epi8(rowHere, zero));
+                const __m256i dxHigh = _mm256_sub_epi16(_mm256_unpackhi_epi8(upLeft, zero), _mm256_unpackhi_epi8(rowHere, zero));
+                const __m256i dyLow = _mm256_sub_epi16(_mm256_unpacklo_epi8(upHere, zero), _mm256_unpacklo_epi8(rowLeft, zero));
+                const __m256i dyHigh = _mm256_sub_epi16(_mm256_unpackhi_epi8(upHere, zero), _mm256_unpackhi_epi8(rowLeft, zero));
+                narrow = _mm256_add_epi32(narrow, _mm256_madd_epi16(dxLow, dxLow));
+                narrow = _mm256_add_epi32(narrow, _mm256_madd_epi16(dxHigh, dxHigh));
+                narrow = _mm256_add_epi32(narrow, _mm256_madd_epi16(dyLow, dyLow));
+                narrow = _mm256_add_epi32(narrow, _mm256_madd_epi16(dyHigh, dyHigh));
+            }
+            wide = _mm256_add_epi64(wide, _mm256_cvtepu32_epi64(_mm256_castsi256_si128(narrow)));
+            wide = _mm256_add_epi64(wide, _mm256_cvtepu32_epi64(_mm256_extracti128_si256(narrow, 1)));
+        }
+        for (; x < frame.width; ++x) {
+            const int32_t dx = int32_t{up[x - 1]} - int32_t{row[x]};
+            const int32_t dy = int32_t{up[x]} - int32_t{row[x - 1]};
+            tail += static_cast<uint64_t>(dx * dx + dy * dy);
+        }
+    }
+    alignas(32) uint64_t lanes[4];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), wide);
+    return tail + lanes[0] + lanes[1] + lanes[2] + lanes[3];
+}
 FRAMEPROBE_AVX2 uint64_t squaredDifferenceSumAvx2(const uint8_t* a, const uint8_t* b, std::size_t n) {
     return squaredDifferenceSum(a, b, n);
 }
