@@ -60,7 +60,8 @@ TEST_F(GoldenTest, ConsoleAndLogMatchForEveryThreadCountAndWindow) {
     const std::vector<std::vector<std::string>> settings{
         {"FRAMEPROBE_THREADS=1"}, {"FRAMEPROBE_THREADS=2"}, {"FRAMEPROBE_THREADS=3"}, {"FRAMEPROBE_THREADS=8"},
         {"FRAMEPROBE_THREADS=2", "FRAMEPROBE_WINDOW=1"}, {"FRAMEPROBE_THREADS=3", "FRAMEPROBE_WINDOW=5"},
-        {"FRAMEPROBE_THREADS=8", "FRAMEPROBE_WINDOW=64"}, {"FRAMEPROBE_THREADS=2", "FRAMEPROBE_CPU=plain"}};
+        {"FRAMEPROBE_THREADS=8", "FRAMEPROBE_WINDOW=64"}, {"FRAMEPROBE_THREADS=2", "FRAMEPROBE_CPU=plain"},
+        {"FRAMEPROBE_THREADS=2", "FRAMEPROBE_CPU=avx2"}};
     for (const GoldenRun& run : kRuns) {
         for (const auto& env : settings) {
             SCOPED_TRACE(std::string(run.name) + " with " + env.front() + " " + env.back());

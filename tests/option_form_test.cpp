@@ -92,6 +92,18 @@ TEST_F(OptionFormTest, SegmentsGiveTheRowsOfTheWholeRun) {
     }
 }
 
+TEST_F(OptionFormTest, VersionNamesTheKernelsTheEnvironmentLowersTo) {
+    auto kernels = [&](const std::string& cpu) {
+        const ProcessResult r = runProcess(FRAMEPROBE_BINARY, {"--version"}, dir.path, {"FRAMEPROBE_CPU=" + cpu});
+        EXPECT_EQ(r.status, 0);
+        const std::size_t at = r.out.find("kernels: ");
+        return at == std::string::npos ? r.out : r.out.substr(at);
+    };
+    EXPECT_EQ(kernels("plain"), "kernels: plain\n");
+    const std::string capped = kernels("avx2");
+    EXPECT_TRUE(capped == "kernels: avx2\n" || capped == "kernels: plain\n") << capped;
+}
+
 TEST_F(OptionFormTest, IndicatorNamesAddWhatTheyNeed) {
     makeClip("clip.yuv", 64, 48, 6, {"freeze:1-5"});
     const std::string byName = probe({"-s", "64x48", "--indicators", "freezing,blur", "clip.yuv"}).out;

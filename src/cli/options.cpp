@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "indicators/registry.h"
+#include "kernels/kernels.h"
 #include "report/version.h"
 
 namespace {
@@ -103,7 +104,9 @@ std::optional<uint32_t> parseIndicatorList(const std::string& text, std::string&
 ParsedOptions parseOptions(int argc, char** argv) {
     RunOptions o;
     CLI::App app{"Measures no-reference quality indicators on every frame of a video.", "frameprobe"};
-    app.set_version_flag("--version", std::string("frameprobe ") + kFrameprobeVersion);
+    // The kernels in use, since FRAMEPROBE_CPU (plain, avx2) may lower them.
+    app.set_version_flag("--version", std::string("frameprobe ") + kFrameprobeVersion + "\nkernels: " +
+                                          cpuLevelName(activeKernels().level));
     app.footer("Segments measured apart are joined with: frameprobe merge PART... [-o FILE] [--format FORMAT]");
 
     std::string size, indicators, format = "legacy", fps, frames, start, origin, threads, logName;

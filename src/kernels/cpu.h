@@ -1,10 +1,10 @@
 // Instruction-set levels the kernels are written for, and the level this run uses.
 #pragma once
 
-enum class CpuLevel { Plain, Avx2 };
+enum class CpuLevel { Plain, Avx2, Avx512 };
 
-// The highest level both this CPU and the build support, lowered to Plain when the
-// environment sets FRAMEPROBE_CPU=plain. Decided once per process.
+// The highest level both this CPU and the build support, lowered to the level the
+// environment names in FRAMEPROBE_CPU (plain, avx2). Decided once per process.
 CpuLevel cpuLevel();
 
 // Whether a kernel written for `level` may run in this process.

@@ -39,8 +39,10 @@ const Kernels& plainKernels() {
 const std::vector<const Kernels*>& availableKernels() {
     static const std::vector<const Kernels*> tables = [] {
         static const Kernels avx2 = tableFor(CpuLevel::Avx2);
+        static const Kernels avx512 = tableFor(CpuLevel::Avx512);
         std::vector<const Kernels*> all{&plainKernels()};
         if (cpuCanRun(CpuLevel::Avx2)) all.push_back(&avx2);
+        if (cpuCanRun(CpuLevel::Avx512)) all.push_back(&avx512);
         return all;
     }();
     return tables;
