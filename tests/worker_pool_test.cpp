@@ -14,20 +14,20 @@ TEST(WorkerPoolTest, RunsEveryTaskOnceAcrossManyBatches) {
         for (int batch = 0; batch < 200; ++batch) {
             std::vector<std::atomic<int>> hits(12);
             auto task = [&](std::size_t i) { hits[i].fetch_add(1); };
-            bool alongside = false;
-            pool.run(hits.size(), task, [&] { alongside = true; });
-            EXPECT_TRUE(alongside);
+            TaskGroup group;
+            pool.submit(group, hits.size(), task);
+            pool.wait(group);
             for (auto& h : hits) ASSERT_EQ(h.load(), 1) << threads << " threads, batch " << batch;
         }
     }
 }
 
-TEST(WorkerPoolTest, EmptyBatchStillRunsTheCallersWork) {
+TEST(WorkerPoolTest, EmptyGroupIsDoneAtOnce) {
     WorkerPool pool(3);
     auto task = [](std::size_t) { FAIL(); };
-    int calls = 0;
-    pool.run(0, task, [&] { ++calls; });
-    EXPECT_EQ(calls, 1);
+    TaskGroup group;
+    pool.submit(group, 0, task);
+    pool.wait(group);
 }
 
 TEST(WorkerPoolTest, TaskFailureReachesTheCallerAfterTheBatch) {
@@ -37,11 +37,15 @@ TEST(WorkerPoolTest, TaskFailureReachesTheCallerAfterTheBatch) {
         if (i == 3) throw std::runtime_error("task 3");
         finished.fetch_add(1);
     };
-    EXPECT_THROW(pool.run(8, task, [] {}), std::runtime_error);
+    TaskGroup failing;
+    pool.submit(failing, 8, task);
+    EXPECT_THROW(pool.wait(failing), std::runtime_error);
     EXPECT_EQ(finished.load(), 7);
     // The pool stays usable.
     auto quiet = [&](std::size_t) { finished.fetch_add(1); };
-    pool.run(4, quiet, [] {});
+    TaskGroup next;
+    pool.submit(next, 4, quiet);
+    pool.wait(next);
     EXPECT_EQ(finished.load(), 11);
 }
 

@@ -44,21 +44,6 @@ public:
     // exception one of them threw.
     void wait(TaskGroup& group);
 
-    // Runs task(i) for every i below count, and alongside() on the calling
-    // thread meanwhile; returns once every task has finished.
-    template <typename Task, typename Alongside>
-    void run(std::size_t count, Task& task, Alongside&& alongside) {
-        TaskGroup group;
-        submit(group, count, task);
-        try {
-            alongside();
-        } catch (...) {
-            waitQuietly(group);
-            throw;
-        }
-        wait(group);
-    }
-
     // wait() that drops the group's exception: for groups whose results are discarded.
     void waitQuietly(TaskGroup& group);
 
