@@ -3,9 +3,8 @@
 #include <cassert>
 
 #include "indicators/results.h"
-#include "kernels/kernels.h"
+#include "indicators/shared_passes.h"
 #include "tools/definitions.h"
-#include "tools/workspace.h"
 
 namespace {
 
@@ -30,7 +29,9 @@ void minmax(const int32_t* values, uint64_t size, int32_t* min, int32_t* max) {
     *max = hi;
 }
 
-uint8_t blackoutOfSums(const int32_t* sums, uint32_t blocksX, uint32_t blocksY) {
+uint8_t blackoutOfSums(const int32_t* sums, uint32_t width, uint32_t height) {
+    const uint32_t blocksX = width / BLOCKSIZE;
+    const uint32_t blocksY = height / BLOCKSIZE;
     // No whole block, nothing to compare: not flagged.
     if (blocksX == 0 || blocksY == 0) return 0;
     int32_t lo = 0;
@@ -43,10 +44,7 @@ uint8_t blackoutOfSums(const int32_t* sums, uint32_t blocksX, uint32_t blocksY) 
 }
 
 uint8_t blackout(const Image& frame) {
-    const auto blocksX = static_cast<uint32_t>(frame.w) / BLOCKSIZE;
-    const auto blocksY = static_cast<uint32_t>(frame.h) / BLOCKSIZE;
-    thread_local Reusable<int32_t> buffer;
-    const Image32 sums = planeIn(buffer, blocksX, blocksY);
-    activeKernels().blockSums8(planeOf(frame), sums.data);
-    return blackoutOfSums(sums.data, blocksX, blocksY);
+    thread_local SharedPasses passes;
+    passes.start(frame);
+    return blackoutOfSums(passes.blockSums8(), static_cast<uint32_t>(frame.w), static_cast<uint32_t>(frame.h));
 }

@@ -8,8 +8,8 @@
 #include "tools/image.h"
 
 uint8_t blackout(const Image& frame);
-// The same from the frame's 8x8 block sums (blocksX x blocksY, row by row).
-uint8_t blackoutOfSums(const int32_t* sums, uint32_t blocksX, uint32_t blocksY);
+// The same from the 8x8 block sums of a width x height frame, row by row.
+uint8_t blackoutOfSums(const int32_t* sums, uint32_t width, uint32_t height);
 
 // Smallest and largest of `size` values; `size` must not be 0.
 void minmax(const int32_t* values, uint64_t size, int32_t* min, int32_t* max);

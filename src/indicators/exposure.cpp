@@ -3,8 +3,7 @@
 #include <cstdint>
 
 #include "indicators/results.h"
-#include "kernels/kernels.h"
-#include "tools/workspace.h"
+#include "indicators/shared_passes.h"
 
 namespace {
 
@@ -62,10 +61,7 @@ double exposureOfSums(const int32_t* sums, uint32_t w, uint32_t h) {
 }
 
 double exposure(const Image& frame) {
-    const auto w = static_cast<uint32_t>(frame.w);
-    const auto h = static_cast<uint32_t>(frame.h);
-    thread_local Reusable<int32_t> buffer;
-    const Image32 sums = planeIn(buffer, w / BLOCKSIZE, h / BLOCKSIZE);
-    activeKernels().blockSums8(planeOf(frame), sums.data);
-    return exposureOfSums(sums.data, w, h);
+    thread_local SharedPasses passes;
+    passes.start(frame);
+    return exposureOfSums(passes.blockSums8(), static_cast<uint32_t>(frame.w), static_cast<uint32_t>(frame.h));
 }

@@ -103,8 +103,7 @@ const std::array<IndicatorDescriptor, kIndicatorCount> kRegistry = {
     spatialEntry(7, {"blackout", "blackout", integer("Blackout: ", " \t%-d", " \t%-d"), {}, Worse::Higher, "",
                      {"black", EventRule::AboveZero}},
                  [](const Image& f, SharedPasses& shared) -> std::optional<double> {
-                     return blackoutOfSums(shared.blockSums8(), static_cast<uint32_t>(f.w) / BLOCKSIZE,
-                                           static_cast<uint32_t>(f.h) / BLOCKSIZE);
+                     return blackoutOfSums(shared.blockSums8(), static_cast<uint32_t>(f.w), static_cast<uint32_t>(f.h));
                  }),
     // Freezing reads this frame's temporal activity and, when requested, its blackout flag.
     temporalEntry(8, {"freezing", "freezing", integer("Freezing: ", " \t\t%-d", " \t%-d"), {}, Worse::Higher, "",

@@ -41,7 +41,7 @@ uint64_t steepMask64Plain(const uint8_t* row, uint32_t x, uint32_t limit) { retu
 
 #if FRAMEPROBE_X86
 FRAMEPROBE_AVX2 uint64_t squaredDifferencesAvx2(const uint8_t* row, uint32_t width) {
-    uint64_t total = 0;
+    __m256i wide = _mm256_setzero_si256();
     uint32_t x = 1;
     // Each 32-bit lane gains at most 2 * 255^2 per step; 4096 steps stay below 2^31.
     while (x + 16 <= width) {
@@ -52,15 +52,10 @@ FRAMEPROBE_AVX2 uint64_t squaredDifferencesAvx2(const uint8_t* row, uint32_t wid
             const __m256i d = _mm256_sub_epi16(now, left);
             sums = _mm256_add_epi32(sums, _mm256_madd_epi16(d, d));
         }
-        alignas(32) uint32_t lanes[8];
-        _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), sums);
-        for (uint32_t lane : lanes) total += lane;
+        wide = addWidened(wide, sums);
     }
-    for (; x < width; ++x) {
-        const int32_t d = difference(row, x);
-        total += static_cast<uint32_t>(d * d);
-    }
-    return total;
+    // Columns x and on, as columns 1 and on of the row from x - 1.
+    return laneTotal(wide) + squaredDifferencesPlain(row + x - 1, width - (x - 1));
 }
 
 FRAMEPROBE_AVX2 uint64_t steepMask64Avx2(const uint8_t* row, uint32_t x, uint32_t limit) {
@@ -80,7 +75,7 @@ FRAMEPROBE_AVX2 uint64_t steepMask64Avx2(const uint8_t* row, uint32_t x, uint32_
 
 // The AVX2 passes on 32 and 64 samples a step; the lanes' bounds are the same.
 FRAMEPROBE_AVX512 uint64_t squaredDifferencesAvx512(const uint8_t* row, uint32_t width) {
-    uint64_t total = 0;
+    __m512i wide = _mm512_setzero_si512();
     uint32_t x = 1;
     while (x + 32 <= width) {
         __m512i sums = _mm512_setzero_si512();
@@ -91,15 +86,10 @@ FRAMEPROBE_AVX512 uint64_t squaredDifferencesAvx512(const uint8_t* row, uint32_t
             const __m512i d = _mm512_sub_epi16(now, left);
             sums = _mm512_add_epi32(sums, _mm512_madd_epi16(d, d));
         }
-        alignas(64) uint32_t lanes[16];
-        _mm512_store_si512(lanes, sums);
-        for (uint32_t lane : lanes) total += lane;
+        wide = addWidened(wide, sums);
     }
-    for (; x < width; ++x) {
-        const int32_t d = difference(row, x);
-        total += static_cast<uint32_t>(d * d);
-    }
-    return total;
+    // Columns x and on, as columns 1 and on of the row from x - 1.
+    return static_cast<uint64_t>(_mm512_reduce_add_epi64(wide)) + squaredDifferencesPlain(row + x - 1, width - (x - 1));
 }
 
 FRAMEPROBE_AVX512 uint64_t steepMask64Avx512(const uint8_t* row, uint32_t x, uint32_t limit) {

@@ -130,18 +130,12 @@ FRAMEPROBE_AVX2 uint64_t robertsEnergyAvx2(const Plane& frame) {
                 narrow = _mm256_add_epi32(narrow, _mm256_madd_epi16(dyLow, dyLow));
                 narrow = _mm256_add_epi32(narrow, _mm256_madd_epi16(dyHigh, dyHigh));
             }
-            wide = _mm256_add_epi64(wide, _mm256_cvtepu32_epi64(_mm256_castsi256_si128(narrow)));
-            wide = _mm256_add_epi64(wide, _mm256_cvtepu32_epi64(_mm256_extracti128_si256(narrow, 1)));
+            wide = addWidened(wide, narrow);
         }
-        for (; x < frame.width; ++x) {
-            const int32_t dx = int32_t{up[x - 1]} - int32_t{row[x]};
-            const int32_t dy = int32_t{up[x]} - int32_t{row[x - 1]};
-            tail += static_cast<uint64_t>(dx * dx + dy * dy);
-        }
+        // Columns x and on, as columns 1 and on of the two rows from x - 1.
+        tail += robertsEnergy(Plane{up + x - 1, frame.stride, frame.width - (x - 1), 2});
     }
-    alignas(32) uint64_t lanes[4];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), wide);
-    return tail + lanes[0] + lanes[1] + lanes[2] + lanes[3];
+    return tail + laneTotal(wide);
 }
 FRAMEPROBE_AVX2 uint64_t squaredDifferenceSumAvx2(const uint8_t* a, const uint8_t* b, std::size_t n) {
     return squaredDifferenceSum(a, b, n);
@@ -169,19 +163,15 @@ FRAMEPROBE_AVX2 void sumAndSquareSumAvx2(const Plane& plane, uint64_t& sum, uint
                 narrow = _mm256_add_epi32(narrow, _mm256_madd_epi16(low, low));
                 narrow = _mm256_add_epi32(narrow, _mm256_madd_epi16(high, high));
             }
-            wide = _mm256_add_epi64(wide, _mm256_cvtepu32_epi64(_mm256_castsi256_si128(narrow)));
-            wide = _mm256_add_epi64(wide, _mm256_cvtepu32_epi64(_mm256_extracti128_si256(narrow, 1)));
+            wide = addWidened(wide, narrow);
         }
         for (; x < plane.width; ++x) {
             tailSum += row[x];
             tailSquares += uint64_t{row[x]} * row[x];
         }
     }
-    alignas(32) uint64_t lanes[4];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), sums);
-    sum = tailSum + lanes[0] + lanes[1] + lanes[2] + lanes[3];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), wide);
-    squares = tailSquares + lanes[0] + lanes[1] + lanes[2] + lanes[3];
+    sum = tailSum + laneTotal(sums);
+    squares = tailSquares + laneTotal(wide);
 }
 // With blocks of 8, each 64-bit lane of a sum of absolute differences totals one
 // row of one block; eight rows make four block sums.
@@ -243,8 +233,7 @@ FRAMEPROBE_AVX512 void sumAndSquareSumAvx512(const Plane& plane, uint64_t& sum, 
                 narrow = _mm512_add_epi32(narrow, _mm512_madd_epi16(low, low));
                 narrow = _mm512_add_epi32(narrow, _mm512_madd_epi16(high, high));
             }
-            wide = _mm512_add_epi64(wide, _mm512_cvtepu32_epi64(_mm512_castsi512_si256(narrow)));
-            wide = _mm512_add_epi64(wide, _mm512_cvtepu32_epi64(_mm512_extracti64x4_epi64(narrow, 1)));
+            wide = addWidened(wide, narrow);
         }
         for (; x < plane.width; ++x) {
             tailSum += row[x];
@@ -280,14 +269,10 @@ FRAMEPROBE_AVX512 uint64_t robertsEnergyAvx512(const Plane& frame) {
                 narrow = _mm512_add_epi32(narrow, _mm512_madd_epi16(dyLow, dyLow));
                 narrow = _mm512_add_epi32(narrow, _mm512_madd_epi16(dyHigh, dyHigh));
             }
-            wide = _mm512_add_epi64(wide, _mm512_cvtepu32_epi64(_mm512_castsi512_si256(narrow)));
-            wide = _mm512_add_epi64(wide, _mm512_cvtepu32_epi64(_mm512_extracti64x4_epi64(narrow, 1)));
+            wide = addWidened(wide, narrow);
         }
-        for (; x < frame.width; ++x) {
-            const int32_t dx = int32_t{up[x - 1]} - int32_t{row[x]};
-            const int32_t dy = int32_t{up[x]} - int32_t{row[x - 1]};
-            tail += static_cast<uint64_t>(dx * dx + dy * dy);
-        }
+        // Columns x and on, as columns 1 and on of the two rows from x - 1.
+        tail += robertsEnergy(Plane{up + x - 1, frame.stride, frame.width - (x - 1), 2});
     }
     return tail + static_cast<uint64_t>(_mm512_reduce_add_epi64(wide));
 }

@@ -30,7 +30,7 @@ FRAMEPROBE_AVX2 inline __m256i widen(const uint8_t* p) {
 // Sixteen outputs a step from 16-bit gradients (at most 1020 in size); each 32-bit
 // lane gains at most 4 * 1020^2 a step, so 512 steps stay below 2^32.
 FRAMEPROBE_AVX2 uint64_t rowEnergyAvx2(const uint8_t* up, const uint8_t* mid, const uint8_t* down, uint32_t width) {
-    uint64_t total = 0;
+    __m256i wide = _mm256_setzero_si256();
     uint32_t x = 1;
     while (x + 17 <= width) {
         __m256i sums = _mm256_setzero_si256();
@@ -46,11 +46,9 @@ FRAMEPROBE_AVX2 uint64_t rowEnergyAvx2(const uint8_t* up, const uint8_t* mid, co
             const __m256i gy = _mm256_sub_epi16(below, above);
             sums = _mm256_add_epi32(sums, _mm256_add_epi32(_mm256_madd_epi16(gx, gx), _mm256_madd_epi16(gy, gy)));
         }
-        alignas(32) uint32_t lanes[8];
-        _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), sums);
-        for (uint32_t lane : lanes) total += lane;
+        wide = addWidened(wide, sums);
     }
-    return total + rowEnergyPlain(up, mid, down, x, width - 1);
+    return laneTotal(wide) + rowEnergyPlain(up, mid, down, x, width - 1);
 }
 
 FRAMEPROBE_AVX512 inline __m512i widen32(const uint8_t* p) {
@@ -60,7 +58,7 @@ FRAMEPROBE_AVX512 inline __m512i widen32(const uint8_t* p) {
 // The AVX2 steps on 32 outputs at a time: each 32-bit lane gains no more a step.
 FRAMEPROBE_AVX512 uint64_t rowEnergyAvx512(const uint8_t* up, const uint8_t* mid, const uint8_t* down,
                                            uint32_t width) {
-    uint64_t total = 0;
+    __m512i wide = _mm512_setzero_si512();
     uint32_t x = 1;
     while (x + 33 <= width) {
         __m512i sums = _mm512_setzero_si512();
@@ -76,11 +74,9 @@ FRAMEPROBE_AVX512 uint64_t rowEnergyAvx512(const uint8_t* up, const uint8_t* mid
             const __m512i gy = _mm512_sub_epi16(below, above);
             sums = _mm512_add_epi32(sums, _mm512_add_epi32(_mm512_madd_epi16(gx, gx), _mm512_madd_epi16(gy, gy)));
         }
-        alignas(64) uint32_t lanes[16];
-        _mm512_store_si512(lanes, sums);
-        for (uint32_t lane : lanes) total += lane;
+        wide = addWidened(wide, sums);
     }
-    return total + rowEnergyPlain(up, mid, down, x, width - 1);
+    return static_cast<uint64_t>(_mm512_reduce_add_epi64(wide)) + rowEnergyPlain(up, mid, down, x, width - 1);
 }
 #endif
 
