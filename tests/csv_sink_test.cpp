@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "indicators/registry.h"
-#include "report/csv_sink.h"
+#include "output/csv_sink.h"
 #include "sink_capture.h"
 
 namespace {

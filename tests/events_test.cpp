@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "indicators/registry.h"
-#include "report/events.h"
+#include "analysis/events.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <sstream>
 
 #include "indicators/registry.h"
-#include "report/json_sink.h"
-#include "report/jsonl_sink.h"
-#include "report/run_record.h"
-#include "report/tee_sink.h"
+#include "output/json_sink.h"
+#include "output/jsonl_sink.h"
+#include "analysis/run_record.h"
+#include "rows/tee_sink.h"
 #include "sink_capture.h"
 #include "test_support.h"
 

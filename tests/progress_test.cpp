@@ -4,7 +4,7 @@
 #include <chrono>
 #include <thread>
 
-#include "report/progress.h"
+#include "output/progress.h"
 #include "sink_capture.h"
 
 namespace {

@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "indicators/registry.h"
-#include "report/qc_gate.h"
-#include "report/run_record.h"
+#include "analysis/qc_gate.h"
+#include "analysis/run_record.h"
 #include "sink_capture.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "indicators/results.h"
-#include "report/output_file.h"
-#include "report/row_sink.h"
+#include "output/output_file.h"
+#include "rows/row_sink.h"
 
 struct CapturedRow {
     int64_t frame;

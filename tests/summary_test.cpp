@@ -5,9 +5,9 @@
 #include <limits>
 
 #include "indicators/registry.h"
-#include "report/run_record.h"
-#include "report/statistics.h"
-#include "report/summary_text.h"
+#include "analysis/run_record.h"
+#include "analysis/statistics.h"
+#include "output/summary_text.h"
 #include "sink_capture.h"
 
 namespace {

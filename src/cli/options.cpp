@@ -9,7 +9,7 @@
 
 #include "indicators/registry.h"
 #include "kernels/kernels.h"
-#include "report/version.h"
+#include "tools/version.h"
 
 namespace {
 

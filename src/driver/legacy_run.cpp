@@ -15,7 +15,7 @@
 #include "driver/process_guard.h"
 #include "io/raw_source.h"
 #include "pipeline/engine.h"
-#include "report/legacy_sink.h"
+#include "output/legacy_sink.h"
 
 namespace {
 

@@ -10,15 +10,15 @@
 
 #include "cli/options.h"
 #include "driver/option_run.h"
-#include "report/csv_sink.h"
-#include "report/json_sink.h"
-#include "report/jsonl_reader.h"
-#include "report/jsonl_sink.h"
-#include "report/legacy_sink.h"
-#include "report/output_file.h"
-#include "report/run_record.h"
-#include "report/tee_sink.h"
-#include "report/text_format.h"
+#include "output/csv_sink.h"
+#include "output/json_sink.h"
+#include "output/jsonl_reader.h"
+#include "output/jsonl_sink.h"
+#include "output/legacy_sink.h"
+#include "output/output_file.h"
+#include "analysis/run_record.h"
+#include "rows/tee_sink.h"
+#include "rows/text_format.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "io/frame_source.h"
-#include "report/row_sink.h"
+#include "rows/row_sink.h"
 
 struct EngineSettings {
     uint32_t mask = 0;     // requested indicators

@@ -1,7 +1,7 @@
 #include "report/html_report.h"
 
 #include "report/report_page.h"
-#include "report/run_record.h"
+#include "analysis/run_record.h"
 
 HtmlReport::HtmlReport(std::string path, const RunRecord& record) : path_(std::move(path)), record_(record) {}
 

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "report/frame_envelope.h"
-#include "report/output_file.h"
-#include "report/row_sink.h"
+#include "output/output_file.h"
+#include "rows/row_sink.h"
 #include "report/thumbnail_keeper.h"
 
 class RunRecord;

@@ -8,9 +8,9 @@
 #include "report/html_text.h"
 #include "report/png_writer.h"
 #include "report/report_assets.h"
-#include "report/run_record.h"
-#include "report/text_format.h"
-#include "report/version.h"
+#include "analysis/run_record.h"
+#include "rows/text_format.h"
+#include "tools/version.h"
 
 namespace {
 

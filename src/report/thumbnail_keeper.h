@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "indicators/registry.h"
-#include "report/events.h"
-#include "report/row_sink.h"
+#include "analysis/events.h"
+#include "rows/row_sink.h"
 #include "report/thumbnail.h"
 
 // Events beyond this many keep no thumbnail, so that a page stays small.

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "report/row_sink.h"
+#include "rows/row_sink.h"
 
 class OutputFile {
 public:

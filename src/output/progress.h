@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "report/row_sink.h"
+#include "rows/row_sink.h"
 
 bool isTerminal(FILE* stream);
 

@@ -1,4 +1,4 @@
-#include "report/events.h"
+#include "analysis/events.h"
 
 #include <algorithm>
 

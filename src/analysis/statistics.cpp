@@ -1,4 +1,4 @@
-#include "report/statistics.h"
+#include "analysis/statistics.h"
 
 #include <algorithm>
 #include <cmath>

@@ -5,8 +5,8 @@
 #include <array>
 
 #include "indicators/registry.h"
-#include "report/output_file.h"
-#include "report/row_sink.h"
+#include "output/output_file.h"
+#include "rows/row_sink.h"
 
 class LegacySink final : public RowSink {
 public:

@@ -1,9 +1,9 @@
-#include "report/json_sink.h"
+#include "output/json_sink.h"
 
-#include "report/json_parts.h"
-#include "report/run_record.h"
-#include "report/text_format.h"
-#include "report/version.h"
+#include "output/json_parts.h"
+#include "analysis/run_record.h"
+#include "rows/text_format.h"
+#include "tools/version.h"
 
 JsonSink::JsonSink(OutputFile& out, const RunRecord& record) : out_(out), record_(record) {}
 

@@ -4,7 +4,7 @@
 #include <initializer_list>
 #include <vector>
 
-#include "report/row_sink.h"
+#include "rows/row_sink.h"
 
 class TeeSink final : public RowSink {
 public:

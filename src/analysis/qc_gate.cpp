@@ -1,4 +1,4 @@
-#include "report/qc_gate.h"
+#include "analysis/qc_gate.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,8 +6,8 @@
 #include <sstream>
 
 #include "indicators/registry.h"
-#include "report/run_record.h"
-#include "report/text_format.h"
+#include "analysis/run_record.h"
+#include "rows/text_format.h"
 
 namespace {
 

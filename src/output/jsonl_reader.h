@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "indicators/results.h"
-#include "report/events.h"
-#include "report/row_sink.h"
+#include "analysis/events.h"
+#include "rows/row_sink.h"
 
 struct RecordedRun {
     std::string name;  // where it was read from, for messages

@@ -1,13 +1,13 @@
-#include "report/summary_text.h"
+#include "output/summary_text.h"
 
 #include <array>
 #include <charconv>
 #include <cstdio>
 
 #include "indicators/registry.h"
-#include "report/output_file.h"
-#include "report/run_record.h"
-#include "report/text_format.h"
+#include "output/output_file.h"
+#include "analysis/run_record.h"
+#include "rows/text_format.h"
 
 namespace {
 

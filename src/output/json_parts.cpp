@@ -1,10 +1,10 @@
-#include "report/json_parts.h"
+#include "output/json_parts.h"
 
 #include <cmath>
 
 #include "indicators/registry.h"
-#include "report/run_record.h"
-#include "report/text_format.h"
+#include "analysis/run_record.h"
+#include "rows/text_format.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <optional>
 #include <vector>
 
-#include "report/events.h"
-#include "report/row_sink.h"
-#include "report/statistics.h"
+#include "analysis/events.h"
+#include "rows/row_sink.h"
+#include "analysis/statistics.h"
 
 class RunRecord final : public RowSink {
 public:

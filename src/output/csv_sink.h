@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <string>
 
-#include "report/output_file.h"
-#include "report/row_sink.h"
+#include "output/output_file.h"
+#include "rows/row_sink.h"
 
 class CsvSink final : public RowSink {
 public:

@@ -1,4 +1,4 @@
-#include "report/legacy_sink.h"
+#include "output/legacy_sink.h"
 
 #include <cmath>
 #include <limits>

@@ -1,4 +1,4 @@
-#include "report/jsonl_reader.h"
+#include "output/jsonl_reader.h"
 
 #include <cmath>
 #include <fstream>

@@ -2,7 +2,7 @@
 // worst frame, then the events.
 #pragma once
 
-#include "report/output_file.h"
+#include "output/output_file.h"
 #include <string>
 
 class RunRecord;

@@ -1,4 +1,4 @@
-#include "report/run_record.h"
+#include "analysis/run_record.h"
 
 #include <cmath>
 #include <limits>

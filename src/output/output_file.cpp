@@ -1,4 +1,4 @@
-#include "report/output_file.h"
+#include "output/output_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

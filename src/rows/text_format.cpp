@@ -1,4 +1,4 @@
-#include "report/text_format.h"
+#include "rows/text_format.h"
 
 #include <array>
 #include <charconv>

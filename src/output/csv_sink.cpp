@@ -1,9 +1,9 @@
-#include "report/csv_sink.h"
+#include "output/csv_sink.h"
 
 #include <cmath>
 
 #include "indicators/registry.h"
-#include "report/text_format.h"
+#include "rows/text_format.h"
 
 namespace {
 
