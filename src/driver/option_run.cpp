@@ -11,6 +11,7 @@
 #include <new>
 
 #include "driver/command_line.h"
+#include "driver/output_check.h"
 #include "driver/process_guard.h"
 #include "indicators/registry.h"
 #include "io/open_source.h"
@@ -116,6 +117,7 @@ int runWithOptions(const RunOptions& o) {
         fprintf(stderr, "frameprobe: %s\n", e.what());
         return kUsageStatus;
     }
+    if (const auto status = refuseBadOutputs(o)) return *status;
 
     auto opened = openInput(o);
     if (auto* error = std::get_if<std::string>(&opened)) return fail(*error);
@@ -157,17 +159,32 @@ int runWithOptions(const RunOptions& o) {
 
     EngineOutcome outcome;
     RunRecord record(eventOptions(o));
-    try {
-        OutputFile output = OutputFile::open(o.output);
-        std::optional<OutputFile> log;
-        if (o.format == OutputFormat::Legacy && o.log) {
+    // Files given by name take their names only when complete; a failed run
+    // drops them and closes a streamed document with the reason.
+    std::optional<OutputFile> outputFile;
+    std::optional<OutputFile> log;
+    std::unique_ptr<RowSink> format;
+    const auto failAndAbandon = [&format](const std::string& message) {
+        if (format) {
             try {
-                log.emplace(OutputFile::open(*o.log));
+                format->abandon(message);
             } catch (const WriteError&) {
-                // As in the positional form: the table says so and the run goes on.
             }
         }
-        const std::unique_ptr<RowSink> format = formatSink(o, output, log ? &*log : nullptr, record);
+        return fail(message);
+    };
+    try {
+        OutputFile& output = outputFile.emplace(OutputFile::open(o.output));
+        if (writesLog(o)) {
+            try {
+                log.emplace(o.logInPlace ? OutputFile::openInPlace(*o.log) : OutputFile::open(*o.log));
+            } catch (const WriteError&) {
+                // A log named on the command line must be written; the default one, as in the
+                // positional form, is said to be missing in the table and the run goes on.
+                if (o.logGiven) throw;
+            }
+        }
+        format = formatSink(o, output, log ? &*log : nullptr, record);
         TeeSink all{&record, format.get()};
         std::optional<HtmlReport> report;
         if (o.report) all.add(report.emplace(*o.report, record));
@@ -180,9 +197,9 @@ int runWithOptions(const RunOptions& o) {
         outcome = engine->run(source, first, limit - first, shown, &stopRequested());
         if (outcome.failedFrame) {
             const ReadResult& r = outcome.failure;
-            return fail(!r.message.empty() ? r.message
-                                           : "cannot read frame " + std::to_string(*outcome.failedFrame) + " of " +
-                                                 inputName(o.input) + ": " + strerror(r.error));
+            return failAndAbandon(!r.message.empty() ? r.message
+                                                     : "cannot read frame " + std::to_string(*outcome.failedFrame) +
+                                                           " of " + inputName(o.input) + ": " + strerror(r.error));
         }
         const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - began;
         if (report) report->setQcResult(!gate.empty(), gate.failures(record));
@@ -195,7 +212,9 @@ int runWithOptions(const RunOptions& o) {
             writeSummary(standardError, record);
         }
     } catch (const WriteError& e) {
-        return fail(e.what());
+        return failAndAbandon(e.what());
+    } catch (const std::bad_alloc&) {
+        return failAndAbandon("not enough memory");
     }
     if (outcome.interrupted) return statusForSignal(stopSignal());
     const std::vector<std::string> failed = gate.failures(record);
