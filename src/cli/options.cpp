@@ -175,5 +175,6 @@ ParsedOptions parseOptions(int argc, char** argv) {
     else return fail("unknown format \"" + format + "\": expected legacy, json, jsonl or csv");
     if (noLog && !logName.empty()) return fail("--log and --no-log exclude each other");
     if (!noLog) o.log = logName.empty() ? "metricsResultsCSV.csv" : logName;
+    o.logGiven = !logName.empty();
     return o;
 }

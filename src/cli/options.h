@@ -27,6 +27,8 @@ struct RunOptions {
     OutputFormat format = OutputFormat::Legacy;
     std::string output = "-";
     std::optional<std::string> log;  // the legacy log file; empty with --no-log
+    bool logGiven = false;           // named with --log, so that failing to write it fails the run
+    bool logInPlace = false;         // emptied at the start and written as it goes (the positional form)
     bool summary = false;
     bool progress = false;
     bool quiet = false;

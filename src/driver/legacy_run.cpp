@@ -182,5 +182,6 @@ ParsedOptions positionalAsOptions(int argc, char** argv) {
         }
     }
     o.log = kLogFileName;
+    o.logInPlace = true;
     return o;
 }
