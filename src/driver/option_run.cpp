@@ -12,6 +12,7 @@
 
 #include "driver/command_line.h"
 #include "driver/process_guard.h"
+#include "driver/whole_run.h"
 #include "indicators/registry.h"
 #include "io/open_source.h"
 #include "io/raw_source.h"
@@ -152,6 +153,7 @@ int runWithOptions(const RunOptions& o) {
     info.startFrame = start;
     info.origin = origin;
     info.frameCount = count;
+    info.runFrameCount = wholeRunFrameCount(o, sourceInfo.frameCount, count);
     info.mask = o.mask;
     info.threads = engine->threads();
 
