@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build needs, only when one is missing.
+# Installs the Debian packages the build and the tests need, only when one is
+# missing. Tests install nothing: what they need (Slurm, Chromium) comes from here.
+# Waits for a package manager that another process is using instead of failing.
 set -euo pipefail
 packages=(g++ cmake make libgtest-dev libbenchmark-dev pkg-config nlohmann-json3-dev libcli11-dev
-  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg clang libpng-dev)
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg clang libpng-dev python3
+  slurmctld slurmd slurm-client munge chromium)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -11,5 +14,7 @@ done
 echo "Installing missing packages: ${missing[*]}"
 sudo_cmd=()
 [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-"${sudo_cmd[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}"
+# Up to 10 minutes for the locks another apt or dpkg holds (unattended upgrades, another build).
+apt=("${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout="${FRAMEPROBE_APT_LOCK_TIMEOUT:-600}")
+"${apt[@]}" update -qq
+DEBIAN_FRONTEND=noninteractive "${apt[@]}" install -y -qq --no-install-recommends "${missing[@]}"

@@ -22,6 +22,7 @@ struct RunOptions {
     std::optional<int64_t> frames;
     int64_t start = 0;
     std::optional<int64_t> origin;  // first frame of the whole run a segment belongs to
+    std::optional<int64_t> runFrames;  // frames of that whole run
     std::optional<unsigned> threads;
     int stream = -1;  // -1: the first video stream
     OutputFormat format = OutputFormat::Legacy;

@@ -50,6 +50,7 @@ int run(int argc, char** argv) {
     const auto line = splitCommandLine(argc, argv);
     if (!line) {
         printUsage(argv[0]);
+        fputs("Run 'frameprobe --help' for the options.\n", stderr);  // standard output keeps the usage alone
         return kFailure;
     }
     const auto threads = threadCountFromEnvironment();
@@ -161,6 +162,11 @@ bool positionalInputIsSelfDescribing(int argc, char** argv) {
     const bool y4m = fread(magic, 1, sizeof magic, file) == sizeof magic && std::memcmp(magic, "YUV4MPEG2 ", 10) == 0;
     fclose(file);
     return y4m;
+}
+
+bool positionalReadsStandardInput(int argc, char** argv) {
+    const auto line = splitCommandLine(argc, argv);
+    return line && std::strcmp(line->videoPath, "-") == 0;
 }
 
 ParsedOptions positionalAsOptions(int argc, char** argv) {

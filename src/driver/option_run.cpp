@@ -77,6 +77,7 @@ int runWithOptions(const RunOptions& o) {
     settings.start = o.start;
     settings.frames = o.frames;
     settings.origin = o.origin;
+    settings.runFrames = o.runFrames;
     settings.threads = *threads;
     settings.window = windowFromEnvironment();
     std::optional<RunStep> step;

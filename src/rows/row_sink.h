@@ -20,6 +20,7 @@ struct RunInfo {
     int64_t startFrame = 0;
     int64_t origin = 0;  // first frame of the whole run this one is part of
     std::optional<int64_t> frameCount;  // frames the run means to measure, when known
+    std::optional<int64_t> runFrameCount;  // frames of the whole run from `origin`, when known
     uint32_t mask = 0;                  // requested indicators
     unsigned threads = 1;
 };
