@@ -35,9 +35,12 @@ else()
   message(WARNING "pandoc or gzip not found: no man pages (scripts/install-deps.sh installs pandoc)")
 endif()
 
-# The bash completion, where bash-completion loads it on first use.
+# Shell completions, where each shell looks for them.
 install(FILES completions/frameprobe.bash DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
   RENAME frameprobe COMPONENT frameprobe)
+install(FILES completions/_frameprobe DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions COMPONENT frameprobe)
+install(FILES completions/frameprobe.fish DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d
+  COMPONENT frameprobe)
 
 # Documents, and the changelog compressed as Debian's policy wants it.
 add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/changelog.gz

@@ -31,7 +31,8 @@ for prefix in first moved; do
     out=$(PATH="$work/$prefix/bin:$PATH" run frameprobe) || fail "$prefix on PATH: $(cat "$work/err")"
     [[ $out == "$reference" ]] || fail "$prefix on PATH: another result"
 done
-for file in share/bash-completion/completions/frameprobe share/doc/frameprobe/changelog.gz; do
+for file in share/bash-completion/completions/frameprobe share/zsh/vendor-completions/_frameprobe \
+    share/fish/vendor_completions.d/frameprobe.fish share/man/man1/frameprobe.1.gz share/doc/frameprobe/changelog.gz; do
     [[ -f $work/moved/$file ]] || fail "the install has no $file"
 done
 
