@@ -1,5 +1,4 @@
-// The program's version, as --version and the JSON output give it: the project's
-// version in CMakeLists.txt.
+// The program's version, as --version and the JSON output give it.
 #pragma once
 
-inline constexpr const char* kFrameprobeVersion = FRAMEPROBE_VERSION;
+inline constexpr const char* kFrameprobeVersion = "1.0.0";
