@@ -5,6 +5,7 @@
 set -euo pipefail
 packages=(g++ cmake make libgtest-dev libbenchmark-dev pkg-config nlohmann-json3-dev libcli11-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg clang libpng-dev python3
+  pandoc man-db dpkg-dev file
   slurmctld slurmd slurm-client munge chromium)
 missing=()
 for p in "${packages[@]}"; do
@@ -15,6 +16,7 @@ echo "Installing missing packages: ${missing[*]}"
 sudo_cmd=()
 [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
 # Up to 10 minutes for the locks another apt or dpkg holds (unattended upgrades, another build).
-apt=("${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout="${FRAMEPROBE_APT_LOCK_TIMEOUT:-600}")
-"${apt[@]}" update -qq
-DEBIAN_FRONTEND=noninteractive "${apt[@]}" install -y -qq --no-install-recommends "${missing[@]}"
+apt=("${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -qq
+  -o DPkg::Lock::Timeout="${FRAMEPROBE_APT_LOCK_TIMEOUT:-600}")
+"${apt[@]}" update
+"${apt[@]}" install -y --no-install-recommends "${missing[@]}"
