@@ -124,6 +124,10 @@ ParsedOptions parseOptions(int argc, char** argv) {
                    "before --start that the temporal indicators need are read but not reported");
     app.add_option("--indicators", indicators, indicatorHelp());
     app.add_option("-t,--threads", threads, "Worker threads (default: FRAMEPROBE_THREADS, else every core)");
+    std::string maxPixels;
+    app.add_option("--max-pixels", maxPixels,
+                   "Largest frame to measure, in pixels (default 67108864, 8192x8192); an input declaring a larger "
+                   "one is refused before memory is taken for it");
     app.add_option("--stream", o.stream, "Video stream of a container to measure (default: the first)");
     app.add_option("--format", format, "Output format: legacy, json, jsonl or csv (default legacy)");
     app.add_option("-o,--output", o.output, "Output file, - for standard output (default)");
@@ -192,6 +196,11 @@ ParsedOptions parseOptions(int argc, char** argv) {
     if (!threads.empty()) {
         o.threads = wholeNumber<unsigned>(threads, 1, 1024);
         if (!o.threads) return fail("invalid thread count \"" + threads + "\": expected 1 to 1024");
+    }
+    if (!maxPixels.empty()) {
+        const auto value = wholeNumber<int64_t>(maxPixels, 1, std::numeric_limits<int64_t>::max());
+        if (!value) return fail("invalid --max-pixels \"" + maxPixels + "\": expected a whole number from 1");
+        o.maxPixels = static_cast<uint64_t>(*value);
     }
     if (!indicators.empty()) {
         std::string error;

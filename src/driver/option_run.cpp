@@ -124,6 +124,11 @@ int runWithOptions(const RunOptions& o) {
     OpenedInput& input = std::get<OpenedInput>(opened);
     FrameSource& source = *input.source;
     const SourceInfo& sourceInfo = source.info();
+    if (const uint64_t pixels = uint64_t{sourceInfo.width} * sourceInfo.height; pixels > o.maxPixels)
+        return fail(inputName(o.input) + " declares frames of " + std::to_string(sourceInfo.width) + "x" +
+                    std::to_string(sourceInfo.height) + " (" + std::to_string(pixels) +
+                    " pixels), more than --max-pixels " + std::to_string(o.maxPixels) +
+                    "; raise --max-pixels to measure it");
     const double fps = o.fps ? *o.fps : sourceInfo.fps.value_or(DEFAULT_FPS);
 
     const int64_t start = o.start;
@@ -159,6 +164,10 @@ int runWithOptions(const RunOptions& o) {
 
     EngineOutcome outcome;
     RunRecord record(eventOptions(o));
+    // Statistics need every frame's values: the summaries of JSON, JSON Lines and
+    // --summary, the report, and conditions on indicators. Nothing else keeps rows.
+    record.keepRows(o.format == OutputFormat::Json || o.format == OutputFormat::Jsonl || o.summary || o.report ||
+                    gate.needsStatistics());
     // Files given by name take their names only when complete; a failed run
     // drops them and closes a streamed document with the reason.
     std::optional<OutputFile> outputFile;
@@ -189,7 +198,10 @@ int runWithOptions(const RunOptions& o) {
         std::optional<HtmlReport> report;
         if (o.report) all.add(report.emplace(*o.report, record));
         ProgressSink progress(all, stderr);
-        const bool showProgress = !o.quiet && (o.progress || isTerminal(stderr));
+        // On a terminal that shows the rows too, the rows are the progress; asked for, the line gives way to them.
+        const bool rowsShareTheLine = o.output == "-" && sharesStandardOutput(stderr);
+        const bool showProgress = !o.quiet && (o.progress || (isTerminal(stderr) && !rowsShareTheLine));
+        progress.eraseBeforeRows(rowsShareTheLine);
         FromFrame shown(showProgress ? static_cast<RowSink&>(progress) : all, start);
 
         const auto began = std::chrono::steady_clock::now();
