@@ -5,7 +5,9 @@
 # one-thread runs at once ("N x 1"), the most that N threads could give on this
 # machine; then ffmpeg's analysis filters when installed. FRAMES sets the clip
 # length; each figure is the best of RUNS runs (default 3); KERNELS=0 skips the
-# micro-benchmarks.
+# micro-benchmarks. Last, the memory of long runs: legacy and CSV runs over
+# MEMORY_FRAMES (default 10 million) small frames, resident memory sampled
+# (Linux; MEMORY_FRAMES=0 skips it).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/build.sh" build -DCMAKE_BUILD_TYPE=Release
@@ -74,3 +76,37 @@ PY
   fi
   rm -f clip.yuv
 done
+
+# Memory over a long run: rows are not kept when nothing needs them, so the
+# resident memory stays flat however many frames pass.
+memory_frames=${MEMORY_FRAMES:-10000000}
+if [ "$memory_frames" != 0 ] && [ -r /proc/self/status ]; then
+  echo
+  printf '%-8s %10s %10s %10s %10s %10s\n' format frames "MiB at 10%" "at 50%" "at 100%" "peak MiB"
+  for format in legacy csv; do
+    python3 - "$root/build/frameprobe" "$format" "$memory_frames" <<'PY'
+import subprocess, sys, time
+binary, fmt, frames = sys.argv[1:]
+args = [binary, "-s", "16x16", "--frames", frames, "--format", fmt, "-o", "/dev/null", "-q", "--no-log", "/dev/zero"]
+if fmt == "legacy":
+    args[-2:-1] = ["--log", "/dev/null"]
+proc = subprocess.Popen(args)
+samples = []  # (seconds, resident KiB)
+start = time.perf_counter()
+while proc.poll() is None:
+    try:
+        with open(f"/proc/{proc.pid}/status") as status:
+            rss = next(int(line.split()[1]) for line in status if line.startswith("VmRSS:"))
+        samples.append((time.perf_counter() - start, rss))
+    except (OSError, StopIteration):
+        pass
+    time.sleep(0.5)
+if proc.returncode != 0 or not samples:
+    sys.exit(f"the {fmt} run failed")
+def at(share):
+    return samples[min(len(samples) - 1, int(share * len(samples)))][1] / 1024
+peak = max(rss for _, rss in samples) / 1024
+print(f"{fmt:<8} {frames:>10} {at(0.1):>10.1f} {at(0.5):>10.1f} {at(0.999):>10.1f} {peak:>10.1f}")
+PY
+  done
+fi
