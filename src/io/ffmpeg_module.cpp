@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <vector>
@@ -45,7 +46,13 @@ std::variant<const FfmpegModule*, std::string> load() {
     }
     std::vector<std::filesystem::path> dirs;
     if (auto own = programDirectory()) dirs.push_back(*own);
-    if (dirs.empty() || dirs.front() != FRAMEPROBE_MODULE_INSTALL_DIR) dirs.emplace_back(FRAMEPROBE_MODULE_INSTALL_DIR);
+    // A library's client: next to the library in a build tree, in its frameprobe/ folder once installed.
+    if (auto code = codeDirectory(); code && (dirs.empty() || dirs.front() != *code)) {
+        dirs.push_back(*code);
+        dirs.push_back(*code / "frameprobe");
+    }
+    const std::filesystem::path installed(FRAMEPROBE_MODULE_INSTALL_DIR);
+    if (std::find(dirs.begin(), dirs.end(), installed) == dirs.end()) dirs.push_back(installed);
     std::string tried;
     for (const auto& dir : dirs) {
         auto loaded = loadFrom(dir);
