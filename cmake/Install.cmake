@@ -89,6 +89,11 @@ programs that measure frameprobe's indicators through its library.")
 set(CPACK_COMPONENT_LIBFRAMEPROBE-DEV_DEPENDS frameprobe)
 # One package per component that has files (none would be an empty package); a
 # file installed without a component would land in a package of its own.
+# The Python module links no libpython, so the computed dependencies miss the interpreter.
+if(FRAMEPROBE_PYTHON)
+  set(CPACK_DEBIAN_FRAMEPROBE_PACKAGE_DEPENDS
+    "python3 (>= ${Python_VERSION_MAJOR}.${Python_VERSION_MINOR}~), python3 (<< ${Python_VERSION_MAJOR}.${Python_VERSION_MINOR}.99), python3-numpy")
+endif()
 get_cmake_property(CPACK_COMPONENTS_ALL COMPONENTS)
 if("Unspecified" IN_LIST CPACK_COMPONENTS_ALL)
   message(FATAL_ERROR "an install() rule names no COMPONENT: give it frameprobe or libframeprobe-dev")

@@ -16,23 +16,28 @@ set_target_properties(frameprobe_static PROPERTIES OUTPUT_NAME frameprobe EXPORT
 target_include_directories(frameprobe_static INTERFACE ${FRAMEPROBE_PUBLIC_INCLUDE})
 target_link_libraries(frameprobe_static INTERFACE Threads::Threads ${CMAKE_DL_LIBS})
 
+# The shared library goes with the program's package; what builds against it
+# (its link name, the static library, headers, CMake and pkg-config files) with
+# the development package.
 install(TARGETS frameprobe_shared frameprobe_static EXPORT frameprobeTargets
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT frameprobe NAMELINK_COMPONENT libframeprobe-dev
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT libframeprobe-dev)
 install(FILES include/frameprobe/frameprobe.h include/frameprobe/frameprobe.hpp include/frameprobe/version.h
-  include/frameprobe/export.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/frameprobe)
+  include/frameprobe/export.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/frameprobe COMPONENT libframeprobe-dev)
 
 set(FRAMEPROBE_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/frameprobe)
-install(EXPORT frameprobeTargets NAMESPACE frameprobe:: DESTINATION ${FRAMEPROBE_CMAKE_DIR})
+install(EXPORT frameprobeTargets NAMESPACE frameprobe:: DESTINATION ${FRAMEPROBE_CMAKE_DIR}
+  COMPONENT libframeprobe-dev)
 configure_package_config_file(cmake/frameprobeConfig.cmake.in ${PROJECT_BINARY_DIR}/frameprobeConfig.cmake
   INSTALL_DESTINATION ${FRAMEPROBE_CMAKE_DIR})
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/frameprobeConfigVersion.cmake
   COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/frameprobeConfig.cmake ${PROJECT_BINARY_DIR}/frameprobeConfigVersion.cmake
-  DESTINATION ${FRAMEPROBE_CMAKE_DIR})
+  DESTINATION ${FRAMEPROBE_CMAKE_DIR} COMPONENT libframeprobe-dev)
 
 # The pkg-config file finds the prefix from its own place, so a prefix given at
 # install time (cmake --install --prefix) works too.
 string(REGEX REPLACE "[^/]+" ".." FRAMEPROBE_PC_UP "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
 configure_file(cmake/frameprobe.pc.in ${PROJECT_BINARY_DIR}/frameprobe.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/frameprobe.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+install(FILES ${PROJECT_BINARY_DIR}/frameprobe.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+  COMPONENT libframeprobe-dev)
