@@ -40,3 +40,8 @@ Statistics RunRecord::statistics(int indicator) const {
 }
 
 std::vector<Event> RunRecord::events() const { return detector_.events(); }
+
+std::optional<Verdict> RunRecord::verdict() const {
+    if (gate_ == nullptr || gate_->empty()) return std::nullopt;
+    return gate_->verdict(*this, frameCounts());
+}

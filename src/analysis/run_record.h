@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "analysis/events.h"
+#include "analysis/qc_gate.h"
 #include "rows/row_sink.h"
 #include "analysis/statistics.h"
 
@@ -25,6 +26,12 @@ public:
     Statistics statistics(int indicator) const;
     // Valid at any time: runs still open end at the last frame recorded.
     std::vector<Event> events() const;
+    // The gate that judges the run, if any; it must outlive the record.
+    void setGate(const QcGate* gate) { gate_ = gate; }
+    const QcGate* gate() const { return gate_; }
+    // The gate's verdict on the frames so far; none without a gate.
+    std::optional<Verdict> verdict() const;
+    FrameCounts frameCounts() const { return {info_.frameCount, frames()}; }
     // Set by end(); empty before.
     const std::optional<RunEnd>& runEnd() const { return end_; }
 
@@ -36,4 +43,5 @@ private:
     // kIndicatorCount values per frame; NaN where the indicator has no value.
     std::vector<double> values_;
     std::optional<RunEnd> end_;
+    const QcGate* gate_ = nullptr;
 };

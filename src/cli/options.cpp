@@ -91,7 +91,7 @@ std::optional<uint32_t> parseIndicatorList(const std::string& text, std::string&
         if (name == "all") {
             mask |= kAllIndicators;
         } else if (const auto index = findIndicator(name.c_str())) {
-            mask |= indicatorRegistry()[static_cast<std::size_t>(*index)].requiredMask;
+            mask |= indicatorRegistry()[static_cast<std::size_t>(*index)].maskBit;
         } else {
             error = "unknown indicator \"" + text.substr(begin, comma - begin) + "\"";
             return std::nullopt;
@@ -145,6 +145,13 @@ ParsedOptions parseOptions(int argc, char** argv) {
     app.add_option_function<double>(
         "--flicker-threshold", [&o](double v) { o.flickerThreshold = v; },
         "Flickering value above which a period is a flicker event");
+    app.add_option_function<std::string>(
+        "--profile", [&o](const std::string& v) { o.profile = v; },
+        "QC profile: a name (frameprobe profiles lists them) or a TOML file; --fail-on adds to its conditions "
+        "and the event options override its values");
+    app.add_flag("--strict", o.strict, "A verdict of warn exits with status 3 too");
+    app.add_option_function<std::string>(
+        "--junit", [&o](const std::string& path) { o.junit = path; }, "Write the verdict as JUnit XML to this file");
     app.add_option_function<std::string>(
         "--report", [&o](const std::string& path) { o.report = path; }, "Write an HTML report to this file");
 

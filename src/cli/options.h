@@ -32,6 +32,11 @@ struct RunOptions {
     std::map<std::string, double> minDuration;  // per event type, seconds
     std::optional<double> flickerThreshold;
     std::optional<std::string> report;
+    std::optional<std::string> profile;  // a shipped profile's name or a file
+    bool strict = false;                 // a verdict of warn fails too
+    std::optional<std::string> junit;    // JUnit XML of the verdict
+    // The positional form's mask, measured as given: nothing is added to it.
+    bool maskAsGiven = false;
 };
 
 // What parsing gave: options to run with, or a status to exit with at once
@@ -45,7 +50,7 @@ ParsedOptions parseOptions(int argc, char** argv);
 bool usesOptionForm(int argc, char** argv);
 
 // A list of indicator keys or names ("blur,noise,freezing", "all"), or a mask
-// (decimal or 0x hexadecimal). Indicators that a listed one needs are added.
+// (decimal or 0x hexadecimal): the indicators asked for. The option run adds what they need.
 std::optional<uint32_t> parseIndicatorList(const std::string& text, std::string& error);
 
 // Exit status of a command line that could not be understood.

@@ -188,5 +188,6 @@ ParsedOptions positionalAsOptions(int argc, char** argv) {
         }
     }
     o.log = kLogFileName;
+    o.maskAsGiven = true;
     return o;
 }

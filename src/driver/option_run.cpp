@@ -12,6 +12,7 @@
 
 #include "driver/command_line.h"
 #include "driver/process_guard.h"
+#include "driver/run_judgement.h"
 #include "indicators/registry.h"
 #include "io/open_source.h"
 #include "io/raw_source.h"
@@ -86,13 +87,6 @@ std::variant<OpenedInput, std::string> openInput(const RunOptions& o) {
     return input;
 }
 
-EventOptions eventOptions(const RunOptions& o) {
-    EventOptions options;
-    for (const auto& [type, seconds] : o.minDuration) options.minDuration[type] = seconds;
-    if (o.flickerThreshold) options.flickerThreshold = *o.flickerThreshold;
-    return options;
-}
-
 // The sink of the chosen format, writing to `output` (and the legacy log).
 std::unique_ptr<RowSink> formatSink(const RunOptions& o, OutputFile& output, OutputFile* log, RunRecord& record) {
     switch (o.format) {
@@ -109,13 +103,15 @@ std::unique_ptr<RowSink> formatSink(const RunOptions& o, OutputFile& output, Out
 int runWithOptions(const RunOptions& o) {
     const auto threads = o.threads ? o.threads : threadCountFromEnvironment();
     if (!threads) return kUsageStatus;
-    QcGate gate;
+    RunJudgement judgement;
     try {
-        for (const std::string& condition : o.failOn) gate.add(condition);
-    } catch (const QcSyntaxError& e) {
+        judgement = prepareJudgement(o);
+    } catch (const std::exception& e) {  // QcSyntaxError, ProfileError
         fprintf(stderr, "frameprobe: %s\n", e.what());
         return kUsageStatus;
     }
+    const QcGate& gate = judgement.gate;
+    const uint32_t mask = judgement.measured.mask;
 
     auto opened = openInput(o);
     if (auto* error = std::get_if<std::string>(&opened)) return fail(*error);
@@ -130,11 +126,11 @@ int runWithOptions(const RunOptions& o) {
     if (!count && sourceInfo.frameCount) count = std::max<int64_t>(0, *sourceInfo.frameCount - start);
     // Frame numbers are 32-bit; a range reaching past the last one ends there.
     const int64_t limit = count ? std::min(start + *count, kFrameLimit) : kFrameLimit;
-    const int64_t first = warmUpStart(o.mask, start, origin, fps);
+    const int64_t first = warmUpStart(mask, start, origin, fps);
 
     std::unique_ptr<Engine> engine;
     try {
-        engine = std::make_unique<Engine>(EngineSettings{o.mask, fps, *threads, windowFromEnvironment(), origin},
+        engine = std::make_unique<Engine>(EngineSettings{mask, fps, *threads, windowFromEnvironment(), origin},
                                           sourceInfo.width, sourceInfo.height);
     } catch (const std::bad_alloc&) {
         return fail("not enough memory for frames of " + std::to_string(sourceInfo.width) + "x" +
@@ -152,11 +148,13 @@ int runWithOptions(const RunOptions& o) {
     info.startFrame = start;
     info.origin = origin;
     info.frameCount = count;
-    info.mask = o.mask;
+    info.mask = mask;
+    info.addedBy = judgement.measured.addedBy;
     info.threads = engine->threads();
 
     EngineOutcome outcome;
-    RunRecord record(eventOptions(o));
+    RunRecord record(judgement.events);
+    record.setGate(&gate);
     try {
         OutputFile output = OutputFile::open(o.output);
         std::optional<OutputFile> log;
@@ -185,7 +183,7 @@ int runWithOptions(const RunOptions& o) {
                                                  inputName(o.input) + ": " + strerror(r.error));
         }
         const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - began;
-        if (report) report->setQcResult(!gate.empty(), gate.failures(record));
+        if (report) report->setQcResult(!gate.empty(), verdictFailures(record));
         shown.end(RunEnd{record.frames(), seconds.count(), outcome.interrupted});
         if (o.format == OutputFormat::Legacy && !outcome.interrupted) output.append("\nFile stream closed\n\n");
         output.close();
@@ -198,7 +196,9 @@ int runWithOptions(const RunOptions& o) {
         return fail(e.what());
     }
     if (outcome.interrupted) return statusForSignal(stopSignal());
-    const std::vector<std::string> failed = gate.failures(record);
-    for (const std::string& condition : failed) fprintf(stderr, "frameprobe: QC failed: %s\n", condition.c_str());
-    return failed.empty() ? 0 : kQcFailure;
+    try {
+        return concludeJudgement(o, record);
+    } catch (const WriteError& e) {
+        return fail(e.what());
+    }
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -21,6 +22,8 @@ struct RunInfo {
     int64_t origin = 0;  // first frame of the whole run this one is part of
     std::optional<int64_t> frameCount;  // frames the run means to measure, when known
     uint32_t mask = 0;                  // requested indicators
+    // Indicators measured though not asked for, by key: what added them.
+    std::map<std::string, std::string> addedBy;
     unsigned threads = 1;
 };
 
