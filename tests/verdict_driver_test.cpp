@@ -70,6 +70,12 @@ TEST_F(VerdictTest, ARunThatMeasuresTooFewFramesFailsItsGate) {
     EXPECT_EQ(ungated.status, 0);
     EXPECT_NE(ungated.err.find("measured 0 frames"), std::string::npos);
     EXPECT_EQ(probe({"clip.y4m", "--frames", "75", "--fail-on", "freeze>5", "-o", "/dev/null"}).status, 0);
+    // Raw input past its end shows rows of short reads, as ever, but they are not frames.
+    ASSERT_EQ(runProcess(FRAMEPROBE_SAMPLE_BINARY, {"clip.yuv", "64", "48", "10"}, dir.path).status, 0);
+    const json raw = document({"-s", "64x48", "--frames", "12", "--fail-on", "blur.max>1000", "clip.yuv"});
+    EXPECT_EQ(raw["run"]["frames"], 12);
+    EXPECT_EQ(raw["run"]["frames_measured"], 10);
+    EXPECT_EQ(raw["verdict"]["findings"][0]["text"], "measured 10 of 12 frames");
 }
 
 TEST_F(VerdictTest, ProfilesStrictAndJunit) {
@@ -97,6 +103,10 @@ TEST_F(VerdictTest, ProfilesStrictAndJunit) {
     EXPECT_NE(xml.find("failures=\"1\""), std::string::npos) << xml;
     EXPECT_NE(xml.find("<testcase classname=\"clip.y4m\" name=\"black.total&gt;0.3\">"), std::string::npos) << xml;
     EXPECT_NE(xml.find("name=\"freeze events\""), std::string::npos);
+    // A JUnit file that cannot be written is a failure of the tool, and leaves nothing behind.
+    const ProcessResult unwritable = probe({"clip.y4m", "--fail-on", "black>5", "--junit", "none/qc.xml", "-o", "/dev/null"});
+    EXPECT_EQ(unwritable.status, 1);
+    EXPECT_NE(unwritable.err.find("none/qc.xml"), std::string::npos) << unwritable.err;
 }
 
 TEST_F(VerdictTest, BadProfilesAreRefusedBeforeAnyFrame) {

@@ -143,6 +143,10 @@ Profile parseProfile(std::string_view text, const std::string& origin) {
 }
 
 Profile loadProfileFile(const std::filesystem::path& file) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(file, error))
+        throw ProfileError("cannot read the profile " + file.string() +
+                           (std::filesystem::exists(file, error) ? ": not a regular file" : ": no such file"));
     std::ifstream in(file, std::ios::binary);
     if (!in) throw ProfileError("cannot read the profile " + file.string());
     std::ostringstream text;

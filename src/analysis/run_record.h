@@ -31,7 +31,8 @@ public:
     const QcGate* gate() const { return gate_; }
     // The gate's verdict on the frames so far; none without a gate.
     std::optional<Verdict> verdict() const;
-    FrameCounts frameCounts() const { return {info_.frameCount, frames()}; }
+    // Frames the run set out to measure and whole frames of the input it measured.
+    FrameCounts frameCounts() const;
     // Set by end(); empty before.
     const std::optional<RunEnd>& runEnd() const { return end_; }
 

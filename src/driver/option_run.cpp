@@ -148,6 +148,8 @@ int runWithOptions(const RunOptions& o) {
     info.startFrame = start;
     info.origin = origin;
     info.frameCount = count;
+    if (input.detected.kind == InputKind::Raw && sourceInfo.frameCount)
+        info.inputFrames = std::max<int64_t>(0, *sourceInfo.frameCount - start);
     info.mask = mask;
     info.addedBy = judgement.measured.addedBy;
     info.threads = engine->threads();

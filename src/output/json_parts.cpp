@@ -1,5 +1,6 @@
 #include "output/json_parts.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "indicators/registry.h"
@@ -156,7 +157,8 @@ std::string runJson(const RunInfo& info, const RunEnd& end) {
         .member("threads", integer(info.threads))
         .member("frames", integer(end.frames))
         .member("frames_expected", info.frameCount ? integer(*info.frameCount) : "null")
-        .member("frames_measured", integer(end.frames))
+        .member("frames_measured", integer(info.inputFrames ? std::min(end.frames, std::max<int64_t>(0, *info.inputFrames))
+                                                            : end.frames))
         .member("seconds", finiteOrNull(end.seconds))
         .member("fps", finiteOrNull(rate))
         .done();
