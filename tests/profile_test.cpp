@@ -1,8 +1,9 @@
 // QC profiles: what a file sets, what it may not say, and what the run then measures.
+#include "analysis/profile.h"
+
 #include <gtest/gtest.h>
 
 #include "analysis/measured_indicators.h"
-#include "analysis/profile.h"
 #include "indicators/registry.h"
 
 namespace {
@@ -33,7 +34,8 @@ expression = "freeze.duration>=1"
 [[conditions]]
 expression = "blur.p95>5"
 severity = "warning"
-)", "p.toml");
+)",
+                                   "p.toml");
     EXPECT_EQ(p.name, "p");
     EXPECT_EQ(p.version, "3");
     EXPECT_EQ(p.events.minDurationOf("black"), 2.0);
@@ -55,8 +57,9 @@ TEST(Profile, RefusalsNameFileLineColumnAndKey) {
     EXPECT_NE(refusal(kHead + "[events.black]\nthreshold = 2\n").find("unknown key"), std::string::npos);
     EXPECT_NE(refusal(kHead + "[events.black]\nseverity = \"fatal\"\n").find("p.toml:5:12"), std::string::npos);
     EXPECT_NE(refusal(kHead + "[events.black]\nmin_duration = -1\n").find("from 0"), std::string::npos);
-    EXPECT_NE(refusal(kHead + "[[conditions]]\nexpression = \"blurr.p95>5\"\n").find("key \"conditions[0].expression\""),
-              std::string::npos);
+    EXPECT_NE(
+        refusal(kHead + "[[conditions]]\nexpression = \"blurr.p95>5\"\n").find("key \"conditions[0].expression\""),
+        std::string::npos);
     EXPECT_NE(refusal("name = \"p\"\nversion = \"1\"\n").find("key \"schema\": missing"), std::string::npos);
     EXPECT_NE(refusal("schema = 2\nname = \"p\"\nversion = \"1\"\n").find("newer than this program's 1"),
               std::string::npos);

@@ -1,6 +1,7 @@
 // Verdicts of the real binary: conditions measure what they name, short runs fail a gate,
 // events match the pictures, and profiles, --strict and --junit.
 #include <gtest/gtest.h>
+
 #include <nlohmann/json.hpp>
 
 #include "test_support.h"
@@ -25,6 +26,7 @@ protected:
     }
     json document(std::vector<std::string> args) {
         args.insert(args.end(), {"--format", "json", "-o", "out.json"});
+        std::filesystem::remove(dir.path / "out.json");  // never read an earlier run's document
         probe(args);
         return json::parse(readFile(dir.path / "out.json"));
     }
@@ -72,7 +74,7 @@ TEST_F(VerdictTest, ARunThatMeasuresTooFewFramesFailsItsGate) {
     EXPECT_EQ(probe({"clip.y4m", "--frames", "75", "--fail-on", "freeze>5", "-o", "/dev/null"}).status, 0);
     // Raw input past its end shows rows of short reads, as ever, but they are not frames.
     ASSERT_EQ(runProcess(FRAMEPROBE_SAMPLE_BINARY, {"clip.yuv", "64", "48", "10"}, dir.path).status, 0);
-    const json raw = document({"-s", "64x48", "--frames", "12", "--fail-on", "blur.max>1000", "clip.yuv"});
+    const json raw = document({"clip.yuv", "-s", "64x48", "--frames", "12", "--fail-on", "blur.max>1000"});
     EXPECT_EQ(raw["run"]["frames"], 12);
     EXPECT_EQ(raw["run"]["frames_measured"], 10);
     EXPECT_EQ(raw["verdict"]["findings"][0]["text"], "measured 10 of 12 frames");
@@ -92,8 +94,9 @@ TEST_F(VerdictTest, ProfilesStrictAndJunit) {
     EXPECT_EQ(probe({"clip.y4m", "--profile", "broadcast-delivery", "-o", "/dev/null"}).status, 0);
     EXPECT_EQ(probe({"clip.y4m", "--profile", "broadcast-delivery", "--strict", "-o", "/dev/null"}).status, 3);
     // An option overrides the profile: a 2 s minimum leaves no freeze event, so nothing fails.
-    EXPECT_EQ(probe({"clip.y4m", "--profile", "archive-transfer", "--freeze-min-duration", "2", "-o", "/dev/null"}).status,
-              0);
+    EXPECT_EQ(
+        probe({"clip.y4m", "--profile", "archive-transfer", "--freeze-min-duration", "2", "-o", "/dev/null"}).status,
+        0);
     // --fail-on adds to the profile's conditions (the 0.4 s of black counts once the option
     // lowers the profile's minimum of 0.5 s).
     const ProcessResult added = probe({"clip.y4m", "--profile", "broadcast-delivery", "--fail-on", "black.total>0.3",
@@ -104,21 +107,24 @@ TEST_F(VerdictTest, ProfilesStrictAndJunit) {
     EXPECT_NE(xml.find("<testcase classname=\"clip.y4m\" name=\"black.total&gt;0.3\">"), std::string::npos) << xml;
     EXPECT_NE(xml.find("name=\"freeze events\""), std::string::npos);
     // A JUnit file that cannot be written is a failure of the tool, and leaves nothing behind.
-    const ProcessResult unwritable = probe({"clip.y4m", "--fail-on", "black>5", "--junit", "none/qc.xml", "-o", "/dev/null"});
+    const ProcessResult unwritable =
+        probe({"clip.y4m", "--fail-on", "black>5", "--junit", "none/qc.xml", "-o", "/dev/null"});
     EXPECT_EQ(unwritable.status, 1);
     EXPECT_NE(unwritable.err.find("none/qc.xml"), std::string::npos) << unwritable.err;
 }
 
 TEST_F(VerdictTest, BadProfilesAreRefusedBeforeAnyFrame) {
-    writeFile(dir.path / "typo.toml", "schema = 1\nname = \"t\"\nversion = \"1\"\n[events.freeze]\nmin_durations = 1\n");
+    writeFile(dir.path / "typo.toml",
+              "schema = 1\nname = \"t\"\nversion = \"1\"\n[events.freeze]\nmin_durations = 1\n");
     const ProcessResult typo = probe({"clip.y4m", "--profile", "typo.toml", "-o", "out.json"});
     EXPECT_EQ(typo.status, 2);
     EXPECT_NE(typo.err.find("typo.toml:5:1: key \"events.freeze.min_durations\""), std::string::npos) << typo.err;
     EXPECT_FALSE(std::filesystem::exists(dir.path / "out.json"));
     const ProcessResult unknown = probe({"clip.y4m", "--profile", "broadcast"});
     EXPECT_EQ(unknown.status, 2);
-    EXPECT_NE(unknown.err.find("no profile named \"broadcast\"; the profiles are: archive-transfer, broadcast-delivery"),
-              std::string::npos)
+    EXPECT_NE(
+        unknown.err.find("no profile named \"broadcast\"; the profiles are: archive-transfer, broadcast-delivery"),
+        std::string::npos)
         << unknown.err;
 }
 

@@ -14,7 +14,8 @@ const IndicatorDescriptor* indicatorOfEvent(std::string_view type) {
 }
 
 const IndicatorDescriptor* indicatorNamed(const std::string& subject) {
-    if (const auto index = findIndicator(subject.c_str())) return &indicatorRegistry()[static_cast<std::size_t>(*index)];
+    if (const auto index = findIndicator(subject.c_str()))
+        return &indicatorRegistry()[static_cast<std::size_t>(*index)];
     return indicatorOfEvent(subject);
 }
 

@@ -26,7 +26,8 @@ public:
     }
 
     // Refuses keys outside `allowed`: a typo must not silently drop a rule.
-    void onlyKeys(const toml::table& table, const std::string& prefix, std::initializer_list<std::string_view> allowed) const {
+    void onlyKeys(const toml::table& table, const std::string& prefix,
+                  std::initializer_list<std::string_view> allowed) const {
         for (const auto& [key, node] : table)
             if (std::find(allowed.begin(), allowed.end(), key.str()) == allowed.end()) {
                 std::string list;
@@ -72,7 +73,8 @@ public:
                 onlyKeys(rule, prefix, {"threshold", "min_duration", "recovery", "severity"});
             else
                 onlyKeys(rule, prefix, {"min_duration", "recovery", "severity"});
-            if (const toml::node* n = rule.get("min_duration")) p.events.minDuration[type] = seconds(*n, prefix + "min_duration");
+            if (const toml::node* n = rule.get("min_duration"))
+                p.events.minDuration[type] = seconds(*n, prefix + "min_duration");
             if (const toml::node* n = rule.get("recovery")) p.events.recovery[type] = seconds(*n, prefix + "recovery");
             if (const toml::node* n = rule.get("severity")) p.events.severity[type] = severity(*n, prefix + "severity");
             if (const toml::node* n = rule.get("threshold")) {
@@ -107,7 +109,8 @@ public:
         onlyKeys(root, "", {"schema", "name", "version", "description", "events", "conditions"});
         Profile p;
         const toml::node* schema = root.get("schema");
-        if (schema == nullptr) refuse(root, "schema", "missing; this program reads schema " + std::to_string(kProfileSchema));
+        if (schema == nullptr)
+            refuse(root, "schema", "missing; this program reads schema " + std::to_string(kProfileSchema));
         const auto number = schema->value_exact<int64_t>();
         if (!number || *number < 1) refuse(*schema, "schema", "expected a whole number from 1");
         if (*number > kProfileSchema)

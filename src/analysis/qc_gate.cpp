@@ -177,8 +177,10 @@ Verdict QcGate::verdict(const RunRecord& record, const FrameCounts& frames) cons
         v.findings.push_back({"frames", shortfall, "", static_cast<double>(frames.measured), "error", "run", {}});
     v.status = "pass";
     for (const VerdictFinding& f : v.findings) {
-        if (f.severity == "error") v.status = "fail";
-        else if (v.status == "pass") v.status = "warn";
+        if (f.severity == "error")
+            v.status = "fail";
+        else if (v.status == "pass")
+            v.status = "warn";
     }
     return v;
 }

@@ -27,26 +27,26 @@ struct QcCondition {
     bool isEvent = false;
     Comparison comparison = Comparison::Greater;
     double limit = 0;
-    std::string severity = "error";  // "warning" or "error"
+    std::string severity = "error";    // "warning" or "error"
     std::string source = "--fail-on";  // where it was given: "--fail-on" or "profile NAME"
 };
 
 // A reason the verdict is not a pass: a condition that held, an event type with events of
 // its severity (profiles only), or frames the run set out to measure and did not.
 struct VerdictFinding {
-    std::string kind;       // "condition", "event" or "frames"
-    std::string text;       // the condition as given, the event type, or "measured 0 of 50 frames"
-    std::string name;       // "black.count", "blur.p95"; empty for frames
+    std::string kind;  // "condition", "event" or "frames"
+    std::string text;  // the condition as given, the event type, or "measured 0 of 50 frames"
+    std::string name;  // "black.count", "blur.p95"; empty for frames
     std::optional<double> value;
-    std::string severity;   // "warning" or "error"
-    std::string source;     // "--fail-on", "profile NAME", or "run"
+    std::string severity;       // "warning" or "error"
+    std::string source;         // "--fail-on", "profile NAME", or "run"
     std::vector<Event> events;  // the events behind it
 };
 
 struct Verdict {
     std::string profile;  // empty when none was given
     std::string profileVersion;
-    std::string status;   // "pass", "warn" or "fail"
+    std::string status;                    // "pass", "warn" or "fail"
     std::vector<VerdictFinding> findings;  // conditions in the order given, then event types, then frames
     bool failed() const { return status == "fail"; }
 };

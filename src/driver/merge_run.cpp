@@ -46,8 +46,7 @@ std::string difference(const RecordedRun& a, const RecordedRun& b) {
     if (x.bitDepth != y.bitDepth) return "bit depth " + std::to_string(x.bitDepth) + " / " + std::to_string(y.bitDepth);
     if (x.origin != y.origin) return "origin " + std::to_string(x.origin) + " / " + std::to_string(y.origin);
     if (x.mask != y.mask) return "indicators";
-    if (!(a.events == b.events))
-        return "event options";
+    if (!(a.events == b.events)) return "event options";
     return "";
 }
 

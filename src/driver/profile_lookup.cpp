@@ -27,16 +27,17 @@ std::map<std::string, std::filesystem::path> shippedProfiles() {
 }
 
 bool looksLikeFile(const std::string& text) {
-    return text.find('/') != std::string::npos ||
-           (text.size() > kExtension.size() && text.ends_with(kExtension));
+    return text.find('/') != std::string::npos || (text.size() > kExtension.size() && text.ends_with(kExtension));
 }
 
 std::string namesText(const std::map<std::string, std::filesystem::path>& shipped) {
     std::string names;
     for (const auto& [name, path] : shipped) names += (names.empty() ? "" : ", ") + name;
-    return names.empty() ? "none found in " + (profileDirectories().empty() ? std::string("any folder")
-                                                                             : profileDirectories().front().string())
-                         : names;
+    if (!names.empty()) return names;
+    std::string folders;
+    for (const std::filesystem::path& folder : profileDirectories())
+        folders += (folders.empty() ? "" : ", ") + folder.lexically_normal().string();
+    return "none found (looked in " + (folders.empty() ? std::string("no folder") : folders) + ")";
 }
 
 std::filesystem::path shippedPath(const std::string& name) {

@@ -52,7 +52,8 @@ int concludeJudgement(const RunOptions& o, const RunRecord& record) {
     if (o.junit) writeJunitFile(*o.junit, record, verdict);
     if (!verdict) return 0;
     for (const VerdictFinding& f : verdict->findings)
-        fprintf(stderr, "frameprobe: QC %s: %s\n", f.severity == "error" ? "failed" : "warning", findingText(f).c_str());
+        fprintf(stderr, "frameprobe: QC %s: %s\n", f.severity == "error" ? "failed" : "warning",
+                findingText(f).c_str());
     if (verdict->status == "fail" || (verdict->status == "warn" && o.strict)) return kQcFailure;
     return 0;
 }

@@ -140,10 +140,11 @@ std::string verdictJson(const std::optional<Verdict>& verdict) {
                              .member("source", jsonString(f.source))
                              .member("events", eventsJson(f.events))
                              .done());
-    const std::string profile =
-        verdict->profile.empty()
-            ? "null"
-            : Builder('{').member("name", jsonString(verdict->profile)).member("version", jsonString(verdict->profileVersion)).done();
+    const std::string profile = verdict->profile.empty() ? "null"
+                                                         : Builder('{')
+                                                               .member("name", jsonString(verdict->profile))
+                                                               .member("version", jsonString(verdict->profileVersion))
+                                                               .done();
     return Builder('{')
         .member("status", jsonString(verdict->status))
         .member("profile", profile)
@@ -157,8 +158,8 @@ std::string runJson(const RunInfo& info, const RunEnd& end) {
         .member("threads", integer(info.threads))
         .member("frames", integer(end.frames))
         .member("frames_expected", info.frameCount ? integer(*info.frameCount) : "null")
-        .member("frames_measured", integer(info.inputFrames ? std::min(end.frames, std::max<int64_t>(0, *info.inputFrames))
-                                                            : end.frames))
+        .member("frames_measured",
+                integer(info.inputFrames ? std::min(end.frames, std::max<int64_t>(0, *info.inputFrames)) : end.frames))
         .member("seconds", finiteOrNull(end.seconds))
         .member("fps", finiteOrNull(rate))
         .done();

@@ -1,8 +1,9 @@
 #include "output/junit_xml.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
-#include <unistd.h>
 
 #include "analysis/run_record.h"
 #include "output/output_file.h"
@@ -20,8 +21,10 @@ std::string xmlEscaped(std::string_view text) {
             case '"': out += "&quot;"; break;
             default:
                 // Control characters other than tab and newline are not allowed in XML 1.0.
-                if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n') out += "?";
-                else out += c;
+                if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n')
+                    out += "?";
+                else
+                    out += c;
         }
     }
     return out;

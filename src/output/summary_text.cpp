@@ -32,7 +32,9 @@ std::string summaryText(const RunRecord& record) {
     // The verdict first: it is what a reader acts on.
     if (const auto verdict = record.verdict()) {
         out += joined({"Verdict: ", verdict->status,
-                       verdict->profile.empty() ? "" : joined({" (profile ", verdict->profile, " ", verdict->profileVersion, ")"}),
+                       verdict->profile.empty()
+                           ? ""
+                           : joined({" (profile ", verdict->profile, " ", verdict->profileVersion, ")"}),
                        "\n"});
         for (const VerdictFinding& f : verdict->findings) out += joined({"  ", f.severity, ": ", findingText(f), "\n"});
     }
