@@ -8,13 +8,13 @@ add_library(frameprobe_shared SHARED $<TARGET_OBJECTS:frameprobe_objects>)
 set_target_properties(frameprobe_shared PROPERTIES OUTPUT_NAME frameprobe EXPORT_NAME frameprobe
   VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
 target_include_directories(frameprobe_shared INTERFACE ${FRAMEPROBE_PUBLIC_INCLUDE})
-target_link_libraries(frameprobe_shared PRIVATE Threads::Threads ${CMAKE_DL_LIBS})
+target_link_libraries(frameprobe_shared PRIVATE Threads::Threads tomlplusplus::tomlplusplus ${CMAKE_DL_LIBS})
 add_dependencies(frameprobe_shared frameprobe-ffmpeg)
 
 add_library(frameprobe_static STATIC $<TARGET_OBJECTS:frameprobe_objects>)
 set_target_properties(frameprobe_static PROPERTIES OUTPUT_NAME frameprobe EXPORT_NAME frameprobe_static)
 target_include_directories(frameprobe_static INTERFACE ${FRAMEPROBE_PUBLIC_INCLUDE})
-target_link_libraries(frameprobe_static INTERFACE Threads::Threads ${CMAKE_DL_LIBS})
+target_link_libraries(frameprobe_static INTERFACE Threads::Threads tomlplusplus::tomlplusplus ${CMAKE_DL_LIBS})
 
 # The shared library goes with the program's package; what builds against it
 # (its link name, the static library, headers, CMake and pkg-config files) with

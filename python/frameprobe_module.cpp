@@ -71,6 +71,7 @@ py::list eventsList(const std::vector<frameprobe::Event>& events) {
         d["start_time"] = e.startTime;
         d["end_time"] = e.endTime;
         d["duration"] = e.duration;
+        d["severity"] = e.severity;
         list.append(d);
     }
     return list;

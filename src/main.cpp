@@ -7,6 +7,7 @@
 #include "driver/merge_run.h"
 #include "driver/option_run.h"
 #include "driver/process_guard.h"
+#include "driver/profile_lookup.h"
 #include "io/program_location.h"
 
 int main(int argc, char** argv) {
@@ -14,6 +15,7 @@ int main(int argc, char** argv) {
     openClosedStandardDescriptors();
     installStopHandlers();
     if (argc >= 2 && std::string_view(argv[1]) == "merge") return runMerge(argc, argv);
+    if (argc >= 2 && std::string_view(argv[1]) == "profiles") return runProfiles(argc, argv);
     if (!usesOptionForm(argc, argv) && !positionalInputIsSelfDescribing(argc, argv) &&
         !positionalReadsStandardInput(argc, argv))
         return runPositional(argc, argv);

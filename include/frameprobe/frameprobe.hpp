@@ -65,6 +65,7 @@ struct Event {
     double startTime = 0;
     double endTime = 0;  // when the last frame ends
     double duration = 0;
+    std::string severity = "warning";  // "warning" or "error"
 };
 
 struct FrameValue {

@@ -30,6 +30,16 @@ double EventOptions::minDurationOf(std::string_view type) const {
     return it == minDuration.end() ? 0.0 : it->second;
 }
 
+double EventOptions::recoveryOf(std::string_view type) const {
+    const auto it = recovery.find(type);
+    return it == recovery.end() ? 0.0 : it->second;
+}
+
+std::string EventOptions::severityOf(std::string_view type) const {
+    const auto it = severity.find(type);
+    return it == severity.end() ? "warning" : it->second;
+}
+
 std::span<const std::string_view> eventTypes() {
     static const std::vector<std::string_view> types = [] {
         std::vector<std::string_view> all;
@@ -57,8 +67,14 @@ EventDetector::EventDetector(double fps, uint32_t mask, EventOptions options, in
     : fps_(fps), options_(std::move(options)), origin_(origin) {
     const std::vector<int>& indicators = eventIndicatorList();
     for (std::size_t t = 0; t < indicators.size(); ++t) {
-        if (isRequested(indicatorRegistry()[static_cast<std::size_t>(indicators[t])], mask))
-            tracks_.push_back(Track{t, indicators[t], std::nullopt, {}});
+        if (!isRequested(indicatorRegistry()[static_cast<std::size_t>(indicators[t])], mask)) continue;
+        std::optional<int> except;
+        if (const char* other = specOf(t).exceptDuring)
+            for (std::size_t u = 0; u < indicators.size(); ++u)
+                if (std::string_view(specOf(u).type) == other &&
+                    isRequested(indicatorRegistry()[static_cast<std::size_t>(indicators[u])], mask))
+                    except = indicators[u];
+        tracks_.push_back(Track{t, indicators[t], except, std::nullopt, {}});
     }
 }
 
@@ -68,10 +84,17 @@ void EventDetector::feed(int64_t frame, const Results& values) {
         const std::optional<double> value = meaningfulValue(values, track.indicator);
         const EventSpec& spec = specOf(track.type);
         if (spec.rule == EventRule::AboveZero) {
-            if (value && *value > 0)
-                track.extend({frame, frame});
-            else
+            const bool excepted = track.except && meaningfulValue(values, *track.except).value_or(0) > 0;
+            if (!value || !(*value > 0) || excepted) {
                 track.close();
+            } else if (track.open) {
+                track.open->end = frame;
+            } else {
+                // A new run: it reaches back over the frames that led to the mark, never
+                // joining the run before it.
+                const int64_t lead = spec.leadFrames ? spec.leadFrames(fps_) : 0;
+                track.open = Span{std::max(*firstFrame_, frame - lead), frame};
+            }
         } else if (value) {
             // Between period ends there is no value; adjacency decides whether periods join.
             if (*value > options_.flickerThreshold)
@@ -85,8 +108,20 @@ void EventDetector::feed(int64_t frame, const Results& values) {
 std::vector<Event> EventDetector::events() const {
     std::vector<std::pair<std::size_t, Span>> spans;
     for (const Track& track : tracks_) {
-        for (const Span& s : track.closed) spans.emplace_back(track.type, s);
-        if (track.open) spans.emplace_back(track.type, *track.open);
+        std::vector<Span> all = track.closed;
+        if (track.open) all.push_back(*track.open);
+        // Runs apart by less than the type's recovery time are one event.
+        const double recovery = options_.recoveryOf(specOf(track.type).type);
+        std::optional<Span> joined;
+        for (const Span& s : all) {
+            if (joined && static_cast<double>(s.start - joined->end - 1) / fps_ < recovery) {
+                joined->end = std::max(joined->end, s.end);
+                continue;
+            }
+            if (joined) spans.emplace_back(track.type, *joined);
+            joined = s;
+        }
+        if (joined) spans.emplace_back(track.type, *joined);
     }
     std::stable_sort(spans.begin(), spans.end(), [](const auto& a, const auto& b) {
         return a.second.start != b.second.start ? a.second.start < b.second.start : a.first < b.first;
@@ -100,6 +135,7 @@ std::vector<Event> EventDetector::events() const {
         e.startTime = static_cast<double>(span.start) / fps_;
         e.endTime = static_cast<double>(span.end + 1) / fps_;
         e.duration = static_cast<double>(span.end - span.start + 1) / fps_;
+        e.severity = options_.severityOf(e.type);
         if (e.duration >= options_.minDurationOf(e.type)) events.push_back(std::move(e));
     }
     return events;

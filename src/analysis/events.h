@@ -17,8 +17,16 @@ struct EventOptions {
     std::map<std::string, double, std::less<>> minDuration;
     // A flickering value above this marks its period as flicker.
     double flickerThreshold = 0.1;
+    // Seconds a type's condition must stay false for its event to end; a missing type has 0:
+    // one frame without the defect ends it.
+    std::map<std::string, double, std::less<>> recovery;
+    // "warning" or "error" by event type; a missing type is a warning.
+    std::map<std::string, std::string, std::less<>> severity;
 
     double minDurationOf(std::string_view type) const;
+    double recoveryOf(std::string_view type) const;
+    std::string severityOf(std::string_view type) const;
+    bool operator==(const EventOptions&) const = default;
 };
 
 struct Event {
@@ -28,6 +36,7 @@ struct Event {
     double startTime = 0;  // start_frame / fps
     double endTime = 0;    // (end_frame + 1) / fps: when the last frame ends
     double duration = 0;   // (end_frame - start_frame + 1) / fps = end_time - start_time
+    std::string severity = "warning";  // of its type in the run's event options
 };
 
 // The event types in report order, e.g. "black".
@@ -54,6 +63,7 @@ private:
     struct Track {
         std::size_t type;  // index into eventTypes()
         int indicator;
+        std::optional<int> except;  // the indicator of the type during which this one is not reported
         std::optional<Span> open;
         std::vector<Span> closed;
         void extend(Span span);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <locale>
 #include <sstream>
+#include <tuple>
 
 #include "indicators/registry.h"
 #include "analysis/run_record.h"
@@ -132,6 +133,69 @@ bool QcGate::needsStatistics() const {
     for (const QcCondition& c : conditions_)
         if (!c.isEvent) return true;
     return false;
+}
+
+void QcGate::add(std::string_view text, std::string severity, std::string source) {
+    QcCondition c = parseQcCondition(text);
+    c.severity = std::move(severity);
+    c.source = std::move(source);
+    conditions_.push_back(std::move(c));
+}
+
+void QcGate::setProfile(std::string name, std::string version) {
+    profile_.emplace(std::move(name), std::move(version));
+}
+
+std::string FrameCounts::shortfall() const {
+    if (measured == 0 && (!expected || *expected == 0)) return "measured 0 frames";
+    if (expected && measured < *expected)
+        return "measured " + std::to_string(measured) + " of " + std::to_string(*expected) + " frames";
+    return {};
+}
+
+Verdict QcGate::verdict(const RunRecord& record, const FrameCounts& frames) const {
+    Verdict v;
+    if (profile_) std::tie(v.profile, v.profileVersion) = *profile_;
+    const std::vector<Event> events = record.events();
+    auto eventsOf = [&events](std::string_view type) {
+        std::vector<Event> found;
+        for (const Event& e : events)
+            if (e.type == type) found.push_back(e);
+        return found;
+    };
+    for (const QcCondition& c : conditions_) {
+        const auto value = qcValue(c, record);
+        if (!value || !holds(*value, c.comparison, c.limit)) continue;
+        v.findings.push_back({"condition", c.text, c.subject + "." + c.measure, value, c.severity, c.source,
+                              c.isEvent ? eventsOf(c.subject) : std::vector<Event>{}});
+    }
+    if (profile_) {
+        for (std::string_view type : eventTypes()) {
+            std::vector<Event> found = eventsOf(type);
+            if (found.empty()) continue;
+            const std::string severity = found.front().severity;
+            const double count = static_cast<double>(found.size());
+            v.findings.push_back({"event", std::string(type), std::string(type) + ".count", count, severity,
+                                  "profile " + profile_->first, std::move(found)});
+        }
+    }
+    if (const std::string shortfall = frames.shortfall(); !shortfall.empty())
+        v.findings.push_back({"frames", shortfall, "", static_cast<double>(frames.measured), "error", "run", {}});
+    v.status = "pass";
+    for (const VerdictFinding& f : v.findings) {
+        if (f.severity == "error")
+            v.status = "fail";
+        else if (v.status == "pass")
+            v.status = "warn";
+    }
+    return v;
+}
+
+std::string findingText(const VerdictFinding& f) {
+    if (f.kind == "frames") return f.text;
+    const std::string value = f.value ? shortestNumber(*f.value) : "null";
+    if (f.kind == "event") return f.text + " events (" + f.name + " = " + value + ")";
+    return f.text + " (" + f.name + " = " + value + ")";
 }
 
 std::vector<std::string> QcGate::failures(const RunRecord& record) const {

@@ -2,11 +2,14 @@
 // e.g. "black>0", "freeze.duration>2", "blur.p95>5", "blockiness.mean<0.9".
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "analysis/events.h"
 
 class RunRecord;
 
@@ -24,6 +27,36 @@ struct QcCondition {
     bool isEvent = false;
     Comparison comparison = Comparison::Greater;
     double limit = 0;
+    std::string severity = "error";    // "warning" or "error"
+    std::string source = "--fail-on";  // where it was given: "--fail-on" or "profile NAME"
+};
+
+// A reason the verdict is not a pass: a condition that held, an event type with events of
+// its severity (profiles only), or frames the run set out to measure and did not.
+struct VerdictFinding {
+    std::string kind;  // "condition", "event" or "frames"
+    std::string text;  // the condition as given, the event type, or "measured 0 of 50 frames"
+    std::string name;  // "black.count", "blur.p95"; empty for frames
+    std::optional<double> value;
+    std::string severity;       // "warning" or "error"
+    std::string source;         // "--fail-on", "profile NAME", or "run"
+    std::vector<Event> events;  // the events behind it
+};
+
+struct Verdict {
+    std::string profile;  // empty when none was given
+    std::string profileVersion;
+    std::string status;                    // "pass", "warn" or "fail"
+    std::vector<VerdictFinding> findings;  // conditions in the order given, then event types, then frames
+    bool failed() const { return status == "fail"; }
+};
+
+// Frames a run set out to measure (when known) and measured.
+struct FrameCounts {
+    std::optional<int64_t> expected;
+    int64_t measured = 0;
+    // "measured 3 of 50 frames" or "measured 0 frames" when short; empty otherwise.
+    std::string shortfall() const;
 };
 
 // Throws QcSyntaxError for a malformed condition or an unknown name.
@@ -35,13 +68,22 @@ std::optional<double> qcValue(const QcCondition& condition, const RunRecord& rec
 class QcGate {
 public:
     // Throws QcSyntaxError, before any frame is read.
-    void add(std::string_view text) { conditions_.push_back(parseQcCondition(text)); }
-    bool empty() const { return conditions_.empty(); }
+    void add(std::string_view text, std::string severity = "error", std::string source = "--fail-on");
+    // A profile judges the events too, by their types' severities.
+    void setProfile(std::string name, std::string version);
+    // Whether anything is judged: a condition or a profile.
+    bool empty() const { return conditions_.empty() && !profile_; }
+    const std::vector<QcCondition>& conditions() const { return conditions_; }
     // Whether a condition reads an indicator's statistics, which need every frame's values.
     bool needsStatistics() const;
     // The conditions that hold, each as "TEXT (NAME = VALUE)", in the order given.
     std::vector<std::string> failures(const RunRecord& record) const;
+    Verdict verdict(const RunRecord& record, const FrameCounts& frames) const;
 
 private:
     std::vector<QcCondition> conditions_;
+    std::optional<std::pair<std::string, std::string>> profile_;
 };
+
+// One line per finding for standard error, "TEXT (NAME = VALUE)" and the like.
+std::string findingText(const VerdictFinding& finding);

@@ -1,5 +1,6 @@
 #include "analysis/run_record.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -43,3 +44,13 @@ Statistics RunRecord::statistics(int indicator) const {
 }
 
 std::vector<Event> RunRecord::events() const { return detector_.events(); }
+
+FrameCounts RunRecord::frameCounts() const {
+    const int64_t rows = frames();
+    return {info_.frameCount, info_.inputFrames ? std::min(rows, std::max<int64_t>(0, *info_.inputFrames)) : rows};
+}
+
+std::optional<Verdict> RunRecord::verdict() const {
+    if (gate_ == nullptr || gate_->empty()) return std::nullopt;
+    return gate_->verdict(*this, frameCounts());
+}

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "analysis/events.h"
+#include "analysis/qc_gate.h"
 #include "rows/row_sink.h"
 #include "analysis/statistics.h"
 
@@ -30,6 +31,13 @@ public:
     Statistics statistics(int indicator) const;
     // Valid at any time: runs still open end at the last frame recorded.
     std::vector<Event> events() const;
+    // The gate that judges the run, if any; it must outlive the record.
+    void setGate(const QcGate* gate) { gate_ = gate; }
+    const QcGate* gate() const { return gate_; }
+    // The gate's verdict on the frames so far; none without a gate.
+    std::optional<Verdict> verdict() const;
+    // Frames the run set out to measure and whole frames of the input it measured.
+    FrameCounts frameCounts() const;
     // Set by end(); empty before.
     const std::optional<RunEnd>& runEnd() const { return end_; }
 
@@ -43,4 +51,5 @@ private:
     std::optional<RunEnd> end_;
     bool keepRows_ = true;
     int64_t frameCount_ = 0;
+    const QcGate* gate_ = nullptr;
 };

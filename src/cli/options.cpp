@@ -132,6 +132,13 @@ ParsedOptions parseOptions(int argc, char** argv) {
     app.add_option("--flicker-threshold", flickerThreshold, "Flickering value above which a period is a flicker event")
         ->type_name("FLOAT");
     app.add_option_function<std::string>(
+        "--profile", [&o](const std::string& v) { o.profile = v; },
+        "QC profile: a name (frameprobe profiles lists them) or a TOML file; --fail-on adds to its conditions "
+        "and the event options override its values");
+    app.add_flag("--strict", o.strict, "A verdict of warn exits with status 3 too");
+    app.add_option_function<std::string>(
+        "--junit", [&o](const std::string& path) { o.junit = path; }, "Write the verdict as JUnit XML to this file");
+    app.add_option_function<std::string>(
         "--report", [&o](const std::string& path) { o.report = path; }, "Write an HTML report to this file");
 
     try {

@@ -41,6 +41,11 @@ struct RunOptions {
     std::map<std::string, double> minDuration;  // per event type, seconds
     std::optional<double> flickerThreshold;
     std::optional<std::string> report;
+    std::optional<std::string> profile;  // a shipped profile's name or a file
+    bool strict = false;                 // a verdict of warn fails too
+    std::optional<std::string> junit;    // JUnit XML of the verdict
+    // The positional form's mask, measured as given: nothing is added to it.
+    bool maskAsGiven = false;
 };
 
 // What parsing gave: options to run with, or a status to exit with at once

@@ -189,5 +189,6 @@ ParsedOptions positionalAsOptions(int argc, char** argv) {
     }
     o.log = kLogFileName;
     o.logInPlace = true;
+    o.maskAsGiven = true;
     return o;
 }

@@ -60,8 +60,7 @@ std::string difference(const RecordedRun& a, const RecordedRun& b) {
     if (x.runFrameCount != y.runFrameCount)
         return "whole-run frame count " + countText(x.runFrameCount) + " / " + countText(y.runFrameCount);
     if (x.mask != y.mask) return "indicators";
-    if (a.events.minDuration != b.events.minDuration || a.events.flickerThreshold != b.events.flickerThreshold)
-        return "event options";
+    if (!(a.events == b.events)) return "event options";
     return "";
 }
 

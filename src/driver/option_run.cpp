@@ -11,6 +11,7 @@
 #include "driver/command_line.h"
 #include "driver/output_check.h"
 #include "driver/process_guard.h"
+#include "driver/run_judgement.h"
 #include "indicators/registry.h"
 #include "io/open_source.h"
 #include "output/csv_sink.h"
@@ -34,13 +35,6 @@ int fail(const std::string& message) {
     return kToolFailure;
 }
 
-EventOptions eventOptions(const RunOptions& o) {
-    EventOptions options;
-    for (const auto& [type, seconds] : o.minDuration) options.minDuration[type] = seconds;
-    if (o.flickerThreshold) options.flickerThreshold = *o.flickerThreshold;
-    return options;
-}
-
 // The sink of the chosen format, writing to `output` (and the legacy log).
 std::unique_ptr<RowSink> formatSink(const RunOptions& o, OutputFile& output, OutputFile* log, RunRecord& record) {
     switch (o.format) {
@@ -57,14 +51,16 @@ std::unique_ptr<RowSink> formatSink(const RunOptions& o, OutputFile& output, Out
 int runWithOptions(const RunOptions& o) {
     const auto threads = o.threads ? o.threads : threadCountFromEnvironment();
     if (!threads) return kUsageStatus;
-    QcGate gate;
+    RunJudgement judgement;
     try {
-        for (const std::string& condition : o.failOn) gate.add(condition);
-    } catch (const QcSyntaxError& e) {
+        judgement = prepareJudgement(o);
+    } catch (const std::exception& e) {  // QcSyntaxError, ProfileError
         fprintf(stderr, "frameprobe: %s\n", e.what());
         return kUsageStatus;
     }
     if (const auto status = refuseBadOutputs(o)) return *status;
+    const QcGate& gate = judgement.gate;
+    const uint32_t mask = judgement.measured.mask;
 
     auto opened = openRunInput(InputRequest{o.input, o.width, o.height, o.stream, o.frames});
     if (auto* error = std::get_if<std::string>(&opened)) return fail(*error);
@@ -77,12 +73,14 @@ int runWithOptions(const RunOptions& o) {
 
     RunSettings settings;
     settings.path = o.input;
-    settings.mask = o.mask;
+    settings.mask = mask;
     settings.fps = o.fps;
     settings.start = o.start;
     settings.frames = o.frames;
     settings.origin = o.origin;
     settings.runFrames = o.runFrames;
+    settings.rawInput = std::get<OpenedInput>(opened).detected.kind == InputKind::Raw;
+    settings.addedBy = judgement.measured.addedBy;
     settings.threads = *threads;
     settings.window = windowFromEnvironment();
     std::optional<RunStep> step;
@@ -94,7 +92,8 @@ int runWithOptions(const RunOptions& o) {
     }
 
     EngineOutcome outcome;
-    RunRecord record(eventOptions(o));
+    RunRecord record(judgement.events);
+    record.setGate(&gate);
     // Statistics need every frame's values: the summaries of JSON, JSON Lines and
     // --summary, the report, and conditions on indicators. Nothing else keeps rows.
     record.keepRows(o.format == OutputFormat::Json || o.format == OutputFormat::Jsonl || o.summary || o.report ||
@@ -138,7 +137,7 @@ int runWithOptions(const RunOptions& o) {
         const RunOutcome run = step->run(shown, &stopRequested());
         outcome = run.engine;
         if (outcome.failedFrame) return failAndAbandon(readFailure(outcome, o.input));
-        if (report) report->setQcResult(!gate.empty(), gate.failures(record));
+        if (report) report->setQcResult(!gate.empty(), verdictFailures(record));
         shown.end(RunEnd{record.frames(), run.seconds, outcome.interrupted});
         if (o.format == OutputFormat::Legacy && !outcome.interrupted) output.append("\nFile stream closed\n\n");
         output.close();
@@ -153,7 +152,9 @@ int runWithOptions(const RunOptions& o) {
         return failAndAbandon("not enough memory");
     }
     if (outcome.interrupted) return statusForSignal(stopSignal());
-    const std::vector<std::string> failed = gate.failures(record);
-    for (const std::string& condition : failed) fprintf(stderr, "frameprobe: QC failed: %s\n", condition.c_str());
-    return failed.empty() ? 0 : kQcFailure;
+    try {
+        return concludeJudgement(o, record);
+    } catch (const WriteError& e) {
+        return fail(e.what());
+    }
 }

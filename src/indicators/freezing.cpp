@@ -53,3 +53,5 @@ private:
 std::unique_ptr<TemporalIndicator> makeFreezing(const TemporalGeometry& geometry) {
     return std::make_unique<FreezingIndicator>(geometry.fps);
 }
+
+int64_t freezingStillFrames(double fps) { return freezingFramesBefore(fps, 0, 0); }

@@ -20,3 +20,7 @@ std::unique_ptr<TemporalIndicator> makeFreezing(const TemporalGeometry& geometry
 
 // Still frames that make a freeze at this frame rate: the run length the state must have seen.
 int64_t freezingFramesBefore(double fps, int64_t start, int64_t origin);
+
+// The still frames behind the first frame flagged: the flag turns on on the frame that makes
+// this many repeats of the picture before them.
+int64_t freezingStillFrames(double fps);

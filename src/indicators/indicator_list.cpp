@@ -27,7 +27,7 @@ std::optional<uint32_t> parseIndicatorList(const std::string& text, std::string&
         if (name == "all") {
             mask |= kAllIndicators;
         } else if (const auto index = findIndicator(name.c_str())) {
-            mask |= indicatorRegistry()[static_cast<std::size_t>(*index)].requiredMask;
+            mask |= indicatorRegistry()[static_cast<std::size_t>(*index)].maskBit;
         } else {
             error = "unknown indicator \"" + text.substr(begin, comma - begin) + "\"";
             return std::nullopt;

@@ -6,5 +6,5 @@
 #include <string>
 
 // A list of indicator keys or names ("blur,noise,freezing", "all"), or a mask
-// (decimal or 0x hexadecimal). Indicators that a listed one needs are added.
+// (decimal or 0x hexadecimal): the indicators asked for, without what they need.
 std::optional<uint32_t> parseIndicatorList(const std::string& text, std::string& error);

@@ -38,6 +38,12 @@ struct EventSpec {
     const char* type = nullptr;  // "black", "freeze", ...; null: no events
     EventRule rule = EventRule::None;
     int64_t framesPerValue = 1;  // a value stands for this many frames, ending at its own
+    // Frames before the first marked one that belong to the event (a freeze begins at the
+    // picture the marked frames repeat); null: none.
+    int64_t (*leadFrames)(double fps) = nullptr;
+    // An event type during whose frames this one is not reported (a black frame is not
+    // also letterboxed); null: none. Runs that report this type measure that one too.
+    const char* exceptDuring = nullptr;
 };
 
 struct IndicatorDescriptor {

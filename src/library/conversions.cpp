@@ -43,7 +43,7 @@ Summary summary(const RunRecord& record) {
 std::vector<frameprobe::Event> events(const RunRecord& record) {
     std::vector<frameprobe::Event> result;
     for (const ::Event& e : record.events())
-        result.push_back({e.type, e.startFrame, e.endFrame, e.startTime, e.endTime, e.duration});
+        result.push_back({e.type, e.startFrame, e.endFrame, e.startTime, e.endTime, e.duration, e.severity});
     return result;
 }
 

@@ -1,5 +1,6 @@
 // The library's version and its names of indicators.
 #include "frameprobe/frameprobe.hpp"
+#include "analysis/measured_indicators.h"
 #include "indicators/indicator_list.h"
 #include "indicators/registry.h"
 
@@ -18,7 +19,8 @@ uint32_t indicatorMask(std::string_view list) {
     std::string error;
     const auto mask = parseIndicatorList(std::string(list), error);
     if (!mask) throw Error(error);
-    return *mask;
+    // What the command line measures for the same list: what each needs or reads too.
+    return measuredIndicators(*mask, {}).mask;
 }
 
 }  // namespace frameprobe

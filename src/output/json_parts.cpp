@@ -1,5 +1,6 @@
 #include "output/json_parts.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "indicators/registry.h"
@@ -72,13 +73,25 @@ std::string settingsJson(const RunInfo& info, const EventOptions& options) {
     Builder indicators('[');
     for (const IndicatorDescriptor& d : indicatorRegistry())
         if (isRequested(d, info.mask)) indicators.element(jsonString(d.key));
-    Builder minDuration('{');
-    for (std::string_view type : eventTypes()) minDuration.member(type, finiteOrNull(options.minDurationOf(type)));
+    Builder addedBy('{');
+    for (const auto& [key, by] : info.addedBy) addedBy.member(key, jsonString(by));
+    Builder minDuration('{'), recovery('{'), severity('{');
+    for (std::string_view type : eventTypes()) {
+        minDuration.member(type, finiteOrNull(options.minDurationOf(type)));
+        recovery.member(type, finiteOrNull(options.recoveryOf(type)));
+        severity.member(type, jsonString(options.severityOf(type)));
+    }
     const std::string events = Builder('{')
                                    .member("min_duration", minDuration.done())
                                    .member("flicker_threshold", finiteOrNull(options.flickerThreshold))
+                                   .member("recovery", recovery.done())
+                                   .member("severity", severity.done())
                                    .done();
-    return Builder('{').member("indicators", indicators.done()).member("events", events).done();
+    return Builder('{')
+        .member("indicators", indicators.done())
+        .member("indicators_added_by", addedBy.done())
+        .member("events", events)
+        .done();
 }
 
 std::string frameMembers(int64_t frame, double fps, const Results& values) {
@@ -110,8 +123,34 @@ std::string eventsJson(const std::vector<Event>& events) {
                         .member("start_time", finiteOrNull(e.startTime))
                         .member("end_time", finiteOrNull(e.endTime))
                         .member("duration", finiteOrNull(e.duration))
+                        .member("severity", jsonString(e.severity))
                         .done());
     return out.done();
+}
+
+std::string verdictJson(const std::optional<Verdict>& verdict) {
+    if (!verdict) return "null";
+    Builder findings('[');
+    for (const VerdictFinding& f : verdict->findings)
+        findings.element(Builder('{')
+                             .member("kind", jsonString(f.kind))
+                             .member("text", jsonString(f.text))
+                             .member("name", f.name.empty() ? "null" : jsonString(f.name))
+                             .member("value", jsonNumberOr(f.value))
+                             .member("severity", jsonString(f.severity))
+                             .member("source", jsonString(f.source))
+                             .member("events", eventsJson(f.events))
+                             .done());
+    const std::string profile = verdict->profile.empty() ? "null"
+                                                         : Builder('{')
+                                                               .member("name", jsonString(verdict->profile))
+                                                               .member("version", jsonString(verdict->profileVersion))
+                                                               .done();
+    return Builder('{')
+        .member("status", jsonString(verdict->status))
+        .member("profile", profile)
+        .member("findings", findings.done())
+        .done();
 }
 
 std::string runJson(const RunInfo& info, const RunEnd& end) {
@@ -119,6 +158,9 @@ std::string runJson(const RunInfo& info, const RunEnd& end) {
     return Builder('{')
         .member("threads", integer(info.threads))
         .member("frames", integer(end.frames))
+        .member("frames_expected", info.frameCount ? integer(*info.frameCount) : "null")
+        .member("frames_measured",
+                integer(info.inputFrames ? std::min(end.frames, std::max<int64_t>(0, *info.inputFrames)) : end.frames))
         .member("seconds", finiteOrNull(end.seconds))
         .member("fps", finiteOrNull(rate))
         .done();

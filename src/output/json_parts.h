@@ -2,11 +2,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "indicators/results.h"
 #include "analysis/events.h"
+#include "analysis/qc_gate.h"
 #include "rows/row_sink.h"
 
 class RunRecord;
@@ -21,4 +23,6 @@ std::string frameMembers(int64_t frame, double fps, const Results& values);
 // Per requested indicator key: its statistics.
 std::string summaryJson(const RunRecord& record);
 std::string eventsJson(const std::vector<Event>& events);
+// The gate's verdict: status, profile and findings; null when nothing was judged.
+std::string verdictJson(const std::optional<Verdict>& verdict);
 std::string runJson(const RunInfo& info, const RunEnd& end);

@@ -64,6 +64,15 @@ void readHeader(const json& header, RecordedRun& run) {
     const json& events = settings.at("events");
     for (const auto& [type, seconds] : events.at("min_duration").items()) run.events.minDuration[type] = numberOrNaN(seconds);
     run.events.flickerThreshold = numberOrNaN(events.at("flicker_threshold"));
+    if (events.contains("recovery"))
+        for (const auto& [type, seconds] : events.at("recovery").items())
+            run.events.recovery[type] = numberOrNaN(seconds);
+    if (events.contains("severity"))
+        for (const auto& [type, level] : events.at("severity").items())
+            run.events.severity[type] = level.get<std::string>();
+    if (settings.contains("indicators_added_by"))
+        for (const auto& [key, by] : settings.at("indicators_added_by").items())
+            info.addedBy[key] = by.get<std::string>();
 }
 
 // Whether the run wrote the indicator on `frame`: every requested one, but the

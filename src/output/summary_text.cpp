@@ -28,7 +28,17 @@ std::string cells(const std::array<std::string, 7>& row) {
 }  // namespace
 
 std::string summaryText(const RunRecord& record) {
-    std::string out = joined({"Summary of ", std::to_string(record.frames()), " frames\n"});
+    std::string out;
+    // The verdict first: it is what a reader acts on.
+    if (const auto verdict = record.verdict()) {
+        out += joined({"Verdict: ", verdict->status,
+                       verdict->profile.empty()
+                           ? ""
+                           : joined({" (profile ", verdict->profile, " ", verdict->profileVersion, ")"}),
+                       "\n"});
+        for (const VerdictFinding& f : verdict->findings) out += joined({"  ", f.severity, ": ", findingText(f), "\n"});
+    }
+    out += joined({"Summary of ", std::to_string(record.frames()), " frames\n"});
     out += cells({"indicator", "count", "min", "mean", "max", "p95", "worst frame"});
     const auto& registry = indicatorRegistry();
     for (int i = 0; i < kIndicatorCount; ++i) {

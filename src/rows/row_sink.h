@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -21,7 +22,12 @@ struct RunInfo {
     int64_t origin = 0;  // first frame of the whole run this one is part of
     std::optional<int64_t> frameCount;  // frames the run means to measure, when known
     std::optional<int64_t> runFrameCount;  // frames of the whole run from `origin`, when known
+    // Whole frames the input holds from the first frame on, when known for sure (raw input of
+    // a known length, whose rows past the end repeat short reads): rows beyond are not frames.
+    std::optional<int64_t> inputFrames;
     uint32_t mask = 0;                  // requested indicators
+    // Indicators measured though not asked for, by key: what added them.
+    std::map<std::string, std::string> addedBy;
     unsigned threads = 1;
 };
 

@@ -70,7 +70,9 @@ RunStep::RunStep(const RunSettings& s, FrameSource& source) : source_(source) {
         info_.runFrameCount = count;
     else if (sourceInfo.frameCount)
         info_.runFrameCount = std::max<int64_t>(0, *sourceInfo.frameCount - *s.origin);
+    if (s.rawInput && sourceInfo.frameCount) info_.inputFrames = std::max<int64_t>(0, *sourceInfo.frameCount - start);
     info_.mask = s.mask;
+    info_.addedBy = s.addedBy;
     info_.threads = engine_->threads();
 }
 

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,6 +25,10 @@ struct RunSettings {
     // Frames of the whole run from its origin, for a segment of it; default: a
     // run that is no segment is its own whole run, a segment's runs to the input's end.
     std::optional<int64_t> runFrames;
+    // Raw input: rows past its known end repeat short reads and are no frames.
+    bool rawInput = false;
+    // Indicators in `mask` that were not asked for, by key: what added them.
+    std::map<std::string, std::string> addedBy;
     unsigned threads = 0;           // 0: the hardware's count
     unsigned window = 0;            // frames measured together; 0: the engine chooses
 };

@@ -1,0 +1,59 @@
+#include "driver/run_judgement.h"
+
+#include <cstdio>
+
+#include "analysis/run_record.h"
+#include "driver/option_run.h"
+#include "driver/profile_lookup.h"
+#include "output/junit_xml.h"
+
+RunJudgement prepareJudgement(const RunOptions& o) {
+    RunJudgement j;
+    std::vector<std::pair<std::string, std::string>> named;
+    if (o.profile) {
+        const Profile profile = resolveProfile(*o.profile);
+        j.events = profile.events;
+        j.gate.setProfile(profile.name, profile.version);
+        for (const ProfileCondition& c : profile.conditions) {
+            j.gate.add(c.expression, c.severity, "profile " + profile.name);
+            named.emplace_back(j.gate.conditions().back().subject, "profile " + profile.name);
+        }
+        // A profile judges its events: their types are measured too.
+        for (const auto* settings : {&profile.events.minDuration, &profile.events.recovery})
+            for (const auto& entry : *settings) named.emplace_back(entry.first, "profile " + profile.name);
+        for (const auto& entry : profile.events.severity) named.emplace_back(entry.first, "profile " + profile.name);
+    }
+    for (const std::string& text : o.failOn) {
+        j.gate.add(text);
+        named.emplace_back(j.gate.conditions().back().subject, "--fail-on " + text);
+    }
+    // Options given on the command line override the profile's values.
+    for (const auto& [type, seconds] : o.minDuration) j.events.minDuration[type] = seconds;
+    if (o.flickerThreshold) j.events.flickerThreshold = *o.flickerThreshold;
+    if (o.maskAsGiven)
+        j.measured.mask = o.mask;
+    else
+        j.measured = measuredIndicators(o.mask, named);
+    return j;
+}
+
+std::vector<std::string> verdictFailures(const RunRecord& record) {
+    std::vector<std::string> lines;
+    if (const auto verdict = record.verdict())
+        for (const VerdictFinding& f : verdict->findings)
+            if (f.severity == "error") lines.push_back(findingText(f));
+    return lines;
+}
+
+int concludeJudgement(const RunOptions& o, const RunRecord& record) {
+    const std::string shortfall = record.frameCounts().shortfall();
+    if (!shortfall.empty()) fprintf(stderr, "frameprobe: %s\n", shortfall.c_str());
+    const std::optional<Verdict> verdict = record.verdict();
+    if (o.junit) writeJunitFile(*o.junit, record, verdict);
+    if (!verdict) return 0;
+    for (const VerdictFinding& f : verdict->findings)
+        fprintf(stderr, "frameprobe: QC %s: %s\n", f.severity == "error" ? "failed" : "warning",
+                findingText(f).c_str());
+    if (verdict->status == "fail" || (verdict->status == "warn" && o.strict)) return kQcFailure;
+    return 0;
+}

@@ -1,0 +1,103 @@
+#include "output/junit_xml.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "analysis/run_record.h"
+#include "output/output_file.h"
+#include "rows/text_format.h"
+
+namespace {
+
+std::string xmlEscaped(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '&': out += "&amp;"; break;
+            case '"': out += "&quot;"; break;
+            default:
+                // Control characters other than tab and newline are not allowed in XML 1.0.
+                if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n')
+                    out += "?";
+                else
+                    out += c;
+        }
+    }
+    return out;
+}
+
+struct Case {
+    std::string name;
+    const VerdictFinding* finding = nullptr;  // none: it passed
+};
+
+std::string caseXml(const Case& c, const std::string& suite) {
+    std::string xml = "    <testcase classname=\"" + xmlEscaped(suite) + "\" name=\"" + xmlEscaped(c.name) + "\"";
+    if (c.finding == nullptr) return xml + "/>\n";
+    const std::string message = findingText(*c.finding);
+    xml += ">\n";
+    if (c.finding->severity == "error")
+        xml += "      <failure message=\"" + xmlEscaped(message) + "\" type=\"" + c.finding->kind + "\"/>\n";
+    else
+        xml += "      <system-out>warning: " + xmlEscaped(message) + "</system-out>\n";
+    return xml + "    </testcase>\n";
+}
+
+}  // namespace
+
+std::string junitXml(const RunRecord& record, const std::optional<Verdict>& verdict) {
+    std::vector<Case> cases;
+    if (verdict && record.gate() != nullptr) {
+        auto finding = [&verdict](std::string_view kind, std::string_view text) -> const VerdictFinding* {
+            for (const VerdictFinding& f : verdict->findings)
+                if (f.kind == kind && f.text == text) return &f;
+            return nullptr;
+        };
+        for (const QcCondition& c : record.gate()->conditions())
+            cases.push_back({c.text, finding("condition", c.text)});
+        if (!verdict->profile.empty())
+            for (std::string_view type : eventTypes())
+                cases.push_back({std::string(type) + " events", finding("event", type)});
+        const VerdictFinding* frames = nullptr;
+        for (const VerdictFinding& f : verdict->findings)
+            if (f.kind == "frames") frames = &f;
+        cases.push_back({"frames measured", frames});
+    }
+    const std::string suite = record.info().path;
+    int failures = 0;
+    for (const Case& c : cases)
+        if (c.finding && c.finding->severity == "error") ++failures;
+    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites>\n";
+    xml += "  <testsuite name=\"" + xmlEscaped(suite) + "\" tests=\"" + std::to_string(cases.size()) +
+           "\" failures=\"" + std::to_string(failures) + "\" errors=\"0\">\n";
+    for (const Case& c : cases) xml += caseXml(c, suite);
+    return xml + "  </testsuite>\n</testsuites>\n";
+}
+
+void writeJunitFile(const std::string& path, const RunRecord& record, const std::optional<Verdict>& verdict) {
+    const std::string xml = junitXml(record, verdict);
+    if (path == "-") {
+        OutputFile out(STDOUT_FILENO, "standard output", false);
+        out.append(xml);
+        out.close();
+        return;
+    }
+    const std::string partial = path + ".partial";
+    try {
+        OutputFile out = OutputFile::open(partial);
+        out.append(xml);
+        out.close();
+    } catch (const WriteError&) {
+        std::remove(partial.c_str());
+        throw;
+    }
+    if (std::rename(partial.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        std::remove(partial.c_str());
+        throw WriteError(writeFailure(path, error));
+    }
+}
