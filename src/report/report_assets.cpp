@@ -29,7 +29,7 @@ svg .select { fill: #1f5fa8; opacity: .15; }
 .gallery { display: flex; flex-wrap: wrap; gap: 1em; }
 .gallery figure { margin: 0; }
 .gallery img { display: block; image-rendering: auto; border: 1px solid #c3c8cf; }
-.gallery figcaption { font-size: 12px; max-width: 320px; }
+.gallery figcaption { font-size: 12px; max-width: 240px; }
 #errors { color: #b3261e; white-space: pre; }
 )css";
 
@@ -51,7 +51,7 @@ const char* const kReportScript = R"js(
   var view = [first, last], marked = null, dragFrom = null;
   var plots = [].slice.call(document.querySelectorAll("figure.plot"));
   var series = {};
-  data.plots.forEach(function (p) { series[p.key] = { lo: p.lo || p.v, hi: p.hi || p.v, plot: p }; });
+  data.plots.forEach(function (p) { series[p.key] = { lo: p.lo || p.v, hi: p.hi || p.lo || p.v, plot: p }; });
   var tip = document.getElementById("tip");
 
   function span() { return view[1] - view[0] + 1; }

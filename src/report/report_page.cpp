@@ -186,8 +186,14 @@ std::string plotData(const ReportContent& c, const std::vector<Event>& list) {
         const IndicatorDescriptor& d = entry(i);
         out += joined({firstPlot ? "" : ",", "{\"key\":", jsonString(d.key), ",\"name\":", jsonString(d.name),
                        ",\"unit\":", jsonString(d.unit)});
-        out += env.binWidth() == 1 ? ",\"v\":" + values(i, false)
-                                   : joined({",\"lo\":", values(i, false), ",\"hi\":", values(i, true)});
+        // "hi" is left out where it would repeat "lo": flags, and sparse values one to a bin.
+        const std::string low = values(i, false);
+        if (env.binWidth() == 1)
+            out += ",\"v\":" + low;
+        else {
+            const std::string high = values(i, true);
+            out += joined({",\"lo\":", low, high == low ? "" : ",\"hi\":", high == low ? "" : high});
+        }
         out += "}";
         firstPlot = false;
     }
