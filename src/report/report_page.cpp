@@ -40,6 +40,14 @@ std::string titled(const IndicatorDescriptor& d) {
     return *d.unit ? joined({name, " <small>(", htmlEscaped(d.unit), ")</small>"}) : name;
 }
 
+// Flags (integer values that mark an event when above zero) are drawn as bands,
+// values that stand for several frames each as markers, the rest as lines.
+const char* plotStyle(const IndicatorDescriptor& d) {
+    if (d.event.framesPerValue > 1) return "sparse";
+    if (d.column.integer && d.event.rule == EventRule::AboveZero) return "flag";
+    return "line";
+}
+
 std::string fact(std::string_view term, std::string_view value) {
     return joined({"<dt>", term, "</dt><dd>", value, "</dd>\n"});
 }
@@ -78,6 +86,15 @@ std::string header(const ReportContent& c) {
     return out;
 }
 
+// The whole run at a glance: the verdict when the run record has one, and a
+// strip with a row per event type, drawn by the script with its legend.
+std::string overview() {
+    return "<h2 id=\"overview\">Overview</h2>\n<div id=\"verdict\" hidden></div>\n<div id=\"legend\"></div>\n"
+           "<svg id=\"strip\" viewBox=\"0 0 1000 40\" role=\"img\" aria-label=\"events across the run\"></svg>\n"
+           "<p class=\"hint\">Click a stretch to zoom every plot to it; <kbd>n</kbd> and <kbd>p</kbd> step to the next"
+           " and previous event, <kbd>0</kbd> returns to the whole run. The address of the page keeps the view.</p>\n";
+}
+
 std::string plots(const ReportContent& c) {
     std::string out =
         "<h2 id=\"plots\">Per frame</h2>\n<div id=\"controls\"><button id=\"zoom-in\">zoom in</button>"
@@ -86,7 +103,7 @@ std::string plots(const ReportContent& c) {
     for (int i : requestedIndicators(c.record)) {
         const IndicatorDescriptor& d = entry(i);
         out += joined({"<figure class=\"plot\" data-indicator=\"", d.key, "\" id=\"plot-", d.key, "\"><figcaption>",
-                       titled(d), "</figcaption><svg viewBox=\"0 0 1000 120\" role=\"img\"></svg></figure>\n"});
+                       titled(d), "</figcaption><svg viewBox=\"0 0 1000 132\" role=\"img\"></svg></figure>\n"});
     }
     out += "<noscript>The plots are drawn by the page's script.</noscript>\n";
     return out;
@@ -117,11 +134,16 @@ std::string summary(const ReportContent& c) {
 std::string events(const std::vector<Event>& list) {
     std::string out = joined({"<h2 id=\"events\">Events (", std::to_string(list.size()), ")</h2>\n"});
     if (list.empty()) return out + "<p>None.</p>\n";
-    out += "<table>\n<tr><th>type</th><th>frames</th><th>start</th><th>end</th><th>duration</th></tr>\n";
+    out += "<table id=\"event-table\">\n<thead><tr><th data-sort=\"type\">type</th><th data-sort=\"start\">frames</th>"
+           "<th data-sort=\"start\">start</th><th data-sort=\"end\">end</th><th data-sort=\"duration\">duration</th>"
+           "</tr></thead>\n<tbody>\n";
     for (const Event& e : list)
-        out += joined({"<tr><td>", htmlEscaped(e.type), "</td><td>", framesLink(e.startFrame, e.endFrame),
+        out += joined({"<tr data-type=\"", htmlEscaped(e.type), "\" data-start=\"", std::to_string(e.startFrame),
+                       "\" data-end=\"", std::to_string(e.endFrame), "\" data-duration=\"", shortestNumber(e.duration),
+                       "\"><td>", htmlEscaped(e.type), "</td><td>", framesLink(e.startFrame, e.endFrame),
                        "</td><td class=\"n\">", readable(e.startTime), " s</td><td class=\"n\">", readable(e.endTime),
                        " s</td><td class=\"n\">", readable(e.duration), " s</td></tr>\n"});
+    out += "</tbody>";
     return out + "</table>\n";
 }
 
@@ -185,7 +207,8 @@ std::string plotData(const ReportContent& c, const std::vector<Event>& list) {
     for (int i : requestedIndicators(c.record)) {
         const IndicatorDescriptor& d = entry(i);
         out += joined({firstPlot ? "" : ",", "{\"key\":", jsonString(d.key), ",\"name\":", jsonString(d.name),
-                       ",\"unit\":", jsonString(d.unit)});
+                       ",\"unit\":", jsonString(d.unit), ",\"style\":", jsonString(plotStyle(d))});
+        if (d.event.type != nullptr) out += ",\"event\":" + jsonString(d.event.type);
         // "hi" is left out where it would repeat "lo": flags, and sparse values one to a bin.
         const std::string low = values(i, false);
         if (env.binWidth() == 1)
@@ -199,6 +222,14 @@ std::string plotData(const ReportContent& c, const std::vector<Event>& list) {
     }
     out += "],\"eventTypes\":[";
     for (std::size_t t = 0; t < eventTypes().size(); ++t) out += joined({t ? "," : "", jsonString(eventTypes()[t])});
+    // The rows of the overview strip: the types the requested indicators can mark.
+    out += "],\"runTypes\":[";
+    bool firstType = true;
+    for (int i : requestedIndicators(c.record)) {
+        if (entry(i).event.type == nullptr) continue;
+        out += joined({firstType ? "" : ",", jsonString(entry(i).event.type)});
+        firstType = false;
+    }
     out += "],\"events\":[";
     for (std::size_t k = 0; k < list.size(); ++k)
         out += joined({k ? "," : "", "{\"type\":", jsonString(list[k].type), ",\"start\":",
@@ -210,7 +241,7 @@ std::string plotData(const ReportContent& c, const std::vector<Event>& list) {
 
 void writeReportPage(OutputFile& out, const ReportContent& content) {
     const std::vector<Event> list = content.record.events();
-    for (const std::string& part : {header(content), plots(content), summary(content), events(list)}) {
+    for (const std::string& part : {header(content), overview(), plots(content), summary(content), events(list)}) {
         out.append(part);
         out.commit();
     }
