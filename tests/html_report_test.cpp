@@ -210,6 +210,7 @@ TEST(HtmlReport, ThumbnailsOfTheWorstFramesAndEventStartsAreSmall) {
 TEST(ThumbnailKeeper, ShrinksOnlyFramesWorthKeepingAndShowsTheRightOnes) {
     RunInfo info = everyIndicator();
     info.mask = maskOf({"contrast", "flickering"});
+    info.frameCount = 200;
     ThumbnailKeeper keeper;
     keeper.begin(info, EventOptions{});
     const int contrast = indexOf("contrast"), flickering = indexOf("flickering");
@@ -232,8 +233,34 @@ TEST(ThumbnailKeeper, ShrinksOnlyFramesWorthKeepingAndShowsTheRightOnes) {
     EXPECT_EQ(keeper.worst(flickering)->frame, 103);
     // The first frame of each stretch of 8 while no flicker is open (25 stretches,
     // 104 and 112 inside the event; frame 0 is contrast's first worst too), then
-    // frame 150 and flickering's worst so far, frames 7 and 103.
-    EXPECT_EQ(keeper.shrunk(), 23 + 3);
+    // frame 150 and flickering's worst so far, frames 7 and 103; and the
+    // filmstrip's 16 small ones, every 13th frame.
+    EXPECT_EQ(keeper.shrunk(), 23 + 3 + 16);
+}
+
+TEST(ThumbnailKeeper, FilmstripFramesAreEvenlySpacedWhateverTheLength) {
+    for (const std::optional<int64_t> known : {std::optional<int64_t>{1000}, std::optional<int64_t>{}}) {
+        RunInfo info = everyIndicator();
+        info.mask = maskOf({"blur"});
+        info.frameCount = known;
+        ThumbnailKeeper keeper;
+        keeper.begin(info, EventOptions{});
+        OwnedImage picture(64, 48, 0);
+        for (int64_t f = 0; f < 1000; ++f) {
+            std::fill(picture.samples.begin(), picture.samples.end(), static_cast<uint8_t>(f % 251));
+            keeper.picture(f, picture);
+            keeper.row(f, Results{});
+        }
+        const auto strip = keeper.filmstrip();
+        ASSERT_GE(strip.size(), kFilmstripLength);
+        ASSERT_LE(strip.size(), 2 * kFilmstripLength);
+        const int64_t step = strip[1]->frame - strip[0]->frame;
+        for (std::size_t i = 0; i < strip.size(); ++i) {
+            EXPECT_EQ(strip[i]->frame, static_cast<int64_t>(i) * step) << i;
+            EXPECT_EQ(strip[i]->samples.front(), strip[i]->frame % 251);
+        }
+        EXPECT_GT(strip.back()->frame + step, 999);  // the strip reaches the end
+    }
 }
 
 TEST(HtmlReport, TextFromOutsideIsEscaped) {

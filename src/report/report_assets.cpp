@@ -56,6 +56,14 @@ svg .stretch { cursor: pointer; }
 .gallery img { display: block; image-rendering: auto; border: 1px solid var(--edge); }
 .gallery figcaption { font-size: 12px; max-width: 240px; }
 #errors { color: var(--fail); white-space: pre; }
+#filmstrip { position: relative; max-width: 1100px; height: 64px; margin: .3em 0; }
+#filmstrip img { position: absolute; top: 0; height: 56px; width: auto; border: 1px solid var(--edge); cursor: pointer;
+                 transform: translateX(-50%); }
+#filmstrip img.event-start { border: 2px solid var(--band); top: 4px; height: 52px; z-index: 1; }
+#viewer { position: fixed; right: 1em; bottom: 1em; background: var(--paper); border: 1px solid var(--edge);
+          padding: .5em; z-index: 2; box-shadow: 0 2px 8px rgba(0, 0, 0, .3); cursor: pointer; }
+#viewer img { display: block; width: 360px; height: auto; image-rendering: pixelated; }
+#viewer p { margin: .3em 0 0; font-size: 12px; white-space: pre; }
 )css";
 
 const char* const kReportErrorScript = R"js(
@@ -86,7 +94,7 @@ const char* const kReportScript = R"js(
   function span() { return view[1] - view[0] + 1; }
   function edge(f) { return L + (f - view[0]) / span() * COLS; }
   function el(svg, name, attrs, parent) {
-    var node = document.createElementNS("http://www.w3.org/2000/svg", name);
+    var node = document.createElementNS(svg.namespaceURI, name);
     for (var k in attrs) node.setAttribute(k, attrs[k]);
     (parent || svg).appendChild(node);
     return node;
@@ -297,6 +305,44 @@ const char* const kReportScript = R"js(
     };
   });
 
+  // The filmstrip: evenly spaced frames and the events' first frames from the
+  // gallery, placed along the plots' time axis; a click shows one larger with
+  // its frame, time and values.
+  var film = document.getElementById("filmstrip"), viewer = document.getElementById("viewer"), filmPictures = [];
+  [].slice.call(document.querySelectorAll("#strip-pictures img, figure.event-start img")).forEach(function (img) {
+    var copy = img.cloneNode(false);
+    copy.removeAttribute("width"); copy.removeAttribute("height");
+    if (img.closest("figure.event-start")) copy.className = "event-start";
+    copy.onclick = function () { showPicture(copy); };
+    filmPictures.push(copy);
+    film.appendChild(copy);
+  });
+  function drawFilmstrip() {
+    filmPictures.forEach(function (img) {
+      var f = +img.dataset.frame;
+      img.hidden = f < view[0] || f > view[1];
+      img.style.left = (edge(f + 0.5) / W * 100) + "%";
+    });
+    film.dataset.pictures = filmPictures.filter(function (img) { return !img.hidden; }).length;
+  }
+  function valuesAt(f) {
+    var b = Math.floor((f - first) / bw);
+    return data.plots.map(function (p) {
+      var s = series[p.key];
+      if (s.lo[b] === null || s.lo[b] === undefined) return p.name + ": no value";
+      return p.name + ": " + (s.lo[b] === s.hi[b] ? fmt(s.lo[b]) : fmt(s.lo[b]) + " to " + fmt(s.hi[b]) +
+        " (frames " + (first + b * bw) + "-" + Math.min(last, first + b * bw + bw - 1) + ")");
+    }).join("\n");
+  }
+  function showPicture(img) {
+    var f = +img.dataset.frame;
+    viewer.querySelector("img").src = img.src;
+    viewer.querySelector("p").textContent = "frame " + f + ", " + clock(f) + "\n" + valuesAt(f);
+    viewer.hidden = false;
+    viewer.dataset.frame = f;
+  }
+  viewer.onclick = function () { viewer.hidden = true; };
+
   if (data.verdict) {
     var verdict = document.getElementById("verdict");
     verdict.hidden = false;
@@ -315,6 +361,7 @@ const char* const kReportScript = R"js(
     drawStrip();
     drawLegend();
     drawTable();
+    drawFilmstrip();
     document.getElementById("view").textContent = "frames " + view[0] + " to " + view[1] + ", " + clock(view[0]) +
       " to " + clock(view[1] + 1) + (bw > 1 ? " (" + bw + " frames per point)" : "");
     document.documentElement.dataset.view = view[0] + "-" + view[1];

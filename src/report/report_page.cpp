@@ -95,11 +95,31 @@ std::string overview() {
            " and previous event, <kbd>0</kbd> returns to the whole run. The address of the page keeps the view.</p>\n";
 }
 
+std::string image(const Thumbnail& thumbnail) {
+    const std::string png = encodeGreyPng(thumbnail.image());
+    return joined({"<img alt=\"frame ", std::to_string(thumbnail.frame), "\" data-frame=\"",
+                   std::to_string(thumbnail.frame), "\" width=\"", std::to_string(thumbnail.width), "\" height=\"",
+                   std::to_string(thumbnail.height), "\" src=\"data:image/png;base64,", base64(png), "\">"});
+}
+
+std::string picture(const Thumbnail& thumbnail, std::string_view caption, std::string_view kind) {
+    return joined({"<figure id=\"picture-", std::to_string(thumbnail.frame), "\" class=\"", kind, "\">",
+                   image(thumbnail), "<figcaption>", caption, "</figcaption></figure>\n"});
+}
+
+// Evenly spaced small pictures, which the script lays along the time axis
+// with the events' first frames from the gallery.
+std::string filmstrip(const ReportContent& c) {
+    std::string out = "<div id=\"filmstrip\"></div>\n<div id=\"strip-pictures\" hidden>";
+    for (const Thumbnail* t : c.thumbnails.filmstrip()) out += image(*t);
+    return out + "</div>\n<div id=\"viewer\" hidden><img alt=\"\"><p></p></div>\n";
+}
+
 std::string plots(const ReportContent& c) {
     std::string out =
         "<h2 id=\"plots\">Per frame</h2>\n<div id=\"controls\"><button id=\"zoom-in\">zoom in</button>"
         "<button id=\"zoom-out\">zoom out</button><button id=\"zoom-all\">whole run</button> <span id=\"view\"></span>"
-        " &middot; drag across a plot to zoom to those frames</div>\n<div id=\"tip\" hidden></div>\n";
+        " &middot; drag across a plot to zoom to those frames</div>\n<div id=\"tip\" hidden></div>\n" + filmstrip(c);
     for (int i : requestedIndicators(c.record)) {
         const IndicatorDescriptor& d = entry(i);
         out += joined({"<figure class=\"plot\" data-indicator=\"", d.key, "\" id=\"plot-", d.key, "\"><figcaption>",
@@ -147,14 +167,6 @@ std::string events(const std::vector<Event>& list) {
     return out + "</table>\n";
 }
 
-std::string picture(const Thumbnail& thumbnail, std::string_view caption) {
-    const std::string png = encodeGreyPng(thumbnail.image());
-    return joined({"<figure id=\"picture-", std::to_string(thumbnail.frame), "\"><img alt=\"frame ",
-                   std::to_string(thumbnail.frame), "\" width=\"", std::to_string(thumbnail.width), "\" height=\"",
-                   std::to_string(thumbnail.height), "\" src=\"data:image/png;base64,", base64(png),
-                   "\"><figcaption>", caption, "</figcaption></figure>\n"});
-}
-
 std::string pictures(const ReportContent& c, const std::vector<Event>& list) {
     std::string out = "<h2 id=\"pictures\">Pictures</h2>\n<h3>Worst frame of each indicator</h3>\n<div class=\"gallery\">\n";
     // A frame that is the worst of several indicators is shown once, with all of them.
@@ -173,7 +185,7 @@ std::string pictures(const ReportContent& c, const std::vector<Event>& list) {
     for (const Thumbnail* t : order) {
         std::string caption = captions[t->frame];
         caption.pop_back();
-        out += picture(*t, caption);
+        out += picture(*t, caption, "worst");
     }
     out += "</div>\n";
     if (list.empty()) return out;
@@ -182,8 +194,10 @@ std::string pictures(const ReportContent& c, const std::vector<Event>& list) {
     for (const Event& e : list) {
         const Thumbnail* t = c.thumbnails.eventStart(e.type, e.startFrame);
         if (t == nullptr) continue;
-        out += picture(*t, joined({htmlEscaped(e.type), ", frames ", framesLink(e.startFrame, e.endFrame),
-                                   t->frame != e.startFrame ? ", shown from frame " + std::to_string(t->frame) : ""}));
+        out += picture(*t,
+                       joined({htmlEscaped(e.type), ", frames ", framesLink(e.startFrame, e.endFrame),
+                               t->frame != e.startFrame ? ", shown from frame " + std::to_string(t->frame) : ""}),
+                       "event-start");
     }
     return out + "</div>\n";
 }

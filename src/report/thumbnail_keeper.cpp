@@ -24,6 +24,33 @@ void ThumbnailKeeper::begin(const RunInfo& info, const EventOptions& options) {
     current_.reset();
     firstFrame_ = -1;
     shrunk_ = 0;
+    strip_.resize(2 * kFilmstripLength);
+    stripUsed_ = 0;
+    stripFirst_ = -1;
+    // With the length known the step is right from the start; else it doubles
+    // whenever the strip is full, keeping every other picture.
+    stripStep_ = info.frameCount ? std::max<int64_t>(1, (*info.frameCount + static_cast<int64_t>(kFilmstripLength) - 1) /
+                                                            static_cast<int64_t>(kFilmstripLength))
+                                 : 1;
+}
+
+void ThumbnailKeeper::keepForFilmstrip(int64_t frame) {
+    if (stripFirst_ < 0) stripFirst_ = frame;
+    if ((frame - stripFirst_) % stripStep_ != 0) return;
+    if (stripUsed_ == strip_.size()) {
+        for (std::size_t i = 0; i < stripUsed_ / 2; ++i) std::swap(strip_[i], strip_[2 * i]);
+        stripUsed_ /= 2;
+        stripStep_ *= 2;
+        if ((frame - stripFirst_) % stripStep_ != 0) return;
+    }
+    stripShrinker_.shrink(frame, *plane_, strip_[stripUsed_++]);
+    ++shrunk_;
+}
+
+std::vector<const Thumbnail*> ThumbnailKeeper::filmstrip() const {
+    std::vector<const Thumbnail*> out;
+    for (std::size_t i = 0; i < stripUsed_; ++i) out.push_back(&strip_[i]);
+    return out;
 }
 
 void ThumbnailKeeper::picture(int64_t frame, const Image& luma) {
@@ -53,6 +80,7 @@ ThumbnailKeeper::Kept ThumbnailKeeper::inHand(int64_t frame) {
 
 void ThumbnailKeeper::row(int64_t frame, const Results& values) {
     if (firstFrame_ < 0) firstFrame_ = std::min(frame, info_.origin);
+    if (plane_ && planeFrame_ == frame) keepForFilmstrip(frame);
     for (int i = 0; i < kIndicatorCount; ++i) {
         const auto value = meaningfulValue(values, i);
         Worst& w = worst_[static_cast<std::size_t>(i)];

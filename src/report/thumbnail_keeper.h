@@ -19,6 +19,10 @@
 
 // Events beyond this many keep no thumbnail, so that a page stays small.
 inline constexpr std::size_t kEventThumbnailLimit = 20;
+// The filmstrip: at least this many evenly spaced frames (up to twice as many
+// when the run's length is not known ahead), small enough to sit along a plot.
+inline constexpr std::size_t kFilmstripLength = 16;
+inline constexpr uint32_t kFilmstripSide = 120;
 
 class ThumbnailKeeper {
 public:
@@ -33,6 +37,8 @@ public:
     // The first frame of the event of this type starting there, or the first
     // frame seen after that start; null when none was kept.
     const Thumbnail* eventStart(std::string_view type, int64_t startFrame) const;
+    // Evenly spaced frames across the run, in frame order.
+    std::vector<const Thumbnail*> filmstrip() const;
     // How many frames were shrunk: what the pictures cost while frames passed.
     int64_t shrunk() const { return shrunk_; }
 
@@ -62,6 +68,7 @@ private:
     std::shared_ptr<Thumbnail> reusable();
     void openEvent(Track& track, int64_t start, int64_t frame);
     void closeEvent(Track& track);
+    void keepForFilmstrip(int64_t frame);
 
     RunInfo info_;
     EventOptions options_;
@@ -75,4 +82,8 @@ private:
     std::vector<EventStart> events_;
     int64_t firstFrame_ = -1;
     int64_t shrunk_ = 0;
+    Shrinker stripShrinker_{kFilmstripSide};
+    std::vector<Thumbnail> strip_;  // reused in place: halving moves them, never frees them
+    std::size_t stripUsed_ = 0;
+    int64_t stripFirst_ = -1, stripStep_ = 1;
 };

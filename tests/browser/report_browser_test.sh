@@ -83,6 +83,13 @@ cat > probe.js <<'JS'
   check(location.hash.indexOf("hide=" + type) > 0, "hidden types in the address");
   check(document.querySelectorAll("#event-table tbody tr[data-type='" + type + "']:not([hidden])").length === 0, "table filtered");
   document.querySelector("#legend button").click();
+  var film = [].slice.call(document.querySelectorAll("#filmstrip img"));
+  check(film.length >= events.length, "filmstrip: " + film.length + " pictures");
+  var last = film[film.length - 1];
+  last.click();
+  var viewer = document.getElementById("viewer");
+  check(!viewer.hidden && viewer.dataset.frame === last.dataset.frame &&
+        viewer.textContent.indexOf("frame " + last.dataset.frame + ", 00:00:") === 0, "a filmstrip picture opens larger");
   check(root.scrollWidth <= window.innerWidth + 1, "no sideways scrolling at " + window.innerWidth + " px");
   root.dataset.background = getComputedStyle(document.body).backgroundColor;
   root.dataset.probe = out.length ? out.join("; ") : "ok";
