@@ -32,6 +32,7 @@ struct RunOptions {
     std::map<std::string, double> minDuration;  // per event type, seconds
     std::optional<double> flickerThreshold;
     std::optional<std::string> report;
+    std::optional<std::string> snapshots;  // folder for the pictures of worst frames and events
 };
 
 // What parsing gave: options to run with, or a status to exit with at once

@@ -18,6 +18,7 @@
 #include "pipeline/engine.h"
 #include "output/csv_sink.h"
 #include "report/html_report.h"
+#include "report/snapshot_writer.h"
 #include "output/json_sink.h"
 #include "output/jsonl_sink.h"
 #include "output/legacy_sink.h"
@@ -171,6 +172,8 @@ int runWithOptions(const RunOptions& o) {
         TeeSink all{&record, format.get()};
         std::optional<HtmlReport> report;
         if (o.report) all.add(report.emplace(*o.report, record));
+        std::optional<SnapshotWriter> snapshots;
+        if (o.snapshots) all.add(snapshots.emplace(*o.snapshots, record));
         ProgressSink progress(all, stderr);
         const bool showProgress = !o.quiet && (o.progress || isTerminal(stderr));
         FromFrame shown(showProgress ? static_cast<RowSink&>(progress) : all, start);
