@@ -56,10 +56,10 @@ svg .stretch { cursor: pointer; }
 .gallery img { display: block; image-rendering: auto; border: 1px solid var(--edge); }
 .gallery figcaption { font-size: 12px; max-width: 240px; }
 #errors { color: var(--fail); white-space: pre; }
-#filmstrip { position: relative; max-width: 1100px; height: 64px; margin: .3em 0; }
-#filmstrip img { position: absolute; top: 0; height: 56px; width: auto; border: 1px solid var(--edge); cursor: pointer;
-                 transform: translateX(-50%); }
-#filmstrip img.event-start { border: 2px solid var(--band); top: 4px; height: 52px; z-index: 1; }
+#filmstrip { position: relative; max-width: 1100px; height: min(64px, 5.2vw); margin: .3em 0; }
+#filmstrip img { position: absolute; top: 0; height: min(56px, 4.5vw); width: auto; border: 1px solid var(--edge);
+                 cursor: pointer; transform: translateX(-50%); }
+#filmstrip img.event-start { border: 2px solid var(--band); top: 4px; z-index: 1; }
 #viewer { position: fixed; right: 1em; bottom: 1em; background: var(--paper); border: 1px solid var(--edge);
           padding: .5em; z-index: 2; box-shadow: 0 2px 8px rgba(0, 0, 0, .3); cursor: pointer; }
 #viewer img { display: block; width: 360px; height: auto; image-rendering: pixelated; }
