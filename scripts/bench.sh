@@ -5,10 +5,11 @@
 # one-thread runs at once ("N x 1"), the most that N threads could give on this
 # machine; then ffmpeg's analysis filters when installed. FRAMES sets the clip
 # length; each figure is the best of RUNS runs (default 3); KERNELS=0 skips the
-# micro-benchmarks. Then the memory of long runs: legacy and CSV runs over
-# MEMORY_FRAMES (default 10 million) small frames, resident memory sampled
-# (Linux; MEMORY_FRAMES=0 skips it). Last, the library's C and Python clients
-# against the program on the same 1080p clip.
+# micro-benchmarks, WHOLE=0 the whole-program table. Then the memory of long
+# runs: legacy and CSV runs over MEMORY_FRAMES (default 10 million) small frames,
+# resident memory sampled (Linux; MEMORY_FRAMES=0 skips it); the library's C and
+# Python clients against the program on the same 1080p clip; and what the HTML
+# report costs: wall time of a JSON run with and without --report.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/build.sh" build -DCMAKE_BUILD_TYPE=Release
@@ -19,7 +20,7 @@ cd "$work"
 all=$(getconf _NPROCESSORS_ONLN 2>/dev/null || echo 2)
 echo
 printf '%-10s %7s %8s %12s %10s\n' size frames threads "frames/s" "peak MiB"
-for size in 352x288 1920x1080 3840x2160; do
+for size in $([ "${WHOLE:-1}" = 0 ] || echo 352x288 1920x1080 3840x2160); do
   w=${size%x*}
   h=${size#*x}
   case $size in
@@ -178,3 +179,38 @@ for name, (fps, ms) in results:
 PY
 done
 rm -f clip.yuv
+
+# The report's cost: the same JSON run with and without --report, alternated so
+# that the machine's drift falls on both, every thread, best of RUNS.
+echo
+printf '%-10s %7s %8s %10s %7s %8s %10s %7s %9s\n' size frames "json s" "+report s" ratio \
+  "json CPU" "+report" ratio "page KiB"
+for size in 352x288 1920x1080; do
+  w=${size%x*}
+  h=${size#*x}
+  case $size in
+    352x288) frames=${REPORT_FRAMES:-6000} ;;
+    *) frames=${REPORT_FRAMES:-600} ;;
+  esac
+  "$root/build/frameprobe-sample" clip.yuv "$w" "$h" "$frames" noise blocky:10-19 freeze:20-29 black:100-110 \
+    flicker:200-400 >/dev/null
+  python3 - "$root/build/frameprobe" "$w" "$h" "$frames" "$size" <<'PY'
+import os, resource, subprocess, sys, time
+binary, w, h, frames, size = sys.argv[1:]
+base = [binary, "-s", f"{w}x{h}", "--format", "json", "-o", "/dev/null", "--no-log", "-q", "clip.yuv"]
+wall = {False: float("inf"), True: float("inf")}
+cpu = dict(wall)  # user + system seconds, steadier than wall time on a busy machine
+for attempt in range(int(os.environ.get("RUNS", "3"))):
+    for report in (False, True):
+        used = resource.getrusage(resource.RUSAGE_CHILDREN)
+        start = time.perf_counter()
+        subprocess.run(base + (["--report", "report.html"] if report else []), check=True)
+        wall[report] = min(wall[report], time.perf_counter() - start)
+        now = resource.getrusage(resource.RUSAGE_CHILDREN)
+        cpu[report] = min(cpu[report], now.ru_utime + now.ru_stime - used.ru_utime - used.ru_stime)
+page = os.path.getsize("report.html") / 1024
+print(f"{size:<10} {frames:>7} {wall[False]:>8.3f} {wall[True]:>10.3f} {wall[True] / wall[False]:>6.3f}x "
+      f"{cpu[False]:>8.3f} {cpu[True]:>10.3f} {cpu[True] / cpu[False]:>6.3f}x {page:>9.0f}")
+PY
+  rm -f clip.yuv report.html
+done

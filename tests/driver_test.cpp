@@ -1,6 +1,7 @@
 // Runs the real frameprobe binary on generated files in temporary directories.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 
@@ -248,3 +249,26 @@ TEST_F(DriverTest, SameBytesWithOneThreadOrMany) {
 }
 
 }  // namespace
+
+TEST_F(DriverTest, SnapshotsAreWholePngFilesOfWorstFramesAndEventStarts) {
+    makeClip("clip.yuv", 352, 288, 20, {{"black", 5, 9}, {"blur", 14, 14}});
+    const ProcessResult r = probe({"-s", "352x288", "--indicators", "blur,blackout", "--format", "json", "-o",
+                                   "out.json", "--snapshots", "shots", "clip.yuv"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir.path / "shots")) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"frame-000005-black-start.png", "frame-000005-worst-blackout.png",
+                                               "frame-000014-worst-blur.png"}));
+    const std::string png = readFile(dir.path / "shots" / "frame-000014-worst-blur.png");
+    ASSERT_GT(png.size(), 24u);
+    EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
+    EXPECT_EQ(static_cast<unsigned char>(png[19]), 240);  // width 240 (big-endian), the report's size
+
+    // A folder that cannot be made stops the run before it measures.
+    writeFile(dir.path / "taken", "a file");
+    const ProcessResult taken = probe({"-s", "352x288", "--snapshots", "taken", "--no-log", "clip.yuv"});
+    EXPECT_EQ(taken.status, 1);
+    EXPECT_NE(taken.err.find("taken"), std::string::npos) << taken.err;
+    EXPECT_EQ(rows(taken.out).size(), 0u);
+}

@@ -12,6 +12,7 @@
 #include "analysis/run_record.h"
 #include "rows/tee_sink.h"
 #include "report/thumbnail.h"
+#include "report/thumbnail_keeper.h"
 #include "sink_capture.h"
 #include "test_support.h"
 
@@ -173,7 +174,7 @@ TEST(HtmlReport, LongRunsAreDecimatedIntoASmallPage) {
     const std::size_t bins = plotOf(data, "blur")["hi"].size();
     EXPECT_EQ(bins, data["bins"]);
     EXPECT_GE(bins * data["binWidth"].get<std::size_t>(), kFrames);
-    EXPECT_LE(bins, 4096u);
+    EXPECT_LE(bins, 2048u);
     EXPECT_EQ(report.events.size(), 200u);
     EXPECT_EQ(count(report.page, "black, frames "), kEventThumbnailLimit);
     EXPECT_LE(count(report.page, "<figure id=\"picture-"), kIndicatorCount + kEventThumbnailLimit);
@@ -200,9 +201,66 @@ TEST(HtmlReport, ThumbnailsOfTheWorstFramesAndEventStartsAreSmall) {
     const auto shown = embeddedPictures(report.page);
     for (int64_t frame : {int64_t{6}, report.events[0].startFrame, report.events[1].startFrame}) {
         ASSERT_TRUE(shown.count(frame)) << "no picture of frame " << frame;
-        EXPECT_EQ(shown.at(frame), std::make_pair(320u, 180u));
+        EXPECT_EQ(shown.at(frame), std::make_pair(240u, 135u));
     }
     EXPECT_FALSE(shown.count(7));
+}
+
+// Each frame's picture shows its frame number as its samples' value.
+TEST(ThumbnailKeeper, ShrinksOnlyFramesWorthKeepingAndShowsTheRightOnes) {
+    RunInfo info = everyIndicator();
+    info.mask = maskOf({"contrast", "flickering"});
+    info.frameCount = 200;
+    ThumbnailKeeper keeper;
+    keeper.begin(info, EventOptions{});
+    const int contrast = indexOf("contrast"), flickering = indexOf("flickering");
+    for (int64_t f = 0; f < 200; ++f) {
+        OwnedImage picture(640, 360, static_cast<uint8_t>(f));
+        Results r;
+        r.set(contrast, f == 150 ? 1.0 : 40.0);  // lower is worse: frame 150, else the first
+        // Values stand for the 8 frames ending at theirs; frames 96 to 111 flicker.
+        if (f % 8 == 7) r.set(flickering, f == 103 || f == 111 ? 0.5 : 0.0);
+        keeper.picture(f, picture);
+        keeper.row(f, r);
+    }
+    ASSERT_NE(keeper.worst(contrast), nullptr);
+    EXPECT_EQ(keeper.worst(contrast)->frame, 150);
+    EXPECT_EQ(keeper.worst(contrast)->samples.front(), 150);
+    const Thumbnail* start = keeper.eventStart("flicker", 96);
+    ASSERT_NE(start, nullptr);
+    EXPECT_EQ(start->frame, 96);
+    EXPECT_EQ(start->samples.back(), 96);
+    EXPECT_EQ(keeper.worst(flickering)->frame, 103);
+    // The first frame of each stretch of 8 while no flicker is open (25 stretches,
+    // 104 and 112 inside the event; frame 0 is contrast's first worst too), then
+    // frame 150 and flickering's worst so far, frames 7 and 103; and the
+    // filmstrip's 16 small ones, every 13th frame.
+    EXPECT_EQ(keeper.shrunk(), 23 + 3 + 16);
+}
+
+TEST(ThumbnailKeeper, FilmstripFramesAreEvenlySpacedWhateverTheLength) {
+    for (const std::optional<int64_t> known : {std::optional<int64_t>{1000}, std::optional<int64_t>{}}) {
+        RunInfo info = everyIndicator();
+        info.mask = maskOf({"blur"});
+        info.frameCount = known;
+        ThumbnailKeeper keeper;
+        keeper.begin(info, EventOptions{});
+        OwnedImage picture(64, 48, 0);
+        for (int64_t f = 0; f < 1000; ++f) {
+            std::fill(picture.samples.begin(), picture.samples.end(), static_cast<uint8_t>(f % 251));
+            keeper.picture(f, picture);
+            keeper.row(f, Results{});
+        }
+        const auto strip = keeper.filmstrip();
+        ASSERT_GE(strip.size(), kFilmstripLength);
+        ASSERT_LE(strip.size(), 2 * kFilmstripLength);
+        const int64_t step = strip[1]->frame - strip[0]->frame;
+        for (std::size_t i = 0; i < strip.size(); ++i) {
+            EXPECT_EQ(strip[i]->frame, static_cast<int64_t>(i) * step) << i;
+            EXPECT_EQ(strip[i]->samples.front(), strip[i]->frame % 251);
+        }
+        EXPECT_GT(strip.back()->frame + step, 999);  // the strip reaches the end
+    }
 }
 
 TEST(HtmlReport, TextFromOutsideIsEscaped) {
@@ -234,7 +292,7 @@ TEST(Shrinker, AveragesEachBoxAndKeepsTheAspectRatio) {
     OwnedImage stripes(640, 4, 0);
     for (uint64_t y = 0; y < 4; ++y)
         for (uint64_t x = 0; x < 640; x += 2) stripes.at(x, y) = 255;
-    Shrinker shrinker;
+    Shrinker shrinker(320);
     Thumbnail t;
     shrinker.shrink(7, stripes, t);
     EXPECT_EQ(t.frame, 7);
@@ -252,6 +310,12 @@ TEST(Shrinker, AveragesEachBoxAndKeepsTheAspectRatio) {
     shrinker.shrink(9, portrait, t);
     EXPECT_EQ(t.width, 180u);
     EXPECT_EQ(t.height, 320u);
+
+    // Boxes too tall for 16-bit sums: 300 rows of 255 to each sample.
+    OwnedImage tall(2, 300 * 320, 255);
+    shrinker.shrink(10, tall, t);
+    EXPECT_EQ(t.height, 320u);
+    for (uint8_t v : t.samples) EXPECT_EQ(v, 255);
 }
 
 TEST(FrameEnvelope, MergedBinsKeepTheExtremesAndTheGaps) {

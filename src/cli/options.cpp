@@ -140,6 +140,9 @@ ParsedOptions parseOptions(int argc, char** argv) {
         "--junit", [&o](const std::string& path) { o.junit = path; }, "Write the verdict as JUnit XML to this file");
     app.add_option_function<std::string>(
         "--report", [&o](const std::string& path) { o.report = path; }, "Write an HTML report to this file");
+    app.add_option_function<std::string>(
+        "--snapshots", [&o](const std::string& folder) { o.snapshots = folder; },
+        "Write PNG pictures of each indicator's worst frame and of events' first frames into this folder");
 
     try {
         app.parse(argc, argv);

@@ -46,6 +46,7 @@ struct RunOptions {
     std::optional<std::string> junit;    // JUnit XML of the verdict
     // The positional form's mask, measured as given: nothing is added to it.
     bool maskAsGiven = false;
+    std::optional<std::string> snapshots;  // folder for the pictures of worst frames and events
 };
 
 // What parsing gave: options to run with, or a status to exit with at once

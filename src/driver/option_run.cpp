@@ -16,6 +16,7 @@
 #include "io/open_source.h"
 #include "output/csv_sink.h"
 #include "report/html_report.h"
+#include "report/snapshot_writer.h"
 #include "output/json_sink.h"
 #include "output/jsonl_sink.h"
 #include "output/legacy_sink.h"
@@ -127,6 +128,8 @@ int runWithOptions(const RunOptions& o) {
         TeeSink all{&record, format.get()};
         std::optional<HtmlReport> report;
         if (o.report) all.add(report.emplace(*o.report, record));
+        std::optional<SnapshotWriter> snapshots;
+        if (o.snapshots) all.add(snapshots.emplace(*o.snapshots, record));
         ProgressSink progress(all, stderr);
         // On a terminal that shows the rows too, the rows are the progress; asked for, the line gives way to them.
         const bool rowsShareTheLine = o.output == "-" && sharesStandardOutput(stderr);

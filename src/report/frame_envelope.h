@@ -1,7 +1,9 @@
 // Per-frame values of a run of any length in bounded memory: consecutive frames
 // are gathered into bins of a power-of-two width holding the smallest and
 // largest value, and the bins are merged pairwise whenever they would exceed
-// their number. Short runs keep one bin per frame, that is every value.
+// their number. Short runs keep one bin per frame, that is every value. The
+// default number serves a plot of about a thousand pixel columns with two or
+// more bins per column, in a few hundred kilobytes of page.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +14,7 @@
 
 class FrameEnvelope {
 public:
-    explicit FrameEnvelope(std::size_t maxBins = 4096);
+    explicit FrameEnvelope(std::size_t maxBins = 2048);
     void reset();
     // Frames come in order, one after the other.
     void add(int64_t frame, const Results& values);

@@ -1,36 +1,69 @@
 #include "report/report_assets.h"
 
 const char* const kReportStyle = R"css(
-body { font: 14px/1.4 system-ui, sans-serif; margin: 1.5em; color: #1d2228; background: #fff; }
-h1 { font-size: 1.4em; margin: 0 0 .4em; }
+:root { --ink: #1d2228; --muted: #5a636e; --paper: #fff; --panel: #f6f7f9; --rule: #dde1e6; --edge: #c3c8cf;
+        --line: #1f5fa8; --band: #b3261e; --pass: #17703a; --fail: #b3261e; color-scheme: light dark; }
+@media (prefers-color-scheme: dark) {
+  :root { --ink: #e3e6ea; --muted: #9aa3ad; --paper: #16191d; --panel: #1f2329; --rule: #2e343b; --edge: #4a525c;
+          --line: #6fa8e8; --band: #f08a80; --pass: #5cc487; --fail: #f08a80; }
+}
+body { font: 14px/1.4 system-ui, sans-serif; margin: 1.5em; color: var(--ink); background: var(--paper); }
+h1 { font-size: 1.4em; margin: 0 0 .4em; word-break: break-all; }
 h2 { font-size: 1.15em; margin: 1.4em 0 .5em; }
 table { border-collapse: collapse; }
-th, td { padding: .15em .7em; text-align: left; border-bottom: 1px solid #dde1e6; }
+th, td { padding: .15em .7em; text-align: left; border-bottom: 1px solid var(--rule); }
+th[data-sort] { cursor: pointer; }
+th[data-sort]::after { content: " \2195"; color: var(--muted); }
 td.n { text-align: right; font-variant-numeric: tabular-nums; }
+a { color: var(--line); }
 dl.run { display: grid; grid-template-columns: max-content auto; gap: .1em 1em; margin: 0; }
-dl.run dt { color: #5a636e; }
+dl.run dt { color: var(--muted); }
 dl.run dd { margin: 0; word-break: break-all; }
-.pass { color: #17703a; font-weight: bold; }
-.fail { color: #b3261e; font-weight: bold; }
-#controls { position: sticky; top: 0; background: #fff; padding: .3em 0; z-index: 1; }
+.pass { color: var(--pass); font-weight: bold; }
+.fail { color: var(--fail); font-weight: bold; }
+#verdict { font-size: 1.2em; font-weight: bold; margin: .3em 0; }
+#legend { display: flex; flex-wrap: wrap; gap: .4em; margin: .3em 0; }
+#legend button { font: inherit; border: 1px solid var(--edge); background: var(--panel); color: var(--ink);
+                 border-radius: 3px; padding: .1em .5em; cursor: pointer; }
+#legend button[aria-pressed="false"] { opacity: .45; text-decoration: line-through; }
+#legend .swatch { display: inline-block; width: .8em; height: .8em; margin-right: .35em; vertical-align: -1px; }
+#strip { width: 100%; max-width: 1100px; height: auto; display: block; }
+.hint { color: var(--muted); font-size: 12px; margin: .2em 0; }
+kbd { border: 1px solid var(--edge); border-radius: 3px; padding: 0 .25em; font-size: 11px; }
+#controls { position: sticky; top: 0; background: var(--paper); padding: .3em 0; z-index: 1; }
 #controls button { margin-right: .3em; }
 figure.plot { margin: 0; }
 figure.plot figcaption { font-weight: bold; margin-top: .3em; }
 figure.plot svg { width: 100%; max-width: 1100px; height: auto; display: block; cursor: crosshair; user-select: none; }
-svg .frame { fill: #f6f7f9; stroke: #c3c8cf; stroke-width: .5; }
-svg .line { fill: none; stroke: #1f5fa8; stroke-width: 1.3; stroke-linecap: round; stroke-linejoin: round; }
-svg .axis { font-size: 10px; fill: #5a636e; }
-svg .tick { stroke: #c3c8cf; stroke-width: .5; }
-svg .cursor { stroke: #1d2228; stroke-width: .6; }
+svg .frame { fill: var(--panel); stroke: var(--edge); stroke-width: .5; }
+svg .line { fill: none; stroke: var(--line); stroke-width: 1.3; stroke-linecap: round; stroke-linejoin: round; }
+svg .band { fill: var(--band); opacity: .75; }
+svg .marker { fill: var(--line); }
+svg .axis { font-size: 10px; fill: var(--muted); }
+svg .grid { stroke: var(--rule); stroke-width: .5; }
+svg .tick { stroke: var(--edge); stroke-width: .5; }
+svg .cursor { stroke: var(--ink); stroke-width: .6; }
 svg .mark { fill: #f2c200; opacity: .45; }
-svg .select { fill: #1f5fa8; opacity: .15; }
+svg .select { fill: var(--line); opacity: .15; }
+svg .empty { font-size: 12px; fill: var(--muted); }
+svg .window { fill: none; stroke: var(--ink); stroke-width: 1; }
+svg .row { fill: var(--panel); }
+svg .stretch { cursor: pointer; }
 #tip { position: fixed; pointer-events: none; background: #1d2228; color: #fff; padding: .2em .5em;
        border-radius: 3px; font-size: 12px; white-space: pre; }
 .gallery { display: flex; flex-wrap: wrap; gap: 1em; }
 .gallery figure { margin: 0; }
-.gallery img { display: block; image-rendering: auto; border: 1px solid #c3c8cf; }
-.gallery figcaption { font-size: 12px; max-width: 320px; }
-#errors { color: #b3261e; white-space: pre; }
+.gallery img { display: block; image-rendering: auto; border: 1px solid var(--edge); }
+.gallery figcaption { font-size: 12px; max-width: 240px; }
+#errors { color: var(--fail); white-space: pre; }
+#filmstrip { position: relative; max-width: 1100px; height: min(64px, 5.2vw); margin: .3em 0; }
+#filmstrip img { position: absolute; top: 0; height: min(56px, 4.5vw); width: auto; border: 1px solid var(--edge);
+                 cursor: pointer; transform: translateX(-50%); }
+#filmstrip img.event-start { border: 2px solid var(--band); top: 4px; z-index: 1; }
+#viewer { position: fixed; right: 1em; bottom: 1em; background: var(--paper); border: 1px solid var(--edge);
+          padding: .5em; z-index: 2; box-shadow: 0 2px 8px rgba(0, 0, 0, .3); cursor: pointer; }
+#viewer img { display: block; width: 360px; height: auto; image-rendering: pixelated; }
+#viewer p { margin: .3em 0 0; font-size: 12px; white-space: pre; }
 )css";
 
 const char* const kReportErrorScript = R"js(
@@ -45,13 +78,17 @@ const char* const kReportScript = R"js(
 (function () {
   "use strict";
   var data = JSON.parse(document.getElementById("report-data").textContent);
-  var W = 1000, H = 120, L = 64, R = 8, T = 6, B = 20, COLS = W - L - R;
+  var W = 1000, H = 132, L = 64, R = 8, T = 6, B = 32, COLS = W - L - R;
   var PALETTE = ["#7a4fb5", "#c0392b", "#16a085", "#d68910", "#2e86c1", "#a04000"];
+  // Events with a severity take its colour; the others their type's.
+  var SEVERITY = { info: "#2e86c1", minor: "#d68910", warning: "#d68910", major: "#c0392b", error: "#c0392b",
+                   critical: "#7b241c" };
   var first = data.first, last = data.first + data.frames - 1, bw = data.binWidth;
-  var view = [first, last], marked = null, dragFrom = null;
+  var view = [first, last], marked = null, dragFrom = null, stepped = -1, hidden = {};
   var plots = [].slice.call(document.querySelectorAll("figure.plot"));
   var series = {};
-  data.plots.forEach(function (p) { series[p.key] = { lo: p.lo || p.v, hi: p.hi || p.v, plot: p }; });
+  data.plots.forEach(function (p) { series[p.key] = { lo: p.lo || p.v, hi: p.hi || p.lo || p.v, plot: p }; });
+  var events = data.events.slice().sort(function (a, b) { return a.start - b.start || a.end - b.end; });
   var tip = document.getElementById("tip");
 
   function span() { return view[1] - view[0] + 1; }
@@ -62,91 +99,304 @@ const char* const kReportScript = R"js(
     (parent || svg).appendChild(node);
     return node;
   }
+  function clear(node) { while (node.firstChild) node.removeChild(node.firstChild); }
   function fmt(v) { return Math.abs(v) >= 1e5 || (v !== 0 && Math.abs(v) < 1e-3) ? v.toExponential(3) : String(+v.toPrecision(6)); }
+  function pad(n, w) { n = String(n); while (n.length < w) n = "0" + n; return n; }
+  // The time at which frame f starts, as HH:MM:SS.mmm.
+  function clock(f) {
+    var ms = Math.round(f / data.fps * 1000);
+    return pad(Math.floor(ms / 3600000), 2) + ":" + pad(Math.floor(ms / 60000) % 60, 2) + ":" +
+      pad(Math.floor(ms / 1000) % 60, 2) + "." + pad(ms % 1000, 3);
+  }
+  function typeColour(t) { return PALETTE[Math.max(0, data.eventTypes.indexOf(t)) % PALETTE.length]; }
+  function colourOf(e) { return (e.severity && SEVERITY[e.severity]) || typeColour(e.type); }
+  function shown(e) { return !hidden[e.type]; }
   function binsInView() { return [Math.max(0, Math.floor((view[0] - first) / bw)), Math.min(data.bins - 1, Math.floor((view[1] - first) / bw))]; }
+  function niceStep(raw) {
+    var mag = Math.pow(10, Math.floor(Math.log10(raw))), r = raw / mag;
+    return mag * (r <= 1 ? 1 : r <= 2 ? 2 : r <= 5 ? 5 : 10);
+  }
+  // Ticks of the time axis at round times (or round frame numbers below two
+  // seconds), each with the frame it falls on: [position in frames, time, frame].
+  var SECONDS = [1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 900, 1800, 3600, 7200, 14400, 28800, 86400];
   function ticks() {
-    var step = Math.pow(10, Math.floor(Math.log10(Math.max(1, span() / 5))));
-    if (span() / step > 10) step *= span() / step > 20 ? 5 : 2;
-    var out = [];
-    for (var f = Math.ceil(view[0] / step) * step; f <= view[1]; f += step) out.push(f);
+    var out = [], k;
+    if (span() < 2 * data.fps) {
+      var step = niceStep(Math.max(1, span() / 7));
+      for (k = Math.ceil(view[0] / step) * step; k <= view[1]; k += step) out.push([k + 0.5, clock(k), k]);
+      return out;
+    }
+    var seconds = span() / data.fps, s = SECONDS[SECONDS.length - 1];
+    for (k = 0; k < SECONDS.length; k++) if (seconds / SECONDS[k] <= 7) { s = SECONDS[k]; break; }
+    for (k = Math.ceil(view[0] / data.fps / s) * s; k * data.fps <= view[1] + 1; k += s) {
+      var f = Math.ceil(k * data.fps - 1e-9);
+      if (f >= view[0] && f <= view[1]) out.push([k * data.fps, clock(f), f]);
+    }
     return out;
   }
+  function timeAxis(svg) {
+    ticks().forEach(function (t) {
+      var x = edge(t[0]), anchor = x < L + 36 ? "start" : x > L + COLS - 36 ? "end" : "middle";
+      el(svg, "line", { "class": "tick", x1: x, x2: x, y1: H - B, y2: H - B + 4 });
+      el(svg, "text", { "class": "axis time", x: x, y: H - B + 14, "text-anchor": anchor }).textContent = t[1];
+      el(svg, "text", { "class": "axis", x: x, y: H - 4, "text-anchor": anchor }).textContent = t[2];
+    });
+    el(svg, "text", { "class": "axis", x: L - 4, y: H - B + 14, "text-anchor": "end" }).textContent = "time";
+    el(svg, "text", { "class": "axis", x: L - 4, y: H - 4, "text-anchor": "end" }).textContent = "frame";
+  }
 
-  // Values are drawn per pixel column: the bins falling into one column give a
-  // vertical stroke from their smallest to their largest value; a bin without
-  // any value breaks the line, and a lone value is drawn as a dot.
+  // Values are drawn per pixel column: the bins falling into one column give
+  // their smallest and largest value. Lines draw a vertical stroke between
+  // them and break where a bin has no value; flags fill the columns where
+  // they are set; sparse values get a marker each, joined across the frames
+  // between them.
   function drawPlot(fig) {
-    var svg = fig.querySelector("svg"), s = series[fig.dataset.indicator];
-    while (svg.firstChild) svg.removeChild(svg.firstChild);
-    var range = binsInView(), lo = Infinity, hi = -Infinity, b;
+    var svg = fig.querySelector("svg"), s = series[fig.dataset.indicator], style = s.plot.style;
+    clear(svg);
+    var range = binsInView(), lo = Infinity, hi = -Infinity, b, any = false;
     for (b = range[0]; b <= range[1]; b++) {
       if (s.lo[b] !== null) { lo = Math.min(lo, s.lo[b]); hi = Math.max(hi, s.hi[b]); }
     }
-    if (lo === Infinity) { lo = 0; hi = 1; }
+    for (b = 0; b < data.bins && !any; b++) any = s.lo[b] !== null;
+    if (style === "flag" || lo === Infinity) { lo = 0; hi = 1; }
     if (lo === hi) { lo -= 0.5; hi += 0.5; }
+    var step = niceStep((hi - lo) / 4);
+    lo = Math.floor(lo / step + 1e-9) * step; hi = Math.ceil(hi / step - 1e-9) * step;
     function y(v) { return T + (1 - (v - lo) / (hi - lo)) * (H - T - B); }
     el(svg, "rect", { "class": "frame", x: L, y: T, width: COLS, height: H - T - B });
-    data.events.forEach(function (e) {
-      if (e.end < view[0] || e.start > view[1]) return;
+    for (var v = lo; v <= hi + step / 2; v += step) {
+      var yv = y(v), label = style === "flag" ? (v === 0 ? "off" : v === 1 ? "on" : "") : fmt(+v.toPrecision(12));
+      if (!label) continue;
+      el(svg, "line", { "class": "grid", x1: L, x2: L + COLS, y1: yv, y2: yv });
+      el(svg, "text", { "class": "axis", x: L - 4, y: yv + 3, "text-anchor": "end" }).textContent = label;
+    }
+    // Events: shaded across their own indicator's plot, a thin stripe on the others.
+    events.forEach(function (e) {
+      if (!shown(e) || e.end < view[0] || e.start > view[1]) return;
+      var own = s.plot.event === e.type;
       var x0 = edge(Math.max(e.start, view[0])), x1 = edge(Math.min(e.end, view[1]) + 1);
       var r = el(svg, "rect", { "class": "event", "data-type": e.type, x: x0, y: T, width: Math.max(1, x1 - x0),
-                                height: H - T - B, fill: PALETTE[data.eventTypes.indexOf(e.type) % PALETTE.length], opacity: 0.22 });
-      el(svg, "title", {}, r).textContent = e.type + ", frames " + e.start + "-" + e.end;
+                                height: own ? H - T - B : 4, fill: colourOf(e), opacity: own ? 0.22 : 0.8 });
+      el(svg, "title", {}, r).textContent = e.type + (e.severity ? " (" + e.severity + ")" : "") +
+        ", frames " + e.start + "-" + e.end + ", " + clock(e.start) + " to " + clock(e.end + 1);
     });
     if (marked) el(svg, "rect", { "class": "mark", x: edge(Math.max(marked[0], view[0])), y: T,
                                   width: Math.max(2, edge(Math.min(marked[1], view[1]) + 1) - edge(Math.max(marked[0], view[0]))), height: H - T - B });
-    ticks().forEach(function (f) {
-      var x = edge(f + 0.5);
-      el(svg, "line", { "class": "tick", x1: x, x2: x, y1: H - B, y2: H - B + 4 });
-      el(svg, "text", { "class": "axis", x: x, y: H - 4, "text-anchor": "middle" }).textContent = f;
-    });
-    el(svg, "text", { "class": "axis", x: L - 4, y: T + 9, "text-anchor": "end" }).textContent = fmt(hi);
-    el(svg, "text", { "class": "axis", x: L - 4, y: H - B, "text-anchor": "end" }).textContent = fmt(lo);
-    el(svg, "text", { "class": "axis", x: L - 4, y: H - 4, "text-anchor": "end" }).textContent = "frame";
-    var d = "", points = 0, gaps = 0, col = -1, cLo = 0, cHi = 0, pen = false;
+    timeAxis(svg);
+    var d = "", points = 0, gaps = 0, col = -1, cLo = 0, cHi = 0, pen = false, bands = "", markers = [];
     function flush() {
       if (col < 0) return;
-      var x = (L + col + 0.5).toFixed(1);
-      d += (pen ? "L" : "M") + x + "," + y(cHi).toFixed(1) + (pen ? "" : "h0");
-      if (cLo !== cHi) d += "L" + x + "," + y(cLo).toFixed(1);
+      var x = L + col + 0.5;
+      if (style === "flag") {
+        if (cHi > 0) bands += "M" + (L + col) + "," + y(1).toFixed(1) + "h1V" + y(0).toFixed(1) + "h-1z";
+      } else {
+        d += (pen ? "L" : "M") + x.toFixed(1) + "," + y(cHi).toFixed(1) + (pen ? "" : "h0");
+        if (cLo !== cHi) d += "L" + x.toFixed(1) + "," + y(cLo).toFixed(1);
+        if (style === "sparse") markers.push([x, y(cHi)]);
+      }
       pen = true; points++; col = -1;
     }
     for (b = range[0]; b <= range[1]; b++) {
-      if (s.lo[b] === null) { flush(); pen = false; gaps++; continue; }
+      if (s.lo[b] === null) { flush(); if (style !== "sparse") pen = false; gaps++; continue; }
       var centre = first + b * bw + (bw - 1) / 2;
       var c = Math.max(0, Math.min(COLS - 1, Math.floor((centre - view[0] + 0.5) / span() * COLS)));
       if (c !== col) { flush(); col = c; cLo = s.lo[b]; cHi = s.hi[b]; }
       else { cLo = Math.min(cLo, s.lo[b]); cHi = Math.max(cHi, s.hi[b]); }
     }
     flush();
-    el(svg, "path", { "class": "line", d: d });
+    if (style === "flag") el(svg, "path", { "class": "band", d: bands });
+    else el(svg, "path", { "class": "line", d: d });
+    if (markers.length <= COLS / 3) markers.forEach(function (m) { el(svg, "circle", { "class": "marker", cx: m[0], cy: m[1], r: 2.5 }); });
+    if (!points) {
+      el(svg, "text", { "class": "empty", x: L + COLS / 2, y: T + (H - T - B) / 2 + 4, "text-anchor": "middle" }).textContent =
+        any ? "no value in these frames" : (s.plot.why || "no value on any frame of the run");
+    }
     el(svg, "line", { "class": "cursor", x1: -10, x2: -10, y1: T, y2: H - B });
     el(svg, "rect", { "class": "select", x: 0, y: T, width: 0, height: H - T - B });
     // What was drawn, for tests and users' scripts: points (pixel columns), empty bins, events.
     fig.dataset.points = points;
     fig.dataset.gaps = gaps;
     fig.dataset.events = svg.querySelectorAll("rect.event").length;
+    fig.dataset.empty = any ? "0" : "1";
   }
 
-  function draw() {
+  // The overview: a row per event type the run could mark, over the whole run,
+  // with the current view outlined.
+  var strip = document.getElementById("strip"), types = data.runTypes;
+  function drawStrip() {
+    var rowH = 14, top = 4, h = top + Math.max(1, types.length) * rowH + 4, whole = last - first + 1;
+    strip.setAttribute("viewBox", "0 0 " + W + " " + h);
+    clear(strip);
+    function x(f) { return L + (f - first) / whole * COLS; }
+    types.forEach(function (t, i) {
+      var yr = top + i * rowH;
+      el(strip, "rect", { "class": "row", x: L, y: yr + 1, width: COLS, height: rowH - 2 });
+      el(strip, "text", { "class": "axis", x: L - 4, y: yr + rowH - 4, "text-anchor": "end" }).textContent = t;
+      events.forEach(function (e, k) {
+        if (e.type !== t || !shown(e)) return;
+        var r = el(strip, "rect", { "class": "stretch", "data-type": t, "data-index": k, x: x(e.start), y: yr + 1,
+                                    width: Math.max(2, x(e.end + 1) - x(e.start)), height: rowH - 2, fill: colourOf(e) });
+        el(strip, "title", {}, r).textContent = e.type + (e.severity ? " (" + e.severity + ")" : "") + ", frames " +
+          e.start + "-" + e.end + ", " + clock(e.start);
+      });
+    });
+    if (!types.length) el(strip, "text", { "class": "empty", x: L + COLS / 2, y: top + 10, "text-anchor": "middle" }).textContent =
+      "no requested indicator marks events";
+    el(strip, "rect", { "class": "window", x: x(view[0]), y: 1, width: Math.max(1, x(view[1] + 1) - x(view[0])), height: h - 2 });
+    strip.dataset.rows = types.length;
+    strip.dataset.stretches = strip.querySelectorAll("rect.stretch").length;
+  }
+  strip.addEventListener("click", function (ev) {
+    var k = ev.target.getAttribute && ev.target.getAttribute("data-index");
+    if (k !== null && k !== undefined) zoomTo(+k);
+  });
+
+  // The legend: a button per event type with its count, which hides or shows
+  // its events on the plots, the strip and the table.
+  var legend = document.getElementById("legend");
+  function drawLegend() {
+    clear(legend);
+    types.forEach(function (t) {
+      var n = events.filter(function (e) { return e.type === t; }).length;
+      var button = document.createElement("button");
+      button.type = "button";
+      button.dataset.type = t;
+      button.setAttribute("aria-pressed", hidden[t] ? "false" : "true");
+      var swatch = document.createElement("span");
+      swatch.className = "swatch";
+      swatch.style.background = typeColour(t);
+      button.appendChild(swatch);
+      button.appendChild(document.createTextNode(t + " (" + n + ")"));
+      button.onclick = function () { if (hidden[t]) delete hidden[t]; else hidden[t] = true; update(); };
+      legend.appendChild(button);
+    });
+    var severities = {};
+    events.forEach(function (e) { if (e.severity) severities[e.severity] = true; });
+    Object.keys(severities).forEach(function (v) {
+      var item = document.createElement("span");
+      item.className = "hint";
+      item.innerHTML = "<span class=\"swatch\"></span>";
+      item.firstChild.style.background = SEVERITY[v] || "#888";
+      item.appendChild(document.createTextNode(v));
+      legend.appendChild(item);
+    });
+  }
+
+  // The event table: sorted by a click on a heading, filtered by the legend.
+  var table = document.getElementById("event-table"), sortKey = null, sortUp = true;
+  function drawTable() {
+    if (!table) return;
+    var body = table.tBodies[0], rows = [].slice.call(body.rows);
+    if (sortKey) {
+      rows.sort(function (a, b) {
+        var x = a.dataset[sortKey], z = b.dataset[sortKey];
+        var order = sortKey === "type" ? (x < z ? -1 : x > z ? 1 : 0) : x - z;
+        return (sortUp ? order : -order) || a.dataset.start - b.dataset.start;
+      });
+      rows.forEach(function (r) { body.appendChild(r); });
+    }
+    rows.forEach(function (r) { r.hidden = !!hidden[r.dataset.type]; });
+  }
+  if (table) [].slice.call(table.tHead.rows[0].cells).forEach(function (th) {
+    th.onclick = function () {
+      sortUp = sortKey === th.dataset.sort ? !sortUp : true;
+      sortKey = th.dataset.sort;
+      drawTable();
+    };
+  });
+
+  // The filmstrip: evenly spaced frames and the events' first frames from the
+  // gallery, placed along the plots' time axis; a click shows one larger with
+  // its frame, time and values.
+  var film = document.getElementById("filmstrip"), viewer = document.getElementById("viewer"), filmPictures = [];
+  [].slice.call(document.querySelectorAll("#strip-pictures img, figure.event-start img")).forEach(function (img) {
+    var copy = img.cloneNode(false);
+    copy.removeAttribute("width"); copy.removeAttribute("height");
+    if (img.closest("figure.event-start")) copy.className = "event-start";
+    copy.onclick = function () { showPicture(copy); };
+    filmPictures.push(copy);
+    film.appendChild(copy);
+  });
+  function drawFilmstrip() {
+    filmPictures.forEach(function (img) {
+      var f = +img.dataset.frame;
+      img.hidden = f < view[0] || f > view[1];
+      img.style.left = (edge(f + 0.5) / W * 100) + "%";
+    });
+    film.dataset.pictures = filmPictures.filter(function (img) { return !img.hidden; }).length;
+  }
+  function valuesAt(f) {
+    var b = Math.floor((f - first) / bw);
+    return data.plots.map(function (p) {
+      var s = series[p.key];
+      if (s.lo[b] === null || s.lo[b] === undefined) return p.name + ": no value";
+      return p.name + ": " + (s.lo[b] === s.hi[b] ? fmt(s.lo[b]) : fmt(s.lo[b]) + " to " + fmt(s.hi[b]) +
+        " (frames " + (first + b * bw) + "-" + Math.min(last, first + b * bw + bw - 1) + ")");
+    }).join("\n");
+  }
+  function showPicture(img) {
+    var f = +img.dataset.frame;
+    viewer.querySelector("img").src = img.src;
+    viewer.querySelector("p").textContent = "frame " + f + ", " + clock(f) + "\n" + valuesAt(f);
+    viewer.hidden = false;
+    viewer.dataset.frame = f;
+  }
+  viewer.onclick = function () { viewer.hidden = true; };
+
+  if (data.verdict) {
+    var verdict = document.getElementById("verdict");
+    verdict.hidden = false;
+    verdict.textContent = "verdict: " + data.verdict;
+    verdict.className = /pass|ok/i.test(data.verdict) ? "pass" : "fail";
+  }
+
+  // The view lives in the address: "#view=A-B", with "&hide=TYPE,..." when the legend hides types.
+  function remember() {
+    var list = Object.keys(hidden);
+    var hash = "#view=" + view[0] + "-" + view[1] + (list.length ? "&hide=" + list.join(",") : "");
+    try { history.replaceState(null, "", hash); } catch (e) { /* a page opened where addresses cannot change */ }
+  }
+  function update() {
     plots.forEach(drawPlot);
-    document.getElementById("view").textContent = "frames " + view[0] + " to " + view[1] +
-      (bw > 1 ? " (" + bw + " frames per point)" : "");
+    drawStrip();
+    drawLegend();
+    drawTable();
+    drawFilmstrip();
+    document.getElementById("view").textContent = "frames " + view[0] + " to " + view[1] + ", " + clock(view[0]) +
+      " to " + clock(view[1] + 1) + (bw > 1 ? " (" + bw + " frames per point)" : "");
+    document.documentElement.dataset.view = view[0] + "-" + view[1];
+    remember();
   }
   function setView(a, b) {
     a = Math.max(first, Math.round(a)); b = Math.min(last, Math.round(b));
     if (b - a < 1) { a = Math.max(first, Math.min(a, last - 1)); b = Math.min(last, a + 1); }
     view = [a, b];
-    draw();
+    update();
   }
+  function zoomTo(k) {
+    var e = events[k], pad = Math.max(10, Math.round((e.end - e.start + 1) * 2));
+    stepped = k;
+    marked = [e.start, e.end];
+    setView(e.start - pad, e.end + pad);
+  }
+  // The next or previous shown event from the last one stepped to, else the
+  // first starting in the view (n) or the last (p).
+  function step(dir) {
+    var from = stepped >= 0 ? stepped : null;
+    for (var i = 0; i < events.length; i++) {
+      var k = dir > 0 ? i : events.length - 1 - i, e = events[k];
+      if (!shown(e)) continue;
+      if (from !== null ? (dir > 0 ? k > from : k < from) : (dir > 0 ? e.start >= view[0] : e.start <= view[1])) return zoomTo(k);
+    }
+  }
+  function whole() { marked = null; stepped = -1; setView(first, last); }
   function frameAt(svg, clientX) {
     var box = svg.getBoundingClientRect(), x = (clientX - box.left) / box.width * W;
     return Math.max(view[0], Math.min(view[1], view[0] + Math.floor((x - L) / COLS * span())));
   }
   function describe(key, f) {
     var s = series[key], b = Math.floor((f - first) / bw);
-    var text = data.plots.filter(function (p) { return p.key === key; })[0].name + "\nframe " + f +
-      ", " + (f / data.fps).toFixed(3) + " s\n";
+    var text = s.plot.name + "\nframe " + f + ", " + clock(f) + " (" + (f / data.fps).toFixed(3) + " s)\n";
     if (s.lo[b] === null) return text + "no value";
     if (bw === 1) return text + fmt(s.lo[b]);
     var a = first + b * bw;
@@ -178,15 +428,31 @@ const char* const kReportScript = R"js(
       var to = frameAt(svg, ev.clientX), from = dragFrom;
       dragFrom = null;
       if (from !== null && to !== from) setView(Math.min(from, to), Math.max(from, to));
-      else draw();
+      else update();
     });
   });
   document.getElementById("zoom-in").onclick = function () { var c = (view[0] + view[1]) / 2, h = span() / 4; setView(c - h, c + h); };
   document.getElementById("zoom-out").onclick = function () { var c = (view[0] + view[1]) / 2, h = span(); setView(c - h, c + h); };
-  document.getElementById("zoom-all").onclick = function () { marked = null; setView(first, last); };
+  document.getElementById("zoom-all").onclick = whole;
+  document.addEventListener("keydown", function (ev) {
+    if (ev.ctrlKey || ev.metaKey || ev.altKey || /^(INPUT|SELECT|TEXTAREA)$/.test((ev.target && ev.target.tagName) || "")) return;
+    if (ev.key === "n") step(1);
+    else if (ev.key === "p") step(-1);
+    else if (ev.key === "0") whole();
+    else return;
+    ev.preventDefault();
+  });
 
-  // Links "#frame-N" and "#frames-A-B" zoom onto those frames and mark them.
+  // Links "#frame-N" and "#frames-A-B" zoom onto those frames and mark them;
+  // "#view=A-B&hide=..." restores a view.
   function follow() {
+    var v = /^#view=(\d+)-(\d+)(?:&hide=([^&]*))?$/.exec(location.hash);
+    if (v) {
+      hidden = {};
+      (v[3] ? decodeURIComponent(v[3]).split(",") : []).forEach(function (t) { if (t) hidden[t] = true; });
+      setView(+v[1], +v[2]);
+      return;
+    }
     var m = /^#frames?-(\d+)(?:-(\d+))?$/.exec(location.hash);
     if (!m) return;
     var a = +m[1], b = m[2] === undefined ? a : +m[2], pad = Math.max(10, Math.round((b - a + 1) * 2));
@@ -195,8 +461,7 @@ const char* const kReportScript = R"js(
     document.getElementById("plots").scrollIntoView();
   }
   window.addEventListener("hashchange", follow);
-  draw();
-  follow();
+  if (/^#(view|frames?)[=-]/.test(location.hash)) follow(); else update();
   document.documentElement.dataset.ready = "1";
 })();
 )js";

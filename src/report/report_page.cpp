@@ -40,6 +40,14 @@ std::string titled(const IndicatorDescriptor& d) {
     return *d.unit ? joined({name, " <small>(", htmlEscaped(d.unit), ")</small>"}) : name;
 }
 
+// Flags (integer values that mark an event when above zero) are drawn as bands,
+// values that stand for several frames each as markers, the rest as lines.
+const char* plotStyle(const IndicatorDescriptor& d) {
+    if (d.event.framesPerValue > 1) return "sparse";
+    if (d.column.integer && d.event.rule == EventRule::AboveZero) return "flag";
+    return "line";
+}
+
 std::string fact(std::string_view term, std::string_view value) {
     return joined({"<dt>", term, "</dt><dd>", value, "</dd>\n"});
 }
@@ -79,15 +87,44 @@ std::string header(const ReportContent& c) {
     return out;
 }
 
+// The whole run at a glance: the verdict when the run record has one, and a
+// strip with a row per event type, drawn by the script with its legend.
+std::string overview() {
+    return "<h2 id=\"overview\">Overview</h2>\n<div id=\"verdict\" hidden></div>\n<div id=\"legend\"></div>\n"
+           "<svg id=\"strip\" viewBox=\"0 0 1000 40\" role=\"img\" aria-label=\"events across the run\"></svg>\n"
+           "<p class=\"hint\">Click a stretch to zoom every plot to it; <kbd>n</kbd> and <kbd>p</kbd> step to the next"
+           " and previous event, <kbd>0</kbd> returns to the whole run. The address of the page keeps the view.</p>\n";
+}
+
+std::string image(const Thumbnail& thumbnail) {
+    const std::string png = encodeGreyPng(thumbnail.image());
+    return joined({"<img alt=\"frame ", std::to_string(thumbnail.frame), "\" data-frame=\"",
+                   std::to_string(thumbnail.frame), "\" width=\"", std::to_string(thumbnail.width), "\" height=\"",
+                   std::to_string(thumbnail.height), "\" src=\"data:image/png;base64,", base64(png), "\">"});
+}
+
+std::string picture(const Thumbnail& thumbnail, std::string_view caption, std::string_view kind) {
+    return joined({"<figure id=\"picture-", std::to_string(thumbnail.frame), "\" class=\"", kind, "\">",
+                   image(thumbnail), "<figcaption>", caption, "</figcaption></figure>\n"});
+}
+
+// Evenly spaced small pictures, which the script lays along the time axis
+// with the events' first frames from the gallery.
+std::string filmstrip(const ReportContent& c) {
+    std::string out = "<div id=\"filmstrip\"></div>\n<div id=\"strip-pictures\" hidden>";
+    for (const Thumbnail* t : c.thumbnails.filmstrip()) out += image(*t);
+    return out + "</div>\n<div id=\"viewer\" hidden><img alt=\"\"><p></p></div>\n";
+}
+
 std::string plots(const ReportContent& c) {
     std::string out =
         "<h2 id=\"plots\">Per frame</h2>\n<div id=\"controls\"><button id=\"zoom-in\">zoom in</button>"
         "<button id=\"zoom-out\">zoom out</button><button id=\"zoom-all\">whole run</button> <span id=\"view\"></span>"
-        " &middot; drag across a plot to zoom to those frames</div>\n<div id=\"tip\" hidden></div>\n";
+        " &middot; drag across a plot to zoom to those frames</div>\n<div id=\"tip\" hidden></div>\n" + filmstrip(c);
     for (int i : requestedIndicators(c.record)) {
         const IndicatorDescriptor& d = entry(i);
         out += joined({"<figure class=\"plot\" data-indicator=\"", d.key, "\" id=\"plot-", d.key, "\"><figcaption>",
-                       titled(d), "</figcaption><svg viewBox=\"0 0 1000 120\" role=\"img\"></svg></figure>\n"});
+                       titled(d), "</figcaption><svg viewBox=\"0 0 1000 132\" role=\"img\"></svg></figure>\n"});
     }
     out += "<noscript>The plots are drawn by the page's script.</noscript>\n";
     return out;
@@ -118,20 +155,17 @@ std::string summary(const ReportContent& c) {
 std::string events(const std::vector<Event>& list) {
     std::string out = joined({"<h2 id=\"events\">Events (", std::to_string(list.size()), ")</h2>\n"});
     if (list.empty()) return out + "<p>None.</p>\n";
-    out += "<table>\n<tr><th>type</th><th>frames</th><th>start</th><th>end</th><th>duration</th></tr>\n";
+    out += "<table id=\"event-table\">\n<thead><tr><th data-sort=\"type\">type</th><th data-sort=\"start\">frames</th>"
+           "<th data-sort=\"start\">start</th><th data-sort=\"end\">end</th><th data-sort=\"duration\">duration</th>"
+           "</tr></thead>\n<tbody>\n";
     for (const Event& e : list)
-        out += joined({"<tr><td>", htmlEscaped(e.type), "</td><td>", framesLink(e.startFrame, e.endFrame),
+        out += joined({"<tr data-type=\"", htmlEscaped(e.type), "\" data-start=\"", std::to_string(e.startFrame),
+                       "\" data-end=\"", std::to_string(e.endFrame), "\" data-duration=\"", shortestNumber(e.duration),
+                       "\"><td>", htmlEscaped(e.type), "</td><td>", framesLink(e.startFrame, e.endFrame),
                        "</td><td class=\"n\">", readable(e.startTime), " s</td><td class=\"n\">", readable(e.endTime),
                        " s</td><td class=\"n\">", readable(e.duration), " s</td></tr>\n"});
+    out += "</tbody>";
     return out + "</table>\n";
-}
-
-std::string picture(const Thumbnail& thumbnail, std::string_view caption) {
-    const std::string png = encodeGreyPng(thumbnail.image());
-    return joined({"<figure id=\"picture-", std::to_string(thumbnail.frame), "\"><img alt=\"frame ",
-                   std::to_string(thumbnail.frame), "\" width=\"", std::to_string(thumbnail.width), "\" height=\"",
-                   std::to_string(thumbnail.height), "\" src=\"data:image/png;base64,", base64(png),
-                   "\"><figcaption>", caption, "</figcaption></figure>\n"});
 }
 
 std::string pictures(const ReportContent& c, const std::vector<Event>& list) {
@@ -152,7 +186,7 @@ std::string pictures(const ReportContent& c, const std::vector<Event>& list) {
     for (const Thumbnail* t : order) {
         std::string caption = captions[t->frame];
         caption.pop_back();
-        out += picture(*t, caption);
+        out += picture(*t, caption, "worst");
     }
     out += "</div>\n";
     if (list.empty()) return out;
@@ -161,8 +195,10 @@ std::string pictures(const ReportContent& c, const std::vector<Event>& list) {
     for (const Event& e : list) {
         const Thumbnail* t = c.thumbnails.eventStart(e.type, e.startFrame);
         if (t == nullptr) continue;
-        out += picture(*t, joined({htmlEscaped(e.type), ", frames ", framesLink(e.startFrame, e.endFrame),
-                                   t->frame != e.startFrame ? ", shown from frame " + std::to_string(t->frame) : ""}));
+        out += picture(*t,
+                       joined({htmlEscaped(e.type), ", frames ", framesLink(e.startFrame, e.endFrame),
+                               t->frame != e.startFrame ? ", shown from frame " + std::to_string(t->frame) : ""}),
+                       "event-start");
     }
     return out + "</div>\n";
 }
@@ -186,14 +222,29 @@ std::string plotData(const ReportContent& c, const std::vector<Event>& list) {
     for (int i : requestedIndicators(c.record)) {
         const IndicatorDescriptor& d = entry(i);
         out += joined({firstPlot ? "" : ",", "{\"key\":", jsonString(d.key), ",\"name\":", jsonString(d.name),
-                       ",\"unit\":", jsonString(d.unit)});
-        out += env.binWidth() == 1 ? ",\"v\":" + values(i, false)
-                                   : joined({",\"lo\":", values(i, false), ",\"hi\":", values(i, true)});
+                       ",\"unit\":", jsonString(d.unit), ",\"style\":", jsonString(plotStyle(d))});
+        if (d.event.type != nullptr) out += ",\"event\":" + jsonString(d.event.type);
+        // "hi" is left out where it would repeat "lo": flags, and sparse values one to a bin.
+        const std::string low = values(i, false);
+        if (env.binWidth() == 1)
+            out += ",\"v\":" + low;
+        else {
+            const std::string high = values(i, true);
+            out += joined({",\"lo\":", low, high == low ? "" : ",\"hi\":", high == low ? "" : high});
+        }
         out += "}";
         firstPlot = false;
     }
     out += "],\"eventTypes\":[";
     for (std::size_t t = 0; t < eventTypes().size(); ++t) out += joined({t ? "," : "", jsonString(eventTypes()[t])});
+    // The rows of the overview strip: the types the requested indicators can mark.
+    out += "],\"runTypes\":[";
+    bool firstType = true;
+    for (int i : requestedIndicators(c.record)) {
+        if (entry(i).event.type == nullptr) continue;
+        out += joined({firstType ? "" : ",", jsonString(entry(i).event.type)});
+        firstType = false;
+    }
     out += "],\"events\":[";
     for (std::size_t k = 0; k < list.size(); ++k)
         out += joined({k ? "," : "", "{\"type\":", jsonString(list[k].type), ",\"start\":",
@@ -205,7 +256,7 @@ std::string plotData(const ReportContent& c, const std::vector<Event>& list) {
 
 void writeReportPage(OutputFile& out, const ReportContent& content) {
     const std::vector<Event> list = content.record.events();
-    for (const std::string& part : {header(content), plots(content), summary(content), events(list)}) {
+    for (const std::string& part : {header(content), overview(), plots(content), summary(content), events(list)}) {
         out.append(part);
         out.commit();
     }

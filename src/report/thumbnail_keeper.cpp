@@ -6,58 +6,101 @@ namespace {
 
 bool isWorse(Worse worse, double value, double than) { return worse == Worse::Higher ? value > than : value < than; }
 
+const IndicatorDescriptor& entry(int i) { return indicatorRegistry()[static_cast<std::size_t>(i)]; }
+
 }  // namespace
 
 void ThumbnailKeeper::begin(const RunInfo& info, const EventOptions& options) {
     info_ = info;
     options_ = options;
-    const auto& registry = indicatorRegistry();
-    // An event can start this many frames before the frame whose value marks it.
-    int64_t reach = 1;
     tracks_.clear();
-    for (int i = 0; i < kIndicatorCount; ++i) {
-        const IndicatorDescriptor& d = registry[static_cast<std::size_t>(i)];
-        if (d.event.type == nullptr || !isRequested(d, info.mask)) continue;
-        tracks_.push_back(Track{i});
-        reach = std::max(reach, d.event.framesPerValue);
-    }
-    recent_.assign(static_cast<std::size_t>(reach), Thumbnail{});
+    for (int i = 0; i < kIndicatorCount; ++i)
+        if (entry(i).event.type != nullptr && isRequested(entry(i), info.mask)) tracks_.push_back(Track{i, false, 0, 0, -1, nullptr});
     worst_.assign(kIndicatorCount, Worst{});
     events_.clear();
     events_.reserve(kEventThumbnailLimit);
+    plane_.reset();
+    planeFrame_ = -1;
     current_.reset();
     firstFrame_ = -1;
+    shrunk_ = 0;
+    strip_.resize(2 * kFilmstripLength);
+    stripUsed_ = 0;
+    stripFirst_ = -1;
+    // With the length known the step is right from the start; else it doubles
+    // whenever the strip is full, keeping every other picture.
+    stripStep_ = info.frameCount ? std::max<int64_t>(1, (*info.frameCount + static_cast<int64_t>(kFilmstripLength) - 1) /
+                                                            static_cast<int64_t>(kFilmstripLength))
+                                 : 1;
+}
+
+void ThumbnailKeeper::keepForFilmstrip(int64_t frame) {
+    if (stripFirst_ < 0) stripFirst_ = frame;
+    if ((frame - stripFirst_) % stripStep_ != 0) return;
+    if (stripUsed_ == strip_.size()) {
+        for (std::size_t i = 0; i < stripUsed_ / 2; ++i) std::swap(strip_[i], strip_[2 * i]);
+        stripUsed_ /= 2;
+        stripStep_ *= 2;
+        if ((frame - stripFirst_) % stripStep_ != 0) return;
+    }
+    stripShrinker_.shrink(frame, *plane_, strip_[stripUsed_++]);
+    ++shrunk_;
+}
+
+std::vector<const Thumbnail*> ThumbnailKeeper::filmstrip() const {
+    std::vector<const Thumbnail*> out;
+    for (std::size_t i = 0; i < stripUsed_; ++i) out.push_back(&strip_[i]);
+    return out;
 }
 
 void ThumbnailKeeper::picture(int64_t frame, const Image& luma) {
-    shrinker_.shrink(frame, luma, recent_[static_cast<std::size_t>(frame) % recent_.size()]);
+    plane_ = luma;
+    planeFrame_ = frame;
+    current_.reset();
 }
 
-ThumbnailKeeper::Kept ThumbnailKeeper::keep(int64_t frame) {
+std::shared_ptr<Thumbnail> ThumbnailKeeper::reusable() {
+    // A thumbnail only the pool holds is free. The pool grows to the most held
+    // at once: the worst frames, the events' first frames and a few in hand.
+    for (auto& t : pool_)
+        if (t.use_count() == 1) return t;
+    pool_.push_back(std::make_shared<Thumbnail>());
+    return pool_.back();
+}
+
+ThumbnailKeeper::Kept ThumbnailKeeper::inHand(int64_t frame) {
     if (current_ && current_->frame == frame) return current_;
-    const Thumbnail& seen = recent_[static_cast<std::size_t>(frame) % recent_.size()];
-    if (seen.frame != frame) return nullptr;
-    // The only allocation while frames pass: a frame becomes a candidate.
-    current_ = std::make_shared<const Thumbnail>(seen);
+    if (!plane_ || planeFrame_ != frame) return nullptr;
+    std::shared_ptr<Thumbnail> t = reusable();
+    shrinker_.shrink(frame, *plane_, *t);
+    ++shrunk_;
+    current_ = t;
     return current_;
 }
 
 void ThumbnailKeeper::row(int64_t frame, const Results& values) {
     if (firstFrame_ < 0) firstFrame_ = std::min(frame, info_.origin);
-    current_.reset();
-    const auto& registry = indicatorRegistry();
+    if (plane_ && planeFrame_ == frame) keepForFilmstrip(frame);
     for (int i = 0; i < kIndicatorCount; ++i) {
         const auto value = meaningfulValue(values, i);
         Worst& w = worst_[static_cast<std::size_t>(i)];
         // Equal values keep the earlier frame, as the summary's worst frames do.
-        if (!value || !isRequested(registry[static_cast<std::size_t>(i)], info_.mask)) continue;
-        if (w.thumbnail && !isWorse(registry[static_cast<std::size_t>(i)].worse, *value, w.value)) continue;
-        if (Kept kept = keep(frame)) w = Worst{*value, std::move(kept)};
+        if (!value || !isRequested(entry(i), info_.mask)) continue;
+        if (w.thumbnail && !isWorse(entry(i).worse, *value, w.value)) continue;
+        if (Kept kept = inHand(frame)) w = Worst{*value, std::move(kept)};
     }
     for (Track& track : tracks_) {
-        const EventSpec& spec = registry[static_cast<std::size_t>(track.indicator)].event;
+        const EventSpec& spec = entry(track.indicator).event;
         const auto value = meaningfulValue(values, track.indicator);
+        if (track.nextStart < 0) track.nextStart = frame;
+        // The first frame of a stretch that a later value may mark: its picture
+        // is made now, while the frame is in hand, unless an open event would
+        // only go on or no event may keep a picture.
+        if (spec.framesPerValue > 1 && frame == track.nextStart && !track.open &&
+            events_.size() < kEventThumbnailLimit)
+            track.startPicture = inHand(frame);
         if (spec.rule == EventRule::AboveLimit && !value) continue;  // no news between values
+        if (value) track.nextStart = frame + 1;
         const bool marked = value && *value > (spec.rule == EventRule::AboveZero ? 0.0 : options_.flickerThreshold);
         if (!marked) {
             closeEvent(track);
@@ -69,30 +112,27 @@ void ThumbnailKeeper::row(int64_t frame, const Results& values) {
             continue;
         }
         closeEvent(track);
-        openEvent(track, start);
+        openEvent(track, start, frame);
         track.end = frame;
     }
+    plane_.reset();
 }
 
-void ThumbnailKeeper::openEvent(Track& track, int64_t start) {
+void ThumbnailKeeper::openEvent(Track& track, int64_t start, int64_t frame) {
     track.open = true;
     track.start = start;
+    Kept picture = std::move(track.startPicture);
     if (events_.size() == kEventThumbnailLimit) return;
-    // The start may lie before the first frame seen: the earliest one kept stands for it.
-    const int64_t last = start + static_cast<int64_t>(recent_.size());
-    for (int64_t f = std::max<int64_t>(start, 0); f < last; ++f) {
-        if (Kept kept = keep(f)) {
-            events_.push_back(EventStart{indicatorRegistry()[static_cast<std::size_t>(track.indicator)].event.type,
-                                         start, std::move(kept)});
-            return;
-        }
-    }
+    // The start may lie before the first frame seen, or its picture may not have
+    // been made: the earliest frame kept since stands for it.
+    if (!picture || picture->frame < start || picture->frame > frame) picture = inHand(frame);
+    if (picture) events_.push_back(EventStart{entry(track.indicator).event.type, start, std::move(picture)});
 }
 
 void ThumbnailKeeper::closeEvent(Track& track) {
     if (!track.open) return;
     track.open = false;
-    const std::string_view type = indicatorRegistry()[static_cast<std::size_t>(track.indicator)].event.type;
+    const std::string_view type = entry(track.indicator).event.type;
     const double duration = static_cast<double>(track.end - track.start + 1) / info_.fps;
     if (duration >= options_.minDurationOf(type)) return;
     // Too short to be reported: its place is free for another.

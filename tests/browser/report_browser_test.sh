@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Opens the report of a clip with every defect in headless Chromium and checks
 # the rendered page: a plot per requested indicator with a point per frame that
-# has a value, the events shaded on every plot, no script error, and a
-# screenshot that is not blank (kept as report-screenshot.png in the work folder).
+# has a value, the events shaded on every plot, no script error; the legend, the
+# overview strip, the time axis and stepping with the keys at 800 and 1600
+# pixels wide and in a dark colour scheme; and a screenshot that is not blank
+# (kept as report-screenshot.png in the work folder).
 #   report_browser_test.sh FRAMEPROBE FRAMEPROBE_SAMPLE WORK_FOLDER
 set -euo pipefail
 frameprobe=$(realpath "$1") sample=$(realpath "$2") work=$(realpath "$3")/report-browser
@@ -42,9 +44,64 @@ for key in $indicators; do
   [ "$points" -eq "$with_value" ] || fail "$key: $points points drawn, $with_value frames with a value"
   [ $((points + gaps)) -eq $frames ] || fail "$key: $points points and $gaps gaps for $frames frames"
   [ "$shaded" -eq "$events" ] || fail "$key: $shaded events shaded of $events"
+  [ "$with_value" -gt 0 ] || echo "$figure" | grep -q 'data-empty="1"' || fail "$key: no value, but not marked empty"
   plots=$((plots + 1))
 done
 [ "$plots" -eq 15 ] || fail "$plots plots instead of 15"
+
+# The triage parts, driven as a user would: a copy of the page with a probe
+# script after the page's own, which steps with the keys, toggles the legend
+# and writes what it found into the page's attributes.
+cat > probe.js <<'JS'
+(function () {
+  var root = document.documentElement, out = [];
+  function check(ok, what) { if (!ok) out.push(what); }
+  var data = JSON.parse(document.getElementById("report-data").textContent);
+  var events = data.events.slice().sort(function (a, b) { return a.start - b.start || a.end - b.end; });
+  function key(k) { document.dispatchEvent(new KeyboardEvent("keydown", { key: k, bubbles: true })); }
+  function view() { return root.dataset.view.split("-").map(Number); }
+  function covers(e) { var v = view(); return v[0] <= e.start && v[1] >= e.end; }
+  var strip = document.getElementById("strip");
+  check(document.querySelectorAll("#legend button").length === data.runTypes.length, "legend: a button per type");
+  check(+strip.dataset.rows === data.runTypes.length, "strip: a row per type");
+  check(+strip.dataset.stretches === events.length, "strip: a stretch per event");
+  var times = [].slice.call(document.querySelectorAll("figure.plot text.time")).map(function (t) { return t.textContent; });
+  check(times.length > 0 && times.every(function (t) { return /^\d\d:\d\d:\d\d\.\d{3}$/.test(t); }), "time axis: " + times.slice(0, 3));
+  key("n"); check(covers(events[0]), "n: first event " + root.dataset.view);
+  key("n"); check(covers(events[1]), "n: second event " + root.dataset.view);
+  key("p"); check(covers(events[0]), "p: back to the first " + root.dataset.view);
+  check(/^#view=\d+-\d+/.test(location.hash), "view in the address: " + location.hash);
+  key("n"); key("0"); check(view()[0] === data.first && view()[1] === data.first + data.frames - 1, "0: whole run");
+  var button = document.querySelector("#legend button"), type = button.dataset.type;
+  button.click();
+  var left = events.filter(function (e) { return e.type !== type; }).length;
+  check(+strip.dataset.stretches === left, "legend hides " + type);
+  check(location.hash.indexOf("hide=" + type) > 0, "hidden types in the address");
+  check(document.querySelectorAll("#event-table tbody tr[data-type='" + type + "']:not([hidden])").length === 0, "table filtered");
+  document.querySelector("#legend button").click();
+  var film = [].slice.call(document.querySelectorAll("#filmstrip img"));
+  check(film.length >= events.length, "filmstrip: " + film.length + " pictures");
+  var last = film[film.length - 1];
+  last.click();
+  var viewer = document.getElementById("viewer");
+  check(!viewer.hidden && viewer.dataset.frame === last.dataset.frame &&
+        viewer.textContent.indexOf("frame " + last.dataset.frame + ", 00:00:") === 0, "a filmstrip picture opens larger");
+  check(root.scrollWidth <= window.innerWidth + 1, "no sideways scrolling at " + window.innerWidth + " px");
+  root.dataset.background = getComputedStyle(document.body).backgroundColor;
+  root.dataset.probe = out.length ? out.join("; ") : "ok";
+})();
+JS
+sed 's#</body>#<script src="probe.js"></script>\n</body>#' report.html >probe.html
+for width in 800 1600; do
+  timeout 120 "${browser[@]}" --window-size=$width,2000 --dump-dom "file://$work/probe.html" >probe-$width.html 2>/dev/null
+  result=$(grep -o 'data-probe="[^"]*"' probe-$width.html) || fail "the probe did not run at $width px"
+  [ "$result" = 'data-probe="ok"' ] || fail "at $width px: $result"
+  ! grep -q 'data-errors=' probe-$width.html || fail "script errors at $width px"
+done
+timeout 120 "${browser[@]}" --force-dark-mode --blink-settings=preferredColorScheme=0 --dump-dom "file://$work/probe.html" \
+  >probe-dark.html 2>/dev/null
+grep -q 'data-background="rgb(22, 25, 29)"' probe-dark.html || fail "no dark scheme: $(grep -o 'data-background="[^"]*"' probe-dark.html)"
+grep -q 'data-probe="ok"' probe-dark.html || fail "dark: $(grep -o 'data-probe="[^"]*"' probe-dark.html)"
 
 # Not blank: a rendered page of plots has many colours.
 colours=$(ffmpeg -v error -i report-screenshot.png -vf scale=400:-1:flags=neighbor -f rawvideo -pix_fmt rgb24 - |
