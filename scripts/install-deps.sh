@@ -2,7 +2,8 @@
 # Installs the Debian packages the build needs, only when one is missing.
 set -euo pipefail
 packages=(g++ cmake make libgtest-dev libbenchmark-dev pkg-config nlohmann-json3-dev libcli11-dev
-  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg clang libpng-dev)
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg clang libpng-dev
+  prometheus-cpp-dev libcurl4-openssl-dev prometheus)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -8,12 +8,14 @@
 #include "driver/option_run.h"
 #include "driver/process_guard.h"
 #include "io/program_location.h"
+#include "monitor/monitor_run.h"
 
 int main(int argc, char** argv) {
     rememberProgramPath(argv[0]);  // FFmpeg's module is found next to the program
     openClosedStandardDescriptors();
     installStopHandlers();
     if (argc >= 2 && std::string_view(argv[1]) == "merge") return runMerge(argc, argv);
+    if (argc >= 2 && std::string_view(argv[1]) == "monitor") return runMonitor(argc, argv);
     if (!usesOptionForm(argc, argv) && !positionalInputIsSelfDescribing(argc, argv)) return runPositional(argc, argv);
     const ParsedOptions parsed = usesOptionForm(argc, argv) ? parseOptions(argc, argv) : positionalAsOptions(argc, argv);
     if (const int* status = std::get_if<int>(&parsed)) return *status;
