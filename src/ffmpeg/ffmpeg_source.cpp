@@ -70,14 +70,20 @@ std::variant<std::unique_ptr<FfmpegSource>, std::string> FfmpegSource::openLive(
     const std::string error = source->openStream(-1);
     if (!error.empty()) return error;
     source->openAudio();
+    source->lastActivity_ = steadyNanoseconds();
+    source->opened_ = true;
     return source;
 }
 
 int FfmpegSource::interrupted(void* self) {
-    const auto* source = static_cast<const FfmpegSource*>(self);
+    auto* source = static_cast<FfmpegSource*>(self);
     const LiveOpenOptions& live = *source->live_;
     if (live.stop != nullptr && live.stop->load()) return 1;
-    return live.timeoutSeconds > 0 && steadyNanoseconds() - source->lastActivity_ > int64_t(live.timeoutSeconds * 1e9);
+    // Opening waits as long as it takes (a listener waits for its caller); once open, silence ends the stream.
+    if (!source->opened_ || live.timeoutSeconds <= 0) return 0;
+    if (steadyNanoseconds() - source->lastActivity_ <= int64_t(live.timeoutSeconds * 1e9)) return 0;
+    source->timedOut_ = true;
+    return 1;
 }
 
 std::string FfmpegSource::openStream(int stream) {
@@ -123,7 +129,8 @@ std::string FfmpegSource::openStream(int stream) {
     code = avcodec_parameters_to_context(codec_, video->codecpar);
     if (code < 0) return "Could not set up the decoder of " + path_ + ": " + errorText(code);
     codec_->thread_count = 0;  // as many as the machine has
-    codec_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    // Frame threads hold back a frame each; a live stream must not lag by them.
+    codec_->thread_type = live_ ? FF_THREAD_SLICE : FF_THREAD_FRAME | FF_THREAD_SLICE;
     code = avcodec_open2(codec_, decoder, nullptr);
     if (code < 0) return "Could not open the " + std::string(decoder->name) + " decoder for " + path_ + ": " + errorText(code);
     if (video->codecpar->width <= 0 || video->codecpar->height <= 0) return path_ + " does not state its frame size";
@@ -143,6 +150,8 @@ ReadResult FfmpegSource::failure(const std::string& message, int code) const {
     ReadResult result;
     result.status = ReadResult::Error;
     result.message = message + (code < 0 ? ": " + errorText(code) : "");
+    if (timedOut_)
+        result.message = "no data came from " + path_ + " for " + std::to_string(int(live_->timeoutSeconds + 0.5)) + " s";
     return result;
 }
 

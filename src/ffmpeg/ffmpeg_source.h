@@ -65,6 +65,8 @@ private:
     // Live streams only:
     std::optional<LiveOpenOptions> live_;
     int64_t lastActivity_ = 0;  // steady-clock nanoseconds of the last packet
+    bool opened_ = false;       // reads time out only once the stream is open
+    bool timedOut_ = false;
     AVCodecContext* audio_ = nullptr;
     int audioIndex_ = -1;
     AVFrame* audioFrame_ = nullptr;

@@ -198,7 +198,8 @@ void Channel::record(const std::string& json) { outputs_.log.write(json); }
 void Channel::alarm(const AlarmChange& change, double fps, const std::string& snapshot) {
     const bool raised = change.kind == AlarmChange::Raised;
     const std::string event(change.event);
-    const int64_t frame = std::max<int64_t>(0, streamFrames_ - 1);
+    // no_signal is about the frames that did not come: it starts where the next one was due.
+    const int64_t frame = event == "no_signal" ? change.startFrame : std::max<int64_t>(0, streamFrames_ - 1);
     Json r{{"type", "alarm"},
            {"channel", name()},
            {"event", event},
