@@ -44,7 +44,8 @@ std::variant<MonitorOptions, int> parseMonitorOptions(int argc, char** argv) {
     std::string metrics, webhook, snapshots;
     app.add_option("INPUT", inputs, "URL (udp://, srt://, rtmp://, rtsp://, http(s)://, ...), file or -; NAME=INPUT names it")
         ->required();
-    app.add_option("--name", names, "Name of the channel of the input in the same place (repeatable)");
+    app.add_option("--name", names, "Name of the channel of the input in the same place (repeatable)")
+        ->allow_extra_args(false);
     app.add_option("-o,--output", o.output, "Alarm records (JSON Lines) go here, appended; - for standard output");
     app.add_option("--metrics", metrics, "Serve Prometheus metrics at /metrics and /healthz on HOST:PORT");
     app.add_option("--webhook", webhook, "POST each alarm record as JSON to this URL");
