@@ -74,3 +74,9 @@ PY
   fi
   rm -f clip.yuv
 done
+# frameprobe monitor: how many 1080p25 H.264 channels it watches in real time, and
+# its memory over MONITOR_MINUTES (default 30) of one channel; MONITOR=0 skips it.
+if [ "${MONITOR:-1}" != 0 ] && command -v ffmpeg >/dev/null; then
+  echo
+  python3 "$root/scripts/bench_monitor.py" "$root/build/frameprobe" --memory-minutes "${MONITOR_MINUTES:-30}"
+fi
