@@ -9,6 +9,8 @@
 #include <variant>
 #include <vector>
 
+#include "indicators/indicator_list.h"
+
 enum class OutputFormat { Legacy, Json, Jsonl, Csv };
 
 struct RunOptions {
@@ -44,9 +46,6 @@ ParsedOptions parseOptions(int argc, char** argv);
 // (starts with "--", or "-" and a letter), or a single input alone.
 bool usesOptionForm(int argc, char** argv);
 
-// A list of indicator keys or names ("blur,noise,freezing", "all"), or a mask
-// (decimal or 0x hexadecimal). Indicators that a listed one needs are added.
-std::optional<uint32_t> parseIndicatorList(const std::string& text, std::string& error);
 
 // Exit status of a command line that could not be understood.
 inline constexpr int kUsageStatus = 2;

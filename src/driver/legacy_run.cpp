@@ -14,8 +14,8 @@
 #include "driver/command_line.h"
 #include "driver/process_guard.h"
 #include "io/raw_source.h"
-#include "pipeline/engine.h"
 #include "output/legacy_sink.h"
+#include "run/run_step.h"
 
 namespace {
 
@@ -106,31 +106,25 @@ int run(int argc, char** argv) {
     fseeko(video, 0, SEEK_SET);
     ByteStream stream(video, false);
     RawSource source(stream, width, height, geometry->frameSize, numberOfFrames);
-    std::unique_ptr<Engine> engine;
+    RunSettings settings;
+    settings.path = line->videoPath;
+    settings.mask = requestedVQIs;
+    settings.fps = fps;
+    settings.start = startFrame;
+    settings.frames = numberOfFrames;
+    settings.threads = *threads;
+    settings.window = windowFromEnvironment();
+    std::optional<RunStep> step;
     try {
-        engine = std::make_unique<Engine>(EngineSettings{requestedVQIs, fps, *threads, windowFromEnvironment()},
-                                          width, height);
+        step.emplace(settings, source);
     } catch (const std::bad_alloc&) {
         return outOfMemory("the frame buffers");
     }
 
-    RunInfo info;
-    info.path = line->videoPath;
-    info.format = source.info().format;
-    info.width = width;
-    info.height = height;
-    info.fps = fps;
-    info.startFrame = startFrame;
-    info.frameCount = numberOfFrames;
-    info.mask = requestedVQIs;
-    info.threads = engine->threads();
     OutputFile console(STDOUT_FILENO, "standard output", false);
     LegacySink sink(console, log ? &*log : nullptr);
     try {
-        sink.begin(info);
-        // Frame indices are 32-bit; a range reaching past the last one ends there.
-        const int64_t endFrame = std::min<int64_t>(int64_t{startFrame} + numberOfFrames, int64_t{INT32_MAX} + 1);
-        const EngineOutcome outcome = engine->run(source, startFrame, endFrame - startFrame, sink, &stopRequested());
+        const EngineOutcome outcome = step->run(sink, &stopRequested()).engine;
         if (outcome.failedFrame) return reportReadFailure(outcome, geometry->lumaSize);
         sink.end(RunEnd{outcome.rows, 0, outcome.interrupted});
         if (log) log->close();

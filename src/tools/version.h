@@ -1,4 +1,6 @@
 // The program's version, as --version and the JSON output give it.
 #pragma once
 
-inline constexpr const char* kFrameprobeVersion = "1.0.0";
+#include "frameprobe/version.h"
+
+inline constexpr const char* kFrameprobeVersion = FRAMEPROBE_VERSION_STRING;

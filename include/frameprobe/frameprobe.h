@@ -1,0 +1,107 @@
+/* frameprobe's C API: no-reference quality indicators on the luma plane of
+ * every frame, for frames the caller pushes or for any file or URL the
+ * program reads. Every call returns a status; the handle keeps a message
+ * saying what went wrong. No exception crosses this interface. */
+#ifndef FRAMEPROBE_H
+#define FRAMEPROBE_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "frameprobe/export.h"
+#include "frameprobe/version.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define FRAMEPROBE_INDICATOR_COUNT 15
+
+typedef enum frameprobe_status {
+    FRAMEPROBE_OK = 0,
+    FRAMEPROBE_INVALID_ARGUMENT = 1, /* settings, plane or call out of place */
+    FRAMEPROBE_INPUT_ERROR = 2,      /* the input cannot be opened or read */
+    FRAMEPROBE_OUT_OF_MEMORY = 3,
+    FRAMEPROBE_INTERRUPTED = 4 /* the stop flag ended a file's analysis */
+} frameprobe_status;
+
+/* An analysis: of pushed frames, or the result of a file's analysis. */
+typedef struct frameprobe_analysis frameprobe_analysis;
+
+typedef struct frameprobe_settings {
+    uint32_t width, height; /* of pushed frames; raw YUV files need them too, 0: not given */
+    int bit_depth;          /* 8, or 9 to 16 for 16-bit planes (measured on their top 8 bits) */
+    double fps;             /* 0: 25 for pushed frames, the input's rate for files */
+    uint32_t indicators;    /* mask, bit i for indicator i; frameprobe_indicator_mask() */
+    unsigned threads;       /* 0: the hardware's count */
+    double flicker_threshold;
+    /* Files only: */
+    int64_t start;  /* first frame measured */
+    int64_t frames; /* -1: to the end of the input */
+    int stream;     /* a container's stream index; -1: the first video stream */
+} frameprobe_settings;
+
+typedef struct frameprobe_frame {
+    int64_t frame;
+    double time; /* frame / fps */
+    double values[FRAMEPROBE_INDICATOR_COUNT]; /* NaN where there is no value */
+    uint32_t present;                          /* bit i: values[i] is a value */
+} frameprobe_frame;
+
+typedef struct frameprobe_event {
+    const char* type; /* "black", "freeze", ...; valid while the handle lives */
+    int64_t start_frame, end_frame; /* inclusive */
+    double start_time, end_time, duration;
+} frameprobe_event;
+
+typedef struct frameprobe_statistics {
+    int64_t count; /* frames with a value; the rest is meaningful when count > 0 */
+    double min, max, mean, stdev, median, p5, p95;
+} frameprobe_statistics;
+
+/* The library's version, e.g. "1.0.0". */
+FRAMEPROBE_API const char* frameprobe_version(void);
+/* Key of indicator `index` ("blockiness", ...), NULL out of range. */
+FRAMEPROBE_API const char* frameprobe_indicator_key(int index);
+/* Mask of a list such as "blur,noise" or "all"; 0 when the list names an unknown indicator. */
+FRAMEPROBE_API uint32_t frameprobe_indicator_mask(const char* list);
+
+/* Defaults: 8-bit, every indicator, the hardware's threads, the whole input. */
+FRAMEPROBE_API void frameprobe_settings_init(frameprobe_settings* settings);
+
+/* Starts an analysis of pushed frames. *analysis is set whenever memory allows,
+ * also on failure, to carry the message; destroy it in every case. */
+FRAMEPROBE_API frameprobe_status frameprobe_create(const frameprobe_settings* settings, frameprobe_analysis** analysis);
+/* Measures the next frame: width x height samples, rows stride_bytes apart.
+ * The plane may be reused as soon as the call returns. */
+FRAMEPROBE_API frameprobe_status frameprobe_push8(frameprobe_analysis* analysis, const uint8_t* plane, ptrdiff_t stride_bytes);
+FRAMEPROBE_API frameprobe_status frameprobe_push16(frameprobe_analysis* analysis, const uint16_t* plane, ptrdiff_t stride_bytes);
+/* Measures the frames still in flight; no push after it. */
+FRAMEPROBE_API frameprobe_status frameprobe_finish(frameprobe_analysis* analysis);
+/* 1 and the next measured frame in frame order, or 0 when none is ready. */
+FRAMEPROBE_API int frameprobe_next_frame(frameprobe_analysis* analysis, frameprobe_frame* frame);
+
+/* Measures an input (a path, a URL or "-"), calling on_frame (when not NULL)
+ * for each frame in order; a non-zero return ends the run after that frame
+ * (FRAMEPROBE_INTERRUPTED). *analysis is set as by frameprobe_create(); it then
+ * holds the events and the statistics. */
+FRAMEPROBE_API frameprobe_status frameprobe_analyze_file(const char* input, const frameprobe_settings* settings,
+                                          int (*on_frame)(void* user, const frameprobe_frame* frame), void* user,
+                                          frameprobe_analysis** analysis);
+
+/* Events so far (all of them after finish), by start frame. */
+FRAMEPROBE_API size_t frameprobe_event_count(frameprobe_analysis* analysis);
+FRAMEPROBE_API frameprobe_status frameprobe_get_event(frameprobe_analysis* analysis, size_t index, frameprobe_event* event);
+/* Statistics of an indicator over the frames measured; count 0 when not requested. */
+FRAMEPROBE_API frameprobe_status frameprobe_get_statistics(frameprobe_analysis* analysis, int indicator,
+                                            frameprobe_statistics* statistics);
+
+/* What the last failed call on this handle said; "" after success. */
+FRAMEPROBE_API const char* frameprobe_message(const frameprobe_analysis* analysis);
+FRAMEPROBE_API void frameprobe_destroy(frameprobe_analysis* analysis);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

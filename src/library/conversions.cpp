@@ -1,0 +1,65 @@
+#include "library/conversions.h"
+
+#include "indicators/registry.h"
+
+namespace frameprobe::detail {
+
+EventOptions eventOptions(const EventSettings& settings) {
+    EventOptions options;
+    for (const auto& [type, seconds] : settings.minDuration) options.minDuration[type] = seconds;
+    options.flickerThreshold = settings.flickerThreshold;
+    return options;
+}
+
+FrameResult frameResult(int64_t frame, const Results& values, double fps) {
+    FrameResult result;
+    result.frame = frame;
+    result.time = static_cast<double>(frame) / fps;
+    for (int i = 0; i < kIndicatorCount; ++i) result.values[static_cast<std::size_t>(i)] = meaningfulValue(values, i);
+    return result;
+}
+
+Summary summary(const RunRecord& record) {
+    Summary result;
+    result.frames = record.frames();
+    for (int i = 0; i < kIndicatorCount; ++i) {
+        if (!record.requested(i)) continue;
+        const Statistics s = record.statistics(i);
+        IndicatorSummary& out = result.indicators.emplace_back();
+        out.key = indicatorRegistry()[static_cast<std::size_t>(i)].key;
+        out.count = s.count;
+        out.min = s.min;
+        out.max = s.max;
+        out.mean = s.mean;
+        out.stdev = s.stdev;
+        out.median = s.median;
+        out.p5 = s.p5;
+        out.p95 = s.p95;
+        for (const ::FrameValue& w : s.worst) out.worst.push_back({w.frame, w.value});
+    }
+    return result;
+}
+
+std::vector<frameprobe::Event> events(const RunRecord& record) {
+    std::vector<frameprobe::Event> result;
+    for (const ::Event& e : record.events())
+        result.push_back({e.type, e.startFrame, e.endFrame, e.startTime, e.endTime, e.duration});
+    return result;
+}
+
+RunDescription description(const RunInfo& info) {
+    RunDescription d;
+    d.input = info.path;
+    d.format = info.format;
+    d.width = info.width;
+    d.height = info.height;
+    d.fps = info.fps;
+    d.bitDepth = info.bitDepth;
+    d.startFrame = info.startFrame;
+    d.frameCount = info.frameCount;
+    d.indicators = info.mask;
+    d.threads = info.threads;
+    return d;
+}
+
+}  // namespace frameprobe::detail

@@ -1,0 +1,63 @@
+// frameprobe::analyzeFile and frameprobe::measure: the run step on an input
+// the library opens, or on one picture.
+#include "analysis/run_record.h"
+#include "frameprobe/frameprobe.hpp"
+#include "library/conversions.h"
+#include "rows/tee_sink.h"
+#include "run/run_input.h"
+#include "run/run_step.h"
+
+namespace frameprobe {
+
+FileResult analyzeFile(const FileSettings& s, const std::function<void(const FrameResult&)>& onFrame,
+                       const std::atomic<bool>* stop) {
+    if (s.input.empty()) throw Error("no input given");
+    auto opened = openRunInput(InputRequest{s.input, s.width, s.height, s.stream, s.frames});
+    if (auto* error = std::get_if<std::string>(&opened)) throw Error(*error);
+    FrameSource& source = *std::get<OpenedInput>(opened).source;
+
+    RunSettings settings;
+    settings.path = s.input;
+    settings.mask = s.indicators;
+    settings.fps = s.fps;
+    settings.start = s.start;
+    settings.frames = s.frames;
+    settings.origin = s.origin;
+    settings.threads = s.threads;
+    std::optional<RunStep> step;
+    try {
+        step.emplace(settings, source);
+    } catch (const std::bad_alloc&) {
+        throw Error("not enough memory for frames of " + std::to_string(source.info().width) + "x" +
+                    std::to_string(source.info().height));
+    }
+
+    RunRecord record(detail::eventOptions(s.events));
+    detail::FrameCallbackSink callback(onFrame);
+    TeeSink rows{&record, &callback};
+    const RunOutcome outcome = step->run(rows, stop);
+    if (outcome.engine.failedFrame) throw Error(readFailure(outcome.engine, s.input));
+    rows.end(RunEnd{record.frames(), outcome.seconds, outcome.engine.interrupted});
+
+    FileResult result;
+    result.run = detail::description(step->info());
+    result.summary = detail::summary(record);
+    result.events = detail::events(record);
+    result.interrupted = outcome.engine.interrupted;
+    result.seconds = outcome.seconds;
+    return result;
+}
+
+FrameResult measure(const uint8_t* plane, uint32_t width, uint32_t height, std::ptrdiff_t strideBytes,
+                    uint32_t indicators) {
+    Settings settings;
+    settings.width = width;
+    settings.height = height;
+    settings.indicators = indicators;
+    Analysis analysis(settings);
+    analysis.push(plane, strideBytes);
+    analysis.finish();
+    return *analysis.next();
+}
+
+}  // namespace frameprobe

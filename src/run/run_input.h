@@ -1,0 +1,29 @@
+// Opening the input of a run: any file, URL or standard input the program
+// reads, with the sizes and frame count the run was given.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+
+#include "io/frame_source.h"
+#include "io/open_source.h"
+
+struct InputRequest {
+    std::string path;  // "-" for standard input
+    std::optional<uint32_t> width, height;
+    int stream = -1;  // of a container; the first video stream when negative
+    // Frames asked for: without it raw input ends at its end; with it a raw
+    // range past the end shows what short reads leave.
+    std::optional<int64_t> frames;
+};
+
+struct OpenedInput {
+    DetectedInput detected;  // keeps the stream a raw source reads
+    std::unique_ptr<FrameSource> source;
+};
+
+// The opened input, or a one-line message saying why it cannot be read.
+std::variant<OpenedInput, std::string> openRunInput(const InputRequest& request);
