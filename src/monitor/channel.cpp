@@ -14,7 +14,7 @@
 #include "monitor/live_source.h"
 #include "monitor/record_log.h"
 #include "monitor/webhook.h"
-#include "pipeline/engine.h"
+#include "run/run_step.h"
 #include "report/png_writer.h"
 
 using Json = nlohmann::ordered_json;
@@ -257,7 +257,7 @@ bool Channel::connectAndMeasure(bool& delivered) {
     }
     std::unique_ptr<FrameSource> source = std::move(std::get<std::unique_ptr<FrameSource>>(opened));
     const SourceInfo& info = source->info();
-    const double fps = info.fps.value_or(25);
+    const double fps = info.fps.value_or(kDefaultFps);
     const bool live = isUrl(input_.url);
     {
         std::lock_guard lock(mutex_);
@@ -278,21 +278,28 @@ bool Channel::connectAndMeasure(bool& delivered) {
 
     LiveSource liveSource(*source, fps, options_.realtime && !live, live || options_.realtime, streamFrames_,
                           lastPicture_);
-    Engine engine(EngineSettings{options_.mask, fps, options_.threads, 0, -1}, info.width, info.height);
+    RunSettings settings;
+    settings.path = input_.url;
+    settings.mask = options_.mask;
+    settings.fps = fps;
+    settings.threads = options_.threads;
+    RunStep step(settings, liveSource);
     Sink sink(*this, liveSource, fps);
     up_ = true;
     metrics_.up->Set(1);
-    const EngineOutcome outcome = engine.run(liveSource, 0, std::nullopt, sink, &stop_);
+    const EngineOutcome outcome = step.run(sink, &stop_).engine;
     up_ = false;
     metrics_.up->Set(0);
     delivered = outcome.rows > 0;
     if (!stop_) {
         Json lost{{"type", "input"}, {"channel", name()}, {"state", live ? "lost" : "ended"}, {"time", utcNow()},
                   {"stream_time", double(liveSource.streamFrames()) / fps}};
-        if (outcome.failedFrame) lost["message"] = outcome.failure.message;
+        if (outcome.failedFrame) {
+            const std::string message = readFailure(outcome, input_.url);
+            lost["message"] = message;
+            fprintf(stderr, "frameprobe: channel %s: %s\n", name().c_str(), message.c_str());
+        }
         record(lost.dump());
-        if (outcome.failedFrame && !outcome.failure.message.empty())
-            fprintf(stderr, "frameprobe: channel %s: %s\n", name().c_str(), outcome.failure.message.c_str());
     }
     return true;
 }

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "cli/options.h"
+#include "indicators/indicator_list.h"
 #include "indicators/registry.h"
 
 namespace {
