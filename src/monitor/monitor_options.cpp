@@ -60,24 +60,22 @@ std::variant<MonitorOptions, int> parseMonitorOptions(int argc, char** argv) {
             "--" + name + "-severity", [&o, type](const std::string& s) { o.alarms.severity[type] = s; },
             std::string("Severity written with ") + type + " alarms");
         if (name == "no-signal") continue;
-        app.add_option_function<double>(
-               "--" + name + "-min-duration",
-               [&o, type](double seconds) {
-                   AlarmTiming t = o.alarms.timingOf(type);
-                   t.detection = seconds;
-                   o.alarms.timing[type] = t;
-               },
-               std::string("Seconds a ") + type + " defect lasts before its alarm is raised (default 2)")
-            ->check(CLI::NonNegativeNumber);
-        app.add_option_function<double>(
-               "--" + name + "-recovery",
-               [&o, type](double seconds) {
-                   AlarmTiming t = o.alarms.timingOf(type);
-                   t.recovery = seconds;
-                   o.alarms.timing[type] = t;
-               },
-               std::string("Seconds without the defect before a ") + type + " alarm clears (default 1)")
-            ->check(CLI::NonNegativeNumber);
+        // One of an alarm type's two times, leaving the other as it stands.
+        const auto timing = [&](const std::string& option, double AlarmTiming::*field, const std::string& help) {
+            app.add_option_function<double>(
+                   option,
+                   [&o, type, field](double seconds) {
+                       AlarmTiming t = o.alarms.timingOf(type);
+                       t.*field = seconds;
+                       o.alarms.timing[type] = t;
+                   },
+                   help)
+                ->check(CLI::NonNegativeNumber);
+        };
+        timing("--" + name + "-min-duration", &AlarmTiming::detection,
+               std::string("Seconds a ") + type + " defect lasts before its alarm is raised (default 2)");
+        timing("--" + name + "-recovery", &AlarmTiming::recovery,
+               std::string("Seconds without the defect before a ") + type + " alarm clears (default 1)");
     }
     app.add_option("--no-signal-after", o.noSignalAfter,
                    "Seconds without pictures before a no_signal alarm; it clears with the next picture (default 2)")

@@ -289,8 +289,10 @@ def bad_inputs():
     r = subprocess.run([FRAMEPROBE, "monitor", audio], capture_output=True, text=True, timeout=10)
     check(r.returncode == 1 and "no video stream" in r.stderr, f"no video: {r.returncode} {r.stderr}")
     # An unreachable URL and garbage on a UDP port: retries with growing delays, no crash, a clean stop.
+    # Their records go to a file that is moved away and reopened on SIGHUP, as log rotation does.
     udp = free_port(socket.SOCK_DGRAM)
-    proc = subprocess.Popen([FRAMEPROBE, "monitor", "--reconnect-min", "0.1", "--no-signal-after", "0.5",
+    log = os.path.join(WORK, "bad.jsonl")
+    proc = subprocess.Popen([FRAMEPROBE, "monitor", "--reconnect-min", "0.1", "--no-signal-after", "0.5", "-o", log,
                              f"far=tcp://127.0.0.1:{free_port()}", f"junk=udp://127.0.0.1:{udp}"],
                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
@@ -298,8 +300,15 @@ def bad_inputs():
         while time.time() < end:
             s.sendto(os.urandom(1316), ("127.0.0.1", udp))
             time.sleep(0.002)
+    os.rename(log, log + ".1")
+    proc.send_signal(signal.SIGHUP)
+    time.sleep(0.5)
     proc.send_signal(signal.SIGTERM)
-    out, err = proc.communicate(timeout=15)
+    _, err = proc.communicate(timeout=15)
+    with open(log + ".1") as f:
+        out = f.read()
+    rotated = records(log)
+    check([r["type"] for r in rotated] == ["stopped", "stopped"], f"SIGHUP: the final records in the new file: {rotated}")
     check(proc.returncode == 143, f"bad inputs: SIGTERM gives 143, got {proc.returncode}: {err}")
     delays = [float(line.split(" in ")[1].split()[0]) for line in err.splitlines()
               if "channel far: opening" in line]
