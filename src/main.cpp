@@ -16,7 +16,9 @@ int main(int argc, char** argv) {
     installStopHandlers();
     if (argc >= 2 && std::string_view(argv[1]) == "merge") return runMerge(argc, argv);
     if (argc >= 2 && std::string_view(argv[1]) == "monitor") return runMonitor(argc, argv);
-    if (!usesOptionForm(argc, argv) && !positionalInputIsSelfDescribing(argc, argv)) return runPositional(argc, argv);
+    if (!usesOptionForm(argc, argv) && !positionalInputIsSelfDescribing(argc, argv) &&
+        !positionalReadsStandardInput(argc, argv))
+        return runPositional(argc, argv);
     const ParsedOptions parsed = usesOptionForm(argc, argv) ? parseOptions(argc, argv) : positionalAsOptions(argc, argv);
     if (const int* status = std::get_if<int>(&parsed)) return *status;
     return runWithOptions(std::get<RunOptions>(parsed));

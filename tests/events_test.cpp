@@ -1,7 +1,11 @@
 // Events: runs of frames with start, end and duration.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <limits>
+#include <string>
+#include <vector>
 
 #include "indicators/registry.h"
 #include "analysis/events.h"
@@ -148,6 +152,29 @@ TEST(Events, OrderedByStartFrame) {
     std::vector<std::pair<std::string, int64_t>> order;
     for (const Event& e : d.events()) order.emplace_back(e.type, e.startFrame);
     EXPECT_EQ(order, (std::vector<std::pair<std::string, int64_t>>{{"letterbox", 0}, {"black", 2}, {"black", 7}}));
+}
+
+TEST(Events, TheDocumentedOrderAtEqualStartFramesIsTheOrderTheyComeIn) {
+    std::ifstream docs(std::string(FRAMEPROBE_GOLDEN_DIR) + "/../../docs/output.md");
+    std::string text((std::istreambuf_iterator<char>(docs)), std::istreambuf_iterator<char>());
+    const std::size_t at = text.find("at equal start frames");
+    ASSERT_NE(at, std::string::npos);
+    std::vector<std::string> documented;
+    for (std::size_t open = text.find('`', at); open < text.find('.', at); open = text.find('`', open + 1)) {
+        const std::size_t close = text.find('`', open + 1);
+        documented.push_back(text.substr(open + 1, close - open - 1));
+        open = close;
+    }
+    // Every event type starting on one frame, fed in no particular order.
+    EventDetector detector(25, kAllIndicators, {}, 0);
+    for (int frame = 0; frame < 8; ++frame) {
+        Results row;
+        for (int i = 0; i < kIndicatorCount; ++i) row.set(i, 1.0);
+        detector.feed(frame, row);
+    }
+    std::vector<std::string> listed;
+    for (const Event& e : detector.events()) listed.emplace_back(e.type);
+    EXPECT_EQ(documented, listed);
 }
 
 }  // namespace

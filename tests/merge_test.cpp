@@ -147,7 +147,71 @@ TEST_F(MergeTest, PartsThatMakeNoOneRunAreRefused) {
         EXPECT_TRUE(r.out.empty());
         EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
     }
-    EXPECT_EQ(merge({"a.jsonl", "b.jsonl"}).status, 0);
+    EXPECT_EQ(probe({"merge", "--partial", "a.jsonl", "b.jsonl"}).status, 0);
+}
+
+TEST_F(MergeTest, ASetMissingTheWholeRunsFirstOrLastFramesNeedsPartial) {
+    segment("a.jsonl", 0, 20);
+    segment("b.jsonl", 20, 20);
+    segment("c.jsonl", 40, kFrames - 40);
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+        {{"b.jsonl", "c.jsonl"}, "frames 0-19 of the whole run are missing before b.jsonl (frames 20-39)"},
+        {{"a.jsonl", "b.jsonl"}, "frames 40-47 of the whole run are missing after b.jsonl (frames 20-39)"},
+    };
+    for (const auto& [parts, message] : cases) {
+        SCOPED_TRACE(message);
+        const ProcessResult refused = merge(parts);
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_NE(refused.err.find(message), std::string::npos) << refused.err;
+        std::vector<std::string> args{"merge", "--partial"};
+        args.insert(args.end(), parts.begin(), parts.end());
+        const ProcessResult accepted = probe(args);
+        EXPECT_EQ(accepted.status, 0) << accepted.err;
+        const std::size_t firstRow = accepted.out.find("{\"type\":\"frame\"");
+        ASSERT_NE(firstRow, std::string::npos);
+        EXPECT_EQ(json::parse(accepted.out.substr(firstRow, accepted.out.find('\n', firstRow) - firstRow))["frame"],
+                  parts[0] == "a.jsonl" ? 0 : 20);
+    }
+    // A whole run given by the plan: the first 40 frames are all of it.
+    segment("a40.jsonl", 0, 20, {"--run-frames", "40"});
+    segment("b40.jsonl", 20, 20, {"--run-frames", "40"});
+    EXPECT_EQ(merge({"b40.jsonl", "a40.jsonl"}).status, 0);
+    const ProcessResult mixed = merge({"a40.jsonl", "b.jsonl", "c.jsonl"});
+    EXPECT_EQ(mixed.status, 1);
+    EXPECT_NE(mixed.err.find("whole-run frame count 40 / 48"), std::string::npos) << mixed.err;
+}
+
+TEST_F(MergeTest, FrameNumbersOutsideTheRangeOfRunsAreRefused) {
+    segment("a.jsonl", 0, kFrames);
+    const std::string a = readFile(dir.path / "a.jsonl");
+    const std::string second = "{\"type\":\"frame\",\"frame\":1,";
+    ASSERT_NE(a.find(second), std::string::npos);
+    for (const char* frame : {"9223372036854775807", "1e300", "-1", "2147483648", "1.5"}) {
+        SCOPED_TRACE(frame);
+        std::string bad = a;
+        bad.replace(bad.find(second), second.size(), "{\"type\":\"frame\",\"frame\":" + std::string(frame) + ",");
+        writeFile(dir.path / "bad.jsonl", bad);
+        const ProcessResult r = merge({"bad.jsonl"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("is not a whole number from 0 to 2147483647"), std::string::npos) << r.err;
+    }
+}
+
+TEST_F(MergeTest, SignalsStopItWithoutAWholeOutput) {
+    segment("a.jsonl", 0, 24);
+    segment("b.jsonl", 24, kFrames - 24);
+    for (const char* signal : {"INT", "TERM"}) {
+        SCOPED_TRACE(signal);
+        // The second part comes through a pipe that is written only after the signal.
+        const ProcessResult r = runProcess(
+            "/bin/sh",
+            {"-c", std::string("rm -f fifo out.jsonl; mkfifo fifo; \"$PROBE\" merge -o out.jsonl a.jsonl fifo & pid=$!; "
+                               "exec 3>fifo; kill -") + signal + " $pid; cat b.jsonl >&3; exec 3>&-; wait $pid"},
+            dir.path, {std::string("PROBE=") + FRAMEPROBE_BINARY});
+        EXPECT_EQ(r.status, std::string(signal) == "INT" ? 130 : 143) << r.err;
+        const std::string out = std::filesystem::exists(dir.path / "out.jsonl") ? readFile(dir.path / "out.jsonl") : "";
+        EXPECT_EQ(out.find("\"type\":\"summary\""), std::string::npos);
+    }
 }
 
 }  // namespace

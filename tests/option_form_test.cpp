@@ -140,4 +140,75 @@ TEST_F(OptionFormTest, RefusalsSayWhatIsWrong) {
     EXPECT_EQ(log(), "kept");  // refused before any output was opened
 }
 
+TEST_F(OptionFormTest, EmptyNonFiniteAndNegativeValuesAreRefusedWithTheirRange) {
+    makeClip("clip.yuv", 64, 48, 2, {});
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+        {{"--flicker-threshold", "nan"}, "invalid flicker threshold \"nan\": expected a finite number, 0 or more"},
+        {{"--flicker-threshold", "1e999"}, "invalid flicker threshold"},
+        {{"--flicker-threshold", "-0.5"}, "invalid flicker threshold"},
+        {{"--black-min-duration", "inf"}, "\"inf\": expected a finite number of seconds, 0 or more"},
+        {{"--freeze-min-duration", "nan"}, "invalid --freeze-min-duration"},
+        {{"--stream", "-1"}, "invalid stream \"-1\""},
+        {{"--fps", "inf"}, "invalid frame rate"},
+        // A tenth of this rate is no longer a number: every frame would count as frozen.
+        {{"--fps", "4.9e-324"}, "expected a number from 1e-290 to 1000000000"},
+        {{"--fps", "9.9e-291"}, "invalid frame rate"},
+        {{"--run-frames", "-1"}, "invalid whole-run frame count"},
+    };
+    std::vector<std::pair<std::vector<std::string>, std::string>> all = cases;
+    for (const char* option : {"--stream", "--black-min-duration", "--flicker-threshold", "--frames", "--fps",
+                               "--indicators", "--log", "--output"})
+        all.push_back({{option, ""}, std::string("an empty value for ") + option});
+    for (const auto& [values, message] : all) {
+        std::vector<std::string> args{"-s", "64x48", "--no-log", "-q"};
+        args.insert(args.end(), values.begin(), values.end());
+        args.push_back("clip.yuv");
+        const ProcessResult r = probe(args);
+        SCOPED_TRACE(values[0] + " '" + values[1] + "'");
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("179769"), std::string::npos) << r.err;  // ranges read as people write them
+        EXPECT_EQ(rowsOf(r.out), "");
+    }
+    EXPECT_EQ(probe({"-s", "64x48", "--no-log", "-q", "--fps", "1e-290", "clip.yuv"}).status, 0);
+}
+
+TEST_F(OptionFormTest, EachFailOnTakesOneExpression) {
+    makeClip("clip.yuv", 64, 48, 4, {"black:1-2"});
+    const ProcessResult r =
+        probe({"--no-log", "-q", "-s", "64x48", "--fail-on", "freeze>5", "--fail-on", "black>0", "clip.yuv", "--summary"});
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_NE(r.err.find("QC failed: black>0"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Events:"), std::string::npos) << r.err;  // --summary after the input still counts
+    EXPECT_EQ(rowsOf(r.out).size(), rowsOf(probe({"clip.yuv", "64", "48"}).out).size());
+}
+
+TEST_F(OptionFormTest, HelpShowsNumbersAndExitStatusesAndUsagePointsAtIt) {
+    const ProcessResult help = probe({"--help"});
+    EXPECT_EQ(help.status, 0);
+    for (const char* text : {"--fps FLOAT", "--frames UINT", "--start UINT", "--stream UINT", "--threads UINT",
+                             "--flicker-threshold FLOAT", "--black-min-duration FLOAT", "Exit status: 0",
+                             "2 for a\ncommand line", "3 when a --fail-on", "130 or 143"})
+        EXPECT_NE(help.out.find(text), std::string::npos) << text;
+    const ProcessResult bare = probe({});
+    EXPECT_EQ(bare.status, 255);
+    EXPECT_EQ(bare.out.rfind("Not enough parameters\n\nUsage: ", 0), 0u);
+    EXPECT_EQ(bare.err, "Run 'frameprobe --help' for the options.\n");
+}
+
+TEST_F(OptionFormTest, PositionalFormReadsStandardInputNamedByADash) {
+    makeClip("clip.yuv", 64, 48, 5, kDefects);
+    const ProcessResult piped = shell("cat clip.yuv | \"$PROBE\" - 64 48 0x7FFF");
+    EXPECT_EQ(piped.status, 0) << piped.err;
+    const std::string pipedLog = log();
+    const std::string rows = rowsOf(probe({"clip.yuv", "64", "48", "0x7FFF"}).out);
+    ASSERT_NE(rows, "");
+    EXPECT_EQ(rowsOf(piped.out), rows);
+    EXPECT_EQ(rowsOf(pipedLog), rowsOf(log()));
+    // The report names the input as people say it.
+    const ProcessResult report = shell("cat clip.yuv | \"$PROBE\" -s 64x48 -q --no-log --format csv --report r.html -");
+    ASSERT_EQ(report.status, 0) << report.err;
+    EXPECT_NE(readFile(dir.path / "r.html").find("<h1>frameprobe report: standard input</h1>"), std::string::npos);
+}
+
 }  // namespace

@@ -4,21 +4,28 @@
 # starts when every task has succeeded and joins each file's parts.
 #
 #   plan.sh [--segment FRAMES] [--out DIR] [--frameprobe PATH] [--merge-format FORMAT]
-#           [--sbatch-option OPTION]... [--no-submit] FILE... [-- FRAMEPROBE_OPTION...]
+#           [--sbatch-option OPTION]... [--image IMAGE] [--no-submit] FILE... [-- FRAMEPROBE_OPTION...]
+#   plan.sh --help
 #
 # Inputs and DIR must be on a file system that every node sees. The options after
 # `--` go to every frameprobe run (e.g. `-s 1920x1080` for raw files, `--indicators`).
+# --no-submit only writes the plan; DIR/kubernetes-indexed-job.yaml then runs it as
+# a Kubernetes Indexed Job (IMAGE: an image with frameprobe and bash on the PATH).
 #
 # Task index arithmetic: DIR/segments.tsv has one line per task, and task T
 # (SLURM_ARRAY_TASK_ID, or JOB_COMPLETION_INDEX in a Kubernetes Indexed Job)
-# runs line T+1: "FILE<TAB>START<TAB>FRAMES<TAB>PART". Files come in the order
-# given; file F with N frames has ceil(N / FRAMES) segments, segment K starting at
-# frame K * FRAMES (the last may be shorter), so T counts the segments of the
-# files before F plus K. Every segment is measured as part of the whole run from
-# frame 0 (`--origin 0`), and `frameprobe merge` joins them into that run's output.
+# runs line T+1: "FILE<TAB>START<TAB>FRAMES<TAB>PART<TAB>COUNT", COUNT being the
+# file's frame count. Files come in the order given; file F with N frames has
+# ceil(N / FRAMES) segments, segment K starting at frame K * FRAMES (the last may
+# be shorter), so T counts the segments of the files before F plus K. Every
+# segment is measured as part of the whole run from frame 0 (`--origin 0`, with
+# `--run-frames COUNT`), and `frameprobe merge` joins the parts the plan lists
+# into that run's output, refusing a set that misses any frame of it.
 set -euo pipefail
 
-usage() { sed -n '5,6p' "$0" | cut -c3- >&2; exit 2; }
+# The comment above, without its first line.
+help_text() { sed -n '2,/^set -euo/p' "$0" | sed -n 's/^# \{0,1\}//p'; }
+usage() { help_text | sed -n '5,7p' >&2; echo "Run 'plan.sh --help' for more." >&2; exit 2; }
 die() { echo "plan.sh: $*" >&2; exit 1; }
 
 segment=1000
@@ -26,6 +33,7 @@ out=frameprobe-run
 frameprobe=$(command -v frameprobe || true)
 merge_format=jsonl
 submit=1
+image=registry.example.com/frameprobe:1.0.0
 sbatch_options=()
 files=()
 options=()
@@ -36,7 +44,9 @@ while (($#)); do
         --frameprobe) frameprobe=${2:?}; shift 2 ;;
         --merge-format) merge_format=${2:?}; shift 2 ;;
         --sbatch-option) sbatch_options+=("${2:?}"); shift 2 ;;
+        --image) image=${2:?}; shift 2 ;;
         --no-submit) submit=0; shift ;;
+        -h|--help) help_text; exit 0 ;;
         --) shift; options=("$@"); break ;;
         -*) usage ;;
         *) files+=("$1"); shift ;;
@@ -47,7 +57,7 @@ done
 [[ -n $frameprobe ]] || die "frameprobe is not on the PATH; give --frameprobe PATH"
 for option in "${options[@]}"; do
     case $option in
-        --format*|-o|--output*|--start*|--frames*|--origin*|--log*) die "$option is set by the plan for each segment" ;;
+        --format*|-o|--output*|--start*|--frames*|--origin*|--run-frames*|--log*) die "$option is set by the plan for each segment" ;;
     esac
 done
 
@@ -76,12 +86,14 @@ for i in "${!files[@]}"; do
     [[ -n $count ]] || die "$file: frameprobe cannot tell its frame count"
     ((count > 0)) || die "$file: has no frames"
     name="$i-$(basename "$file")"
-    printf '%s\t%s\t%s\n' "$file" "$name" "$count" >>"$out/files.tsv"
+    first=$tasks
     for ((start = 0; start < count; start += segment)); do
         frames=$((count - start < segment ? count - start : segment))
-        printf '%s\t%d\t%d\t%s.%05d.jsonl\n' "$file" "$start" "$frames" "$name" $((start / segment)) >>"$out/segments.tsv"
+        printf '%s\t%d\t%d\t%s.%05d.jsonl\t%d\n' "$file" "$start" "$frames" "$name" $((start / segment)) "$count" \
+            >>"$out/segments.tsv"
         tasks=$((tasks + 1))
     done
+    printf '%s\t%s\t%s\t%d\t%d\n' "$file" "$name" "$count" "$first" $((tasks - first)) >>"$out/files.tsv"
 done
 
 quoted_options=""
@@ -94,20 +106,98 @@ cat >"$out/segment.sh" <<SCRIPT
 set -euo pipefail
 export FRAMEPROBE_THREADS=\${FRAMEPROBE_THREADS:-\${SLURM_CPUS_PER_TASK:-1}}
 index=\${SLURM_ARRAY_TASK_ID:-\${JOB_COMPLETION_INDEX:?no task index}}
-IFS=\$'\\t' read -r file start frames part < <(sed -n "\$((index + 1))p" $(printf %q "$out/segments.tsv"))
-exec $(printf %q "$frameprobe")$quoted_options --format jsonl -q --origin 0 --start "\$start" --frames "\$frames" \\
-    -o $(printf %q "$out/parts")/"\$part" "\$file"
+IFS=\$'\\t' read -r file start frames part count < <(sed -n "\$((index + 1))p" $(printf %q "$out/segments.tsv"))
+exec $(printf %q "$frameprobe")$quoted_options --format jsonl -q --origin 0 --run-frames "\$count" \\
+    --start "\$start" --frames "\$frames" -o $(printf %q "$out/parts")/"\$part" "\$file"
 SCRIPT
 cat >"$out/merge.sh" <<SCRIPT
 #!/usr/bin/env bash
-# Joins the parts of each file of the plan in $out into results/NAME.$merge_format.
+# Joins the parts of each file of the plan in $out into results/NAME.$merge_format:
+# exactly the parts the plan lists, each of which must be there.
 #SBATCH --job-name=frameprobe-merge
 set -euo pipefail
 cd $(printf %q "$out")
-while IFS=\$'\\t' read -r file name count; do
-    $(printf %q "$frameprobe") merge --format $(printf %q "$merge_format") -o "results/\$name.$merge_format" parts/"\$name".*.jsonl
+status=0
+while IFS=\$'\\t' read -r file name count first tasks; do
+    parts=()
+    missing=()
+    while IFS=\$'\\t' read -r _ _ _ part _; do
+        if [[ -f parts/\$part ]]; then parts+=("parts/\$part"); else missing+=("\$part"); fi
+    done < <(sed -n "\$((first + 1)),\$((first + tasks))p" segments.tsv)
+    if ((\${#missing[@]})); then
+        echo "merge.sh: \$file: \${#missing[@]} of \$tasks parts are missing: \${missing[*]}" >&2
+        status=1
+        continue
+    fi
+    $(printf %q "$frameprobe") merge --format $(printf %q "$merge_format") -o "results/\$name.$merge_format" \\
+        "\${parts[@]}" || status=1
 done < files.tsv
+exit \$status
 SCRIPT
+# The same plan as a Kubernetes Indexed Job, with as many completions as tasks,
+# then the merge as a Job of its own.
+cat >"$out/kubernetes-indexed-job.yaml" <<YAML
+# The plan in $out as a Kubernetes Indexed Job: pod K (JOB_COMPLETION_INDEX=K)
+# runs line K+1 of segments.tsv, as task K of the Slurm job array does. Mount the
+# shared volume at the same path in the pods as where the plan was made:
+#   kubectl apply -f kubernetes-indexed-job.yaml -l step=segments
+#   kubectl wait --for=condition=complete --timeout=-1s job/frameprobe-segments
+#   kubectl apply -f kubernetes-indexed-job.yaml -l step=merge
+apiVersion: batch/v1
+kind: Job
+metadata:
+  name: frameprobe-segments
+  labels:
+    step: segments
+spec:
+  completionMode: Indexed
+  completions: $tasks  # the lines of segments.tsv
+  parallelism: 8
+  backoffLimit: 3
+  template:
+    spec:
+      restartPolicy: Never
+      containers:
+        - name: frameprobe
+          image: $image
+          command: ["bash", "$out/segment.sh"]
+          env:
+            - name: FRAMEPROBE_THREADS
+              value: "1"
+          resources:
+            requests:
+              cpu: "1"
+          volumeMounts:
+            - name: shared
+              mountPath: $(dirname "$out")
+      volumes:
+        - name: shared
+          persistentVolumeClaim:
+            claimName: frameprobe-shared  # ReadWriteMany: every pod reads the inputs and writes its part
+---
+apiVersion: batch/v1
+kind: Job
+metadata:
+  name: frameprobe-merge
+  labels:
+    step: merge
+spec:
+  backoffLimit: 1
+  template:
+    spec:
+      restartPolicy: Never
+      containers:
+        - name: merge
+          image: $image
+          command: ["bash", "$out/merge.sh"]
+          volumeMounts:
+            - name: shared
+              mountPath: $(dirname "$out")
+      volumes:
+        - name: shared
+          persistentVolumeClaim:
+            claimName: frameprobe-shared
+YAML
 
 echo "plan: $tasks segments of up to $segment frames, from ${#files[@]} input(s), in $out"
 if ((!submit)); then

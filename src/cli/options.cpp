@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "cli/option_values.h"
 #include "indicators/registry.h"
 #include "kernels/kernels.h"
 #include "tools/version.h"
@@ -31,14 +32,6 @@ std::optional<T> wholeNumber(const std::string& text, T low, T high) {
     return static_cast<T>(value);
 }
 
-std::optional<double> positiveNumber(const std::string& text) {
-    if (text.empty()) return std::nullopt;
-    char* end = nullptr;
-    const double value = std::strtod(text.c_str(), &end);
-    if (*end != '\0' || !(value > 0) || value > 1e9) return std::nullopt;
-    return value;
-}
-
 bool parseSize(const std::string& text, RunOptions& o) {
     const std::size_t x = text.find_first_of("xX");
     if (x == std::string::npos) return false;
@@ -53,6 +46,16 @@ bool parseSize(const std::string& text, RunOptions& o) {
 int fail(const std::string& message) {
     fprintf(stderr, "frameprobe: %s\nRun 'frameprobe --help' for the options.\n", message.c_str());
     return kUsageStatus;
+}
+
+// The first option given an empty text (--fps ''), which no option accepts.
+std::string optionWithEmptyValue(const CLI::App& app) {
+    for (const CLI::Option* option : app.get_options()) {
+        if (option->get_positional() || option->get_expected_max() == 0) continue;
+        for (const std::string& value : option->results())
+            if (value.empty()) return option->get_name();
+    }
+    return "";
 }
 
 std::string indicatorHelp() {
@@ -76,24 +79,35 @@ ParsedOptions parseOptions(int argc, char** argv) {
     // The kernels in use, since FRAMEPROBE_CPU (plain, avx2) may lower them.
     app.set_version_flag("--version", std::string("frameprobe ") + kFrameprobeVersion + "\nkernels: " +
                                           cpuLevelName(activeKernels().level));
-    app.footer("Segments measured apart are joined with: frameprobe merge PART... [-o FILE] [--format FORMAT]");
+    app.footer("Segments measured apart are joined with: frameprobe merge PART... [-o FILE] [--format FORMAT]\n\n"
+               "Exit status: 0 after a complete run, 1 when the tool failed (input, output, memory), 2 for a\n"
+               "command line it could not understand, 3 when a --fail-on condition holds, 130 or 143 after\n"
+               "SIGINT or SIGTERM.");
 
-    std::string size, indicators, format = "legacy", fps, frames, start, origin, threads, logName;
+    std::string size, indicators, format = "legacy", fps, frames, start, origin, runFrames, threads, stream, logName;
+    std::string flickerThreshold;
+    std::map<std::string, std::string> minDurations;  // option name -> its text
     std::vector<std::string> positional;
     bool noLog = false;
     app.add_option("INPUT", o.input, "Video file, or - for standard input (raw YUV 4:2:0, Y4M, or any container)")
         ->required();
     app.add_option("POSITIONAL", positional, "WIDTH HEIGHT [RequestedVQIs [FPS [NumberOfFrames [startFrame]]]]");
     app.add_option("-s,--size", size, "Frame size of raw input, WxH");
-    app.add_option("--fps", fps, "Frame rate (default: the input's, else 25)");
-    app.add_option("--frames", frames, "Number of frames to measure (default: to the end)");
-    app.add_option("--start", start, "First frame to measure (default 0)");
+    app.add_option("--fps", fps, "Frame rate (default: the input's, else 25)")->type_name("FLOAT");
+    app.add_option("--frames", frames, "Number of frames to measure (default: to the end)")->type_name("UINT");
+    app.add_option("--start", start, "First frame to measure (default 0)")->type_name("UINT");
     app.add_option("--origin", origin,
                    "First frame of the whole run this segment belongs to (default: --start); the frames "
-                   "before --start that the temporal indicators need are read but not reported");
+                   "before --start that the temporal indicators need are read but not reported")
+        ->type_name("UINT");
+    app.add_option("--run-frames", runFrames,
+                   "Frames of the whole run this segment belongs to, from --origin (default: the input's frames "
+                   "from --origin, when known); merge refuses parts that do not make all of it")
+        ->type_name("UINT");
     app.add_option("--indicators", indicators, indicatorHelp());
-    app.add_option("-t,--threads", threads, "Worker threads (default: FRAMEPROBE_THREADS, else every core)");
-    app.add_option("--stream", o.stream, "Video stream of a container to measure (default: the first)");
+    app.add_option("-t,--threads", threads, "Worker threads (default: FRAMEPROBE_THREADS, else every core)")
+        ->type_name("UINT");
+    app.add_option("--stream", stream, "Video stream of a container to measure (default: the first)")->type_name("UINT");
     app.add_option("--format", format, "Output format: legacy, json, jsonl or csv (default legacy)");
     app.add_option("-o,--output", o.output, "Output file, - for standard output (default)");
     app.add_option("--log", logName, "Log file of the legacy format (default metricsResultsCSV.csv)");
@@ -103,17 +117,15 @@ ParsedOptions parseOptions(int argc, char** argv) {
     app.add_flag("-q,--quiet", o.quiet, "Show no progress");
     app.add_option("--fail-on", o.failOn,
                    "QC condition, repeatable, e.g. black>0, freeze.duration>2, blur.p95>5; when one holds the "
-                   "exit status is 3");
+                   "exit status is 3")
+        ->allow_extra_args(false);  // one expression each: what follows is the input or another option
     for (const char* type : {"black", "freeze", "letterbox", "pillarbox", "flicker"}) {
-        app.add_option_function<double>(
-               std::string("--") + type + "-min-duration",
-               [&o, type](double seconds) { o.minDuration[type] = seconds; },
-               std::string("Shortest ") + type + " event reported, in seconds (default 0)")
-            ->check(CLI::NonNegativeNumber);
+        app.add_option(std::string("--") + type + "-min-duration", minDurations[type],
+                       std::string("Shortest ") + type + " event reported, in seconds (default 0)")
+            ->type_name("FLOAT");
     }
-    app.add_option_function<double>(
-        "--flicker-threshold", [&o](double v) { o.flickerThreshold = v; },
-        "Flickering value above which a period is a flicker event");
+    app.add_option("--flicker-threshold", flickerThreshold, "Flickering value above which a period is a flicker event")
+        ->type_name("FLOAT");
     app.add_option_function<std::string>(
         "--report", [&o](const std::string& path) { o.report = path; }, "Write an HTML report to this file");
 
@@ -126,6 +138,9 @@ ParsedOptions parseOptions(int argc, char** argv) {
     } catch (const CLI::ParseError& e) {
         return fail(e.what());
     }
+
+    if (const std::string name = optionWithEmptyValue(app); !name.empty())
+        return fail("an empty value for " + name);
 
     // The positional values, after the input, as in the positional form.
     if (positional.size() == 1) return fail("a WIDTH needs a HEIGHT after it");
@@ -141,8 +156,8 @@ ParsedOptions parseOptions(int argc, char** argv) {
 
     if (!size.empty() && !parseSize(size, o)) return fail("invalid size \"" + size + "\": expected WxH, e.g. 1920x1080");
     if (!fps.empty()) {
-        o.fps = positiveNumber(fps);
-        if (!o.fps) return fail("invalid frame rate \"" + fps + "\": expected a number above 0");
+        o.fps = frameRate(fps);
+        if (!o.fps) return fail("invalid frame rate \"" + fps + "\": expected a number from 1e-290 to 1000000000");
     }
     constexpr int64_t kMaxFrame = std::numeric_limits<int32_t>::max();
     if (!frames.empty()) {
@@ -158,9 +173,30 @@ ParsedOptions parseOptions(int argc, char** argv) {
         o.origin = wholeNumber<int64_t>(origin, 0, o.start);
         if (!o.origin) return fail("invalid origin \"" + origin + "\": expected 0 to the start frame");
     }
+    if (!runFrames.empty()) {
+        o.runFrames = wholeNumber<int64_t>(runFrames, 0, kMaxFrame + 1);
+        if (!o.runFrames) return fail("invalid whole-run frame count \"" + runFrames + "\": expected 0 to 2147483648");
+    }
     if (!threads.empty()) {
         o.threads = wholeNumber<unsigned>(threads, 1, 1024);
         if (!o.threads) return fail("invalid thread count \"" + threads + "\": expected 1 to 1024");
+    }
+    if (!stream.empty()) {
+        const auto index = wholeNumberIn(stream, 0, std::numeric_limits<int>::max());
+        if (!index) return fail("invalid stream \"" + stream + "\": expected a stream index from 0 to 2147483647");
+        o.stream = static_cast<int>(*index);
+    }
+    for (const auto& [type, text] : minDurations) {
+        if (text.empty()) continue;
+        const auto seconds = finiteNonNegative(text);
+        if (!seconds)
+            return fail("invalid --" + type + "-min-duration \"" + text + "\": expected a finite number of seconds, 0 or more");
+        o.minDuration[type] = *seconds;
+    }
+    if (!flickerThreshold.empty()) {
+        o.flickerThreshold = finiteNonNegative(flickerThreshold);
+        if (!o.flickerThreshold)
+            return fail("invalid flicker threshold \"" + flickerThreshold + "\": expected a finite number, 0 or more");
     }
     if (!indicators.empty()) {
         std::string error;
@@ -175,5 +211,6 @@ ParsedOptions parseOptions(int argc, char** argv) {
     else return fail("unknown format \"" + format + "\": expected legacy, json, jsonl or csv");
     if (noLog && !logName.empty()) return fail("--log and --no-log exclude each other");
     if (!noLog) o.log = logName.empty() ? "metricsResultsCSV.csv" : logName;
+    o.logGiven = !logName.empty();
     return o;
 }

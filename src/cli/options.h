@@ -22,11 +22,14 @@ struct RunOptions {
     std::optional<int64_t> frames;
     int64_t start = 0;
     std::optional<int64_t> origin;  // first frame of the whole run a segment belongs to
+    std::optional<int64_t> runFrames;  // frames of that whole run
     std::optional<unsigned> threads;
     int stream = -1;  // -1: the first video stream
     OutputFormat format = OutputFormat::Legacy;
     std::string output = "-";
     std::optional<std::string> log;  // the legacy log file; empty with --no-log
+    bool logGiven = false;           // named with --log, so that failing to write it fails the run
+    bool logInPlace = false;         // emptied at the start and written as it goes (the positional form)
     bool summary = false;
     bool progress = false;
     bool quiet = false;

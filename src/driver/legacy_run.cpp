@@ -50,6 +50,7 @@ int run(int argc, char** argv) {
     const auto line = splitCommandLine(argc, argv);
     if (!line) {
         printUsage(argv[0]);
+        fputs("Run 'frameprobe --help' for the options.\n", stderr);  // standard output keeps the usage alone
         return kFailure;
     }
     const auto threads = threadCountFromEnvironment();
@@ -163,6 +164,11 @@ bool positionalInputIsSelfDescribing(int argc, char** argv) {
     return y4m;
 }
 
+bool positionalReadsStandardInput(int argc, char** argv) {
+    const auto line = splitCommandLine(argc, argv);
+    return line && std::strcmp(line->videoPath, "-") == 0;
+}
+
 ParsedOptions positionalAsOptions(int argc, char** argv) {
     const CommandLine line = *splitCommandLine(argc, argv);
     RunOptions o;
@@ -182,5 +188,6 @@ ParsedOptions positionalAsOptions(int argc, char** argv) {
         }
     }
     o.log = kLogFileName;
+    o.logInPlace = true;
     return o;
 }

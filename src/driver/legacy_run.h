@@ -11,5 +11,9 @@ int runPositional(int argc, char** argv);
 // (Y4M); such a run goes through the option form with the positional values.
 bool positionalInputIsSelfDescribing(int argc, char** argv);
 
+// Whether the positional form's input is "-", standard input: such a run also
+// goes through the option form, which reads it as a stream.
+bool positionalReadsStandardInput(int argc, char** argv);
+
 // The positional values as options, converted as the positional form converts them.
 ParsedOptions positionalAsOptions(int argc, char** argv);

@@ -5,11 +5,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/options.h"
 #include "driver/option_run.h"
+#include "driver/process_guard.h"
 #include "output/csv_sink.h"
 #include "output/json_sink.h"
 #include "output/jsonl_reader.h"
@@ -28,6 +30,15 @@ struct MergeError : std::runtime_error {
 
 std::string quoted(const std::string& text) { return "\"" + text + "\""; }
 
+std::string countText(std::optional<int64_t> count) { return count ? std::to_string(*count) : "unknown"; }
+
+// A signal ended the merge before its output was whole.
+struct Stopped {};
+
+void stopIfAsked() {
+    if (stopRequested().load()) throw Stopped{};
+}
+
 std::string framesOf(const RecordedRun& part) {
     return part.name + " (frames " + std::to_string(part.frames.front()) + "-" + std::to_string(part.frames.back()) +
            ")";
@@ -45,6 +56,8 @@ std::string difference(const RecordedRun& a, const RecordedRun& b) {
     if (x.fps != y.fps) return "frame rate " + jsonNumberOr(x.fps) + " / " + jsonNumberOr(y.fps);
     if (x.bitDepth != y.bitDepth) return "bit depth " + std::to_string(x.bitDepth) + " / " + std::to_string(y.bitDepth);
     if (x.origin != y.origin) return "origin " + std::to_string(x.origin) + " / " + std::to_string(y.origin);
+    if (x.runFrameCount != y.runFrameCount)
+        return "whole-run frame count " + countText(x.runFrameCount) + " / " + countText(y.runFrameCount);
     if (x.mask != y.mask) return "indicators";
     if (a.events.minDuration != b.events.minDuration || a.events.flickerThreshold != b.events.flickerThreshold)
         return "event options";
@@ -83,6 +96,27 @@ std::vector<const RecordedRun*> inFrameOrder(const std::vector<RecordedRun>& par
     return ordered;
 }
 
+// Throws MergeError unless the parts, in frame order, start at the whole run's
+// first frame and reach its last one when its frame count is known.
+void checkWholeRun(const std::vector<const RecordedRun*>& ordered) {
+    const RecordedRun& first = *ordered.front();
+    const RecordedRun& last = *ordered.back();
+    const int64_t origin = first.info.origin;
+    if (first.frames.front() > origin)
+        throw MergeError("frames " + std::to_string(origin) + "-" + std::to_string(first.frames.front() - 1) +
+                         " of the whole run are missing before " + framesOf(first));
+    if (first.frames.front() < origin)
+        throw MergeError(framesOf(first) + " starts before the whole run's first frame " + std::to_string(origin));
+    const std::optional<int64_t> count = first.info.runFrameCount;
+    if (!count) return;
+    const int64_t end = origin + *count - 1;  // the whole run's last frame
+    if (last.frames.back() < end)
+        throw MergeError("frames " + std::to_string(last.frames.back() + 1) + "-" + std::to_string(end) +
+                         " of the whole run are missing after " + framesOf(last));
+    if (last.frames.back() > end)
+        throw MergeError(framesOf(last) + " ends after the whole run's last frame " + std::to_string(end));
+}
+
 std::unique_ptr<RowSink> formatSink(OutputFormat format, OutputFile& output, RunRecord& record) {
     switch (format) {
         case OutputFormat::Json: return std::make_unique<JsonSink>(output, record);
@@ -111,8 +145,12 @@ void write(const std::vector<const RecordedRun*>& parts, OutputFormat format, co
     const std::unique_ptr<RowSink> sink = formatSink(format, output, record);
     TeeSink all{&record, sink.get()};
     all.begin(info);
-    for (const RecordedRun* part : parts)
+    for (const RecordedRun* part : parts) {
+        stopIfAsked();
         for (std::size_t i = 0; i < part->rows.size(); ++i) all.row(part->frames[i], part->rows[i]);
+    }
+    // A stopped merge leaves its output unfinished: no summary, never closed whole.
+    stopIfAsked();
     all.end(end);
     if (format == OutputFormat::Legacy) output.append("\nFile stream closed\n\n");
     output.close();
@@ -131,9 +169,15 @@ int runMerge(int argc, char** argv) {
     std::vector<std::string> paths;
     std::string output = "-";
     std::string format = "jsonl";
+    bool partial = false;
     app.add_option("PART", paths, "JSON Lines output of a segment, in any order")->required();
     app.add_option("-o,--output", output, "Output file, - for standard output (default)");
     app.add_option("--format", format, "Output format: jsonl (default), json, csv or legacy");
+    app.add_flag("--partial", partial,
+                 "Accept parts that do not reach the whole run's first or last frame (they must still follow "
+                 "each other)");
+    app.footer("Exit status: 0 after a complete merge, 1 when the parts were refused or the output failed, 2 for a\n"
+               "command line it could not understand, 130 or 143 after SIGINT or SIGTERM.");
     try {
         app.parse(argc - 1, argv + 1);
     } catch (const CLI::CallForHelp& e) {
@@ -154,9 +198,14 @@ int runMerge(int argc, char** argv) {
 
     try {
         std::vector<RecordedRun> parts;
-        for (const std::string& path : paths) parts.push_back(readJsonlRun(path));
+        for (const std::string& path : paths) {
+            stopIfAsked();
+            parts.push_back(readJsonlRun(path));
+        }
+        stopIfAsked();
         const std::vector<const RecordedRun*> ordered = inFrameOrder(parts);
         if (ordered.empty()) return fail("the parts hold no frames");
+        if (!partial) checkWholeRun(ordered);
         write(ordered, chosen, output);
     } catch (const RecordedRunError& e) {
         return fail(e.what());
@@ -164,6 +213,8 @@ int runMerge(int argc, char** argv) {
         return fail(e.what());
     } catch (const WriteError& e) {
         return fail(e.what());
+    } catch (const Stopped&) {
+        return statusForSignal(stopSignal());
     }
     return 0;
 }

@@ -9,6 +9,7 @@
 #include <new>
 
 #include "driver/command_line.h"
+#include "driver/output_check.h"
 #include "driver/process_guard.h"
 #include "indicators/registry.h"
 #include "io/open_source.h"
@@ -63,6 +64,7 @@ int runWithOptions(const RunOptions& o) {
         fprintf(stderr, "frameprobe: %s\n", e.what());
         return kUsageStatus;
     }
+    if (const auto status = refuseBadOutputs(o)) return *status;
 
     auto opened = openRunInput(InputRequest{o.input, o.width, o.height, o.stream, o.frames});
     if (auto* error = std::get_if<std::string>(&opened)) return fail(*error);
@@ -75,6 +77,7 @@ int runWithOptions(const RunOptions& o) {
     settings.start = o.start;
     settings.frames = o.frames;
     settings.origin = o.origin;
+    settings.runFrames = o.runFrames;
     settings.threads = *threads;
     settings.window = windowFromEnvironment();
     std::optional<RunStep> step;
@@ -87,17 +90,32 @@ int runWithOptions(const RunOptions& o) {
 
     EngineOutcome outcome;
     RunRecord record(eventOptions(o));
-    try {
-        OutputFile output = OutputFile::open(o.output);
-        std::optional<OutputFile> log;
-        if (o.format == OutputFormat::Legacy && o.log) {
+    // Files given by name take their names only when complete; a failed run
+    // drops them and closes a streamed document with the reason.
+    std::optional<OutputFile> outputFile;
+    std::optional<OutputFile> log;
+    std::unique_ptr<RowSink> format;
+    const auto failAndAbandon = [&format](const std::string& message) {
+        if (format) {
             try {
-                log.emplace(OutputFile::open(*o.log));
+                format->abandon(message);
             } catch (const WriteError&) {
-                // As in the positional form: the table says so and the run goes on.
             }
         }
-        const std::unique_ptr<RowSink> format = formatSink(o, output, log ? &*log : nullptr, record);
+        return fail(message);
+    };
+    try {
+        OutputFile& output = outputFile.emplace(OutputFile::open(o.output));
+        if (writesLog(o)) {
+            try {
+                log.emplace(o.logInPlace ? OutputFile::openInPlace(*o.log) : OutputFile::open(*o.log));
+            } catch (const WriteError&) {
+                // A log named on the command line must be written; the default one, as in the
+                // positional form, is said to be missing in the table and the run goes on.
+                if (o.logGiven) throw;
+            }
+        }
+        format = formatSink(o, output, log ? &*log : nullptr, record);
         TeeSink all{&record, format.get()};
         std::optional<HtmlReport> report;
         if (o.report) all.add(report.emplace(*o.report, record));
@@ -107,7 +125,7 @@ int runWithOptions(const RunOptions& o) {
 
         const RunOutcome run = step->run(shown, &stopRequested());
         outcome = run.engine;
-        if (outcome.failedFrame) return fail(readFailure(outcome, o.input));
+        if (outcome.failedFrame) return failAndAbandon(readFailure(outcome, o.input));
         if (report) report->setQcResult(!gate.empty(), gate.failures(record));
         shown.end(RunEnd{record.frames(), run.seconds, outcome.interrupted});
         if (o.format == OutputFormat::Legacy && !outcome.interrupted) output.append("\nFile stream closed\n\n");
@@ -118,7 +136,9 @@ int runWithOptions(const RunOptions& o) {
             writeSummary(standardError, record);
         }
     } catch (const WriteError& e) {
-        return fail(e.what());
+        return failAndAbandon(e.what());
+    } catch (const std::bad_alloc&) {
+        return failAndAbandon("not enough memory");
     }
     if (outcome.interrupted) return statusForSignal(stopSignal());
     const std::vector<std::string> failed = gate.failures(record);

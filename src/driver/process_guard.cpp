@@ -11,8 +11,11 @@ namespace {
 std::atomic<bool> stopFlag{false};
 volatile std::sig_atomic_t receivedSignal = 0;
 
+// The first signal asks the run to stop; later ones are ignored while it
+// completes its documents: `timeout` signals the process and then its group,
+// and an end at the second copy would cut a document in the middle.
 extern "C" void onStopSignal(int signal) {
-    receivedSignal = signal;
+    if (receivedSignal == 0) receivedSignal = signal;
     stopFlag.store(true);
 }
 
@@ -31,8 +34,8 @@ void installStopHandlers() {
     static_assert(std::atomic<bool>::is_always_lock_free, "the stop flag is set from a signal handler");
     struct sigaction action {};
     action.sa_handler = onStopSignal;
-    // Reads go on after the signal; a second one ends the process at once.
-    action.sa_flags = SA_RESTART | SA_RESETHAND;
+    // Reads go on after the signal. SIGQUIT and SIGKILL still end a run at once.
+    action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);

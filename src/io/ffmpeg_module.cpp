@@ -4,9 +4,8 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <vector>
 
-#include "io/program_location.h"
+#include "io/install_layout.h"
 
 namespace {
 
@@ -43,17 +42,14 @@ std::variant<const FfmpegModule*, std::string> load() {
         if (auto* error = std::get_if<std::string>(&loaded)) return failed + " from FRAMEPROBE_MODULE_DIR: " + *error;
         return loaded;
     }
-    std::vector<std::filesystem::path> dirs;
-    if (auto own = programDirectory()) dirs.push_back(*own);
-    if (dirs.empty() || dirs.front() != FRAMEPROBE_MODULE_INSTALL_DIR) dirs.emplace_back(FRAMEPROBE_MODULE_INSTALL_DIR);
     std::string tried;
-    for (const auto& dir : dirs) {
+    for (const auto& dir : moduleDirectories()) {
         auto loaded = loadFrom(dir);
         auto* error = std::get_if<std::string>(&loaded);
         if (error == nullptr) return loaded;
         tried += (tried.empty() ? "" : "; ") + *error;
     }
-    return failed + ": " + tried;
+    return failed + ": " + tried + "; set FRAMEPROBE_MODULE_DIR to the directory that holds it";
 }
 
 }  // namespace

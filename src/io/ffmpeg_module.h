@@ -7,7 +7,8 @@
 #include "ffmpeg/module_interface.h"
 
 // The module's table, loaded on the first call and kept for the life of the
-// process, or a one-line message naming where it was looked for and why it
-// could not be loaded. The module is looked for in FRAMEPROBE_MODULE_DIR when
-// that is set, otherwise next to the program, then where it is installed.
+// process, or a one-line message naming every place it was looked for, why it
+// could not be loaded there, and FRAMEPROBE_MODULE_DIR. The module is looked for
+// in FRAMEPROBE_MODULE_DIR alone when that is set, otherwise in the places
+// moduleDirectories() lists.
 std::variant<const FfmpegModule*, std::string> ffmpegModule();

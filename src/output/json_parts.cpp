@@ -64,6 +64,7 @@ std::string inputJson(const RunInfo& info) {
         .member("first_frame", integer(info.startFrame))
         .member("origin", integer(info.origin))
         .member("frame_count", info.frameCount ? integer(*info.frameCount) : "null")
+        .member("run_frame_count", info.runFrameCount ? integer(*info.runFrameCount) : "null")
         .done();
 }
 

@@ -14,6 +14,7 @@ void JsonSink::begin(const RunInfo& info) {
                ",\n\"frameprobe\":" + jsonString(kFrameprobeVersion) + ",\n\"input\":" + inputJson(info) +
                ",\n\"settings\":" + settingsJson(info, record_.eventOptions()) + ",\n\"frames\":[");
     out_.commit();
+    open_ = true;
 }
 
 void JsonSink::row(int64_t frame, const Results& values) {
@@ -26,5 +27,13 @@ void JsonSink::end(const RunEnd& end) {
     out_.append("],\n\"summary\":" + summaryJson(record_) + ",\n\"events\":" + eventsJson(record_.events()) +
                ",\n\"run\":" + runJson(info_, end) + ",\n\"interrupted\":" + (end.interrupted ? "true" : "false") +
                "}\n");
+    out_.commit();
+    open_ = false;
+}
+
+void JsonSink::abandon(const std::string& reason) {
+    if (!open_) return;
+    open_ = false;
+    out_.append("],\n\"error\":{\"message\":" + jsonString(reason) + "}}\n");
     out_.commit();
 }

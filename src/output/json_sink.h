@@ -17,10 +17,12 @@ public:
     void begin(const RunInfo& info) override;
     void row(int64_t frame, const Results& values) override;
     void end(const RunEnd& end) override;
+    void abandon(const std::string& reason) override;
 
 private:
     OutputFile& out_;
     const RunRecord& record_;
     RunInfo info_;
     bool firstFrame_ = true;
+    bool open_ = false;  // begun and not yet closed
 };

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <fstream>
 #include <limits>
+#include <optional>
 
 #include <nlohmann/json.hpp>
 
@@ -15,6 +16,24 @@ using nlohmann::json;
 // JSON has no NaN: null stands for a number that was not finite.
 double numberOrNaN(const json& value) {
     return value.is_number() ? value.get<double>() : std::numeric_limits<double>::quiet_NaN();
+}
+
+// Frame numbers and counts as runs write them: whole numbers from 0 to 2^31 - 1
+// (counts to 2^31), so that joining parts never overflows.
+constexpr int64_t kLastFrame = std::numeric_limits<int32_t>::max();
+
+int64_t frameNumber(const json& value, const char* what, int64_t highest = kLastFrame) {
+    if (!value.is_number_integer() || (value.is_number_unsigned() && value.get<uint64_t>() > uint64_t(highest)) ||
+        value.get<int64_t>() < 0 || value.get<int64_t>() > highest)
+        throw std::runtime_error(std::string(what) + " " + value.dump() + " is not a whole number from 0 to " +
+                                 std::to_string(highest));
+    return value.get<int64_t>();
+}
+
+std::optional<int64_t> frameCountOrNull(const json& input, const char* key) {
+    const auto it = input.find(key);
+    if (it == input.end() || it->is_null()) return std::nullopt;
+    return frameNumber(*it, key, kLastFrame + 1);
 }
 
 uint32_t maskOf(const json& keys) {
@@ -36,9 +55,10 @@ void readHeader(const json& header, RecordedRun& run) {
     info.height = input.at("height").get<uint32_t>();
     info.fps = numberOrNaN(input.at("fps"));
     info.bitDepth = input.at("bit_depth").get<int>();
-    info.startFrame = input.at("first_frame").get<int64_t>();
-    info.origin = input.value("origin", info.startFrame);
-    if (!input.at("frame_count").is_null()) info.frameCount = input.at("frame_count").get<int64_t>();
+    info.startFrame = frameNumber(input.at("first_frame"), "first_frame");
+    info.origin = input.contains("origin") ? frameNumber(input.at("origin"), "origin") : info.startFrame;
+    info.frameCount = frameCountOrNull(input, "frame_count");
+    info.runFrameCount = frameCountOrNull(input, "run_frame_count");
     const json& settings = header.at("settings");
     info.mask = maskOf(settings.at("indicators"));
     const json& events = settings.at("events");
@@ -64,7 +84,7 @@ Results readRow(const json& record, const RunInfo& info) {
     static const double notFinite = divisionNaN();
     Results row;
     const auto& registry = indicatorRegistry();
-    const int64_t frame = record.at("frame").get<int64_t>();
+    const int64_t frame = frameNumber(record.at("frame"), "frame");
     for (int i = 0; i < kIndicatorCount; ++i) {
         const IndicatorDescriptor& d = registry[static_cast<std::size_t>(i)];
         const json& value = record.at(d.key);
@@ -100,8 +120,8 @@ RecordedRun readJsonlRun(const std::string& path) {
             } else if (!header) {
                 throw RecordedRunError(where + "the header record must come first");
             } else if (type == "frame") {
-                run.frames.push_back(record.at("frame").get<int64_t>());
                 run.rows.push_back(readRow(record, run.info));
+                run.frames.push_back(record.at("frame").get<int64_t>());
             } else if (type == "summary") {
                 if (record.at("interrupted").get<bool>()) throw RecordedRunError(path + ": its run was interrupted");
                 const json& timing = record.at("run");

@@ -28,3 +28,7 @@ void JsonlSink::end(const RunEnd& end) {
          eventsJson(record_.events()) + ",\"run\":" + runJson(info_, end) +
          ",\"interrupted\":" + (end.interrupted ? "true" : "false") + "}");
 }
+
+void JsonlSink::abandon(const std::string& reason) {
+    line("{\"type\":\"error\",\"error\":{\"message\":" + jsonString(reason) + "}}");
+}

@@ -17,6 +17,7 @@ public:
     void begin(const RunInfo& info) override;
     void row(int64_t frame, const Results& values) override;
     void end(const RunEnd& end) override;
+    void abandon(const std::string& reason) override;
 
 private:
     void line(const std::string& json);

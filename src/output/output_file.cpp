@@ -8,14 +8,59 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <utility>
 
 std::string writeFailure(const std::string& name, int error) {
     return "cannot write " + name + ": " + std::strerror(error);
 }
 
+bool writtenWhole(const std::string& path) {
+    // Names of descriptors and devices are streams whatever they lead to.
+    if (path == "-" || path.starts_with("/dev/") || path.starts_with("/proc/")) return false;
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return true;
+    return S_ISREG(info.st_mode);
+}
+
 OutputFile OutputFile::open(const std::string& path) {
+    if (path == "-") return OutputFile(STDOUT_FILENO, "standard output", false);
+    if (!writtenWhole(path)) return openInPlace(path);
+    // A link is followed: the file it leads to is replaced, the link stays.
+    std::string target = path;
+    if (char* real = realpath(path.c_str(), nullptr)) {
+        target = real;
+        std::free(real);
+    }
+    const std::filesystem::path final(target);
+    const std::filesystem::path folder = final.has_parent_path() ? final.parent_path() : ".";
+    // Hidden, so that a pattern such as *.json never takes it for a result.
+    std::string hidden = ".";
+    hidden += final.filename().string();
+    hidden += ".XXXXXX";
+    std::string temporary = (folder / hidden).string();
+    const int fd = mkstemp(temporary.data());
+    if (fd < 0) throw WriteError("cannot create " + path + ": " + std::strerror(errno));
+    // The file gets the mode it had, or the one a new file would get.
+    struct stat before {};
+    mode_t mode = 0;
+    if (::stat(target.c_str(), &before) == 0) {
+        mode = before.st_mode & 07777;
+    } else {
+        const mode_t mask = umask(0);
+        umask(mask);
+        mode = 0666 & ~mask;
+    }
+    fchmod(fd, mode);
+    OutputFile file(fd, path, true);
+    file.temporary_ = std::move(temporary);
+    file.target_ = std::move(target);
+    return file;
+}
+
+OutputFile OutputFile::openInPlace(const std::string& path) {
     if (path == "-") return OutputFile(STDOUT_FILENO, "standard output", false);
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
     if (fd < 0) throw WriteError("cannot create " + path + ": " + std::strerror(errno));
@@ -32,10 +77,19 @@ OutputFile::OutputFile(OutputFile&& other) noexcept
       name_(std::move(other.name_)),
       owned_(other.owned_),
       pending_(std::move(other.pending_)),
-      committed_(other.committed_) {}
+      committed_(other.committed_),
+      temporary_(std::exchange(other.temporary_, {})),
+      target_(std::move(other.target_)) {}
 
 OutputFile::~OutputFile() {
     if (fd_ >= 0 && owned_) ::close(fd_);
+    removeTemporary();
+}
+
+void OutputFile::removeTemporary() noexcept {
+    if (temporary_.empty()) return;
+    ::unlink(temporary_.c_str());
+    temporary_.clear();
 }
 
 void OutputFile::print(const char* format, ...) {
@@ -94,5 +148,10 @@ void OutputFile::commit() {
 void OutputFile::close() {
     if (fd_ < 0) return;
     commit();
+    // On failure the destructor removes the temporary file.
+    if (!temporary_.empty() && fsync(fd_) != 0) throw WriteError(writeFailure(name_, errno));
     if (owned_ && ::close(std::exchange(fd_, -1)) != 0) throw WriteError(writeFailure(name_, errno));
+    if (temporary_.empty()) return;
+    if (std::rename(temporary_.c_str(), target_.c_str()) != 0) throw WriteError(writeFailure(name_, errno));
+    temporary_.clear();
 }

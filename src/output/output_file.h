@@ -2,6 +2,12 @@
 // system when the row is whole; every failed write is noticed, and a regular
 // file that cannot take a row is cut back to its last whole row, so that it
 // never ends in the middle of one.
+//
+// A regular file given by name is complete or absent: it is written under a
+// temporary name in its own folder and takes its name in close(). Dropped
+// without close() (a failed run), the temporary file is removed and a file
+// that had the name before is untouched. Standard output, pipes and devices
+// are written as they come.
 #pragma once
 
 #include <string>
@@ -11,8 +17,10 @@
 
 class OutputFile {
 public:
-    // Creates or empties `path` ("-" is standard output); throws WriteError.
+    // Starts `path` ("-" is standard output); throws WriteError.
     static OutputFile open(const std::string& path);
+    // Creates or empties `path` now and writes it in place, as a stream.
+    static OutputFile openInPlace(const std::string& path);
     // Takes a descriptor that is already open; owned ones are closed by close().
     OutputFile(int fd, std::string name, bool owned);
     OutputFile(OutputFile&& other) noexcept;
@@ -30,18 +38,26 @@ public:
 
     // Ends a whole row: writes what was gathered; throws WriteError on failure.
     void commit();
-    // Commits, then closes owned descriptors; throws WriteError.
+    // Commits, then closes owned descriptors and gives a file written under a
+    // temporary name its own name; throws WriteError (the temporary is removed).
     void close();
 
 private:
     [[noreturn]] void fail(int error);
+    void removeTemporary() noexcept;
 
     int fd_;
     std::string name_;
     bool owned_;
     std::string pending_;
     long long committed_ = -1;  // file size after the last whole row, for regular files
+    std::string temporary_;     // where a file given by name is written until close()
+    std::string target_;        // the file that the temporary one becomes
 };
+
+// Whether `path` names a file that is written under a temporary name (a regular
+// file, or one that does not exist yet), rather than a stream.
+bool writtenWhole(const std::string& path);
 
 // "cannot write NAME: REASON"
 std::string writeFailure(const std::string& name, int error);

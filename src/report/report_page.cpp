@@ -46,7 +46,8 @@ std::string fact(std::string_view term, std::string_view value) {
 
 std::string header(const ReportContent& c) {
     const RunInfo& info = c.record.info();
-    const std::string path = htmlEscaped(info.path);
+    // "-" is how the command line names standard input.
+    const std::string path = info.path == "-" ? std::string("standard input") : htmlEscaped(info.path);
     std::string out = joined({"<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>frameprobe: ",
                               path, "</title>\n<style>", kReportStyle, "</style>\n<script>", kReportErrorScript,
                               "</script>\n</head>\n<body>\n<h1>frameprobe report: ", path, "</h1>\n<dl class=\"run\">\n"});

@@ -20,6 +20,7 @@ struct RunInfo {
     int64_t startFrame = 0;
     int64_t origin = 0;  // first frame of the whole run this one is part of
     std::optional<int64_t> frameCount;  // frames the run means to measure, when known
+    std::optional<int64_t> runFrameCount;  // frames of the whole run from `origin`, when known
     uint32_t mask = 0;                  // requested indicators
     unsigned threads = 1;
 };
@@ -36,6 +37,9 @@ public:
     virtual void begin(const RunInfo& info) = 0;
     virtual void row(int64_t frame, const Results& values) = 0;
     virtual void end(const RunEnd& end) = 0;
+    // The run failed after begin(): a sink writing one document closes it with
+    // the reason, so that a reader of a stream sees the failure; no end() follows.
+    virtual void abandon(const std::string& /*reason*/) {}
     // A sink that looks at the pictures themselves (thumbnails) says so; it is
     // then handed each frame's luma plane just before the frame's row.
     virtual bool wantsPictures() const { return false; }

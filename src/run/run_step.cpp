@@ -64,6 +64,12 @@ RunStep::RunStep(const RunSettings& s, FrameSource& source) : source_(source) {
     info_.startFrame = start;
     info_.origin = origin;
     info_.frameCount = count;
+    if (s.runFrames)
+        info_.runFrameCount = s.runFrames;
+    else if (!s.origin)
+        info_.runFrameCount = count;
+    else if (sourceInfo.frameCount)
+        info_.runFrameCount = std::max<int64_t>(0, *sourceInfo.frameCount - *s.origin);
     info_.mask = s.mask;
     info_.threads = engine_->threads();
 }

@@ -21,6 +21,9 @@ struct RunSettings {
     int64_t start = 0;
     std::optional<int64_t> frames;  // default: to the input's end
     std::optional<int64_t> origin;  // first frame of the whole run; default: start
+    // Frames of the whole run from its origin, for a segment of it; default: a
+    // run that is no segment is its own whole run, a segment's runs to the input's end.
+    std::optional<int64_t> runFrames;
     unsigned threads = 0;           // 0: the hardware's count
     unsigned window = 0;            // frames measured together; 0: the engine chooses
 };

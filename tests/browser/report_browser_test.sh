@@ -8,14 +8,10 @@ set -euo pipefail
 frameprobe=$(realpath "$1") sample=$(realpath "$2") work=$(realpath "$3")/report-browser
 frames=40
 
-if ! command -v chromium >/dev/null; then
-  sudo_cmd=()
-  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends chromium
-fi
+fail() { echo "FAIL: $*" >&2; exit 1; }
+command -v chromium >/dev/null || fail "chromium is not installed; scripts/install-deps.sh installs it"
 
 rm -rf "$work" && mkdir -p "$work" && cd "$work"
-fail() { echo "FAIL: $*" >&2; exit 1; }
 
 "$sample" clip.yuv 352 288 $frames blocky:0-3 blur:4-7 noise:8-11 interlace:12-15 lostblocks:16-19 \
   letterbox:20-23 pillarbox:24-27 freeze:28-32 black:33-34 flicker:0-27 >/dev/null

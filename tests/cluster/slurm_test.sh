@@ -3,7 +3,7 @@
 # two clips through scripts/cluster/plan.sh, and checks that the merged outputs
 # equal whole runs (the run's timing aside).
 #   slurm_test.sh FRAMEPROBE FRAMEPROBE_SAMPLE
-# Exit status 77: skipped, Slurm is missing and cannot be installed here.
+# Exit status 77: skipped, Slurm is not installed (scripts/install-deps.sh installs it).
 set -euo pipefail
 frameprobe=$(realpath "$1")
 sample=$(realpath "$2")
@@ -13,14 +13,8 @@ step() { echo "[$((SECONDS - began)) s] $*"; }
 
 if ! command -v slurmctld >/dev/null || ! command -v slurmd >/dev/null || ! command -v sbatch >/dev/null ||
     ! command -v munged >/dev/null; then
-    if [[ $(id -u) != 0 ]] || ! command -v apt-get >/dev/null; then
-        echo "skipped: Slurm is not installed and this user cannot install it with apt-get"
-        exit 77
-    fi
-    step "installing Slurm"
-    packages=(slurmctld slurmd slurm-client munge)
-    install() { DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${packages[@]}"; }
-    install >/dev/null || { apt-get update -q >/dev/null && install >/dev/null; }
+    echo "skipped: Slurm is not installed; scripts/install-deps.sh installs it"
+    exit 77
 fi
 
 tmp=$(mktemp -d /tmp/frameprobe-slurm.XXXXXX)

@@ -1,0 +1,21 @@
+#include "driver/output_check.h"
+
+#include <cstdio>
+
+#include "driver/option_run.h"
+#include "output/output_plan.h"
+
+bool writesLog(const RunOptions& o) { return o.format == OutputFormat::Legacy && o.log.has_value(); }
+
+std::optional<int> refuseBadOutputs(const RunOptions& o) {
+    if (o.logGiven && o.log && !writesLog(o))
+        fprintf(stderr, "frameprobe: warning: --log is written with --format legacy only; no log is written\n");
+    std::vector<PlannedOutput> outputs{{"--output", o.output}};
+    // The default log that cannot be written is said in the table, as in the positional form.
+    if (writesLog(o)) outputs.push_back({o.logGiven ? "--log" : "the log", *o.log, !o.logGiven});
+    if (o.report) outputs.push_back({"--report", *o.report});
+    const auto problem = checkOutputPlan(o.input, outputs);
+    if (!problem) return std::nullopt;
+    fprintf(stderr, "frameprobe: %s\n", problem->message.c_str());
+    return problem->kind == OutputPlanProblem::Conflict ? kUsageStatus : kToolFailure;
+}

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Renders each man page with man -l and checks that every option the program's --help
+# lists is in it. Usage: man_page_test.sh FRAMEPROBE MAN_DIR
+set -uo pipefail
+program=$1
+man_dir=$2
+command -v man >/dev/null || { echo "man is not installed"; exit 77; }
+failures=0
+
+check_page() {  # PAGE HELP_COMMAND...
+    local page=$man_dir/$1
+    shift
+    local text warnings options
+    [[ -f $page ]] || { echo "FAIL: $page was not made"; failures=$((failures + 1)); return; }
+    warnings=$(mktemp)
+    # Wide lines, and words broken after a hyphen joined again, so that no option is cut.
+    text=$(LC_ALL=C MANWIDTH=200 MANPAGER=cat man --warnings -l "$page" 2>"$warnings" | sed -e ':a' -e '/-$/{N;s/\n *//;ba}')
+    if [[ -s $warnings ]]; then
+        echo "FAIL: $page renders with warnings:"; cat "$warnings"; failures=$((failures + 1))
+    fi
+    rm -f "$warnings"
+    grep -q '^SYNOPSIS' <<<"$text" || { echo "FAIL: $page has no SYNOPSIS"; failures=$((failures + 1)); }
+    options=$("$@" --help | sed -nE 's/^  (-[^ ]+).*/\1/p' | tr ',' '\n')
+    [[ -n $options ]] || { echo "FAIL: '$* --help' lists no option"; failures=$((failures + 1)); }
+    for option in $options; do
+        if ! grep -qE -- "(^|[^-[:alnum:]])$option([^-[:alnum:]]|$)" <<<"$text"; then
+            echo "FAIL: $page does not describe $option"
+            failures=$((failures + 1))
+        fi
+    done
+}
+
+check_page frameprobe.1 "$program"
+check_page frameprobe-merge.1 "$program" merge
+exit $((failures > 0))
