@@ -129,8 +129,7 @@ std::string FfmpegSource::openStream(int stream) {
     code = avcodec_parameters_to_context(codec_, video->codecpar);
     if (code < 0) return "Could not set up the decoder of " + path_ + ": " + errorText(code);
     codec_->thread_count = 0;  // as many as the machine has
-    // Frame threads hold back a frame each; a live stream must not lag by them.
-    codec_->thread_type = live_ ? FF_THREAD_SLICE : FF_THREAD_FRAME | FF_THREAD_SLICE;
+    codec_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     code = avcodec_open2(codec_, decoder, nullptr);
     if (code < 0) return "Could not open the " + std::string(decoder->name) + " decoder for " + path_ + ": " + errorText(code);
     if (video->codecpar->width <= 0 || video->codecpar->height <= 0) return path_ + " does not state its frame size";
