@@ -5,7 +5,10 @@
 # one-thread runs at once ("N x 1"), the most that N threads could give on this
 # machine; then ffmpeg's analysis filters when installed. FRAMES sets the clip
 # length; each figure is the best of RUNS runs (default 3); KERNELS=0 skips the
-# micro-benchmarks.
+# micro-benchmarks. Then the memory of long runs: legacy and CSV runs over
+# MEMORY_FRAMES (default 10 million) small frames, resident memory sampled
+# (Linux; MEMORY_FRAMES=0 skips it). Last, the library's C and Python clients
+# against the program on the same 1080p clip.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/build.sh" build -DCMAKE_BUILD_TYPE=Release
@@ -74,6 +77,108 @@ PY
   fi
   rm -f clip.yuv
 done
+
+# Memory over a long run: rows are not kept when nothing needs them, so the
+# resident memory stays flat however many frames pass.
+memory_frames=${MEMORY_FRAMES:-10000000}
+if [ "$memory_frames" != 0 ] && [ -r /proc/self/status ]; then
+  echo
+  printf '%-8s %10s %10s %10s %10s %10s\n' format frames "MiB at 10%" "at 50%" "at 100%" "peak MiB"
+  for format in legacy csv; do
+    python3 - "$root/build/frameprobe" "$format" "$memory_frames" <<'PY'
+import subprocess, sys, time
+binary, fmt, frames = sys.argv[1:]
+args = [binary, "-s", "16x16", "--frames", frames, "--format", fmt, "-o", "/dev/null", "-q", "--no-log", "/dev/zero"]
+if fmt == "legacy":
+    args[-2:-1] = ["--log", "/dev/null"]
+proc = subprocess.Popen(args)
+samples = []  # (seconds, resident KiB)
+start = time.perf_counter()
+while proc.poll() is None:
+    try:
+        with open(f"/proc/{proc.pid}/status") as status:
+            rss = next(int(line.split()[1]) for line in status if line.startswith("VmRSS:"))
+        samples.append((time.perf_counter() - start, rss))
+    except (OSError, StopIteration):
+        pass
+    time.sleep(0.5)
+if proc.returncode != 0 or not samples:
+    sys.exit(f"the {fmt} run failed")
+def at(share):
+    return samples[min(len(samples) - 1, int(share * len(samples)))][1] / 1024
+peak = max(rss for _, rss in samples) / 1024
+print(f"{fmt:<8} {frames:>10} {at(0.1):>10.1f} {at(0.5):>10.1f} {at(0.999):>10.1f} {peak:>10.1f}")
+PY
+  done
+fi
+
+# The library's clients against the program on the same 1080p clip, every
+# indicator, one thread and every thread: a C client pushing frames through the
+# C API, and Python pushing numpy views of a memory-mapped clip (no copies on
+# its side). CPU time per frame is the cost, less moved by a busy machine than
+# frames per second.
+frames=${FRAMES:-400}
+"$root/build/frameprobe-sample" clip.yuv 1920 1080 "$frames" noise:0-9 blocky:10-19 freeze:20-29 flicker >/dev/null
+echo
+printf '%-22s %8s %10s %10s %12s %10s\n' 1920x1080 threads "frames/s" "vs program" "CPU ms/frame" "vs program"
+python=$(command -v /usr/bin/python3 || command -v python3)  # the interpreter with numpy
+for threads in 1 "$all"; do
+  PYTHONPATH="$root/build/python" "$python" - "$root/build" "$frames" "$threads" <<'PY'
+import os, resource, subprocess, sys, time
+build, frames, threads = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+env = dict(os.environ, FRAMEPROBE_THREADS=threads)
+runs = int(os.environ.get("RUNS", "3"))
+
+def cpu():
+    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return usage.ru_utime + usage.ru_stime
+
+def best(command):  # the best wall time and the least CPU time of the runs
+    seconds = cpu_seconds = float("inf")
+    for attempt in range(runs):
+        start, start_cpu = time.perf_counter(), cpu()
+        subprocess.run(command, stdout=subprocess.DEVNULL, env=env, check=True)
+        seconds = min(seconds, time.perf_counter() - start)
+        cpu_seconds = min(cpu_seconds, cpu() - start_cpu)
+    return frames / seconds, 1000 * cpu_seconds / frames
+
+# Python reads each luma plane into one buffer, as the program does, and
+# pushes it; it times itself from its first frame on, leaving out
+# the interpreter's and numpy's start-up.
+python_client = """
+import resource, sys, time, numpy, frameprobe
+def cpu():
+    usage = resource.getrusage(resource.RUSAGE_SELF)
+    return usage.ru_utime + usage.ru_stime
+luma = numpy.empty((1080, 1920), numpy.uint8)
+start, start_cpu = time.perf_counter(), cpu()
+analyzer = frameprobe.Analyzer(1920, 1080, threads=int(sys.argv[1]))
+with open("clip.yuv", "rb", buffering=0) as clip:
+    while clip.readinto(luma) == luma.nbytes:
+        analyzer.push(luma)
+        clip.seek(luma.nbytes // 2, 1)  # past the chroma planes
+analyzer.finish()
+print(time.perf_counter() - start, cpu() - start_cpu)
+"""
+
+def best_python(threads):
+    seconds = cpu_seconds = float("inf")
+    for attempt in range(runs):
+        out = subprocess.run([sys.executable, "-c", python_client, threads], capture_output=True, env=env,
+                             check=True, text=True).stdout.split()
+        seconds, cpu_seconds = min(seconds, float(out[0])), min(cpu_seconds, float(out[1]))
+    return frames / seconds, 1000 * cpu_seconds / frames
+
+program = best([f"{build}/frameprobe", "clip.yuv", "1920", "1080"])
+results = [("program", program),
+           ("C API (push_bench)", best([f"{build}/bench/push_bench", "clip.yuv", "1920", "1080", threads])),
+           ("Python Analyzer.push", best_python(threads))]
+for name, (fps, ms) in results:
+    print(f"{name:<22} {threads:>8} {fps:>10.1f} {fps / program[0]:>9.3f}x {ms:>12.3f} {ms / program[1]:>9.3f}x")
+PY
+done
+rm -f clip.yuv
+
 # frameprobe monitor: how many 1080p25 H.264 channels it watches in real time, and
 # its memory over MONITOR_MINUTES (default 30) of one channel; MONITOR=0 skips it.
 if [ "${MONITOR:-1}" != 0 ] && command -v ffmpeg >/dev/null; then

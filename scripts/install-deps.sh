@@ -5,6 +5,7 @@
 set -euo pipefail
 packages=(g++ cmake make libgtest-dev libbenchmark-dev pkg-config nlohmann-json3-dev libcli11-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg clang libpng-dev python3
+  pybind11-dev python3-dev python3-numpy python3-pytest
   pandoc man-db dpkg-dev file
   slurmctld slurmd slurm-client munge chromium
   prometheus-cpp-dev libcurl4-openssl-dev prometheus)

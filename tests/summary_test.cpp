@@ -105,6 +105,25 @@ TEST(RunRecord, StatisticsOverFramesWithAValueOnly) {
     EXPECT_EQ(record.frames(), 20);
 }
 
+TEST(RunRecord, WithoutRowsKeepsTheCountAndEventsOnly) {
+    const int blackout = *findIndicator("blackout");
+    RunInfo info = everyIndicator();
+    info.mask = 1u << blackout;
+    RunRecord record;
+    record.keepRows(false);
+    std::vector<CapturedRow> rows;
+    for (int f = 0; f < 50; ++f) {
+        Results r;
+        r.set(blackout, f >= 10 && f < 20 ? 1 : 0);
+        rows.push_back({f, r});
+    }
+    feed(record, info, rows);
+    EXPECT_EQ(record.frames(), 50);
+    ASSERT_EQ(record.events().size(), 1u);
+    EXPECT_EQ(record.events().front().startFrame, 10);
+    EXPECT_EQ(record.statistics(blackout).count, 0);
+}
+
 TEST(SummaryText, ListsRequestedIndicatorsAndEvents) {
     const int blackout = *findIndicator("blackout");
     const int blur = *findIndicator("blur");

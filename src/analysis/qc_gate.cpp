@@ -128,6 +128,12 @@ std::optional<double> qcValue(const QcCondition& c, const RunRecord& record) {
     return count;
 }
 
+bool QcGate::needsStatistics() const {
+    for (const QcCondition& c : conditions_)
+        if (!c.isEvent) return true;
+    return false;
+}
+
 std::vector<std::string> QcGate::failures(const RunRecord& record) const {
     std::vector<std::string> failed;
     for (const QcCondition& c : conditions_) {

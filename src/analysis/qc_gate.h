@@ -37,6 +37,8 @@ public:
     // Throws QcSyntaxError, before any frame is read.
     void add(std::string_view text) { conditions_.push_back(parseQcCondition(text)); }
     bool empty() const { return conditions_.empty(); }
+    // Whether a condition reads an indicator's statistics, which need every frame's values.
+    bool needsStatistics() const;
     // The conditions that hold, each as "TEXT (NAME = VALUE)", in the order given.
     std::vector<std::string> failures(const RunRecord& record) const;
 

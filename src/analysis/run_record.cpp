@@ -12,14 +12,17 @@ void RunRecord::begin(const RunInfo& info) {
     detector_ = EventDetector(info.fps, info.mask, options_, info.origin);
     frames_.clear();
     values_.clear();
+    frameCount_ = 0;
     end_.reset();
 }
 
 void RunRecord::row(int64_t frame, const Results& values) {
+    ++frameCount_;
+    detector_.feed(frame, values);
+    if (!keepRows_) return;
     frames_.push_back(frame);
     for (int i = 0; i < kIndicatorCount; ++i)
         values_.push_back(meaningfulValue(values, i).value_or(std::numeric_limits<double>::quiet_NaN()));
-    detector_.feed(frame, values);
 }
 
 void RunRecord::end(const RunEnd& end) { end_ = end; }

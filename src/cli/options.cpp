@@ -108,6 +108,11 @@ ParsedOptions parseOptions(int argc, char** argv) {
     app.add_option("-t,--threads", threads, "Worker threads (default: FRAMEPROBE_THREADS, else every core)")
         ->type_name("UINT");
     app.add_option("--stream", stream, "Video stream of a container to measure (default: the first)")->type_name("UINT");
+    std::string maxPixels;
+    app.add_option("--max-pixels", maxPixels,
+                   "Largest frame to measure, in pixels (default 67108864, 8192x8192); an input declaring a larger "
+                   "one is refused before memory is taken for it")
+        ->type_name("UINT");
     app.add_option("--format", format, "Output format: legacy, json, jsonl or csv (default legacy)");
     app.add_option("-o,--output", o.output, "Output file, - for standard output (default)");
     app.add_option("--log", logName, "Log file of the legacy format (default metricsResultsCSV.csv)");
@@ -197,6 +202,11 @@ ParsedOptions parseOptions(int argc, char** argv) {
         o.flickerThreshold = finiteNonNegative(flickerThreshold);
         if (!o.flickerThreshold)
             return fail("invalid flicker threshold \"" + flickerThreshold + "\": expected a finite number, 0 or more");
+    }
+    if (!maxPixels.empty()) {
+        const auto value = wholeNumber<int64_t>(maxPixels, 1, std::numeric_limits<int64_t>::max());
+        if (!value) return fail("invalid --max-pixels \"" + maxPixels + "\": expected a whole number from 1");
+        o.maxPixels = static_cast<uint64_t>(*value);
     }
     if (!indicators.empty()) {
         std::string error;

@@ -13,6 +13,9 @@
 
 enum class OutputFormat { Legacy, Json, Jsonl, Csv };
 
+// The largest frame a run measures unless --max-pixels allows more: 8192x8192.
+inline constexpr uint64_t kDefaultMaxPixels = uint64_t{8192} * 8192;
+
 struct RunOptions {
     std::string input;
     std::optional<uint32_t> width;
@@ -29,6 +32,7 @@ struct RunOptions {
     std::string output = "-";
     std::optional<std::string> log;  // the legacy log file; empty with --no-log
     bool logGiven = false;           // named with --log, so that failing to write it fails the run
+    uint64_t maxPixels = kDefaultMaxPixels;  // a larger declared frame is refused before memory is taken
     bool logInPlace = false;         // emptied at the start and written as it goes (the positional form)
     bool summary = false;
     bool progress = false;

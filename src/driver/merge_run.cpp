@@ -18,6 +18,7 @@
 #include "output/jsonl_sink.h"
 #include "output/legacy_sink.h"
 #include "output/output_file.h"
+#include "output/output_plan.h"
 #include "analysis/run_record.h"
 #include "rows/tee_sink.h"
 #include "rows/text_format.h"
@@ -196,6 +197,13 @@ int runMerge(int argc, char** argv) {
         return kUsageStatus;
     }
 
+    // No part may be overwritten by the output, and its place must take it before any part is read.
+    for (const std::string& part : paths) {
+        if (const auto problem = checkOutputPlan(part, {{"--output", output}})) {
+            fprintf(stderr, "frameprobe merge: %s\n", problem->message.c_str());
+            return problem->kind == OutputPlanProblem::Conflict ? kUsageStatus : kToolFailure;
+        }
+    }
     try {
         std::vector<RecordedRun> parts;
         for (const std::string& path : paths) {

@@ -69,6 +69,11 @@ int runWithOptions(const RunOptions& o) {
     auto opened = openRunInput(InputRequest{o.input, o.width, o.height, o.stream, o.frames});
     if (auto* error = std::get_if<std::string>(&opened)) return fail(*error);
     FrameSource& source = *std::get<OpenedInput>(opened).source;
+    if (const uint64_t pixels = uint64_t{source.info().width} * source.info().height; pixels > o.maxPixels)
+        return fail(inputName(o.input) + " declares frames of " + std::to_string(source.info().width) + "x" +
+                    std::to_string(source.info().height) + " (" + std::to_string(pixels) +
+                    " pixels), more than --max-pixels " + std::to_string(o.maxPixels) +
+                    "; raise --max-pixels to measure it");
 
     RunSettings settings;
     settings.path = o.input;
@@ -90,6 +95,10 @@ int runWithOptions(const RunOptions& o) {
 
     EngineOutcome outcome;
     RunRecord record(eventOptions(o));
+    // Statistics need every frame's values: the summaries of JSON, JSON Lines and
+    // --summary, the report, and conditions on indicators. Nothing else keeps rows.
+    record.keepRows(o.format == OutputFormat::Json || o.format == OutputFormat::Jsonl || o.summary || o.report ||
+                    gate.needsStatistics());
     // Files given by name take their names only when complete; a failed run
     // drops them and closes a streamed document with the reason.
     std::optional<OutputFile> outputFile;
@@ -120,7 +129,10 @@ int runWithOptions(const RunOptions& o) {
         std::optional<HtmlReport> report;
         if (o.report) all.add(report.emplace(*o.report, record));
         ProgressSink progress(all, stderr);
-        const bool showProgress = !o.quiet && (o.progress || isTerminal(stderr));
+        // On a terminal that shows the rows too, the rows are the progress; asked for, the line gives way to them.
+        const bool rowsShareTheLine = o.output == "-" && sharesStandardOutput(stderr);
+        const bool showProgress = !o.quiet && (o.progress || (isTerminal(stderr) && !rowsShareTheLine));
+        progress.eraseBeforeRows(rowsShareTheLine);
         RowSink& shown = showProgress ? static_cast<RowSink&>(progress) : all;
 
         const RunOutcome run = step->run(shown, &stopRequested());

@@ -36,7 +36,10 @@ void installStopHandlers() {
     action.sa_handler = onStopSignal;
     // Reads go on after the signal. SIGQUIT and SIGKILL still end a run at once.
     action.sa_flags = SA_RESTART;
+    // One handler at a time, so that the first signal is the one recorded.
     sigemptyset(&action.sa_mask);
+    sigaddset(&action.sa_mask, SIGINT);
+    sigaddset(&action.sa_mask, SIGTERM);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
     struct sigaction ignore {};

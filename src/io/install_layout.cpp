@@ -28,6 +28,12 @@ std::vector<path> moduleDirectories() {
     const std::optional<path> own = programDirectory();
     std::vector<path> dirs;
     if (own) addOnce(dirs, *own);
+    // A library's client (a program of its own, Python): next to the library in a
+    // build tree, in its frameprobe/ folder once installed.
+    if (const std::optional<path> code = codeDirectory()) {
+        addOnce(dirs, *code);
+        addOnce(dirs, *code / "frameprobe");
+    }
     for (const path& dir : installedPlaces(own, FRAMEPROBE_MODULE_DIR_FROM_BIN, FRAMEPROBE_MODULE_INSTALL_DIR))
         addOnce(dirs, dir);
     return dirs;

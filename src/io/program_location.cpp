@@ -1,5 +1,6 @@
 #include "io/program_location.h"
 
+#include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -53,4 +54,12 @@ std::optional<std::filesystem::path> programDirectory() {
     const auto program = name.find('/') != std::string::npos ? resolved(name) : searchPath(name);
     if (!program) return std::nullopt;
     return program->parent_path();
+}
+
+std::optional<std::filesystem::path> codeDirectory() {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&codeDirectory), &info) == 0 || info.dli_fname == nullptr) return std::nullopt;
+    const auto file = resolved(info.dli_fname);
+    if (!file) return std::nullopt;
+    return file->parent_path();
 }

@@ -1,5 +1,6 @@
 #include "output/progress.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -42,6 +43,12 @@ std::string clock(double seconds) {
 
 bool isTerminal(FILE* stream) { return isatty(fileno(stream)) == 1; }
 
+bool sharesStandardOutput(FILE* display) {
+    struct stat out {}, shown {};
+    if (fstat(STDOUT_FILENO, &out) != 0 || fstat(fileno(display), &shown) != 0) return false;
+    return out.st_dev == shown.st_dev && out.st_ino == shown.st_ino;
+}
+
 std::string progressText(int64_t done, std::optional<int64_t> total, double seconds) {
     std::string text = std::to_string(done);
     if (total) {
@@ -71,6 +78,7 @@ void ProgressSink::begin(const RunInfo& info) {
 }
 
 void ProgressSink::row(int64_t frame, const Results& values) {
+    if (eraseBeforeRows_) erase();
     inner_.row(frame, values);
     ++done_;
     const auto now = std::chrono::steady_clock::now();

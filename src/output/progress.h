@@ -10,6 +10,10 @@
 
 bool isTerminal(FILE* stream);
 
+// Whether `display` leads where standard output goes (one terminal, one file):
+// rows written there would run into the progress line.
+bool sharesStandardOutput(FILE* display);
+
 // "1200 / 5000 frames  48.0 fps  ETA 1:19"; the ETA needs a known total and some speed.
 std::string progressText(int64_t done, std::optional<int64_t> total, double seconds);
 
@@ -23,6 +27,8 @@ public:
     void end(const RunEnd& end) override;
     bool wantsPictures() const override { return inner_.wantsPictures(); }
     void picture(int64_t frame, const Image& luma) override { inner_.picture(frame, luma); }
+    // Clears the line before each row, for rows that reach the same place.
+    void eraseBeforeRows(bool erase) { eraseBeforeRows_ = erase; }
 
 private:
     void show(const std::string& text);
@@ -35,4 +41,5 @@ private:
     std::chrono::steady_clock::time_point lastShown_;
     std::size_t shownLength_ = 0;
     bool broken_ = false;
+    bool eraseBeforeRows_ = false;
 };

@@ -142,7 +142,6 @@ EngineOutcome Engine::run(FrameSource& source, int64_t first, std::optional<int6
     EngineOutcome outcome;
     const int64_t end = count ? first + std::max<int64_t>(0, *count) : INT64_MAX;
     const auto& registry = indicatorRegistry();
-    m.startTemporal(first);
     m.prepareJobs();
     const bool pictures = sink.wantsPictures();
     bool sourceDone = false;
@@ -161,6 +160,9 @@ EngineOutcome Engine::run(FrameSource& source, int64_t first, std::optional<int6
                 }
                 break;
             }
+            // Temporal state, as large as a frame's blocks, is made when there is a frame
+            // to measure, not for a size that a header merely declares.
+            if (i == first) m.startTemporal(first);
             slot.shared.start(slot.frame);
             ++got;
         }

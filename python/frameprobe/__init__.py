@@ -1,0 +1,93 @@
+"""frameprobe: no-reference quality indicators of video frames.
+
+    import frameprobe
+    result = frameprobe.analyze("clip.mp4")
+    result.frames["blur"]          # a numpy array, NaN where there is no value
+
+``analyze`` measures any input the ``frameprobe`` program reads; ``Analyzer``
+measures frames you push as numpy arrays; ``measure`` one picture.
+"""
+
+from . import _frameprobe
+from ._frameprobe import Error
+
+__all__ = ["analyze", "Analyzer", "measure", "Result", "Error", "INDICATORS", "__version__"]
+
+__version__ = _frameprobe.version()
+
+#: The indicator keys in report order.
+INDICATORS = tuple(_frameprobe.indicator_keys())
+
+
+class Result:
+    """What ``analyze`` returns.
+
+    ``frames``: a dict of numpy arrays, one per indicator key (NaN where the
+    indicator has no value) plus ``frame`` and ``time``; ``events``: a list of
+    dicts; ``summary``: statistics per requested indicator; ``run``: the input
+    and settings.
+    """
+
+    def __init__(self, frames, events, summary, run):
+        self.frames = frames
+        self.events = events
+        self.summary = summary
+        self.run = run
+
+    def to_pandas(self):
+        """The frames as a pandas DataFrame indexed by frame number (needs pandas)."""
+        try:
+            import pandas
+        except ImportError as e:
+            raise ImportError("to_pandas() needs pandas: pip install pandas") from e
+        columns = {key: self.frames[key] for key in ("time",) + INDICATORS}
+        return pandas.DataFrame(columns, index=pandas.Index(self.frames["frame"], name="frame"))
+
+    def __repr__(self):
+        return "<frameprobe.Result of {!r}: {} frames, {} events>".format(
+            self.run["input"], len(self.frames["frame"]), len(self.events))
+
+
+def analyze(path, size=None, indicators=None, start=0, frames=None, fps=None, threads=None):
+    """Measures every frame of a file, URL or standard input ("-").
+
+    size: (width, height), needed for raw YUV; indicators: None for all, keys
+    such as "blur,noise" or ["blur", "noise"], or a mask; start: first frame;
+    frames: how many (default: to the end); fps: default the input's rate,
+    else 25; threads: default the hardware's count. Raises frameprobe.Error
+    when the input cannot be read, ValueError for bad arguments.
+    """
+    width = height = None
+    if size is not None:
+        try:
+            width, height = (int(v) for v in size)
+        except (TypeError, ValueError):
+            raise ValueError("size must be (width, height)") from None
+        if width < 1 or height < 1:
+            raise ValueError("size must be at least (1, 1)")
+    return Result(*_frameprobe.analyze_file(str(path), width, height, indicators, int(start),
+                                            frames, fps, threads))
+
+
+class Analyzer(_frameprobe.Analyzer):
+    """Measures frames you push, one luma plane at a time.
+
+    Analyzer(width, height, fps=25, indicators=None, bit_depth=8, threads=None)
+
+    push(array) takes a 2-D numpy array (height, width) of uint8 samples, or of
+    uint16 ones when bit_depth is 9 to 16, without copying it: any row stride
+    works as long as the samples of a row are contiguous. It returns the
+    frames measured so far and not yet returned (a list of dicts, in frame
+    order; values come a few frames after their push), and finish() the rest.
+    The GIL is released while frames are measured.
+    """
+
+
+def measure(array, indicators=None, bit_depth=None):
+    """The spatial indicators of one picture, a 2-D uint8 or uint16 numpy array.
+
+    Returns a dict with a value per indicator key (NaN for the temporal ones
+    and where there is no value). bit_depth defaults to 8 for uint8 and 16 for
+    uint16 samples.
+    """
+    return _frameprobe.measure(array, indicators, bit_depth)

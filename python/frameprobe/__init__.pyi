@@ -1,0 +1,38 @@
+import os
+from typing import Any, Dict, List, Optional, Sequence, Tuple, Union
+
+import numpy
+import numpy.typing
+
+Indicators = Union[None, int, str, Sequence[str]]
+Plane = numpy.typing.NDArray[Union[numpy.uint8, numpy.uint16]]
+
+__version__: str
+INDICATORS: Tuple[str, ...]
+
+class Error(RuntimeError): ...
+
+class Result:
+    frames: Dict[str, numpy.ndarray]
+    events: List[Dict[str, Any]]
+    summary: Dict[str, Dict[str, Any]]
+    run: Dict[str, Any]
+    def __init__(self, frames: Dict[str, numpy.ndarray], events: List[Dict[str, Any]],
+                 summary: Dict[str, Dict[str, Any]], run: Dict[str, Any]) -> None: ...
+    def to_pandas(self) -> Any: ...
+
+def analyze(path: Union[str, os.PathLike[str]], size: Optional[Tuple[int, int]] = ...,
+            indicators: Indicators = ..., start: int = ..., frames: Optional[int] = ...,
+            fps: Optional[float] = ..., threads: Optional[int] = ...) -> Result: ...
+
+class Analyzer:
+    def __init__(self, width: int, height: int, fps: float = ..., indicators: Indicators = ...,
+                 bit_depth: int = ..., threads: Optional[int] = ...) -> None: ...
+    def push(self, array: Plane) -> List[Dict[str, float]]: ...
+    def finish(self) -> List[Dict[str, float]]: ...
+    def events(self) -> List[Dict[str, Any]]: ...
+    def summary(self) -> Dict[str, Dict[str, Any]]: ...
+    @property
+    def run(self) -> Dict[str, Any]: ...
+
+def measure(array: Plane, indicators: Indicators = ..., bit_depth: Optional[int] = ...) -> Dict[str, float]: ...

@@ -1,0 +1,93 @@
+// The C API: statuses and messages per handle, "no value" as NaN with its
+// presence bit, and a file analysis a callback can stop.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "frameprobe/frameprobe.h"
+#include "sample/sample_video.h"
+#include "test_support.h"
+
+namespace {
+
+TEST(CApi, BadSettingsAndPlanesGiveAStatusAndTheHandlesMessage) {
+    frameprobe_settings settings;
+    frameprobe_settings_init(&settings);
+    frameprobe_analysis* a = nullptr;
+    EXPECT_EQ(frameprobe_create(&settings, &a), FRAMEPROBE_INVALID_ARGUMENT);
+    ASSERT_NE(a, nullptr);
+    EXPECT_NE(std::string(frameprobe_message(a)).find("width and height"), std::string::npos);
+    frameprobe_destroy(a);
+
+    settings.width = 32;
+    settings.height = 32;
+    ASSERT_EQ(frameprobe_create(&settings, &a), FRAMEPROBE_OK);
+    std::vector<uint16_t> deep(32 * 32);
+    EXPECT_EQ(frameprobe_push16(a, deep.data(), 64), FRAMEPROBE_INVALID_ARGUMENT);  // an 8-bit analysis
+    EXPECT_NE(std::string(frameprobe_message(a)).find("16-bit"), std::string::npos);
+    std::vector<uint8_t> plane(32 * 32, 100);
+    EXPECT_EQ(frameprobe_push8(a, plane.data(), 32), FRAMEPROBE_OK);
+    EXPECT_STREQ(frameprobe_message(a), "");
+    EXPECT_EQ(frameprobe_finish(a), FRAMEPROBE_OK);
+    frameprobe_frame frame;
+    ASSERT_EQ(frameprobe_next_frame(a, &frame), 1);
+    EXPECT_EQ(frame.frame, 0);
+    EXPECT_TRUE(std::isnan(frame.values[6]));  // no previous frame for temporal activity
+    EXPECT_EQ(frame.present & (1u << 6), 0u);
+    EXPECT_NE(frame.present & 1u, 0u);
+    EXPECT_EQ(frameprobe_next_frame(a, &frame), 0);
+    EXPECT_EQ(frameprobe_push8(a, plane.data(), 32), FRAMEPROBE_INVALID_ARGUMENT);  // after finish
+    frameprobe_destroy(a);
+    EXPECT_EQ(frameprobe_indicator_mask("blur,nonsense"), 0u);
+}
+
+TEST(CApi, FileAnalysisGivesEventsAndStopsWhenTheCallbackSaysSo) {
+    TempDir dir;
+    const auto clip = (dir.path / "clip.y4m").string();
+    ASSERT_TRUE(writeSampleVideo(SampleSpec{64, 48, 12, {{"black", 2, 4}}}, clip));
+    frameprobe_settings settings;
+    frameprobe_settings_init(&settings);
+    settings.threads = 2;
+
+    frameprobe_analysis* a = nullptr;
+    int seen = 0;
+    auto count = [](void* user, const frameprobe_frame*) {
+        ++*static_cast<int*>(user);
+        return 0;
+    };
+    ASSERT_EQ(frameprobe_analyze_file(clip.c_str(), &settings, count, &seen, &a), FRAMEPROBE_OK);
+    EXPECT_EQ(seen, 12);
+    int blacks = 0;
+    for (std::size_t i = 0; i < frameprobe_event_count(a); ++i) {
+        frameprobe_event event;
+        ASSERT_EQ(frameprobe_get_event(a, i, &event), FRAMEPROBE_OK);
+        if (std::string(event.type) != "black") continue;
+        ++blacks;
+        EXPECT_EQ(event.start_frame, 2);
+        EXPECT_EQ(event.end_frame, 4);
+    }
+    EXPECT_EQ(blacks, 1);
+    frameprobe_event none;
+    EXPECT_EQ(frameprobe_get_event(a, frameprobe_event_count(a), &none), FRAMEPROBE_INVALID_ARGUMENT);
+    frameprobe_statistics stats;
+    ASSERT_EQ(frameprobe_get_statistics(a, 0, &stats), FRAMEPROBE_OK);
+    EXPECT_EQ(stats.count, 12);
+    frameprobe_destroy(a);
+
+    auto stopAtFive = [](void* user, const frameprobe_frame* f) {
+        ++*static_cast<int*>(user);
+        return f->frame == 4 ? 1 : 0;
+    };
+    seen = 0;
+    EXPECT_EQ(frameprobe_analyze_file(clip.c_str(), &settings, stopAtFive, &seen, &a), FRAMEPROBE_INTERRUPTED);
+    EXPECT_EQ(seen, 5);
+    frameprobe_destroy(a);
+
+    EXPECT_EQ(frameprobe_analyze_file((dir.path / "missing.y4m").c_str(), &settings, nullptr, nullptr, &a),
+              FRAMEPROBE_INPUT_ERROR);
+    EXPECT_NE(std::string(frameprobe_message(a)).find("missing.y4m"), std::string::npos) << frameprobe_message(a);
+    frameprobe_destroy(a);
+}
+
+}  // namespace

@@ -1,0 +1,172 @@
+"""The Python module: the program's values bit for bit, zero-copy pushes of
+strided views, clear errors for bad arrays, and the GIL released."""
+
+import json
+import math
+import os
+import struct
+import subprocess
+import threading
+import time
+
+import numpy
+import pytest
+
+import frameprobe
+
+PROGRAM = os.environ["FRAMEPROBE_BINARY"]
+SAMPLE = os.environ["FRAMEPROBE_SAMPLE_BINARY"]
+
+
+@pytest.fixture(scope="module")
+def clip(tmp_path_factory):
+    path = tmp_path_factory.mktemp("clips") / "clip.y4m"
+    subprocess.run([SAMPLE, str(path), "96", "64", "30", "black:3-6", "freeze:10-16", "noise:18-22",
+                    "letterbox:24-29"], check=True)
+    return path
+
+
+def read_y4m_luma(path, width, height):
+    data = path.read_bytes()
+    frames = []
+    at = data.index(b"\n") + 1
+    while at < len(data):
+        at = data.index(b"\n", at) + 1  # FRAME line
+        frames.append(numpy.frombuffer(data, numpy.uint8, width * height, at).reshape(height, width))
+        at += width * height * 3 // 2
+    return frames
+
+
+def bits(value):
+    return struct.pack("<d", value)
+
+
+def assert_same(actual, expected):
+    """Equal bit for bit; None in the JSON is NaN in Python."""
+    if expected is None:
+        assert math.isnan(actual)
+    else:
+        assert bits(actual) == bits(expected)
+
+
+def test_analyze_equals_the_programs_json_bit_for_bit(clip, tmp_path):
+    out = tmp_path / "out.json"
+    subprocess.run([PROGRAM, "--format", "json", "-q", "-o", str(out), str(clip)], check=True)
+    document = json.loads(out.read_text())
+    result = frameprobe.analyze(clip, threads=2)
+
+    assert list(result.frames["frame"]) == [f["frame"] for f in document["frames"]]
+    for key in frameprobe.INDICATORS + ("time",):
+        for value, frame in zip(result.frames[key], document["frames"]):
+            assert_same(value, frame[key])
+    assert result.events == document["events"]
+    assert result.summary.keys() == document["summary"].keys()
+    for key, stats in document["summary"].items():
+        for name, value in stats.items():
+            if name == "worst":
+                assert result.summary[key]["worst"] == value
+            elif value is None:
+                assert result.summary[key][name] is None
+            else:
+                assert_same(result.summary[key][name], value)
+    assert result.run["format"] == "y4m" and result.run["width"] == 96 and result.run["frames"] == 30
+
+
+def test_analyze_takes_a_range_indicators_and_raw_sizes(clip, tmp_path):
+    part = frameprobe.analyze(clip, indicators="blur,freezing", start=5, frames=10, threads=1)
+    assert list(part.frames["frame"]) == list(range(5, 15))
+    assert numpy.isnan(part.frames["noise"]).all()
+    assert not numpy.isnan(part.frames["blur"]).any()
+    assert part.run["indicators"] == ["temporal_activity", "blur", "freezing"] or \
+        set(part.run["indicators"]) == {"temporal_activity", "blur", "freezing"}
+
+    raw = tmp_path / "clip.yuv"
+    subprocess.run([SAMPLE, str(raw), "96", "64", "4"], check=True)
+    assert len(frameprobe.analyze(raw, size=(96, 64)).frames["frame"]) == 4
+    with pytest.raises(frameprobe.Error, match="needs a width and a height"):
+        frameprobe.analyze(raw)
+    with pytest.raises(frameprobe.Error, match="missing"):
+        frameprobe.analyze(tmp_path / "missing.y4m")
+    with pytest.raises(ValueError, match="unknown indicator"):
+        frameprobe.analyze(clip, indicators=["blur", "sharpness"])
+
+
+def test_pushed_strided_views_equal_the_file(clip):
+    frames = read_y4m_luma(clip, 96, 64)
+    expected = frameprobe.analyze(clip, threads=1)
+    analyzer = frameprobe.Analyzer(96, 64, threads=3)
+    canvas = numpy.zeros((64 * 2, 96 + 20), numpy.uint8)
+    measured = []
+    for luma in frames:
+        canvas[::2, 7:103] = luma
+        view = canvas[::2, 7:103]  # rows 2 * 116 bytes apart, samples contiguous: pushed as it is
+        assert not view.flags.c_contiguous
+        measured += analyzer.push(view)
+    measured += analyzer.finish()
+    assert [m["frame"] for m in measured] == list(range(len(frames)))
+    for key in frameprobe.INDICATORS:
+        for m, value in zip(measured, expected.frames[key]):
+            assert bits(m[key]) == bits(value) or (math.isnan(m[key]) and math.isnan(value))
+    assert analyzer.events() == expected.events
+
+
+def test_sixteen_bit_planes_and_single_pictures(clip):
+    luma = read_y4m_luma(clip, 96, 64)[0]
+    deep = (luma.astype(numpy.uint16) << 2) | 3
+    analyzer = frameprobe.Analyzer(96, 64, bit_depth=10)
+    values = (analyzer.push(deep) + analyzer.finish())[0]
+    single = frameprobe.measure(luma)
+    for key in single:
+        assert bits(single[key]) == bits(values[key]) or (math.isnan(single[key]) and math.isnan(values[key]))
+    assert math.isnan(single["temporal_activity"])
+    assert frameprobe.measure(deep, bit_depth=10) == pytest.approx(single, nan_ok=True)
+
+
+@pytest.mark.parametrize("array, message", [
+    (numpy.zeros((64, 96), numpy.float32), "uint8 or uint16"),
+    (numpy.zeros((64, 96, 3), numpy.uint8), "2-D"),
+    (numpy.zeros((96, 64), numpy.uint8), "64 rows of 96"),
+    (numpy.zeros((64, 192), numpy.uint8)[:, ::2], "contiguous"),
+    (numpy.zeros((64, 96), numpy.uint16), "uint16 samples given to an analyzer of 8-bit"),
+    (numpy.zeros((64, 96), ">u2"), "byte order"),
+])
+def test_bad_arrays_give_clear_value_errors(array, message):
+    analyzer = frameprobe.Analyzer(96, 64)
+    with pytest.raises(ValueError, match=message):
+        analyzer.push(array)
+    with pytest.raises(ValueError, match="bit depth"):
+        frameprobe.Analyzer(96, 64, bit_depth=20)
+
+
+def test_two_analyses_in_two_threads_run_while_python_goes_on(tmp_path):
+    """While native code measures, other Python threads run: ticks of the main
+    thread fall inside each call."""
+    longer = tmp_path / "longer.y4m"
+    subprocess.run([SAMPLE, str(longer), "352", "288", "40"], check=True)
+    spans = []
+
+    def work():
+        began = time.perf_counter()
+        frameprobe.analyze(longer, threads=1)
+        spans.append((began, time.perf_counter()))
+
+    workers = [threading.Thread(target=work) for _ in range(2)]
+    ticks = []
+    for w in workers:
+        w.start()
+    while any(w.is_alive() for w in workers):
+        ticks.append(time.perf_counter())
+    for w in workers:
+        w.join()
+    assert len(spans) == 2
+    for began, ended in spans:
+        # The middle half of each call, away from the moments Python code runs around it.
+        quarter = (ended - began) / 4
+        inside = [t for t in ticks if began + quarter < t < ended - quarter]
+        assert len(inside) > 100, (ended - began, len(inside))
+
+
+def test_result_to_pandas(clip):
+    pandas = pytest.importorskip("pandas")
+    table = frameprobe.analyze(clip, indicators="blur").to_pandas()
+    assert isinstance(table, pandas.DataFrame) and len(table) == 30
