@@ -214,3 +214,9 @@ print(f"{size:<10} {frames:>7} {wall[False]:>8.3f} {wall[True]:>10.3f} {wall[Tru
 PY
   rm -f clip.yuv report.html
 done
+# frameprobe monitor: how many 1080p25 H.264 channels it watches in real time, and
+# its memory over MONITOR_MINUTES (default 30) of one channel; MONITOR=0 skips it.
+if [ "${MONITOR:-1}" != 0 ] && command -v ffmpeg >/dev/null; then
+  echo
+  python3 "$root/scripts/bench_monitor.py" "$root/build/frameprobe" --memory-minutes "${MONITOR_MINUTES:-30}"
+fi

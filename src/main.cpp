@@ -9,6 +9,7 @@
 #include "driver/process_guard.h"
 #include "driver/profile_lookup.h"
 #include "io/program_location.h"
+#include "monitor/monitor_run.h"
 
 int main(int argc, char** argv) {
     rememberProgramPath(argv[0]);  // FFmpeg's module is found next to the program
@@ -16,6 +17,7 @@ int main(int argc, char** argv) {
     installStopHandlers();
     if (argc >= 2 && std::string_view(argv[1]) == "merge") return runMerge(argc, argv);
     if (argc >= 2 && std::string_view(argv[1]) == "profiles") return runProfiles(argc, argv);
+    if (argc >= 2 && std::string_view(argv[1]) == "monitor") return runMonitor(argc, argv);
     if (!usesOptionForm(argc, argv) && !positionalInputIsSelfDescribing(argc, argv) &&
         !positionalReadsStandardInput(argc, argv))
         return runPositional(argc, argv);

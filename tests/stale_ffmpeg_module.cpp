@@ -2,6 +2,6 @@
 #include "ffmpeg/module_interface.h"
 
 extern "C" __attribute__((visibility("default"))) const FfmpegModule* frameprobe_ffmpeg_module() {
-    static const FfmpegModule stale{kFfmpegModuleVersion - 1, sizeof(FfmpegModule), nullptr, nullptr};
+    static const FfmpegModule stale{kFfmpegModuleVersion - 1, sizeof(FfmpegModule), nullptr, nullptr, nullptr};
     return &stale;
 }

@@ -1,5 +1,9 @@
 #include "ffmpeg/ffmpeg_source.h"
 
+#include "ffmpeg/audio_level.h"
+
+#include <chrono>
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -33,12 +37,19 @@ const AVComponentDescriptor* directLuma(const AVPixFmtDescriptor* desc) {
     return &y;
 }
 
+int64_t steadyNanoseconds() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 }  // namespace
 
 FfmpegSource::FfmpegSource(std::string path) : path_(std::move(path)) {}
 
 FfmpegSource::~FfmpegSource() {
     sws_freeContext(sws_);
+    av_frame_free(&audioFrame_);
+    avcodec_free_context(&audio_);
     av_frame_free(&frame_);
     av_packet_free(&packet_);
     avcodec_free_context(&codec_);
@@ -52,10 +63,44 @@ std::variant<std::unique_ptr<FfmpegSource>, std::string> FfmpegSource::open(cons
     return source;
 }
 
+std::variant<std::unique_ptr<FfmpegSource>, std::string> FfmpegSource::openLive(const std::string& url,
+                                                                                 const LiveOpenOptions& options) {
+    std::unique_ptr<FfmpegSource> source(new FfmpegSource(url));
+    source->live_ = options;
+    const std::string error = source->openStream(-1);
+    if (!error.empty()) return error;
+    source->openAudio();
+    source->lastActivity_ = steadyNanoseconds();
+    source->opened_ = true;
+    return source;
+}
+
+int FfmpegSource::interrupted(void* self) {
+    auto* source = static_cast<FfmpegSource*>(self);
+    const LiveOpenOptions& live = *source->live_;
+    if (live.stop != nullptr && live.stop->load()) return 1;
+    // Opening waits as long as it takes (a listener waits for its caller); once open, silence ends the stream.
+    if (!source->opened_ || live.timeoutSeconds <= 0) return 0;
+    if (steadyNanoseconds() - source->lastActivity_ <= int64_t(live.timeoutSeconds * 1e9)) return 0;
+    source->timedOut_ = true;
+    return 1;
+}
+
 std::string FfmpegSource::openStream(int stream) {
     // The libraries' warnings would mix with the report; their errors still show.
     av_log_set_level(AV_LOG_ERROR);
-    int code = avformat_open_input(&format_, path_.c_str(), nullptr, nullptr);
+    AVDictionary* settings = nullptr;
+    if (live_) {
+        // Reads give up on a stop or a silent input; a UDP receiver that fell behind drops packets instead of failing.
+        format_ = avformat_alloc_context();
+        if (format_ == nullptr) return "Out of memory opening " + path_;
+        format_->interrupt_callback.callback = interrupted;
+        format_->interrupt_callback.opaque = this;
+        lastActivity_ = steadyNanoseconds();
+        av_dict_set(&settings, "overrun_nonfatal", "1", 0);
+    }
+    int code = avformat_open_input(&format_, path_.c_str(), nullptr, &settings);
+    av_dict_free(&settings);
     if (code < 0) return "Could not open " + path_ + ": " + errorText(code);
     code = avformat_find_stream_info(format_, nullptr);
     if (code < 0) return "Could not read the streams of " + path_ + ": " + errorText(code);
@@ -104,6 +149,8 @@ ReadResult FfmpegSource::failure(const std::string& message, int code) const {
     ReadResult result;
     result.status = ReadResult::Error;
     result.message = message + (code < 0 ? ": " + errorText(code) : "");
+    if (timedOut_)
+        result.message = "no data came from " + path_ + " for " + std::to_string(int(live_->timeoutSeconds + 0.5)) + " s";
     return result;
 }
 
@@ -116,6 +163,10 @@ ReadResult FfmpegSource::decodeNext() {
             result.status = ReadResult::End;
             return result;
         }
+        if (live_ && code == AVERROR_INVALIDDATA) {
+            ++status_.decodeErrors;
+            continue;
+        }
         if (code != AVERROR(EAGAIN)) return failure("Could not decode frame " + std::to_string(next_) + " of " + path_, code);
         code = av_read_frame(format_, packet_);
         if (code == AVERROR_EOF) {
@@ -124,8 +175,11 @@ ReadResult FfmpegSource::decodeNext() {
             continue;
         }
         if (code < 0) return failure("Could not read frame " + std::to_string(next_) + " of " + path_, code);
+        lastActivity_ = steadyNanoseconds();
         if (packet_->stream_index == streamIndex_) code = avcodec_send_packet(codec_, packet_);
+        if (packet_->stream_index == audioIndex_) decodeAudio(packet_);
         av_packet_unref(packet_);
+        if (code == AVERROR_INVALIDDATA) ++status_.decodeErrors;
         // A damaged packet is passed over, as the ffmpeg program does: the decoder has said why.
         if (code < 0 && code != AVERROR_INVALIDDATA)
             return failure("Could not decode frame " + std::to_string(next_) + " of " + path_, code);
@@ -203,4 +257,44 @@ ReadResult FfmpegSource::read(int64_t index, Image& luma) {
         av_frame_unref(frame_);
     }
     return failure("Cannot go back to frame " + std::to_string(index) + " of " + path_);
+}
+
+void FfmpegSource::openAudio() {
+    for (unsigned i = 0; i < format_->nb_streams; ++i) {
+        const AVStream* stream = format_->streams[i];
+        if (stream->codecpar->codec_type != AVMEDIA_TYPE_AUDIO) continue;
+        // Only the first audio stream counts; one the program cannot decode leaves the channel without audio.
+        const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
+        if (decoder == nullptr) return;
+        audio_ = avcodec_alloc_context3(decoder);
+        audioFrame_ = av_frame_alloc();
+        if (audio_ == nullptr || audioFrame_ == nullptr || avcodec_parameters_to_context(audio_, stream->codecpar) < 0 ||
+            avcodec_open2(audio_, decoder, nullptr) < 0) {
+            avcodec_free_context(&audio_);
+            return;
+        }
+        audioIndex_ = static_cast<int>(i);
+        status_.hasAudio = true;
+        return;
+    }
+}
+
+void FfmpegSource::decodeAudio(const AVPacket* packet) {
+    const int sent = avcodec_send_packet(audio_, packet);
+    if (sent < 0 && sent != AVERROR(EAGAIN)) {
+        ++status_.decodeErrors;
+        return;
+    }
+    while (avcodec_receive_frame(audio_, audioFrame_) == 0) {
+        status_.audioPeak = std::max(status_.audioPeak, audioPeak(audioFrame_));
+        if (audioFrame_->sample_rate > 0) status_.audioSeconds += double(audioFrame_->nb_samples) / audioFrame_->sample_rate;
+        av_frame_unref(audioFrame_);
+    }
+}
+
+StreamStatus FfmpegSource::takeStreamStatus() {
+    StreamStatus taken = status_;
+    status_ = StreamStatus{};
+    status_.hasAudio = taken.hasAudio;
+    return taken;
 }

@@ -6,10 +6,12 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
 
+#include "ffmpeg/module_interface.h"
 #include "io/frame_source.h"
 
 struct AVFormatContext;
@@ -24,12 +26,17 @@ public:
     // container's streams), or of the first video stream when negative.
     static std::variant<std::unique_ptr<FfmpegSource>, std::string> open(const std::string& path, int stream = -1);
 
+    // Opens the first video stream of a URL or file as a live stream (see LiveOpenOptions).
+    static std::variant<std::unique_ptr<FfmpegSource>, std::string> openLive(const std::string& url,
+                                                                            const LiveOpenOptions& options);
+
     ~FfmpegSource() override;
     FfmpegSource(const FfmpegSource&) = delete;
     FfmpegSource& operator=(const FfmpegSource&) = delete;
 
     const SourceInfo& info() const override { return info_; }
     ReadResult read(int64_t index, Image& luma) override;
+    StreamStatus takeStreamStatus() override;
 
 private:
     explicit FfmpegSource(std::string path);
@@ -38,6 +45,9 @@ private:
     ReadResult decodeNext();
     ReadResult copyLuma(Image& luma);
     ReadResult failure(const std::string& message, int code = 0) const;
+    void openAudio();
+    void decodeAudio(const AVPacket* packet);
+    static int interrupted(void* self);
 
     std::string path_;
     SourceInfo info_;
@@ -52,4 +62,13 @@ private:
     int streamIndex_ = -1;
     int64_t next_ = 0;       // the frame decodeNext() gives next
     bool flushing_ = false;  // the container is exhausted and the decoder is being drained
+    // Live streams only:
+    std::optional<LiveOpenOptions> live_;
+    int64_t lastActivity_ = 0;  // steady-clock nanoseconds of the last packet
+    bool opened_ = false;       // reads time out only once the stream is open
+    bool timedOut_ = false;
+    AVCodecContext* audio_ = nullptr;
+    int audioIndex_ = -1;
+    AVFrame* audioFrame_ = nullptr;
+    StreamStatus status_;
 };

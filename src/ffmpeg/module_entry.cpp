@@ -11,7 +11,13 @@ std::variant<std::unique_ptr<FrameSource>, std::string> openContainer(const std:
     return std::unique_ptr<FrameSource>(std::move(std::get<std::unique_ptr<FfmpegSource>>(opened)));
 }
 
-constexpr FfmpegModule kModule{kFfmpegModuleVersion, sizeof(FfmpegModule), probeContainer, openContainer};
+std::variant<std::unique_ptr<FrameSource>, std::string> openLive(const std::string& url, const LiveOpenOptions& options) {
+    auto opened = FfmpegSource::openLive(url, options);
+    if (auto* error = std::get_if<std::string>(&opened)) return *error;
+    return std::unique_ptr<FrameSource>(std::move(std::get<std::unique_ptr<FfmpegSource>>(opened)));
+}
+
+constexpr FfmpegModule kModule{kFfmpegModuleVersion, sizeof(FfmpegModule), probeContainer, openContainer, openLive};
 
 }  // namespace
 

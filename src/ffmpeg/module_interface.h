@@ -5,6 +5,7 @@
 // types may cross the boundary; the version and size refuse a module of another.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -13,7 +14,14 @@
 #include "io/frame_source.h"
 
 // Raise it whenever the table or a type it passes (FrameSource, SourceInfo, ReadResult) changes.
-inline constexpr uint32_t kFfmpegModuleVersion = 1;
+inline constexpr uint32_t kFfmpegModuleVersion = 2;
+
+// How a live stream is opened: reads give up when `stop` is set or when no
+// packet came for `timeoutSeconds`, and the first audio stream is decoded for its level.
+struct LiveOpenOptions {
+    const std::atomic<bool>* stop = nullptr;
+    double timeoutSeconds = 5;
+};
 
 struct FfmpegModule {
     uint32_t version;  // kFfmpegModuleVersion of the module's build
@@ -22,6 +30,9 @@ struct FfmpegModule {
     bool (*probe)(const std::string& path, const std::string& firstBytes);
     // Opens stream `stream` of the container `path`, or its first video stream when negative.
     std::variant<std::unique_ptr<FrameSource>, std::string> (*open)(const std::string& path, int stream);
+    // Opens the first video stream of a URL or file as a live stream.
+    std::variant<std::unique_ptr<FrameSource>, std::string> (*openLive)(const std::string& url,
+                                                                       const LiveOpenOptions& options);
 };
 
 // The module's one exported function, looked up by this name.

@@ -24,6 +24,15 @@ struct ReadResult {
     std::string message;        // what went wrong, for sources with their own words
 };
 
+// What a live source saw since it was last asked: its first audio stream's
+// peak level and how much audio that covers, and packets the decoders refused.
+struct StreamStatus {
+    bool hasAudio = false;
+    float audioPeak = 0;      // largest sample magnitude, 1 = full scale
+    double audioSeconds = 0;  // of audio decoded
+    int64_t decodeErrors = 0;
+};
+
 class FrameSource {
 public:
     virtual ~FrameSource() = default;
@@ -31,4 +40,6 @@ public:
     // Fills `luma` (info().width x info().height, contiguous) with frame `index`.
     // Indices come in increasing order, one apart after the first call.
     virtual ReadResult read(int64_t index, Image& luma) = 0;
+    // Sources that decode live streams report what they saw since the last call.
+    virtual StreamStatus takeStreamStatus() { return {}; }
 };

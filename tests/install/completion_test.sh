@@ -45,5 +45,6 @@ expect "merge" frameprobe me
 expect "clip.mp4 clip.y4m" frameprobe -q --format csv cl
 expect "" frameprobe --fps ""
 expect "csv" frameprobe merge --format c
+expect "--realtime" frameprobe monitor --realt
 expect "--format" frameprobe merge --f
 exit $((failures > 0))

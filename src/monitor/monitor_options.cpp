@@ -1,0 +1,121 @@
+#include "monitor/monitor_options.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cctype>
+#include <cstdio>
+
+#include "cli/options.h"
+#include "indicators/indicator_list.h"
+#include "indicators/registry.h"
+
+namespace {
+
+int fail(const std::string& message) {
+    fprintf(stderr, "frameprobe: %s\nRun 'frameprobe monitor --help' for the options.\n", message.c_str());
+    return kUsageStatus;
+}
+
+// "NAME=URL" names a channel when NAME is a plain word (URLs have ':' or '/' before any '=').
+std::optional<ChannelInput> namedInput(const std::string& text) {
+    const std::size_t equals = text.find('=');
+    if (equals == 0 || equals == std::string::npos) return std::nullopt;
+    for (std::size_t i = 0; i < equals; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (!std::isalnum(c) && c != '_' && c != '-' && c != '.') return std::nullopt;
+    }
+    return ChannelInput{text.substr(0, equals), text.substr(equals + 1)};
+}
+
+// Channel names become label values and file names: letters, digits, '_', '-' and '.'.
+bool validName(const std::string& name) {
+    if (name.empty() || name == "." || name == "..") return false;
+    for (const unsigned char c : name)
+        if (!std::isalnum(c) && c != '_' && c != '-' && c != '.') return false;
+    return true;
+}
+
+}  // namespace
+
+std::variant<MonitorOptions, int> parseMonitorOptions(int argc, char** argv) {
+    MonitorOptions o;
+    CLI::App app{"Watches live inputs (URLs, files or -), each a channel, and raises alarms.", "frameprobe monitor"};
+    std::vector<std::string> inputs, names;
+    std::string indicators = "all";
+    std::string metrics, webhook, snapshots;
+    app.add_option("INPUT", inputs, "URL (udp://, srt://, rtmp://, rtsp://, http(s)://, ...), file or -; NAME=INPUT names it")
+        ->required();
+    app.add_option("--name", names, "Name of the channel of the input in the same place (repeatable)")
+        ->allow_extra_args(false);
+    app.add_option("-o,--output", o.output, "Alarm records (JSON Lines) go here, appended; - for standard output");
+    app.add_option("--metrics", metrics, "Serve Prometheus metrics at /metrics and /healthz on HOST:PORT");
+    app.add_option("--webhook", webhook, "POST each alarm record as JSON to this URL");
+    app.add_option("--snapshots", snapshots, "Folder for a PNG of the picture where each alarm started");
+    app.add_flag("--realtime", o.realtime, "Read files at their frame rate, as a live stream would come");
+    app.add_option("--indicators", indicators, "Indicators to measure (as in file runs; default all)");
+    app.add_option("-t,--threads", o.threads, "Worker threads per channel (default 1)")->check(CLI::Range(1, 1024));
+    for (const char* type : {"black", "freeze", "letterbox", "pillarbox", "flicker", "silence", "no_signal"}) {
+        const std::string name = std::string(type) == "no_signal" ? "no-signal" : type;
+        app.add_option_function<std::string>(
+            "--" + name + "-severity", [&o, type](const std::string& s) { o.alarms.severity[type] = s; },
+            std::string("Severity written with ") + type + " alarms");
+        if (name == "no-signal") continue;
+        // One of an alarm type's two times, leaving the other as it stands.
+        const auto timing = [&](const std::string& option, double AlarmTiming::*field, const std::string& help) {
+            app.add_option_function<double>(
+                   option,
+                   [&o, type, field](double seconds) {
+                       AlarmTiming t = o.alarms.timingOf(type);
+                       t.*field = seconds;
+                       o.alarms.timing[type] = t;
+                   },
+                   help)
+                ->check(CLI::NonNegativeNumber);
+        };
+        timing("--" + name + "-min-duration", &AlarmTiming::detection,
+               std::string("Seconds a ") + type + " defect lasts before its alarm is raised (default 2)");
+        timing("--" + name + "-recovery", &AlarmTiming::recovery,
+               std::string("Seconds without the defect before a ") + type + " alarm clears (default 1)");
+    }
+    app.add_option("--no-signal-after", o.noSignalAfter,
+                   "Seconds without pictures before a no_signal alarm; it clears with the next picture (default 2)")
+        ->check(CLI::PositiveNumber);
+    app.add_option("--flicker-threshold", o.alarms.flickerThreshold, "Flickering value above which a period is flicker");
+    app.add_option("--silence-threshold", o.silenceThreshold, "Audio peak in dBFS below which audio is silent (default -60)")
+        ->check(CLI::Range(-200.0, 0.0));
+    app.add_option("--reconnect-min", o.reconnectMin, "Seconds before opening a lost input again (default 0.5)")
+        ->check(CLI::PositiveNumber);
+    app.add_option("--reconnect-max", o.reconnectMax, "Longest wait between attempts, in seconds (default 30)")
+        ->check(CLI::PositiveNumber);
+    app.add_option("--timeout", o.timeout, "Seconds without data after which an input counts as lost (default 5)")
+        ->check(CLI::PositiveNumber);
+
+    try {
+        app.parse(argc - 1, argv + 1);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        return fail(e.what());
+    }
+    if (names.size() > inputs.size()) return fail("more --name options than inputs");
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        ChannelInput input = namedInput(inputs[i]).value_or(ChannelInput{"", inputs[i]});
+        if (i < names.size()) input.name = names[i];
+        if (input.name.empty()) input.name = "channel" + std::to_string(i + 1);
+        if (!validName(input.name))
+            return fail("invalid channel name \"" + input.name + "\": use letters, digits, '_', '-' and '.'");
+        for (const ChannelInput& other : o.channels)
+            if (other.name == input.name) return fail("two channels are named \"" + input.name + "\"");
+        if (input.url.empty()) return fail("channel " + input.name + " has no input");
+        o.channels.push_back(std::move(input));
+    }
+    if (o.reconnectMax < o.reconnectMin) return fail("--reconnect-max is below --reconnect-min");
+    std::string error;
+    const auto mask = parseIndicatorList(indicators, error);
+    if (!mask) return fail(error);
+    o.mask = *mask;
+    if (!metrics.empty()) o.metrics = metrics;
+    if (!webhook.empty()) o.webhook = webhook;
+    if (!snapshots.empty()) o.snapshots = snapshots;
+    return o;
+}

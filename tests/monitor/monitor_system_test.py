@@ -1,0 +1,343 @@
+#!/usr/bin/env python3
+"""frameprobe monitor against real parts on the loopback: ffmpeg sending MPEG-TS
+over UDP and SRT, a Prometheus server scraping /metrics, an HTTP receiver for
+the webhook, and bad inputs. Usage: monitor_system_test.py FRAMEPROBE SAMPLE WORKDIR.
+Exits 77 when ffmpeg is missing."""
+import datetime
+import http.server
+import json
+import os
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import threading
+import time
+import urllib.request
+
+FRAMEPROBE, SAMPLE, WORK = sys.argv[1], sys.argv[2], sys.argv[3]
+FPS = 25
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+        print("FAIL:", what, flush=True)
+
+
+def free_port(kind=socket.SOCK_STREAM):
+    with socket.socket(socket.AF_INET, kind) as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def make_clip(path):
+    # Black frames 38-74, frozen frames 103-137, silent audio from 3.5 s to 5 s; 7 s in all.
+    y4m = os.path.join(WORK, "clip.y4m")
+    subprocess.run([SAMPLE, y4m, "320", "240", "175", "black:38-74", "freeze:100-137"], check=True,
+                   stdout=subprocess.DEVNULL)
+    subprocess.run(["ffmpeg", "-hide_banner", "-loglevel", "error", "-y", "-i", y4m, "-f", "lavfi", "-i",
+                    "sine=frequency=440:sample_rate=48000,volume=enable='between(t,3.5,5)':volume=0",
+                    "-t", "7", "-c:v", "mpeg2video", "-g", "250", "-bf", "0", "-q:v", "2", "-c:a", "mp2",
+                    "-f", "mpegts", path], check=True)
+
+
+def send(clip, url, seconds=None):
+    args = ["ffmpeg", "-hide_banner", "-loglevel", "error", "-re", "-i", clip]
+    if seconds:
+        args += ["-t", str(seconds)]
+    started = time.time()
+    subprocess.run(args + ["-c", "copy", "-f", "mpegts", url], timeout=30)
+    return started
+
+
+def monitor(args, out, err):
+    return subprocess.Popen([FRAMEPROBE, "monitor"] + args, stdout=out, stderr=err)
+
+
+def records(path):
+    with open(path) as f:
+        return [json.loads(line) for line in f if line.strip()]
+
+
+def alarms(recs, event, state):
+    return [r for r in recs if r["type"] == "alarm" and r["event"] == event and r["state"] == state]
+
+
+def wall(record):
+    return datetime.datetime.fromisoformat(record["time"].replace("Z", "+00:00")).timestamp()
+
+
+class Relay:
+    """Forwards UDP packets from a port of its own to the monitor's, noting when the first one came:
+    the sender's clock starts there, whatever ffmpeg's own start-up takes."""
+
+    def __init__(self, to_port):
+        self.socket = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.socket.bind(("127.0.0.1", 0))
+        self.socket.settimeout(0.2)
+        self.port = self.socket.getsockname()[1]
+        self.first = None
+        self.to = ("127.0.0.1", to_port)
+        self.running = True
+        self.thread = threading.Thread(target=self.run, daemon=True)
+        self.thread.start()
+
+    def run(self):
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as out:
+            while self.running:
+                try:
+                    data = self.socket.recv(65536)
+                except socket.timeout:
+                    continue
+                if self.first is None:
+                    self.first = time.time()
+                out.sendto(data, self.to)
+
+    def stop(self):
+        self.running = False
+        self.thread.join()
+        self.socket.close()
+
+
+def http_get(url):
+    try:
+        with urllib.request.urlopen(url, timeout=3) as r:
+            return r.status, r.read().decode()
+    except urllib.error.HTTPError as e:
+        return e.code, e.read().decode()
+
+
+def metric(text, name, labels):
+    for line in text.splitlines():
+        if line.startswith(name + "{") and all(f'{k}="{v}"' in line for k, v in labels.items()):
+            return float(line.rsplit(" ", 1)[1])
+    return None
+
+
+def check_clip_alarms(recs, sent_at, label):
+    """sent_at: when the clip's first packet was sent, None when not known."""
+    """The black, freeze and silence alarms of one pass of the clip, at their stream times."""
+    expected = {  # event: (raised at, cleared at), stream seconds: detection 1 s, recovery 0.5 s
+        "black": ((38 + 24) / FPS, (74 + 13) / FPS),
+        "freeze": ((103 + 24) / FPS, (137 + 13) / FPS),
+        "silence": (4.5, 5.5),
+    }
+    for event, (raise_at, clear_at) in expected.items():
+        tolerance = 0.2 if event == "silence" else 0.1
+        raised, cleared = alarms(recs, event, "raised"), alarms(recs, event, "cleared")
+        check(len(raised) == 1 and len(cleared) == 1, f"{label}: one {event} raised and cleared, got {len(raised)}/{len(cleared)}")
+        if raised:
+            check(abs(raised[0]["stream_time"] - raise_at) <= tolerance,
+                  f"{label}: {event} raised at {raised[0]['stream_time']}, expected {raise_at}")
+            # The sender paces the clip from sent_at; the record must follow its minimum duration within 1 s.
+            if sent_at is not None:
+                late = wall(raised[0]) - (sent_at + raised[0]["stream_time"] + 1 / FPS)
+                check(late <= 1.0, f"{label}: {event} raised {late:.2f} s after its minimum duration passed")
+        if cleared:
+            check(abs(cleared[0]["stream_time"] - clear_at) <= tolerance,
+                  f"{label}: {event} cleared at {cleared[0]['stream_time']}, expected {clear_at}")
+
+
+class Receiver(http.server.BaseHTTPRequestHandler):
+    posts = []
+
+    def do_POST(self):
+        body = self.rfile.read(int(self.headers["Content-Length"]))
+        Receiver.posts.append(json.loads(body))
+        self.send_response(204)
+        self.end_headers()
+
+    def log_message(self, *args):
+        pass
+
+
+ALARM_ARGS = ["--indicators", "blackout,freezing", "--black-min-duration", "1", "--freeze-min-duration", "1",
+              "--silence-min-duration", "1", "--black-recovery", "0.5", "--freeze-recovery", "0.5",
+              "--silence-recovery", "0.5", "--no-signal-after", "1", "--reconnect-min", "0.2"]
+
+
+def udp_run(clip, prometheus_bin):
+    """UDP with a webhook receiver and Prometheus; the sender stops and starts again."""
+    port, metrics_port, hook_port = free_port(socket.SOCK_DGRAM), free_port(), free_port()
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", hook_port), Receiver)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    prom = None
+    if prometheus_bin:
+        prom_port = free_port()
+        config = os.path.join(WORK, "prometheus.yml")
+        with open(config, "w") as f:
+            f.write("global:\n  scrape_interval: 1s\nscrape_configs:\n  - job_name: frameprobe\n"
+                    f"    static_configs:\n      - targets: ['127.0.0.1:{metrics_port}']\n")
+        prom = subprocess.Popen([prometheus_bin, f"--config.file={config}", f"--web.listen-address=127.0.0.1:{prom_port}",
+                                 f"--storage.tsdb.path={os.path.join(WORK, 'tsdb')}"],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    out_path = os.path.join(WORK, "udp.jsonl")
+    with open(out_path, "w") as out, open(os.path.join(WORK, "udp.err"), "w") as err:
+        proc = monitor(ALARM_ARGS + ["--timeout", "1.5", "--metrics", f"127.0.0.1:{metrics_port}",
+                                     "--webhook", f"http://127.0.0.1:{hook_port}/alarms",
+                                     "--snapshots", os.path.join(WORK, "snaps"), f"tv=udp://127.0.0.1:{port}"], out, err)
+        try:
+            time.sleep(0.5)
+            relay = Relay(port)
+            send(clip, f"udp://127.0.0.1:{relay.port}?pkt_size=1316")
+            relay.stop()
+            sent_at = relay.first
+            check(http_get(f"http://127.0.0.1:{metrics_port}/healthz")[0] == 200, "udp: /healthz 200 while up")
+            time.sleep(2.5)  # the sender is gone: no_signal, then the input is lost
+            check(http_get(f"http://127.0.0.1:{metrics_port}/healthz")[0] == 503, "udp: /healthz 503 while down")
+            send(clip, f"udp://127.0.0.1:{port}?pkt_size=1316", seconds=1)
+            time.sleep(0.5)
+            status, page = http_get(f"http://127.0.0.1:{metrics_port}/metrics")
+            check(status == 200, "udp: /metrics answers")
+            with open(os.path.join(WORK, "metrics.txt"), "w") as f:
+                f.write(page)
+            promtool = shutil.which("promtool")
+            if promtool:
+                lint = subprocess.run([promtool, "check", "metrics"], input=page, capture_output=True, text=True)
+                check(lint.returncode == 0, "promtool check metrics: " + lint.stdout + lint.stderr)
+            tv = {"channel": "tv"}
+            check(metric(page, "frameprobe_reconnects_total", tv) == 1, "udp: one reconnect counted")
+            recs = records(out_path)
+            for event in ("black", "no_signal", "freeze", "silence"):
+                value = metric(page, "frameprobe_alarms_raised_total", dict(tv, event=event))
+                want = len(alarms(recs, event, "raised"))
+                check(value == want and want >= 1, f"udp: {event} raised {value} times, {want} records")
+            check(metric(page, "frameprobe_indicator_value", dict(tv, indicator="blackout")) is not None,
+                  "udp: indicator values exported")
+            check(metric(page, "frameprobe_webhook_deliveries_total", {}) is None or "frameprobe_webhook_deliveries_total " in page,
+                  "udp: webhook counter exported")
+            if prom:
+                found = None
+                for _ in range(50):
+                    _, answer = http_get(f"http://127.0.0.1:{prom_port}/api/v1/query?query="
+                                         "frameprobe_alarms_raised_total%7Bchannel%3D%22tv%22%2Cevent%3D%22freeze%22%7D")
+                    result = json.loads(answer)["data"]["result"] if answer.startswith("{") else []
+                    if result and float(result[0]["value"][1]) == 1:
+                        found = result
+                        break
+                    time.sleep(0.2)
+                check(found is not None, "prometheus: the freeze alarm counter is scraped")
+        finally:
+            proc.send_signal(signal.SIGTERM)
+            code = proc.wait(timeout=15)
+            if prom:
+                prom.terminate()
+                prom.wait(timeout=10)
+            server.shutdown()
+    check(code == 143, f"udp: SIGTERM gives 143, got {code}")
+    recs = records(out_path)
+    check_clip_alarms([r for r in recs if r.get("stream_time", 0) < 7.1 or r["type"] != "alarm"], sent_at, "udp")
+    # Between the sendings: raised once the pictures stop, cleared when they come again.
+    gap = [r for r in recs if r["type"] == "alarm" and r["event"] == "no_signal" and r["stream_time"] > 6]
+    # (The demuxer may hand on the last frames of a sending only when the input times out, which
+    # clears and raises it once more.)
+    states = [r["state"] for r in gap]
+    check(states[:1] == ["raised"] and states[-1:] == ["cleared"] and states == ["raised", "cleared"] * (len(states) // 2),
+          f"udp: no_signal between the sendings: {gap}")
+    check([r["state"] for r in recs if r["type"] == "input"] == ["connected", "lost", "connected"],
+          "udp: connected, lost, connected again")
+    check(recs[-1]["type"] == "stopped" and recs[-1]["reason"] == "SIGTERM", "udp: a final record")
+    posted = [r for r in Receiver.posts if r["event"] == "black"]
+    check(len(posted) == 2, f"webhook: black raised and cleared posted, got {len(posted)}")
+    snaps = os.listdir(os.path.join(WORK, "snaps"))
+    check(any(s.startswith("tv-black-") and s.endswith(".png") for s in snaps), "snapshot of the black alarm")
+
+
+def srt_run(clip):
+    """SRT, with the webhook receiver down: the analysis goes on and failures are counted."""
+    port, metrics_port, dead_port = free_port(socket.SOCK_DGRAM), free_port(), free_port()
+    out_path = os.path.join(WORK, "srt.jsonl")
+    with open(out_path, "w") as out, open(os.path.join(WORK, "srt.err"), "w") as err:
+        proc = monitor(ALARM_ARGS + ["--metrics", f"127.0.0.1:{metrics_port}",
+                                     "--webhook", f"http://127.0.0.1:{dead_port}/alarms",
+                                     f"srt://127.0.0.1:{port}?mode=listener"], out, err)
+        try:
+            time.sleep(0.5)
+            send(clip, f"srt://127.0.0.1:{port}?mode=caller")
+            time.sleep(3)  # retries of the last records
+            _, page = http_get(f"http://127.0.0.1:{metrics_port}/metrics")
+        finally:
+            proc.send_signal(signal.SIGINT)
+            code = proc.wait(timeout=15)
+    check(code == 130, f"srt: SIGINT gives 130, got {code}")
+    recs = records(out_path)
+    check_clip_alarms(recs, None, "srt")
+    counted = [line for line in page.splitlines() if line.startswith("frameprobe_webhook_failures_total ")]
+    check(counted and float(counted[0].split()[1]) >= 1, f"srt: failed webhook posts counted: {counted}")
+    with open(os.path.join(WORK, "srt.err")) as f:
+        undelivered = sum("could not deliver" in line for line in f)
+    posted = sum(r["type"] == "alarm" for r in recs)
+    check(undelivered == posted, f"srt: every one of {posted} posts failed and was logged, got {undelivered}")
+
+
+def bad_inputs():
+    # A port already in use for --metrics: status 1 before any channel starts.
+    busy = socket.socket()
+    busy.bind(("127.0.0.1", 0))
+    busy.listen()
+    r = subprocess.run([FRAMEPROBE, "monitor", "--metrics", f"127.0.0.1:{busy.getsockname()[1]}",
+                        "udp://127.0.0.1:9"], capture_output=True, text=True, timeout=10)
+    check(r.returncode == 1 and "cannot serve metrics" in r.stderr, f"port in use: {r.returncode} {r.stderr}")
+    busy.close()
+    # A file with no video: status 1 with the reason.
+    audio = os.path.join(WORK, "audio.ts")
+    subprocess.run(["ffmpeg", "-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i", "sine", "-t", "1",
+                    "-c:a", "mp2", "-f", "mpegts", audio], check=True)
+    r = subprocess.run([FRAMEPROBE, "monitor", audio], capture_output=True, text=True, timeout=10)
+    check(r.returncode == 1 and "no video stream" in r.stderr, f"no video: {r.returncode} {r.stderr}")
+    # An unreachable URL and garbage on a UDP port: retries with growing delays, no crash, a clean stop.
+    # Their records go to a file that is moved away and reopened on SIGHUP, as log rotation does.
+    udp = free_port(socket.SOCK_DGRAM)
+    log = os.path.join(WORK, "bad.jsonl")
+    proc = subprocess.Popen([FRAMEPROBE, "monitor", "--reconnect-min", "0.1", "--no-signal-after", "0.5", "-o", log,
+                             f"far=tcp://127.0.0.1:{free_port()}", f"junk=udp://127.0.0.1:{udp}"],
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+        end = time.time() + 2.5
+        while time.time() < end:
+            s.sendto(os.urandom(1316), ("127.0.0.1", udp))
+            time.sleep(0.002)
+    os.rename(log, log + ".1")
+    proc.send_signal(signal.SIGHUP)
+    time.sleep(0.5)
+    proc.send_signal(signal.SIGTERM)
+    _, err = proc.communicate(timeout=15)
+    with open(log + ".1") as f:
+        out = f.read()
+    rotated = records(log)
+    check([r["type"] for r in rotated] == ["stopped", "stopped"], f"SIGHUP: the final records in the new file: {rotated}")
+    check(proc.returncode == 143, f"bad inputs: SIGTERM gives 143, got {proc.returncode}: {err}")
+    delays = [float(line.split(" in ")[1].split()[0]) for line in err.splitlines()
+              if "channel far: opening" in line]
+    check(len(delays) >= 3 and delays == sorted(delays) and delays[-1] > delays[0],
+          f"unreachable URL: growing delays, got {delays}")
+    recs = [json.loads(line) for line in out.splitlines()]
+    check({r["channel"] for r in alarms(recs, "no_signal", "raised")} == {"far", "junk"},
+          "bad inputs: no_signal on both channels")
+
+
+def main():
+    if shutil.which("ffmpeg") is None:
+        return 77
+    shutil.rmtree(WORK, ignore_errors=True)
+    os.makedirs(WORK)
+    clip = os.path.join(WORK, "clip.ts")
+    make_clip(clip)
+    prometheus_bin = shutil.which("prometheus")
+    if prometheus_bin is None:
+        print("prometheus is not installed (scripts/install-deps.sh); its part is left out", flush=True)
+    runs = [threading.Thread(target=udp_run, args=(clip, prometheus_bin)), threading.Thread(target=srt_run, args=(clip,)),
+            threading.Thread(target=bad_inputs)]
+    for t in runs:
+        t.start()
+    for t in runs:
+        t.join()
+    print("\n".join(failures) if failures else "all monitor checks passed", flush=True)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

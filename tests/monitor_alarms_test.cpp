@@ -1,0 +1,125 @@
+// Alarm rules of live channels: detection and recovery times at their boundaries.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "indicators/registry.h"
+#include "monitor/alarm_rules.h"
+#include "monitor/monitor_options.h"
+
+namespace {
+
+struct Fed {
+    std::vector<AlarmChange> changes;
+    AlarmTracker tracker;
+    explicit Fed(AlarmTiming timing) : tracker("black", timing, 25) {}
+    void feed(int64_t frame, bool defect) { tracker.feed(frame, defect, frame, changes); }
+    std::vector<std::pair<AlarmChange::Kind, int64_t>> kinds() const {
+        std::vector<std::pair<AlarmChange::Kind, int64_t>> out;
+        for (const AlarmChange& c : changes) out.emplace_back(c.kind, c.kind == AlarmChange::Cleared ? c.endFrame : c.startFrame);
+        return out;
+    }
+};
+
+TEST(MonitorAlarms, RaisedWhenTheRunReachesItsDetectionTimeExactly) {
+    Fed f({1.0, 0});
+    for (int64_t i = 10; i < 34; ++i) f.feed(i, true);  // 24 frames: 0.96 s
+    EXPECT_FALSE(f.tracker.raised());
+    f.feed(34, true);  // 25 frames: 1 s
+    EXPECT_TRUE(f.tracker.raised());
+    EXPECT_EQ(f.changes.back().kind, AlarmChange::Raised);
+    EXPECT_EQ(f.changes.back().startFrame, 10);
+}
+
+TEST(MonitorAlarms, AOneFrameGapRestartsDetectionButNotARaisedAlarm) {
+    Fed f({0.4, 0.2});  // 10 frames to raise, 5 clean frames to clear
+    for (int64_t i = 0; i < 9; ++i) f.feed(i, true);
+    f.feed(9, false);  // gap before the tenth frame: nothing raised
+    for (int64_t i = 10; i < 19; ++i) f.feed(i, true);
+    EXPECT_FALSE(f.tracker.raised());
+    f.feed(19, true);
+    ASSERT_TRUE(f.tracker.raised());
+    for (int64_t i = 20; i < 24; ++i) f.feed(i, false);  // four clean frames: still raised
+    f.feed(24, true);
+    for (int64_t i = 25; i < 29; ++i) f.feed(i, false);
+    EXPECT_TRUE(f.tracker.raised());
+    f.feed(29, false);  // the fifth clean frame: 0.2 s since the last defect ended
+    EXPECT_FALSE(f.tracker.raised());
+    ASSERT_EQ(f.changes.back().kind, AlarmChange::Cleared);
+    EXPECT_EQ(f.changes.back().startFrame, 10);
+    EXPECT_EQ(f.changes.back().endFrame, 24);
+    int raised = 0;
+    for (const AlarmChange& c : f.changes) raised += c.kind == AlarmChange::Raised;
+    EXPECT_EQ(raised, 1);
+}
+
+TEST(MonitorAlarms, ZeroTimesRaiseOnTheFirstFrameAndClearOnTheFirstCleanOne) {
+    Fed f({0, 0});
+    f.feed(5, true);
+    EXPECT_TRUE(f.tracker.raised());
+    f.feed(6, false);
+    EXPECT_FALSE(f.tracker.raised());
+}
+
+TEST(MonitorAlarms, SkippedFramesCountAsStreamTime) {
+    Fed f({1.0, 0.5});  // every 4th frame measured
+    for (int64_t i = 0; i < 24; i += 4) f.feed(i, true);
+    EXPECT_FALSE(f.tracker.raised());  // frames 0-20: 21 frame times
+    f.feed(24, true);
+    EXPECT_TRUE(f.tracker.raised());
+    f.feed(28, false);
+    f.feed(32, false);
+    EXPECT_TRUE(f.tracker.raised());  // 8 frame times clean
+    f.feed(36, false);
+    EXPECT_TRUE(f.tracker.raised());  // 12 frame times: 0.48 s
+    f.feed(40, false);
+    EXPECT_FALSE(f.tracker.raised());
+}
+
+TEST(MonitorAlarms, EventRulesWatchTheRequestedIndicatorsOnly) {
+    AlarmSettings settings;
+    const int blackout = *findIndicator("blackout");
+    auto rules = makeEventAlarmRules(settings, 1u << blackout, 25);
+    ASSERT_EQ(rules->events(), std::vector<std::string_view>{"black"});
+    settings.timing["black"] = {0, 0};
+    rules = makeEventAlarmRules(settings, 1u << blackout, 25);
+    Results black;
+    black.set(blackout, 1);
+    std::vector<AlarmChange> changes;
+    rules->feed(0, black, changes);
+    ASSERT_EQ(changes.size(), 2u);  // pending, then raised at once
+    EXPECT_EQ(changes[1].kind, AlarmChange::Raised);
+    EXPECT_EQ(settings.severityOf("black"), "critical");
+    EXPECT_EQ(settings.severityOf("freeze"), "warning");
+}
+
+int parse(std::vector<std::string> args, MonitorOptions* out = nullptr) {
+    args.insert(args.begin(), {"frameprobe", "monitor"});
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    testing::internal::CaptureStderr();
+    auto parsed = parseMonitorOptions(static_cast<int>(argv.size()), argv.data());
+    testing::internal::GetCapturedStderr();
+    if (auto* o = std::get_if<MonitorOptions>(&parsed)) {
+        if (out) *out = *o;
+        return 0;
+    }
+    return std::get<int>(parsed);
+}
+
+TEST(MonitorOptions, ChannelsAreNamedByNameEqualsOrByOption) {
+    MonitorOptions o;
+    ASSERT_EQ(parse({"cam=udp://127.0.0.1:5000", "--name", "x", "srt://h:1?a=b", "udp://h:2"}, &o), 0);
+    ASSERT_EQ(o.channels.size(), 3u);
+    EXPECT_EQ(o.channels[0].name, "x");  // --name goes to the first input
+    EXPECT_EQ(o.channels[0].url, "udp://127.0.0.1:5000");
+    EXPECT_EQ(o.channels[1].name, "channel2");
+    EXPECT_EQ(o.channels[1].url, "srt://h:1?a=b");
+    EXPECT_EQ(parse({"a=x.ts", "a=y.ts"}), 2);            // two channels of one name
+    EXPECT_EQ(parse({"--name", "a b", "x.ts"}), 2);       // a name that cannot be a label or file name
+    EXPECT_EQ(parse({"--reconnect-min", "5", "--reconnect-max", "1", "x.ts"}), 2);
+    EXPECT_EQ(parse({"--black-min-duration", "-1", "x.ts"}), 2);
+}
+
+}  // namespace
