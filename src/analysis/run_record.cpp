@@ -1,5 +1,6 @@
 #include "analysis/run_record.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -39,4 +40,21 @@ Statistics RunRecord::statistics(int indicator) const {
     return computeStatistics(present, indicatorRegistry()[static_cast<std::size_t>(indicator)].worse);
 }
 
-std::vector<Event> RunRecord::events() const { return detector_.events(); }
+std::vector<Event> RunRecord::events() const {
+    std::vector<Event> events = detector_.events();
+    if (!end_ || end_->decodeErrors.empty()) return events;
+    // A decode error stands just before the first frame after the break: it ends
+    // when that frame is shown and lasts as long as the frames lost would have.
+    for (const DecodeError& e : end_->decodeErrors) {
+        Event event;
+        event.type = "decode_error";
+        event.startFrame = event.endFrame = e.frame;
+        event.endTime = e.time.value_or(static_cast<double>(e.frame) / info_.fps);
+        event.duration = static_cast<double>(e.frames) / info_.fps;
+        event.startTime = std::max(0.0, event.endTime - event.duration);
+        events.push_back(event);
+    }
+    std::stable_sort(events.begin(), events.end(),
+                     [](const Event& a, const Event& b) { return a.startFrame < b.startFrame; });
+    return events;
+}

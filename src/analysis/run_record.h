@@ -23,8 +23,11 @@ public:
     bool requested(int indicator) const;
     // Over the frames where the indicator has a value; empty when not requested.
     Statistics statistics(int indicator) const;
-    // Valid at any time: runs still open end at the last frame recorded.
+    // Valid at any time: runs still open end at the last frame recorded. Places
+    // where the decoder lost frames come as "decode_error" events once the run ended.
     std::vector<Event> events() const;
+    // Frames the decoder lost among the frames of the run; 0 before end().
+    int64_t decodeErrors() const { return end_ ? framesLost(end_->decodeErrors) : 0; }
     // Set by end(); empty before.
     const std::optional<RunEnd>& runEnd() const { return end_; }
 

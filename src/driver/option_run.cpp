@@ -62,7 +62,7 @@ struct OpenedInput {
 };
 
 std::variant<OpenedInput, std::string> openInput(const RunOptions& o) {
-    const OpenRequest request{o.input, o.width, o.height, o.stream};
+    const OpenRequest request{o.input, o.width, o.height, o.stream, o.ffmpegLog.value_or(o.quiet ? "quiet" : "summary")};
     auto detected = detectInput(request);
     if (auto* error = std::get_if<std::string>(&detected)) return *error;
     OpenedInput input{std::move(std::get<DetectedInput>(detected)), nullptr};
@@ -84,6 +84,15 @@ std::variant<OpenedInput, std::string> openInput(const RunOptions& o) {
     input.source = std::make_unique<RawSource>(stream, *o.width, *o.height, static_cast<int64_t>(frameSize), count,
                                                !o.frames);
     return input;
+}
+
+// The decoder's losses among the frames shown: those before the first frame
+// shown belong to the warm-up, and an interrupted run shows fewer frames than it read.
+std::vector<DecodeError> decodeErrorsShown(const SourceInfo& info, int64_t start, int64_t rows, bool interrupted) {
+    std::vector<DecodeError> shown;
+    for (const DecodeError& e : info.decodeErrors)
+        if (e.frame >= start && (e.frame < start + rows || !interrupted)) shown.push_back(e);
+    return shown;
 }
 
 EventOptions eventOptions(const RunOptions& o) {
@@ -186,7 +195,8 @@ int runWithOptions(const RunOptions& o) {
         }
         const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - began;
         if (report) report->setQcResult(!gate.empty(), gate.failures(record));
-        shown.end(RunEnd{record.frames(), seconds.count(), outcome.interrupted});
+        shown.end(RunEnd{record.frames(), seconds.count(), outcome.interrupted,
+                         decodeErrorsShown(sourceInfo, start, record.frames(), outcome.interrupted)});
         if (o.format == OutputFormat::Legacy && !outcome.interrupted) output.append("\nFile stream closed\n\n");
         output.close();
         if (log) log->close();

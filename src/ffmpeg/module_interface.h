@@ -5,7 +5,9 @@
 // types may cross the boundary; the version and size refuse a module of another.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <variant>
@@ -13,15 +15,24 @@
 #include "io/frame_source.h"
 
 // Raise it whenever the table or a type it passes (FrameSource, SourceInfo, ReadResult) changes.
-inline constexpr uint32_t kFfmpegModuleVersion = 1;
+inline constexpr uint32_t kFfmpegModuleVersion = 2;
+
+struct ContainerRequest {
+    std::string path;  // in messages; the file opened unless `read` is given
+    int stream = -1;   // the first video stream when negative
+    // A pipe's bytes, from its first on, for containers on standard input.
+    std::function<std::size_t(uint8_t*, std::size_t)> read;
+    // "quiet", "summary" (the first messages and a count) or an FFmpeg level name.
+    std::string log = "summary";
+};
 
 struct FfmpegModule {
     uint32_t version;  // kFfmpegModuleVersion of the module's build
     uint32_t size;     // sizeof(FfmpegModule) of the module's build
     // True when FFmpeg recognises a container from the first bytes of the file named `path`.
     bool (*probe)(const std::string& path, const std::string& firstBytes);
-    // Opens stream `stream` of the container `path`, or its first video stream when negative.
-    std::variant<std::unique_ptr<FrameSource>, std::string> (*open)(const std::string& path, int stream);
+    // Opens the stream a request names.
+    std::variant<std::unique_ptr<FrameSource>, std::string> (*open)(const ContainerRequest& request);
 };
 
 // The module's one exported function, looked up by this name.

@@ -40,6 +40,7 @@ struct Slot {
     // Written by the tasks of this frame, one element each.
     std::array<std::optional<double>, kIndicatorCount> spatial{};
     Results results;
+    std::optional<double> time;  // the source's presentation time of the frame
 };
 
 }  // namespace
@@ -161,6 +162,7 @@ EngineOutcome Engine::run(FrameSource& source, int64_t first, std::optional<int6
                 }
                 break;
             }
+            slot.time = r.time;
             slot.shared.start(slot.frame);
             ++got;
         }
@@ -205,6 +207,7 @@ EngineOutcome Engine::run(FrameSource& source, int64_t first, std::optional<int6
         for (int64_t i = batch.start; i < batch.start + batch.size; ++i) {
             Slot& slot = m.slots[m.slotOf(i - first)];
             slot.results = Results{};
+            slot.results.time = slot.time;
             for (int index : m.spatial) {
                 auto& value = slot.spatial[static_cast<std::size_t>(index)];
                 if (value) slot.results.set(index, *value);
