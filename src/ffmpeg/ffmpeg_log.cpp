@@ -18,6 +18,7 @@ constexpr int kShownLines = 5;
 enum class Mode { Quiet, Summary, Whole };
 std::atomic<Mode> mode{Mode::Summary};
 thread_local long warnings = 0;
+std::atomic<bool> summaryHeld{false};
 std::atomic<int> wholeLevel{AV_LOG_WARNING};  // under Mode::Whole, the last level shown
 
 std::mutex logMutex;
@@ -43,9 +44,9 @@ void summary(void* object, int level, const char* format, va_list args) {
 }
 
 void callback(void* object, int level, const char* format, va_list args) {
-    if (level <= AV_LOG_WARNING) ++warnings;
+    if (level <= AV_LOG_DEBUG) ++warnings;
     if (mode == Mode::Whole && level <= wholeLevel) av_log_default_callback(object, level, format, args);
-    else if (mode == Mode::Summary && level <= AV_LOG_WARNING) summary(object, level, format, args);
+    else if (mode == Mode::Summary && level <= AV_LOG_WARNING && !summaryHeld) summary(object, level, format, args);
 }
 
 }  // namespace
@@ -55,7 +56,8 @@ bool setFfmpegLog(const std::string& level) {
         {"panic", AV_LOG_PANIC},     {"fatal", AV_LOG_FATAL}, {"error", AV_LOG_ERROR},
         {"warning", AV_LOG_WARNING}, {"info", AV_LOG_INFO},   {"verbose", AV_LOG_VERBOSE},
         {"debug", AV_LOG_DEBUG},     {"trace", AV_LOG_TRACE}};
-    // Warnings are always asked for, even when none is shown: they count as signs of damage.
+    // Messages down to debug are always asked for, even when none is shown: a demuxer tells of
+    // the damage it passes over (a transport stream's continuity errors) at that level.
     int shown = AV_LOG_WARNING;
     Mode chosen = level == "quiet" ? Mode::Quiet : Mode::Summary;
     if (level != "quiet" && level != "summary") {
@@ -66,7 +68,7 @@ bool setFfmpegLog(const std::string& level) {
         shown = found->second;
     }
     mode = chosen;
-    av_log_set_level(std::max(shown, AV_LOG_WARNING));
+    av_log_set_level(std::max(shown, AV_LOG_DEBUG));
     wholeLevel = shown;
     av_log_set_callback(callback);
     return true;
@@ -80,4 +82,6 @@ void finishFfmpegLog() {
     omittedLines = 0;
 }
 
-long ffmpegWarningsOnThisThread() { return warnings; }
+long ffmpegMessagesOnThisThread() { return warnings; }
+
+void holdFfmpegSummary(bool held) { summaryHeld = held; }

@@ -12,6 +12,11 @@ bool setFfmpegLog(const std::string& level);
 // Under "summary": says how many messages were left out, once, if any were.
 void finishFfmpegLog();
 
-// Warnings and errors the libraries gave on the calling thread so far, shown or
-// not: a sign of damage. (The decoder's own threads count apart.)
-long ffmpegWarningsOnThisThread();
+// Messages down to debug level the libraries gave on the calling thread so far,
+// shown or not: around damage, a sign of it. (The decoder's own threads count apart.)
+long ffmpegMessagesOnThisThread();
+
+// While held, the summary leaves messages out without counting them: after a
+// seek, the decoder complains of the references it never saw for frames
+// decoded only to reach the start.
+void holdFfmpegSummary(bool held);

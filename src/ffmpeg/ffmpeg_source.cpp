@@ -148,7 +148,9 @@ ReadResult FfmpegSource::failure(const std::string& message, int code) const {
 std::optional<double> FfmpegSource::secondsOf(int64_t pts) const {
     const int64_t start = startPts_ != AV_NOPTS_VALUE ? startPts_ : firstPts_;
     if (pts == AV_NOPTS_VALUE || start == AV_NOPTS_VALUE) return std::nullopt;
-    return static_cast<double>(pts - start) * av_q2d(format_->streams[streamIndex_]->time_base);
+    const AVRational base = format_->streams[streamIndex_]->time_base;
+    // One rounding: 1400 / 1000 gives 1.4, where 1400 * 0.001 gives 1.4000000000000001.
+    return static_cast<double>(pts - start) * base.num / base.den;
 }
 
 void FfmpegSource::noteLosses(std::optional<int64_t> pts) {
@@ -181,7 +183,8 @@ void FfmpegSource::noteDemuxGap(int64_t dts, int64_t pts) {
     if (demuxDamage_ > 0 && lastDts_ != AV_NOPTS_VALUE && frameTicks_ > 0 && dts > lastDts_ && pts != AV_NOPTS_VALUE &&
         (skipBelowPts_ == AV_NOPTS_VALUE || pts >= skipBelowPts_)) {
         const int64_t missing = (dts - lastDts_ + frameTicks_ / 2) / frameTicks_ - 1;
-        if (missing > 0) demuxLosses_.emplace_back(pts, missing);
+        // They stand before the first frame shown from the time the stream resumed.
+        if (missing > 0) demuxLosses_.emplace_back(dts, missing);
     }
     demuxDamage_ = std::max(0, demuxDamage_ - 1);
     lastDts_ = dts;
@@ -189,9 +192,9 @@ void FfmpegSource::noteDemuxGap(int64_t dts, int64_t pts) {
 
 ReadResult FfmpegSource::sendNextPacket() {
     if (!heldPacket_) {
-        const long warnings = ffmpegWarningsOnThisThread();
+        const long warnings = ffmpegMessagesOnThisThread();
         const int code = av_read_frame(format_, packet_);
-        if (code == AVERROR_INVALIDDATA || ffmpegWarningsOnThisThread() != warnings) demuxDamage_ = kDamageReach;
+        if (code == AVERROR_INVALIDDATA || ffmpegMessagesOnThisThread() != warnings) demuxDamage_ = kDamageReach;
         if (code == AVERROR_INVALIDDATA && ++invalidReads_ < kMostInvalidReads) return ReadResult{};
         if (code == AVERROR_EOF || code == AVERROR_INVALIDDATA) {
             flushing_ = true;  // the decoder still holds the frames it delays
@@ -238,6 +241,7 @@ ReadResult FfmpegSource::decodeNext() {
                 continue;
             }
             if (firstPts_ == AV_NOPTS_VALUE) firstPts_ = pts;
+            holdFfmpegSummary(false);
             noteLosses(pts);
             return ReadResult{};
         }
@@ -284,7 +288,8 @@ bool FfmpegSource::seekToPacket(const std::vector<PacketStamp>& stamps, std::siz
 }
 
 FfmpegSource::Seek FfmpegSource::seekTo(int64_t index) {
-    if (pipe_ != nullptr || format_->pb == nullptr || !(format_->pb->seekable & AVIO_SEEKABLE_NORMAL))
+    if (pipe_ != nullptr || format_->pb == nullptr || !(format_->pb->seekable & AVIO_SEEKABLE_NORMAL) ||
+        (format_->iformat->flags & AVFMT_NOTIMESTAMPS))
         return Seek::FromStart;
     // The time stamps of the packets up to frame `index` in presentation order: every packet has a
     // decode time stamp no later than its presentation one, so once a packet is decoded after the
@@ -320,9 +325,7 @@ FfmpegSource::Seek FfmpegSource::seekTo(int64_t index) {
     if (stamps.size() <= wanted) {
         // No time stamps, or fewer packets than the start: decoding from the start decides.
         if (!stamps.empty() && seekToPacket(stamps, 0)) return Seek::FromStart;
-        return stamps.empty() && avformat_seek_file(format_, -1, INT64_MIN, INT64_MIN, INT64_MIN, 0) >= 0
-                   ? Seek::FromStart
-                   : Seek::Failed;
+        return rewind() ? Seek::FromStart : Seek::Failed;
     }
     needed = neededPts();
     // The last key frame at or before the frame wanted, then earlier ones, then the first packet.
@@ -334,10 +337,16 @@ FfmpegSource::Seek FfmpegSource::seekTo(int64_t index) {
         avcodec_flush_buffers(codec_);
         skipBelowPts_ = needed;
         next_ = index;
+        holdFfmpegSummary(true);
         return Seek::Done;
     }
     avcodec_flush_buffers(codec_);
-    return seekToPacket(stamps, 0) ? Seek::FromStart : Seek::Failed;
+    return seekToPacket(stamps, 0) || rewind() ? Seek::FromStart : Seek::Failed;
+}
+
+bool FfmpegSource::rewind() {
+    if (av_seek_frame(format_, -1, 0, AVSEEK_FLAG_BYTE) >= 0) return true;
+    return avformat_seek_file(format_, -1, INT64_MIN, INT64_MIN, INT64_MIN, 0) >= 0;
 }
 
 ReadResult FfmpegSource::copyLuma(Image& luma) {

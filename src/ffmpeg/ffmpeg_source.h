@@ -52,6 +52,8 @@ private:
     enum class Seek { Done, FromStart, Failed };
     Seek seekTo(int64_t index);
     // Moves to the packet of `stamps[target]`, leaving it in packet_; false when that fails.
+    // Back to the first packet; false when the container cannot.
+    bool rewind();
     bool seekToPacket(const std::vector<PacketStamp>& stamps, std::size_t target);
     // Frames lost before a frame of presentation time stamp `pts` (all that are left at the end when none).
     void noteLosses(std::optional<int64_t> pts);
@@ -87,6 +89,6 @@ private:
     int64_t frameTicks_ = 0;   // a frame's duration in the stream's time base, when it states its rate
     int64_t lastDts_;          // of the last video packet read
     int demuxDamage_ = 0;      // video packets still to read that may follow damage the demuxer met
-    // Frames the demuxer lost in damage, by the presentation time stamp of the first packet after them.
+    // Frames the demuxer lost in damage, by the decode time stamp of the first packet after them.
     std::vector<std::pair<int64_t, int64_t>> demuxLosses_;
 };
