@@ -74,3 +74,6 @@ PY
   fi
   rm -f clip.yuv
 done
+
+# Compressed input against decoding alone, and the cost of seeking (COMPRESSED=0 skips it).
+[ "${COMPRESSED:-1}" = 0 ] || bash "$root/scripts/bench-compressed.sh" "$root/build"

@@ -425,13 +425,14 @@ ReadResult FfmpegSource::read(int64_t index, Image& luma) {
     for (;;) {
         ReadResult result = decodeNext();
         if (result.status != ReadResult::Frame) return result;
-        const int64_t number = next_++;
-        if (number == index) {
+        if (next_ == index) {
             result = copyLuma(luma);
             result.time = secondsOf(frame_->pts != AV_NOPTS_VALUE ? frame_->pts : frame_->best_effort_timestamp);
             av_frame_unref(frame_);
+            ++next_;
             return result;
         }
         av_frame_unref(frame_);
+        ++next_;
     }
 }
