@@ -83,6 +83,9 @@ TEST_F(CompressedInputTest, ContainerRowsCarryPresentationTimes) {
     EXPECT_DOUBLE_EQ(run["frames"][19]["time"].get<double>(), 1.76);
     // A pause is not damage.
     EXPECT_EQ(run["run"]["decode_errors"], 0);
+    // Events are timed by their frames' presentation times.
+    for (const json& e : run["events"])
+        EXPECT_EQ(e["start_time"], run["frames"][e["start_frame"].get<std::size_t>()]["time"]) << e;
     const ProcessResult csv = probe({"--no-log", "-q", "--format", "csv", "vfr.mkv"});
     EXPECT_EQ(csvRows(csv.out)[10].substr(0, 7), "10,1.4,");
     // Raw input keeps the time its frame rate gives.

@@ -32,10 +32,15 @@ public:
     const std::optional<RunEnd>& runEnd() const { return end_; }
 
 private:
+    // Times an event by the presentation times of its frames.
+    void retime(Event& event) const;
+
     EventOptions options_;
     RunInfo info_;
     EventDetector detector_;
     std::vector<int64_t> frames_;
+    // Presentation times by frame, when the rows carry them (containers); empty otherwise.
+    std::vector<double> times_;
     // kIndicatorCount values per frame; NaN where the indicator has no value.
     std::vector<double> values_;
     std::optional<RunEnd> end_;
