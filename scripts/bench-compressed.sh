@@ -23,7 +23,7 @@ make_clip() {  # NAME SIZE FRAMES CODEC-ARGS...: ffmpeg's test pattern with grai
     -vf "noise=alls=12:allf=t" -frames:v "$frames" "$@" "$name"
 }
 make_clip h264-1080p.mp4 1920x1080 300 -c:v libx264 -preset medium
-make_clip hevc10-1080p.mkv 1920x1080 150 -c:v libx265 -pix_fmt yuv420p10le -x265-params log-level=error
+make_clip hevc10-1080p.mkv 1920x1080 150 -c:v libx265 -preset ultrafast -pix_fmt yuv420p10le -x265-params log-level=error
 make_clip h264-2160p.mp4 3840x2160 60 -c:v libx264 -preset veryfast
 make_clip h264-2000.mp4 1920x1080 2000 -c:v libx264 -preset veryfast -g 50
 

@@ -8,6 +8,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/cpu.h>
 #include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
@@ -115,7 +116,9 @@ std::string FfmpegSource::openStream(const ContainerRequest& request) {
     if (codec_ == nullptr || packet_ == nullptr || frame_ == nullptr) return "Out of memory opening " + path_;
     code = avcodec_parameters_to_context(codec_, video->codecpar);
     if (code < 0) return "Could not set up the decoder of " + path_ + ": " + errorText(code);
-    codec_->thread_count = 0;  // as many as the machine has
+    // As many threads as the machine has CPUs, as `ffmpeg -threads N` gives: the automatic choice
+    // takes one more, which the engine's threads then share the CPUs with.
+    codec_->thread_count = av_cpu_count();
     codec_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     code = avcodec_open2(codec_, decoder, nullptr);
     if (code < 0) return "Could not open the " + std::string(decoder->name) + " decoder for " + path_ + ": " + errorText(code);
