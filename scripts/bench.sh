@@ -220,3 +220,5 @@ if [ "${MONITOR:-1}" != 0 ] && command -v ffmpeg >/dev/null; then
   echo
   python3 "$root/scripts/bench_monitor.py" "$root/build/frameprobe" --memory-minutes "${MONITOR_MINUTES:-30}"
 fi
+# Compressed input against decoding alone, and the cost of seeking (COMPRESSED=0 skips it).
+[ "${COMPRESSED:-1}" = 0 ] || bash "$root/scripts/bench-compressed.sh" "$root/build"

@@ -12,7 +12,7 @@ namespace {
 std::variant<std::unique_ptr<FrameSource>, std::string> openContainer(const std::filesystem::path& path, int stream) {
     auto module = ffmpegModule();
     if (auto* error = std::get_if<std::string>(&module)) return *error;
-    return std::get<const FfmpegModule*>(module)->open(path.string(), stream);
+    return std::get<const FfmpegModule*>(module)->open(ContainerRequest{path.string(), stream, {}, "quiet"});
 }
 
 std::unique_ptr<FrameSource> openDecoded(const std::filesystem::path& path, int stream = -1) {

@@ -24,6 +24,9 @@ constexpr Operator kOperators[] = {{"<=", Comparison::LessEqual}, {">=", Compari
 
 constexpr std::string_view kEventMeasures[] = {"count", "duration", "total"};
 
+// The frames the decoder dropped or rejected.
+constexpr std::string_view kDecodeErrors = "decode_errors";
+
 std::string_view trimmed(std::string_view s) {
     const auto first = s.find_first_not_of(" \t");
     if (first == std::string_view::npos) return {};
@@ -91,6 +94,10 @@ QcCondition parseQcCondition(std::string_view text) {
     c.subject = std::string(name.substr(0, dot));
     c.measure = dot == std::string_view::npos ? "" : std::string(name.substr(dot + 1));
 
+    if (c.subject == kDecodeErrors) {
+        if (!c.measure.empty()) refuse(text, "decode_errors is a number of frames and has no ." + c.measure);
+        return c;
+    }
     const auto types = eventTypes();
     if (std::find(types.begin(), types.end(), c.subject) != types.end()) {
         c.isEvent = true;
@@ -103,8 +110,8 @@ QcCondition parseQcCondition(std::string_view text) {
     if (!indicator || indicatorRegistry()[static_cast<std::size_t>(*indicator)].key != c.subject) {
         std::string keys;
         for (const IndicatorDescriptor& d : indicatorRegistry()) keys += (keys.empty() ? "" : ", ") + std::string(d.key);
-        refuse(text, "unknown name \"" + c.subject + "\"; use an indicator (" + keys + ") or an event type (" +
-                         choices(types) + ")");
+        refuse(text, "unknown name \"" + c.subject + "\"; use an indicator (" + keys + "), an event type (" +
+                         choices(types) + ") or decode_errors");
     }
     if (std::find(std::begin(kStatisticNames), std::end(kStatisticNames), c.measure) == std::end(kStatisticNames))
         refuse(text, "an indicator needs one of the statistics " + choices(kStatisticNames) + ", e.g. " + c.subject +
@@ -113,6 +120,7 @@ QcCondition parseQcCondition(std::string_view text) {
 }
 
 std::optional<double> qcValue(const QcCondition& c, const RunRecord& record) {
+    if (c.subject == kDecodeErrors) return static_cast<double>(record.decodeErrors());
     if (!c.isEvent) {
         const auto indicator = findIndicator(c.subject.c_str());
         return indicator ? statistic(record.statistics(*indicator), c.measure) : std::nullopt;

@@ -12,6 +12,7 @@ void RunRecord::begin(const RunInfo& info) {
     info_ = info;
     detector_ = EventDetector(info.fps, info.mask, options_, info.origin);
     frames_.clear();
+    times_.clear();
     values_.clear();
     frameCount_ = 0;
     end_.reset();
@@ -22,6 +23,10 @@ void RunRecord::row(int64_t frame, const Results& values) {
     detector_.feed(frame, values);
     if (!keepRows_) return;
     frames_.push_back(frame);
+    if (values.time) {
+        times_.resize(frames_.size(), std::numeric_limits<double>::quiet_NaN());
+        times_.back() = *values.time;
+    }
     for (int i = 0; i < kIndicatorCount; ++i)
         values_.push_back(meaningfulValue(values, i).value_or(std::numeric_limits<double>::quiet_NaN()));
 }
@@ -43,7 +48,43 @@ Statistics RunRecord::statistics(int indicator) const {
     return computeStatistics(present, indicatorRegistry()[static_cast<std::size_t>(indicator)].worse);
 }
 
-std::vector<Event> RunRecord::events() const { return detector_.events(); }
+void RunRecord::retime(Event& event) const {
+    // Frames are recorded in order, one apart, from frames_.front().
+    const auto timeOf = [&](int64_t frame) {
+        const auto at = static_cast<std::size_t>(frame - frames_.front());
+        return at < times_.size() ? times_[at] : std::numeric_limits<double>::quiet_NaN();
+    };
+    const double start = timeOf(event.startFrame);
+    if (std::isnan(start)) return;
+    double end = timeOf(event.endFrame + 1);
+    // The last frame lasts as long as a frame at the stated rate.
+    if (std::isnan(end)) end = timeOf(event.endFrame) + 1 / info_.fps;
+    if (std::isnan(end)) return;
+    event.startTime = start;
+    event.endTime = end;
+    event.duration = end - start;
+}
+
+std::vector<Event> RunRecord::events() const {
+    std::vector<Event> events = detector_.events();
+    if (!times_.empty())
+        for (Event& e : events) retime(e);
+    if (!end_ || end_->decodeErrors.empty()) return events;
+    // A decode error stands just before the first frame after the break: it ends
+    // when that frame is shown and lasts as long as the frames lost would have.
+    for (const DecodeError& e : end_->decodeErrors) {
+        Event event;
+        event.type = "decode_error";
+        event.startFrame = event.endFrame = e.frame;
+        event.endTime = e.time.value_or(static_cast<double>(e.frame) / info_.fps);
+        event.duration = static_cast<double>(e.frames) / info_.fps;
+        event.startTime = std::max(0.0, event.endTime - event.duration);
+        events.push_back(event);
+    }
+    std::stable_sort(events.begin(), events.end(),
+                     [](const Event& a, const Event& b) { return a.startFrame < b.startFrame; });
+    return events;
+}
 
 FrameCounts RunRecord::frameCounts() const {
     const int64_t rows = frames();

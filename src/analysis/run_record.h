@@ -29,7 +29,8 @@ public:
     bool requested(int indicator) const;
     // Over the frames where the indicator has a value; empty when not requested.
     Statistics statistics(int indicator) const;
-    // Valid at any time: runs still open end at the last frame recorded.
+    // Valid at any time: runs still open end at the last frame recorded. Places
+    // where the decoder lost frames come as "decode_error" events once the run ended.
     std::vector<Event> events() const;
     // The gate that judges the run, if any; it must outlive the record.
     void setGate(const QcGate* gate) { gate_ = gate; }
@@ -38,14 +39,21 @@ public:
     std::optional<Verdict> verdict() const;
     // Frames the run set out to measure and whole frames of the input it measured.
     FrameCounts frameCounts() const;
+    // Frames the decoder lost among the frames of the run; 0 before end().
+    int64_t decodeErrors() const { return end_ ? framesLost(end_->decodeErrors) : 0; }
     // Set by end(); empty before.
     const std::optional<RunEnd>& runEnd() const { return end_; }
 
 private:
+    // Times an event by the presentation times of its frames.
+    void retime(Event& event) const;
+
     EventOptions options_;
     RunInfo info_;
     EventDetector detector_;
     std::vector<int64_t> frames_;
+    // Presentation times by frame, when the rows carry them (containers); empty otherwise.
+    std::vector<double> times_;
     // kIndicatorCount values per frame; NaN where the indicator has no value.
     std::vector<double> values_;
     std::optional<RunEnd> end_;

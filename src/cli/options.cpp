@@ -119,7 +119,11 @@ ParsedOptions parseOptions(int argc, char** argv) {
     app.add_flag("--no-log", noLog, "Write no log file");
     app.add_flag("--summary", o.summary, "Print a summary per indicator and the events on standard error");
     app.add_flag("--progress", o.progress, "Show progress on standard error even when it is not a terminal");
-    app.add_flag("-q,--quiet", o.quiet, "Show no progress");
+    app.add_flag("-q,--quiet", o.quiet, "Show no progress and no messages of FFmpeg's libraries");
+    app.add_option("--ffmpeg-log", o.ffmpegLog,
+                   "Show every message of FFmpeg's libraries from LEVEL on (default: the first few warnings and a "
+                   "count)")
+        ->check(CLI::IsMember({"quiet", "panic", "fatal", "error", "warning", "info", "verbose", "debug", "trace"}));
     app.add_option("--fail-on", o.failOn,
                    "QC condition, repeatable, e.g. black>0, freeze.duration>2, blur.p95>5; when one holds the "
                    "exit status is 3")

@@ -37,6 +37,7 @@ struct RunOptions {
     bool summary = false;
     bool progress = false;
     bool quiet = false;
+    std::optional<std::string> ffmpegLog;  // FFmpeg's messages from this level on, whole
     std::vector<std::string> failOn;
     std::map<std::string, double> minDuration;  // per event type, seconds
     std::optional<double> flickerThreshold;

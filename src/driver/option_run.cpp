@@ -63,7 +63,8 @@ int runWithOptions(const RunOptions& o) {
     const QcGate& gate = judgement.gate;
     const uint32_t mask = judgement.measured.mask;
 
-    auto opened = openRunInput(InputRequest{o.input, o.width, o.height, o.stream, o.frames});
+    auto opened = openRunInput(
+        InputRequest{o.input, o.width, o.height, o.stream, o.frames, o.ffmpegLog.value_or(o.quiet ? "quiet" : "summary")});
     if (auto* error = std::get_if<std::string>(&opened)) return fail(*error);
     FrameSource& source = *std::get<OpenedInput>(opened).source;
     if (const uint64_t pixels = uint64_t{source.info().width} * source.info().height; pixels > o.maxPixels)
@@ -141,7 +142,8 @@ int runWithOptions(const RunOptions& o) {
         outcome = run.engine;
         if (outcome.failedFrame) return failAndAbandon(readFailure(outcome, o.input));
         if (report) report->setQcResult(!gate.empty(), verdictFailures(record));
-        shown.end(RunEnd{record.frames(), run.seconds, outcome.interrupted});
+        shown.end(RunEnd{record.frames(), run.seconds, outcome.interrupted,
+                         step->decodeErrorsShown(record.frames(), outcome.interrupted)});
         if (o.format == OutputFormat::Legacy && !outcome.interrupted) output.append("\nFile stream closed\n\n");
         output.close();
         if (log) log->close();

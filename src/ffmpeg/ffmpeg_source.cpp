@@ -5,16 +5,35 @@
 #include <chrono>
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
 #include <vector>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/cpu.h>
 #include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
 
+#include "ffmpeg/ffmpeg_log.h"
+
+// A video packet as the container gives it, in decode order.
+struct PacketStamp {
+    int64_t pts;
+    int64_t dts;
+    bool key;
+};
+
 namespace {
+
+// Damaged packets the demuxer may give up on in a row before the input counts as ended there.
+constexpr int kMostInvalidReads = 256;
+// The demuxer tells of damage a few packets before or after the gap it leaves (its parser
+// holds packets back): gaps in the time stamps of this many video packets count.
+constexpr int kDamageReach = 8;
+// Key frames tried, latest first, before a seek falls back to the stream's first packet.
+constexpr int kSeekTries = 3;
 
 std::string errorText(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -42,9 +61,13 @@ int64_t steadyNanoseconds() {
         .count();
 }
 
+// The order of a packet in the stream: its decode time stamp, else its presentation one.
+int64_t decodeOrder(const PacketStamp& s) { return s.dts != AV_NOPTS_VALUE ? s.dts : s.pts; }
+
 }  // namespace
 
-FfmpegSource::FfmpegSource(std::string path) : path_(std::move(path)) {}
+FfmpegSource::FfmpegSource(std::string path)
+    : path_(std::move(path)), startPts_(AV_NOPTS_VALUE), skipBelowPts_(AV_NOPTS_VALUE), firstPts_(AV_NOPTS_VALUE), lastPts_(AV_NOPTS_VALUE), lastDts_(AV_NOPTS_VALUE) {}
 
 FfmpegSource::~FfmpegSource() {
     sws_freeContext(sws_);
@@ -54,11 +77,12 @@ FfmpegSource::~FfmpegSource() {
     av_packet_free(&packet_);
     avcodec_free_context(&codec_);
     avformat_close_input(&format_);
+    finishFfmpegLog();
 }
 
-std::variant<std::unique_ptr<FfmpegSource>, std::string> FfmpegSource::open(const std::string& path, int stream) {
-    std::unique_ptr<FfmpegSource> source(new FfmpegSource(path));
-    const std::string error = source->openStream(stream);
+std::variant<std::unique_ptr<FfmpegSource>, std::string> FfmpegSource::open(const ContainerRequest& request) {
+    std::unique_ptr<FfmpegSource> source(new FfmpegSource(request.path));
+    const std::string error = source->openStream(request);
     if (!error.empty()) return error;
     return source;
 }
@@ -67,7 +91,9 @@ std::variant<std::unique_ptr<FfmpegSource>, std::string> FfmpegSource::openLive(
                                                                                  const LiveOpenOptions& options) {
     std::unique_ptr<FfmpegSource> source(new FfmpegSource(url));
     source->live_ = options;
-    const std::string error = source->openStream(-1);
+    ContainerRequest request;
+    request.path = url;
+    const std::string error = source->openStream(request);
     if (!error.empty()) return error;
     source->openAudio();
     source->lastActivity_ = steadyNanoseconds();
@@ -86,11 +112,15 @@ int FfmpegSource::interrupted(void* self) {
     return 1;
 }
 
-std::string FfmpegSource::openStream(int stream) {
-    // The libraries' warnings would mix with the report; their errors still show.
-    av_log_set_level(AV_LOG_ERROR);
+std::string FfmpegSource::openStream(const ContainerRequest& request) {
     AVDictionary* settings = nullptr;
-    if (live_) {
+    if (request.read) {
+        pipe_ = std::make_unique<PipeInput>(request.read);
+        format_ = avformat_alloc_context();
+        if (pipe_->context() == nullptr || format_ == nullptr) return "Out of memory opening " + path_;
+        format_->pb = pipe_->context();
+        format_->flags |= AVFMT_FLAG_CUSTOM_IO;
+    } else if (live_) {
         // Reads give up on a stop or a silent input; a UDP receiver that fell behind drops packets instead of failing.
         format_ = avformat_alloc_context();
         if (format_ == nullptr) return "Out of memory opening " + path_;
@@ -99,24 +129,27 @@ std::string FfmpegSource::openStream(int stream) {
         lastActivity_ = steadyNanoseconds();
         av_dict_set(&settings, "overrun_nonfatal", "1", 0);
     }
-    int code = avformat_open_input(&format_, path_.c_str(), nullptr, &settings);
+    int code = avformat_open_input(&format_, pipe_ ? "" : path_.c_str(), nullptr, &settings);
     av_dict_free(&settings);
     if (code < 0) return "Could not open " + path_ + ": " + errorText(code);
     code = avformat_find_stream_info(format_, nullptr);
     if (code < 0) return "Could not read the streams of " + path_ + ": " + errorText(code);
     const int count = static_cast<int>(format_->nb_streams);
-    if (stream < 0) {
+    if (request.stream < 0) {
         for (int i = 0; i < count && streamIndex_ < 0; ++i)
             if (isVideo(format_->streams[i])) streamIndex_ = i;
         if (streamIndex_ < 0) return path_ + " has no video stream";
-    } else if (stream >= count) {
-        return path_ + " has no stream " + std::to_string(stream) + " (its streams are 0 to " +
+    } else if (request.stream >= count) {
+        return path_ + " has no stream " + std::to_string(request.stream) + " (its streams are 0 to " +
                std::to_string(count - 1) + ")";
-    } else if (format_->streams[stream]->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) {
-        return "Stream " + std::to_string(stream) + " of " + path_ + " is not a video stream";
+    } else if (format_->streams[request.stream]->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) {
+        return "Stream " + std::to_string(request.stream) + " of " + path_ + " is not a video stream";
     } else {
-        streamIndex_ = stream;
+        streamIndex_ = request.stream;
     }
+    // The demuxer passes over the other streams' packets.
+    for (int i = 0; i < count; ++i)
+        if (i != streamIndex_) format_->streams[i]->discard = AVDISCARD_ALL;
     const AVStream* video = format_->streams[streamIndex_];
     const AVCodec* decoder = avcodec_find_decoder(video->codecpar->codec_id);
     if (decoder == nullptr)
@@ -128,7 +161,9 @@ std::string FfmpegSource::openStream(int stream) {
     if (codec_ == nullptr || packet_ == nullptr || frame_ == nullptr) return "Out of memory opening " + path_;
     code = avcodec_parameters_to_context(codec_, video->codecpar);
     if (code < 0) return "Could not set up the decoder of " + path_ + ": " + errorText(code);
-    codec_->thread_count = 0;  // as many as the machine has
+    // As many threads as the machine has CPUs, as `ffmpeg -threads N` gives: the automatic choice
+    // takes one more, which the engine's threads then share the CPUs with.
+    codec_->thread_count = av_cpu_count();
     codec_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     code = avcodec_open2(codec_, decoder, nullptr);
     if (code < 0) return "Could not open the " + std::string(decoder->name) + " decoder for " + path_ + ": " + errorText(code);
@@ -142,6 +177,12 @@ std::string FfmpegSource::openStream(int stream) {
     if (video->nb_frames > 0) info_.frameCount = video->nb_frames;
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(video->codecpar->format));
     if (desc != nullptr) info_.bitDepth = desc->comp[0].depth;
+    info_.presentationTimes = !(format_->iformat->flags & AVFMT_NOTIMESTAMPS);
+    startPts_ = video->start_time;
+    // Only a stream of one constant rate tells from a gap in its time stamps how many frames are missing.
+    const AVRational rate = video->avg_frame_rate;
+    if (rate.num > 0 && rate.den > 0 && av_cmp_q(rate, video->r_frame_rate) == 0)
+        frameTicks_ = av_rescale_q(1, av_inv_q(rate), video->time_base);
     return {};
 }
 
@@ -154,36 +195,215 @@ ReadResult FfmpegSource::failure(const std::string& message, int code) const {
     return result;
 }
 
-ReadResult FfmpegSource::decodeNext() {
-    ReadResult result;
-    for (;;) {
-        int code = avcodec_receive_frame(codec_, frame_);
-        if (code == 0) return result;
-        if (code == AVERROR_EOF || (code == AVERROR(EAGAIN) && flushing_)) {
-            result.status = ReadResult::End;
-            return result;
-        }
-        if (live_ && code == AVERROR_INVALIDDATA) {
-            ++status_.decodeErrors;
-            continue;
-        }
-        if (code != AVERROR(EAGAIN)) return failure("Could not decode frame " + std::to_string(next_) + " of " + path_, code);
-        code = av_read_frame(format_, packet_);
-        if (code == AVERROR_EOF) {
+std::optional<double> FfmpegSource::secondsOf(int64_t pts) const {
+    const int64_t start = startPts_ != AV_NOPTS_VALUE ? startPts_ : firstPts_;
+    if (pts == AV_NOPTS_VALUE || start == AV_NOPTS_VALUE) return std::nullopt;
+    const AVRational base = format_->streams[streamIndex_]->time_base;
+    // One rounding: 1400 / 1000 gives 1.4, where 1400 * 0.001 gives 1.4000000000000001.
+    return static_cast<double>(pts - start) * base.num / base.den;
+}
+
+void FfmpegSource::noteLosses(std::optional<int64_t> pts) {
+    int64_t lost = 0;
+    while (!pending_.empty() && (!pts || pending_.top() < *pts)) {
+        pending_.pop();
+        ++lost;
+    }
+    if (pts && !pending_.empty() && pending_.top() == *pts) pending_.pop();
+    while (!demuxLosses_.empty() && (!pts || demuxLosses_.front().first <= *pts)) {
+        lost += demuxLosses_.front().second;
+        demuxLosses_.erase(demuxLosses_.begin());
+    }
+    if (pts) lastPts_ = *pts;
+    lost += unstampedLosses_;
+    unstampedLosses_ = 0;
+    if (!pts) {
+        lost += std::max<int64_t>(0, unstampedSent_ - unstampedReceived_);
+        unstampedSent_ = unstampedReceived_ = 0;
+    }
+    // Frames lost at the end would have followed the last one given.
+    const int64_t at = pts ? *pts : lastPts_ != AV_NOPTS_VALUE && frameTicks_ > 0 ? lastPts_ + frameTicks_ : AV_NOPTS_VALUE;
+    if (lost > 0) info_.decodeErrors.push_back(DecodeError{next_, secondsOf(at), lost});
+}
+
+void FfmpegSource::noteDemuxGap(int64_t dts, int64_t pts) {
+    // Packets the demuxer could not make out never reach the decoder. After damage, a gap in the
+    // decode time stamps of a stream of constant rate tells how many frames they held.
+    if (dts == AV_NOPTS_VALUE) return;
+    if (demuxDamage_ > 0 && lastDts_ != AV_NOPTS_VALUE && frameTicks_ > 0 && dts > lastDts_ && pts != AV_NOPTS_VALUE &&
+        (skipBelowPts_ == AV_NOPTS_VALUE || pts >= skipBelowPts_)) {
+        const int64_t missing = (dts - lastDts_ + frameTicks_ / 2) / frameTicks_ - 1;
+        // They stand before the first frame shown from the time the stream resumed.
+        if (missing > 0) demuxLosses_.emplace_back(dts, missing);
+    }
+    demuxDamage_ = std::max(0, demuxDamage_ - 1);
+    lastDts_ = dts;
+}
+
+ReadResult FfmpegSource::sendNextPacket() {
+    if (!heldPacket_) {
+        const long warnings = ffmpegMessagesOnThisThread();
+        const int code = av_read_frame(format_, packet_);
+        if (code == AVERROR_INVALIDDATA || ffmpegMessagesOnThisThread() != warnings) demuxDamage_ = kDamageReach;
+        if (code == AVERROR_INVALIDDATA && ++invalidReads_ < kMostInvalidReads) return ReadResult{};
+        if (code == AVERROR_EOF || code == AVERROR_INVALIDDATA) {
             flushing_ = true;  // the decoder still holds the frames it delays
             avcodec_send_packet(codec_, nullptr);
-            continue;
+            return ReadResult{};
         }
         if (code < 0) return failure("Could not read frame " + std::to_string(next_) + " of " + path_, code);
         lastActivity_ = steadyNanoseconds();
-        if (packet_->stream_index == streamIndex_) code = avcodec_send_packet(codec_, packet_);
+    }
+    heldPacket_ = false;
+    invalidReads_ = 0;
+    if (packet_->stream_index != streamIndex_) {
         if (packet_->stream_index == audioIndex_) decodeAudio(packet_);
         av_packet_unref(packet_);
-        if (code == AVERROR_INVALIDDATA) ++status_.decodeErrors;
-        // A damaged packet is passed over, as the ffmpeg program does: the decoder has said why.
-        if (code < 0 && code != AVERROR_INVALIDDATA)
-            return failure("Could not decode frame " + std::to_string(next_) + " of " + path_, code);
+        return ReadResult{};
     }
+    const int64_t pts = packet_->pts;
+    if (packet_->flags & AV_PKT_FLAG_CORRUPT) demuxDamage_ = kDamageReach;
+    noteDemuxGap(packet_->dts, pts);
+    const int code = avcodec_send_packet(codec_, packet_);
+    av_packet_unref(packet_);
+    if (code == AVERROR_INVALIDDATA) ++status_.decodeErrors;
+    if (code == AVERROR(ENOMEM)) return failure("Could not decode frame " + std::to_string(next_) + " of " + path_, code);
+    // A packet the decoder rejects is lost like one whose frame never comes out: the decoder has said why.
+    if (pts == AV_NOPTS_VALUE) {
+        if (code < 0) ++unstampedLosses_;
+        else ++unstampedSent_;
+    } else if (skipBelowPts_ == AV_NOPTS_VALUE || pts >= skipBelowPts_) {
+        pending_.push(pts);
+    }
+    return ReadResult{};
+}
+
+ReadResult FfmpegSource::decodeNext() {
+    for (int failed = 0;;) {
+        int code = avcodec_receive_frame(codec_, frame_);
+        if (code == 0) {
+            const int64_t pts = frame_->pts;
+            if (pts == AV_NOPTS_VALUE) {
+                ++unstampedReceived_;
+                if (unstampedLosses_ > 0) info_.decodeErrors.push_back(DecodeError{next_, std::nullopt, unstampedLosses_});
+                unstampedLosses_ = 0;
+                return ReadResult{};
+            }
+            if (skipBelowPts_ != AV_NOPTS_VALUE && pts < skipBelowPts_) {
+                av_frame_unref(frame_);
+                continue;
+            }
+            if (firstPts_ == AV_NOPTS_VALUE) firstPts_ = pts;
+            holdFfmpegSummary(false);
+            noteLosses(pts);
+            return ReadResult{};
+        }
+        if (code == AVERROR_EOF || (code == AVERROR(EAGAIN) && flushing_)) {
+            noteLosses(std::nullopt);
+            ReadResult end;
+            end.status = ReadResult::End;
+            return end;
+        }
+        if (live_ && code == AVERROR_INVALIDDATA) {
+            ++status_.decodeErrors;  // a live stream goes on past any damage
+            continue;
+        }
+        if (code != AVERROR(EAGAIN)) {
+            // The decoder failed a frame (with frame threads, a damaged packet shows here): it counts
+            // as lost where the next frame comes out, as it would with one thread.
+            if (code == AVERROR(ENOMEM) || ++failed > kMostInvalidReads)
+                return failure("Could not decode frame " + std::to_string(next_) + " of " + path_, code);
+            continue;
+        }
+        ReadResult sent = sendNextPacket();
+        if (sent.status != ReadResult::Frame) return sent;
+    }
+}
+
+bool FfmpegSource::seekToPacket(const std::vector<PacketStamp>& stamps, std::size_t target) {
+    const PacketStamp& wanted = stamps[target];
+    if (av_seek_frame(format_, streamIndex_, decodeOrder(wanted), AVSEEK_FLAG_BACKWARD) < 0) return false;
+    // Where each packet stands in decode order, to tell whether the seek landed before or after the target.
+    std::unordered_map<int64_t, std::size_t> positions;
+    for (std::size_t i = 0; i < stamps.size(); ++i) positions.emplace(stamps[i].pts, i);
+    for (int invalid = 0;;) {
+        const int code = av_read_frame(format_, packet_);
+        if (code == AVERROR_INVALIDDATA && ++invalid < kMostInvalidReads) continue;
+        if (code < 0) return false;
+        if (packet_->stream_index == streamIndex_) {
+            const auto found = positions.find(packet_->pts);
+            if (found == positions.end() || found->second > target) break;
+            if (found->second == target) {
+                heldPacket_ = true;
+                return true;
+            }
+        }
+        av_packet_unref(packet_);
+    }
+    av_packet_unref(packet_);
+    return false;
+}
+
+FfmpegSource::Seek FfmpegSource::seekTo(int64_t index) {
+    if (pipe_ != nullptr || format_->pb == nullptr || !(format_->pb->seekable & AVIO_SEEKABLE_NORMAL) ||
+        (format_->iformat->flags & AVFMT_NOTIMESTAMPS))
+        return Seek::FromStart;
+    // The time stamps of the packets up to frame `index` in presentation order: every packet has a
+    // decode time stamp no later than its presentation one, so once a packet is decoded after the
+    // index-th smallest presentation time stamp, no later packet can come before it.
+    const auto wanted = static_cast<std::size_t>(index);
+    std::vector<PacketStamp> stamps;
+    std::vector<int64_t> order;
+    int64_t needed = AV_NOPTS_VALUE;
+    auto neededPts = [&] {
+        order.clear();
+        for (const PacketStamp& s : stamps) order.push_back(s.pts);
+        std::nth_element(order.begin(), order.begin() + index, order.end());
+        return order[wanted];
+    };
+    for (int invalid = 0;;) {
+        const int code = av_read_frame(format_, packet_);
+        if (code == AVERROR_INVALIDDATA && ++invalid < kMostInvalidReads) continue;
+        if (code < 0) break;
+        const bool video = packet_->stream_index == streamIndex_;
+        const PacketStamp stamp{packet_->pts, packet_->dts, (packet_->flags & AV_PKT_FLAG_KEY) != 0};
+        av_packet_unref(packet_);
+        if (!video) continue;
+        if (stamp.pts == AV_NOPTS_VALUE) {
+            stamps.clear();
+            break;
+        }
+        stamps.push_back(stamp);
+        if (stamps.size() > wanted && stamps.size() % 32 == 0) {
+            needed = neededPts();
+            if (decodeOrder(stamp) > needed) break;
+        }
+    }
+    if (stamps.size() <= wanted) {
+        // No time stamps, or fewer packets than the start: decoding from the start decides.
+        if (!stamps.empty() && seekToPacket(stamps, 0)) return Seek::FromStart;
+        return rewind() ? Seek::FromStart : Seek::Failed;
+    }
+    needed = neededPts();
+    // The last key frame at or before the frame wanted, then earlier ones, then the first packet.
+    std::vector<std::size_t> tries;
+    for (std::size_t i = stamps.size(); i-- > 0 && tries.size() < kSeekTries;)
+        if (stamps[i].key && stamps[i].pts <= needed) tries.push_back(i);
+    for (std::size_t target : tries) {
+        if (!seekToPacket(stamps, target)) continue;
+        avcodec_flush_buffers(codec_);
+        skipBelowPts_ = needed;
+        next_ = index;
+        holdFfmpegSummary(true);
+        return Seek::Done;
+    }
+    avcodec_flush_buffers(codec_);
+    return seekToPacket(stamps, 0) || rewind() ? Seek::FromStart : Seek::Failed;
+}
+
+bool FfmpegSource::rewind() {
+    if (av_seek_frame(format_, -1, 0, AVSEEK_FLAG_BYTE) >= 0) return true;
+    return avformat_seek_file(format_, -1, INT64_MIN, INT64_MIN, INT64_MIN, 0) >= 0;
 }
 
 ReadResult FfmpegSource::copyLuma(Image& luma) {
@@ -205,6 +425,13 @@ ReadResult FfmpegSource::copyLuma(Image& luma) {
                 memcpy(out, in, width);
             } else if (y->depth == 8) {
                 for (uint32_t x = 0; x < width; ++x) out[x] = in[x * y->step];
+            } else if (!bigEndian && y->step == 2 && y->shift == 0) {
+                // Planar little-endian samples, the usual decoder output: a loop the compiler vectorises.
+                for (uint32_t x = 0; x < width; ++x) {
+                    uint16_t word;
+                    memcpy(&word, in + 2 * x, 2);
+                    out[x] = static_cast<uint8_t>((word & mask) >> down);
+                }
             } else {
                 for (uint32_t x = 0; x < width; ++x) {
                     const uint8_t* s = in + x * y->step;
@@ -243,20 +470,28 @@ ReadResult FfmpegSource::copyLuma(Image& luma) {
 ReadResult FfmpegSource::read(int64_t index, Image& luma) {
     if (luma.data == nullptr || luma.w != info_.width || luma.h != info_.height)
         return failure("Frame " + std::to_string(index) + " of " + path_ + " was asked for in a plane of another size");
+    if (!started_) {
+        started_ = true;
+        const Seek seek = index > 0 ? seekTo(index) : Seek::Done;
+        if (seek == Seek::Failed) return failure("Could not go to frame " + std::to_string(index) + " of " + path_);
+        if (seek == Seek::FromStart)
+            av_log(nullptr, AV_LOG_WARNING, "%s: the frames before frame %lld are decoded to reach it\n",
+                   path_.c_str(), static_cast<long long>(index));
+    }
     if (index < next_) return failure("Cannot go back to frame " + std::to_string(index) + " of " + path_);
-    // Start frames are reached by decoding every frame before them: seeking could land near, not on, them.
-    for (; next_ <= index; ++next_) {
+    for (;;) {
         ReadResult result = decodeNext();
         if (result.status != ReadResult::Frame) return result;
         if (next_ == index) {
             result = copyLuma(luma);
+            result.time = secondsOf(frame_->pts != AV_NOPTS_VALUE ? frame_->pts : frame_->best_effort_timestamp);
             av_frame_unref(frame_);
             ++next_;
             return result;
         }
         av_frame_unref(frame_);
+        ++next_;
     }
-    return failure("Cannot go back to frame " + std::to_string(index) + " of " + path_);
 }
 
 void FfmpegSource::openAudio() {

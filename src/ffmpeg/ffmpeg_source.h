@@ -1,30 +1,37 @@
 // Decoded input: one video stream of any container and codec that FFmpeg's
-// libraries read. 8-bit YUV and grey frames give their luma plane as it is;
-// deeper YUV and grey samples are measured on their 8 most significant bits;
-// every other format (RGB, palettes, ...) is converted to 8-bit luma by
-// swscale with the BT.601 matrix into the limited range 16-235.
+// libraries read, from a file or a pipe. 8-bit YUV and grey frames give their
+// luma plane as it is; deeper YUV and grey samples are measured on their 8
+// most significant bits; every other format (RGB, palettes, ...) is converted
+// to 8-bit luma by swscale with the BT.601 matrix into the limited range 16-235.
+//
+// Frames are numbered in presentation order from the start of the stream. A
+// start past frame 0 of a seekable file is reached by reading the packets'
+// time stamps (no decoding) up to it, then decoding from the last key frame at
+// or before it. Frames the decoder drops or rejects are not numbered; they are
+// recorded in info().decodeErrors where they were lost.
 #pragma once
 
 #include <memory>
 #include <optional>
+#include <queue>
 #include <string>
 #include <variant>
 #include <vector>
 
 #include "ffmpeg/module_interface.h"
+#include "ffmpeg/pipe_input.h"
 #include "io/frame_source.h"
 
 struct AVFormatContext;
 struct AVCodecContext;
 struct AVPacket;
 struct AVFrame;
+struct PacketStamp;
 struct SwsContext;
 
 class FfmpegSource : public FrameSource {
 public:
-    // Opens `path` and the decoder of stream `stream` (an index into the
-    // container's streams), or of the first video stream when negative.
-    static std::variant<std::unique_ptr<FfmpegSource>, std::string> open(const std::string& path, int stream = -1);
+    static std::variant<std::unique_ptr<FfmpegSource>, std::string> open(const ContainerRequest& request);
 
     // Opens the first video stream of a URL or file as a live stream (see LiveOpenOptions).
     static std::variant<std::unique_ptr<FfmpegSource>, std::string> openLive(const std::string& url,
@@ -40,9 +47,23 @@ public:
 
 private:
     explicit FfmpegSource(std::string path);
-    std::string openStream(int stream);
+    std::string openStream(const ContainerRequest& request);
     // Decodes the next frame into frame_: Frame, End, or Error.
     ReadResult decodeNext();
+    ReadResult sendNextPacket();
+    // Records the frames missing before a video packet of these time stamps when the demuxer met damage.
+    void noteDemuxGap(int64_t dts, int64_t pts);
+    // Positions the input so that the next frame decodeNext() numbers is `index`;
+    // false when the stream's time stamps do not allow it (decoding then starts from 0).
+    enum class Seek { Done, FromStart, Failed };
+    Seek seekTo(int64_t index);
+    // Moves to the packet of `stamps[target]`, leaving it in packet_; false when that fails.
+    // Back to the first packet; false when the container cannot.
+    bool rewind();
+    bool seekToPacket(const std::vector<PacketStamp>& stamps, std::size_t target);
+    // Frames lost before a frame of presentation time stamp `pts` (all that are left at the end when none).
+    void noteLosses(std::optional<int64_t> pts);
+    std::optional<double> secondsOf(int64_t pts) const;
     ReadResult copyLuma(Image& luma);
     ReadResult failure(const std::string& message, int code = 0) const;
     void openAudio();
@@ -51,6 +72,7 @@ private:
 
     std::string path_;
     SourceInfo info_;
+    std::unique_ptr<PipeInput> pipe_;  // standard input; outlives format_
     AVFormatContext* format_ = nullptr;
     AVCodecContext* codec_ = nullptr;
     AVPacket* packet_ = nullptr;
@@ -60,8 +82,6 @@ private:
     std::vector<uint8_t> grey_;
     int greyStride_ = 0;
     int streamIndex_ = -1;
-    int64_t next_ = 0;       // the frame decodeNext() gives next
-    bool flushing_ = false;  // the container is exhausted and the decoder is being drained
     // Live streams only:
     std::optional<LiveOpenOptions> live_;
     int64_t lastActivity_ = 0;  // steady-clock nanoseconds of the last packet
@@ -71,4 +91,22 @@ private:
     int audioIndex_ = -1;
     AVFrame* audioFrame_ = nullptr;
     StreamStatus status_;
+    int64_t startPts_;        // the stream's first presentation time stamp, in its time base
+    int64_t next_ = 0;        // the number of the frame decodeNext() gives next
+    bool started_ = false;    // a frame was asked for
+    bool flushing_ = false;   // the container is exhausted and the decoder is being drained
+    int64_t skipBelowPts_;    // after a seek: frames presented before this one are not the run's
+    // Time stamps of the packets sent whose frames have not come out yet, smallest first.
+    std::priority_queue<int64_t, std::vector<int64_t>, std::greater<>> pending_;
+    int64_t unstampedLosses_ = 0;  // rejections of packets without time stamps, not yet recorded
+    int64_t unstampedSent_ = 0, unstampedReceived_ = 0;
+    int invalidReads_ = 0;  // damaged packets the demuxer gave up on in a row
+    bool heldPacket_ = false;  // packet_ holds the next packet to send (found by a seek)
+    int64_t firstPts_;         // of the first frame decoded, when the stream states no start
+    int64_t lastPts_;          // of the last frame given
+    int64_t frameTicks_ = 0;   // a frame's duration in the stream's time base, when it states its rate
+    int64_t lastDts_;          // of the last video packet read
+    int demuxDamage_ = 0;      // video packets still to read that may follow damage the demuxer met
+    // Frames the demuxer lost in damage, by the decode time stamp of the first packet after them.
+    std::vector<std::pair<int64_t, int64_t>> demuxLosses_;
 };

@@ -6,7 +6,9 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <variant>
@@ -14,7 +16,7 @@
 #include "io/frame_source.h"
 
 // Raise it whenever the table or a type it passes (FrameSource, SourceInfo, ReadResult) changes.
-inline constexpr uint32_t kFfmpegModuleVersion = 2;
+inline constexpr uint32_t kFfmpegModuleVersion = 3;
 
 // How a live stream is opened: reads give up when `stop` is set or when no
 // packet came for `timeoutSeconds`, and the first audio stream is decoded for its level.
@@ -23,13 +25,22 @@ struct LiveOpenOptions {
     double timeoutSeconds = 5;
 };
 
+struct ContainerRequest {
+    std::string path;  // in messages; the file opened unless `read` is given
+    int stream = -1;   // the first video stream when negative
+    // A pipe's bytes, from its first on, for containers on standard input.
+    std::function<std::size_t(uint8_t*, std::size_t)> read;
+    // "quiet", "summary" (the first messages and a count) or an FFmpeg level name.
+    std::string log = "summary";
+};
+
 struct FfmpegModule {
     uint32_t version;  // kFfmpegModuleVersion of the module's build
     uint32_t size;     // sizeof(FfmpegModule) of the module's build
     // True when FFmpeg recognises a container from the first bytes of the file named `path`.
     bool (*probe)(const std::string& path, const std::string& firstBytes);
-    // Opens stream `stream` of the container `path`, or its first video stream when negative.
-    std::variant<std::unique_ptr<FrameSource>, std::string> (*open)(const std::string& path, int stream);
+    // Opens the stream a request names.
+    std::variant<std::unique_ptr<FrameSource>, std::string> (*open)(const ContainerRequest& request);
     // Opens the first video stream of a URL or file as a live stream.
     std::variant<std::unique_ptr<FrameSource>, std::string> (*openLive)(const std::string& url,
                                                                        const LiveOpenOptions& options);

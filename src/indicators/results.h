@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 // Block edge shared by blockiness, blackout, exposure and flickering.
 inline constexpr int BLOCKSIZE = 8;
@@ -15,6 +16,9 @@ inline constexpr int kIndicatorCount = 15;
 struct Results {
     std::array<double, kIndicatorCount> values{};
     uint32_t written = 0;
+    // The frame's presentation time in seconds, for inputs whose frames carry one;
+    // otherwise writers take frame / fps.
+    std::optional<double> time;
 
     void set(int index, double value) {
         values[static_cast<std::size_t>(index)] = value;

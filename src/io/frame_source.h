@@ -5,8 +5,11 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "io/decode_error.h"
 #include "tools/image.h"
+
 
 struct SourceInfo {
     std::string format;                 // "raw", "y4m", or the container's name
@@ -15,6 +18,11 @@ struct SourceInfo {
     std::optional<double> fps;          // when the input states it
     std::optional<int64_t> frameCount;  // when known before the end
     int bitDepth = 8;                   // of the samples in the input; measured on their top 8 bits
+    // Containers whose frames carry time stamps give each frame's presentation
+    // time in ReadResult::time; other inputs have times from their frame rate.
+    bool presentationTimes = false;
+    // What the decoder lost so far, in frame order; complete once read() gave End.
+    std::vector<DecodeError> decodeErrors;
 };
 
 struct ReadResult {
@@ -22,6 +30,7 @@ struct ReadResult {
     std::size_t bytesRead = 0;  // raw input: bytes of the luma plane that were read
     int error = 0;              // errno of a failed read
     std::string message;        // what went wrong, for sources with their own words
+    std::optional<double> time; // presentation time in seconds from the stream's start, when known
 };
 
 // What a live source saw since it was last asked: its first audio stream's

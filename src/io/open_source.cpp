@@ -52,18 +52,17 @@ std::variant<DetectedInput, std::string> detectInput(const OpenRequest& request)
         if (!sized) return "Raw YUV input " + name + " needs a width and a height";
         return detected;
     }
-    // What was read from a pipe cannot be given back to FFmpeg, so a pipe carries Y4M or raw YUV.
-    if (!detected.stream->seekable()) {
-        if (!sized) return name + " is not Y4M; raw YUV from " + name + " needs a width and a height";
-        return detected;
-    }
+    // A pipe with a size given carries raw YUV; without one, a container FFmpeg reads front to back.
+    const bool pipe = !detected.stream->seekable() || request.path == "-";
+    if (pipe && sized) return detected;
     const auto module = moduleFor(name);
     if (auto* error = std::get_if<std::string>(&module)) return *error;
     if (std::get<const FfmpegModule*>(module)->probe(request.path, detected.stream->peek(kProbeBytes))) {
         detected.kind = InputKind::Container;
-        detected.stream.reset();
+        if (!pipe) detected.stream.reset();
         return detected;
     }
+    if (pipe) return name + " is not Y4M; raw YUV from " + name + " needs a width and a height";
     if (!sized) return "Cannot tell what " + name + " holds; raw YUV input needs a width and a height";
     return detected;
 }
@@ -81,7 +80,13 @@ std::variant<std::unique_ptr<FrameSource>, std::string> openSource(const OpenReq
     } else {
         const auto module = moduleFor(name);
         if (auto* error = std::get_if<std::string>(&module)) return *error;
-        auto opened = std::get<const FfmpegModule*>(module)->open(request.path, request.stream);
+        ContainerRequest container{name, request.stream, {}, request.ffmpegLog};
+        if (detected.stream == nullptr) container.path = request.path;
+        if (detected.stream != nullptr) {
+            std::shared_ptr<ByteStream> pipe = std::move(detected.stream);
+            container.read = [pipe](uint8_t* destination, std::size_t count) { return pipe->read(destination, count); };
+        }
+        auto opened = std::get<const FfmpegModule*>(module)->open(container);
         if (auto* error = std::get_if<std::string>(&opened)) return *error;
         source = std::move(std::get<std::unique_ptr<FrameSource>>(opened));
     }

@@ -16,13 +16,15 @@ struct OpenRequest {
     std::string path;  // "-" for standard input
     std::optional<uint32_t> width, height;
     int stream = -1;  // of a container; the first video stream when negative
+    // FFmpeg's messages: "quiet", "summary" (the first few and a count) or a level name.
+    std::string ffmpegLog = "summary";
 };
 
 enum class InputKind { Raw, Y4m, Container };
 
 struct DetectedInput {
     InputKind kind = InputKind::Container;
-    // Open for raw and Y4M input; it still delivers the bytes detection looked at.
+    // Open for raw and Y4M input and containers on a pipe; it still delivers the bytes detection looked at.
     // On a regular file its FILE* is at the start and may be used directly.
     std::unique_ptr<ByteStream> stream;
 };

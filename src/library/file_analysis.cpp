@@ -37,7 +37,8 @@ FileResult analyzeFile(const FileSettings& s, const std::function<void(const Fra
     TeeSink rows{&record, &callback};
     const RunOutcome outcome = step->run(rows, stop);
     if (outcome.engine.failedFrame) throw Error(readFailure(outcome.engine, s.input));
-    rows.end(RunEnd{record.frames(), outcome.seconds, outcome.engine.interrupted});
+    rows.end(RunEnd{record.frames(), outcome.seconds, outcome.engine.interrupted,
+                    step->decodeErrorsShown(record.frames(), outcome.engine.interrupted)});
 
     FileResult result;
     result.run = detail::description(step->info());

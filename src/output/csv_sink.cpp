@@ -24,7 +24,7 @@ void CsvSink::begin(const RunInfo& info) {
 }
 
 void CsvSink::row(int64_t frame, const Results& values) {
-    const double time = static_cast<double>(frame) / fps_;
+    const double time = values.time.value_or(static_cast<double>(frame) / fps_);
     std::string line = std::to_string(frame) + "," + (std::isfinite(time) ? shortestNumber(time) : "");
     for (int i = 0; i < kIndicatorCount; ++i) {
         line += ',';

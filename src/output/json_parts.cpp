@@ -96,7 +96,7 @@ std::string settingsJson(const RunInfo& info, const EventOptions& options) {
 
 std::string frameMembers(int64_t frame, double fps, const Results& values) {
     Builder out('{');
-    out.member("frame", integer(frame)).member("time", finiteOrNull(static_cast<double>(frame) / fps));
+    out.member("frame", integer(frame)).member("time", finiteOrNull(values.time.value_or(static_cast<double>(frame) / fps)));
     const auto& registry = indicatorRegistry();
     for (int i = 0; i < kIndicatorCount; ++i)
         out.member(registry[static_cast<std::size_t>(i)].key, jsonNumberOr(meaningfulValue(values, i)));
@@ -163,5 +163,6 @@ std::string runJson(const RunInfo& info, const RunEnd& end) {
                 integer(info.inputFrames ? std::min(end.frames, std::max<int64_t>(0, *info.inputFrames)) : end.frames))
         .member("seconds", finiteOrNull(end.seconds))
         .member("fps", finiteOrNull(rate))
+        .member("decode_errors", integer(framesLost(end.decodeErrors)))
         .done();
 }

@@ -102,6 +102,9 @@ Results readRow(const json& record, const RunInfo& info) {
         else if (wouldBeWritten(d, info, frame))
             row.set(i, d.noValue.value_or(notFinite));
     }
+    // A container's frames keep their presentation times; other inputs' times follow from the rate.
+    const json& time = record.at("time");
+    if (info.format != "raw" && info.format != "y4m" && time.is_number()) row.time = time.get<double>();
     return row;
 }
 

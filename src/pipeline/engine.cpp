@@ -40,6 +40,7 @@ struct Slot {
     // Written by the tasks of this frame, one element each.
     std::array<std::optional<double>, kIndicatorCount> spatial{};
     Results results;
+    std::optional<double> time;  // the source's presentation time of the frame
 };
 
 }  // namespace
@@ -163,6 +164,7 @@ EngineOutcome Engine::run(FrameSource& source, int64_t first, std::optional<int6
             // Temporal state, as large as a frame's blocks, is made when there is a frame
             // to measure, not for a size that a header merely declares.
             if (i == first) m.startTemporal(first);
+            slot.time = r.time;
             slot.shared.start(slot.frame);
             ++got;
         }
@@ -207,6 +209,7 @@ EngineOutcome Engine::run(FrameSource& source, int64_t first, std::optional<int6
         for (int64_t i = batch.start; i < batch.start + batch.size; ++i) {
             Slot& slot = m.slots[m.slotOf(i - first)];
             slot.results = Results{};
+            slot.results.time = slot.time;
             for (int index : m.spatial) {
                 auto& value = slot.spatial[static_cast<std::size_t>(index)];
                 if (value) slot.results.set(index, *value);

@@ -6,8 +6,10 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "indicators/results.h"
+#include "io/decode_error.h"
 #include "tools/image.h"
 
 struct RunInfo {
@@ -35,6 +37,8 @@ struct RunEnd {
     int64_t frames = 0;         // rows written
     double seconds = 0;         // wall time of the analysis
     bool interrupted = false;
+    // Where the decoder lost frames among the frames shown, in frame order.
+    std::vector<DecodeError> decodeErrors = {};
 };
 
 class RowSink {

@@ -18,6 +18,8 @@ struct InputRequest {
     // Frames asked for: without it raw input ends at its end; with it a raw
     // range past the end shows what short reads leave.
     std::optional<int64_t> frames;
+    // FFmpeg's messages: "quiet", "summary" (the first few and a count) or a level name.
+    std::string ffmpegLog = "summary";
 };
 
 struct OpenedInput {

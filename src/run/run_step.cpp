@@ -85,3 +85,11 @@ RunOutcome RunStep::run(RowSink& sink, const std::atomic<bool>* stop) {
     outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     return outcome;
 }
+
+std::vector<DecodeError> RunStep::decodeErrorsShown(int64_t rows, bool interrupted) const {
+    const int64_t start = info_.startFrame;
+    std::vector<DecodeError> shown;
+    for (const DecodeError& e : source_.info().decodeErrors)
+        if (e.frame >= start && (e.frame < start + rows || !interrupted)) shown.push_back(e);
+    return shown;
+}

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "io/frame_source.h"
 #include "pipeline/engine.h"
@@ -55,6 +56,10 @@ public:
     // (frames read before it only warm the temporal indicators up). Ending the
     // sink is the caller's: what it shows after a failed read is its own.
     RunOutcome run(RowSink& sink, const std::atomic<bool>* stop = nullptr);
+
+    // The decoder's losses among the `rows` frames shown: those before the first frame
+    // shown belong to the warm-up, and an interrupted run shows fewer frames than it read.
+    std::vector<DecodeError> decodeErrorsShown(int64_t rows, bool interrupted) const;
 
 private:
     FrameSource& source_;

@@ -1,0 +1,172 @@
+// Compressed containers through the real binary: segments that seek give the
+// whole run's rows, rows carry presentation times, what a decoder loses is
+// recorded the same way on any number of CPUs, containers come through pipes,
+// and FFmpeg's messages follow -q and --ffmpeg-log.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "ffmpeg_fixtures.h"
+#include "test_support.h"
+
+namespace {
+
+using nlohmann::json;
+
+// CSV rows without the header.
+std::vector<std::string> csvRows(const std::string& text) {
+    std::istringstream in(text);
+    std::vector<std::string> rows;
+    std::string line;
+    std::getline(in, line);
+    while (std::getline(in, line)) rows.push_back(line);
+    return rows;
+}
+
+class CompressedInputTest : public ::testing::Test {
+protected:
+    void SetUp() override { SKIP_WITHOUT_FFMPEG(); }
+    ProcessResult probe(const std::vector<std::string>& args) { return runProcess(FRAMEPROBE_BINARY, args, dir.path); }
+    ProcessResult shell(const std::string& command) {
+        return runProcess("/bin/sh", {"-c", command}, dir.path, {std::string("PROBE=") + FRAMEPROBE_BINARY});
+    }
+    // H.264 with B-frames and open GOPs of 12 frames, from ffmpeg's test pattern.
+    bool encode(const std::string& name, int frames, const std::vector<std::string>& extra = {}) {
+        std::vector<std::string> args{"-f", "lavfi", "-i", "testsrc2=size=96x64:rate=25", "-frames:v",
+                                      std::to_string(frames), "-c:v", "libx264", "-g", "12", "-bf", "3",
+                                      "-x264-params", "open-gop=1:log-level=error"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        args.push_back(name);
+        return runFfmpeg(dir.path, args);
+    }
+    json jsonRun(const std::string& input, std::vector<std::string> extra = {}) {
+        std::vector<std::string> args{"--no-log", "-q", "--format", "json", input};
+        args.insert(args.end(), extra.begin(), extra.end());
+        const ProcessResult r = probe(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        return r.status == 0 ? json::parse(r.out) : json::object();
+    }
+    TempDir dir;
+};
+
+TEST_F(CompressedInputTest, SegmentsThatSeekGiveTheWholeRunsRows) {
+    ASSERT_TRUE(encode("clip.mkv", 50));
+    ASSERT_TRUE(runFfmpeg(dir.path, {"-i", "clip.mkv", "-c", "copy", "clip.mp4"}));
+    ASSERT_TRUE(runFfmpeg(dir.path, {"-i", "clip.mkv", "-c", "copy", "clip.ts"}));
+    for (const char* file : {"clip.mkv", "clip.mp4", "clip.ts"}) {
+        const ProcessResult whole = probe({"--no-log", "-q", "--format", "csv", file});
+        ASSERT_EQ(whole.status, 0) << whole.err;
+        const std::vector<std::string> rows = csvRows(whole.out);
+        ASSERT_EQ(rows.size(), 50u);
+        // Key frames (12, 24), the frames around them, B-frames of open GOPs, and the last frame.
+        for (int start : {11, 12, 25, 30, 49}) {
+            SCOPED_TRACE(std::string(file) + " from " + std::to_string(start));
+            const ProcessResult part = probe({"--no-log", "--format", "csv", "--origin", "0", "--start",
+                                              std::to_string(start), "--frames", std::to_string(std::min(4, 50 - start)), file});
+            ASSERT_EQ(part.status, 0) << part.err;
+            // It went there by seeking, not by decoding every frame before it (a range past the
+            // end would say so too).
+            EXPECT_EQ(part.err, "");
+            const std::vector<std::string> expected(rows.begin() + start, rows.begin() + std::min(start + 4, 50));
+            EXPECT_EQ(csvRows(part.out), expected);
+        }
+    }
+}
+
+TEST_F(CompressedInputTest, ContainerRowsCarryPresentationTimes) {
+    // Ten frames at 25 fps, then a second's pause before ten more.
+    ASSERT_TRUE(encode("vfr.mkv", 20, {"-vf", "setpts='(N+if(gte(N,10),25,0))/25/TB'", "-fps_mode", "vfr"}));
+    const json run = jsonRun("vfr.mkv", {"--fps", "50"});
+    ASSERT_EQ(run["frames"].size(), 20u);
+    EXPECT_DOUBLE_EQ(run["frames"][9]["time"].get<double>(), 0.36);
+    EXPECT_DOUBLE_EQ(run["frames"][10]["time"].get<double>(), 1.4);
+    EXPECT_DOUBLE_EQ(run["frames"][19]["time"].get<double>(), 1.76);
+    // A pause is not damage.
+    EXPECT_EQ(run["run"]["decode_errors"], 0);
+    // Events are timed by their frames' presentation times.
+    for (const json& e : run["events"])
+        EXPECT_EQ(e["start_time"], run["frames"][e["start_frame"].get<std::size_t>()]["time"]) << e;
+    const ProcessResult csv = probe({"--no-log", "-q", "--format", "csv", "vfr.mkv"});
+    EXPECT_EQ(csvRows(csv.out)[10].substr(0, 7), "10,1.4,");
+    // Raw input keeps the time its frame rate gives.
+    ASSERT_EQ(runProcess(FRAMEPROBE_SAMPLE_BINARY, {"clip.y4m", "32", "32", "3"}, dir.path).status, 0);
+    EXPECT_DOUBLE_EQ(jsonRun("clip.y4m", {"--fps", "50"})["frames"][2]["time"].get<double>(), 0.04);
+}
+
+TEST_F(CompressedInputTest, LostFramesAreRecordedAlikeOnAnyNumberOfCpus) {
+    ASSERT_TRUE(encode("clip.ts", 50));
+    // A stretch of the transport stream overwritten, and an MP4 cut in the middle of its data.
+    std::string ts = readFile(dir.path / "clip.ts");
+    for (std::size_t i = ts.size() / 3; i < ts.size() / 3 + 6000; ++i) ts[i] = static_cast<char>(ts[i] * 7 + 13);
+    writeFile(dir.path / "damaged.ts", ts);
+    ASSERT_TRUE(runFfmpeg(dir.path, {"-i", "clip.ts", "-c", "copy", "-movflags", "+faststart", "whole.mp4"}));
+    const std::string mp4 = readFile(dir.path / "whole.mp4");
+    writeFile(dir.path / "cut.mp4", mp4.substr(0, mp4.size() / 2));
+    const bool taskset = shell("command -v taskset").status == 0;
+    for (const char* file : {"damaged.ts", "cut.mp4"}) {
+        SCOPED_TRACE(file);
+        const json run = jsonRun(file);
+        const int64_t lost = run["run"]["decode_errors"];
+        EXPECT_GT(lost, 0);
+        int64_t inEvents = 0;
+        for (const json& e : run["events"]) {
+            if (e["type"] != "decode_error") continue;
+            // Where the input broke: the time of the first frame after the break.
+            const auto after = e["end_frame"].get<std::size_t>();
+            if (after < run["frames"].size()) {
+                EXPECT_EQ(e["end_time"], run["frames"][after]["time"]);
+            }
+            ++inEvents;
+        }
+        EXPECT_GT(inEvents, 0);
+        EXPECT_LE(run["frames"].size() + static_cast<std::size_t>(lost), 50u);
+        EXPECT_EQ(probe({"--no-log", "-q", "-o", "/dev/null", "--fail-on", "decode_errors>0", file}).status, 3);
+        if (!taskset) continue;
+        // The decoder's threads follow the CPUs the process may use.
+        const std::string args = std::string(" --no-log -q --format json ") + file;
+        const ProcessResult one = shell("taskset -c 0 $PROBE" + args);
+        const ProcessResult all = shell("$PROBE" + args);
+        EXPECT_EQ(one.status, all.status);
+        const json a = json::parse(one.out), b = json::parse(all.out);
+        EXPECT_EQ(a["frames"], b["frames"]);
+        EXPECT_EQ(a["events"], b["events"]);
+    }
+}
+
+TEST_F(CompressedInputTest, ContainersComeThroughStandardInput) {
+    ASSERT_TRUE(encode("clip.mkv", 10));
+    ASSERT_TRUE(runFfmpeg(dir.path, {"-i", "clip.mkv", "-c", "copy", "-movflags", "+faststart", "clip.mp4"}));
+    ASSERT_TRUE(runFfmpeg(dir.path, {"-i", "clip.mkv", "-c", "copy", "clip.ts"}));
+    ASSERT_TRUE(runFfmpeg(dir.path, {"-i", "clip.mkv", "-c", "copy", "clip.nut"}));
+    for (const char* file : {"clip.mp4", "clip.ts", "clip.mkv", "clip.nut"}) {
+        SCOPED_TRACE(file);
+        const ProcessResult direct = probe({"--no-log", "-q", "--format", "csv", file});
+        ASSERT_EQ(direct.status, 0) << direct.err;
+        const ProcessResult piped = shell(std::string("cat ") + file + " | $PROBE --no-log -q --format csv -");
+        EXPECT_EQ(piped.status, 0) << piped.err;
+        EXPECT_EQ(piped.out, direct.out);
+        // From a pipe, a start is reached by decoding forward.
+        const ProcessResult tail = shell(std::string("cat ") + file + " | $PROBE --no-log -q --format csv --origin 0 --start 6 -");
+        const std::vector<std::string> rows = csvRows(direct.out);
+        EXPECT_EQ(csvRows(tail.out), std::vector<std::string>(rows.begin() + 6, rows.end()));
+    }
+}
+
+TEST_F(CompressedInputTest, FfmpegsMessagesFollowQuietAndTheChosenLevel) {
+    ASSERT_TRUE(encode("clip.ts", 50));
+    std::string ts = readFile(dir.path / "clip.ts");
+    for (std::size_t i = ts.size() / 4; i < ts.size() / 2; i += 400) ts[i] = static_cast<char>(~ts[i]);
+    writeFile(dir.path / "damaged.ts", ts);
+    EXPECT_EQ(probe({"--no-log", "-q", "-o", "/dev/null", "damaged.ts"}).err, "");
+    EXPECT_EQ(probe({"--no-log", "-q", "--ffmpeg-log", "quiet", "-o", "/dev/null", "damaged.ts"}).err, "");
+    const std::string summary = probe({"--no-log", "-o", "/dev/null", "damaged.ts"}).err;
+    const std::string whole = probe({"--no-log", "--ffmpeg-log", "warning", "-o", "/dev/null", "damaged.ts"}).err;
+    const auto lines = [](const std::string& text) { return std::count(text.begin(), text.end(), '\n'); };
+    EXPECT_LE(lines(summary), 6);
+    EXPECT_NE(summary.find("more messages from FFmpeg's libraries left out"), std::string::npos) << summary;
+    EXPECT_GT(lines(whole), lines(summary));
+    EXPECT_EQ(probe({"--ffmpeg-log", "loud", "damaged.ts"}).status, 2);
+}
+
+}  // namespace
