@@ -56,7 +56,8 @@ TEST_F(OutputSafetyTest, AnOutputThatIsTheInputIsRefusedBeforeAnythingIsOpened) 
                                 "\"$FP\" --report v.y4m v.y4m", "\"$FP\" -o ./v.y4m --format csv v.y4m",
                                 "\"$FP\" -o link.y4m v.y4m", "\"$FP\" -o v.y4m link.y4m",
                                 "\"$FP\" -o v.y4m - < v.y4m", "\"$FP\" -s 64x64 --format jsonl -o v.yuv v.yuv",
-                                "\"$FP\" -s 64x64 --log v.yuv v.yuv", "\"$FP\" --report new.html new.html"}) {
+                                "\"$FP\" -s 64x64 --log v.yuv v.yuv", "\"$FP\" --report new.html new.html",
+                                "\"$FP\" --junit v.y4m v.y4m"}) {
         SCOPED_TRACE(command);
         const ProcessResult r = shell(command);
         EXPECT_EQ(r.status, 2);
@@ -86,7 +87,7 @@ TEST_F(OutputSafetyTest, MergeRefusesAnOutputThatIsAPart) {
 TEST_F(OutputSafetyTest, TwoOutputsOnOneFileAreRefusedAndStreamsMayBeShared) {
     writeFile(dir.path / "same.txt", "earlier");
     for (const char* command : {"\"$FP\" -o same.txt --log same.txt v.y4m", "\"$FP\" -o x --report x v.y4m",
-                                "\"$FP\" --log r.html --report ./r.html v.y4m",
+                                "\"$FP\" --log r.html --report ./r.html v.y4m", "\"$FP\" -o v.xml --junit v.xml v.y4m",
                                 "\"$FP\" --format csv -o same.txt --report sub/../same.txt v.y4m"}) {
         SCOPED_TRACE(command);
         if (!fs::exists(dir.path / "sub")) fs::create_directory(dir.path / "sub");

@@ -14,6 +14,7 @@ std::optional<int> refuseBadOutputs(const RunOptions& o) {
     // The default log that cannot be written is said in the table, as in the positional form.
     if (writesLog(o)) outputs.push_back({o.logGiven ? "--log" : "the log", *o.log, !o.logGiven});
     if (o.report) outputs.push_back({"--report", *o.report});
+    if (o.junit) outputs.push_back({"--junit", *o.junit});
     const auto problem = checkOutputPlan(o.input, outputs);
     if (!problem) return std::nullopt;
     fprintf(stderr, "frameprobe: %s\n", problem->message.c_str());

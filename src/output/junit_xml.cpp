@@ -79,25 +79,8 @@ std::string junitXml(const RunRecord& record, const std::optional<Verdict>& verd
 }
 
 void writeJunitFile(const std::string& path, const RunRecord& record, const std::optional<Verdict>& verdict) {
-    const std::string xml = junitXml(record, verdict);
-    if (path == "-") {
-        OutputFile out(STDOUT_FILENO, "standard output", false);
-        out.append(xml);
-        out.close();
-        return;
-    }
-    const std::string partial = path + ".partial";
-    try {
-        OutputFile out = OutputFile::open(partial);
-        out.append(xml);
-        out.close();
-    } catch (const WriteError&) {
-        std::remove(partial.c_str());
-        throw;
-    }
-    if (std::rename(partial.c_str(), path.c_str()) != 0) {
-        const int error = errno;
-        std::remove(partial.c_str());
-        throw WriteError(writeFailure(path, error));
-    }
+    // A named file takes its name only when whole, as every output does.
+    OutputFile out = OutputFile::open(path);
+    out.append(junitXml(record, verdict));
+    out.close();
 }
