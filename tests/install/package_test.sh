@@ -37,7 +37,7 @@ files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { sub(/^\./, "", $6); print $6 }')
 
 dpkg-query -W -f='${Package}\n' | sort >"$work/before"
 cd "$work/package"  # apt-get takes a local package by a path that starts with ./
-"${apt[@]}" install "./$(basename "$deb")" >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get install"; }
+"${apt[@]}" install "./$(basename "$deb")" >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "the package did not install"; }
 # frameprobe, and any dependency this machine did not have yet: removed again at the end.
 mapfile -t installed < <(dpkg-query -W -f='${Package}\n' | sort | comm -13 "$work/before" -)
 
