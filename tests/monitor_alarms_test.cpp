@@ -1,10 +1,13 @@
 // Alarm rules of live channels: detection and recovery times at their boundaries.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "indicators/registry.h"
+#include "monitor/alarm_profile.h"
 #include "monitor/alarm_rules.h"
 #include "monitor/monitor_options.h"
 
@@ -120,6 +123,50 @@ TEST(MonitorOptions, ChannelsAreNamedByNameEqualsOrByOption) {
     EXPECT_EQ(parse({"--name", "a b", "x.ts"}), 2);       // a name that cannot be a label or file name
     EXPECT_EQ(parse({"--reconnect-min", "5", "--reconnect-max", "1", "x.ts"}), 2);
     EXPECT_EQ(parse({"--black-min-duration", "-1", "x.ts"}), 2);
+}
+
+// A profile file in the test's temporary folder.
+std::string profileFile(const std::string& name, const std::string& text) {
+    const std::filesystem::path path = std::filesystem::path(testing::TempDir()) / name;
+    std::ofstream(path) << text;
+    return path.string();
+}
+
+TEST(MonitorOptions, AProfileSetsTheAlarmsAndTheCommandLineOverridesItFieldByField) {
+    const std::string profile = profileFile("monitor-live.toml", R"(schema = 1
+name = "live"
+version = "1"
+[events.flicker]
+threshold = 0.3
+[events.black]
+min_duration = 0.5
+recovery = 0.25
+severity = "error"
+[events.freeze]
+recovery = 3.0
+)");
+    MonitorOptions o;
+    ASSERT_EQ(parse({"--profile", profile, "--black-min-duration", "4", "--freeze-severity", "minor", "x.ts"}, &o), 0);
+    EXPECT_EQ(o.alarms.timingOf("black").detection, 4);     // the option's
+    EXPECT_EQ(o.alarms.timingOf("black").recovery, 0.25);   // the profile's
+    EXPECT_EQ(o.alarms.severityOf("black"), "error");       // written with the alarm
+    EXPECT_EQ(o.alarms.timingOf("freeze").detection, 2);    // not in the profile: the monitor's default
+    EXPECT_EQ(o.alarms.timingOf("freeze").recovery, 3);
+    EXPECT_EQ(o.alarms.severityOf("freeze"), "minor");
+    EXPECT_EQ(o.alarms.severityOf("no_signal"), "critical");
+    EXPECT_EQ(o.alarms.flickerThreshold, 0.3);
+    ASSERT_EQ(parse({"--flicker-threshold", "0.05", "--profile", profile, "x.ts"}, &o), 0);
+    EXPECT_EQ(o.alarms.flickerThreshold, 0.05);  // wherever the option stands
+}
+
+TEST(MonitorOptions, ABadProfileIsRefusedBeforeAnyChannelStarts) {
+    EXPECT_EQ(parse({"--profile", "no-such-profile", "x.ts"}), 2);
+    EXPECT_EQ(parse({"--profile", profileFile("monitor-bad.toml", "schema = 1\nname = \"x\"\nversion = \"1\"\n[events.black]\nmin_duration = -1\n"),
+                     "x.ts"}),
+              2);
+    EXPECT_EQ(parse({"--profile", profileFile("monitor-typo.toml", "schema = 1\nname = \"x\"\nversion = \"1\"\n[events.blak]\nmin_duration = 1\n"),
+                     "x.ts"}),
+              2);
 }
 
 }  // namespace

@@ -5,9 +5,12 @@
 #include <cctype>
 #include <cstdio>
 
+#include "analysis/measured_indicators.h"
 #include "cli/options.h"
+#include "driver/profile_lookup.h"
 #include "indicators/indicator_list.h"
 #include "indicators/registry.h"
+#include "monitor/alarm_profile.h"
 
 namespace {
 
@@ -42,7 +45,8 @@ std::variant<MonitorOptions, int> parseMonitorOptions(int argc, char** argv) {
     CLI::App app{"Watches live inputs (URLs, files or -), each a channel, and raises alarms.", "frameprobe monitor"};
     std::vector<std::string> inputs, names;
     std::string indicators = "all";
-    std::string metrics, webhook, snapshots;
+    std::string metrics, webhook, snapshots, profileName;
+    AlarmOverrides overrides;
     app.add_option("INPUT", inputs, "URL (udp://, srt://, rtmp://, rtsp://, http(s)://, ...), file or -; NAME=INPUT names it")
         ->required();
     app.add_option("--name", names, "Name of the channel of the input in the same place (repeatable)")
@@ -57,30 +61,28 @@ std::variant<MonitorOptions, int> parseMonitorOptions(int argc, char** argv) {
     for (const char* type : {"black", "freeze", "letterbox", "pillarbox", "flicker", "silence", "no_signal"}) {
         const std::string name = std::string(type) == "no_signal" ? "no-signal" : type;
         app.add_option_function<std::string>(
-            "--" + name + "-severity", [&o, type](const std::string& s) { o.alarms.severity[type] = s; },
+            "--" + name + "-severity", [&overrides, type](const std::string& s) { overrides.severity[type] = s; },
             std::string("Severity written with ") + type + " alarms");
         if (name == "no-signal") continue;
         // One of an alarm type's two times, leaving the other as it stands.
-        const auto timing = [&](const std::string& option, double AlarmTiming::*field, const std::string& help) {
-            app.add_option_function<double>(
-                   option,
-                   [&o, type, field](double seconds) {
-                       AlarmTiming t = o.alarms.timingOf(type);
-                       t.*field = seconds;
-                       o.alarms.timing[type] = t;
-                   },
-                   help)
+        const auto timing = [&](const std::string& option, std::map<std::string, double, std::less<>>& seconds,
+                                const std::string& help) {
+            app.add_option_function<double>(option, [&seconds, type](double s) { seconds[type] = s; }, help)
                 ->check(CLI::NonNegativeNumber);
         };
-        timing("--" + name + "-min-duration", &AlarmTiming::detection,
+        timing("--" + name + "-min-duration", overrides.detection,
                std::string("Seconds a ") + type + " defect lasts before its alarm is raised (default 2)");
-        timing("--" + name + "-recovery", &AlarmTiming::recovery,
+        timing("--" + name + "-recovery", overrides.recovery,
                std::string("Seconds without the defect before a ") + type + " alarm clears (default 1)");
     }
     app.add_option("--no-signal-after", o.noSignalAfter,
                    "Seconds without pictures before a no_signal alarm; it clears with the next picture (default 2)")
         ->check(CLI::PositiveNumber);
-    app.add_option("--flicker-threshold", o.alarms.flickerThreshold, "Flickering value above which a period is flicker");
+    app.add_option_function<double>(
+        "--flicker-threshold", [&overrides](double x) { overrides.flickerThreshold = x; },
+        "Flickering value above which a period is flicker");
+    app.add_option("--profile", profileName,
+                   "QC profile (a shipped name or a TOML file) whose event rules set the alarms; options override it");
     app.add_option("--silence-threshold", o.silenceThreshold, "Audio peak in dBFS below which audio is silent (default -60)")
         ->check(CLI::Range(-200.0, 0.0));
     app.add_option("--reconnect-min", o.reconnectMin, "Seconds before opening a lost input again (default 0.5)")
@@ -114,6 +116,23 @@ std::variant<MonitorOptions, int> parseMonitorOptions(int argc, char** argv) {
     const auto mask = parseIndicatorList(indicators, error);
     if (!mask) return fail(error);
     o.mask = *mask;
+    if (profileName.empty()) {
+        o.alarms = composeAlarmSettings(nullptr, overrides);
+    } else {
+        try {
+            const Profile profile = resolveProfile(profileName);
+            o.alarms = composeAlarmSettings(&profile.events, overrides);
+            // As in file runs, the indicators the profile's events read are measured too.
+            std::vector<std::pair<std::string, std::string>> named;
+            for (const auto* settings : {&profile.events.minDuration, &profile.events.recovery})
+                for (const auto& entry : *settings) named.emplace_back(entry.first, "profile " + profile.name);
+            for (const auto& entry : profile.events.severity) named.emplace_back(entry.first, "profile " + profile.name);
+            o.mask = measuredIndicators(o.mask, named).mask;
+        } catch (const std::exception& e) {  // ProfileError
+            fprintf(stderr, "frameprobe: %s\n", e.what());
+            return kUsageStatus;
+        }
+    }
     if (!metrics.empty()) o.metrics = metrics;
     if (!webhook.empty()) o.webhook = webhook;
     if (!snapshots.empty()) o.snapshots = snapshots;
