@@ -17,7 +17,10 @@ rm -rf "$work" && mkdir -p "$work" && cd "$work"
 
 "$sample" clip.yuv 352 288 $frames blocky:0-3 blur:4-7 noise:8-11 interlace:12-15 lostblocks:16-19 \
   letterbox:20-23 pillarbox:24-27 freeze:28-32 black:33-34 flicker:0-27 >/dev/null
-"$frameprobe" -s 352x288 clip.yuv --format json -o out.json --report report.html
+# A condition that holds, so that the page shows a failed verdict (status 3).
+status=0
+"$frameprobe" -s 352x288 clip.yuv --format json -o out.json --report report.html --fail-on 'blur.max>0' || status=$?
+[ $status -eq 3 ] || fail "status $status instead of 3 for a failed condition"
 
 # No network, no first-run work, a profile of its own: the page must need nothing else.
 profile=$(mktemp -d)
@@ -62,6 +65,17 @@ cat > probe.js <<'JS'
   function view() { return root.dataset.view.split("-").map(Number); }
   function covers(e) { var v = view(); return v[0] <= e.start && v[1] >= e.end; }
   var strip = document.getElementById("strip");
+  var verdict = document.getElementById("verdict");
+  check(verdict && verdict.dataset.status === "fail" && /failed/.test(verdict.textContent) &&
+        verdict.querySelectorAll("#findings li").length === 1 && /blur\.max = /.test(verdict.textContent), "verdict");
+  var colours = {};
+  [].slice.call(strip.querySelectorAll("rect.stretch")).forEach(function (r) {
+    colours[events[+r.dataset.index].severity + " " + r.getAttribute("fill")] = true;
+  });
+  check(Object.keys(colours).length === 1 && /^warning #/.test(Object.keys(colours)[0]), "strip: severity colours " +
+        Object.keys(colours));
+  check(getComputedStyle(document.querySelector("#event-table td.severity-warning")).color !== getComputedStyle(document.body).color,
+        "table: severity colour");
   check(document.querySelectorAll("#legend button").length === data.runTypes.length, "legend: a button per type");
   check(+strip.dataset.rows === data.runTypes.length, "strip: a row per type");
   check(+strip.dataset.stretches === events.length, "strip: a stretch per event");
