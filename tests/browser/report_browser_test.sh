@@ -4,7 +4,8 @@
 # has a value, the events shaded on every plot, no script error; the legend, the
 # overview strip, the time axis and stepping with the keys at 800 and 1600
 # pixels wide and in a dark colour scheme; and a screenshot that is not blank
-# (kept as report-screenshot.png in the work folder).
+# (kept as report-screenshot.png in the work folder); the verdict and severity
+# colours; and the catalogue page of the run's result.
 #   report_browser_test.sh FRAMEPROBE FRAMEPROBE_SAMPLE WORK_FOLDER
 set -euo pipefail
 frameprobe=$(realpath "$1") sample=$(realpath "$2") work=$(realpath "$3")/report-browser
@@ -116,6 +117,27 @@ timeout 120 "${browser[@]}" --force-dark-mode --blink-settings=preferredColorSch
   >probe-dark.html 2>/dev/null
 grep -q 'data-background="rgb(22, 25, 29)"' probe-dark.html || fail "no dark scheme: $(grep -o 'data-background="[^"]*"' probe-dark.html)"
 grep -q 'data-probe="ok"' probe-dark.html || fail "dark: $(grep -o 'data-probe="[^"]*"' probe-dark.html)"
+
+# The catalogue of this run's result: its script runs, sorts and filters without an error.
+cp out.json result.json && cp report.html result.html
+"$frameprobe" index catalogue.html result.json
+cat > catalogue-probe.js <<'JS'
+(function () {
+  var root = document.documentElement, out = [], table = document.getElementById("catalogue");
+  var link = table.querySelector("tbody a");
+  if (!link || link.getAttribute("href") !== "result.html") out.push("no link to the report");
+  if (table.tBodies[0].rows[0].dataset.status !== "fail") out.push("the run is not shown failed");
+  table.tHead.rows[0].cells[7].click();
+  var filter = document.getElementById("filter");
+  filter.value = "no such file"; filter.dispatchEvent(new Event("input"));
+  if (table.dataset.shown !== "0") out.push("filter: " + table.dataset.shown + " shown");
+  root.dataset.probe = out.length ? out.join("; ") : "ok";
+})();
+JS
+sed 's#</body>#<script src="catalogue-probe.js"></script>\n</body>#' catalogue.html >catalogue-probe.html
+timeout 120 "${browser[@]}" --dump-dom "file://$work/catalogue-probe.html" >catalogue-dom.html 2>/dev/null
+grep -q 'data-probe="ok"' catalogue-dom.html || fail "catalogue: $(grep -o 'data-probe="[^"]*"' catalogue-dom.html)"
+! grep -q 'data-errors=' catalogue-dom.html || fail "script errors on the catalogue"
 
 # Not blank: a rendered page of plots has many colours.
 colours=$(ffmpeg -v error -i report-screenshot.png -vf scale=400:-1:flags=neighbor -f rawvideo -pix_fmt rgb24 - |
