@@ -317,6 +317,18 @@ TEST(HtmlReport, TheVerdictWithItsFindingsAndEventSeverities) {
     EXPECT_EQ(runReport(info, frames).page.find("id=\"verdict\""), std::string::npos);
 }
 
+// A plot without any value says what its frames lack, where the indicator says what it needs.
+TEST(HtmlReport, AnEmptyPlotSaysWhatItsFramesNeed) {
+    RunInfo info = everyIndicator();
+    info.width = info.height = 64;
+    info.mask = maskOf({"block_loss", "blur"});
+    std::vector<Frame> frames(3);
+    for (Frame& f : frames) f.values.set(indexOf("blur"), 1.0);
+    const json data = plotData(runReport(info, frames).page);
+    EXPECT_EQ(plotOf(data, "block_loss")["why"], "needs frames of at least 256x256");
+    EXPECT_FALSE(plotOf(data, "blur").contains("why"));
+}
+
 TEST(HtmlReport, FailedWritesThrow) {
     RunRecord record;
     HtmlReport nowhere("/nonexistent-folder/report.html", record);

@@ -263,6 +263,8 @@ std::string plotData(const ReportContent& c, const std::vector<Event>& list) {
         out += joined({firstPlot ? "" : ",", "{\"key\":", jsonString(d.key), ",\"name\":", jsonString(d.name),
                        ",\"unit\":", jsonString(d.unit), ",\"style\":", jsonString(plotStyle(d))});
         if (d.event.type != nullptr) out += ",\"event\":" + jsonString(d.event.type);
+        // Shown by the script where the run has no value at all.
+        if (d.needs != nullptr) out += ",\"why\":" + jsonString(d.needs);
         // "hi" is left out where it would repeat "lo": flags, and sparse values one to a bin.
         const std::string low = values(i, false);
         if (env.binWidth() == 1)
