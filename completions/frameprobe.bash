@@ -32,7 +32,7 @@ _frameprobe() {
     [[ $cur == =* ]] && cur=${cur#=}
 
     local -a command=("$program")
-    [[ ${COMP_WORDS[1]} == merge || ${COMP_WORDS[1]} == monitor ]] && ((at > 1)) && command+=("${COMP_WORDS[1]}")
+    [[ ${COMP_WORDS[1]} == merge || ${COMP_WORDS[1]} == monitor || ${COMP_WORDS[1]} == index ]] && ((at > 1)) && command+=("${COMP_WORDS[1]}")
     local help
     help=$("${command[@]}" --help 2>/dev/null) || help=
 
@@ -73,7 +73,7 @@ _frameprobe() {
         return 0
     fi
     compopt -o filenames
-    ((at == 1)) && mapfile -t COMPREPLY < <(compgen -W "merge monitor" -- "$cur")
+    ((at == 1)) && mapfile -t COMPREPLY < <(compgen -W "index merge monitor" -- "$cur")
     mapfile -t -O "${#COMPREPLY[@]}" COMPREPLY < <(compgen -f -- "$cur")
     return 0
 }

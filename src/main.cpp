@@ -4,6 +4,7 @@
 
 #include "cli/options.h"
 #include "driver/legacy_run.h"
+#include "driver/index_run.h"
 #include "driver/merge_run.h"
 #include "driver/option_run.h"
 #include "driver/process_guard.h"
@@ -16,6 +17,7 @@ int main(int argc, char** argv) {
     openClosedStandardDescriptors();
     installStopHandlers();
     if (argc >= 2 && std::string_view(argv[1]) == "merge") return runMerge(argc, argv);
+    if (argc >= 2 && std::string_view(argv[1]) == "index") return runIndex(argc, argv);
     if (argc >= 2 && std::string_view(argv[1]) == "profiles") return runProfiles(argc, argv);
     if (argc >= 2 && std::string_view(argv[1]) == "monitor") return runMonitor(argc, argv);
     if (!usesOptionForm(argc, argv) && !positionalInputIsSelfDescribing(argc, argv) &&

@@ -40,13 +40,13 @@ struct Report {
 };
 
 Report runReport(const RunInfo& info, const std::vector<Frame>& frames, RunEnd end = {},
-                 std::vector<std::string> failed = {}, EventOptions options = {}) {
+                 const QcGate* gate = nullptr, EventOptions options = {}) {
     TempDir dir;
     const auto path = dir.path / "report.html";
     RunRecord record(options);
     HtmlReport report(path.string(), record);
     TeeSink tee{&record, &report};
-    report.setQcResult(!failed.empty(), failed);
+    record.setGate(gate);
     tee.begin(info);
     for (std::size_t f = 0; f < frames.size(); ++f) {
         const auto frame = info.startFrame + static_cast<int64_t>(f);
@@ -268,11 +268,65 @@ TEST(HtmlReport, TextFromOutsideIsEscaped) {
     info.path = "<script>alert(\"x\")</script> & 'clip'.yuv";
     info.mask = maskOf({"blur"});
     std::vector<Frame> frames(2);
-    const std::string page = runReport(info, frames, {}, {"blur.p95>5 <b>"}).page;
+    QcGate gate;
+    gate.setProfile("<b>strict</b>", "1");
+    gate.add("blur.p95>=0");
+    for (Frame& f : frames) f.values.set(indexOf("blur"), 1.0);
+    const std::string page = runReport(info, frames, {}, &gate).page;
     EXPECT_EQ(page.find("<script>alert"), std::string::npos);
     EXPECT_EQ(page.find("<b>"), std::string::npos);
     EXPECT_NE(page.find("&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt; &amp; &#39;clip&#39;.yuv"), std::string::npos);
-    EXPECT_NE(page.find("blur.p95&gt;5 &lt;b&gt;"), std::string::npos);
+    EXPECT_NE(page.find("&lt;b&gt;strict&lt;/b&gt;"), std::string::npos);
+    EXPECT_NE(page.find("blur.p95&gt;=0"), std::string::npos);
+}
+
+// A warning is not a pass: the page tells the status, each finding with its value and
+// the events behind it, and every event's severity.
+TEST(HtmlReport, TheVerdictWithItsFindingsAndEventSeverities) {
+    RunInfo info = everyIndicator();
+    info.mask = maskOf({"blur", "blackout"});
+    std::vector<Frame> frames(12);
+    for (std::size_t f = 0; f < frames.size(); ++f) {
+        frames[f].values.set(indexOf("blur"), f == 4 ? 9.0 : 1.0);
+        frames[f].values.set(indexOf("blackout"), f >= 2 && f <= 3 ? 1.0 : 0.0);
+    }
+    EventOptions options;
+    options.severity["black"] = "error";
+    QcGate warnOnly;
+    warnOnly.add("blur.max>5", "warning");
+    const std::string warned = runReport(info, frames, {}, &warnOnly, options).page;
+    EXPECT_NE(warned.find("<div id=\"verdict\" data-status=\"warn\">"), std::string::npos);
+    EXPECT_EQ(warned.find("passed"), std::string::npos);
+    EXPECT_NE(warned.find("<code>blur.max&gt;5 (blur.max = 9)</code>"), std::string::npos);
+    const json data = plotData(warned);
+    ASSERT_EQ(data["events"].size(), 1u);
+    EXPECT_EQ(data["events"][0]["severity"], "error");
+    EXPECT_NE(warned.find("data-severity=\"error\"><td>black</td>"), std::string::npos);
+
+    QcGate failing;
+    failing.add("black.count>0");
+    const std::string failed = runReport(info, frames, {}, &failing, options).page;
+    EXPECT_NE(failed.find("data-status=\"fail\""), std::string::npos);
+    EXPECT_NE(failed.find("data-events=\"1\""), std::string::npos);
+    EXPECT_NE(failed.find("; events: <a href=\"#frames-2-3\">"), std::string::npos);
+
+    QcGate passing;
+    passing.add("blur.max>50");
+    const std::string passed = runReport(info, frames, {}, &passing).page;
+    EXPECT_NE(passed.find("data-status=\"pass\""), std::string::npos);
+    EXPECT_EQ(runReport(info, frames).page.find("id=\"verdict\""), std::string::npos);
+}
+
+// A plot without any value says what its frames lack, where the indicator says what it needs.
+TEST(HtmlReport, AnEmptyPlotSaysWhatItsFramesNeed) {
+    RunInfo info = everyIndicator();
+    info.width = info.height = 64;
+    info.mask = maskOf({"block_loss", "blur"});
+    std::vector<Frame> frames(3);
+    for (Frame& f : frames) f.values.set(indexOf("blur"), 1.0);
+    const json data = plotData(runReport(info, frames).page);
+    EXPECT_EQ(plotOf(data, "block_loss")["why"], "needs frames of at least 256x256");
+    EXPECT_FALSE(plotOf(data, "blur").contains("why"));
 }
 
 TEST(HtmlReport, FailedWritesThrow) {

@@ -141,7 +141,6 @@ int runWithOptions(const RunOptions& o) {
         const RunOutcome run = step->run(shown, &stopRequested());
         outcome = run.engine;
         if (outcome.failedFrame) return failAndAbandon(readFailure(outcome, o.input));
-        if (report) report->setQcResult(!gate.empty(), verdictFailures(record));
         shown.end(RunEnd{record.frames(), run.seconds, outcome.interrupted,
                          step->decodeErrorsShown(record.frames(), outcome.interrupted)});
         if (o.format == OutputFormat::Legacy && !outcome.interrupted) output.append("\nFile stream closed\n\n");

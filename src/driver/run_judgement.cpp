@@ -37,14 +37,6 @@ RunJudgement prepareJudgement(const RunOptions& o) {
     return j;
 }
 
-std::vector<std::string> verdictFailures(const RunRecord& record) {
-    std::vector<std::string> lines;
-    if (const auto verdict = record.verdict())
-        for (const VerdictFinding& f : verdict->findings)
-            if (f.severity == "error") lines.push_back(findingText(f));
-    return lines;
-}
-
 int concludeJudgement(const RunOptions& o, const RunRecord& record) {
     const std::string shortfall = record.frameCounts().shortfall();
     if (!shortfall.empty()) fprintf(stderr, "frameprobe: %s\n", shortfall.c_str());

@@ -22,9 +22,6 @@ struct RunJudgement {
 // Throws QcSyntaxError or ProfileError (status 2) before any frame is read.
 RunJudgement prepareJudgement(const RunOptions& o);
 
-// The findings of severity error, one line each, for the report's QC line.
-std::vector<std::string> verdictFailures(const RunRecord& record);
-
 // After a complete run: says on standard error when fewer frames were measured than
 // expected and which findings make the verdict, writes --junit, and gives the exit status
 // (0, or 3 on fail, and on warn with --strict). Throws WriteError when --junit cannot be written.

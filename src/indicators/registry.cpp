@@ -34,11 +34,12 @@ struct Description {
     Worse worse;
     const char* unit;
     EventSpec event = {};
+    const char* needs = nullptr;
 };
 
 constexpr IndicatorDescriptor spatialEntry(int bit, const Description& d, Spatial run) {
     return {d.name, d.key, 1u << bit, 1u << bit, 0, d.column, d.noValue, d.worse, d.unit, d.event,
-            IndicatorKind::Spatial, run, nullptr, nullptr};
+            IndicatorKind::Spatial, run, nullptr, nullptr, d.needs};
 }
 
 using FramesBefore = int64_t (*)(double fps, int64_t start, int64_t origin);
@@ -46,7 +47,7 @@ using FramesBefore = int64_t (*)(double fps, int64_t start, int64_t origin);
 constexpr IndicatorDescriptor temporalEntry(int bit, const Description& d, uint32_t required, uint32_t reads,
                                             MakeTemporal make, FramesBefore framesBefore) {
     return {d.name, d.key, 1u << bit, required, reads, d.column, d.noValue, d.worse, d.unit, d.event,
-            IndicatorKind::Temporal, nullptr, make, framesBefore};
+            IndicatorKind::Temporal, nullptr, make, framesBefore, d.needs};
 }
 
 int64_t previousFrameOnly(double, int64_t, int64_t) { return 1; }
@@ -92,7 +93,7 @@ const std::array<IndicatorDescriptor, kIndicatorCount> kRegistry = {
                  always<pillarbox>),
     spatialEntry(4, {"block loss", "block_loss",
                      fraction("Blockloss: ", "Blockloss: ", " \t%-5.5f", " \t%-5.5f"), -1.0, Worse::Higher,
-                     "runs per region"},
+                     "runs per region", {}, "needs frames of at least 256x256"},
                  always<blockLoss>),
     spatialEntry(5, {"blur", "blur", fraction("Blur: \t", "Blur: ", " \t%-7.3f", " \t%-5.3f"), {}, Worse::Higher,
                      "pixels"},
@@ -125,7 +126,7 @@ const std::array<IndicatorDescriptor, kIndicatorCount> kRegistry = {
                       Worse::Higher, "levels"},
                  always<noise>),
     spatialEntry(13, {"slice", "slice", fraction("Slice: \t", "Slice: ", " \t%-7.3f", " \t%-7.3f"), {},
-                      Worse::Higher, ""},
+                      Worse::Higher, "", {}, "needs frames of at least 17 pixels wide and 48 high"},
                  sometimes<slice>),
     temporalEntry(14, {"flickering", "flickering",
                        fraction("Flickering:", "Flickering:", " \t%-5.5f", " \t%-5.5f"), -1.0, Worse::Higher,

@@ -67,6 +67,9 @@ struct IndicatorDescriptor {
     // Temporal: frames before `start` that a run must read for this
     // indicator's values from `start` on to be those of a run from `origin`.
     int64_t (*framesBefore)(double fps, int64_t start, int64_t origin);
+    // What a frame needs for a value, told where a run has none ("needs frames of at
+    // least 256x256"); null when every frame of any size has one.
+    const char* needs = nullptr;
 };
 
 // The first frame to read so that the rows from `start` on equal those of a run

@@ -5,11 +5,6 @@
 
 HtmlReport::HtmlReport(std::string path, const RunRecord& record) : path_(std::move(path)), record_(record) {}
 
-void HtmlReport::setQcResult(bool gateGiven, std::vector<std::string> failed) {
-    gateGiven_ = gateGiven;
-    failed_ = std::move(failed);
-}
-
 void HtmlReport::begin(const RunInfo& info) {
     // Created now, so that a path that cannot be written stops the run before it measures.
     out_.emplace(OutputFile::open(path_));
@@ -23,6 +18,6 @@ void HtmlReport::row(int64_t frame, const Results& values) {
 }
 
 void HtmlReport::end(const RunEnd& end) {
-    writeReportPage(*out_, ReportContent{record_, envelope_, thumbnails_, end, gateGiven_, failed_});
+    writeReportPage(*out_, ReportContent{record_, envelope_, thumbnails_, end});
     out_->close();
 }

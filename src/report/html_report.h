@@ -22,10 +22,6 @@ public:
     // it is read in end(). The file is created in begin(); every failure throws WriteError.
     HtmlReport(std::string path, const RunRecord& record);
 
-    // The QC gate's outcome, shown in the header; call before end(). Without a
-    // call the page says no gate was given.
-    void setQcResult(bool gateGiven, std::vector<std::string> failed);
-
     void begin(const RunInfo& info) override;
     void row(int64_t frame, const Results& values) override;
     void end(const RunEnd& end) override;
@@ -35,8 +31,6 @@ public:
 private:
     std::string path_;
     const RunRecord& record_;
-    bool gateGiven_ = false;
-    std::vector<std::string> failed_;
     FrameEnvelope envelope_;
     ThumbnailKeeper thumbnails_;
     std::optional<OutputFile> out_;

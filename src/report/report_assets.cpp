@@ -2,10 +2,10 @@
 
 const char* const kReportStyle = R"css(
 :root { --ink: #1d2228; --muted: #5a636e; --paper: #fff; --panel: #f6f7f9; --rule: #dde1e6; --edge: #c3c8cf;
-        --line: #1f5fa8; --band: #b3261e; --pass: #17703a; --fail: #b3261e; color-scheme: light dark; }
+        --line: #1f5fa8; --band: #b3261e; --pass: #17703a; --warn: #9a5b00; --fail: #b3261e; color-scheme: light dark; }
 @media (prefers-color-scheme: dark) {
   :root { --ink: #e3e6ea; --muted: #9aa3ad; --paper: #16191d; --panel: #1f2329; --rule: #2e343b; --edge: #4a525c;
-          --line: #6fa8e8; --band: #f08a80; --pass: #5cc487; --fail: #f08a80; }
+          --line: #6fa8e8; --band: #f08a80; --pass: #5cc487; --warn: #e8b04a; --fail: #f08a80; }
 }
 body { font: 14px/1.4 system-ui, sans-serif; margin: 1.5em; color: var(--ink); background: var(--paper); }
 h1 { font-size: 1.4em; margin: 0 0 .4em; word-break: break-all; }
@@ -21,7 +21,11 @@ dl.run dt { color: var(--muted); }
 dl.run dd { margin: 0; word-break: break-all; }
 .pass { color: var(--pass); font-weight: bold; }
 .fail { color: var(--fail); font-weight: bold; }
-#verdict { font-size: 1.2em; font-weight: bold; margin: .3em 0; }
+.warn { color: var(--warn); font-weight: bold; }
+.severity-error { color: var(--fail); }
+.severity-warning { color: var(--warn); }
+#verdict p { font-size: 1.2em; font-weight: bold; margin: .3em 0; }
+#findings { margin: .2em 0; padding-left: 1.2em; }
 #legend { display: flex; flex-wrap: wrap; gap: .4em; margin: .3em 0; }
 #legend button { font: inherit; border: 1px solid var(--edge); background: var(--panel); color: var(--ink);
                  border-radius: 3px; padding: .1em .5em; cursor: pointer; }
@@ -290,7 +294,7 @@ const char* const kReportScript = R"js(
     if (sortKey) {
       rows.sort(function (a, b) {
         var x = a.dataset[sortKey], z = b.dataset[sortKey];
-        var order = sortKey === "type" ? (x < z ? -1 : x > z ? 1 : 0) : x - z;
+        var order = sortKey === "type" || sortKey === "severity" ? (x < z ? -1 : x > z ? 1 : 0) : x - z;
         return (sortUp ? order : -order) || a.dataset.start - b.dataset.start;
       });
       rows.forEach(function (r) { body.appendChild(r); });
@@ -342,13 +346,6 @@ const char* const kReportScript = R"js(
     viewer.dataset.frame = f;
   }
   viewer.onclick = function () { viewer.hidden = true; };
-
-  if (data.verdict) {
-    var verdict = document.getElementById("verdict");
-    verdict.hidden = false;
-    verdict.textContent = "verdict: " + data.verdict;
-    verdict.className = /pass|ok/i.test(data.verdict) ? "pass" : "fail";
-  }
 
   // The view lives in the address: "#view=A-B", with "&hide=TYPE,..." when the legend hides types.
   function remember() {

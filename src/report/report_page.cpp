@@ -3,6 +3,7 @@
 #include <array>
 #include <charconv>
 #include <map>
+#include <optional>
 
 #include "indicators/registry.h"
 #include "report/html_text.h"
@@ -52,6 +53,46 @@ std::string fact(std::string_view term, std::string_view value) {
     return joined({"<dt>", term, "</dt><dd>", value, "</dd>\n"});
 }
 
+// "warn" reads as a warning, never as a pass.
+std::string statusText(const std::string& status) {
+    const char* word = status == "pass" ? "passed" : status == "warn" ? "warnings" : "failed";
+    return joined({"<span class=\"", status, "\">", word, "</span>"});
+}
+
+// The events behind a finding, as links that zoom to them; the first few only.
+std::string eventLinks(const std::vector<Event>& list) {
+    constexpr std::size_t kShown = 8;
+    std::string out;
+    for (std::size_t k = 0; k < list.size() && k < kShown; ++k)
+        out += joined({k ? ", " : "", framesLink(list[k].startFrame, list[k].endFrame)});
+    if (list.size() > kShown) out += joined({" and ", std::to_string(list.size() - kShown), " more"});
+    return out;
+}
+
+// The verdict, when the run was judged: its status, the profile, and each finding
+// with its value, its severity, where it was given and the events behind it.
+std::string verdictBlock(const ReportContent& c) {
+    const std::optional<Verdict> verdict = c.record.verdict();
+    if (!verdict || c.end.interrupted) return "";
+    std::string out = joined({"<div id=\"verdict\" data-status=\"", verdict->status, "\"><p>verdict: ",
+                              statusText(verdict->status)});
+    if (!verdict->profile.empty())
+        out += joined({" &middot; profile <code>", htmlEscaped(verdict->profile), "</code>",
+                       verdict->profileVersion.empty() ? "" : " version " + htmlEscaped(verdict->profileVersion)});
+    out += "</p>\n";
+    if (verdict->findings.empty()) return out + "</div>\n";
+    out += "<ul id=\"findings\">\n";
+    for (const VerdictFinding& f : verdict->findings) {
+        out += joined({"<li class=\"severity-", htmlEscaped(f.severity), "\" data-severity=\"", htmlEscaped(f.severity),
+                       "\" data-events=\"", std::to_string(f.events.size()), "\"><strong>", htmlEscaped(f.severity),
+                       "</strong>: <code>", htmlEscaped(findingText(f)), "</code> <small>(", htmlEscaped(f.source),
+                       ")</small>"});
+        if (!f.events.empty()) out += "; events: " + eventLinks(f.events);
+        out += "</li>\n";
+    }
+    return out + "</ul></div>\n";
+}
+
 std::string header(const ReportContent& c) {
     const RunInfo& info = c.record.info();
     // "-" is how the command line names standard input.
@@ -60,14 +101,11 @@ std::string header(const ReportContent& c) {
                               path, "</title>\n<style>", kReportStyle, "</style>\n<script>", kReportErrorScript,
                               "</script>\n</head>\n<body>\n<h1>frameprobe report: ", path, "</h1>\n<dl class=\"run\">\n"});
     std::string qc = "no gate given";
+    const std::optional<Verdict> verdict = c.record.verdict();
     if (c.end.interrupted)
         qc = "not judged: the run was interrupted";
-    else if (c.gateGiven && c.failed.empty())
-        qc = "<span class=\"pass\">passed</span>";
-    else if (c.gateGiven) {
-        qc = "<span class=\"fail\">failed</span>:";
-        for (const std::string& f : c.failed) qc += joined({" <code>", htmlEscaped(f), "</code>"});
-    }
+    else if (verdict)
+        qc = statusText(verdict->status) + " (see the verdict below)";
     std::string depth = std::to_string(info.bitDepth) + " bits";
     if (!info.note.empty()) depth += joined({" (", htmlEscaped(info.note), ")"});
     const double fps = c.end.seconds > 0 ? static_cast<double>(c.end.frames) / c.end.seconds : 0;
@@ -89,8 +127,8 @@ std::string header(const ReportContent& c) {
 
 // The whole run at a glance: the verdict when the run record has one, and a
 // strip with a row per event type, drawn by the script with its legend.
-std::string overview() {
-    return "<h2 id=\"overview\">Overview</h2>\n<div id=\"verdict\" hidden></div>\n<div id=\"legend\"></div>\n"
+std::string overview(const ReportContent& c) {
+    return "<h2 id=\"overview\">Overview</h2>\n" + verdictBlock(c) + "<div id=\"legend\"></div>\n"
            "<svg id=\"strip\" viewBox=\"0 0 1000 40\" role=\"img\" aria-label=\"events across the run\"></svg>\n"
            "<p class=\"hint\">Click a stretch to zoom every plot to it; <kbd>n</kbd> and <kbd>p</kbd> step to the next"
            " and previous event, <kbd>0</kbd> returns to the whole run. The address of the page keeps the view.</p>\n";
@@ -157,13 +195,14 @@ std::string events(const std::vector<Event>& list) {
     if (list.empty()) return out + "<p>None.</p>\n";
     out += "<table id=\"event-table\">\n<thead><tr><th data-sort=\"type\">type</th><th data-sort=\"start\">frames</th>"
            "<th data-sort=\"start\">start</th><th data-sort=\"end\">end</th><th data-sort=\"duration\">duration</th>"
-           "</tr></thead>\n<tbody>\n";
+           "<th data-sort=\"severity\">severity</th></tr></thead>\n<tbody>\n";
     for (const Event& e : list)
         out += joined({"<tr data-type=\"", htmlEscaped(e.type), "\" data-start=\"", std::to_string(e.startFrame),
                        "\" data-end=\"", std::to_string(e.endFrame), "\" data-duration=\"", shortestNumber(e.duration),
-                       "\"><td>", htmlEscaped(e.type), "</td><td>", framesLink(e.startFrame, e.endFrame),
+                       "\" data-severity=\"", htmlEscaped(e.severity), "\"><td>", htmlEscaped(e.type), "</td><td>", framesLink(e.startFrame, e.endFrame),
                        "</td><td class=\"n\">", readable(e.startTime), " s</td><td class=\"n\">", readable(e.endTime),
-                       " s</td><td class=\"n\">", readable(e.duration), " s</td></tr>\n"});
+                       " s</td><td class=\"n\">", readable(e.duration), " s</td><td class=\"severity-",
+                       htmlEscaped(e.severity), "\">", htmlEscaped(e.severity), "</td></tr>\n"});
     out += "</tbody>";
     return out + "</table>\n";
 }
@@ -224,6 +263,8 @@ std::string plotData(const ReportContent& c, const std::vector<Event>& list) {
         out += joined({firstPlot ? "" : ",", "{\"key\":", jsonString(d.key), ",\"name\":", jsonString(d.name),
                        ",\"unit\":", jsonString(d.unit), ",\"style\":", jsonString(plotStyle(d))});
         if (d.event.type != nullptr) out += ",\"event\":" + jsonString(d.event.type);
+        // Shown by the script where the run has no value at all.
+        if (d.needs != nullptr) out += ",\"why\":" + jsonString(d.needs);
         // "hi" is left out where it would repeat "lo": flags, and sparse values one to a bin.
         const std::string low = values(i, false);
         if (env.binWidth() == 1)
@@ -248,7 +289,8 @@ std::string plotData(const ReportContent& c, const std::vector<Event>& list) {
     out += "],\"events\":[";
     for (std::size_t k = 0; k < list.size(); ++k)
         out += joined({k ? "," : "", "{\"type\":", jsonString(list[k].type), ",\"start\":",
-                       std::to_string(list[k].startFrame), ",\"end\":", std::to_string(list[k].endFrame), "}"});
+                       std::to_string(list[k].startFrame), ",\"end\":", std::to_string(list[k].endFrame),
+                        ",\"severity\":", jsonString(list[k].severity), "}"});
     return out + "]}";
 }
 
@@ -256,7 +298,7 @@ std::string plotData(const ReportContent& c, const std::vector<Event>& list) {
 
 void writeReportPage(OutputFile& out, const ReportContent& content) {
     const std::vector<Event> list = content.record.events();
-    for (const std::string& part : {header(content), overview(), plots(content), summary(content), events(list)}) {
+    for (const std::string& part : {header(content), overview(content), plots(content), summary(content), events(list)}) {
         out.append(part);
         out.commit();
     }

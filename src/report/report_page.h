@@ -15,9 +15,7 @@ struct ReportContent {
     const RunRecord& record;
     const FrameEnvelope& envelope;
     const ThumbnailKeeper& thumbnails;
-    RunEnd end;
-    bool gateGiven = false;
-    std::vector<std::string> failed;  // QC conditions that hold
+    RunEnd end;  // the verdict comes from the record, which knows its gate
 };
 
 // Writes the whole page, section by section; throws WriteError.

@@ -4,7 +4,8 @@
 # has a value, the events shaded on every plot, no script error; the legend, the
 # overview strip, the time axis and stepping with the keys at 800 and 1600
 # pixels wide and in a dark colour scheme; and a screenshot that is not blank
-# (kept as report-screenshot.png in the work folder).
+# (kept as report-screenshot.png in the work folder); the verdict and severity
+# colours; and the catalogue page of the run's result.
 #   report_browser_test.sh FRAMEPROBE FRAMEPROBE_SAMPLE WORK_FOLDER
 set -euo pipefail
 frameprobe=$(realpath "$1") sample=$(realpath "$2") work=$(realpath "$3")/report-browser
@@ -17,7 +18,10 @@ rm -rf "$work" && mkdir -p "$work" && cd "$work"
 
 "$sample" clip.yuv 352 288 $frames blocky:0-3 blur:4-7 noise:8-11 interlace:12-15 lostblocks:16-19 \
   letterbox:20-23 pillarbox:24-27 freeze:28-32 black:33-34 flicker:0-27 >/dev/null
-"$frameprobe" -s 352x288 clip.yuv --format json -o out.json --report report.html
+# A condition that holds, so that the page shows a failed verdict (status 3).
+status=0
+"$frameprobe" -s 352x288 clip.yuv --format json -o out.json --report report.html --fail-on 'blur.max>0' || status=$?
+[ $status -eq 3 ] || fail "status $status instead of 3 for a failed condition"
 
 # No network, no first-run work, a profile of its own: the page must need nothing else.
 profile=$(mktemp -d)
@@ -62,6 +66,17 @@ cat > probe.js <<'JS'
   function view() { return root.dataset.view.split("-").map(Number); }
   function covers(e) { var v = view(); return v[0] <= e.start && v[1] >= e.end; }
   var strip = document.getElementById("strip");
+  var verdict = document.getElementById("verdict");
+  check(verdict && verdict.dataset.status === "fail" && /failed/.test(verdict.textContent) &&
+        verdict.querySelectorAll("#findings li").length === 1 && /blur\.max = /.test(verdict.textContent), "verdict");
+  var colours = {};
+  [].slice.call(strip.querySelectorAll("rect.stretch")).forEach(function (r) {
+    colours[events[+r.dataset.index].severity + " " + r.getAttribute("fill")] = true;
+  });
+  check(Object.keys(colours).length === 1 && /^warning #/.test(Object.keys(colours)[0]), "strip: severity colours " +
+        Object.keys(colours));
+  check(getComputedStyle(document.querySelector("#event-table td.severity-warning")).color !== getComputedStyle(document.body).color,
+        "table: severity colour");
   check(document.querySelectorAll("#legend button").length === data.runTypes.length, "legend: a button per type");
   check(+strip.dataset.rows === data.runTypes.length, "strip: a row per type");
   check(+strip.dataset.stretches === events.length, "strip: a stretch per event");
@@ -102,6 +117,27 @@ timeout 120 "${browser[@]}" --force-dark-mode --blink-settings=preferredColorSch
   >probe-dark.html 2>/dev/null
 grep -q 'data-background="rgb(22, 25, 29)"' probe-dark.html || fail "no dark scheme: $(grep -o 'data-background="[^"]*"' probe-dark.html)"
 grep -q 'data-probe="ok"' probe-dark.html || fail "dark: $(grep -o 'data-probe="[^"]*"' probe-dark.html)"
+
+# The catalogue of this run's result: its script runs, sorts and filters without an error.
+cp out.json result.json && cp report.html result.html
+"$frameprobe" index catalogue.html result.json
+cat > catalogue-probe.js <<'JS'
+(function () {
+  var root = document.documentElement, out = [], table = document.getElementById("catalogue");
+  var link = table.querySelector("tbody a");
+  if (!link || link.getAttribute("href") !== "result.html") out.push("no link to the report");
+  if (table.tBodies[0].rows[0].dataset.status !== "fail") out.push("the run is not shown failed");
+  table.tHead.rows[0].cells[7].click();
+  var filter = document.getElementById("filter");
+  filter.value = "no such file"; filter.dispatchEvent(new Event("input"));
+  if (table.dataset.shown !== "0") out.push("filter: " + table.dataset.shown + " shown");
+  root.dataset.probe = out.length ? out.join("; ") : "ok";
+})();
+JS
+sed 's#</body>#<script src="catalogue-probe.js"></script>\n</body>#' catalogue.html >catalogue-probe.html
+timeout 120 "${browser[@]}" --dump-dom "file://$work/catalogue-probe.html" >catalogue-dom.html 2>/dev/null
+grep -q 'data-probe="ok"' catalogue-dom.html || fail "catalogue: $(grep -o 'data-probe="[^"]*"' catalogue-dom.html)"
+! grep -q 'data-errors=' catalogue-dom.html || fail "script errors on the catalogue"
 
 # Not blank: a rendered page of plots has many colours.
 colours=$(ffmpeg -v error -i report-screenshot.png -vf scale=400:-1:flags=neighbor -f rawvideo -pix_fmt rgb24 - |

@@ -1,0 +1,34 @@
+// The catalogue: one self-contained page listing the runs of many result files,
+// the failed ones first, with the table also as a CSV download.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct CatalogueEntry {
+    std::string result;            // the result file, as given
+    std::string input;             // the file that was measured
+    std::string status;            // "pass", "warn", "fail", or empty when not judged
+    int errors = 0;                // findings of severity error
+    int warnings = 0;              // findings of severity warning
+    int64_t frames = 0;
+    std::optional<double> seconds;  // frames at the input's frame rate, when known
+    int width = 0;
+    int height = 0;
+    bool interrupted = false;
+    std::map<std::string, int> events;  // count by event type
+    std::string report;            // address of the report from the page; empty when there is none
+};
+
+// Failed runs first, then warned, passed and unjudged; within each, more error
+// findings, then more events, first; then by result file.
+void sortByFailures(std::vector<CatalogueEntry>& entries);
+
+// A header line and a line per entry, in the given order.
+std::string catalogueCsv(const std::vector<CatalogueEntry>& entries);
+
+// The whole page, in the given order.
+std::string cataloguePage(const std::vector<CatalogueEntry>& entries);

@@ -1,0 +1,93 @@
+// `frameprobe index` with the real binary on results it wrote: the failed runs
+// first, links to the reports that exist, the CSV inside the page; results that
+// are not the program's are refused and leave an earlier page untouched.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "test_support.h"
+
+namespace {
+
+std::string fromBase64(const std::string& text) {
+    const std::string digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    uint32_t bits = 0;
+    int held = 0;
+    for (char c : text) {
+        if (c == '=') break;
+        bits = bits << 6 | static_cast<uint32_t>(digits.find(c));
+        held += 6;
+        if (held >= 8) {
+            held -= 8;
+            out += static_cast<char>((bits >> held) & 0xFF);
+        }
+    }
+    return out;
+}
+
+class CatalogueTest : public ::testing::Test {
+protected:
+    TempDir dir;
+
+    ProcessResult probe(const std::vector<std::string>& args) { return runProcess(FRAMEPROBE_BINARY, args, dir.path); }
+    void SetUp() override {
+        ASSERT_EQ(runProcess(FRAMEPROBE_SAMPLE_BINARY, {"dark.yuv", "64", "64", "12", "black:3-5"}, dir.path).status, 0);
+        ASSERT_EQ(runProcess(FRAMEPROBE_SAMPLE_BINARY, {"fine.yuv", "64", "64", "12"}, dir.path).status, 0);
+        std::filesystem::create_directory(dir.path / "results");
+        const std::vector<std::string> common{"-s", "64x64", "-q", "--no-log", "--format", "json",
+                                              "--indicators", "blackout,blur"};
+        auto run = [&](std::vector<std::string> args) {
+            args.insert(args.begin(), common.begin(), common.end());
+            return probe(args).status;
+        };
+        EXPECT_EQ(run({"fine.yuv", "-o", "results/a passed.json", "--fail-on", "black.count>0"}), 0);
+        EXPECT_EQ(run({"dark.yuv", "-o", "results/b failed.json", "--fail-on", "black.count>0", "--report",
+                       "results/b failed.html"}),
+                  3);
+        EXPECT_EQ(run({"dark.yuv", "-o", "results/c passed.json", "--fail-on", "black.count>5"}), 0);  // events, no failure
+        EXPECT_EQ(run({"fine.yuv", "-o", "results/d.json"}), 0);
+    }
+    std::size_t at(const std::string& page, const std::string& what) {
+        const auto found = page.find(what);
+        EXPECT_NE(found, std::string::npos) << what;
+        return found;
+    }
+};
+
+TEST_F(CatalogueTest, FailedRunsFirstWithTheirReportsAndTheCsv) {
+    const ProcessResult r = probe({"index", "catalogue.html", "results"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string page = readFile(dir.path / "catalogue.html");
+    at(page, "<p id=\"totals\">4 runs, 1 failed");
+    // Sorted by failures: the failed run, the passed ones (with events first), the one not judged.
+    EXPECT_LT(at(page, ">results/b failed.json</a>"), at(page, ">results/c passed.json<"));
+    EXPECT_LT(at(page, ">results/c passed.json<"), at(page, ">results/a passed.json<"));
+    EXPECT_LT(at(page, ">results/a passed.json<"), at(page, ">results/d.json<"));
+    at(page, "<a href=\"results/b%20failed.html\">");
+    EXPECT_EQ(page.find("a%20passed.html"), std::string::npos);  // no report, no link
+    const std::size_t from = at(page, "data:text/csv;base64,") + 21;
+    const std::string csv = fromBase64(page.substr(from, page.find('"', from) - from));
+    EXPECT_EQ(csv.substr(0, csv.find('\n', csv.find('\n') + 1) + 1),
+              "result,input,verdict,errors,warnings,frames,seconds,width,height,events,black,report\n"
+              "results/b failed.json,dark.yuv,fail,1,0,12,0.48,64,64,1,1,results/b%20failed.html\n");
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 5);
+
+    // The same page to standard output; a file as well as a folder.
+    const ProcessResult out = probe({"index", "-", "results/d.json"});
+    EXPECT_EQ(out.status, 0);
+    EXPECT_NE(out.out.find("<p id=\"totals\">1 runs, 0 failed"), std::string::npos);
+}
+
+TEST_F(CatalogueTest, ForeignResultsAreRefusedAndTheEarlierPageKept) {
+    writeFile(dir.path / "catalogue.html", "earlier");
+    writeFile(dir.path / "results/e.json", "{\"rows\": []}");
+    const ProcessResult r = probe({"index", "catalogue.html", "results"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("results/e.json is not a frameprobe JSON result"), std::string::npos) << r.err;
+    EXPECT_EQ(readFile(dir.path / "catalogue.html"), "earlier");
+    EXPECT_EQ(probe({"index", "results/d.json", "results/d.json"}).status, 2);  // the page may not be a result
+    EXPECT_EQ(probe({"index", "catalogue.html"}).status, 2);
+}
+
+}  // namespace
