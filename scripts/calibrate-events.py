@@ -30,9 +30,11 @@ CLIPS = [
     ("zoom on a still", f"smptebars=s=640x480:r={RATE}:d={SECONDS},zoompan=z='1+0.01*on':d=1:s={SIZE}:fps={RATE}", False),
     ("noise", f"{STILL},noise=alls=20:allf=t", False),
     ("film grain", f"testsrc2=s={SIZE}:r={RATE}:d={SECONDS},noise=alls=8:allf=t+u", False),
+    # Cuts between shots of other colour and brightness, at the uneven times of an edit.
     ("scene cuts", f"testsrc2=s={SIZE}:r={RATE}:d={SECONDS},"
-                   f"hue=H='if(lt(mod(t,1),0.5),0,3)':b='if(lt(mod(t,0.5),0.25),-3,3)'", False),
-    ("fade out and in", f"testsrc2=s={SIZE}:r={RATE}:d={SECONDS},fade=out:0:40,fade=in:50:40", False),
+                   f"hue=H='if(lt(t,0.8),0,if(lt(t,1.9),3,if(lt(t,2.4),1,2)))':"
+                   f"b='if(lt(t,0.8),-3,if(lt(t,1.9),3,if(lt(t,2.4),-3,0)))'", False),
+    ("fade in and out", f"testsrc2=s={SIZE}:r={RATE}:d={SECONDS},fade=in:0:30,fade=out:60:30", False),
 ]
 for hz in (2, 5, 10, 15):
     for amplitude in (0.03, 0.1):

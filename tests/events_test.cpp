@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <optional>
 #include <algorithm>
 #include <set>
 #include <string>
@@ -11,6 +12,7 @@
 
 #include "indicators/registry.h"
 #include "analysis/events.h"
+#include "indicators/flickering.h"
 
 namespace {
 
@@ -23,10 +25,13 @@ uint32_t maskOf(std::initializer_list<const char*> keys) {
 }
 
 // Feeds frames first .. first + size - 1 with `key` set from `values`.
-void feedValues(EventDetector& d, const char* key, int64_t first, const std::vector<double>& values) {
+// `evidence` goes with every value but the -1 of frames that end no period.
+void feedValues(EventDetector& d, const char* key, int64_t first, const std::vector<double>& values,
+                std::optional<double> evidence = std::nullopt) {
     for (std::size_t i = 0; i < values.size(); ++i) {
         Results r;
         r.set(indexOf(key), values[i]);
+        if (evidence && values[i] != -1) r.setEvidence(indexOf(key), *evidence);
         d.feed(first + static_cast<int64_t>(i), r);
     }
 }
@@ -154,7 +159,8 @@ TEST(Events, FlickerCoversItsPeriodAndJoinsAdjacentPeriods) {
     Results first;
     d.feed(0, first);
     // Periods end on frames 8, 16, 24, 32, 40: covering 1-8, 9-16, ...
-    feedValues(d, "flickering", 1, flickerPeriods({0.5, 0.2, 0.05, 0.3, std::numeric_limits<double>::quiet_NaN()}));
+    feedValues(d, "flickering", 1, flickerPeriods({0.5, 0.2, 0.05, 0.3, std::numeric_limits<double>::quiet_NaN()}),
+               kFlickerMinReversals);
     const auto events = d.events();
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[0].type, "flicker");
@@ -169,9 +175,42 @@ TEST(Events, FlickerThresholdIsAnOption) {
     EventOptions options;
     options.flickerThreshold = 0.4;
     EventDetector d(25, maskOf({"flickering"}), options);
-    feedValues(d, "flickering", 1, flickerPeriods({0.5, 0.2}));
+    feedValues(d, "flickering", 1, flickerPeriods({0.5, 0.2}), kFlickerMinReversals);
     ASSERT_EQ(d.events().size(), 1u);
     EXPECT_EQ(d.events()[0].endFrame, 8);
+}
+
+// Motion and noise switch blocks as flicker does; only a mean level that keeps turning
+// makes a flickering value an event.
+TEST(Events, FlickerNeedsTheMeanLevelToOscillate) {
+    const std::vector<double> values = flickerPeriods({0.5, 0.5});
+    for (auto [evidence, expected] : {std::pair<std::optional<double>, std::size_t>{std::nullopt, 0},
+                                      {kFlickerMinReversals - 1, 0},
+                                      {kFlickerMinReversals, 1}}) {
+        EventDetector d(25, maskOf({"flickering"}), {});
+        feedValues(d, "flickering", 1, values, evidence);
+        EXPECT_EQ(d.events().size(), expected) << evidence.value_or(-1);
+    }
+}
+
+TEST(Events, LevelWindowCountsTurnsOfAtLeastTheSwing) {
+    LevelWindow noise(8);
+    for (int i = 0; i < 16; ++i) noise.add(100 + (i % 2) * (kFlickerSwing - 0.01));
+    EXPECT_EQ(noise.reversals(kFlickerSwing), 0);  // below the swing: never a turn
+
+    LevelWindow window(8);
+    window.add(100);
+    window.add(100 + kFlickerSwing);  // the first swing sets the direction: no turn
+    EXPECT_EQ(window.reversals(kFlickerSwing), 0);
+    window.add(102);                  // still rising
+    window.add(102 - kFlickerSwing);  // a swing exactly at the limit turns it
+    window.add(105);
+    EXPECT_EQ(window.reversals(kFlickerSwing), 2);
+    // A steady rise pushes the turns out; the count starts afresh from the oldest level held.
+    for (int i = 0; i < 5; ++i) window.add(106 + i);
+    EXPECT_EQ(window.reversals(kFlickerSwing), 1);  // 102 101 105 ...: the fall only sets the direction
+    window.add(111);
+    EXPECT_EQ(window.reversals(kFlickerSwing), 0);
 }
 
 TEST(Events, OrderedByStartFrame) {
@@ -209,7 +248,10 @@ TEST(Events, TheDocumentedOrderAtEqualStartFramesIsTheOrderTheyComeIn) {
         EventDetector detector(25, kAllIndicators, {}, 0);
         for (int frame = 0; frame < 8; ++frame) {
             Results row;
-            for (int i = 0; i < kIndicatorCount; ++i) row.set(i, 1.0);
+            for (int i = 0; i < kIndicatorCount; ++i) {
+                row.set(i, 1.0);
+                row.setEvidence(i, 100);  // whatever evidence a rule needs
+            }
             row.set(indexOf("blackout"), black);
             detector.feed(frame, row);
         }

@@ -17,12 +17,15 @@ TEST(WarmUp, TheLongestNeedOfTheRequestedIndicators) {
     // Freezing: a run of ceil(fps / 10) still frames.
     EXPECT_EQ(warmUpStart(maskOf({"freezing"}), 20, 0, 25), 17);
     EXPECT_EQ(warmUpStart(maskOf({"freezing"}), 20, 0, 60), 14);
-    // Flickering: from the frame before its period (frames 1-8, 9-16, 17-24, ... of a run from 0).
-    EXPECT_EQ(warmUpStart(maskOf({"flickering"}), 20, 0, 25), 16);
-    EXPECT_EQ(warmUpStart(maskOf({"flickering"}), 17, 0, 25), 16);
-    EXPECT_EQ(warmUpStart(maskOf({"flickering"}), 16, 0, 25), 8);
-    EXPECT_EQ(warmUpStart(maskOf({"flickering"}), 20, 3, 25), 19);
-    EXPECT_EQ(warmUpStart(kAllIndicators, 20, 0, 25), 16);
+    // Flickering: from the frame before its period (frames 1-8, 9-16, 17-24, ... of a run
+    // from 0), and 1.25 s of levels before it for the evidence of the period's end.
+    EXPECT_EQ(warmUpStart(maskOf({"flickering"}), 100, 0, 25), 96 - 31);
+    EXPECT_EQ(warmUpStart(maskOf({"flickering"}), 97, 0, 25), 96 - 31);
+    EXPECT_EQ(warmUpStart(maskOf({"flickering"}), 96, 0, 25), 88 - 31);
+    EXPECT_EQ(warmUpStart(maskOf({"flickering"}), 100, 3, 25), 99 - 31);
+    EXPECT_EQ(warmUpStart(maskOf({"flickering"}), 100, 3, 30), 99 - 38);
+    EXPECT_EQ(warmUpStart(maskOf({"flickering"}), 20, 0, 25), 0);
+    EXPECT_EQ(warmUpStart(kAllIndicators, 100, 0, 25), 96 - 31);
 }
 
 TEST(WarmUp, NothingBeforeTheOriginNorForSpatialIndicators) {

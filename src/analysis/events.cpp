@@ -40,6 +40,16 @@ std::string EventOptions::severityOf(std::string_view type) const {
     return it == severity.end() ? "warning" : it->second;
 }
 
+bool marksEvent(const Results& values, int indicator, const EventOptions& options) {
+    const std::optional<double> value = meaningfulValue(values, indicator);
+    const EventSpec& spec = indicatorRegistry()[static_cast<std::size_t>(indicator)].event;
+    if (!value) return false;
+    if (spec.rule == EventRule::AboveZero) return *value > 0;
+    // Evidence the rule needs and the row lacks (rows of an older run) marks nothing.
+    const bool evident = spec.minEvidence <= 0 || values.evidenceOf(indicator).value_or(0) >= spec.minEvidence;
+    return spec.rule == EventRule::AboveLimit && *value > options.flickerThreshold && evident;
+}
+
 std::span<const std::string_view> eventTypes() {
     static const std::vector<std::string_view> types = [] {
         std::vector<std::string_view> all;
@@ -85,7 +95,7 @@ void EventDetector::feed(int64_t frame, const Results& values) {
         const EventSpec& spec = specOf(track.type);
         if (spec.rule == EventRule::AboveZero) {
             const bool excepted = track.except && meaningfulValue(values, *track.except).value_or(0) > 0;
-            if (!value || !(*value > 0) || excepted) {
+            if (!marksEvent(values, track.indicator, options_) || excepted) {
                 track.close();
             } else if (track.open) {
                 track.open->end = frame;
@@ -97,7 +107,7 @@ void EventDetector::feed(int64_t frame, const Results& values) {
             }
         } else if (value) {
             // Between period ends there is no value; adjacency decides whether periods join.
-            if (*value > options_.flickerThreshold)
+            if (marksEvent(values, track.indicator, options_))
                 track.extend({std::max(*firstFrame_, frame - spec.framesPerValue + 1), frame});
             else
                 track.close();

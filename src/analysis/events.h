@@ -39,6 +39,10 @@ struct Event {
     std::string severity = "warning";  // of its type in the run's event options
 };
 
+// Whether the indicator's values of one frame mark its event type (leaving aside
+// the type during which it is not reported).
+bool marksEvent(const Results& values, int indicator, const EventOptions& options);
+
 // The event types in report order, e.g. "black".
 std::span<const std::string_view> eventTypes();
 

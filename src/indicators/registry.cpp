@@ -130,7 +130,8 @@ const std::array<IndicatorDescriptor, kIndicatorCount> kRegistry = {
                  sometimes<slice>),
     temporalEntry(14, {"flickering", "flickering",
                        fraction("Flickering:", "Flickering:", " \t%-5.5f", " \t%-5.5f"), -1.0, Worse::Higher,
-                       "switches per frame", {"flicker", EventRule::AboveLimit, kFlickeringPeriod}},
+                       "switches per frame", {"flicker", EventRule::AboveLimit, kFlickeringPeriod, nullptr, nullptr,
+                                                   kFlickerMinReversals, "flickering_reversals"}},
                   1u << 14, 0, makeFlickering, flickeringFramesBefore),
 };
 

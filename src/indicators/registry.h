@@ -44,6 +44,11 @@ struct EventSpec {
     // An event type during whose frames this one is not reported (a black frame is not
     // also letterboxed); null: none. Runs that report this type measure that one too.
     const char* exceptDuring = nullptr;
+    // AboveLimit: a value marks its frames only when the indicator's evidence on that
+    // frame is at least this much (0: no evidence needed). Rows carry the evidence
+    // under `evidenceKey` (null: none).
+    double minEvidence = 0;
+    const char* evidenceKey = nullptr;
 };
 
 struct IndicatorDescriptor {

@@ -12,13 +12,26 @@ inline constexpr int kIndicatorCount = 15;
 
 // What was computed on one frame: `written` has bit i set when values[i] was
 // written on this frame. Slots not written hold no meaning; writers decide what
-// to show for them.
+// to show for them. An indicator may also give evidence beside its value, which
+// its event rule weighs (`evidenceWritten` says where).
 struct Results {
     std::array<double, kIndicatorCount> values{};
     uint32_t written = 0;
     // The frame's presentation time in seconds, for inputs whose frames carry one;
     // otherwise writers take frame / fps.
     std::optional<double> time;
+    // A temporal indicator's second number, which an event rule may need beside its value.
+    std::array<double, kIndicatorCount> evidence{};
+    uint32_t evidenceWritten = 0;
+
+    void setEvidence(int index, double value) {
+        evidence[static_cast<std::size_t>(index)] = value;
+        evidenceWritten |= 1u << index;
+    }
+    std::optional<double> evidenceOf(int index) const {
+        if (!((evidenceWritten >> index) & 1u)) return std::nullopt;
+        return evidence[static_cast<std::size_t>(index)];
+    }
 
     void set(int index, double value) {
         values[static_cast<std::size_t>(index)] = value;

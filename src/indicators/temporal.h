@@ -31,4 +31,6 @@ public:
     // `frame` holds the frame's spatial values and the temporal values of the
     // entries before this one in registry order.
     virtual std::optional<double> ordered(unsigned slot, int64_t frameIndex, const Results& frame) = 0;
+    // Evidence for the event rule that the last ordered() call gave beside its value.
+    virtual std::optional<double> evidence() const { return std::nullopt; }
 };

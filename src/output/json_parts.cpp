@@ -100,6 +100,10 @@ std::string frameMembers(int64_t frame, double fps, const Results& values) {
     const auto& registry = indicatorRegistry();
     for (int i = 0; i < kIndicatorCount; ++i)
         out.member(registry[static_cast<std::size_t>(i)].key, jsonNumberOr(meaningfulValue(values, i)));
+    // Evidence goes only on the frames that have it, so that a recorded run gives the same events.
+    for (int i = 0; i < kIndicatorCount; ++i)
+        if (const char* key = registry[static_cast<std::size_t>(i)].event.evidenceKey)
+            if (const auto evidence = values.evidenceOf(i)) out.member(key, finiteOrNull(*evidence));
     const std::string object = out.done();
     return object.substr(1, object.size() - 2);
 }

@@ -101,6 +101,9 @@ Results readRow(const json& record, const RunInfo& info) {
             row.set(i, value.get<double>());
         else if (wouldBeWritten(d, info, frame))
             row.set(i, d.noValue.value_or(notFinite));
+        if (d.event.evidenceKey && record.contains(d.event.evidenceKey) &&
+            record.at(d.event.evidenceKey).is_number())
+            row.setEvidence(i, record.at(d.event.evidenceKey).get<double>());
     }
     // A container's frames keep their presentation times; other inputs' times follow from the rate.
     const json& time = record.at("time");

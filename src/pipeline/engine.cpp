@@ -218,9 +218,10 @@ EngineOutcome Engine::run(FrameSource& source, int64_t first, std::optional<int6
             // The first frame of the run has no previous frame to compare with.
             if (i > first) {
                 for (int index : m.temporal) {
-                    const auto value = m.temporalIndicators[static_cast<std::size_t>(index)]->ordered(
-                        m.slotOf(i - first), i, slot.results);
+                    TemporalIndicator& indicator = *m.temporalIndicators[static_cast<std::size_t>(index)];
+                    const auto value = indicator.ordered(m.slotOf(i - first), i, slot.results);
                     if (value) slot.results.set(index, *value);
+                    if (const auto evidence = indicator.evidence()) slot.results.setEvidence(index, *evidence);
                 }
             }
             if (pictures) sink.picture(i, slot.frame);

@@ -101,7 +101,7 @@ void ThumbnailKeeper::row(int64_t frame, const Results& values) {
             track.startPicture = inHand(frame);
         if (spec.rule == EventRule::AboveLimit && !value) continue;  // no news between values
         if (value) track.nextStart = frame + 1;
-        const bool marked = value && *value > (spec.rule == EventRule::AboveZero ? 0.0 : options_.flickerThreshold);
+        const bool marked = marksEvent(values, track.indicator, options_);
         if (!marked) {
             closeEvent(track);
             continue;
