@@ -509,6 +509,7 @@ void FfmpegSource::openAudio() {
             return;
         }
         audioIndex_ = static_cast<int>(i);
+        format_->streams[i]->discard = AVDISCARD_DEFAULT;  // opening left only the video stream's packets
         status_.hasAudio = true;
         return;
     }

@@ -115,7 +115,8 @@ std::variant<MonitorOptions, int> parseMonitorOptions(int argc, char** argv) {
     std::string error;
     const auto mask = parseIndicatorList(indicators, error);
     if (!mask) return fail(error);
-    o.mask = *mask;
+    // What each listed indicator needs or reads is measured too, as in file runs.
+    o.mask = measuredIndicators(*mask, {}).mask;
     if (profileName.empty()) {
         o.alarms = composeAlarmSettings(nullptr, overrides);
     } else {

@@ -51,7 +51,8 @@ out=$(ffmpeg -hide_banner -loglevel error -i clip.mp4 -f yuv4mpegpipe - | /usr/b
 [[ $(grep -c . <<<"$out") -ge 6 ]] || fail "Y4M pipe: expected the table of 5 frames, got: $out"
 man -w frameprobe >/dev/null || fail "man finds no frameprobe page"
 if grep -q '/dist-packages/frameprobe' <<<"$files"; then
-    python3 -c 'import frameprobe' || fail "python3 cannot import the installed module"
+    # The system's interpreter, which the package depends on (another python3 may come first on PATH).
+    /usr/bin/python3 -c 'import frameprobe' || fail "python3 cannot import the installed module"
 fi
 
 echo "built in $built s, installed in $((SECONDS - built)) s"
