@@ -244,7 +244,7 @@ TEST_F(OutputSafetyTest, TheProgressLineNeverRunsIntoRowsOnOneTerminal) {
 }
 
 // Peak resident memory of a run, in KiB.
-long peakKiB(const std::vector<std::string>& args) {
+[[maybe_unused]] long peakKiB(const std::vector<std::string>& args) {
     std::vector<char*> argv;
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
