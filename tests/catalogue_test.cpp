@@ -9,23 +9,6 @@
 
 namespace {
 
-std::string fromBase64(const std::string& text) {
-    const std::string digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    uint32_t bits = 0;
-    int held = 0;
-    for (char c : text) {
-        if (c == '=') break;
-        bits = bits << 6 | static_cast<uint32_t>(digits.find(c));
-        held += 6;
-        if (held >= 8) {
-            held -= 8;
-            out += static_cast<char>((bits >> held) & 0xFF);
-        }
-    }
-    return out;
-}
-
 class CatalogueTest : public ::testing::Test {
 protected:
     TempDir dir;
@@ -67,7 +50,7 @@ TEST_F(CatalogueTest, FailedRunsFirstWithTheirReportsAndTheCsv) {
     at(page, "<a href=\"results/b%20failed.html\">");
     EXPECT_EQ(page.find("a%20passed.html"), std::string::npos);  // no report, no link
     const std::size_t from = at(page, "data:text/csv;base64,") + 21;
-    const std::string csv = fromBase64(page.substr(from, page.find('"', from) - from));
+    const std::string csv = decodeBase64(page.substr(from, page.find('"', from) - from));
     EXPECT_EQ(csv.substr(0, csv.find('\n', csv.find('\n') + 1) + 1),
               "result,input,verdict,errors,warnings,frames,seconds,width,height,events,black,report\n"
               "results/b failed.json,dark.yuv,fail,1,0,12,0.48,64,64,1,1,results/b%20failed.html\n");

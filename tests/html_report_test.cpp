@@ -77,23 +77,6 @@ std::size_t count(const std::string& text, const std::string& what) {
     return n;
 }
 
-std::string decodeBase64(const std::string& text) {
-    const std::string digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    uint32_t bits = 0;
-    int held = 0;
-    for (char c : text) {
-        if (c == '=') break;
-        bits = bits << 6 | static_cast<uint32_t>(digits.find(c));
-        held += 6;
-        if (held >= 8) {
-            held -= 8;
-            out += static_cast<char>((bits >> held) & 0xFF);
-        }
-    }
-    return out;
-}
-
 // Width and height of every embedded PNG, read from its header, by the frame it shows.
 std::map<int64_t, std::pair<uint32_t, uint32_t>> embeddedPictures(const std::string& page) {
     std::map<int64_t, std::pair<uint32_t, uint32_t>> found;

@@ -73,3 +73,20 @@ ProcessResult runProcess(const std::string& binary, const std::vector<std::strin
     result.err = readFile(errPath);
     return result;
 }
+
+std::string decodeBase64(const std::string& text) {
+    const std::string digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    uint32_t bits = 0;
+    int held = 0;
+    for (char c : text) {
+        if (c == '=') break;
+        bits = bits << 6 | static_cast<uint32_t>(digits.find(c));
+        held += 6;
+        if (held >= 8) {
+            held -= 8;
+            out += static_cast<char>((bits >> held) & 0xFF);
+        }
+    }
+    return out;
+}

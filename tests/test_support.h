@@ -42,4 +42,7 @@ ProcessResult runProcess(const std::string& binary, const std::vector<std::strin
                          const std::filesystem::path& workDir, const std::vector<std::string>& env = {});
 
 std::string readFile(const std::filesystem::path& path);
+
+// The bytes of a base64 text, as the report and the catalogue embed pictures and files.
+std::string decodeBase64(const std::string& text);
 void writeFile(const std::filesystem::path& path, const std::string& bytes);
