@@ -142,8 +142,12 @@ ParsedOptions parseOptions(int argc, char** argv) {
     app.add_flag("--strict", o.strict, "A verdict of warn exits with status 3 too");
     app.add_option_function<std::string>(
         "--junit", [&o](const std::string& path) { o.junit = path; }, "Write the verdict as JUnit XML to this file");
-    app.add_option_function<std::string>(
+    CLI::Option* report = app.add_option_function<std::string>(
         "--report", [&o](const std::string& path) { o.report = path; }, "Write an HTML report to this file");
+    app.add_flag("--timecode", o.timecode,
+                 "Show times in the report as time codes HH:MM:SS:FF from the container's start time code "
+                 "(00:00:00:00 when it has none)")
+        ->needs(report);
     app.add_option_function<std::string>(
         "--snapshots", [&o](const std::string& folder) { o.snapshots = folder; },
         "Write PNG pictures of each indicator's worst frame and of events' first frames into this folder");

@@ -48,6 +48,7 @@ struct RunOptions {
     // The positional form's mask, measured as given: nothing is added to it.
     bool maskAsGiven = false;
     std::optional<std::string> snapshots;  // folder for the pictures of worst frames and events
+    bool timecode = false;  // the report shows time codes
 };
 
 // What parsing gave: options to run with, or a status to exit with at once

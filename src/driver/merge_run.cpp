@@ -59,6 +59,7 @@ std::string difference(const RecordedRun& a, const RecordedRun& b) {
     if (x.origin != y.origin) return "origin " + std::to_string(x.origin) + " / " + std::to_string(y.origin);
     if (x.runFrameCount != y.runFrameCount)
         return "whole-run frame count " + countText(x.runFrameCount) + " / " + countText(y.runFrameCount);
+    if (x.timecode != y.timecode) return "start time code";
     if (x.mask != y.mask) return "indicators";
     if (!(a.events == b.events)) return "event options";
     return "";

@@ -128,7 +128,7 @@ int runWithOptions(const RunOptions& o) {
         format = formatSink(o, output, log ? &*log : nullptr, record);
         TeeSink all{&record, format.get()};
         std::optional<HtmlReport> report;
-        if (o.report) all.add(report.emplace(*o.report, record));
+        if (o.report) all.add(report.emplace(*o.report, record, o.timecode));
         std::optional<SnapshotWriter> snapshots;
         if (o.snapshots) all.add(snapshots.emplace(*o.snapshots, record));
         ProgressSink progress(all, stderr);

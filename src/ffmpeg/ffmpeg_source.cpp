@@ -17,6 +17,7 @@ extern "C" {
 }
 
 #include "ffmpeg/ffmpeg_log.h"
+#include "ffmpeg/start_timecode.h"
 
 // A video packet as the container gives it, in decode order.
 struct PacketStamp {
@@ -178,6 +179,7 @@ std::string FfmpegSource::openStream(const ContainerRequest& request) {
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(video->codecpar->format));
     if (desc != nullptr) info_.bitDepth = desc->comp[0].depth;
     info_.presentationTimes = !(format_->iformat->flags & AVFMT_NOTIMESTAMPS);
+    info_.timecode = startTimecode(*format_, streamIndex_);
     startPts_ = video->start_time;
     // Only a stream of one constant rate tells from a gap in its time stamps how many frames are missing.
     const AVRational rate = video->avg_frame_rate;

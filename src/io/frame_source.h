@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "io/decode_error.h"
+#include "io/timecode.h"
 #include "tools/image.h"
 
 
@@ -21,6 +22,7 @@ struct SourceInfo {
     // Containers whose frames carry time stamps give each frame's presentation
     // time in ReadResult::time; other inputs have times from their frame rate.
     bool presentationTimes = false;
+    std::optional<StartTimecode> timecode;  // of the first frame, when the container states one
     // What the decoder lost so far, in frame order; complete once read() gave End.
     std::vector<DecodeError> decodeErrors;
 };

@@ -66,6 +66,12 @@ std::string inputJson(const RunInfo& info) {
         .member("origin", integer(info.origin))
         .member("frame_count", info.frameCount ? integer(*info.frameCount) : "null")
         .member("run_frame_count", info.runFrameCount ? integer(*info.runFrameCount) : "null")
+        .member("timecode", info.timecode ? Builder('{')
+                                                .member("start", jsonString(info.timecode->start))
+                                                .member("fps", integer(info.timecode->fps))
+                                                .member("drop_frame", info.timecode->dropFrame ? "true" : "false")
+                                                .done()
+                                          : "null")
         .done();
 }
 

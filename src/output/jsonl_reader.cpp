@@ -59,6 +59,9 @@ void readHeader(const json& header, RecordedRun& run) {
     info.origin = input.contains("origin") ? frameNumber(input.at("origin"), "origin") : info.startFrame;
     info.frameCount = frameCountOrNull(input, "frame_count");
     info.runFrameCount = frameCountOrNull(input, "run_frame_count");
+    if (const auto tc = input.find("timecode"); tc != input.end() && !tc->is_null())
+        info.timecode = StartTimecode{tc->at("start").get<std::string>(), tc->at("fps").get<int>(),
+                                      tc->at("drop_frame").get<bool>()};
     const json& settings = header.at("settings");
     info.mask = maskOf(settings.at("indicators"));
     const json& events = settings.at("events");

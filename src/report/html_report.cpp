@@ -3,7 +3,8 @@
 #include "report/report_page.h"
 #include "analysis/run_record.h"
 
-HtmlReport::HtmlReport(std::string path, const RunRecord& record) : path_(std::move(path)), record_(record) {}
+HtmlReport::HtmlReport(std::string path, const RunRecord& record, bool timecode)
+    : path_(std::move(path)), record_(record), timecode_(timecode) {}
 
 void HtmlReport::begin(const RunInfo& info) {
     // Created now, so that a path that cannot be written stops the run before it measures.
@@ -18,6 +19,6 @@ void HtmlReport::row(int64_t frame, const Results& values) {
 }
 
 void HtmlReport::end(const RunEnd& end) {
-    writeReportPage(*out_, ReportContent{record_, envelope_, thumbnails_, end});
+    writeReportPage(*out_, ReportContent{record_, envelope_, thumbnails_, end, timecode_});
     out_->close();
 }

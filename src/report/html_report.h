@@ -20,7 +20,8 @@ class HtmlReport final : public RowSink {
 public:
     // `record` must be fed the same rows before this sink (e.g. first in a TeeSink);
     // it is read in end(). The file is created in begin(); every failure throws WriteError.
-    HtmlReport(std::string path, const RunRecord& record);
+    // With `timecode`, times are shown as time codes from the input's start time code.
+    HtmlReport(std::string path, const RunRecord& record, bool timecode = false);
 
     void begin(const RunInfo& info) override;
     void row(int64_t frame, const Results& values) override;
@@ -31,6 +32,7 @@ public:
 private:
     std::string path_;
     const RunRecord& record_;
+    bool timecode_;
     FrameEnvelope envelope_;
     ThumbnailKeeper thumbnails_;
     std::optional<OutputFile> out_;

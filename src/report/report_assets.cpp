@@ -107,11 +107,39 @@ const char* const kReportScript = R"js(
   function fmt(v) { return Math.abs(v) >= 1e5 || (v !== 0 && Math.abs(v) < 1e-3) ? v.toExponential(3) : String(+v.toPrecision(6)); }
   function pad(n, w) { n = String(n); while (n.length < w) n = "0" + n; return n; }
   // The time at which frame f starts, as HH:MM:SS.mmm.
-  function clock(f) {
+  function hms(f) {
     var ms = Math.round(f / data.fps * 1000);
     return pad(Math.floor(ms / 3600000), 2) + ":" + pad(Math.floor(ms / 60000) % 60, 2) + ":" +
       pad(Math.floor(ms / 1000) % 60, 2) + "." + pad(ms % 1000, 3);
   }
+  // Time codes (--timecode): frames are counted from the start time code at TC.fps a
+  // second; a drop-frame code skips the first DROP numbers of each minute but every tenth.
+  var TC = data.timecode || null, DROP = TC && TC.drop ? Math.round(TC.fps / 15) : 0;
+  // The frames counted before a time code label (frames since 00:00:00:00 as numbered);
+  // a skipped label counts as the first frame after it.
+  function counted(label) {
+    var minutes = Math.floor(label / (TC.fps * 60));
+    if (DROP && minutes % 10 && label % (TC.fps * 60) < DROP) label += DROP - label % (TC.fps * 60);
+    return label - DROP * (minutes - Math.floor(minutes / 10));
+  }
+  function labelOf(n) {
+    if (!DROP) return n;
+    var per10 = TC.fps * 600 - 9 * DROP, tens = Math.floor(n / per10), rest = n % per10;
+    return n + 9 * DROP * tens + (rest >= DROP ? DROP * Math.floor((rest - DROP) / (TC.fps * 60 - DROP)) : 0);
+  }
+  var tcStart = 0;
+  if (TC) {
+    var parts = /^(\d+):(\d\d):(\d\d)[:;.](\d\d)$/.exec(TC.start) || [0, 0, 0, 0, 0];
+    tcStart = counted(((+parts[1] * 60 + +parts[2]) * 60 + +parts[3]) * TC.fps + +parts[4]);
+  }
+  function timecode(f) {
+    var label = labelOf(tcStart + f), second = Math.floor(label / TC.fps);
+    return pad(Math.floor(second / 3600), 2) + ":" + pad(Math.floor(second / 60) % 60, 2) + ":" + pad(second % 60, 2) +
+      (DROP ? ";" : ":") + pad(label % TC.fps, 2);
+  }
+  function clock(f) { return TC ? timecode(f) : hms(f); }
+  // Both, where there is room: the time code with the time beside it.
+  function when(f) { return TC ? timecode(f) + " (" + hms(f) + ")" : hms(f); }
   function typeColour(t) { return PALETTE[Math.max(0, data.eventTypes.indexOf(t)) % PALETTE.length]; }
   function colourOf(e) { return (e.severity && SEVERITY[e.severity]) || typeColour(e.type); }
   function shown(e) { return !hidden[e.type]; }
@@ -125,6 +153,7 @@ const char* const kReportScript = R"js(
   var SECONDS = [1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 900, 1800, 3600, 7200, 14400, 28800, 86400];
   function ticks() {
     var out = [], k;
+    if (TC && span() >= 2 * TC.fps) return timecodeTicks();
     if (span() < 2 * data.fps) {
       var step = niceStep(Math.max(1, span() / 7));
       for (k = Math.ceil(view[0] / step) * step; k <= view[1]; k += step) out.push([k + 0.5, clock(k), k]);
@@ -138,6 +167,19 @@ const char* const kReportScript = R"js(
     }
     return out;
   }
+  // Ticks at round time codes: on the frame that carries the label or, where a drop-frame
+  // code skips it, the frame after.
+  function timecodeTicks() {
+    var out = [], seconds = span() / TC.fps, s = SECONDS[SECONDS.length - 1], k;
+    for (k = 0; k < SECONDS.length; k++) if (seconds / SECONDS[k] <= 7) { s = SECONDS[k]; break; }
+    var from = Math.ceil(Math.floor(labelOf(tcStart + view[0]) / TC.fps) / s) * s;
+    for (k = from; ; k += s) {
+      var f = counted(k * TC.fps) - tcStart;
+      if (f > view[1]) break;
+      if (f >= view[0]) out.push([f, timecode(f), f]);
+    }
+    return out;
+  }
   function timeAxis(svg) {
     ticks().forEach(function (t) {
       var x = edge(t[0]), anchor = x < L + 36 ? "start" : x > L + COLS - 36 ? "end" : "middle";
@@ -145,7 +187,7 @@ const char* const kReportScript = R"js(
       el(svg, "text", { "class": "axis time", x: x, y: H - B + 14, "text-anchor": anchor }).textContent = t[1];
       el(svg, "text", { "class": "axis", x: x, y: H - 4, "text-anchor": anchor }).textContent = t[2];
     });
-    el(svg, "text", { "class": "axis", x: L - 4, y: H - B + 14, "text-anchor": "end" }).textContent = "time";
+    el(svg, "text", { "class": "axis", x: L - 4, y: H - B + 14, "text-anchor": "end" }).textContent = TC ? "time code" : "time";
     el(svg, "text", { "class": "axis", x: L - 4, y: H - 4, "text-anchor": "end" }).textContent = "frame";
   }
 
@@ -341,7 +383,7 @@ const char* const kReportScript = R"js(
   function showPicture(img) {
     var f = +img.dataset.frame;
     viewer.querySelector("img").src = img.src;
-    viewer.querySelector("p").textContent = "frame " + f + ", " + clock(f) + "\n" + valuesAt(f);
+    viewer.querySelector("p").textContent = "frame " + f + ", " + when(f) + "\n" + valuesAt(f);
     viewer.hidden = false;
     viewer.dataset.frame = f;
   }
@@ -393,7 +435,7 @@ const char* const kReportScript = R"js(
   }
   function describe(key, f) {
     var s = series[key], b = Math.floor((f - first) / bw);
-    var text = s.plot.name + "\nframe " + f + ", " + clock(f) + " (" + (f / data.fps).toFixed(3) + " s)\n";
+    var text = s.plot.name + "\nframe " + f + ", " + when(f) + (TC ? "" : " (" + (f / data.fps).toFixed(3) + " s)") + "\n";
     if (s.lo[b] === null) return text + "no value";
     if (bw === 1) return text + fmt(s.lo[b]);
     var a = first + b * bw;

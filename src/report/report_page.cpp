@@ -1,7 +1,9 @@
 #include "report/report_page.h"
 
 #include <array>
+#include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <map>
 #include <optional>
 
@@ -113,6 +115,7 @@ std::string header(const ReportContent& c) {
     out += fact("format", htmlEscaped(info.format));
     out += fact("size", joined({std::to_string(info.width), " &times; ", std::to_string(info.height)}));
     out += fact("frame rate", readable(info.fps) + " frames per second");
+    if (info.timecode) out += fact("start time code", htmlEscaped(info.timecode->start));
     out += fact("bit depth", depth);
     out += fact("frames measured", joined({std::to_string(c.record.frames()), " from frame ",
                                            std::to_string(info.startFrame),
@@ -242,13 +245,24 @@ std::string pictures(const ReportContent& c, const std::vector<Event>& list) {
     return out + "</div>\n";
 }
 
+// With --timecode: the time code of frame 0, the container's or else 00:00:00:00 at the
+// rate rounded, for the script to count from.
+std::string timecodeData(const ReportContent& c) {
+    if (!c.timecode) return "";
+    const RunInfo& info = c.record.info();
+    const StartTimecode tc = info.timecode.value_or(
+        StartTimecode{"00:00:00:00", std::isfinite(info.fps) ? static_cast<int>(std::clamp(std::lround(info.fps), 1L, 1000L)) : 25});
+    return joined({",\"timecode\":{\"start\":", jsonString(tc.start), ",\"fps\":", std::to_string(tc.fps),
+                   ",\"drop\":", tc.dropFrame ? "true" : "false", "}"});
+}
+
 // The values the script plots, as JSON: one bin per frame for short runs, so
 // only "v"; the smallest and largest value per bin for long ones.
 std::string plotData(const ReportContent& c, const std::vector<Event>& list) {
     const FrameEnvelope& env = c.envelope;
     std::string out = joined({"{\"first\":", std::to_string(env.first()), ",\"frames\":", std::to_string(env.frames()),
                               ",\"binWidth\":", std::to_string(env.binWidth()), ",\"bins\":", std::to_string(env.bins()),
-                              ",\"fps\":", shortestNumber(c.record.info().fps), ",\"plots\":["});
+                              ",\"fps\":", shortestNumber(c.record.info().fps), timecodeData(c), ",\"plots\":["});
     const auto values = [&](int i, bool high) {
         std::string text = "[";
         for (std::size_t b = 0; b < env.bins(); ++b) {

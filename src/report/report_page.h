@@ -16,6 +16,7 @@ struct ReportContent {
     const FrameEnvelope& envelope;
     const ThumbnailKeeper& thumbnails;
     RunEnd end;  // the verdict comes from the record, which knows its gate
+    bool timecode = false;  // times as time codes
 };
 
 // Writes the whole page, section by section; throws WriteError.

@@ -10,6 +10,7 @@
 
 #include "indicators/results.h"
 #include "io/decode_error.h"
+#include "io/timecode.h"
 #include "tools/image.h"
 
 struct RunInfo {
@@ -20,6 +21,7 @@ struct RunInfo {
     double fps = 25;
     int bitDepth = 8;
     std::string note;  // a line about how the samples are measured, when there is one
+    std::optional<StartTimecode> timecode;  // of the input's frame 0, when its container states one
     int64_t startFrame = 0;
     int64_t origin = 0;  // first frame of the whole run this one is part of
     std::optional<int64_t> frameCount;  // frames the run means to measure, when known

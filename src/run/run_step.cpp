@@ -61,6 +61,7 @@ RunStep::RunStep(const RunSettings& s, FrameSource& source) : source_(source) {
     info_.fps = fps;
     info_.bitDepth = sourceInfo.bitDepth;
     info_.note = bitDepthNote(sourceInfo).value_or("");
+    info_.timecode = sourceInfo.timecode;
     info_.startFrame = start;
     info_.origin = origin;
     info_.frameCount = count;
