@@ -48,12 +48,15 @@ TEST_F(CatalogueTest, FailedRunsFirstWithTheirReportsAndTheCsv) {
     EXPECT_LT(at(page, ">results/c passed.json<"), at(page, ">results/a passed.json<"));
     EXPECT_LT(at(page, ">results/a passed.json<"), at(page, ">results/d.json<"));
     at(page, "<a href=\"results/b%20failed.html\">");
+    // The worst blur (flags have no worst column), linked to its frame in the report.
+    at(page, "<th data-sort=\"number\" data-worse=\"higher\" title=\"the highest value of blur\">worst blur</th></tr>");
+    at(page, "<a href=\"results/b%20failed.html#frame-");
     EXPECT_EQ(page.find("a%20passed.html"), std::string::npos);  // no report, no link
     const std::size_t from = at(page, "data:text/csv;base64,") + 21;
     const std::string csv = decodeBase64(page.substr(from, page.find('"', from) - from));
     EXPECT_EQ(csv.substr(0, csv.find('\n', csv.find('\n') + 1) + 1),
-              "result,input,verdict,errors,warnings,frames,seconds,width,height,events,black,report\n"
-              "results/b failed.json,dark.yuv,fail,1,0,12,0.48,64,64,1,1,results/b%20failed.html\n");
+              "result,input,verdict,errors,warnings,frames,seconds,width,height,events,black,worst_blur,report\n"
+              "results/b failed.json,dark.yuv,fail,1,0,12,0.48,64,64,1,1,2.25,results/b%20failed.html\n");
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 5);
 
     // The same page to standard output; a file as well as a folder.

@@ -170,3 +170,49 @@ TEST_F(CompressedInputTest, FfmpegsMessagesFollowQuietAndTheChosenLevel) {
 }
 
 }  // namespace
+
+namespace {
+
+// The container's start time code reaches the results and merged parts; a drop-frame
+// separator counts only at 29.97 and 59.94 frames per second.
+TEST_F(CompressedInputTest, StartTimeCodesReachTheResults) {
+    const auto clip = [&](const std::string& name, const std::string& rate, const std::string& timecode) {
+        return runFfmpeg(dir.path, {"-f", "lavfi", "-i", "testsrc=size=64x48:rate=" + rate, "-frames:v", "6", "-c:v",
+                                    "mpeg4", "-timecode", timecode, name});
+    };
+    ASSERT_TRUE(clip("ntsc.mov", "30000/1001", "00:59:59;28"));
+    // A container's own tag, which ffmpeg writes as it is given.
+    ASSERT_TRUE(runFfmpeg(dir.path, {"-f", "lavfi", "-i", "testsrc=size=64x48:rate=25", "-frames:v", "6", "-c:v",
+                                     "mpeg4", "-metadata", "timecode=10:00:00;05", "pal.mkv"}));
+    ASSERT_TRUE(runFfmpeg(dir.path, {"-i", "pal.mkv", "-c", "copy", "-map_metadata", "-1", "plain.mp4"}));
+    const json ntsc = jsonRun("ntsc.mov", {"--indicators", "blur"});
+    EXPECT_EQ(ntsc["input"]["timecode"], json::parse(R"({"start":"00:59:59;28","fps":30,"drop_frame":true})"));
+    EXPECT_EQ(jsonRun("pal.mkv", {"--indicators", "blur"})["input"]["timecode"],
+              json::parse(R"({"start":"10:00:00:05","fps":25,"drop_frame":false})"));
+    EXPECT_TRUE(jsonRun("plain.mp4", {"--indicators", "blur"})["input"]["timecode"].is_null());
+
+    // Segments carry it through merge, and parts of other start time codes are not one run.
+    for (const char* part : {"0:3", "3:3"}) {
+        const std::string from(part, 1), count(part + 2);
+        const ProcessResult r = probe({"--no-log", "-q", "--format", "jsonl", "--indicators", "blur", "--start", from,
+                                       "--frames", count, "--origin", "0", "--run-frames", "6", "-o",
+                                       "part" + from + ".jsonl", "ntsc.mov"});
+        ASSERT_EQ(r.status, 0) << r.err;
+    }
+    const ProcessResult merged = probe({"merge", "--format", "json", "part0.jsonl", "part3.jsonl"});
+    ASSERT_EQ(merged.status, 0) << merged.err;
+    EXPECT_EQ(json::parse(merged.out)["input"]["timecode"], ntsc["input"]["timecode"]);
+    std::string other = readFile(dir.path / "part3.jsonl");
+    other.replace(other.find("59:59;28"), 8, "00:00;02");
+    writeFile(dir.path / "other.jsonl", other);
+    const ProcessResult refused = probe({"merge", "part0.jsonl", "other.jsonl"});
+    EXPECT_NE(refused.err.find("start time code"), std::string::npos) << refused.err;
+
+    // Only the report shows time codes.
+    EXPECT_EQ(probe({"--timecode", "-q", "ntsc.mov"}).status, 2);
+    ASSERT_EQ(probe({"--timecode", "-q", "--no-log", "--indicators", "blur", "--report", "r.html", "ntsc.mov"}).status, 0);
+    EXPECT_NE(readFile(dir.path / "r.html").find(R"("timecode":{"start":"00:59:59;28","fps":30,"drop":true})"),
+              std::string::npos);
+}
+
+}  // namespace

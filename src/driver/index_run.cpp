@@ -15,6 +15,7 @@
 
 #include "cli/options.h"
 #include "driver/option_run.h"
+#include "indicators/registry.h"
 #include "output/output_file.h"
 #include "output/output_plan.h"
 #include "report/catalogue_page.h"
@@ -67,6 +68,18 @@ std::string reportOf(const std::string& result, const std::string& page) {
     return out;
 }
 
+// Each indicator's worst value, the first of the summary's worst frames.
+std::map<std::string, WorstValue> worstValues(const json& summary) {
+    std::map<std::string, WorstValue> out;
+    for (const IndicatorDescriptor& d : indicatorRegistry()) {
+        const auto found = summary.find(d.key);
+        if (found == summary.end() || !found->contains("worst") || found->at("worst").empty()) continue;
+        const json& worst = found->at("worst").at(0);
+        out[d.key] = WorstValue{worst.at("value").get<double>(), worst.at("frame").get<int64_t>()};
+    }
+    return out;
+}
+
 CatalogueEntry readResult(const std::string& path, const std::string& page) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw IndexError("cannot read " + path);
@@ -84,6 +97,7 @@ CatalogueEntry readResult(const std::string& path, const std::string& page) {
             e.seconds = static_cast<double>(e.frames) / input.at("fps").get<double>();
         e.interrupted = doc.value("interrupted", false);
         for (const json& event : doc.at("events")) ++e.events[event.at("type").get<std::string>()];
+        if (doc.contains("summary") && doc["summary"].is_object()) e.worst = worstValues(doc["summary"]);
         if (doc.contains("verdict") && doc["verdict"].is_object()) {
             e.status = doc["verdict"].at("status").get<std::string>();
             for (const json& f : doc["verdict"].at("findings"))

@@ -89,6 +89,9 @@ inline bool isRequested(const IndicatorDescriptor& d, uint32_t mask) {
     return (mask & d.requiredMask) == d.requiredMask;
 }
 
+// A flag: 0 or 1, and 1 marks its event, so its worst value says no more than its events.
+inline bool isFlag(const IndicatorDescriptor& d) { return d.column.integer && d.event.rule == EventRule::AboveZero; }
+
 // Index of the entry with this key or name, if any.
 std::optional<int> findIndicator(const char* keyOrName);
 

@@ -8,6 +8,12 @@
 #include <string>
 #include <vector>
 
+// An indicator's most extreme value in its worse direction, and the first frame with it.
+struct WorstValue {
+    double value = 0;
+    int64_t frame = 0;
+};
+
 struct CatalogueEntry {
     std::string result;            // the result file, as given
     std::string input;             // the file that was measured
@@ -20,6 +26,7 @@ struct CatalogueEntry {
     int height = 0;
     bool interrupted = false;
     std::map<std::string, int> events;  // count by event type
+    std::map<std::string, WorstValue> worst;  // by indicator key, for those measured with a value
     std::string report;            // address of the report from the page; empty when there is none
 };
 
@@ -27,7 +34,8 @@ struct CatalogueEntry {
 // findings, then more events, first; then by result file.
 void sortByFailures(std::vector<CatalogueEntry>& entries);
 
-// A header line and a line per entry, in the given order.
+// A header line and a line per entry, in the given order: the worst values as
+// "worst_KEY" columns after the event counts.
 std::string catalogueCsv(const std::vector<CatalogueEntry>& entries);
 
 // The whole page, in the given order.

@@ -15,6 +15,7 @@ th, td { padding: .15em .7em; text-align: left; border-bottom: 1px solid var(--r
 th[data-sort] { cursor: pointer; }
 th[data-sort]::after { content: " \2195"; color: var(--muted); }
 td.n { text-align: right; font-variant-numeric: tabular-nums; }
+.wide { overflow-x: auto; }
 a { color: var(--line); }
 dl.run { display: grid; grid-template-columns: max-content auto; gap: .1em 1em; margin: 0; }
 dl.run dt { color: var(--muted); }

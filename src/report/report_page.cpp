@@ -47,7 +47,7 @@ std::string titled(const IndicatorDescriptor& d) {
 // values that stand for several frames each as markers, the rest as lines.
 const char* plotStyle(const IndicatorDescriptor& d) {
     if (d.event.framesPerValue > 1) return "sparse";
-    if (d.column.integer && d.event.rule == EventRule::AboveZero) return "flag";
+    if (isFlag(d)) return "flag";
     return "line";
 }
 

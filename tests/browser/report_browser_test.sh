@@ -5,7 +5,7 @@
 # overview strip, the time axis and stepping with the keys at 800 and 1600
 # pixels wide and in a dark colour scheme; and a screenshot that is not blank
 # (kept as report-screenshot.png in the work folder); the verdict and severity
-# colours; and the catalogue page of the run's result.
+# colours; the catalogue page of twenty results; and a report in time codes.
 #   report_browser_test.sh FRAMEPROBE FRAMEPROBE_SAMPLE WORK_FOLDER
 set -euo pipefail
 frameprobe=$(realpath "$1") sample=$(realpath "$2") work=$(realpath "$3")/report-browser
@@ -118,26 +118,79 @@ timeout 120 "${browser[@]}" --force-dark-mode --blink-settings=preferredColorSch
 grep -q 'data-background="rgb(22, 25, 29)"' probe-dark.html || fail "no dark scheme: $(grep -o 'data-background="[^"]*"' probe-dark.html)"
 grep -q 'data-probe="ok"' probe-dark.html || fail "dark: $(grep -o 'data-probe="[^"]*"' probe-dark.html)"
 
-# The catalogue of this run's result: its script runs, sorts and filters without an error.
-cp out.json result.json && cp report.html result.html
-"$frameprobe" index catalogue.html result.json
+# The catalogue of twenty results, made from this run's: each its own input, verdict
+# and worst blur; one with the run's report beside it. Its script sorts, filters and
+# carries the table as CSV, without an error.
+mkdir -p results && cp out.json results/result.json && cp report.html results/result.html
+python3 - <<'PY'
+import json
+doc = json.load(open("out.json"))
+for i in range(1, 20):
+    d = json.loads(json.dumps(doc))
+    d["input"]["path"] = "clip-%02d.yuv" % i
+    d["summary"]["blur"]["worst"][0]["value"] = i / 4
+    kind = i % 4
+    if kind == 1:
+        for f in d["verdict"]["findings"]: f["severity"] = "warning"
+        d["verdict"]["status"] = "warn"
+    elif kind == 2:
+        d["verdict"] = {"status": "pass", "profile": None, "findings": []}
+    elif kind == 3:
+        d["verdict"] = None
+    json.dump(d, open("results/clip-%02d.json" % i, "w"))
+PY
+"$frameprobe" index catalogue.html results
 cat > catalogue-probe.js <<'JS'
 (function () {
   var root = document.documentElement, out = [], table = document.getElementById("catalogue");
-  var link = table.querySelector("tbody a");
-  if (!link || link.getAttribute("href") !== "result.html") out.push("no link to the report");
-  if (table.tBodies[0].rows[0].dataset.status !== "fail") out.push("the run is not shown failed");
-  table.tHead.rows[0].cells[7].click();
+  function check(ok, what) { if (!ok) out.push(what); }
+  var body = table.tBodies[0], heads = [].slice.call(table.tHead.rows[0].cells);
+  function rows() { return [].slice.call(body.rows); }
+  function column(name) { return heads.map(function (th) { return th.textContent; }).indexOf(name); }
+  function values(c) { return rows().map(function (r) { return r.cells[c].dataset.value; }); }
+  check(rows().length === 20, rows().length + " rows");
+  var statuses = rows().map(function (r) { return r.dataset.status; });
+  check(statuses.slice(0, 5).every(function (s) { return s === "fail"; }) && statuses[5] === "warn" &&
+        statuses[19] === "not judged",
+        "failed first: " + statuses.join());
+  var link = table.querySelector("a[href='results/result.html']");
+  check(link && link.closest("tr").cells[0].textContent === "results/result.json", "a link to the report");
+  var blur = column("worst blur");
+  check(blur > 0 && heads[blur].dataset.worse === "higher", "a worst blur column");
+  heads[blur].click();
+  var worst = values(blur).map(Number), highest = Math.max.apply(null, worst);
+  check(worst[0] === highest && worst.every(function (v, k) { return !k || worst[k - 1] >= v; }), "worst first: " + worst);
+  heads[blur].click();
+  check(+values(blur)[0] === Math.min.apply(null, worst), "sorted the other way: " + values(blur)[0]);
+  heads[column("result")].click();
+  check(values(column("result"))[0] === "results/clip-01.json", "by name: " + values(column("result"))[0]);
   var filter = document.getElementById("filter");
-  filter.value = "no such file"; filter.dispatchEvent(new Event("input"));
-  if (table.dataset.shown !== "0") out.push("filter: " + table.dataset.shown + " shown");
+  function shown(words) { filter.value = words; filter.dispatchEvent(new Event("input")); return +table.dataset.shown; }
+  check(shown("clip-07") === 1, "filter clip-07: " + table.dataset.shown);
+  check(shown("warn") === 5, "filter warn: " + table.dataset.shown);
+  check(shown("no such file") === 0 && shown("") === 20, "filter: " + table.dataset.shown);
+  var csv = atob(document.getElementById("csv").getAttribute("href").split(",")[1]).split("\n");
+  var header = csv[0].split(","), at = header.indexOf("worst_blur");
+  check(csv.length === 22 && csv[21] === "", "csv: " + csv.length + " lines");
+  check(at > 0 && header.indexOf("worst_blackout") < 0, "csv header: " + csv[0]);
+  var clip = csv.filter(function (l) { return l.indexOf("results/clip-08.json,clip-08.yuv,fail,") === 0; })[0] || "";
+  check(clip.split(",")[at] === "2", "csv row: " + clip);
+  check(root.scrollWidth <= window.innerWidth + 1, "the page scrolls sideways at " + window.innerWidth + " px");
   root.dataset.probe = out.length ? out.join("; ") : "ok";
 })();
 JS
 sed 's#</body>#<script src="catalogue-probe.js"></script>\n</body>#' catalogue.html >catalogue-probe.html
-timeout 120 "${browser[@]}" --dump-dom "file://$work/catalogue-probe.html" >catalogue-dom.html 2>/dev/null
+timeout 120 "${browser[@]}" --window-size=800,2000 --dump-dom "file://$work/catalogue-probe.html" >catalogue-dom.html 2>/dev/null
 grep -q 'data-probe="ok"' catalogue-dom.html || fail "catalogue: $(grep -o 'data-probe="[^"]*"' catalogue-dom.html)"
 ! grep -q 'data-errors=' catalogue-dom.html || fail "script errors on the catalogue"
+
+# Time codes: a drop-frame clip at 29.97 frames per second that crosses a minute.
+ffmpeg -v error -f lavfi -i testsrc=size=64x48:rate=30000/1001 -frames:v 6 -c:v mpeg4 -timecode '00:00:59;28' tc.mov
+"$frameprobe" tc.mov -q --no-log --indicators blur -o /dev/null --report timecode.html --timecode
+timeout 120 "${browser[@]}" --dump-dom "file://$work/timecode.html" >timecode-dom.html 2>/dev/null
+codes=$(grep -o '<text class="axis time"[^>]*>[^<]*' timecode-dom.html | sed 's/.*>//' | sort -u | tr '\n' ' ')
+[ "$codes" = "00:00:59;28 00:00:59;29 00:01:00;02 00:01:00;03 00:01:00;04 00:01:00;05 " ] || fail "time codes: $codes"
+! grep -q 'data-errors=' timecode-dom.html || fail "script errors with time codes"
 
 # Not blank: a rendered page of plots has many colours.
 colours=$(ffmpeg -v error -i report-screenshot.png -vf scale=400:-1:flags=neighbor -f rawvideo -pix_fmt rgb24 - |
