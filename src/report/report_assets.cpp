@@ -16,6 +16,7 @@ th[data-sort] { cursor: pointer; }
 th[data-sort]::after { content: " \2195"; color: var(--muted); }
 td.n { text-align: right; font-variant-numeric: tabular-nums; }
 .wide { overflow-x: auto; }
+.wide th, .wide td { white-space: nowrap; }
 a { color: var(--line); }
 dl.run { display: grid; grid-template-columns: max-content auto; gap: .1em 1em; margin: 0; }
 dl.run dt { color: var(--muted); }
