@@ -17,6 +17,7 @@ extern "C" {
 }
 
 #include "ffmpeg/ffmpeg_log.h"
+#include "kernels/deep_samples_kernel.h"
 
 // A video packet as the container gives it, in decode order.
 struct PacketStamp {
@@ -55,6 +56,9 @@ const AVComponentDescriptor* directLuma(const AVPixFmtDescriptor* desc) {
     if (y.plane != 0 || y.depth < 8 || y.depth + y.shift > 16 || y.step < sampleBytes) return nullptr;
     return &y;
 }
+
+// The variant of the CPU's level, as the program's kernel table has it.
+DeepToBytesKernel* const deepToBytes = bestVariant(deepToBytesVariants());
 
 int64_t steadyNanoseconds() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -426,12 +430,7 @@ ReadResult FfmpegSource::copyLuma(Image& luma) {
             } else if (y->depth == 8) {
                 for (uint32_t x = 0; x < width; ++x) out[x] = in[x * y->step];
             } else if (!bigEndian && y->step == 2 && y->shift == 0) {
-                // Planar little-endian samples, the usual decoder output: a loop the compiler vectorises.
-                for (uint32_t x = 0; x < width; ++x) {
-                    uint16_t word;
-                    memcpy(&word, in + 2 * x, 2);
-                    out[x] = static_cast<uint8_t>((word & mask) >> down);
-                }
+                deepToBytes(in, out, width, y->depth);  // planar little-endian samples, the usual decoder output
             } else {
                 for (uint32_t x = 0; x < width; ++x) {
                     const uint8_t* s = in + x * y->step;
