@@ -167,8 +167,10 @@ std::string FfmpegSource::openStream(const ContainerRequest& request) {
     if (code < 0) return "Could not set up the decoder of " + path_ + ": " + errorText(code);
     // As many threads as the run has (by default the machine's CPUs), as `ffmpeg -threads N` gives:
     // the automatic choice takes one more, which the engine's threads then share the CPUs with, and a
-    // run held to one CPU (a cluster task) keeps its decoder there too.
-    codec_->thread_count = request.threads > 0 ? static_cast<int>(request.threads) : av_cpu_count();
+    // run held to one CPU (a cluster task) keeps its decoder there too. Never more than the CPUs:
+    // each frame thread holds frames of its own, and more would only cost memory.
+    const int cpus = av_cpu_count();
+    codec_->thread_count = request.threads > 0 ? std::min(static_cast<int>(request.threads), cpus) : cpus;
     codec_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     code = avcodec_open2(codec_, decoder, nullptr);
     if (code < 0) return "Could not open the " + std::string(decoder->name) + " decoder for " + path_ + ": " + errorText(code);

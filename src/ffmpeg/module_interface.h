@@ -32,7 +32,7 @@ struct ContainerRequest {
     std::function<std::size_t(uint8_t*, std::size_t)> read;
     // "quiet", "summary" (the first messages and a count) or an FFmpeg level name.
     std::string log = "summary";
-    // The decoder's threads, as the run's (ffmpeg's -threads N); 0: as many as the machine has CPUs.
+    // The decoder's threads, as the run's (ffmpeg's -threads N) up to the machine's CPUs; 0: as many as those.
     unsigned threads = 0;
 };
 
