@@ -3,29 +3,39 @@
 # (H.264 1080p25, HEVC 10-bit 1080p, H.264 2160p), the wall and CPU seconds of
 # `ffmpeg -threads N -i IN -f null -` and of `frameprobe IN --no-log -q -o
 # /dev/null` with the same N threads, at the machine's CPU level and with
-# FRAMEPROBE_CPU=avx2. Then the cost of seeking: a 10-frame segment at the
+# FRAMEPROBE_CPU=avx2, side by side. The three commands take turns, RUNS times
+# (default 5), so that all see the same load on a shared machine; each figure is
+# the median of its runs, and the load average is printed before and after.
+# Then the cost of seeking (SEEKING=0 skips it): a 10-frame segment at the
 # start and at the end of a 2000-frame H.264 file, and the cluster plan's ten
-# segments against one whole run. Each figure is the best of RUNS runs
-# (default 3). Usage: scripts/bench-compressed.sh [BUILD_DIR]
+# segments against one whole run, each the best of RUNS runs (default 3).
+# CLIPS=DIR keeps the clips in DIR and reuses those already there.
+# Usage: scripts/bench-compressed.sh [BUILD_DIR]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build}
+build=$(cd "${1:-$root/build}" && pwd)
 probe=$build/frameprobe
 command -v ffmpeg >/dev/null || { echo "bench-compressed: the ffmpeg program is needed to make the clips" >&2; exit 1; }
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+if [ -n "${CLIPS:-}" ]; then
+  mkdir -p "$CLIPS"
+  work=$(cd "$CLIPS" && pwd)
+else
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+fi
 cd "$work"
 threads=$(getconf _NPROCESSORS_ONLN 2>/dev/null || echo 2)
 make_clip() {  # NAME SIZE FRAMES CODEC-ARGS...: ffmpeg's test pattern with grain, so that it costs what camera video costs
   local name=$1 size=$2 frames=$3
   shift 3
+  [ -s "$name" ] && [ -n "${CLIPS:-}" ] && return
   ffmpeg -hide_banner -loglevel error -y -f lavfi -i "testsrc2=size=$size:rate=25" \
     -vf "noise=alls=12:allf=t" -frames:v "$frames" "$@" "$name"
 }
 make_clip h264-1080p.mp4 1920x1080 300 -c:v libx264 -preset medium
 make_clip hevc10-1080p.mkv 1920x1080 150 -c:v libx265 -preset ultrafast -pix_fmt yuv420p10le -x265-params log-level=error
 make_clip h264-2160p.mp4 3840x2160 60 -c:v libx264 -preset veryfast
-make_clip h264-2000.mp4 1920x1080 2000 -c:v libx264 -preset veryfast -g 50
+[ "${SEEKING:-1}" = 0 ] || make_clip h264-2000.mp4 1920x1080 2000 -c:v libx264 -preset veryfast -g 50
 
 # The best of RUNS runs of a command: "WALL CPU" in seconds (CPU: user + system of the process and its children).
 measure() {
@@ -45,28 +55,43 @@ print(f"{best[0]:.3f} {best[1]:.3f}")
 PY
 }
 
+# Decoding alone, then frameprobe at both CPU levels, in turns: medians of wall and CPU
+# seconds (user + system of the process and its threads).
+compare() {  # NAME FRAMES
+  python3 - "$@" "$probe" "$threads" <<'PY'
+import os, resource, statistics, subprocess, sys, time
+name, frames, probe, threads = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4]
+decode = ["ffmpeg", "-hide_banner", "-loglevel", "error", "-threads", threads, "-i", name, "-f", "null", "-"]
+measure = [probe, name, "--no-log", "-q", "-o", "/dev/null"]
+env = dict(os.environ, FRAMEPROBE_THREADS=threads)
+commands = {"decode": (decode, env), "native": (measure, env), "avx2": (measure, dict(env, FRAMEPROBE_CPU="avx2"))}
+runs = {key: [] for key in commands}
+for attempt in range(int(os.environ.get("RUNS", "5"))):
+    for key, (command, command_env) in commands.items():
+        before = resource.getrusage(resource.RUSAGE_CHILDREN)
+        start = time.perf_counter()
+        subprocess.run(command, env=command_env, stdout=subprocess.DEVNULL, check=True)
+        wall = time.perf_counter() - start
+        after = resource.getrusage(resource.RUSAGE_CHILDREN)
+        runs[key].append((wall, after.ru_utime - before.ru_utime + after.ru_stime - before.ru_stime))
+def median(key, i):
+    return statistics.median(run[i] for run in runs[key])
+dwall, dcpu = median("decode", 0), median("decode", 1)
+for level in ("native", "avx2"):
+    pwall, pcpu = median(level, 0), median(level, 1)
+    print(f"{name:<18} {frames:>6} {level:>8} {frames / dwall:>10.1f} {dcpu:>10.2f} {frames / pwall:>10.1f} {pcpu:>10.2f} "
+          f"{dwall / pwall:>7.2f}x {pcpu / dcpu:>7.2f}x")
+PY
+}
+
 echo
+echo "load before: $(cut -d' ' -f1-3 /proc/loadavg 2>/dev/null || uptime)"
 printf '%-18s %6s %8s %10s %10s %10s %10s %8s %8s\n' input frames cpu "decode fps" "decode cpu" "probe fps" "probe cpu" "fps x" "cpu x"
 for clip in h264-1080p.mp4:300 hevc10-1080p.mkv:150 h264-2160p.mp4:60; do
-  name=${clip%:*}
-  frames=${clip#*:}
-  read -r dwall dcpu < <(measure ffmpeg -hide_banner -loglevel error -threads "$threads" -i "$name" -f null -)
-  for level in native avx2; do
-    if [ "$level" = native ]; then
-      read -r pwall pcpu < <(FRAMEPROBE_THREADS=$threads measure "$probe" "$name" --no-log -q -o /dev/null)
-    else
-      read -r pwall pcpu < <(FRAMEPROBE_CPU=avx2 FRAMEPROBE_THREADS=$threads measure "$probe" "$name" --no-log -q -o /dev/null)
-    fi
-    python3 - "$name" "$frames" "$level" "$dwall" "$dcpu" "$pwall" "$pcpu" <<'PY'
-import sys
-name, frames, level, dwall, dcpu, pwall, pcpu = sys.argv[1:]
-f = int(frames)
-dwall, dcpu, pwall, pcpu = map(float, (dwall, dcpu, pwall, pcpu))
-print(f"{name:<18} {f:>6} {level:>8} {f / dwall:>10.1f} {dcpu:>10.2f} {f / pwall:>10.1f} {pcpu:>10.2f} "
-      f"{dwall / pwall:>7.2f}x {pcpu / dcpu:>7.2f}x")
-PY
-  done
+  compare "${clip%:*}" "${clip#*:}"
 done
+echo "load after: $(cut -d' ' -f1-3 /proc/loadavg 2>/dev/null || uptime)"
+[ "${SEEKING:-1}" = 0 ] && exit 0
 
 echo
 printf '%-34s %10s %10s\n' "2000-frame H.264 1080p (GOP 50)" "wall s" "cpu s"

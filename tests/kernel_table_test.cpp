@@ -144,4 +144,25 @@ TEST(KernelTable, BlockAbsDiffSums) {
     });
 }
 
+// Words at an odd address, with bits set above the depth, in runs that end inside a vector.
+TEST(KernelTable, DeepToBytesKeepsTheTopEightBitsOfTheDepth) {
+    std::mt19937 random(5);
+    std::vector<uint8_t> words(2 * 1935 + 1);
+    for (uint8_t& b : words) b = static_cast<uint8_t>(random());
+    words[1] = words[2] = 0xFF;  // the extremes: all bits set, then none
+    words[3] = words[4] = 0;
+    for (const Kernels* k : availableKernels())
+        for (int depth : {9, 10, 12, 16})
+            for (std::size_t count : {0u, 1u, 31u, 33u, 64u, 127u, 1935u}) {
+                std::vector<uint8_t> got(count + 1, 7);
+                k->deepToBytes(words.data() + 1, got.data(), count, depth);
+                for (std::size_t x = 0; x < count; ++x) {
+                    const unsigned word = words[1 + 2 * x] | words[2 + 2 * x] << 8;
+                    ASSERT_EQ(got[x], ((word & ((1u << depth) - 1)) >> (depth - 8)))
+                        << cpuLevelName(k->level) << " depth " << depth << " count " << count << " at " << x;
+                }
+                EXPECT_EQ(got.back(), 7);  // nothing written past the run
+            }
+}
+
 }  // namespace

@@ -18,6 +18,7 @@ extern "C" {
 
 #include "ffmpeg/ffmpeg_log.h"
 #include "ffmpeg/start_timecode.h"
+#include "kernels/deep_samples_kernel.h"
 
 // A video packet as the container gives it, in decode order.
 struct PacketStamp {
@@ -56,6 +57,9 @@ const AVComponentDescriptor* directLuma(const AVPixFmtDescriptor* desc) {
     if (y.plane != 0 || y.depth < 8 || y.depth + y.shift > 16 || y.step < sampleBytes) return nullptr;
     return &y;
 }
+
+// The variant of the CPU's level, as the program's kernel table has it.
+DeepToBytesKernel* const deepToBytes = bestVariant(deepToBytesVariants());
 
 int64_t steadyNanoseconds() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -162,9 +166,12 @@ std::string FfmpegSource::openStream(const ContainerRequest& request) {
     if (codec_ == nullptr || packet_ == nullptr || frame_ == nullptr) return "Out of memory opening " + path_;
     code = avcodec_parameters_to_context(codec_, video->codecpar);
     if (code < 0) return "Could not set up the decoder of " + path_ + ": " + errorText(code);
-    // As many threads as the machine has CPUs, as `ffmpeg -threads N` gives: the automatic choice
-    // takes one more, which the engine's threads then share the CPUs with.
-    codec_->thread_count = av_cpu_count();
+    // As many threads as the run has (by default the machine's CPUs), as `ffmpeg -threads N` gives:
+    // the automatic choice takes one more, which the engine's threads then share the CPUs with, and a
+    // run held to one CPU (a cluster task) keeps its decoder there too. Never more than the CPUs:
+    // each frame thread holds frames of its own, and more would only cost memory.
+    const int cpus = av_cpu_count();
+    codec_->thread_count = request.threads > 0 ? std::min(static_cast<int>(request.threads), cpus) : cpus;
     codec_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     code = avcodec_open2(codec_, decoder, nullptr);
     if (code < 0) return "Could not open the " + std::string(decoder->name) + " decoder for " + path_ + ": " + errorText(code);
@@ -428,12 +435,7 @@ ReadResult FfmpegSource::copyLuma(Image& luma) {
             } else if (y->depth == 8) {
                 for (uint32_t x = 0; x < width; ++x) out[x] = in[x * y->step];
             } else if (!bigEndian && y->step == 2 && y->shift == 0) {
-                // Planar little-endian samples, the usual decoder output: a loop the compiler vectorises.
-                for (uint32_t x = 0; x < width; ++x) {
-                    uint16_t word;
-                    memcpy(&word, in + 2 * x, 2);
-                    out[x] = static_cast<uint8_t>((word & mask) >> down);
-                }
+                deepToBytes(in, out, width, y->depth);  // planar little-endian samples, the usual decoder output
             } else {
                 for (uint32_t x = 0; x < width; ++x) {
                     const uint8_t* s = in + x * y->step;

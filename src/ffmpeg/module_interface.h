@@ -16,7 +16,7 @@
 #include "io/frame_source.h"
 
 // Raise it whenever the table or a type it passes (FrameSource, SourceInfo, ReadResult) changes.
-inline constexpr uint32_t kFfmpegModuleVersion = 4;
+inline constexpr uint32_t kFfmpegModuleVersion = 5;
 
 // How a live stream is opened: reads give up when `stop` is set or when no
 // packet came for `timeoutSeconds`, and the first audio stream is decoded for its level.
@@ -32,6 +32,8 @@ struct ContainerRequest {
     std::function<std::size_t(uint8_t*, std::size_t)> read;
     // "quiet", "summary" (the first messages and a count) or an FFmpeg level name.
     std::string log = "summary";
+    // The decoder's threads, as the run's (ffmpeg's -threads N) up to the machine's CPUs; 0: as many as those.
+    unsigned threads = 0;
 };
 
 struct FfmpegModule {

@@ -18,6 +18,7 @@ struct OpenRequest {
     int stream = -1;  // of a container; the first video stream when negative
     // FFmpeg's messages: "quiet", "summary" (the first few and a count) or a level name.
     std::string ffmpegLog = "summary";
+    unsigned threads = 0;  // a container's decoder threads; 0: the machine's CPUs
 };
 
 enum class InputKind { Raw, Y4m, Container };

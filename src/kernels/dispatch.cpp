@@ -26,7 +26,8 @@ Kernels tableFor(CpuLevel level) {
                    variantFor(combGroupsVariants(), level),
                    variantFor(bandRepeatsVariants(), level),
                    variantFor(robertsEnergyVariants(), level),
-                   variantFor(residualDeviationsVariants(), level)};
+                   variantFor(residualDeviationsVariants(), level),
+                   variantFor(deepToBytesVariants(), level)};
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "kernels/blur_kernel.h"
 #include "kernels/comb_groups_kernel.h"
 #include "kernels/cpu.h"
+#include "kernels/deep_samples_kernel.h"
 #include "kernels/residual_deviations_kernel.h"
 #include "kernels/sobel_kernel.h"
 #include "kernels/variants.h"
@@ -52,6 +53,7 @@ struct Kernels {
     BandRepeatsKernel* bandRepeats;
     RobertsEnergyKernel* robertsEnergy;
     ResidualDeviationsKernel* residualDeviations;
+    DeepToBytesKernel* deepToBytes;
 };
 
 const Kernels& plainKernels();

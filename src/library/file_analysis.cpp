@@ -12,7 +12,9 @@ namespace frameprobe {
 FileResult analyzeFile(const FileSettings& s, const std::function<void(const FrameResult&)>& onFrame,
                        const std::atomic<bool>* stop) {
     if (s.input.empty()) throw Error("no input given");
-    auto opened = openRunInput(InputRequest{s.input, s.width, s.height, s.stream, s.frames});
+    InputRequest request{s.input, s.width, s.height, s.stream, s.frames};
+    request.threads = s.threads;
+    auto opened = openRunInput(request);
     if (auto* error = std::get_if<std::string>(&opened)) throw Error(*error);
     FrameSource& source = *std::get<OpenedInput>(opened).source;
 

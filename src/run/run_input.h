@@ -20,6 +20,7 @@ struct InputRequest {
     std::optional<int64_t> frames;
     // FFmpeg's messages: "quiet", "summary" (the first few and a count) or a level name.
     std::string ffmpegLog = "summary";
+    unsigned threads = 0;  // the run's threads, which a container's decoder gets too; 0: the machine's CPUs
 };
 
 struct OpenedInput {
