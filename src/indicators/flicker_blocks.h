@@ -1,0 +1,62 @@
+// Which 8x8 blocks of the picture flicker: the evidence behind flicker events.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// Turns of a block's level by at least this many levels (far above the noise of a block's
+// mean, and above the wobble of a block that compression or content leaves nearly still).
+inline constexpr int32_t kFlickerSwing = 2;
+// Turns in the frames held that make a block's level oscillate: a 2 Hz flicker gives 4 in 1.25 s.
+inline constexpr int kFlickerMinTurns = 4;
+
+// The sums of every 8x8 block over the last frames, and which blocks they show flickering.
+// A block flickers when, over the frames held:
+// - its level turned from rising to falling or back, by kFlickerSwing levels or more, at
+//   least kFlickerMinTurns times, in swings of one size: the largest at most 1.5 times the
+//   smallest, and the moves before the first turn and after the last no larger (a cut or a
+//   fade is no part of a flicker), at a steady rhythm: each cycle as long as the others
+//   within two frames and a quarter (two black flashes, or an object passing twice, are not);
+// - its samples moved together: its mean travelled at least 3/4 as far as its samples did
+//   (noise, grain and moving texture move samples against each other);
+// - it was not crossed by motion: at most a tenth of its steps of a swing go against a
+//   neighbour's step of a swing on the same frame (an edge leaving one block enters the
+//   next), and no neighbour's steps match its own better a frame earlier or later than on
+//   the same frame (an object passes from block to block; a flickering area changes at once).
+// A block crossed by an object, a cut or a black flash changes once or twice, not back and
+// forth in swings of one size. Every result is a function of the frames held alone.
+class FlickerBlocks {
+public:
+    // A grid of blocksW x blocksH blocks, holding the last `frames` frames.
+    FlickerBlocks(uint32_t blocksW, uint32_t blocksH, std::size_t frames);
+
+    // One frame: its block sums and each block's sum of absolute differences from the frame
+    // before, both row by row.
+    void add(const int32_t* sums, const int32_t* absDiffSums);
+
+    // Whether block (bx, by) flickers over the frames held.
+    bool flickers(uint32_t bx, uint32_t by);
+
+private:
+    // Copies a block's sums, oldest first, into `out` (held() values).
+    void series(uint32_t bx, uint32_t by, int32_t* out) const;
+    bool oscillates(const int32_t* s);
+    bool movesTogether(uint32_t bx, uint32_t by, const int32_t* s) const;
+    bool notCrossedByMotion(uint32_t bx, uint32_t by, const int32_t* s);
+
+    uint32_t blocksW_;
+    uint32_t blocksH_;
+    std::size_t frames_;
+    std::vector<uint16_t> sums_;      // per block, a ring of `frames_` sums (at most 64 x 255)
+    std::vector<uint16_t> absDiffs_;  // the same for the sums of absolute differences
+    std::size_t next_ = 0;
+    std::size_t held_ = 0;
+    // Working memory, sized once: a block's series, a neighbour's, its turns.
+    std::vector<int32_t> own_;
+    std::vector<int32_t> neighbour_;
+    std::vector<std::size_t> turnAt_;
+    std::vector<int32_t> turnLevel_;
+    std::vector<uint8_t> opposedAt_;  // steps that went against a neighbour's
+    std::size_t firstTurn_ = 0;  // where the last block that oscillated first turned
+};

@@ -1,0 +1,82 @@
+// Which blocks flicker: oscillation in place, not motion, noise, cuts or black flashes.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <vector>
+
+#include "indicators/flicker_blocks.h"
+
+namespace {
+
+constexpr uint32_t kW = 5, kH = 3;  // a grid of 5 x 3 blocks
+constexpr std::size_t kWindow = 38;  // 1.25 s at 30 fps
+
+// Feeds `frames` frames whose block means are level(frame, bx, by), each block's samples all
+// moving together unless `spread` says by how much more they moved apart; then asks whether
+// block (2, 1) flickers.
+bool centreFlickers(int frames, const std::function<int(int, uint32_t, uint32_t)>& level, int spread = 0) {
+    FlickerBlocks blocks(kW, kH, kWindow);
+    std::vector<int32_t> sums(kW * kH), before(kW * kH), diffs(kW * kH);
+    for (int f = 0; f < frames; ++f) {
+        for (uint32_t by = 0; by < kH; ++by)
+            for (uint32_t bx = 0; bx < kW; ++bx) {
+                const std::size_t i = by * kW + bx;
+                sums[i] = 64 * level(f, bx, by);
+                diffs[i] = std::abs(sums[i] - before[i]) + 64 * spread;
+                before[i] = sums[i];
+            }
+        blocks.add(sums.data(), diffs.data());
+    }
+    return blocks.flickers(2, 1);
+}
+
+bool centre(uint32_t bx, uint32_t by) { return bx == 2 && by == 1; }
+
+TEST(FlickerBlocks, OneBlockFlickeringAtTwoToFifteenHertz) {
+    // Half-periods of 1 (15 Hz at 30 fps) to 7 frames (about 2 Hz), swings from the smallest.
+    for (int half : {1, 2, 3, 7}) {
+        for (int swing : {kFlickerSwing, 40}) {
+            const auto flashing = [&](int f, uint32_t bx, uint32_t by) {
+                return 100 + (centre(bx, by) && (f / half) % 2 ? swing : 0);
+            };
+            EXPECT_TRUE(centreFlickers(40, flashing)) << half << " " << swing;
+        }
+    }
+    // Under the swing the block only wobbles; its samples moving apart make it noise.
+    EXPECT_FALSE(centreFlickers(40, [](int f, uint32_t bx, uint32_t by) {
+        return 100 + (centre(bx, by) && f % 2 ? kFlickerSwing - 1 : 0);
+    }));
+    EXPECT_FALSE(centreFlickers(40, [](int f, uint32_t bx, uint32_t by) { return 100 + (centre(bx, by) && f % 2 ? 20 : 0); },
+                                30));
+}
+
+TEST(FlickerBlocks, ThreeTurnsAreNotEnough) {
+    // 4 flips of the level: the first sets the direction, 3 turns follow.
+    const auto flips = [](int flipsBeforeEnd) {
+        return [=](int f, uint32_t bx, uint32_t by) {
+            const int flips = std::min(std::max(0, f - 20) / 3, flipsBeforeEnd);
+            return 100 + (centre(bx, by) && flips % 2 ? 30 : 0);
+        };
+    };
+    EXPECT_FALSE(centreFlickers(38, flips(4)));
+    EXPECT_TRUE(centreFlickers(38, flips(5)));
+}
+
+TEST(FlickerBlocks, CutsFlashesAndCrossingObjectsAreNoFlicker) {
+    // Two black flashes 0.6 s apart, the second followed by a bright object's edge passing:
+    // the small move back after it is no turn.
+    EXPECT_FALSE(centreFlickers(38, [](int f, uint32_t, uint32_t) {
+        if ((f >= 2 && f <= 3) || (f >= 20 && f <= 22)) return 0;
+        return f == 23 ? 168 : 161;
+    }));
+    // A cut, then a wobble of swings much smaller than the cut.
+    EXPECT_FALSE(centreFlickers(38, [](int f, uint32_t, uint32_t) { return f < 10 ? 30 : 180 + (f % 4 < 2 ? 3 : 0); }));
+    // A bright bar passing from left to right every 6 frames, a block a frame: each block
+    // rises and falls in a steady rhythm, but a frame after its left neighbour.
+    EXPECT_FALSE(centreFlickers(38, [](int f, uint32_t bx, uint32_t) { return (f - int(bx)) % 6 == 0 ? 200 : 60; }));
+    // The same bar over all blocks at once is a flashing area.
+    EXPECT_TRUE(centreFlickers(38, [](int f, uint32_t, uint32_t) { return f % 6 == 0 ? 200 : 60; }));
+}
+
+}  // namespace
