@@ -35,28 +35,36 @@ public:
     // before, both row by row.
     void add(const int32_t* sums, const int32_t* absDiffSums);
 
-    // Whether block (bx, by) flickers over the frames held.
-    bool flickers(uint32_t bx, uint32_t by);
+    // Writes 1 for every block that flickers over the frames held, 0 for the others, row by row.
+    void mark(uint8_t* flickering);
 
 private:
-    // Copies a block's sums, oldest first, into `out` (held() values).
-    void series(uint32_t bx, uint32_t by, int32_t* out) const;
+    // Copies a block's sums, oldest first, into `out` (held_ values).
+    void series(std::size_t block, int32_t* out) const;
     bool oscillates(const int32_t* s);
-    bool movesTogether(uint32_t bx, uint32_t by, const int32_t* s) const;
+    bool movesTogether(std::size_t block) const;
     bool notCrossedByMotion(uint32_t bx, uint32_t by, const int32_t* s);
 
     uint32_t blocksW_;
     uint32_t blocksH_;
+    std::size_t blocks_;
     std::size_t frames_;
-    std::vector<uint16_t> sums_;      // per block, a ring of `frames_` sums (at most 64 x 255)
-    std::vector<uint16_t> absDiffs_;  // the same for the sums of absolute differences
+    // Rings of `frames_` rows of block sums (at most 64 x 255) and of sums of absolute differences.
+    std::vector<uint16_t> sums_;
+    std::vector<uint16_t> absDiffs_;
     std::size_t next_ = 0;
     std::size_t held_ = 0;
-    // Working memory, sized once: a block's series, a neighbour's, its turns.
+    // Per block, over the steps between the rows held: how far its sum moved, and the sum
+    // of its samples' moves.
+    std::vector<int32_t> meanTravel_;
+    std::vector<int32_t> sampleTravel_;
+    // Working memory, sized once: the rows oldest first, a block's series, a neighbour's,
+    // and its turns.
+    std::vector<std::size_t> rows_;
     std::vector<int32_t> own_;
     std::vector<int32_t> neighbour_;
     std::vector<std::size_t> turnAt_;
     std::vector<int32_t> turnLevel_;
     std::vector<uint8_t> opposedAt_;  // steps that went against a neighbour's
-    std::size_t firstTurn_ = 0;  // where the last block that oscillated first turned
+    std::size_t firstTurn_ = 0;       // where the last block that oscillated first turned
 };

@@ -125,6 +125,7 @@ public:
           blockSums_(g.slots, std::vector<int32_t>(counts_.size())),
           meanDiff_(counts_.size()),
           blocks_(blocksW_, blocksH_, evidenceWindow(g.fps)),
+          flickers_(counts_.size()),
           // A run that starts inside a period of its whole run waits for the next one.
           firstPeriodStart_(g.origin + 1 + (g.first - g.origin + kFlickeringPeriod - 1) / kFlickeringPeriod *
                                                kFlickeringPeriod) {
@@ -156,12 +157,11 @@ private:
     double switchesOfFlickerBlocks() {
         uint64_t switches = 0;
         uint64_t flickering = 0;
-        for (uint32_t by = 0; by < blocksH_; ++by) {
-            for (uint32_t bx = 0; bx < blocksW_; ++bx) {
-                if (!blocks_.flickers(bx, by)) continue;
-                switches += counts_[std::size_t{by} * blocksW_ + bx];
-                ++flickering;
-            }
+        blocks_.mark(flickers_.data());
+        for (std::size_t i = 0; i < flickers_.size(); ++i) {
+            if (!flickers_[i]) continue;
+            switches += counts_[i];
+            ++flickering;
         }
         return flickering == 0 ? 0.0 : static_cast<double>(switches) / static_cast<double>(flickering * framePeriod);
     }
@@ -174,6 +174,7 @@ private:
     std::vector<std::vector<int32_t>> blockSums_;  // per slot: the current frame's block sums
     std::vector<double> meanDiff_;
     FlickerBlocks blocks_;
+    std::vector<uint8_t> flickers_;  // which blocks flicker, at a period's end
     std::optional<double> evidence_;
     int64_t firstPeriodStart_;
     FlickeringState state_;
