@@ -10,7 +10,7 @@
 namespace {
 
 constexpr uint32_t kW = 5, kH = 3;  // a grid of 5 x 3 blocks
-constexpr std::size_t kWindow = 38;  // 1.25 s at 30 fps
+constexpr std::size_t kWindow = 40;  // the window at 30 fps
 
 // Feeds `frames` frames whose block means are level(frame, bx, by), each block's samples all
 // moving together unless `spread` says by how much more they moved apart; then asks whether

@@ -105,10 +105,11 @@ double flickering(const Image& current, const Image& previous, FlickeringState& 
 
 namespace {
 
-// Frames in the window of the evidence: 1.25 s, so that a window always holds the 4 turns
-// of a 2 Hz flicker after the swing that sets the direction; no less than a period.
+// Frames in the window of the evidence: 1.25 s of steps between frames and one frame more,
+// so that a window always holds the 5 flips of a 2 Hz flicker, the first setting the
+// direction and the others turning it 4 times; no less than a period.
 std::size_t evidenceWindow(double fps) {
-    const double frames = std::isfinite(fps) && fps > 0 ? std::round(1.25 * fps) : 0.0;
+    const double frames = std::isfinite(fps) && fps > 0 ? std::round(1.25 * fps) + 2 : 0.0;
     return static_cast<std::size_t>(std::clamp(frames, double{kFlickeringPeriod}, 1000.0));
 }
 
@@ -160,7 +161,9 @@ private:
         blocks_.mark(flickers_.data());
         for (std::size_t i = 0; i < flickers_.size(); ++i) {
             if (!flickers_[i]) continue;
-            switches += counts_[i];
+            // At least one: a slow flicker at a high frame rate may leave a block that
+            // flickers still through a whole period.
+            switches += std::max<uint8_t>(counts_[i], 1);
             ++flickering;
         }
         return flickering == 0 ? 0.0 : static_cast<double>(switches) / static_cast<double>(flickering * framePeriod);

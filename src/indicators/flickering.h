@@ -48,5 +48,6 @@ int64_t flickeringFramesBefore(double fps, int64_t start, int64_t origin);
 
 // Evidence of flicker beside each value, kept in the rows as "flickering_of_flicker_blocks": the
 // same measure as the value, switches per frame, taken over the blocks that flicker (see
-// flicker_blocks.h) instead of the most switching ones, which motion, noise and grain fill;
-// 0 when no block flickers. The flicker event rule compares it with the threshold.
+// flicker_blocks.h) instead of the most switching ones, which motion, noise and grain fill,
+// each counting one switch at least; 0 when no block flickers. The flicker event rule
+// compares it with the threshold.
