@@ -8,16 +8,19 @@
 // Turns of a block's level by at least this many levels (far above the noise of a block's
 // mean, and above the wobble of a block that compression or content leaves nearly still).
 inline constexpr int32_t kFlickerSwing = 2;
-// Turns in the frames held that make a block's level oscillate: a 2 Hz flicker gives 4 in 1.25 s.
+// Turns in the frames held that make a block's level oscillate: a 2 Hz flicker gives 4 in
+// 1.25 s after the flip that sets the direction.
 inline constexpr int kFlickerMinTurns = 4;
 
 // The sums of every 8x8 block over the last frames, and which blocks they show flickering.
 // A block flickers when, over the frames held:
-// - its level turned from rising to falling or back, by kFlickerSwing levels or more, at
-//   least kFlickerMinTurns times, in swings of one size: the largest at most 1.5 times the
-//   smallest, and the moves before the first turn and after the last no larger (a cut or a
-//   fade is no part of a flicker), at a steady rhythm: each cycle as long as the others
-//   within two frames and a quarter (two black flashes, or an object passing twice, are not);
+// - its level turned from rising to falling or back at least kFlickerMinTurns times, each
+//   turn a move back of kFlickerSwing levels and of half the swing before it (so that a
+//   wobble after a swing, as after a black flash, is no turn), in swings of one size: the
+//   largest at most 1.5 times the smallest, and the moves before the first turn and after
+//   the last no larger (a cut or a fade is no part of a flicker), at a steady rhythm: each
+//   cycle, from a turn to the next but one, as long as the others within two frames and a
+//   quarter of the shortest;
 // - its samples moved together: its mean travelled at least 3/4 as far as its samples did
 //   (noise, grain and moving texture move samples against each other);
 // - it was not crossed by motion: at most a tenth of its steps of a swing go against a
