@@ -3,9 +3,12 @@
 
 #include <cstdlib>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "indicators/flicker_blocks.h"
+#include "indicators/registry.h"
+#include "test_support.h"
 
 namespace {
 
@@ -79,6 +82,27 @@ TEST(FlickerBlocks, CutsFlashesAndCrossingObjectsAreNoFlicker) {
     EXPECT_FALSE(centreFlickers(38, [](int f, uint32_t bx, uint32_t) { return (f - int(bx)) % 6 == 0 ? 200 : 60; }));
     // The same bar over all blocks at once is a flashing area.
     EXPECT_TRUE(centreFlickers(38, [](int f, uint32_t, uint32_t) { return f % 6 == 0 ? 200 : 60; }));
+}
+
+TEST(FlickeringEvidence, ASlowFlickerAtAHighFrameRateMarksEveryPeriod) {
+    // One 8x8 block of a still 64x64 picture flips every 15 frames: 2 Hz at 60 fps, so some
+    // periods of 8 frames hold no flip. Once the window has seen its turns, every period's
+    // evidence is a flickering block's switch at least.
+    const IndicatorDescriptor& d = indicatorRegistry()[static_cast<std::size_t>(*findIndicator("flickering"))];
+    auto indicator = d.makeTemporal(TemporalGeometry{64, 64, 1, 60.0, 0, 0});
+    OwnedImage low(64, 64, 100), high(64, 64, 100);
+    for (int y = 16; y < 24; ++y)
+        for (int x = 16; x < 24; ++x) high.at(x, y) = 140;
+    std::vector<double> evidence;
+    for (int f = 1; f < 240; ++f) {
+        indicator->pair(0, (f / 15) % 2 ? high : low, ((f - 1) / 15) % 2 ? high : low);
+        if (indicator->ordered(0, f, Results{}) && indicator->evidence()) evidence.push_back(*indicator->evidence());
+    }
+    ASSERT_EQ(evidence.size(), 29u);
+    std::string seen;  // 0: no block flickers; +: one does, with a switch at least
+    for (double e : evidence) seen += e == 0 ? '0' : e >= 0.125 ? '+' : '?';
+    // The fifth flip, on frame 75, makes the fourth turn: from the period ending on 80 on.
+    EXPECT_EQ(seen, "000000000" + std::string(20, '+'));
 }
 
 }  // namespace
