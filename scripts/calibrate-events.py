@@ -3,10 +3,12 @@
 
     python3 scripts/calibrate-events.py [BUILD_DIR]    (default: build)
 
-Clips without flicker (pans, zooms, noise, grain, scene cuts, fades, still pictures) must
-give no flicker event; clips with brightness or block flicker at 2-15 Hz must each give
-one. Black and freeze events are compared with ffmpeg's blackdetect and freezedetect on
-the same frames. ffmpeg only makes and checks the clips; frameprobe measures them.
+Clips without flicker (pans, zooms, noise, grain, scene cuts, fades, still pictures, and
+frameprobe-sample's moving square with freezes and black flashes) must give no flicker
+event; clips with brightness, block or small-region flicker at 2-15 Hz must each give one.
+Black and freeze events are compared with ffmpeg's blackdetect and freezedetect on the
+same frames. ffmpeg and frameprobe-sample only make and check the clips; frameprobe
+measures them.
 """
 import json
 import re
@@ -46,6 +48,31 @@ for hz in (2, 5, 10, 15):
                                     f"enable='lt(mod(t*{2 * hz},2),1)'", True))
 
 
+def region(x, y, w, h, hz, levels):
+    """A w x h region whose luma rises by `levels` for half of each cycle of hz."""
+    on = f"between(X,{x},{x + w - 1})*between(Y,{y},{y + h - 1})*lt(mod(T*{2 * hz},2),1)"
+    return f"format=yuv420p,geq=lum='clip(lum(X,Y)+{levels}*{on},0,255)':cb='cb(X,Y)':cr='cr(X,Y)'"
+
+
+# Flicker in a small part of the picture: one whole 8x8 block of a still picture, and a
+# 20x12 region across block edges over testsrc2's motion.
+for hz in (2, 5, 10, 15):
+    for levels in (8, 32):
+        CLIPS.append((f"8x8 block {hz} Hz, {levels} levels", f"{STILL},{region(104, 72, 8, 8, hz, levels)}", True))
+        CLIPS.append((f"20x12 region {hz} Hz, {levels} levels over motion",
+                      f"testsrc2=s={SIZE}:r={RATE}:d={SECONDS},{region(203, 45, 20, 12, hz, levels)}", True))
+
+# frameprobe-sample's clips (25 fps): a bright square moving across a textured picture,
+# leaving it at one edge and entering at the other; "flicker" is one 8x8 block alternating
+# between two levels on every frame.
+SAMPLES = [
+    ("sample 176x144", ["176", "144", "75"], False),
+    ("sample 176x144, freeze and black flash", ["176", "144", "75", "freeze:10-34", "black:50-59"], False),
+    ("sample 320x240, black flashes", ["320", "240", "75", "black:20-21", "black:40-42"], False),
+    ("sample 176x144, flickering block", ["176", "144", "75", "flicker"], True),
+]
+
+
 def run(args):
     return subprocess.run([str(a) for a in args], capture_output=True, text=True, check=False)
 
@@ -69,9 +96,14 @@ def flicker_table(work):
     print("| clip | flicker in it | flicker events | frames in them | result |")
     print("|---|---|---|---|---|")
     hits = misses = false_alarms = clean = 0
-    for index, (name, graph, flickers) in enumerate(CLIPS):
+    for index, (name, source, flickers) in enumerate(CLIPS + SAMPLES):
         path = work / f"clip{index}.y4m"
-        make(graph, path)
+        if isinstance(source, list):
+            made = run([SAMPLE, path, *source])
+            if made.returncode != 0:
+                sys.exit(f"frameprobe-sample failed: {made.stderr}")
+        else:
+            make(source, path)
         found = [e for e in events(path, "--indicators", "flickering") if e["type"] == "flicker"]
         frames = sum(e["end_frame"] - e["start_frame"] + 1 for e in found)
         if flickers:

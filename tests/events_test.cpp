@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "indicators/registry.h"
@@ -25,13 +26,14 @@ uint32_t maskOf(std::initializer_list<const char*> keys) {
 }
 
 // Feeds frames first .. first + size - 1 with `key` set from `values`.
-// `evidence` goes with every value but the -1 of frames that end no period.
+// `evidence` goes with every value but the -1 of frames that end no period; without
+// one, each value is its own evidence (all of the picture's switching is flicker).
 void feedValues(EventDetector& d, const char* key, int64_t first, const std::vector<double>& values,
                 std::optional<double> evidence = std::nullopt) {
     for (std::size_t i = 0; i < values.size(); ++i) {
         Results r;
         r.set(indexOf(key), values[i]);
-        if (evidence && values[i] != -1) r.setEvidence(indexOf(key), *evidence);
+        if (values[i] != -1) r.setEvidence(indexOf(key), evidence.value_or(values[i]));
         d.feed(first + static_cast<int64_t>(i), r);
     }
 }
@@ -159,8 +161,7 @@ TEST(Events, FlickerCoversItsPeriodAndJoinsAdjacentPeriods) {
     Results first;
     d.feed(0, first);
     // Periods end on frames 8, 16, 24, 32, 40: covering 1-8, 9-16, ...
-    feedValues(d, "flickering", 1, flickerPeriods({0.5, 0.2, 0.05, 0.3, std::numeric_limits<double>::quiet_NaN()}),
-               kFlickerMinReversals);
+    feedValues(d, "flickering", 1, flickerPeriods({0.5, 0.2, 0.05, 0.3, std::numeric_limits<double>::quiet_NaN()}));
     const auto events = d.events();
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[0].type, "flicker");
@@ -175,42 +176,29 @@ TEST(Events, FlickerThresholdIsAnOption) {
     EventOptions options;
     options.flickerThreshold = 0.4;
     EventDetector d(25, maskOf({"flickering"}), options);
-    feedValues(d, "flickering", 1, flickerPeriods({0.5, 0.2}), kFlickerMinReversals);
+    feedValues(d, "flickering", 1, flickerPeriods({0.5, 0.2}));
     ASSERT_EQ(d.events().size(), 1u);
     EXPECT_EQ(d.events()[0].endFrame, 8);
 }
 
-// Motion and noise switch blocks as flicker does; only a mean level that keeps turning
-// makes a flickering value an event.
-TEST(Events, FlickerNeedsTheMeanLevelToOscillate) {
-    const std::vector<double> values = flickerPeriods({0.5, 0.5});
-    for (auto [evidence, expected] : {std::pair<std::optional<double>, std::size_t>{std::nullopt, 0},
-                                      {kFlickerMinReversals - 1, 0},
-                                      {kFlickerMinReversals, 1}}) {
+// Motion and noise switch blocks as flicker does: the threshold applies to the switching of
+// the blocks that flicker, whatever the value; a row without that evidence marks nothing.
+TEST(Events, FlickerWeighsTheSwitchingOfTheBlocksThatFlicker) {
+    for (auto [value, evidence, expected] : {std::tuple<double, std::optional<double>, std::size_t>{0.5, std::nullopt, 0},
+                                             {0.5, 0.0, 0},    // motion: no block flickers
+                                             {0.5, 0.1, 0},    // equal to the threshold
+                                             {0.007, 0.125, 1},  // one block of many
+                                             {0.5, 0.125, 1}}) {
         EventDetector d(25, maskOf({"flickering"}), {});
-        feedValues(d, "flickering", 1, values, evidence);
-        EXPECT_EQ(d.events().size(), expected) << evidence.value_or(-1);
+        std::vector<double> values = flickerPeriods({value, value});
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            Results r;
+            r.set(indexOf("flickering"), values[i]);
+            if (evidence && values[i] != -1) r.setEvidence(indexOf("flickering"), *evidence);
+            d.feed(int64_t(i) + 1, r);
+        }
+        EXPECT_EQ(d.events().size(), expected) << value << " " << evidence.value_or(-1);
     }
-}
-
-TEST(Events, LevelWindowCountsTurnsOfAtLeastTheSwing) {
-    LevelWindow noise(8);
-    for (int i = 0; i < 16; ++i) noise.add(100 + (i % 2) * (kFlickerSwing - 0.01));
-    EXPECT_EQ(noise.reversals(kFlickerSwing), 0);  // below the swing: never a turn
-
-    LevelWindow window(8);
-    window.add(100);
-    window.add(100 + kFlickerSwing);  // the first swing sets the direction: no turn
-    EXPECT_EQ(window.reversals(kFlickerSwing), 0);
-    window.add(102);                  // still rising
-    window.add(102 - kFlickerSwing);  // a swing exactly at the limit turns it
-    window.add(105);
-    EXPECT_EQ(window.reversals(kFlickerSwing), 2);
-    // A steady rise pushes the turns out; the count starts afresh from the oldest level held.
-    for (int i = 0; i < 5; ++i) window.add(106 + i);
-    EXPECT_EQ(window.reversals(kFlickerSwing), 1);  // 102 101 105 ...: the fall only sets the direction
-    window.add(111);
-    EXPECT_EQ(window.reversals(kFlickerSwing), 0);
 }
 
 TEST(Events, OrderedByStartFrame) {

@@ -178,7 +178,7 @@ TEST(HtmlReport, ThumbnailsOfTheWorstFramesAndEventStartsAreSmall) {
         frames[f].values.set(indexOf("blackout"), f >= 3 && f <= 5 ? 1.0 : 0.0);
         // A flicker value stands for the period ending at its frame: frames 8 to 15 flicker.
         frames[f].values.set(indexOf("flickering"), f == 15 ? 0.5 : f % 8 == 7 ? 0.0 : -1.0);
-        if (f % 8 == 7) frames[f].values.setEvidence(indexOf("flickering"), kFlickerMinReversals);
+        if (f % 8 == 7) frames[f].values.setEvidence(indexOf("flickering"), frames[f].values[indexOf("flickering")]);
     }
     const Report report = runReport(info, frames);
     ASSERT_EQ(report.events.size(), 2u);
@@ -206,7 +206,7 @@ TEST(ThumbnailKeeper, ShrinksOnlyFramesWorthKeepingAndShowsTheRightOnes) {
         // Values stand for the 8 frames ending at theirs; frames 96 to 111 flicker.
         if (f % 8 == 7) {
             r.set(flickering, f == 103 || f == 111 ? 0.5 : 0.0);
-            r.setEvidence(flickering, kFlickerMinReversals);
+            r.setEvidence(flickering, r[flickering]);
         }
         keeper.picture(f, picture);
         keeper.row(f, r);

@@ -97,6 +97,23 @@ TEST(MonitorAlarms, EventRulesWatchTheRequestedIndicatorsOnly) {
     EXPECT_EQ(settings.severityOf("freeze"), "warning");
 }
 
+TEST(MonitorAlarms, FlickerAlarmsFollowTheEventRule) {
+    // Motion switches blocks as flicker does: a high flickering value whose blocks do not
+    // flicker raises nothing; one whose flickering blocks switch above the threshold does.
+    AlarmSettings settings;
+    settings.timing["flicker"] = {0, 0};
+    const int flickering = *findIndicator("flickering");
+    for (auto [evidence, alarms] : {std::pair<double, std::size_t>{0.0, 0}, {0.1, 0}, {0.125, 2}}) {
+        auto rules = makeEventAlarmRules(settings, 1u << flickering, 25);
+        Results period;
+        period.set(flickering, 0.5);
+        period.setEvidence(flickering, evidence);
+        std::vector<AlarmChange> changes;
+        rules->feed(8, period, changes);
+        EXPECT_EQ(changes.size(), alarms) << evidence;
+    }
+}
+
 int parse(std::vector<std::string> args, MonitorOptions* out = nullptr) {
     args.insert(args.begin(), {"frameprobe", "monitor"});
     std::vector<char*> argv;

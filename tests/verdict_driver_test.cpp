@@ -32,6 +32,22 @@ protected:
     }
 };
 
+TEST_F(VerdictTest, FlickerEventsOnlyWhereThePictureFlickers) {
+    // The sample's bright square leaves and enters the picture and a black flash cuts in:
+    // the mean level moves, nothing flickers. One flickering 8x8 block among 396 is found.
+    for (auto [defects, expected] : {std::pair<std::vector<std::string>, std::size_t>{{"black:50-59"}, 0},
+                                     {{"flicker"}, 1}}) {
+        std::vector<std::string> args = {"sample.y4m", "176", "144", "75"};
+        args.insert(args.end(), defects.begin(), defects.end());
+        ASSERT_EQ(runProcess(FRAMEPROBE_SAMPLE_BINARY, args, dir.path).status, 0);
+        const json events = document({"sample.y4m", "--indicators", "flickering"})["events"];
+        ASSERT_EQ(events.size(), expected) << defects[0] << events;
+        if (expected) {
+            EXPECT_EQ(events[0]["type"], "flicker");
+        }
+    }
+}
+
 TEST_F(VerdictTest, AConditionMeasuresWhatItNames) {
     const ProcessResult r = probe({"clip.y4m", "--indicators", "blur", "--fail-on", "black>0", "-o", "/dev/null"});
     EXPECT_EQ(r.status, 3) << r.err;

@@ -18,14 +18,14 @@ TEST(WarmUp, TheLongestNeedOfTheRequestedIndicators) {
     EXPECT_EQ(warmUpStart(maskOf({"freezing"}), 20, 0, 25), 17);
     EXPECT_EQ(warmUpStart(maskOf({"freezing"}), 20, 0, 60), 14);
     // Flickering: from the frame before its period (frames 1-8, 9-16, 17-24, ... of a run
-    // from 0), and 1.25 s of levels before it for the evidence of the period's end.
-    EXPECT_EQ(warmUpStart(maskOf({"flickering"}), 100, 0, 25), 96 - 31);
-    EXPECT_EQ(warmUpStart(maskOf({"flickering"}), 97, 0, 25), 96 - 31);
-    EXPECT_EQ(warmUpStart(maskOf({"flickering"}), 96, 0, 25), 88 - 31);
-    EXPECT_EQ(warmUpStart(maskOf({"flickering"}), 100, 3, 25), 99 - 31);
-    EXPECT_EQ(warmUpStart(maskOf({"flickering"}), 100, 3, 30), 99 - 38);
+    // from 0), and the window of the evidence of the period's end (1.25 s and 2 frames) before it.
+    EXPECT_EQ(warmUpStart(maskOf({"flickering"}), 100, 0, 25), 96 - 33);
+    EXPECT_EQ(warmUpStart(maskOf({"flickering"}), 97, 0, 25), 96 - 33);
+    EXPECT_EQ(warmUpStart(maskOf({"flickering"}), 96, 0, 25), 88 - 33);
+    EXPECT_EQ(warmUpStart(maskOf({"flickering"}), 100, 3, 25), 99 - 33);
+    EXPECT_EQ(warmUpStart(maskOf({"flickering"}), 100, 3, 30), 99 - 40);
     EXPECT_EQ(warmUpStart(maskOf({"flickering"}), 20, 0, 25), 0);
-    EXPECT_EQ(warmUpStart(kAllIndicators, 100, 0, 25), 96 - 31);
+    EXPECT_EQ(warmUpStart(kAllIndicators, 100, 0, 25), 96 - 33);
 }
 
 TEST(WarmUp, NothingBeforeTheOriginNorForSpatialIndicators) {

@@ -45,9 +45,11 @@ bool marksEvent(const Results& values, int indicator, const EventOptions& option
     const EventSpec& spec = indicatorRegistry()[static_cast<std::size_t>(indicator)].event;
     if (!value) return false;
     if (spec.rule == EventRule::AboveZero) return *value > 0;
+    if (spec.rule != EventRule::AboveLimit) return false;
+    if (!spec.evidenceKey) return *value > options.flickerThreshold;
     // Evidence the rule needs and the row lacks (rows of an older run) marks nothing.
-    const bool evident = spec.minEvidence <= 0 || values.evidenceOf(indicator).value_or(0) >= spec.minEvidence;
-    return spec.rule == EventRule::AboveLimit && *value > options.flickerThreshold && evident;
+    const std::optional<double> evidence = values.evidenceOf(indicator);
+    return evidence && *evidence > options.flickerThreshold;
 }
 
 std::span<const std::string_view> eventTypes() {

@@ -133,7 +133,8 @@ ParsedOptions parseOptions(int argc, char** argv) {
                        std::string("Shortest ") + type + " event reported, in seconds (default 0)")
             ->type_name("FLOAT");
     }
-    app.add_option("--flicker-threshold", flickerThreshold, "Flickering value above which a period is a flicker event")
+    app.add_option("--flicker-threshold", flickerThreshold,
+                   "Switches per frame of the blocks that flicker above which a period is a flicker event")
         ->type_name("FLOAT");
     app.add_option_function<std::string>(
         "--profile", [&o](const std::string& v) { o.profile = v; },

@@ -9,6 +9,7 @@
 #include "indicators/results.h"
 #include <vector>
 
+#include "indicators/flicker_blocks.h"
 #include "kernels/kernels.h"
 
 namespace {
@@ -102,40 +103,18 @@ double flickering(const Image& current, const Image& previous, FlickeringState& 
     return closeCall(state);
 }
 
-void LevelWindow::add(double level) {
-    levels_[next_] = level;
-    next_ = (next_ + 1) % levels_.size();
-    held_ = std::min(held_ + 1, levels_.size());
-}
-
-int LevelWindow::reversals(double swing) const {
-    int turns = 0;
-    int direction = 0;  // +1 rising, -1 falling, 0 not yet moved by a swing
-    double extreme = 0;  // highest level since it rose, lowest since it fell
-    const std::size_t oldest = (next_ + levels_.size() - held_) % levels_.size();
-    for (std::size_t k = 0; k < held_; ++k) {
-        const double level = levels_[(oldest + k) % levels_.size()];
-        if (k == 0 || direction * (level - extreme) > 0) {
-            extreme = level;
-        } else if (std::abs(level - extreme) >= swing) {
-            turns += direction != 0 ? 1 : 0;
-            direction = level > extreme ? 1 : -1;
-            extreme = level;
-        }
-    }
-    return turns;
-}
-
 namespace {
 
-// Frames in the window of the reversal count: 1.25 s, so that a window always holds the
-// 4 turns of a 2 Hz flicker after the swing that sets the direction; no less than a period.
-std::size_t reversalWindow(double fps) {
-    const double frames = std::isfinite(fps) && fps > 0 ? std::round(1.25 * fps) : 0.0;
+// Frames in the window of the evidence: 1.25 s of steps between frames and one frame more,
+// so that a window always holds the 5 flips of a 2 Hz flicker, the first setting the
+// direction and the others turning it 4 times; no less than a period.
+std::size_t evidenceWindow(double fps) {
+    const double frames = std::isfinite(fps) && fps > 0 ? std::round(1.25 * fps) + 2 : 0.0;
     return static_cast<std::size_t>(std::clamp(frames, double{kFlickeringPeriod}, 1000.0));
 }
 
-// Owns the block images for the run, and one grid of mean differences per slot.
+// Owns the block images for the run, one grid of block differences and of block sums per
+// slot, and the block sums of the evidence's window.
 class FlickeringIndicator final : public TemporalIndicator {
 public:
     explicit FlickeringIndicator(const TemporalGeometry& g)
@@ -144,10 +123,10 @@ public:
           counts_(std::size_t{blocksW_} * blocksH_, 0),
           states_(counts_.size(), 0),
           sums_(g.slots, std::vector<int32_t>(counts_.size())),
+          blockSums_(g.slots, std::vector<int32_t>(counts_.size())),
           meanDiff_(counts_.size()),
-          levelSums_(g.slots, 0),
-          pixels_(static_cast<double>(g.width) * g.height),
-          levels_(reversalWindow(g.fps)),
+          blocks_(blocksW_, blocksH_, evidenceWindow(g.fps)),
+          flickers_(counts_.size()),
           // A run that starts inside a period of its whole run waits for the next one.
           firstPeriodStart_(g.origin + 1 + (g.first - g.origin + kFlickeringPeriod - 1) / kFlickeringPeriod *
                                                kFlickeringPeriod) {
@@ -156,13 +135,12 @@ public:
     }
     void pair(unsigned slot, const Image& current, const Image& previous) override {
         activeKernels().blockAbsDiffSums(planeOf(current), planeOf(previous), BLOCKSIZE, sums_[slot].data());
-        uint64_t squares = 0;
-        activeKernels().sumAndSquareSum(planeOf(current), levelSums_[slot], squares);
+        if (!blockSums_[slot].empty()) activeKernels().blockSums8(planeOf(current), blockSums_[slot].data());
     }
     std::optional<double> evidence() const override { return evidence_; }
     std::optional<double> ordered(unsigned slot, int64_t frameIndex, const Results&) override {
-        // The mean level is followed from the first frame on; evidence goes with each value.
-        if (pixels_ > 0) levels_.add(static_cast<double>(levelSums_[slot]) / pixels_);
+        // Blocks are followed from the first frame on; evidence goes with each value.
+        blocks_.add(blockSums_[slot].data(), sums_[slot].data());
         evidence_.reset();
         if (frameIndex < firstPeriodStart_) return std::nullopt;
         // Integer totals convert exactly; one division each gives the mean.
@@ -171,21 +149,35 @@ public:
         for (std::size_t i = 0; i < sums.size(); ++i) meanDiff_[i] = static_cast<double>(sums[i]) / area;
         const ImageDouble meanDiff = makeImageDouble(blocksW_, blocksH_, meanDiff_.data());
         switchBlocks(meanDiff, state_.counts, state_.states, kThreshold);
-        const double value = closeCall(state_);
-        if (value != kNoValue) evidence_ = levels_.reversals(kFlickerSwing);
-        return value;
+        // The period's switch counts, in block order, before closeCall sorts them.
+        if (state_.frameCount == framePeriod - 1) evidence_ = switchesOfFlickerBlocks();
+        return closeCall(state_);
     }
 
 private:
+    double switchesOfFlickerBlocks() {
+        uint64_t switches = 0;
+        uint64_t flickering = 0;
+        blocks_.mark(flickers_.data());
+        for (std::size_t i = 0; i < flickers_.size(); ++i) {
+            if (!flickers_[i]) continue;
+            // At least one: a slow flicker at a high frame rate may leave a block that
+            // flickers still through a whole period.
+            switches += std::max<uint8_t>(counts_[i], 1);
+            ++flickering;
+        }
+        return flickering == 0 ? 0.0 : static_cast<double>(switches) / static_cast<double>(flickering * framePeriod);
+    }
+
     uint32_t blocksW_;
     uint32_t blocksH_;
     std::vector<uint8_t> counts_;
     std::vector<uint8_t> states_;
-    std::vector<std::vector<int32_t>> sums_;  // per slot, from the pair part
+    std::vector<std::vector<int32_t>> sums_;       // per slot, from the pair part
+    std::vector<std::vector<int32_t>> blockSums_;  // per slot: the current frame's block sums
     std::vector<double> meanDiff_;
-    std::vector<uint64_t> levelSums_;  // per slot: the current frame's sum of samples
-    double pixels_;
-    LevelWindow levels_;
+    FlickerBlocks blocks_;
+    std::vector<uint8_t> flickers_;  // which blocks flicker, at a period's end
     std::optional<double> evidence_;
     int64_t firstPeriodStart_;
     FlickeringState state_;
@@ -200,5 +192,5 @@ std::unique_ptr<TemporalIndicator> makeFlickering(const TemporalGeometry& geomet
 int64_t flickeringFramesBefore(double fps, int64_t start, int64_t origin) {
     // From the frame before the start of the period that holds `start`, and a window
     // of levels before that for the evidence of its end.
-    return (start - origin - 1) % kFlickeringPeriod + 1 + static_cast<int64_t>(reversalWindow(fps));
+    return (start - origin - 1) % kFlickeringPeriod + 1 + static_cast<int64_t>(evidenceWindow(fps));
 }

@@ -46,27 +46,8 @@ inline constexpr int64_t kFlickeringPeriod = 8;
 
 int64_t flickeringFramesBefore(double fps, int64_t start, int64_t origin);
 
-// Evidence of flicker beside each value, kept in the rows as "flickering_reversals":
-// how often the frame's mean luma turned from rising to falling or back, by at least
-// kFlickerSwing levels (far above the mean's noise, a few hundredths of a level), over
-// the last 1.25 s. Motion, zooms, noise, grain, cuts and fades move the mean level
-// slowly, by less, or rarely; a flicker of 2 Hz or more turns it at least 4 times.
-inline constexpr double kFlickerSwing = 1.0;
-// Turns of the mean level in the window that make a flickering value an event.
-inline constexpr double kFlickerMinReversals = 4;
-
-// The mean levels of the last frames, and how often they turned.
-class LevelWindow {
-public:
-    explicit LevelWindow(std::size_t frames) : levels_(frames) {}
-    void add(double level);
-    // Turns by at least `swing` among the levels held, counted afresh from the oldest
-    // (the first swing only sets the direction): a function of the window alone, so a
-    // run that starts a window earlier gives the same count.
-    int reversals(double swing) const;
-
-private:
-    std::vector<double> levels_;  // ring
-    std::size_t next_ = 0;
-    std::size_t held_ = 0;
-};
+// Evidence of flicker beside each value, kept in the rows as "flickering_of_flicker_blocks": the
+// same measure as the value, switches per frame, taken over the blocks that flicker (see
+// flicker_blocks.h) instead of the most switching ones, which motion, noise and grain fill,
+// each counting one switch at least; 0 when no block flickers. The flicker event rule
+// compares it with the threshold.

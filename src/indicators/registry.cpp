@@ -131,7 +131,7 @@ const std::array<IndicatorDescriptor, kIndicatorCount> kRegistry = {
     temporalEntry(14, {"flickering", "flickering",
                        fraction("Flickering:", "Flickering:", " \t%-5.5f", " \t%-5.5f"), -1.0, Worse::Higher,
                        "switches per frame", {"flicker", EventRule::AboveLimit, kFlickeringPeriod, nullptr, nullptr,
-                                                   kFlickerMinReversals, "flickering_reversals"}},
+                                                   "flickering_of_flicker_blocks"}},
                   1u << 14, 0, makeFlickering, flickeringFramesBefore),
 };
 

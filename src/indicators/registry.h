@@ -31,7 +31,7 @@ struct LegacyColumn {
 enum class EventRule {
     None,
     AboveZero,   // a frame whose value is above zero
-    AboveLimit,  // a value above the run's limit for the type (flicker threshold)
+    AboveLimit,  // a value (or its evidence) above the run's limit for the type (flicker threshold)
 };
 
 struct EventSpec {
@@ -44,10 +44,9 @@ struct EventSpec {
     // An event type during whose frames this one is not reported (a black frame is not
     // also letterboxed); null: none. Runs that report this type measure that one too.
     const char* exceptDuring = nullptr;
-    // AboveLimit: a value marks its frames only when the indicator's evidence on that
-    // frame is at least this much (0: no evidence needed). Rows carry the evidence
-    // under `evidenceKey` (null: none).
-    double minEvidence = 0;
+    // AboveLimit: with an evidence key, the limit applies to the indicator's evidence on
+    // the frame, which rows carry under that key, instead of to its value; a frame
+    // without evidence marks nothing. Null: the value.
     const char* evidenceKey = nullptr;
 };
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "analysis/events.h"
 #include "indicators/registry.h"
 
 AlarmTiming AlarmSettings::timingOf(std::string_view type) const {
@@ -47,7 +48,8 @@ namespace {
 
 class EventAlarmRules final : public AlarmRules {
 public:
-    EventAlarmRules(const AlarmSettings& settings, uint32_t mask, double fps) : threshold_(settings.flickerThreshold) {
+    EventAlarmRules(const AlarmSettings& settings, uint32_t mask, double fps) {
+        limits_.flickerThreshold = settings.flickerThreshold;
         const auto& registry = indicatorRegistry();
         for (int i = 0; i < kIndicatorCount; ++i) {
             const IndicatorDescriptor& d = registry[static_cast<std::size_t>(i)];
@@ -63,9 +65,10 @@ public:
             if (t.spec.rule == EventRule::AboveZero) {
                 t.tracker.feed(frame, value && *value > 0, frame, changes);
             } else if (value) {
-                // A value stands for the frames of its period, ending at its own.
-                t.tracker.feed(frame, *value > threshold_, std::max(*first_, frame - t.spec.framesPerValue + 1),
-                               changes);
+                // A value stands for the frames of its period, ending at its own; the event
+                // rule decides, with the evidence it weighs.
+                t.tracker.feed(frame, marksEvent(values, t.indicator, limits_),
+                               std::max(*first_, frame - t.spec.framesPerValue + 1), changes);
             }
         }
     }
@@ -82,7 +85,7 @@ private:
         EventSpec spec;
         AlarmTracker tracker;
     };
-    double threshold_;
+    EventOptions limits_;
     std::vector<Track> tracks_;
     std::optional<int64_t> first_;
 };

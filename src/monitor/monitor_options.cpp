@@ -80,7 +80,7 @@ std::variant<MonitorOptions, int> parseMonitorOptions(int argc, char** argv) {
         ->check(CLI::PositiveNumber);
     app.add_option_function<double>(
         "--flicker-threshold", [&overrides](double x) { overrides.flickerThreshold = x; },
-        "Flickering value above which a period is flicker");
+        "Switches per frame of the blocks that flicker above which a period is flicker");
     app.add_option("--profile", profileName,
                    "QC profile (a shipped name or a TOML file) whose event rules set the alarms; options override it");
     app.add_option("--silence-threshold", o.silenceThreshold, "Audio peak in dBFS below which audio is silent (default -60)")
