@@ -20,7 +20,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t*, size_t) { return 0; }' 2>/
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq clang libclang-rt-14-dev
 fi
 
+# -O1 with line tables, as in CI's sanitizer builds: it compiles much faster and
+# findings still name the function and line.
 CC=clang CXX=clang++ cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG" "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG" \
   -DFRAMEPROBE_FUZZ=ON -DFRAMEPROBE_SANITIZE=address,undefined -DFRAMEPROBE_WERROR=ON \
   -DFRAMEPROBE_BENCH=OFF -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$dir" -j"$(nproc)" --target fuzz_command_line fuzz_y4m fuzz_engine
