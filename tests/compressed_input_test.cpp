@@ -72,6 +72,21 @@ TEST_F(CompressedInputTest, SegmentsThatSeekGiveTheWholeRunsRows) {
             EXPECT_EQ(csvRows(part.out), expected);
         }
     }
+    // With a warm-up of one frame, starts two key frames past the first: MP4 finds them from its index.
+    const std::vector<std::string> rows =
+        csvRows(probe({"--no-log", "-q", "--format", "csv", "--indicators", "blur,temporal_activity", "clip.mp4"}).out);
+    ASSERT_EQ(rows.size(), 50u);
+    for (int start : {24, 34, 36, 47}) {
+        SCOPED_TRACE(std::string("clip.mp4, one frame of warm-up, from ") + std::to_string(start));
+        const ProcessResult part = probe({"--no-log", "-q", "--format", "csv", "--indicators", "blur,temporal_activity",
+                                          "--origin", "0", "--start", std::to_string(start), "--frames", "3", "clip.mp4"});
+        EXPECT_EQ(csvRows(part.out), std::vector<std::string>(rows.begin() + start, rows.begin() + start + 3));
+    }    // A stream without time stamps is decoded from its start, and says so.
+    ASSERT_TRUE(runFfmpeg(dir.path, {"-i", "clip.mkv", "-c", "copy", "clip.h264"}));
+    const ProcessResult raw = probe({"--no-log", "--format", "csv", "--indicators", "blur,temporal_activity", "--origin",
+                                     "0", "--start", "45", "--frames", "3", "clip.h264"});
+    EXPECT_EQ(raw.err, "clip.h264: the frames before frame 44 are decoded to reach it\n");
+    EXPECT_EQ(csvRows(raw.out), std::vector<std::string>(rows.begin() + 45, rows.begin() + 48));
 }
 
 TEST_F(CompressedInputTest, ContainerRowsCarryPresentationTimes) {
