@@ -274,6 +274,7 @@ ReadResult FfmpegSource::sendNextPacket() {
     const int64_t pts = packet_->pts;
     if (packet_->flags & AV_PKT_FLAG_CORRUPT) demuxDamage_ = kDamageReach;
     noteDemuxGap(packet_->dts, pts);
+    skipUnneeded(pts);
     const int code = avcodec_send_packet(codec_, packet_);
     av_packet_unref(packet_);
     if (code == AVERROR_INVALIDDATA) ++status_.decodeErrors;
@@ -328,6 +329,14 @@ ReadResult FfmpegSource::decodeNext() {
         ReadResult sent = sendNextPacket();
         if (sent.status != ReadResult::Frame) return sent;
     }
+}
+
+void FfmpegSource::skipUnneeded(int64_t pts) {
+    // After a seek, an H.264 frame shown before the first one wanted that no frame refers to
+    // (nal_ref_idc 0) changes nothing the run sees: the decoder passes over it.
+    if (codec_->codec_id != AV_CODEC_ID_H264) return;
+    const bool unneeded = skipBelowPts_ != AV_NOPTS_VALUE && pts != AV_NOPTS_VALUE && pts < skipBelowPts_;
+    codec_->skip_frame = unneeded ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
 }
 
 bool FfmpegSource::seekToPacket(const std::vector<PacketStamp>& stamps, std::size_t target) {

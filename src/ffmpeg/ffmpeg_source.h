@@ -54,6 +54,9 @@ private:
     ReadResult sendNextPacket();
     // Records the frames missing before a video packet of these time stamps when the demuxer met damage.
     void noteDemuxGap(int64_t dts, int64_t pts);
+    // Lets the decoder pass over the packet of this presentation time stamp when no frame the run
+    // measures needs it.
+    void skipUnneeded(int64_t pts);
     // Positions the input so that the next frame decodeNext() numbers is `index`;
     // false when the stream's time stamps do not allow it (decoding then starts from 0).
     enum class Seek { Done, FromStart, Failed };
