@@ -121,13 +121,15 @@ std::vector<DecodeError> readDecodeErrors(const json& summary, const RunInfo& in
         DecodeError e;
         e.frame = frameNumber(event.at("start_frame"), "start_frame", kLastFrame + 1);
         if (event.at("end_time").is_number()) e.time = event.at("end_time").get<double>();
-        const double duration = numberOrNaN(event.at("duration"));
-        e.frames = std::isfinite(duration * info.fps) ? std::max<int64_t>(1, std::llround(duration * info.fps)) : 1;
+        // A run loses at most as many frames as it may number.
+        const double frames = numberOrNaN(event.at("duration")) * info.fps;
+        e.frames = std::isfinite(frames) ? std::llround(std::clamp(frames, 1.0, double(kLastFrame) + 1)) : 1;
         errors.push_back(e);
     }
     // The run's count is the one to keep should the events not tell how many frames each lost.
     const json& run = summary.at("run");
-    const int64_t total = run.contains("decode_errors") ? run.at("decode_errors").get<int64_t>() : framesLost(errors);
+    const int64_t total =
+        run.contains("decode_errors") ? frameNumber(run.at("decode_errors"), "decode_errors", kLastFrame + 1) : framesLost(errors);
     if (!errors.empty() && framesLost(errors) != total) errors.back().frames += total - framesLost(errors);
     if (errors.empty() && total > 0) throw std::runtime_error("decode_errors " + std::to_string(total) + " without its events");
     if (!errors.empty() && errors.back().frames < 1) throw std::runtime_error("decode_errors does not match its events");
