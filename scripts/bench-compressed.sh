@@ -7,8 +7,9 @@
 # (default 5), so that all see the same load on a shared machine; each figure is
 # the median of its runs, and the load average is printed before and after.
 # Then the cost of seeking (SEEKING=0 skips it): a 10-frame segment at the
-# start and at the end of a 2000-frame H.264 file, and the cluster plan's ten
-# segments against one whole run, each the best of RUNS runs (default 3).
+# start and at the end of a 2000-frame H.264 file in MP4, Matroska and MPEG-TS,
+# on a key frame and 30 frames past one, and the cluster plan's ten segments
+# against one whole run, each the best of RUNS runs (default 3).
 # CLIPS=DIR keeps the clips in DIR and reuses those already there.
 # Usage: scripts/bench-compressed.sh [BUILD_DIR]
 set -euo pipefail
@@ -101,9 +102,17 @@ row() {  # LABEL COMMAND...
   read -r wall cpu < <(measure "$@")
   printf '%-34s %10.2f %10.2f\n' "$label" "$wall" "$cpu"
 }
-row "10 frames from 0" "$probe" h264-2000.mp4 --no-log -q -o /dev/null --start 0 --frames 10
-row "10 frames from 1990" "$probe" h264-2000.mp4 --no-log -q -o /dev/null --start 1990 --frames 10
-row "whole run, every indicator" "$probe" h264-2000.mp4 --no-log -q -o /dev/null
+# Key frames stand every 49 frames (0, ..., 1911, 1960): 0 and 1960 start on one, 30 and 1990
+# thirty frames past one, which must be decoded to reach them.
+ffmpeg -hide_banner -loglevel error -y -i h264-2000.mp4 -c copy h264-2000.mkv
+ffmpeg -hide_banner -loglevel error -y -i h264-2000.mp4 -c copy h264-2000.ts
+for container in mp4 mkv ts; do
+  for start in 0 30 1960 1990; do
+    row "$container: 10 frames from $start" env FRAMEPROBE_THREADS=1 "$probe" h264-2000.$container --no-log -q \
+      -o /dev/null --start $start --frames 10
+  done
+done
+row "whole run, every indicator" env FRAMEPROBE_THREADS=1 "$probe" h264-2000.mp4 --no-log -q -o /dev/null
 # The cluster plan's segments, one after another on one thread each, as its tasks run them.
 cat > plan.sh <<EOF
 for start in 0 200 400 600 800 1000 1200 1400 1600 1800; do

@@ -72,6 +72,21 @@ TEST_F(CompressedInputTest, SegmentsThatSeekGiveTheWholeRunsRows) {
             EXPECT_EQ(csvRows(part.out), expected);
         }
     }
+    // With a warm-up of one frame, starts two key frames past the first: MP4 finds them from its index.
+    const std::vector<std::string> rows =
+        csvRows(probe({"--no-log", "-q", "--format", "csv", "--indicators", "blur,temporal_activity", "clip.mp4"}).out);
+    ASSERT_EQ(rows.size(), 50u);
+    for (int start : {24, 34, 36, 47}) {
+        SCOPED_TRACE(std::string("clip.mp4, one frame of warm-up, from ") + std::to_string(start));
+        const ProcessResult part = probe({"--no-log", "-q", "--format", "csv", "--indicators", "blur,temporal_activity",
+                                          "--origin", "0", "--start", std::to_string(start), "--frames", "3", "clip.mp4"});
+        EXPECT_EQ(csvRows(part.out), std::vector<std::string>(rows.begin() + start, rows.begin() + start + 3));
+    }    // A stream without time stamps is decoded from its start, and says so.
+    ASSERT_TRUE(runFfmpeg(dir.path, {"-i", "clip.mkv", "-c", "copy", "clip.h264"}));
+    const ProcessResult raw = probe({"--no-log", "--format", "csv", "--indicators", "blur,temporal_activity", "--origin",
+                                     "0", "--start", "45", "--frames", "3", "clip.h264"});
+    EXPECT_EQ(raw.err, "clip.h264: the frames before frame 44 are decoded to reach it\n");
+    EXPECT_EQ(csvRows(raw.out), std::vector<std::string>(rows.begin() + 45, rows.begin() + 48));
 }
 
 TEST_F(CompressedInputTest, ContainerRowsCarryPresentationTimes) {
@@ -136,6 +151,46 @@ TEST_F(CompressedInputTest, LostFramesAreRecordedAlikeOnAnyNumberOfCpus) {
             EXPECT_EQ(a["events"], b["events"]);
         }
     }
+}
+
+TEST_F(CompressedInputTest, MergedSegmentsCarryTheirDecodeErrorsAndAreGatedByThem) {
+    ASSERT_TRUE(encode("clip.ts", 50));
+    std::string ts = readFile(dir.path / "clip.ts");
+    for (std::size_t i = ts.size() / 3; i < ts.size() / 3 + 6000; ++i) ts[i] = static_cast<char>(ts[i] * 7 + 13);
+    writeFile(dir.path / "damaged.ts", ts);
+    const auto withoutTiming = [](const std::string& jsonl) {
+        std::istringstream in(jsonl);
+        std::vector<json> records;
+        for (std::string line; std::getline(in, line);) {
+            records.push_back(json::parse(line));
+            if (records.back().contains("run"))
+                for (const char* timing : {"seconds", "fps", "threads"}) records.back()["run"].erase(timing);
+        }
+        return records;
+    };
+    const ProcessResult whole = probe({"--no-log", "-q", "--format", "jsonl", "damaged.ts"});
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    ASSERT_NE(whole.out.find("\"decode_error\""), std::string::npos);
+    // The frames lost stand before frame 15, where a part starts; the last part runs to the end.
+    const std::vector<int> starts{0, 15, 30};
+    std::vector<std::string> args{"merge", "--fail-on", "decode_errors>0"};
+    for (std::size_t k = 0; k < starts.size(); ++k) {
+        const std::string part = "part" + std::to_string(k) + ".jsonl";
+        std::vector<std::string> run{"-q", "--format", "jsonl", "--origin", "0", "--start", std::to_string(starts[k]),
+                                     "-o", part, "damaged.ts"};
+        if (k + 1 < starts.size()) run.insert(run.end(), {"--frames", std::to_string(starts[k + 1] - starts[k])});
+        ASSERT_EQ(probe(run).status, 0) << part;
+        args.push_back(part);
+    }
+    const ProcessResult merged = probe(args);
+    EXPECT_EQ(merged.status, 3) << merged.err;
+    EXPECT_NE(merged.err.find("decode_errors>0 (decode_errors = "), std::string::npos) << merged.err;
+    // Apart from the verdict the condition adds, the whole run's output.
+    std::vector<json> records = withoutTiming(merged.out);
+    ASSERT_FALSE(records.empty());
+    EXPECT_EQ(records.back()["verdict"]["status"], "fail");
+    records.back()["verdict"] = nullptr;
+    EXPECT_EQ(records, withoutTiming(whole.out));
 }
 
 TEST_F(CompressedInputTest, ContainersComeThroughStandardInput) {

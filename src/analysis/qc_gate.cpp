@@ -65,6 +65,9 @@ bool holds(double value, Comparison c, double limit) {
     return false;
 }
 
+// "black.count", or the subject alone for one without measures (decode_errors).
+std::string nameOf(const QcCondition& c) { return c.measure.empty() ? c.subject : c.subject + "." + c.measure; }
+
 }  // namespace
 
 QcCondition parseQcCondition(std::string_view text) {
@@ -174,7 +177,7 @@ Verdict QcGate::verdict(const RunRecord& record, const FrameCounts& frames) cons
     for (const QcCondition& c : conditions_) {
         const auto value = qcValue(c, record);
         if (!value || !holds(*value, c.comparison, c.limit)) continue;
-        v.findings.push_back({"condition", c.text, c.subject + "." + c.measure, value, c.severity, c.source,
+        v.findings.push_back({"condition", c.text, nameOf(c), value, c.severity, c.source,
                               c.isEvent ? eventsOf(c.subject) : std::vector<Event>{}});
     }
     if (profile_) {
@@ -212,7 +215,7 @@ std::vector<std::string> QcGate::failures(const RunRecord& record) const {
         const auto value = qcValue(c, record);
         // A statistic of no values is absent, and a condition on it does not hold.
         if (value && holds(*value, c.comparison, c.limit))
-            failed.push_back(c.text + " (" + c.subject + "." + c.measure + " = " + shortestNumber(*value) + ")");
+            failed.push_back(c.text + " (" + nameOf(c) + " = " + shortestNumber(*value) + ")");
     }
     return failed;
 }

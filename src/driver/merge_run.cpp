@@ -19,6 +19,7 @@
 #include "output/legacy_sink.h"
 #include "output/output_file.h"
 #include "output/output_plan.h"
+#include "analysis/qc_gate.h"
 #include "analysis/run_record.h"
 #include "rows/tee_sink.h"
 #include "rows/text_format.h"
@@ -128,9 +129,24 @@ std::unique_ptr<RowSink> formatSink(OutputFormat format, OutputFile& output, Run
     return std::make_unique<LegacySink>(output, nullptr, false);
 }
 
+// The frames the parts' decoders lost, in frame order: each part tells of the losses before its
+// own frames (a segment that met one in its warm-up says so at its first frame), and the
+// last one also of those after its last frame, at the end of the input.
+std::vector<DecodeError> decodeErrorsOf(const std::vector<const RecordedRun*>& parts) {
+    std::vector<DecodeError> errors;
+    for (const RecordedRun* part : parts)
+        for (const DecodeError& e : part->decodeErrors)
+            if (e.frame >= part->frames.front() && (e.frame <= part->frames.back() || part == parts.back()))
+                errors.push_back(e);
+    std::stable_sort(errors.begin(), errors.end(),
+                     [](const DecodeError& a, const DecodeError& b) { return a.frame < b.frame; });
+    return errors;
+}
+
 // Replays the rows through the sinks of a run, so that the summary and the
 // events are those of one run over all the frames.
-void write(const std::vector<const RecordedRun*>& parts, OutputFormat format, const std::string& path) {
+void write(const std::vector<const RecordedRun*>& parts, bool partial, OutputFormat format, const std::string& path,
+           RunRecord& record) {
     RunInfo info = parts.front()->info;
     RunEnd end;
     for (const RecordedRun* part : parts) {
@@ -139,9 +155,10 @@ void write(const std::vector<const RecordedRun*>& parts, OutputFormat format, co
         info.threads = std::max(info.threads, part->info.threads);
     }
     info.startFrame = parts.front()->frames.front();
-    info.frameCount = end.frames;
+    // A whole run set out to measure the whole run's frames, unknown when its parts did not know them.
+    info.frameCount = partial ? std::optional<int64_t>(end.frames) : info.runFrameCount;
+    end.decodeErrors = decodeErrorsOf(parts);
 
-    RunRecord record(parts.front()->events);
     OutputFile output = OutputFile::open(path);
     const std::unique_ptr<RowSink> sink = formatSink(format, output, record);
     TeeSink all{&record, sink.get()};
@@ -162,12 +179,23 @@ int fail(const std::string& message) {
     return kToolFailure;
 }
 
+// The whole run's verdict on standard error, as a run gives it; its exit status.
+int judged(const RunRecord& record) {
+    const std::optional<Verdict> verdict = record.verdict();
+    if (!verdict) return 0;
+    for (const VerdictFinding& f : verdict->findings)
+        fprintf(stderr, "frameprobe merge: QC %s: %s\n", f.severity == "error" ? "failed" : "warning",
+                findingText(f).c_str());
+    return verdict->status == "fail" ? kQcFailure : 0;
+}
+
 }  // namespace
 
 int runMerge(int argc, char** argv) {
     CLI::App app{"Joins the JSON Lines outputs of segments of one run into the output of the whole run.",
                  "frameprobe merge"};
     std::vector<std::string> paths;
+    std::vector<std::string> failOn;
     std::string output = "-";
     std::string format = "jsonl";
     bool partial = false;
@@ -177,8 +205,12 @@ int runMerge(int argc, char** argv) {
     app.add_flag("--partial", partial,
                  "Accept parts that do not reach the whole run's first or last frame (they must still follow "
                  "each other)");
+    app.add_option("--fail-on", failOn,
+                   "Condition that fails the whole run, as for a run (e.g. decode_errors>0, black.count>0); repeatable")
+        ->allow_extra_args(false);  // one expression each: what follows is a part or another option
     app.footer("Exit status: 0 after a complete merge, 1 when the parts were refused or the output failed, 2 for a\n"
-               "command line it could not understand, 130 or 143 after SIGINT or SIGTERM.");
+               "command line it could not understand, 3 when a --fail-on condition holds, 130 or 143 after SIGINT\n"
+               "or SIGTERM.");
     try {
         app.parse(argc - 1, argv + 1);
     } catch (const CLI::CallForHelp& e) {
@@ -197,6 +229,14 @@ int runMerge(int argc, char** argv) {
         return kUsageStatus;
     }
 
+    QcGate gate;
+    try {
+        for (const std::string& condition : failOn) gate.add(condition);
+    } catch (const QcSyntaxError& e) {
+        fprintf(stderr, "frameprobe merge: %s\n", e.what());
+        return kUsageStatus;
+    }
+
     // No part may be overwritten by the output, and its place must take it before any part is read.
     for (const std::string& part : paths) {
         if (const auto problem = checkOutputPlan(part, {{"--output", output}})) {
@@ -204,6 +244,7 @@ int runMerge(int argc, char** argv) {
             return problem->kind == OutputPlanProblem::Conflict ? kUsageStatus : kToolFailure;
         }
     }
+    std::optional<RunRecord> record;
     try {
         std::vector<RecordedRun> parts;
         for (const std::string& path : paths) {
@@ -214,7 +255,9 @@ int runMerge(int argc, char** argv) {
         const std::vector<const RecordedRun*> ordered = inFrameOrder(parts);
         if (ordered.empty()) return fail("the parts hold no frames");
         if (!partial) checkWholeRun(ordered);
-        write(ordered, chosen, output);
+        record.emplace(ordered.front()->events);
+        record->setGate(&gate);
+        write(ordered, partial, chosen, output, *record);
     } catch (const RecordedRunError& e) {
         return fail(e.what());
     } catch (const MergeError& e) {
@@ -224,5 +267,5 @@ int runMerge(int argc, char** argv) {
     } catch (const Stopped&) {
         return statusForSignal(stopSignal());
     }
-    return 0;
+    return judged(*record);
 }

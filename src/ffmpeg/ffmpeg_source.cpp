@@ -17,6 +17,7 @@ extern "C" {
 }
 
 #include "ffmpeg/ffmpeg_log.h"
+#include "ffmpeg/packet_index.h"
 #include "ffmpeg/start_timecode.h"
 #include "kernels/deep_samples_kernel.h"
 
@@ -68,6 +69,15 @@ int64_t steadyNanoseconds() {
 
 // The order of a packet in the stream: its decode time stamp, else its presentation one.
 int64_t decodeOrder(const PacketStamp& s) { return s.dts != AV_NOPTS_VALUE ? s.dts : s.pts; }
+
+// The n-th smallest presentation time stamp of the packets (n from 0).
+int64_t nthPts(const std::vector<PacketStamp>& stamps, std::size_t n) {
+    std::vector<int64_t> order;
+    order.reserve(stamps.size());
+    for (const PacketStamp& s : stamps) order.push_back(s.pts);
+    std::nth_element(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(n), order.end());
+    return order[n];
+}
 
 }  // namespace
 
@@ -273,6 +283,7 @@ ReadResult FfmpegSource::sendNextPacket() {
     const int64_t pts = packet_->pts;
     if (packet_->flags & AV_PKT_FLAG_CORRUPT) demuxDamage_ = kDamageReach;
     noteDemuxGap(packet_->dts, pts);
+    skipUnneeded(pts);
     const int code = avcodec_send_packet(codec_, packet_);
     av_packet_unref(packet_);
     if (code == AVERROR_INVALIDDATA) ++status_.decodeErrors;
@@ -329,6 +340,14 @@ ReadResult FfmpegSource::decodeNext() {
     }
 }
 
+void FfmpegSource::skipUnneeded(int64_t pts) {
+    // After a seek, an H.264 frame shown before the first one wanted that no frame refers to
+    // (nal_ref_idc 0) changes nothing the run sees: the decoder passes over it.
+    if (codec_->codec_id != AV_CODEC_ID_H264) return;
+    const bool unneeded = skipBelowPts_ != AV_NOPTS_VALUE && pts != AV_NOPTS_VALUE && pts < skipBelowPts_;
+    codec_->skip_frame = unneeded ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+}
+
 bool FfmpegSource::seekToPacket(const std::vector<PacketStamp>& stamps, std::size_t target) {
     const PacketStamp& wanted = stamps[target];
     if (av_seek_frame(format_, streamIndex_, decodeOrder(wanted), AVSEEK_FLAG_BACKWARD) < 0) return false;
@@ -353,47 +372,67 @@ bool FfmpegSource::seekToPacket(const std::vector<PacketStamp>& stamps, std::siz
     return false;
 }
 
-FfmpegSource::Seek FfmpegSource::seekTo(int64_t index) {
-    if (pipe_ != nullptr || format_->pb == nullptr || !(format_->pb->seekable & AVIO_SEEKABLE_NORMAL) ||
-        (format_->iformat->flags & AVFMT_NOTIMESTAMPS))
-        return Seek::FromStart;
+std::vector<PacketStamp> FfmpegSource::readStamps(int64_t index) {
     // The time stamps of the packets up to frame `index` in presentation order: every packet has a
     // decode time stamp no later than its presentation one, so once a packet is decoded after the
     // index-th smallest presentation time stamp, no later packet can come before it.
     const auto wanted = static_cast<std::size_t>(index);
     std::vector<PacketStamp> stamps;
-    std::vector<int64_t> order;
-    int64_t needed = AV_NOPTS_VALUE;
-    auto neededPts = [&] {
-        order.clear();
-        for (const PacketStamp& s : stamps) order.push_back(s.pts);
-        std::nth_element(order.begin(), order.begin() + index, order.end());
-        return order[wanted];
-    };
     for (int invalid = 0;;) {
-        const int code = av_read_frame(format_, packet_);
+        const int code = heldPacket_ ? 0 : av_read_frame(format_, packet_);
+        heldPacket_ = false;
         if (code == AVERROR_INVALIDDATA && ++invalid < kMostInvalidReads) continue;
         if (code < 0) break;
         const bool video = packet_->stream_index == streamIndex_;
         const PacketStamp stamp{packet_->pts, packet_->dts, (packet_->flags & AV_PKT_FLAG_KEY) != 0};
         av_packet_unref(packet_);
         if (!video) continue;
-        if (stamp.pts == AV_NOPTS_VALUE) {
-            stamps.clear();
-            break;
-        }
+        if (stamp.pts == AV_NOPTS_VALUE) return {};
         stamps.push_back(stamp);
-        if (stamps.size() > wanted && stamps.size() % 32 == 0) {
-            needed = neededPts();
-            if (decodeOrder(stamp) > needed) break;
+        if (stamps.size() > wanted && stamps.size() % 32 == 0 && decodeOrder(stamp) > nthPts(stamps, wanted)) break;
+    }
+    return stamps;
+}
+
+FfmpegSource::Seek FfmpegSource::seekTo(int64_t index) {
+    if (pipe_ != nullptr || format_->pb == nullptr || !(format_->pb->seekable & AVIO_SEEKABLE_NORMAL) ||
+        (format_->iformat->flags & AVFMT_NOTIMESTAMPS))
+        return Seek::FromStart;
+    // Packets before the first one read, in decode order. A container that indexes every packet
+    // tells it for a key frame near the start, and the packets before that key frame need not be
+    // read: they are all shown before the packets from it on.
+    int64_t before = 0;
+    std::vector<PacketStamp> stamps;
+    AVStream* video = format_->streams[streamIndex_];
+    if (const std::optional<int64_t> key = indexedKeyFrame(video, index)) {
+        // The index tells which key frame the seek landed on.
+        std::optional<int64_t> landed;
+        if (av_seek_frame(format_, streamIndex_, *key, AVSEEK_FLAG_BACKWARD) >= 0 && av_read_frame(format_, packet_) >= 0) {
+            heldPacket_ = true;  // the first of the stamps
+            if (packet_->stream_index == streamIndex_ && (packet_->flags & AV_PKT_FLAG_KEY) && packet_->dts <= *key)
+                landed = indexedPacketsBefore(video, packet_->dts);
+        }
+        if (landed && *landed <= index) {
+            before = *landed;
+            stamps = readStamps(index - before);
+        }
+        if (stamps.empty()) {
+            av_packet_unref(packet_);
+            heldPacket_ = false;
+            if (!rewind()) return Seek::Failed;
         }
     }
+    if (stamps.empty()) {
+        before = 0;
+        stamps = readStamps(index);
+    }
+    const auto wanted = static_cast<std::size_t>(index - before);
     if (stamps.size() <= wanted) {
         // No time stamps, or fewer packets than the start: decoding from the start decides.
-        if (!stamps.empty() && seekToPacket(stamps, 0)) return Seek::FromStart;
+        if (before == 0 && !stamps.empty() && seekToPacket(stamps, 0)) return Seek::FromStart;
         return rewind() ? Seek::FromStart : Seek::Failed;
     }
-    needed = neededPts();
+    const int64_t needed = nthPts(stamps, wanted);
     // The last key frame at or before the frame wanted, then earlier ones, then the first packet.
     std::vector<std::size_t> tries;
     for (std::size_t i = stamps.size(); i-- > 0 && tries.size() < kSeekTries;)
@@ -407,7 +446,7 @@ FfmpegSource::Seek FfmpegSource::seekTo(int64_t index) {
         return Seek::Done;
     }
     avcodec_flush_buffers(codec_);
-    return seekToPacket(stamps, 0) || rewind() ? Seek::FromStart : Seek::Failed;
+    return (before == 0 && seekToPacket(stamps, 0)) || rewind() ? Seek::FromStart : Seek::Failed;
 }
 
 bool FfmpegSource::rewind() {

@@ -6,8 +6,9 @@
 //
 // Frames are numbered in presentation order from the start of the stream. A
 // start past frame 0 of a seekable file is reached by reading the packets'
-// time stamps (no decoding) up to it, then decoding from the last key frame at
-// or before it. Frames the decoder drops or rejects are not numbered; they are
+// time stamps (no decoding) up to it, from a key frame shortly before it where
+// the container indexes every packet (MP4), else from the start; then decoding
+// from the last key frame at or before it. Frames the decoder drops or rejects are not numbered; they are
 // recorded in info().decodeErrors where they were lost.
 #pragma once
 
@@ -53,10 +54,17 @@ private:
     ReadResult sendNextPacket();
     // Records the frames missing before a video packet of these time stamps when the demuxer met damage.
     void noteDemuxGap(int64_t dts, int64_t pts);
+    // Lets the decoder pass over the packet of this presentation time stamp when no frame the run
+    // measures needs it.
+    void skipUnneeded(int64_t pts);
     // Positions the input so that the next frame decodeNext() numbers is `index`;
     // false when the stream's time stamps do not allow it (decoding then starts from 0).
     enum class Seek { Done, FromStart, Failed };
     Seek seekTo(int64_t index);
+    // The time stamps of the video packets from the current position in decode order, read until
+    // the packet of the `index`-th presentation time stamp among them is known; empty when a
+    // packet has none.
+    std::vector<PacketStamp> readStamps(int64_t index);
     // Moves to the packet of `stamps[target]`, leaving it in packet_; false when that fails.
     // Back to the first packet; false when the container cannot.
     bool rewind();

@@ -1,5 +1,6 @@
 #include "output/jsonl_reader.h"
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <limits>
@@ -114,6 +115,30 @@ Results readRow(const json& record, const RunInfo& info) {
     return row;
 }
 
+// A "decode_error" event back as the place where frames were lost: before its frame, at its end
+// time, as many as its duration holds at the run's rate.
+std::vector<DecodeError> readDecodeErrors(const json& summary, const RunInfo& info) {
+    std::vector<DecodeError> errors;
+    for (const json& event : summary.at("events")) {
+        if (event.at("type") != "decode_error") continue;
+        DecodeError e;
+        e.frame = frameNumber(event.at("start_frame"), "start_frame", kLastFrame + 1);
+        if (event.at("end_time").is_number()) e.time = event.at("end_time").get<double>();
+        // A run loses at most as many frames as it may number.
+        const double frames = numberOrNaN(event.at("duration")) * info.fps;
+        e.frames = std::isfinite(frames) ? std::llround(std::clamp(frames, 1.0, double(kLastFrame) + 1)) : 1;
+        errors.push_back(e);
+    }
+    // The run's count is the one to keep should the events not tell how many frames each lost.
+    const json& run = summary.at("run");
+    const int64_t total =
+        run.contains("decode_errors") ? frameNumber(run.at("decode_errors"), "decode_errors", kLastFrame + 1) : framesLost(errors);
+    if (!errors.empty() && framesLost(errors) != total) errors.back().frames += total - framesLost(errors);
+    if (errors.empty() && total > 0) throw std::runtime_error("decode_errors " + std::to_string(total) + " without its events");
+    if (!errors.empty() && errors.back().frames < 1) throw std::runtime_error("decode_errors does not match its events");
+    return errors;
+}
+
 }  // namespace
 
 RecordedRun readJsonlRun(const std::string& path) {
@@ -145,6 +170,7 @@ RecordedRun readJsonlRun(const std::string& path) {
                 const json& timing = record.at("run");
                 run.info.threads = timing.at("threads").get<unsigned>();
                 run.seconds = numberOrNaN(timing.at("seconds"));
+                run.decodeErrors = readDecodeErrors(record, run.info);
                 summary = true;
             }
         } catch (const json::exception& e) {

@@ -9,6 +9,7 @@
 
 #include "indicators/results.h"
 #include "analysis/events.h"
+#include "io/decode_error.h"
 #include "rows/row_sink.h"
 
 struct RecordedRun {
@@ -18,6 +19,8 @@ struct RecordedRun {
     std::vector<int64_t> frames;
     std::vector<Results> rows;
     double seconds = 0;  // wall time of its analysis
+    // Where the decoder lost frames, from its "decode_error" events.
+    std::vector<DecodeError> decodeErrors;
 };
 
 // A file that is not one whole run in the JSON Lines format; the message names

@@ -46,5 +46,5 @@ expect "clip.mp4 clip.y4m" frameprobe -q --format csv cl
 expect "" frameprobe --fps ""
 expect "csv" frameprobe merge --format c
 expect "--realtime" frameprobe monitor --realt
-expect "--format" frameprobe merge --f
+expect "--format" frameprobe merge --fo
 exit $((failures > 0))

@@ -1,0 +1,50 @@
+#include "ffmpeg/packet_index.h"
+
+#include <algorithm>
+#include <limits>
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+namespace {
+
+// Whether the index lists every packet, in decode order, none of them dropped by the decoder.
+bool listsEveryPacket(AVStream* stream) {
+    const int count = avformat_index_get_entries_count(stream);
+    if (count <= 0 || stream->nb_frames != count) return false;
+    int64_t previous = std::numeric_limits<int64_t>::min();
+    for (int i = 0; i < count; ++i) {
+        const AVIndexEntry* e = avformat_index_get_entry(stream, i);
+        if (e == nullptr || (e->flags & AVINDEX_DISCARD_FRAME) || e->timestamp <= previous) return false;
+        previous = e->timestamp;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<int64_t> indexedKeyFrame(AVStream* stream, int64_t index) {
+    if (!listsEveryPacket(stream)) return std::nullopt;
+    const int count = avformat_index_get_entries_count(stream);
+    int keys = 0, last = 0;
+    for (auto i = static_cast<int>(std::min<int64_t>(index, count - 1)); i > 0; --i) {
+        if (!(avformat_index_get_entry(stream, i)->flags & AVINDEX_KEYFRAME)) continue;
+        if (++keys == 2) return avformat_index_get_entry(stream, last)->timestamp;
+        last = i - 1;
+    }
+    return std::nullopt;
+}
+
+std::optional<int64_t> indexedPacketsBefore(AVStream* stream, int64_t dts) {
+    if (!listsEveryPacket(stream)) return std::nullopt;
+    int low = 0, high = avformat_index_get_entries_count(stream);
+    while (low < high) {
+        const int middle = low + (high - low) / 2;
+        if (avformat_index_get_entry(stream, middle)->timestamp < dts) low = middle + 1;
+        else high = middle;
+    }
+    const AVIndexEntry* e = avformat_index_get_entry(stream, low);
+    if (e == nullptr || e->timestamp != dts || !(e->flags & AVINDEX_KEYFRAME)) return std::nullopt;
+    return low;
+}

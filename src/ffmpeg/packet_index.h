@@ -1,0 +1,19 @@
+// What a container's own index tells of a video stream's packets without reading them.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+struct AVStream;
+
+// A decode time stamp to seek back from to read the packets' time stamps that find frame `index`
+// in presentation order, when the index lists every packet of the stream in decode order (MP4 and
+// QuickTime do): that of the packet before the last key frame at or before packet `index`, so
+// that the seek lands on the key frame before it or earlier (seeks in MP4 land up to the decoder's
+// delay early), and a frame shown before its own key frame (an open group of pictures) is still
+// reached from the one before. None when the index does not list every packet, or lists frames
+// the decoder drops (an edit list's), or no such key frame stands past the first packet.
+std::optional<int64_t> indexedKeyFrame(AVStream* stream, int64_t index);
+
+// The number of packets before the key frame of decode time stamp `dts`, by the same index.
+std::optional<int64_t> indexedPacketsBefore(AVStream* stream, int64_t dts);
