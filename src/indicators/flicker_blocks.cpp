@@ -33,7 +33,7 @@ void FlickerBlocks::add(const int32_t* sums, const int32_t* absDiffSums) {
     // The travels cover the steps between the rows held: the oldest row's step, and the
     // difference it came with, leave with it.
     if (held_ == frames_) {
-        const uint16_t* oldest = &sums_[next_ * blocks_];
+        const uint16_t* oldest = sums_.data() + next_ * blocks_;
         const std::size_t second = (next_ + 1) % frames_ * blocks_;
         for (std::size_t b = 0; b < blocks_; ++b) {
             meanTravel_[b] -= std::abs(int32_t{sums_[second + b]} - oldest[b]);
@@ -41,14 +41,14 @@ void FlickerBlocks::add(const int32_t* sums, const int32_t* absDiffSums) {
         }
     }
     if (held_ > 0) {
-        const uint16_t* newest = &sums_[(next_ + frames_ - 1) % frames_ * blocks_];
+        const uint16_t* newest = sums_.data() + (next_ + frames_ - 1) % frames_ * blocks_;
         for (std::size_t b = 0; b < blocks_; ++b) {
             meanTravel_[b] += std::abs(sums[b] - newest[b]);
             sampleTravel_[b] += absDiffSums[b];
         }
     }
-    uint16_t* row = &sums_[next_ * blocks_];
-    uint16_t* diffRow = &absDiffs_[next_ * blocks_];
+    uint16_t* row = sums_.data() + next_ * blocks_;
+    uint16_t* diffRow = absDiffs_.data() + next_ * blocks_;
     for (std::size_t b = 0; b < blocks_; ++b) {
         row[b] = static_cast<uint16_t>(sums[b]);
         diffRow[b] = static_cast<uint16_t>(absDiffSums[b]);
