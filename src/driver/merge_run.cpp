@@ -20,6 +20,7 @@
 #include "output/output_file.h"
 #include "output/output_plan.h"
 #include "analysis/qc_gate.h"
+#include "driver/run_judgement.h"
 #include "analysis/run_record.h"
 #include "rows/tee_sink.h"
 #include "rows/text_format.h"
@@ -183,9 +184,7 @@ int fail(const std::string& message) {
 int judged(const RunRecord& record) {
     const std::optional<Verdict> verdict = record.verdict();
     if (!verdict) return 0;
-    for (const VerdictFinding& f : verdict->findings)
-        fprintf(stderr, "frameprobe merge: QC %s: %s\n", f.severity == "error" ? "failed" : "warning",
-                findingText(f).c_str());
+    printFindings(*verdict, "frameprobe merge");
     return verdict->status == "fail" ? kQcFailure : 0;
 }
 

@@ -43,9 +43,12 @@ int concludeJudgement(const RunOptions& o, const RunRecord& record) {
     const std::optional<Verdict> verdict = record.verdict();
     if (o.junit) writeJunitFile(*o.junit, record, verdict);
     if (!verdict) return 0;
-    for (const VerdictFinding& f : verdict->findings)
-        fprintf(stderr, "frameprobe: QC %s: %s\n", f.severity == "error" ? "failed" : "warning",
-                findingText(f).c_str());
+    printFindings(*verdict, "frameprobe");
     if (verdict->status == "fail" || (verdict->status == "warn" && o.strict)) return kQcFailure;
     return 0;
+}
+
+void printFindings(const Verdict& verdict, const char* program) {
+    for (const VerdictFinding& f : verdict.findings)
+        fprintf(stderr, "%s: QC %s: %s\n", program, f.severity == "error" ? "failed" : "warning", findingText(f).c_str());
 }

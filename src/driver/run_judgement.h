@@ -26,3 +26,6 @@ RunJudgement prepareJudgement(const RunOptions& o);
 // expected and which findings make the verdict, writes --junit, and gives the exit status
 // (0, or 3 on fail, and on warn with --strict). Throws WriteError when --junit cannot be written.
 int concludeJudgement(const RunOptions& o, const RunRecord& record);
+
+// Each finding of a verdict on standard error, one line each after `program` ("frameprobe: QC failed: ...").
+void printFindings(const Verdict& verdict, const char* program);
