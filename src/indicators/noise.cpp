@@ -33,11 +33,46 @@ double roundOf(double d) {
 uint32_t histogramBin(double d) {
     if (!(d >= 0.0)) return 0;  // negative or not a number
     if (d >= HISTOGRAM_ENTRIES - 0.5) return HISTOGRAM_ENTRIES - 1;
-    return static_cast<uint32_t>(roundOf(d));
+    // roundOf without a branch on the fraction, which noise makes unpredictable.
+    const auto whole = static_cast<uint32_t>(d);
+    return whole + static_cast<uint32_t>(d - static_cast<double>(whole) >= 0.5);
+}
+
+// The bin that reached the largest count first, as a running mode that moves only to
+// a bin whose count has passed its own finds it. Counting apart from the mode keeps
+// the blocks from being chained through the histogram's memory.
+uint32_t modeOf(const uint8_t* bins, uint64_t blocks, uint64_t (&histogram)[HISTOGRAM_ENTRIES + 1]) {
+    // Four partial histograms, so that runs of one bin do not wait on each other.
+    uint64_t partial[4][HISTOGRAM_ENTRIES] = {};
+    uint64_t b = 0;
+    for (; b + 4 <= blocks; b += 4)
+        for (uint32_t lane = 0; lane < 4; ++lane) ++partial[lane][bins[b + lane]];
+    for (; b < blocks; ++b) ++partial[0][bins[b]];
+
+    uint64_t top = 0;
+    uint32_t mode = 0;
+    uint32_t ties = 0;
+    for (uint32_t i = 0; i < HISTOGRAM_ENTRIES; ++i) {
+        histogram[i] = partial[0][i] + partial[1][i] + partial[2][i] + partial[3][i];
+        if (histogram[i] > top) {
+            top = histogram[i];
+            mode = i;
+            ties = 1;
+        } else if (histogram[i] == top) {
+            ++ties;
+        }
+    }
+    if (ties == 1) return mode;
+    // Several bins share the top count: the first to reach it is the mode.
+    uint64_t seen[HISTOGRAM_ENTRIES] = {};
+    for (b = 0; b < blocks; ++b)
+        if (++seen[bins[b]] == top) return bins[b];
+    return mode;
 }
 
 struct NoiseWorkspace {
     Reusable<double> deviations;
+    Reusable<uint8_t> bins;
     Reusable<uint8_t> container;
     Reusable<double> devs;
 };
@@ -60,11 +95,9 @@ double noise(const Image& frame) {
     // One spare bin past the last: the weighting around a mode in the last bin
     // reads it as an empty neighbour. Counters are wide enough for any frame.
     uint64_t histogram[HISTOGRAM_ENTRIES + 1] = {};
-    uint32_t mode = 0;
-    for (uint64_t b = 0; b < blocks; ++b) {
-        const uint32_t bin = histogramBin(dev.data[b]);
-        if (++histogram[bin] > histogram[mode]) mode = bin;
-    }
+    uint8_t* bins = ws.bins.take(blocks);
+    for (uint64_t b = 0; b < blocks; ++b) bins[b] = static_cast<uint8_t>(histogramBin(dev.data[b]));
+    uint32_t mode = modeOf(bins, blocks, histogram);
     if (mode == 0) mode = 1;
 
     const uint64_t below = histogram[mode - 1];
