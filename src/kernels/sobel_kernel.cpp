@@ -27,11 +27,55 @@ FRAMEPROBE_AVX2 inline __m256i widen(const uint8_t* p) {
     return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
 }
 
+// Pairs of bytes weighted and added into 16-bit lanes by multiply-adds, which
+// spare the shuffle port that widening every load would keep busy.
+struct PairWeights {
+    __m256i minusPlus, minusPlusTwice, plusPlus;
+};
+
+FRAMEPROBE_AVX2 inline PairWeights pairWeights() {
+    return {_mm256_set1_epi16(0x01ff), _mm256_set1_epi16(0x02fe), _mm256_set1_epi16(0x0101)};
+}
+
+// gx^2 + gy^2 summed in pairs into 32-bit lanes, for the outputs whose samples are
+// interleaved in `ups` (up[x-1], up[x+1]), `mids`, `downs` and `centres` (up[x], down[x]).
+FRAMEPROBE_AVX2 inline __m256i pairEnergy(__m256i ups, __m256i mids, __m256i downs, __m256i centres,
+                                          const PairWeights& w) {
+    const __m256i gx = _mm256_add_epi16(
+        _mm256_add_epi16(_mm256_maddubs_epi16(ups, w.minusPlus), _mm256_maddubs_epi16(downs, w.minusPlus)),
+        _mm256_maddubs_epi16(mids, w.minusPlusTwice));
+    const __m256i gy = _mm256_add_epi16(
+        _mm256_sub_epi16(_mm256_maddubs_epi16(downs, w.plusPlus), _mm256_maddubs_epi16(ups, w.plusPlus)),
+        _mm256_maddubs_epi16(centres, w.minusPlusTwice));
+    return _mm256_add_epi32(_mm256_madd_epi16(gx, gx), _mm256_madd_epi16(gy, gy));
+}
+
+FRAMEPROBE_AVX2 inline __m256i load32(const uint8_t* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
 // Sixteen outputs a step from 16-bit gradients (at most 1020 in size); each 32-bit
-// lane gains at most 4 * 1020^2 a step, so 512 steps stay below 2^32.
+// lane gains at most 4 * 1020^2 a step, so 512 steps stay below 2^32. Before them,
+// 32 outputs a step by pair weights: 8 * 1020^2 a lane and step, 256 steps.
 FRAMEPROBE_AVX2 uint64_t rowEnergyAvx2(const uint8_t* up, const uint8_t* mid, const uint8_t* down, uint32_t width) {
     __m256i wide = _mm256_setzero_si256();
     uint32_t x = 1;
+    const PairWeights weights = pairWeights();
+    while (x + 33 <= width) {
+        __m256i sums = _mm256_setzero_si256();
+        for (uint32_t steps = 0; steps < 256 && x + 33 <= width; ++steps, x += 32) {
+            const __m256i u0 = load32(up + x - 1), u1 = load32(up + x), u2 = load32(up + x + 1);
+            const __m256i m0 = load32(mid + x - 1), m2 = load32(mid + x + 1);
+            const __m256i d0 = load32(down + x - 1), d1 = load32(down + x), d2 = load32(down + x + 1);
+            sums = _mm256_add_epi32(sums, pairEnergy(_mm256_unpacklo_epi8(u0, u2), _mm256_unpacklo_epi8(m0, m2),
+                                                     _mm256_unpacklo_epi8(d0, d2), _mm256_unpacklo_epi8(u1, d1),
+                                                     weights));
+            sums = _mm256_add_epi32(sums, pairEnergy(_mm256_unpackhi_epi8(u0, u2), _mm256_unpackhi_epi8(m0, m2),
+                                                     _mm256_unpackhi_epi8(d0, d2), _mm256_unpackhi_epi8(u1, d1),
+                                                     weights));
+        }
+        wide = addWidened(wide, sums);
+    }
     while (x + 17 <= width) {
         __m256i sums = _mm256_setzero_si256();
         for (uint32_t steps = 0; steps < 512 && x + 17 <= width; ++steps, x += 16) {
@@ -55,11 +99,38 @@ FRAMEPROBE_AVX512 inline __m512i widen32(const uint8_t* p) {
     return _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
 }
 
-// The AVX2 steps on 32 outputs at a time: each 32-bit lane gains no more a step.
+FRAMEPROBE_AVX512 inline __m512i pairEnergy(__m512i ups, __m512i mids, __m512i downs, __m512i centres) {
+    const __m512i minusPlus = _mm512_set1_epi16(0x01ff), minusPlusTwice = _mm512_set1_epi16(0x02fe);
+    const __m512i plusPlus = _mm512_set1_epi16(0x0101);
+    const __m512i gx = _mm512_add_epi16(
+        _mm512_add_epi16(_mm512_maddubs_epi16(ups, minusPlus), _mm512_maddubs_epi16(downs, minusPlus)),
+        _mm512_maddubs_epi16(mids, minusPlusTwice));
+    const __m512i gy = _mm512_add_epi16(
+        _mm512_sub_epi16(_mm512_maddubs_epi16(downs, plusPlus), _mm512_maddubs_epi16(ups, plusPlus)),
+        _mm512_maddubs_epi16(centres, minusPlusTwice));
+    return _mm512_add_epi32(_mm512_madd_epi16(gx, gx), _mm512_madd_epi16(gy, gy));
+}
+
+FRAMEPROBE_AVX512 inline __m512i load64(const uint8_t* p) { return _mm512_loadu_si512(p); }
+
+// The AVX2 steps on twice the outputs at a time: each 32-bit lane gains no more a step.
 FRAMEPROBE_AVX512 uint64_t rowEnergyAvx512(const uint8_t* up, const uint8_t* mid, const uint8_t* down,
                                            uint32_t width) {
     __m512i wide = _mm512_setzero_si512();
     uint32_t x = 1;
+    while (x + 65 <= width) {
+        __m512i sums = _mm512_setzero_si512();
+        for (uint32_t steps = 0; steps < 256 && x + 65 <= width; ++steps, x += 64) {
+            const __m512i u0 = load64(up + x - 1), u1 = load64(up + x), u2 = load64(up + x + 1);
+            const __m512i m0 = load64(mid + x - 1), m2 = load64(mid + x + 1);
+            const __m512i d0 = load64(down + x - 1), d1 = load64(down + x), d2 = load64(down + x + 1);
+            sums = _mm512_add_epi32(sums, pairEnergy(_mm512_unpacklo_epi8(u0, u2), _mm512_unpacklo_epi8(m0, m2),
+                                                     _mm512_unpacklo_epi8(d0, d2), _mm512_unpacklo_epi8(u1, d1)));
+            sums = _mm512_add_epi32(sums, pairEnergy(_mm512_unpackhi_epi8(u0, u2), _mm512_unpackhi_epi8(m0, m2),
+                                                     _mm512_unpackhi_epi8(d0, d2), _mm512_unpackhi_epi8(u1, d1)));
+        }
+        wide = addWidened(wide, sums);
+    }
     while (x + 33 <= width) {
         __m512i sums = _mm512_setzero_si512();
         for (uint32_t steps = 0; steps < 512 && x + 33 <= width; ++steps, x += 32) {
