@@ -144,6 +144,50 @@ TEST(KernelTable, BlockAbsDiffSums) {
     });
 }
 
+// Series that wander by moves at the swing and at half the move before, from both ends of
+// the levels, in groups that are no multiple of a vector and start at odd addresses.
+TEST(KernelTable, TurnCounts) {
+    constexpr int32_t swing = 128;
+    std::mt19937 random(11);
+    for (std::size_t count : {1u, 15u, 16u, 17u, 33u, 70u}) {
+        for (std::size_t steps : {2u, 3u, 40u}) {
+            std::vector<std::vector<uint16_t>> levels(steps, std::vector<uint16_t>(count + 1));
+            for (std::size_t i = 0; i < count; ++i) {
+                int32_t level = static_cast<int32_t>(random() % 3 == 0 ? (random() % 2) * 32767 : random() % 32768);
+                int32_t lastMove = 0;
+                for (std::size_t k = 0; k < steps; ++k) {
+                    const int32_t sizes[] = {0, swing - 1, swing, swing + 1, std::abs(lastMove) / 2,
+                                             std::abs(lastMove) / 2 + 1, 3 * swing, 32767};
+                    const int32_t size = sizes[random() % std::size(sizes)];
+                    const int32_t moved = std::clamp(level + (random() % 2 ? size : -size), 0, 32767);
+                    lastMove = moved - level;
+                    level = moved;
+                    levels[k][1 + i] = static_cast<uint16_t>(level);
+                }
+            }
+            std::vector<const uint16_t*> rows;
+            for (const auto& row : levels) rows.push_back(row.data() + 1);
+            std::vector<uint16_t> expected(count);
+            for (std::size_t i = 0; i < count; ++i) {
+                int direction = 0;
+                int32_t extreme = rows[0][i], start = extreme;
+                for (std::size_t k = 1; k < steps; ++k) {
+                    bool turned = false;
+                    turnStep(rows[k][i], swing, direction, extreme, start, turned);
+                    expected[i] = static_cast<uint16_t>(expected[i] + turned);
+                }
+            }
+            for (const Kernels* table : availableKernels()) {
+                std::vector<uint16_t> got(count + 1, 7777);
+                table->turnCounts(rows.data(), steps, count, swing, got.data());
+                EXPECT_EQ(got.back(), 7777);  // nothing written past the series
+                got.pop_back();
+                EXPECT_EQ(got, expected) << cpuLevelName(table->level) << " " << count << " series of " << steps;
+            }
+        }
+    }
+}
+
 // Words at an odd address, with bits set above the depth, in runs that end inside a vector.
 TEST(KernelTable, DeepToBytesKeepsTheTopEightBitsOfTheDepth) {
     std::mt19937 random(5);

@@ -27,7 +27,8 @@ Kernels tableFor(CpuLevel level) {
                    variantFor(bandRepeatsVariants(), level),
                    variantFor(robertsEnergyVariants(), level),
                    variantFor(residualDeviationsVariants(), level),
-                   variantFor(deepToBytesVariants(), level)};
+                   variantFor(deepToBytesVariants(), level),
+                   variantFor(turnCountsVariants(), level)};
 }
 
 }  // namespace

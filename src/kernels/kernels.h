@@ -20,6 +20,7 @@
 #include "kernels/deep_samples_kernel.h"
 #include "kernels/residual_deviations_kernel.h"
 #include "kernels/sobel_kernel.h"
+#include "kernels/turn_counts_kernel.h"
 #include "kernels/variants.h"
 #include "tools/image.h"
 
@@ -54,6 +55,7 @@ struct Kernels {
     RobertsEnergyKernel* robertsEnergy;
     ResidualDeviationsKernel* residualDeviations;
     DeepToBytesKernel* deepToBytes;
+    TurnCountsKernel* turnCounts;
 };
 
 const Kernels& plainKernels();
