@@ -13,6 +13,20 @@ constexpr int32_t kSwingSum = kFlickerSwing * 64;
 
 constexpr int kNeighbours[4][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}};
 
+// The pass of add over a full window. The row written is neither of the rows read (the
+// newest and the second oldest, one row when two are held), which lets it run on vectors.
+void slideWindow(std::size_t blocks, const int32_t* __restrict sums, const int32_t* __restrict absDiffSums,
+                 const uint16_t* __restrict newest, const uint16_t* __restrict second,
+                 const uint16_t* __restrict secondDiffs, uint16_t* __restrict row, uint16_t* __restrict diffRow,
+                 int32_t* __restrict meanTravel, int32_t* __restrict sampleTravel) {
+    for (std::size_t b = 0; b < blocks; ++b) {
+        meanTravel[b] += std::abs(sums[b] - newest[b]) - std::abs(int32_t{second[b]} - row[b]);
+        sampleTravel[b] += absDiffSums[b] - secondDiffs[b];
+        row[b] = static_cast<uint16_t>(sums[b]);
+        diffRow[b] = static_cast<uint16_t>(absDiffSums[b]);
+    }
+}
+
 }  // namespace
 
 FlickerBlocks::FlickerBlocks(uint32_t blocksW, uint32_t blocksH, std::size_t frames)
@@ -41,13 +55,9 @@ void FlickerBlocks::add(const int32_t* sums, const int32_t* absDiffSums) {
         // one pass: the oldest row's step and the difference it came with leave them, the
         // newest step enters, and the frame takes the oldest row's place.
         const std::size_t second = (next_ + 1) % frames_ * blocks_;
-        const uint16_t* newest = sums_.data() + (next_ + frames_ - 1) % frames_ * blocks_;
-        for (std::size_t b = 0; b < blocks_; ++b) {
-            meanTravel_[b] += std::abs(sums[b] - newest[b]) - std::abs(int32_t{sums_[second + b]} - row[b]);
-            sampleTravel_[b] += absDiffSums[b] - absDiffs_[second + b];
-            row[b] = static_cast<uint16_t>(sums[b]);
-            diffRow[b] = static_cast<uint16_t>(absDiffSums[b]);
-        }
+        slideWindow(blocks_, sums, absDiffSums, sums_.data() + (next_ + frames_ - 1) % frames_ * blocks_,
+                    sums_.data() + second, absDiffs_.data() + second, row, diffRow, meanTravel_.data(),
+                    sampleTravel_.data());
         next_ = (next_ + 1) % frames_;
         return;
     }

@@ -172,10 +172,15 @@ private:
     // exactly when the sum is.
     static_assert(kThreshold > 0.0 && kThreshold <= 1.0 / (BLOCKSIZE * BLOCKSIZE));
     void switchBlocksOfSums(const std::vector<int32_t>& sums) {
-        for (std::size_t i = 0; i < sums.size(); ++i) {
-            const uint8_t changing = sums[i] > 0;
-            counts_[i] = static_cast<uint8_t>(counts_[i] + (changing != states_[i]));
-            states_[i] = changing;
+        // Bytes may alias anything; the grids and the size held apart let the loop run on vectors.
+        uint8_t* __restrict counts = counts_.data();
+        uint8_t* __restrict states = states_.data();
+        const int32_t* __restrict s = sums.data();
+        const std::size_t n = sums.size();
+        for (std::size_t i = 0; i < n; ++i) {
+            const uint8_t changing = s[i] > 0;
+            counts[i] = static_cast<uint8_t>(counts[i] + (changing != states[i]));
+            states[i] = changing;
         }
     }
 
