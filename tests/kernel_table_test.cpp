@@ -144,6 +144,27 @@ TEST(KernelTable, BlockAbsDiffSums) {
     });
 }
 
+TEST(KernelTable, BlockSumsAndDiffs8) {
+    forEveryCase([](const Kernels& k, const TestPlane& a, const TestPlane& b) {
+        const uint32_t bw = a.plane.width / 8, bh = a.plane.height / 8;
+        std::vector<int32_t> sums(std::size_t{bw} * bh + 1, -7), diffs(sums);
+        k.blockSumsAndDiffs8(a.plane, b.plane, sums.data(), diffs.data());
+        for (uint32_t by = 0; by < bh; ++by)
+            for (uint32_t bx = 0; bx < bw; ++bx) {
+                int32_t sum = 0, diff = 0;
+                for (uint32_t y = by * 8; y < by * 8 + 8; ++y)
+                    for (uint32_t x = bx * 8; x < bx * 8 + 8; ++x) {
+                        sum += a.at(x, y);
+                        diff += std::abs(a.at(x, y) - b.at(x, y));
+                    }
+                EXPECT_EQ(sums[by * bw + bx], sum);
+                EXPECT_EQ(diffs[by * bw + bx], diff);
+            }
+        EXPECT_EQ(sums.back(), -7);  // nothing written past the grids
+        EXPECT_EQ(diffs.back(), -7);
+    });
+}
+
 // Series that wander by moves at the swing and at half the move before, from both ends of
 // the levels, in groups that are no multiple of a vector and start at odd addresses.
 TEST(KernelTable, TurnCounts) {

@@ -151,8 +151,10 @@ public:
         state_.states = makeImage(blocksW_, blocksH_, states_.data());
     }
     void pair(unsigned slot, const Image& current, const Image& previous) override {
-        activeKernels().blockAbsDiffSums(planeOf(current), planeOf(previous), BLOCKSIZE, sums_[slot].data());
-        if (!blockSums_[slot].empty()) activeKernels().blockSums8(planeOf(current), blockSums_[slot].data());
+        static_assert(BLOCKSIZE == 8);
+        if (!sums_[slot].empty())
+            activeKernels().blockSumsAndDiffs8(planeOf(current), planeOf(previous), blockSums_[slot].data(),
+                                               sums_[slot].data());
     }
     std::optional<double> evidence() const override { return evidence_; }
     std::optional<double> ordered(unsigned slot, int64_t frameIndex, const Results&) override {

@@ -23,6 +23,7 @@ Kernels tableFor(CpuLevel level) {
                    variantFor(blockDeviationsVariants(), level),
                    variantFor(sobelEnergyVariants(), level),
                    variantFor(blockSums8Variants(), level),
+                   variantFor(blockSumsAndDiffs8Variants(), level),
                    variantFor(combGroupsVariants(), level),
                    variantFor(bandRepeatsVariants(), level),
                    variantFor(robertsEnergyVariants(), level),

@@ -50,6 +50,7 @@ struct Kernels {
     BlockDeviationsKernel* blockDeviations;
     SobelEnergyKernel* sobelEnergy;
     BlockSums8Kernel* blockSums8;
+    BlockSumsAndDiffs8Kernel* blockSumsAndDiffs8;
     CombGroupsKernel* combGroups;
     BandRepeatsKernel* bandRepeats;
     RobertsEnergyKernel* robertsEnergy;
