@@ -166,11 +166,12 @@ TEST(KernelTable, BlockSumsAndDiffs8) {
 }
 
 // Series that wander by moves at the swing and at half the move before, from both ends of
-// the levels, in groups that are no multiple of a vector and start at odd addresses.
+// the levels, in groups that are no multiple of a vector or of a strip of them, starting at
+// odd addresses.
 TEST(KernelTable, TurnCounts) {
     constexpr int32_t swing = 128;
     std::mt19937 random(11);
-    for (std::size_t count : {1u, 15u, 16u, 17u, 33u, 70u}) {
+    for (std::size_t count : {1u, 15u, 16u, 17u, 33u, 70u, 300u}) {
         for (std::size_t steps : {2u, 3u, 40u}) {
             std::vector<std::vector<uint16_t>> levels(steps, std::vector<uint16_t>(count + 1));
             for (std::size_t i = 0; i < count; ++i) {

@@ -33,66 +33,88 @@ void turnCountsPlain(const uint16_t* const* rows, std::size_t steps, std::size_t
 }
 
 #if FRAMEPROBE_X86
-// turnStep on 16 series at a time, in 16-bit lanes: the levels' differences, and half of
-// them, fit. A move back of the swing and of half the move before it (`back`) turns the
-// direction, to the sign of the move, and counts when the direction was set.
+// The series go in strips of this many vectors, each step reading a run of every row
+// rather than one vector of it: the loads of a step come from a few whole cache lines and
+// the strip's vectors turn independently of one another.
+constexpr std::size_t kStripVectors = 8;
+
+// turnStep on 16 series in 16-bit lanes: the levels' differences, and half of them, fit. A
+// move back of the swing and of half the move before it (`back`) turns the direction, to
+// the sign of the move, and counts when the direction was set.
+struct Turns16 {
+    __m256i extreme, start, direction, turned;
+};
+
+FRAMEPROBE_AVX2 inline void turnStep16(Turns16& t, __m256i level, __m256i minMove) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i d = _mm256_sub_epi16(level, t.extreme);
+    const __m256i onward = _mm256_cmpgt_epi16(_mm256_sign_epi16(d, t.direction), zero);
+    const __m256i need = _mm256_max_epi16(minMove, _mm256_srli_epi16(_mm256_abs_epi16(_mm256_sub_epi16(t.extreme, t.start)), 1));
+    const __m256i back = _mm256_andnot_si256(_mm256_or_si256(onward, _mm256_cmpgt_epi16(need, _mm256_abs_epi16(d))),
+                                             _mm256_set1_epi16(-1));
+    t.turned = _mm256_sub_epi16(t.turned, _mm256_andnot_si256(_mm256_cmpeq_epi16(t.direction, zero), back));
+    t.direction = _mm256_blendv_epi8(t.direction, _mm256_sign_epi16(_mm256_set1_epi16(1), d), back);
+    t.start = _mm256_blendv_epi8(t.start, t.extreme, back);
+    t.extreme = _mm256_blendv_epi8(t.extreme, level, _mm256_or_si256(onward, back));
+}
+
 FRAMEPROBE_AVX2 void turnCountsAvx2(const uint16_t* const* rows, std::size_t steps, std::size_t count, int32_t swing,
                                     uint16_t* turns) {
-    const __m256i zero = _mm256_setzero_si256();
-    const __m256i one = _mm256_set1_epi16(1);
-    const __m256i all = _mm256_set1_epi16(-1);
     const __m256i minMove = _mm256_set1_epi16(static_cast<int16_t>(swing));
     std::size_t i = 0;
-    for (; i + 16 <= count; i += 16) {
-        __m256i extreme = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[0] + i));
-        __m256i start = extreme;
-        __m256i direction = zero;
-        __m256i turned = zero;
-        for (std::size_t k = 1; k < steps; ++k) {
-            const __m256i level = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k] + i));
-            const __m256i d = _mm256_sub_epi16(level, extreme);
-            const __m256i onward = _mm256_cmpgt_epi16(_mm256_sign_epi16(d, direction), zero);
-            const __m256i need = _mm256_max_epi16(minMove, _mm256_srli_epi16(_mm256_abs_epi16(_mm256_sub_epi16(extreme, start)), 1));
-            const __m256i back = _mm256_andnot_si256(_mm256_or_si256(onward, _mm256_cmpgt_epi16(need, _mm256_abs_epi16(d))), all);
-            turned = _mm256_sub_epi16(turned, _mm256_andnot_si256(_mm256_cmpeq_epi16(direction, zero), back));
-            direction = _mm256_blendv_epi8(direction, _mm256_sign_epi16(one, d), back);
-            start = _mm256_blendv_epi8(start, extreme, back);
-            extreme = _mm256_blendv_epi8(extreme, level, _mm256_or_si256(onward, back));
+    while (i + 16 <= count) {
+        const std::size_t vectors = std::min(kStripVectors, (count - i) / 16);
+        Turns16 strip[kStripVectors];
+        for (std::size_t v = 0; v < vectors; ++v) {
+            const __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[0] + i + 16 * v));
+            strip[v] = Turns16{first, first, _mm256_setzero_si256(), _mm256_setzero_si256()};
         }
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(turns + i), turned);
+        for (std::size_t k = 1; k < steps; ++k)
+            for (std::size_t v = 0; v < vectors; ++v)
+                turnStep16(strip[v], _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k] + i + 16 * v)), minMove);
+        for (std::size_t v = 0; v < vectors; ++v)
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(turns + i + 16 * v), strip[v].turned);
+        i += 16 * vectors;
     }
     turnCountsOf(rows, steps, i, count, swing, turns);
 }
 
-// The same on 32 series at a time, the direction kept as masks of the rising and the
-// falling series.
+// The same on 32 series, the direction kept as masks of the rising and the falling series.
+struct Turns32 {
+    __m512i extreme, start, turned;
+    __mmask32 rising, falling;
+};
+
+FRAMEPROBE_AVX512 inline void turnStep32(Turns32& t, __m512i level, __m512i minMove) {
+    const __m512i zero = _mm512_setzero_si512();
+    const __m512i d = _mm512_sub_epi16(level, t.extreme);
+    const __mmask32 up = _mm512_cmpgt_epi16_mask(d, zero);
+    const __mmask32 down = _mm512_cmplt_epi16_mask(d, zero);
+    const __mmask32 onward = (up & t.rising) | (down & t.falling);
+    const __m512i need = _mm512_max_epi16(minMove, _mm512_srli_epi16(_mm512_abs_epi16(_mm512_sub_epi16(t.extreme, t.start)), 1));
+    const __mmask32 back = ~onward & _mm512_cmpge_epi16_mask(_mm512_abs_epi16(d), need);
+    t.turned = _mm512_mask_add_epi16(t.turned, back & (t.rising | t.falling), t.turned, _mm512_set1_epi16(1));
+    t.rising = (t.rising & ~back) | (back & up);
+    t.falling = (t.falling & ~back) | (back & down);
+    t.start = _mm512_mask_mov_epi16(t.start, back, t.extreme);
+    t.extreme = _mm512_mask_mov_epi16(t.extreme, onward | back, level);
+}
+
 FRAMEPROBE_AVX512 void turnCountsAvx512(const uint16_t* const* rows, std::size_t steps, std::size_t count,
                                         int32_t swing, uint16_t* turns) {
-    const __m512i zero = _mm512_setzero_si512();
-    const __m512i one = _mm512_set1_epi16(1);
     const __m512i minMove = _mm512_set1_epi16(static_cast<int16_t>(swing));
     std::size_t i = 0;
-    for (; i + 32 <= count; i += 32) {
-        __m512i extreme = _mm512_loadu_si512(rows[0] + i);
-        __m512i start = extreme;
-        __mmask32 rising = 0;
-        __mmask32 falling = 0;
-        __m512i turned = zero;
-        for (std::size_t k = 1; k < steps; ++k) {
-            const __m512i level = _mm512_loadu_si512(rows[k] + i);
-            const __m512i d = _mm512_sub_epi16(level, extreme);
-            const __mmask32 up = _mm512_cmpgt_epi16_mask(d, zero);
-            const __mmask32 down = _mm512_cmplt_epi16_mask(d, zero);
-            const __mmask32 onward = (up & rising) | (down & falling);
-            const __m512i need = _mm512_max_epi16(minMove, _mm512_srli_epi16(_mm512_abs_epi16(_mm512_sub_epi16(extreme, start)), 1));
-            const __mmask32 back = ~onward & _mm512_cmpge_epi16_mask(_mm512_abs_epi16(d), need);
-            turned = _mm512_mask_add_epi16(turned, back & (rising | falling), turned, one);
-            rising = (rising & ~back) | (back & up);
-            falling = (falling & ~back) | (back & down);
-            start = _mm512_mask_mov_epi16(start, back, extreme);
-            extreme = _mm512_mask_mov_epi16(extreme, onward | back, level);
+    while (i + 32 <= count) {
+        const std::size_t vectors = std::min(kStripVectors, (count - i) / 32);
+        Turns32 strip[kStripVectors];
+        for (std::size_t v = 0; v < vectors; ++v) {
+            const __m512i first = _mm512_loadu_si512(rows[0] + i + 32 * v);
+            strip[v] = Turns32{first, first, _mm512_setzero_si512(), 0, 0};
         }
-        _mm512_storeu_si512(turns + i, turned);
+        for (std::size_t k = 1; k < steps; ++k)
+            for (std::size_t v = 0; v < vectors; ++v) turnStep32(strip[v], _mm512_loadu_si512(rows[k] + i + 32 * v), minMove);
+        for (std::size_t v = 0; v < vectors; ++v) _mm512_storeu_si512(turns + i + 32 * v, strip[v].turned);
+        i += 32 * vectors;
     }
     turnCountsOf(rows, steps, i, count, swing, turns);
 }
