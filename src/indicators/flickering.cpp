@@ -163,7 +163,7 @@ public:
         evidence_.reset();
         if (frameIndex < firstPeriodStart_) return std::nullopt;
         switchBlocksOfSums(sums_[slot]);
-        // The period's switch counts, in block order, before closeCall sorts them.
+        // The period's switch counts, before closeCall clears them for the next period.
         if (state_.frameCount == framePeriod - 1) evidence_ = switchesOfFlickerBlocks();
         return closeCall(state_);
     }
