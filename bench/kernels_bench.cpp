@@ -104,6 +104,35 @@ const bool registered = [] {
         benchmark::DoNotOptimize(out.data());
     });
 
+    // Flicker's start: the frame against the other one of the pair (clean against noisy).
+    registerVariants("blockSumsAndDiffs8", blockSumsAndDiffs8Variants(), [](BlockSumsAndDiffs8Kernel* fn, const Plane& p) {
+        thread_local std::vector<int32_t> sums(size_t{W / 8} * (H / 8)), diffs(sums.size());
+        const Plane other = planeOf(imageOf(p.data != samples(true).data()));
+        fn(p, other, sums.data(), diffs.data());
+        benchmark::DoNotOptimize(diffs.data());
+    });
+
+    // The turns of every block over a window of 33 frames (1.25 s at 25 fps): the frame's block
+    // sums, every fourth block moving back and forth.
+    registerVariants("turnCounts", turnCountsVariants(), [](TurnCountsKernel* fn, const Plane& p) {
+        constexpr std::size_t kBlocks = std::size_t{W / 8} * (H / 8), kSteps = 33;
+        thread_local std::vector<int32_t> sums(kBlocks);
+        thread_local std::vector<uint16_t> window(kBlocks * kSteps), turns(kBlocks);
+        thread_local std::vector<const uint16_t*> rows(kSteps);
+        thread_local const uint8_t* windowOf = nullptr;  // built once per frame, outside the timing's work
+        if (windowOf != p.data) {
+            windowOf = p.data;
+            blockSums8Variants().front().fn(p, sums.data());
+            for (std::size_t k = 0; k < kSteps; ++k) {
+                rows[k] = window.data() + k * kBlocks;
+                for (std::size_t i = 0; i < kBlocks; ++i)
+                    window[k * kBlocks + i] = static_cast<uint16_t>(sums[i] / 2 + (i % 4 == 0 && k % 6 < 3 ? 400 : 0) + k);
+            }
+        }
+        fn(rows.data(), kSteps, kBlocks, 128, turns.data());
+        benchmark::DoNotOptimize(turns.data());
+    });
+
     registerVariants("combGroups", combGroupsVariants(),
                      [](CombGroupsKernel* fn, const Plane& p) { benchmark::DoNotOptimize(fn(p)); });
 

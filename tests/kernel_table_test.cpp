@@ -144,6 +144,72 @@ TEST(KernelTable, BlockAbsDiffSums) {
     });
 }
 
+TEST(KernelTable, BlockSumsAndDiffs8) {
+    forEveryCase([](const Kernels& k, const TestPlane& a, const TestPlane& b) {
+        const uint32_t bw = a.plane.width / 8, bh = a.plane.height / 8;
+        std::vector<int32_t> sums(std::size_t{bw} * bh + 1, -7), diffs(sums);
+        k.blockSumsAndDiffs8(a.plane, b.plane, sums.data(), diffs.data());
+        for (uint32_t by = 0; by < bh; ++by)
+            for (uint32_t bx = 0; bx < bw; ++bx) {
+                int32_t sum = 0, diff = 0;
+                for (uint32_t y = by * 8; y < by * 8 + 8; ++y)
+                    for (uint32_t x = bx * 8; x < bx * 8 + 8; ++x) {
+                        sum += a.at(x, y);
+                        diff += std::abs(a.at(x, y) - b.at(x, y));
+                    }
+                EXPECT_EQ(sums[by * bw + bx], sum);
+                EXPECT_EQ(diffs[by * bw + bx], diff);
+            }
+        EXPECT_EQ(sums.back(), -7);  // nothing written past the grids
+        EXPECT_EQ(diffs.back(), -7);
+    });
+}
+
+// Series that wander by moves at the swing and at half the move before, from both ends of
+// the levels, in groups that are no multiple of a vector or of a strip of them, starting at
+// odd addresses.
+TEST(KernelTable, TurnCounts) {
+    constexpr int32_t swing = 128;
+    std::mt19937 random(11);
+    for (std::size_t count : {1u, 15u, 16u, 17u, 33u, 70u, 300u}) {
+        for (std::size_t steps : {2u, 3u, 40u}) {
+            std::vector<std::vector<uint16_t>> levels(steps, std::vector<uint16_t>(count + 1));
+            for (std::size_t i = 0; i < count; ++i) {
+                int32_t level = static_cast<int32_t>(random() % 3 == 0 ? (random() % 2) * 32767 : random() % 32768);
+                int32_t lastMove = 0;
+                for (std::size_t k = 0; k < steps; ++k) {
+                    const int32_t sizes[] = {0, swing - 1, swing, swing + 1, std::abs(lastMove) / 2,
+                                             std::abs(lastMove) / 2 + 1, 3 * swing, 32767};
+                    const int32_t size = sizes[random() % std::size(sizes)];
+                    const int32_t moved = std::clamp(level + (random() % 2 ? size : -size), 0, 32767);
+                    lastMove = moved - level;
+                    level = moved;
+                    levels[k][1 + i] = static_cast<uint16_t>(level);
+                }
+            }
+            std::vector<const uint16_t*> rows;
+            for (const auto& row : levels) rows.push_back(row.data() + 1);
+            std::vector<uint16_t> expected(count);
+            for (std::size_t i = 0; i < count; ++i) {
+                int direction = 0;
+                int32_t extreme = rows[0][i], start = extreme;
+                for (std::size_t k = 1; k < steps; ++k) {
+                    bool turned = false;
+                    turnStep(rows[k][i], swing, direction, extreme, start, turned);
+                    expected[i] = static_cast<uint16_t>(expected[i] + turned);
+                }
+            }
+            for (const Kernels* table : availableKernels()) {
+                std::vector<uint16_t> got(count + 1, 7777);
+                table->turnCounts(rows.data(), steps, count, swing, got.data());
+                EXPECT_EQ(got.back(), 7777);  // nothing written past the series
+                got.pop_back();
+                EXPECT_EQ(got, expected) << cpuLevelName(table->level) << " " << count << " series of " << steps;
+            }
+        }
+    }
+}
+
 // Words at an odd address, with bits set above the depth, in runs that end inside a vector.
 TEST(KernelTable, DeepToBytesKeepsTheTopEightBitsOfTheDepth) {
     std::mt19937 random(5);

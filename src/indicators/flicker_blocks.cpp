@@ -4,12 +4,28 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "kernels/kernels.h"
+
 namespace {
 
 // Sums of 64 samples: a swing of kFlickerSwing levels of the block's mean.
 constexpr int32_t kSwingSum = kFlickerSwing * 64;
 
 constexpr int kNeighbours[4][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}};
+
+// The pass of add over a full window. The row written is neither of the rows read (the
+// newest and the second oldest, one row when two are held), which lets it run on vectors.
+void slideWindow(std::size_t blocks, const int32_t* __restrict sums, const int32_t* __restrict absDiffSums,
+                 const uint16_t* __restrict newest, const uint16_t* __restrict second,
+                 const uint16_t* __restrict secondDiffs, uint16_t* __restrict row, uint16_t* __restrict diffRow,
+                 int32_t* __restrict meanTravel, int32_t* __restrict sampleTravel) {
+    for (std::size_t b = 0; b < blocks; ++b) {
+        meanTravel[b] += std::abs(sums[b] - newest[b]) - std::abs(int32_t{second[b]} - row[b]);
+        sampleTravel[b] += absDiffSums[b] - secondDiffs[b];
+        row[b] = static_cast<uint16_t>(sums[b]);
+        diffRow[b] = static_cast<uint16_t>(absDiffSums[b]);
+    }
+}
 
 }  // namespace
 
@@ -23,6 +39,8 @@ FlickerBlocks::FlickerBlocks(uint32_t blocksW, uint32_t blocksH, std::size_t fra
       meanTravel_(blocks_),
       sampleTravel_(blocks_),
       rows_(frames_),
+      rowStarts_(frames_),
+      turns_(blocks_),
       own_(frames_),
       neighbour_(frames_),
       turnAt_(frames_),
@@ -30,16 +48,20 @@ FlickerBlocks::FlickerBlocks(uint32_t blocksW, uint32_t blocksH, std::size_t fra
       opposedAt_(frames_) {}
 
 void FlickerBlocks::add(const int32_t* sums, const int32_t* absDiffSums) {
-    // The travels cover the steps between the rows held: the oldest row's step, and the
-    // difference it came with, leave with it.
+    uint16_t* row = sums_.data() + next_ * blocks_;
+    uint16_t* diffRow = absDiffs_.data() + next_ * blocks_;
     if (held_ == frames_) {
-        const uint16_t* oldest = sums_.data() + next_ * blocks_;
+        // The travels cover the steps between the rows held. Once the window is full, in
+        // one pass: the oldest row's step and the difference it came with leave them, the
+        // newest step enters, and the frame takes the oldest row's place.
         const std::size_t second = (next_ + 1) % frames_ * blocks_;
-        for (std::size_t b = 0; b < blocks_; ++b) {
-            meanTravel_[b] -= std::abs(int32_t{sums_[second + b]} - oldest[b]);
-            sampleTravel_[b] -= absDiffs_[second + b];
-        }
+        slideWindow(blocks_, sums, absDiffSums, sums_.data() + (next_ + frames_ - 1) % frames_ * blocks_,
+                    sums_.data() + second, absDiffs_.data() + second, row, diffRow, meanTravel_.data(),
+                    sampleTravel_.data());
+        next_ = (next_ + 1) % frames_;
+        return;
     }
+    // Until then the travels only grow.
     if (held_ > 0) {
         const uint16_t* newest = sums_.data() + (next_ + frames_ - 1) % frames_ * blocks_;
         for (std::size_t b = 0; b < blocks_; ++b) {
@@ -47,8 +69,6 @@ void FlickerBlocks::add(const int32_t* sums, const int32_t* absDiffSums) {
             sampleTravel_[b] += absDiffSums[b];
         }
     }
-    uint16_t* row = sums_.data() + next_ * blocks_;
-    uint16_t* diffRow = absDiffs_.data() + next_ * blocks_;
     for (std::size_t b = 0; b < blocks_; ++b) {
         row[b] = static_cast<uint16_t>(sums[b]);
         diffRow[b] = static_cast<uint16_t>(absDiffSums[b]);
@@ -61,29 +81,6 @@ void FlickerBlocks::series(std::size_t block, int32_t* out) const {
     for (std::size_t k = 0; k < held_; ++k) out[k] = sums_[rows_[k] + block];
 }
 
-namespace {
-
-// One level of a turn count. A turn takes a move back of kFlickerSwing levels and of half
-// the swing before it, so that a wobble after a swing is no turn; the first swing only sets
-// the direction (+1 rising, -1 falling, 0 not yet moved). `extreme` is the highest level
-// since it rose or the lowest since it fell, `start` where the move to it started. Returns
-// whether `extreme` moved to this level, and sets `turned`.
-bool turnStep(int32_t level, int& direction, int32_t& extreme, int32_t& start, bool& turned) {
-    turned = false;
-    if (direction * (level - extreme) > 0) {
-        extreme = level;
-        return true;
-    }
-    if (std::abs(level - extreme) < std::max(kSwingSum, std::abs(extreme - start) / 2)) return false;
-    turned = direction != 0;
-    direction = level > extreme ? 1 : -1;
-    start = extreme;
-    extreme = level;
-    return true;
-}
-
-}  // namespace
-
 bool FlickerBlocks::oscillates(const int32_t* s) {
     // The turns again, with where they were.
     std::size_t turns = 0;
@@ -95,7 +92,7 @@ bool FlickerBlocks::oscillates(const int32_t* s) {
         const std::size_t before = extremeAt;
         const int32_t level = extreme;
         bool turned = false;
-        if (turnStep(s[k], direction, extreme, start, turned)) extremeAt = k;
+        if (turnStep(s[k], kSwingSum, direction, extreme, start, turned)) extremeAt = k;
         if (turned) {
             turnAt_[turns] = before;
             turnLevel_[turns++] = level;
@@ -161,12 +158,17 @@ void FlickerBlocks::mark(uint8_t* flickering) {
     std::fill(flickering, flickering + blocks_, uint8_t{0});
     if (held_ < 2) return;
     const std::size_t oldest = (next_ + frames_ - held_) % frames_;
-    for (std::size_t k = 0; k < held_; ++k) rows_[k] = (oldest + k) % frames_ * blocks_;
+    for (std::size_t k = 0; k < held_; ++k) {
+        rows_[k] = (oldest + k) % frames_ * blocks_;
+        rowStarts_[k] = sums_.data() + rows_[k];
+    }
+    // The turns of every block at once: few blocks turn often enough.
+    activeKernels().turnCounts(rowStarts_.data(), held_, blocks_, kSwingSum, turns_.data());
     for (uint32_t by = 0; by < blocksH_; ++by) {
         for (uint32_t bx = 0; bx < blocksW_; ++bx) {
-            // The cheapest test first: most blocks are still, or moving, noisy or grainy.
+            // The cheapest tests first: most blocks are still, or moving, noisy or grainy.
             const std::size_t b = std::size_t{by} * blocksW_ + bx;
-            if (!movesTogether(b)) continue;
+            if (turns_[b] < kFlickerMinTurns || !movesTogether(b)) continue;
             series(b, own_.data());
             flickering[b] = oscillates(own_.data()) && notCrossedByMotion(bx, by, own_.data());
         }

@@ -61,9 +61,11 @@ private:
     // of its samples' moves.
     std::vector<int32_t> meanTravel_;
     std::vector<int32_t> sampleTravel_;
-    // Working memory, sized once: the rows oldest first, a block's series, a neighbour's,
-    // and its turns.
+    // Working memory, sized once: the rows oldest first (as offsets and as pointers), every
+    // block's count of turns, a block's series, a neighbour's, and its turns.
     std::vector<std::size_t> rows_;
+    std::vector<const uint16_t*> rowStarts_;
+    std::vector<uint16_t> turns_;  // of every block
     std::vector<int32_t> own_;
     std::vector<int32_t> neighbour_;
     std::vector<std::size_t> turnAt_;

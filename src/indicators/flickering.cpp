@@ -75,16 +75,34 @@ void calculateFlickering(const Image& current, const Image& previous, Image& cou
     switchBlocks(meanDiff, counts, states, threshold);
 }
 
+// The total of the k largest of n counts. Equal counts cannot be told apart, so
+// how many blocks hold each count gives the total without sorting them.
+static uint64_t largestTotal(const uint8_t* counts, uint32_t n, uint32_t k) {
+    // Four tallies, so that a run of equal counts is no chain of dependent increments.
+    uint32_t tallies[4][256] = {};
+    uint32_t i = 0;
+    for (; i + 4 <= n; i += 4)
+        for (uint32_t t = 0; t < 4; ++t) ++tallies[t][counts[i + t]];
+    for (; i < n; ++i) ++tallies[0][counts[i]];
+    uint64_t total = 0;
+    uint32_t left = k;
+    for (uint32_t value = 255; value > 0 && left > 0; --value) {
+        const uint32_t holding = tallies[0][value] + tallies[1][value] + tallies[2][value] + tallies[3][value];
+        const uint32_t taken = std::min(left, holding);
+        total += uint64_t{taken} * value;
+        left -= taken;
+    }
+    return total;
+}
+
 // Counts one call of the period; on the last, returns the value and starts anew.
 static double closeCall(FlickeringState& state) {
     if (++state.frameCount != framePeriod) return kNoValue;
 
     uint8_t* counts = state.counts.data;
     const uint32_t n = static_cast<uint32_t>(state.counts.w) * static_cast<uint32_t>(state.counts.h);
-    std::sort(counts, counts + n, [](const uint8_t& a, const uint8_t& b) { return compareElements(&a, &b) < 0; });
     const uint32_t k = static_cast<uint32_t>(n * kTopFraction);
-    uint64_t total = 0;
-    for (uint32_t i = 0; i < k; ++i) total += counts[i];
+    const uint64_t total = largestTotal(counts, n, k);
     // With no block in the top share this is 0 / 0: not-a-number.
     const double value = static_cast<double>(total) / static_cast<double>(uint64_t{k} * framePeriod);
 
@@ -124,7 +142,6 @@ public:
           states_(counts_.size(), 0),
           sums_(g.slots, std::vector<int32_t>(counts_.size())),
           blockSums_(g.slots, std::vector<int32_t>(counts_.size())),
-          meanDiff_(counts_.size()),
           blocks_(blocksW_, blocksH_, evidenceWindow(g.fps)),
           flickers_(counts_.size()),
           // A run that starts inside a period of its whole run waits for the next one.
@@ -134,8 +151,10 @@ public:
         state_.states = makeImage(blocksW_, blocksH_, states_.data());
     }
     void pair(unsigned slot, const Image& current, const Image& previous) override {
-        activeKernels().blockAbsDiffSums(planeOf(current), planeOf(previous), BLOCKSIZE, sums_[slot].data());
-        if (!blockSums_[slot].empty()) activeKernels().blockSums8(planeOf(current), blockSums_[slot].data());
+        static_assert(BLOCKSIZE == 8);
+        if (!sums_[slot].empty())
+            activeKernels().blockSumsAndDiffs8(planeOf(current), planeOf(previous), blockSums_[slot].data(),
+                                               sums_[slot].data());
     }
     std::optional<double> evidence() const override { return evidence_; }
     std::optional<double> ordered(unsigned slot, int64_t frameIndex, const Results&) override {
@@ -143,18 +162,30 @@ public:
         blocks_.add(blockSums_[slot].data(), sums_[slot].data());
         evidence_.reset();
         if (frameIndex < firstPeriodStart_) return std::nullopt;
-        // Integer totals convert exactly; one division each gives the mean.
-        const double area = BLOCKSIZE * BLOCKSIZE;
-        const std::vector<int32_t>& sums = sums_[slot];
-        for (std::size_t i = 0; i < sums.size(); ++i) meanDiff_[i] = static_cast<double>(sums[i]) / area;
-        const ImageDouble meanDiff = makeImageDouble(blocksW_, blocksH_, meanDiff_.data());
-        switchBlocks(meanDiff, state_.counts, state_.states, kThreshold);
-        // The period's switch counts, in block order, before closeCall sorts them.
+        switchBlocksOfSums(sums_[slot]);
+        // The period's switch counts, before closeCall clears them for the next period.
         if (state_.frameCount == framePeriod - 1) evidence_ = switchesOfFlickerBlocks();
         return closeCall(state_);
     }
 
 private:
+    // switchBlocks on the blocks' sums of absolute differences: a mean difference (the sum
+    // over 64, exact) reaches the threshold exactly when the sum is at least 1, and is zero
+    // exactly when the sum is.
+    static_assert(kThreshold > 0.0 && kThreshold <= 1.0 / (BLOCKSIZE * BLOCKSIZE));
+    void switchBlocksOfSums(const std::vector<int32_t>& sums) {
+        // Bytes may alias anything; the grids and the size held apart let the loop run on vectors.
+        uint8_t* __restrict counts = counts_.data();
+        uint8_t* __restrict states = states_.data();
+        const int32_t* __restrict s = sums.data();
+        const std::size_t n = sums.size();
+        for (std::size_t i = 0; i < n; ++i) {
+            const uint8_t changing = s[i] > 0;
+            counts[i] = static_cast<uint8_t>(counts[i] + (changing != states[i]));
+            states[i] = changing;
+        }
+    }
+
     double switchesOfFlickerBlocks() {
         uint64_t switches = 0;
         uint64_t flickering = 0;
@@ -175,7 +206,6 @@ private:
     std::vector<uint8_t> states_;
     std::vector<std::vector<int32_t>> sums_;       // per slot, from the pair part
     std::vector<std::vector<int32_t>> blockSums_;  // per slot: the current frame's block sums
-    std::vector<double> meanDiff_;
     FlickerBlocks blocks_;
     std::vector<uint8_t> flickers_;  // which blocks flicker, at a period's end
     std::optional<double> evidence_;

@@ -23,11 +23,13 @@ Kernels tableFor(CpuLevel level) {
                    variantFor(blockDeviationsVariants(), level),
                    variantFor(sobelEnergyVariants(), level),
                    variantFor(blockSums8Variants(), level),
+                   variantFor(blockSumsAndDiffs8Variants(), level),
                    variantFor(combGroupsVariants(), level),
                    variantFor(bandRepeatsVariants(), level),
                    variantFor(robertsEnergyVariants(), level),
                    variantFor(residualDeviationsVariants(), level),
-                   variantFor(deepToBytesVariants(), level)};
+                   variantFor(deepToBytesVariants(), level),
+                   variantFor(turnCountsVariants(), level)};
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "kernels/deep_samples_kernel.h"
 #include "kernels/residual_deviations_kernel.h"
 #include "kernels/sobel_kernel.h"
+#include "kernels/turn_counts_kernel.h"
 #include "kernels/variants.h"
 #include "tools/image.h"
 
@@ -49,11 +50,13 @@ struct Kernels {
     BlockDeviationsKernel* blockDeviations;
     SobelEnergyKernel* sobelEnergy;
     BlockSums8Kernel* blockSums8;
+    BlockSumsAndDiffs8Kernel* blockSumsAndDiffs8;
     CombGroupsKernel* combGroups;
     BandRepeatsKernel* bandRepeats;
     RobertsEnergyKernel* robertsEnergy;
     ResidualDeviationsKernel* residualDeviations;
     DeepToBytesKernel* deepToBytes;
+    TurnCountsKernel* turnCounts;
 };
 
 const Kernels& plainKernels();
