@@ -140,15 +140,6 @@ const bool registered = [] {
         registerBoth(std::string("robertsEnergy/") + cpuLevelName(table->level),
                      [fn = table->robertsEnergy](const Image& f) { benchmark::DoNotOptimize(fn(planeOf(f))); });
 
-    // Flickering's 8x8 block differences, between the clean and the noisy frame.
-    for (const Kernels* table : availableKernels())
-        registerBoth(std::string("blockAbsDiffSums/") + cpuLevelName(table->level),
-                     [fn = table->blockAbsDiffSums](const Image& f) {
-                         thread_local std::vector<int32_t> out(size_t{W / 8} * (H / 8));
-                         fn(planeOf(f), planeOf(imageOf(true)), 8, out.data());
-                         benchmark::DoNotOptimize(out.data());
-                     });
-
     for (const Kernels* table : availableKernels())
         registerBoth(std::string("sumAndSquareSum/") + cpuLevelName(table->level),
                      [fn = table->sumAndSquareSum](const Image& f) {

@@ -126,24 +126,6 @@ TEST(KernelTable, RobertsEnergy) {
     });
 }
 
-TEST(KernelTable, BlockAbsDiffSums) {
-    forEveryCase([](const Kernels& k, const TestPlane& a, const TestPlane& b) {
-        for (uint32_t size : {1u, 3u, 8u}) {
-            const uint32_t bw = a.plane.width / size, bh = a.plane.height / size;
-            std::vector<int32_t> got(std::size_t{bw} * bh + 1, -7);
-            k.blockAbsDiffSums(a.plane, b.plane, size, got.data());
-            for (uint32_t by = 0; by < bh; ++by)
-                for (uint32_t bx = 0; bx < bw; ++bx) {
-                    int32_t expected = 0;
-                    for (uint32_t y = by * size; y < (by + 1) * size; ++y)
-                        for (uint32_t x = bx * size; x < (bx + 1) * size; ++x) expected += std::abs(a.at(x, y) - b.at(x, y));
-                    EXPECT_EQ(got[by * bw + bx], expected) << "block size " << size;
-                }
-            EXPECT_EQ(got.back(), -7);  // nothing written past the grid
-        }
-    });
-}
-
 TEST(KernelTable, BlockSumsAndDiffs8) {
     forEveryCase([](const Kernels& k, const TestPlane& a, const TestPlane& b) {
         const uint32_t bw = a.plane.width / 8, bh = a.plane.height / 8;

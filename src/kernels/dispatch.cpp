@@ -17,7 +17,6 @@ Kernels tableFor(CpuLevel level) {
     return Kernels{level,
                    variantFor(squaredDifferenceSumVariants(), level),
                    variantFor(sumAndSquareSumVariants(), level),
-                   variantFor(blockAbsDiffSumsVariants(), level),
                    variantFor(blurVariants(), level),
                    variantFor(blockinessVariants(), level),
                    variantFor(blockDeviationsVariants(), level),

@@ -45,24 +45,6 @@ constexpr std::size_t kChunk = 65536;
     }
 }
 
-[[gnu::always_inline]] inline void blockAbsDiffSums(const Plane& current, const Plane& previous, uint32_t blockSize, int32_t* sums) {
-    const uint32_t bw = current.width / blockSize;
-    const uint32_t bh = current.height / blockSize;
-    for (uint32_t r = 0; r < bh; ++r) {
-        int32_t* out = sums + std::size_t{r} * bw;
-        std::fill(out, out + bw, 0);
-        for (uint32_t y = r * blockSize; y < (r + 1) * blockSize; ++y) {
-            const uint8_t* c = current.data + y * current.stride;
-            const uint8_t* p = previous.data + y * previous.stride;
-            for (uint32_t col = 0; col < bw; ++col) {
-                int32_t sum = 0;
-                for (uint32_t x = col * blockSize; x < (col + 1) * blockSize; ++x)
-                    sum += std::abs(static_cast<int32_t>(c[x]) - static_cast<int32_t>(p[x]));
-                out[col] += sum;
-            }
-        }
-    }
-}
 
 // Sum over rows y >= 1 and columns x >= 1 of the Roberts cross energy.
 [[gnu::always_inline]] inline uint64_t robertsEnergy(const Plane& frame) {
@@ -96,9 +78,6 @@ uint64_t squaredDifferenceSumPlain(const uint8_t* a, const uint8_t* b, std::size
 }
 void sumAndSquareSumPlain(const Plane& plane, uint64_t& sum, uint64_t& squares) {
     sumAndSquareSum(plane, sum, squares);
-}
-void blockAbsDiffSumsPlain(const Plane& current, const Plane& previous, uint32_t blockSize, int32_t* sums) {
-    blockAbsDiffSums(current, previous, blockSize, sums);
 }
 
 #if FRAMEPROBE_X86
@@ -193,42 +172,6 @@ FRAMEPROBE_AVX2 void sumAndSquareSumAvx2(const Plane& plane, uint64_t& sum, uint
     sum = tailSum + laneTotal(sums);
     squares = tailSquares + laneTotal(wide);
 }
-// With blocks of 8, each 64-bit lane of a sum of absolute differences totals one
-// row of one block; eight rows make four block sums.
-FRAMEPROBE_AVX2 void blockAbsDiffSumsAvx2(const Plane& current, const Plane& previous, uint32_t blockSize,
-                                          int32_t* sums) {
-    constexpr uint32_t B = 8;
-    if (blockSize != B) {
-        blockAbsDiffSums(current, previous, blockSize, sums);
-        return;
-    }
-    const uint32_t bw = current.width / B;
-    const uint32_t bh = current.height / B;
-    const __m256i lows = _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6);
-    for (uint32_t r = 0; r < bh; ++r) {
-        const uint8_t* c = current.data + std::ptrdiff_t{r} * B * current.stride;
-        const uint8_t* p = previous.data + std::ptrdiff_t{r} * B * previous.stride;
-        int32_t* out = sums + std::size_t{r} * bw;
-        uint32_t col = 0;
-        for (; col + 4 <= bw; col += 4) {
-            __m256i total = _mm256_setzero_si256();
-            for (uint32_t y = 0; y < B; ++y) {
-                const auto* cy = reinterpret_cast<const __m256i*>(c + y * current.stride + col * B);
-                const auto* py = reinterpret_cast<const __m256i*>(p + y * previous.stride + col * B);
-                total = _mm256_add_epi64(total, _mm256_sad_epu8(_mm256_loadu_si256(cy), _mm256_loadu_si256(py)));
-            }
-            const __m256i packed = _mm256_permutevar8x32_epi32(total, lows);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + col), _mm256_castsi256_si128(packed));
-        }
-        for (; col < bw; ++col) {
-            int32_t sum = 0;
-            for (uint32_t y = 0; y < B; ++y)
-                for (uint32_t x = col * B; x < (col + 1) * B; ++x)
-                    sum += std::abs(int32_t{c[y * current.stride + x]} - int32_t{p[y * previous.stride + x]});
-            out[col] = sum;
-        }
-    }
-}
 
 // AVX-512 pays where a step does enough arithmetic per load (on block sums it
 // does not). The AVX2 steps on 64 samples at a time: the 32-bit lanes take no
@@ -319,12 +262,6 @@ const KernelVariant<SumAndSquareSumKernel> kSumAndSquareSum[] = {
     {"avx512", CpuLevel::Avx512, sumAndSquareSumAvx512},
 #endif
 };
-const KernelVariant<BlockAbsDiffSumsKernel> kBlockAbsDiffSums[] = {
-    {"plain", CpuLevel::Plain, blockAbsDiffSumsPlain},
-#if FRAMEPROBE_X86
-    {"avx2", CpuLevel::Avx2, blockAbsDiffSumsAvx2},
-#endif
-};
 
 }  // namespace
 
@@ -332,5 +269,4 @@ std::span<const KernelVariant<SquaredDifferenceSumKernel>> squaredDifferenceSumV
     return kSquaredDifferenceSum;
 }
 std::span<const KernelVariant<SumAndSquareSumKernel>> sumAndSquareSumVariants() { return kSumAndSquareSum; }
-std::span<const KernelVariant<BlockAbsDiffSumsKernel>> blockAbsDiffSumsVariants() { return kBlockAbsDiffSums; }
 std::span<const KernelVariant<RobertsEnergyKernel>> robertsEnergyVariants() { return kRobertsEnergy; }

@@ -28,23 +28,18 @@
 using SquaredDifferenceSumKernel = uint64_t(const uint8_t* a, const uint8_t* b, std::size_t n);
 // Sum of the samples and sum of their squares.
 using SumAndSquareSumKernel = void(const Plane& plane, uint64_t& sum, uint64_t& squares);
-// Sum of |current - previous| over every whole blockSize x blockSize block,
-// written row by row into `sums` ((width / blockSize) x (height / blockSize)).
-using BlockAbsDiffSumsKernel = void(const Plane& current, const Plane& previous, uint32_t blockSize, int32_t* sums);
 // Sum over rows y >= 1 and columns x >= 1 of (up[x-1] - row[x])^2 + (up[x] - row[x-1])^2,
 // `up` being the row above: the Roberts cross energy of the whole frame.
 using RobertsEnergyKernel = uint64_t(const Plane& frame);
 
 std::span<const KernelVariant<SquaredDifferenceSumKernel>> squaredDifferenceSumVariants();
 std::span<const KernelVariant<SumAndSquareSumKernel>> sumAndSquareSumVariants();
-std::span<const KernelVariant<BlockAbsDiffSumsKernel>> blockAbsDiffSumsVariants();
 std::span<const KernelVariant<RobertsEnergyKernel>> robertsEnergyVariants();
 
 struct Kernels {
     CpuLevel level;
     SquaredDifferenceSumKernel* squaredDifferenceSum;
     SumAndSquareSumKernel* sumAndSquareSum;
-    BlockAbsDiffSumsKernel* blockAbsDiffSums;
     BlurKernel* blur;
     BlockinessKernel* blockiness;
     BlockDeviationsKernel* blockDeviations;
