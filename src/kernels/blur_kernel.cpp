@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "kernels/simd.h"
 
@@ -21,22 +22,22 @@ struct Rows {
 };
 
 // What the wide pass finds on 64 samples x .. x + 63, bit i for sample x + i:
-// the edges (horizontal difference larger than the limit, at a horizontal or a
-// vertical peak) and the signs of the horizontal differences.
+// the steep ones (horizontal difference larger than the limit) and the signs of
+// the horizontal differences.
 struct Chunk {
-    uint64_t edges;
+    uint64_t steep;
     uint64_t rising;
     uint64_t falling;
 };
 
-// Where the wide pass puts chunk k's fields: edges[k], rising[k], falling[k].
+// Where the wide pass puts chunk k's fields: steep[k], rising[k], falling[k].
 struct ChunkArrays {
-    uint64_t* edges;
+    uint64_t* steep;
     uint64_t* rising;
     uint64_t* falling;
 
     void store(uint32_t k, const Chunk& c) const {
-        edges[k] = c.edges;
+        steep[k] = c.steep;
         rising[k] = c.rising;
         falling[k] = c.falling;
     }
@@ -46,10 +47,9 @@ struct ChunkArrays {
 struct BlurPasses {
     // Sum over x = 1 .. width - 1 of (row[x] - row[x - 1])^2.
     uint64_t (*squaredDifferences)(const uint8_t* row, uint32_t width);
-    // The chunks of samples x + 64k, k < count, into out[k]. Needs x >= 2; reads
-    // row[x - 2] up to row[x + 64 count] and the other rows from x - 1 up to
-    // x + 64 count - 1.
-    void (*chunks)(const Rows& rows, uint32_t x, uint32_t count, uint32_t limit, const ChunkArrays& out);
+    // The chunks of samples x + 64k, k < count, into out[k]; reads row[x - 1] up
+    // to row[x + 64 count - 1].
+    void (*chunks)(const uint8_t* row, uint32_t x, uint32_t count, uint32_t limit, const ChunkArrays& out);
 };
 
 inline int32_t difference(const uint8_t* row, uint32_t x) { return int32_t{row[x]} - int32_t{row[x - 1]}; }
@@ -66,62 +66,57 @@ uint64_t squaredDifferencesPlain(const uint8_t* row, uint32_t width) {
     return total;
 }
 
-// The edge test on sample x >= 1; column 0 has no difference.
-inline bool isEdge(const Rows& r, uint32_t x, uint32_t limit) {
-    const uint32_t s = size(difference(r.row, x));
+// The peak test on sample x >= 1 of size s; column 0 has no difference. Which
+// steep samples are peaks follows no pattern: no branches.
+inline bool isPeak(const Rows& r, uint32_t x, uint32_t s) {
     const uint32_t left = x == 1 ? 0 : size(difference(r.row, x - 1));
     const uint32_t vertical = size(int32_t{r.row[x]} - int32_t{r.up[x]});
     const uint32_t above = r.firstRow ? 0 : size(difference(r.up, x));
-    const bool horizontalPeak = left <= s && s > size(difference(r.row, x + 1)) && vertical <= s;
-    const bool verticalPeak = above <= s && s > size(difference(r.down, x));
-    return s > limit && (horizontalPeak || verticalPeak);
+    const bool horizontalPeak = (left <= s) & (s > size(difference(r.row, x + 1))) & (vertical <= s);
+    const bool verticalPeak = (above <= s) & (s > size(difference(r.down, x)));
+    return horizontalPeak | verticalPeak;
 }
 
 // Bit i set when byte i of the eight from `at` is 1 (the others are 0).
 inline uint64_t packed(const uint8_t* at) {
     uint64_t bytes = 0;
-    for (uint32_t i = 0; i < 8; ++i) bytes |= uint64_t{at[i]} << (8 * i);
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&bytes, at, 8);
+    } else {
+        for (uint32_t i = 0; i < 8; ++i) bytes |= uint64_t{at[i]} << (8 * i);
+    }
     // Byte i's bit moves to bit 56 + i; no two products meet, so nothing carries.
     return (bytes * 0x0102040810204080) >> 56;
 }
 
-// The wide pass on count <= 64 samples from x >= 2, in byte flags that compilers
+// The wide pass on count <= 64 samples from x >= 1, in byte flags that compilers
 // turn into vector code, then bits.
-Chunk chunkPlain(const Rows& r, uint32_t x, uint32_t count, uint32_t limit) {
-    uint8_t edge[64] = {};
+Chunk chunkPlain(const uint8_t* row, uint32_t x, uint32_t count, uint32_t limit) {
+    uint8_t steep[64] = {};
     uint8_t rising[64] = {};
     uint8_t falling[64] = {};
-    auto sizeOf = [](uint8_t a, uint8_t b) { return static_cast<uint8_t>(std::max(a, b) - std::min(a, b)); };
-    const uint8_t* now = r.row + x;
+    const uint8_t* now = row + x;
     const uint8_t* left = now - 1;
-    const uint8_t* up = r.up + x;
-    const uint8_t* down = r.down + x;
     const auto bound = static_cast<uint8_t>(limit);
-    const uint8_t firstRow = r.firstRow;
     for (uint32_t i = 0; i < count; ++i) {
-        const uint8_t s = sizeOf(now[i], left[i]);
-        const uint8_t sLeft = sizeOf(left[i], (left - 1)[i]);
-        const uint8_t sRight = sizeOf(now[i + 1], now[i]);
-        const uint8_t vertical = sizeOf(now[i], up[i]);
-        const uint8_t above = sizeOf(up[i], (up - 1)[i]);
-        const uint8_t below = sizeOf(down[i], (down - 1)[i]);
-        const uint8_t horizontalPeak = (sLeft <= s) & (s > sRight) & (vertical <= s);
-        const uint8_t verticalPeak = ((above <= s) | firstRow) & (s > below);
-        edge[i] = (s > bound) & (horizontalPeak | verticalPeak);
-        rising[i] = now[i] > left[i];
-        falling[i] = now[i] < left[i];
+        // Byte arithmetic throughout, in the saturating forms vector units have.
+        const auto up = static_cast<uint8_t>(now[i] > left[i] ? now[i] - left[i] : 0);
+        const auto down = static_cast<uint8_t>(left[i] > now[i] ? left[i] - now[i] : 0);
+        steep[i] = static_cast<uint8_t>(up | down) > bound;
+        rising[i] = up != 0;
+        falling[i] = down != 0;
     }
     Chunk c{0, 0, 0};
     for (uint32_t i = 0; i < 64; i += 8) {
-        c.edges |= packed(edge + i) << i;
+        c.steep |= packed(steep + i) << i;
         c.rising |= packed(rising + i) << i;
         c.falling |= packed(falling + i) << i;
     }
     return c;
 }
 
-void chunksPlain(const Rows& rows, uint32_t x, uint32_t count, uint32_t limit, const ChunkArrays& out) {
-    for (uint32_t k = 0; k < count; ++k) out.store(k, chunkPlain(rows, x + 64 * k, 64, limit));
+void chunksPlain(const uint8_t* row, uint32_t x, uint32_t count, uint32_t limit, const ChunkArrays& out) {
+    for (uint32_t k = 0; k < count; ++k) out.store(k, chunkPlain(row, x + 64 * k, 64, limit));
 }
 
 #if FRAMEPROBE_X86
@@ -147,38 +142,26 @@ FRAMEPROBE_AVX2 inline __m256i load32(const uint8_t* at) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
 }
 
-// |a - b| of unsigned bytes.
-FRAMEPROBE_AVX2 inline __m256i sizeOf(__m256i a, __m256i b) {
-    return _mm256_or_si256(_mm256_subs_epu8(a, b), _mm256_subs_epu8(b, a));
-}
-
 // Bit i set when a <= b in byte i (unsigned).
 FRAMEPROBE_AVX2 inline uint32_t atMost(__m256i a, __m256i b) {
     return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_subs_epu8(a, b), _mm256_setzero_si256())));
 }
 
-// The wide pass on 32 samples; bits 0 .. 31 of each field.
-FRAMEPROBE_AVX2 inline Chunk chunk32Avx2(const Rows& r, uint32_t x, __m256i bound) {
-    const __m256i now = load32(r.row + x);
-    const __m256i left = load32(r.row + x - 1);
-    const __m256i s = sizeOf(now, left);
-    const __m256i sLeft = sizeOf(left, load32(r.row + x - 2));
-    const __m256i sRight = sizeOf(load32(r.row + x + 1), now);
-    const __m256i up = load32(r.up + x);
-    const __m256i vertical = sizeOf(now, up);
-    const __m256i below = sizeOf(load32(r.down + x), load32(r.down + x - 1));
-    const uint32_t aboveAtMost = r.firstRow ? ~0u : atMost(sizeOf(up, load32(r.up + x - 1)), s);
-    const uint32_t horizontalPeak = atMost(_mm256_max_epu8(sLeft, vertical), s) & ~atMost(s, sRight);
-    const uint32_t verticalPeak = aboveAtMost & ~atMost(s, below);
-    return Chunk{~atMost(s, bound) & (horizontalPeak | verticalPeak), ~atMost(now, left), ~atMost(left, now)};
-}
-
-FRAMEPROBE_AVX2 void chunksAvx2(const Rows& rows, uint32_t x, uint32_t count, uint32_t limit, const ChunkArrays& out) {
+FRAMEPROBE_AVX2 void chunksAvx2(const uint8_t* row, uint32_t x, uint32_t count, uint32_t limit, const ChunkArrays& out) {
     const __m256i bound = _mm256_set1_epi8(static_cast<char>(limit));
-    for (uint32_t k = 0; k < count; ++k, x += 64) {
-        const Chunk low = chunk32Avx2(rows, x, bound);
-        const Chunk high = chunk32Avx2(rows, x + 32, bound);
-        out.store(k, Chunk{low.edges | high.edges << 32, low.rising | high.rising << 32, low.falling | high.falling << 32});
+    for (uint32_t k = 0; k < count; ++k) {
+        Chunk c{0, 0, 0};
+        for (uint32_t half = 0; half < 2; ++half) {
+            const __m256i now = load32(row + x + 64 * k + 32 * half);
+            const __m256i left = load32(row + x + 64 * k + 32 * half - 1);
+            const __m256i up = _mm256_subs_epu8(now, left);
+            const __m256i down = _mm256_subs_epu8(left, now);
+            const __m256i zero = _mm256_setzero_si256();
+            c.steep |= uint64_t{~atMost(_mm256_or_si256(up, down), bound)} << (32 * half);
+            c.rising |= uint64_t{~static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(up, zero)))} << (32 * half);
+            c.falling |= uint64_t{~static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(down, zero)))} << (32 * half);
+        }
+        out.store(k, c);
     }
 }
 
@@ -201,31 +184,16 @@ FRAMEPROBE_AVX512 uint64_t squaredDifferencesAvx512(const uint8_t* row, uint32_t
     return static_cast<uint64_t>(_mm512_reduce_add_epi64(wide)) + squaredDifferencesPlain(row + x - 1, width - (x - 1));
 }
 
-FRAMEPROBE_AVX512 inline __m512i sizeOf(__m512i a, __m512i b) {
-    return _mm512_or_si512(_mm512_subs_epu8(a, b), _mm512_subs_epu8(b, a));
-}
-
-FRAMEPROBE_AVX512 inline Chunk chunk64Avx512(const Rows& r, uint32_t x, __m512i bound) {
-    const __m512i now = _mm512_loadu_si512(r.row + x);
-    const __m512i left = _mm512_loadu_si512(r.row + x - 1);
-    const __m512i s = sizeOf(now, left);
-    const __m512i sLeft = sizeOf(left, _mm512_loadu_si512(r.row + x - 2));
-    const __m512i sRight = sizeOf(_mm512_loadu_si512(r.row + x + 1), now);
-    const __m512i up = _mm512_loadu_si512(r.up + x);
-    const __m512i vertical = sizeOf(now, up);
-    const __m512i below = sizeOf(_mm512_loadu_si512(r.down + x), _mm512_loadu_si512(r.down + x - 1));
-    const __mmask64 aboveAtMost =
-        r.firstRow ? ~__mmask64{0} : _mm512_cmple_epu8_mask(sizeOf(up, _mm512_loadu_si512(r.up + x - 1)), s);
-    const __mmask64 horizontalPeak =
-        _mm512_cmple_epu8_mask(_mm512_max_epu8(sLeft, vertical), s) & _mm512_cmpgt_epu8_mask(s, sRight);
-    const __mmask64 verticalPeak = aboveAtMost & _mm512_cmpgt_epu8_mask(s, below);
-    return Chunk{_mm512_cmpgt_epu8_mask(s, bound) & (horizontalPeak | verticalPeak), _mm512_cmpgt_epu8_mask(now, left),
-                 _mm512_cmplt_epu8_mask(now, left)};
-}
-
-FRAMEPROBE_AVX512 void chunksAvx512(const Rows& rows, uint32_t x, uint32_t count, uint32_t limit, const ChunkArrays& out) {
+FRAMEPROBE_AVX512 void chunksAvx512(const uint8_t* row, uint32_t x, uint32_t count, uint32_t limit,
+                                    const ChunkArrays& out) {
     const __m512i bound = _mm512_set1_epi8(static_cast<char>(limit));
-    for (uint32_t k = 0; k < count; ++k) out.store(k, chunk64Avx512(rows, x + 64 * k, bound));
+    for (uint32_t k = 0; k < count; ++k) {
+        const __m512i now = _mm512_loadu_si512(row + x + 64 * k);
+        const __m512i left = _mm512_loadu_si512(row + x + 64 * k - 1);
+        const __m512i size = _mm512_or_si512(_mm512_subs_epu8(now, left), _mm512_subs_epu8(left, now));
+        out.store(k, Chunk{_mm512_cmpgt_epu8_mask(size, bound), _mm512_cmpgt_epu8_mask(now, left),
+                           _mm512_cmplt_epu8_mask(now, left)});
+    }
 }
 #endif
 
@@ -240,43 +208,44 @@ struct EdgeTally {
     int64_t widthSum = 0;
 };
 
-// One span of a row: its edges, and the signs of its differences that the edges'
-// walks follow. The walks run over the sign bits 64 at a time and continue sample
-// by sample past the span. Few samples are edges, at no foreseeable places: the
-// common paths take no branch that depends on the samples.
+// One span of a row: its steep samples, and the signs of its differences that the
+// edges' walks follow. The walks run over the sign bits 64 at a time and continue
+// sample by sample past the span. Few samples are steep, at no foreseeable places:
+// the common paths take no branch that depends on the samples.
 class Span {
 public:
     // Columns first .. last, last - first < SPAN, first >= 2, last <= width - 2;
     // edges up to column `until` count.
     Span(const Rows& rows, uint32_t width, uint32_t first, uint32_t last, uint32_t until, uint32_t limit,
          const BlurPasses& passes)
-        : row_(rows.row), width_(width), first_(first), last_(last) {
-        const ChunkArrays out{edges_, signs_[0] + 1, signs_[1] + 1};
+        : rows_(rows), row_(rows.row), width_(width), first_(first), last_(last) {
+        const ChunkArrays out{steep_, signs_[0] + 1, signs_[1] + 1};
         const uint32_t whole = (last - first + 1) / 64;
-        passes.chunks(rows, first, whole, limit, out);
+        passes.chunks(row_, first, whole, limit, out);
         uint32_t words = whole;
         const uint32_t x = first + 64 * whole;
         if (x <= last) {
             if (last >= 65) {
                 // The wide pass on the last 64 columns, less those already done.
-                passes.chunks(rows, last - 63, 1, limit, ChunkArrays{edges_ + words, out.rising + words, out.falling + words});
+                passes.chunks(row_, last - 63, 1, limit,
+                              ChunkArrays{steep_ + words, out.rising + words, out.falling + words});
                 const uint32_t done = x - (last - 63);
-                edges_[words] >>= done;
+                steep_[words] >>= done;
                 out.rising[words] >>= done;
                 out.falling[words] >>= done;
             } else {
-                out.store(words, chunkPlain(rows, x, last - x + 1, limit));
+                out.store(words, chunkPlain(row_, x, last - x + 1, limit));
             }
             ++words;
         }
         // Zero words on both sides of the sign bits.
         for (uint64_t* bits : {signs_[0], signs_[1]}) bits[0] = bits[words + 1] = bits[words + 2] = 0;
-        // The edges up to `until`, by column.
+        // The steep samples up to `until`, by column.
         const uint32_t counted = std::min(words, (until - first) / 64 + 1);
-        if (until - first + 1 < 64 * counted) edges_[counted - 1] &= (uint64_t{2} << ((until - first) % 64)) - 1;
+        if (until - first + 1 < 64 * counted) steep_[counted - 1] &= (uint64_t{2} << ((until - first) % 64)) - 1;
         for (uint32_t k = 0; k < counted; ++k) {
-            uint64_t mask = edges_[k];
-            // One slot written whatever the mask holds; more edges in one word are rare.
+            uint64_t mask = steep_[k];
+            // One slot written whatever the mask holds; more in one word are rare.
             at_[found_] = static_cast<uint16_t>(64 * k + std::countr_zero(mask | uint64_t{1} << 63));
             found_ += mask != 0;
             for (mask &= mask - 1; mask != 0; mask &= mask - 1)
@@ -284,9 +253,20 @@ public:
         }
     }
 
+    // Every steep peak is an edge; its width is what its walks cover.
     void addTo(EdgeTally& tally) const {
-        for (uint32_t i = 0; i < found_; ++i) tally.widthSum += edgeWidth(first_ + at_[i]);
-        tally.edges += static_cast<int32_t>(found_);
+        // Local totals: the loop stores nothing that its loads could depend on.
+        int32_t edges = 0;
+        int64_t widthSum = 0;
+        for (uint32_t i = 0; i < found_; ++i) {
+            const uint32_t x = first_ + at_[i];
+            const bool peak = isPeak(rows_, x, size(difference(row_, x)));
+            const int64_t width = edgeWidth(x);
+            edges += peak;
+            widthSum += peak ? width : 0;
+        }
+        tally.edges += edges;
+        tally.widthSum += widthSum;
     }
 
     // What blur() adds for an edge at x: the lengths of the runs of differences of
@@ -350,14 +330,15 @@ private:
         return std::min(run, most);
     }
 
+    Rows rows_;
     const uint8_t* row_;
     uint32_t width_;
     uint32_t first_;
     uint32_t last_;
     // Rising, then falling; word k + 1 holds the bits of columns first + 64k on.
     uint64_t signs_[2][WORDS + 3];
-    uint64_t edges_[WORDS];
-    // The edges' columns less first, and a spare slot.
+    uint64_t steep_[WORDS];
+    // The steep samples' columns less first, and a spare slot.
     uint16_t at_[SPAN + 1];
     uint32_t found_ = 0;
 };
@@ -401,7 +382,8 @@ double blurWith(const Plane& frame, const BlurPasses& passes) {
         const Rows rows{row - frame.stride, row, row + frame.stride, y == 1};
         // Column 1, whose left neighbour has no difference, is left out of the
         // spans; its edge walks right only, over the first span.
-        const bool edgeAtOne = isEdge(rows, 1, limit);
+        const uint32_t s1 = size(difference(row, 1));
+        const bool edgeAtOne = s1 > limit && isPeak(rows, 1, s1);
         for (uint32_t first = 2; first <= lastCol; first += SPAN) {
             const Span span(rows, W, first, std::min(first + SPAN - 1, W - 2), lastCol, limit, passes);
             if (first == 2 && edgeAtOne) {
