@@ -214,8 +214,8 @@ struct EdgeTally {
 // the common paths take no branch that depends on the samples.
 class Span {
 public:
-    // Columns first .. last, last - first < SPAN, first >= 2, last <= width - 2;
-    // edges up to column `until` count.
+    // Columns first .. last, last - first < SPAN, first >= 1, last <= width - 2;
+    // steep samples up to column `until` count.
     Span(const Rows& rows, uint32_t width, uint32_t first, uint32_t last, uint32_t until, uint32_t limit,
          const BlurPasses& passes)
         : rows_(rows), row_(rows.row), width_(width), first_(first), last_(last) {
@@ -225,7 +225,7 @@ public:
         uint32_t words = whole;
         const uint32_t x = first + 64 * whole;
         if (x <= last) {
-            if (last >= 65) {
+            if (last >= 64) {
                 // The wide pass on the last 64 columns, less those already done.
                 passes.chunks(row_, last - 63, 1, limit,
                               ChunkArrays{steep_ + words, out.rising + words, out.falling + words});
@@ -380,18 +380,8 @@ double blurWith(const Plane& frame, const BlurPasses& passes) {
     for (uint32_t y = 1; y <= lastRow; ++y) {
         const uint8_t* row = frame.data + y * frame.stride;
         const Rows rows{row - frame.stride, row, row + frame.stride, y == 1};
-        // Column 1, whose left neighbour has no difference, is left out of the
-        // spans; its edge walks right only, over the first span.
-        const uint32_t s1 = size(difference(row, 1));
-        const bool edgeAtOne = s1 > limit && isPeak(rows, 1, s1);
-        for (uint32_t first = 2; first <= lastCol; first += SPAN) {
-            const Span span(rows, W, first, std::min(first + SPAN - 1, W - 2), lastCol, limit, passes);
-            if (first == 2 && edgeAtOne) {
-                ++tally.edges;
-                tally.widthSum += span.edgeWidth(1);
-            }
-            span.addTo(tally);
-        }
+        for (uint32_t first = 1; first <= lastCol; first += SPAN)
+            Span(rows, W, first, std::min(first + SPAN - 1, W - 2), lastCol, limit, passes).addTo(tally);
     }
     if (tally.widthSum == 0) return 0.0;
     return static_cast<double>(tally.widthSum) / static_cast<double>(tally.edges);
