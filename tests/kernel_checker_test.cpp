@@ -190,8 +190,8 @@ TEST(KernelChecker, BlurMatchesTheReferenceWhereRunsCrossWordsAndStepsTieTheThre
             }
         };
         ramp(0, 190, 1 + y % 3);
-        ramp(930, 1120, std::array{1025u, 1026u, 1089u, 1090u}[y % 4]);
-        ramp(1905, 2099, std::array{2094u, 2093u, 2050u, 2049u}[y % 4]);
+        ramp(930, 1120, std::array{1024u, 1025u, 1088u, 1089u}[y % 4]);
+        ramp(1905, 2099, std::array{2094u, 2093u, 2049u, 2048u}[y % 4]);
     }
     expectMatch(ramps, "ramps");
 
