@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -31,7 +32,9 @@
 
 namespace {
 
-enum class Pattern { Noise, Flat0, Flat255, Extremes, Steps, Ramps, SoftEdges, Blocky, BorderRuns, Combs, Repeats };
+enum class Pattern {
+    Noise, Flat0, Flat255, Extremes, Steps, Ramps, SoftEdges, Blocky, BorderRuns, Combs, Repeats, LongRuns
+};
 
 // One jump in the middle of each row with a monotonic run from it to the left or
 // the right border, rising or falling, so that the edge walks end on the borders.
@@ -66,6 +69,18 @@ struct CheckedFrame {
             if (pattern == Pattern::Ramps && below(3) == 0) level = (level + below(40)) % 256;
             profile[x] = static_cast<uint8_t>(level);
         }
+        // Monotonic runs of up to 300 columns, so that edges' walks cross the
+        // kernels' 64-sample words and reach the row ends.
+        std::vector<uint8_t> runs(w);
+        for (uint32_t x = 0, left = 0, step = 0; pattern == Pattern::LongRuns && x < w; ++x, --left) {
+            if (left == 0) {
+                left = 1 + below(300);
+                step = below(2) ? 1 : 255;
+                level = below(256);
+            }
+            level = (level + step * (1 + below(2))) % 256;
+            runs[x] = static_cast<uint8_t>(level);
+        }
         for (uint32_t y = 0; y < h; ++y) {
             for (uint32_t x = 0; x < w; ++x) {
                 uint32_t v = 0;
@@ -87,6 +102,8 @@ struct CheckedFrame {
                         break;
                     // A 16x16 tile with rare changes: most samples repeat 16 down and right.
                     case Pattern::Repeats: v = below(30) == 0 ? below(256) : (x % 16) * 16 + y % 16; break;
+                    // The same runs on every row, with a rare steep step.
+                    case Pattern::LongRuns: v = below(50) == 0 ? below(256) : runs[x]; break;
                 }
                 packed.at(x, y) = static_cast<uint8_t>(v > 255 ? 255 : v);
             }
@@ -115,6 +132,9 @@ void forEachFrame(Check check) {
     for (const auto& size : sizes)
         for (Pattern pattern : patterns)
             for (uint32_t padding : {0u, 13u}) check(CheckedFrame(size[0], size[1], padding, pattern, seed++));
+    // Last, so that the frames above keep their seeds.
+    for (const auto& size : sizes)
+        for (uint32_t padding : {0u, 13u}) check(CheckedFrame(size[0], size[1], padding, Pattern::LongRuns, seed++));
 }
 
 template <typename F>
@@ -150,6 +170,46 @@ TEST(KernelChecker, BlurMatchesTheReference) {
         const double expected = blur(f.packed);
         for (const auto& v : variants) expectSameBits(expected, v.fn(f.plane), std::string(v.name) + " " + f.label);
     });
+}
+
+TEST(KernelChecker, BlurMatchesTheReferenceWhereRunsCrossWordsAndStepsTieTheThreshold) {
+    const auto variants = runnable(blurVariants());
+    auto expectMatch = [&](const OwnedImage& img, const std::string& label) {
+        const double expected = blur(img);
+        for (const auto& v : variants) expectSameBits(expected, v.fn(planeOf(img)), std::string(v.name) + " " + label);
+    };
+    // Gentle ramps with one steep step each, whose walks cross the kernels' words
+    // and spans of columns (2100 columns: a short third span) or reach the ends of
+    // the scanned range, rising and falling; 32 rows, so rows 1 and 30 are scanned.
+    OwnedImage ramps(2100, 32);
+    for (uint32_t y = 0; y < 32; ++y) {
+        auto ramp = [&](uint32_t from, uint32_t to, uint32_t step) {
+            for (uint32_t x = from, v = 0; x <= to; ++x) {
+                v += x == step ? 60 : 1;
+                ramps.at(x, y) = static_cast<uint8_t>(y % 3 == 0 ? 255 - v : v);
+            }
+        };
+        ramp(0, 190, 1 + y % 3);
+        ramp(930, 1120, std::array{1024u, 1025u, 1088u, 1089u}[y % 4]);
+        ramp(1905, 2099, std::array{2094u, 2093u, 2049u, 2048u}[y % 4]);
+    }
+    expectMatch(ramps, "ramps");
+
+    // Each scanned row holds 13 steps of 10, one of 20 and nothing else: the
+    // threshold, 16 times the mean square, is 16 * 16 * 1700 / (256 * 17) = 100,
+    // which the steps of 10 tie and do not pass.
+    OwnedImage tie(256, 17);
+    for (uint32_t y = 0; y < 17; ++y) {
+        int v = 100;
+        for (uint32_t x = 0; x < 256; ++x) {
+            const int c = static_cast<int>(x) - static_cast<int>(y % 4);
+            for (int up : {10, 62, 63, 64, 66, 67, 100, 150, 200}) v += c == up ? 10 : 0;
+            for (int down : {20, 110, 160, 210}) v -= c == down ? 10 : 0;
+            v += c == 65 ? 20 : 0;
+            tie.at(x, y) = static_cast<uint8_t>(v);
+        }
+    }
+    expectMatch(tie, "tie");
 }
 
 TEST(KernelChecker, BlockinessMatchesTheReference) {
