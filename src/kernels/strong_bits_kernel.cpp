@@ -41,6 +41,23 @@ void gridStrongBitsPlain(const uint8_t* up, const uint8_t* row, uint32_t lines, 
 }
 
 #if FRAMEPROBE_X86
+// Stores the bits of the columns (or lines) from i, all within one word: the
+// word's first ones start it, so no word needs clearing beforehand.
+inline void put(uint64_t* bits, uint32_t i, uint64_t strong) {
+    if (i % 64 == 0)
+        bits[i / 64] = strong;
+    else
+        bits[i / 64] |= strong << (i % 64);
+}
+
+// The plain bits from i on, up to the end of the word of i.
+inline void finish(const uint8_t* up, const uint8_t* row, uint32_t i, uint32_t end, int32_t limit, uint64_t* bits,
+                   void (*from)(const uint8_t*, const uint8_t*, uint32_t, uint32_t, int32_t, uint64_t*)) {
+    if (i == end) return;
+    if (i % 64 == 0) bits[i / 64] = 0;
+    from(up, row, i, end, limit, bits);
+}
+
 // The energies are formed in 32-bit lanes whose low half holds up[x-1] - row[x]
 // and high half up[x] - row[x-1]: one 16-bit multiply-add squares and sums both.
 
@@ -61,18 +78,16 @@ FRAMEPROBE_AVX2 inline __m128i load8(const uint8_t* p) {
 
 FRAMEPROBE_AVX2 void strongBitsAvx2(const uint8_t* up, const uint8_t* row, uint32_t width, int32_t limit,
                                     uint64_t* bits) {
-    std::fill(bits, bits + (width + 63) / 64, 0);
-    if (width < 8) return strongBitsPlainFrom(up, row, 0, width, limit, bits);
+    if (width < 8) return strongBitsPlain(up, row, width, limit, bits);
     const __m256i limits = _mm256_set1_epi32(limit);
     // The first eight columns: the samples from column -1, whose column is never
     // strong, are the first seven shifted up one byte.
     const __m128i up0 = load8(up), row0 = load8(row);
-    bits[0] = strongOf8(_mm_slli_si128(up0, 1), up0, _mm_slli_si128(row0, 1), row0, limits) & ~1u;
+    put(bits, 0, strongOf8(_mm_slli_si128(up0, 1), up0, _mm_slli_si128(row0, 1), row0, limits) & ~1u);
     uint32_t x = 8;
     for (; x + 8 <= width; x += 8)
-        bits[x / 64] |= uint64_t{strongOf8(load8(up + x - 1), load8(up + x), load8(row + x - 1), load8(row + x), limits)}
-                        << (x % 64);
-    strongBitsPlainFrom(up, row, x, width, limit, bits);
+        put(bits, x, strongOf8(load8(up + x - 1), load8(up + x), load8(row + x - 1), load8(row + x), limits));
+    finish(up, row, x, width, limit, bits, strongBitsPlainFrom);
 }
 
 // The samples `loaded` picks among the sixteen from p, the others 0, in 32-bit lanes.
@@ -93,7 +108,6 @@ FRAMEPROBE_AVX512 inline uint32_t strongOf16(const uint8_t* up, const uint8_t* r
 FRAMEPROBE_AVX512 void strongBitsAvx512(const uint8_t* up, const uint8_t* row, uint32_t width, int32_t limit,
                                         uint64_t* bits) {
     constexpr __mmask64 SIXTEEN = 0xFFFF;
-    std::fill(bits, bits + (width + 63) / 64, 0);
     const __m512i limits = _mm512_set1_epi32(limit);
     for (uint32_t x = 0; x < width; x += 16) {
         const uint32_t count = std::min(width - x, 16u);
@@ -102,7 +116,7 @@ FRAMEPROBE_AVX512 void strongBitsAvx512(const uint8_t* up, const uint8_t* row, u
         const __mmask64 loadedLeft = x == 0 ? loaded & ~__mmask64{1} : loaded;
         uint32_t strong = strongOf16(up, row, x, loadedLeft, loaded, limits) & static_cast<uint32_t>(loaded);
         if (x == 0) strong &= ~1u;
-        bits[x / 64] |= uint64_t{strong} << (x % 64);
+        put(bits, x, strong);
     }
 }
 
@@ -131,7 +145,6 @@ FRAMEPROBE_AVX2 inline __m256i gridPairs8(const uint8_t* p, std::ptrdiff_t x, __
 
 FRAMEPROBE_AVX2 void gridStrongBitsAvx2(const uint8_t* up, const uint8_t* row, uint32_t lines, int32_t limit,
                                         uint64_t* bits) {
-    std::fill(bits, bits + (lines + 63) / 64, 0);
     const __m256i limits = _mm256_set1_epi32(limit);
     const __m256i upOrder = _mm256_setr_epi8(FRAMEPROBE_GRID_ORDER(0, 1), FRAMEPROBE_GRID_ORDER(0, 1));
     const __m256i rowOrder = _mm256_setr_epi8(FRAMEPROBE_GRID_ORDER(1, 0), FRAMEPROBE_GRID_ORDER(1, 0));
@@ -148,9 +161,9 @@ FRAMEPROBE_AVX2 void gridStrongBitsAvx2(const uint8_t* up, const uint8_t* row, u
         const __m256i energies = _mm256_permutevar8x32_epi32(_mm256_madd_epi16(pairs, pairs), inOrder);
         uint32_t strong = static_cast<uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(energies, limits))));
         if (m == 0) strong &= ~1u;
-        bits[m / 64] |= uint64_t{strong} << (m % 64);
+        put(bits, m, strong);
     }
-    gridStrongBitsPlainFrom(up, row, m, lines, limit, bits);
+    finish(up, row, m, lines, limit, bits, gridStrongBitsPlainFrom);
 }
 
 // The same for sixteen grid columns, with masked loads that read only the dwords kept.
@@ -164,7 +177,6 @@ FRAMEPROBE_AVX512 inline __m512i gridPairs16(const uint8_t* p, std::ptrdiff_t x,
 
 FRAMEPROBE_AVX512 void gridStrongBitsAvx512(const uint8_t* up, const uint8_t* row, uint32_t lines, int32_t limit,
                                             uint64_t* bits) {
-    std::fill(bits, bits + (lines + 63) / 64, 0);
     const __m512i limits = _mm512_set1_epi32(limit);
     const __m512i upOrder = _mm512_broadcast_i32x4(_mm_setr_epi8(FRAMEPROBE_GRID_ORDER(0, 1)));
     const __m512i rowOrder = _mm512_broadcast_i32x4(_mm_setr_epi8(FRAMEPROBE_GRID_ORDER(1, 0)));
@@ -179,9 +191,9 @@ FRAMEPROBE_AVX512 void gridStrongBitsAvx512(const uint8_t* up, const uint8_t* ro
         const __m512i energies = _mm512_permutexvar_epi32(inOrder, _mm512_madd_epi16(pairs, pairs));
         uint32_t strong = _mm512_cmpgt_epi32_mask(energies, limits);
         if (m == 0) strong &= ~1u;
-        bits[m / 64] |= uint64_t{strong} << (m % 64);
+        put(bits, m, strong);
     }
-    gridStrongBitsPlainFrom(up, row, m, lines, limit, bits);
+    finish(up, row, m, lines, limit, bits, gridStrongBitsPlainFrom);
 }
 #undef FRAMEPROBE_GRID_ORDER
 #endif
