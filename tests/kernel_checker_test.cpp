@@ -190,11 +190,13 @@ TEST(KernelChecker, SobelEnergyMatchesSpatialActivity) {
             expectSameBits(expected, std::sqrt(static_cast<double>(v.fn(f.plane))), std::string(v.name) + " " + f.label);
     };
     forEachFrame(check);
-    // Rows whose last vector step covers 0, 1, 15 or 31 outputs after the whole ones.
+    // Rows whose last vector step covers 0, 1, 15 or 31 outputs after the whole ones,
+    // in a band of four output rows and one row after it; rows long enough to empty
+    // the 32-bit totals on the way.
     uint32_t seed = 500;
-    for (uint32_t w : {18u, 19u, 33u, 34u, 35u, 49u, 50u, 66u, 1920u})
+    for (uint32_t w : {18u, 19u, 33u, 34u, 35u, 49u, 50u, 66u, 1920u, 4200u})
         for (Pattern pattern : {Pattern::Noise, Pattern::Extremes})
-            for (uint32_t padding : {0u, 13u}) check(CheckedFrame(w, 4, padding, pattern, seed++));
+            for (uint32_t padding : {0u, 13u}) check(CheckedFrame(w, 7, padding, pattern, seed++));
 }
 
 namespace {

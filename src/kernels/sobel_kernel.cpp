@@ -6,6 +6,9 @@
 
 namespace {
 
+// Output rows a vector step covers.
+constexpr int BAND = 4;
+
 // Columns [from, to) of the interior row between `up` and `down`.
 uint64_t rowEnergyPlain(const uint8_t* up, const uint8_t* mid, const uint8_t* down, size_t from, size_t to) {
     uint64_t total = 0;
@@ -18,11 +21,13 @@ uint64_t rowEnergyPlain(const uint8_t* up, const uint8_t* mid, const uint8_t* do
     return total;
 }
 
-uint64_t rowEnergyWholePlain(const uint8_t* up, const uint8_t* mid, const uint8_t* down, uint32_t width) {
-    return rowEnergyPlain(up, mid, down, 1, width - 1);
-}
-
 #if FRAMEPROBE_X86
+// The vector steps take the gradients apart by rows: with, for each row r,
+// E_r(x) = r[x+1] - r[x-1] and H_r(x) = r[x-1] + 2 r[x] + r[x+1],
+//   gx = E_up + 2 E_mid + E_down and gy = H_down - H_up,
+// so that a step over BAND output rows works out each of its BAND + 2 rows once.
+// All of them fit 16-bit lanes (at most 1020 in size).
+
 FRAMEPROBE_AVX2 inline __m256i widen(const uint8_t* p) {
     return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
 }
@@ -31,35 +36,42 @@ FRAMEPROBE_AVX2 inline __m256i widen(const uint8_t* p) {
 FRAMEPROBE_AVX2 inline __m256i kept(__m256i gradients) { return gradients; }
 FRAMEPROBE_AVX2 inline __m256i kept(__m256i gradients, __m256i keep) { return _mm256_and_si256(gradients, keep); }
 
-// The squared gradients of the sixteen outputs from column x, in pairs summed into
-// 32-bit lanes; `keep...` may clear the lanes of outputs already counted.
-template <typename... Keep>
-FRAMEPROBE_AVX2 inline __m256i stepEnergy(const uint8_t* up, const uint8_t* mid, const uint8_t* down, uint32_t x,
-                                         Keep... keep) {
-    const __m256i u0 = widen(up + x - 1), u1 = widen(up + x), u2 = widen(up + x + 1);
-    const __m256i m0 = widen(mid + x - 1), m2 = widen(mid + x + 1);
-    const __m256i d0 = widen(down + x - 1), d1 = widen(down + x), d2 = widen(down + x + 1);
-    const __m256i right = _mm256_add_epi16(_mm256_add_epi16(u2, d2), _mm256_slli_epi16(m2, 1));
-    const __m256i left = _mm256_add_epi16(_mm256_add_epi16(u0, d0), _mm256_slli_epi16(m0, 1));
-    const __m256i below = _mm256_add_epi16(_mm256_add_epi16(d0, d2), _mm256_slli_epi16(d1, 1));
-    const __m256i above = _mm256_add_epi16(_mm256_add_epi16(u0, u2), _mm256_slli_epi16(u1, 1));
-    const __m256i gx = kept(_mm256_sub_epi16(right, left), keep...);
-    const __m256i gy = kept(_mm256_sub_epi16(below, above), keep...);
-    return _mm256_add_epi32(_mm256_madd_epi16(gx, gx), _mm256_madd_epi16(gy, gy));
+// The squared gradients of the sixteen outputs from column x of the ROWS output
+// rows below rows[0], in pairs summed into 32-bit lanes: each lane gains at most
+// ROWS * 4 * 1020^2. `keep...` may clear the lanes of outputs already counted.
+template <int ROWS, typename... Keep>
+FRAMEPROBE_AVX2 inline __m256i stepEnergy(const uint8_t* const* rows, uint32_t x, Keep... keep) {
+    __m256i e[ROWS + 2], h[ROWS + 2];
+    for (int r = 0; r < ROWS + 2; ++r) {
+        const __m256i left = widen(rows[r] + x - 1), here = widen(rows[r] + x), right = widen(rows[r] + x + 1);
+        e[r] = _mm256_sub_epi16(right, left);
+        h[r] = _mm256_add_epi16(_mm256_add_epi16(left, right), _mm256_slli_epi16(here, 1));
+    }
+    __m256i sums = _mm256_setzero_si256();
+    for (int r = 0; r < ROWS; ++r) {
+        const __m256i gx = kept(_mm256_add_epi16(_mm256_add_epi16(e[r], e[r + 2]), _mm256_slli_epi16(e[r + 1], 1)), keep...);
+        const __m256i gy = kept(_mm256_sub_epi16(h[r + 2], h[r]), keep...);
+        sums = _mm256_add_epi32(sums, _mm256_add_epi32(_mm256_madd_epi16(gx, gx), _mm256_madd_epi16(gy, gy)));
+    }
+    return sums;
 }
 
-// Sixteen outputs a step from 16-bit gradients (at most 1020 in size); each 32-bit
-// lane gains at most 4 * 1020^2 a step, so 512 steps stay below 2^32. The last
-// outputs of a row take one more step that ends on the row's last output and
-// keeps only the lanes not yet counted.
-FRAMEPROBE_AVX2 uint64_t rowEnergyAvx2(const uint8_t* up, const uint8_t* mid, const uint8_t* down, uint32_t width) {
-    if (width < 18) return rowEnergyPlain(up, mid, down, 1, width - 1);
+// Sixteen outputs a step, 512 / ROWS steps between emptying the 32-bit lanes so
+// that they stay below 2^32. The last outputs of a row take one more step that
+// ends on the row's last output and keeps only the lanes not yet counted.
+template <int ROWS>
+FRAMEPROBE_AVX2 uint64_t rowsEnergyAvx2(const uint8_t* const* rows, uint32_t width) {
+    if (width < 18) {
+        uint64_t total = 0;
+        for (int r = 0; r < ROWS; ++r) total += rowEnergyPlain(rows[r], rows[r + 1], rows[r + 2], 1, width - 1);
+        return total;
+    }
     __m256i wide = _mm256_setzero_si256();
     uint32_t x = 1;
     while (x + 17 <= width) {
         __m256i sums = _mm256_setzero_si256();
-        for (uint32_t steps = 0; steps < 512 && x + 17 <= width; ++steps, x += 16)
-            sums = _mm256_add_epi32(sums, stepEnergy(up, mid, down, x));
+        for (uint32_t steps = 0; steps < 512 / ROWS && x + 17 <= width; ++steps, x += 16)
+            sums = _mm256_add_epi32(sums, stepEnergy<ROWS>(rows, x));
         wide = addWidened(wide, sums);
     }
     if (x < width - 1) {
@@ -68,7 +80,7 @@ FRAMEPROBE_AVX2 uint64_t rowEnergyAvx2(const uint8_t* up, const uint8_t* mid, co
                                                   -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
         const uint32_t last = width - 17;
         const __m256i keep = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(KEEP_FROM + 16 - (x - last)));
-        wide = addWidened(wide, stepEnergy(up, mid, down, last, keep));
+        wide = addWidened(wide, stepEnergy<ROWS>(rows, last, keep));
     }
     return laneTotal(wide);
 }
@@ -82,61 +94,81 @@ FRAMEPROBE_AVX512 inline __m512i widen32(const uint8_t* p, __mmask64 loaded) {
     return _mm512_cvtepu8_epi16(_mm512_castsi512_si256(_mm512_maskz_loadu_epi8(loaded, p)));
 }
 
-// The 32 outputs from column x, their squared gradients in pairs summed into 32-bit
-// lanes. `loaded...` are the samples of the outputs to count (all, or the first
-// few with the rest read as 0, which gives those outputs no gradient).
-template <typename... Loaded>
-FRAMEPROBE_AVX512 inline __m512i stepEnergy32(const uint8_t* up, const uint8_t* mid, const uint8_t* down, uint32_t x,
-                                             Loaded... loaded) {
-    const __m512i u0 = widen32(up + x - 1, loaded...), u1 = widen32(up + x, loaded...),
-                  u2 = widen32(up + x + 1, loaded...);
-    const __m512i m0 = widen32(mid + x - 1, loaded...), m2 = widen32(mid + x + 1, loaded...);
-    const __m512i d0 = widen32(down + x - 1, loaded...), d1 = widen32(down + x, loaded...),
-                  d2 = widen32(down + x + 1, loaded...);
-    const __m512i right = _mm512_add_epi16(_mm512_add_epi16(u2, d2), _mm512_slli_epi16(m2, 1));
-    const __m512i left = _mm512_add_epi16(_mm512_add_epi16(u0, d0), _mm512_slli_epi16(m0, 1));
-    const __m512i below = _mm512_add_epi16(_mm512_add_epi16(d0, d2), _mm512_slli_epi16(d1, 1));
-    const __m512i above = _mm512_add_epi16(_mm512_add_epi16(u0, u2), _mm512_slli_epi16(u1, 1));
-    const __m512i gx = _mm512_sub_epi16(right, left);
-    const __m512i gy = _mm512_sub_epi16(below, above);
-    return _mm512_add_epi32(_mm512_madd_epi16(gx, gx), _mm512_madd_epi16(gy, gy));
+// The AVX2 step on 32 outputs. `loaded...` are the samples of the outputs to
+// count (all, or the first few with the rest read as 0, which gives those outputs
+// no gradient).
+template <int ROWS, typename... Loaded>
+FRAMEPROBE_AVX512 inline __m512i stepEnergy32(const uint8_t* const* rows, uint32_t x, Loaded... loaded) {
+    __m512i e[ROWS + 2], h[ROWS + 2];
+    for (int r = 0; r < ROWS + 2; ++r) {
+        const __m512i left = widen32(rows[r] + x - 1, loaded...), here = widen32(rows[r] + x, loaded...),
+                      right = widen32(rows[r] + x + 1, loaded...);
+        e[r] = _mm512_sub_epi16(right, left);
+        h[r] = _mm512_add_epi16(_mm512_add_epi16(left, right), _mm512_slli_epi16(here, 1));
+    }
+    __m512i sums = _mm512_setzero_si512();
+    for (int r = 0; r < ROWS; ++r) {
+        const __m512i gx = _mm512_add_epi16(_mm512_add_epi16(e[r], e[r + 2]), _mm512_slli_epi16(e[r + 1], 1));
+        const __m512i gy = _mm512_sub_epi16(h[r + 2], h[r]);
+        sums = _mm512_add_epi32(sums, _mm512_add_epi32(_mm512_madd_epi16(gx, gx), _mm512_madd_epi16(gy, gy)));
+    }
+    return sums;
 }
 
 // The AVX2 steps on 32 outputs at a time: each 32-bit lane gains no more a step.
 // The fewer than 32 outputs left at the end of a row take one step that reads only
 // their own samples.
-FRAMEPROBE_AVX512 uint64_t rowEnergyAvx512(const uint8_t* up, const uint8_t* mid, const uint8_t* down,
-                                           uint32_t width) {
+template <int ROWS>
+FRAMEPROBE_AVX512 uint64_t rowsEnergyAvx512(const uint8_t* const* rows, uint32_t width) {
     __m512i wide = _mm512_setzero_si512();
     uint32_t x = 1;
     while (x + 33 <= width) {
         __m512i sums = _mm512_setzero_si512();
-        for (uint32_t steps = 0; steps < 512 && x + 33 <= width; ++steps, x += 32)
-            sums = _mm512_add_epi32(sums, stepEnergy32(up, mid, down, x));
+        for (uint32_t steps = 0; steps < 512 / ROWS && x + 33 <= width; ++steps, x += 32)
+            sums = _mm512_add_epi32(sums, stepEnergy32<ROWS>(rows, x));
         wide = addWidened(wide, sums);
     }
-    if (x < width - 1) wide = addWidened(wide, stepEnergy32(up, mid, down, x, (__mmask64{1} << (width - 1 - x)) - 1));
+    if (x < width - 1) wide = addWidened(wide, stepEnergy32<ROWS>(rows, x, (__mmask64{1} << (width - 1 - x)) - 1));
     return static_cast<uint64_t>(_mm512_reduce_add_epi64(wide));
 }
 #endif
 
-using RowEnergy = uint64_t(const uint8_t* up, const uint8_t* mid, const uint8_t* down, uint32_t width);
+// The energy of the output rows below rows[0]: one (rows[0..2]) or BAND
+// (rows[0..BAND+1]).
+using RowsEnergy = uint64_t(const uint8_t* const* rows, uint32_t width);
 
-uint64_t sobelEnergyWith(const Plane& frame, RowEnergy* rowEnergy) {
+uint64_t sobelEnergyWith(const Plane& frame, RowsEnergy* oneRow, RowsEnergy* band) {
     if (frame.width < 3 || frame.height < 3) return 0;
     uint64_t total = 0;
-    for (uint32_t y = 1; y + 1 < frame.height; ++y) {
-        const uint8_t* mid = frame.data + y * frame.stride;
-        total += rowEnergy(mid - frame.stride, mid, mid + frame.stride, frame.width);
-    }
+    const uint8_t* rows[BAND + 2];
+    auto rowsFrom = [&](uint32_t y, int count) {
+        for (int r = 0; r < count; ++r) rows[r] = frame.data + std::ptrdiff_t{y - 1 + r} * frame.stride;
+        return rows;
+    };
+    uint32_t y = 1;
+    for (; y + BAND < frame.height; y += BAND) total += band(rowsFrom(y, BAND + 2), frame.width);
+    for (; y + 1 < frame.height; ++y) total += oneRow(rowsFrom(y, 3), frame.width);
     return total;
 }
 
-uint64_t sobelEnergyPlain(const Plane& frame) { return sobelEnergyWith(frame, rowEnergyWholePlain); }
+template <int ROWS>
+uint64_t rowsEnergyPlain(const uint8_t* const* rows, uint32_t width) {
+    uint64_t total = 0;
+    for (int r = 0; r < ROWS; ++r) total += rowEnergyPlain(rows[r], rows[r + 1], rows[r + 2], 1, width - 1);
+    return total;
+}
+
+uint64_t sobelEnergyPlain(const Plane& frame) {
+    return sobelEnergyWith(frame, rowsEnergyPlain<1>, rowsEnergyPlain<BAND>);
+}
 
 #if FRAMEPROBE_X86
-uint64_t sobelEnergyAvx2(const Plane& frame) { return sobelEnergyWith(frame, rowEnergyAvx2); }
-uint64_t sobelEnergyAvx512(const Plane& frame) { return sobelEnergyWith(frame, rowEnergyAvx512); }
+uint64_t sobelEnergyAvx2(const Plane& frame) {
+    return sobelEnergyWith(frame, rowsEnergyAvx2<1>, rowsEnergyAvx2<BAND>);
+}
+uint64_t sobelEnergyAvx512(const Plane& frame) {
+    return sobelEnergyWith(frame, rowsEnergyAvx512<1>, rowsEnergyAvx512<BAND>);
+}
 #endif
 
 constexpr KernelVariant<SobelEnergyKernel> VARIANTS[] = {
