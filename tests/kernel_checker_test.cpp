@@ -407,9 +407,8 @@ TEST(KernelChecker, StrongBitsMatchTheEnergiesAtEveryLimit) {
                 const int32_t energy = sampled ? robertsEnergyAt(rows.up, rows.row, sampled) : 0;
                 for (int32_t limit : limitsAround(energy)) {
                     const std::string where = std::to_string(width) + " wide, limit " + std::to_string(limit);
-                    expectSameBits(strongBitsVariants(), (width + 63) / 64, where, [&](StrongBitsKernel* fn, uint64_t* bits) {
-                        fn(rows.up, rows.row, width, limit, bits);
-                    });
+                    expectSameBits(strongBitsVariants(), (width + 63) / 64, where,
+                                   [&](StrongBitsKernel* fn, uint64_t* bits) { fn(rows.up, rows.row, width, limit, bits); });
                     // The plain variant against the energies themselves.
                     std::vector<uint64_t> bits((width + 63) / 64);
                     strongBitsVariants().front().fn(rows.up, rows.row, width, limit, bits.data());

@@ -117,7 +117,8 @@ void verticalRuns(const Image& frame, Image32 counts, int32_t limit, uint64_t* h
                 // Rows before the region row are the cleared ones past i.
                 uint64_t ends = bitsOf(i)[j] & ~bitsOf(i + HISTORY - MIN_RUN)[j];
                 for (uint32_t back = 1; back < MIN_RUN && ends; ++back) ends &= bitsOf(i + HISTORY - back)[j];
-                for (; ends; ends &= ends - 1) ++regionCounts[j * REGIONS_PER_WORD + std::countr_zero(ends) / LINES_PER_REGION];
+                for (; ends; ends &= ends - 1)
+                    ++regionCounts[j * REGIONS_PER_WORD + std::countr_zero(ends) / LINES_PER_REGION];
             }
         }
     }

@@ -139,7 +139,8 @@ FRAMEPROBE_AVX2 uint64_t robertsEnergyAvx2(const Plane& frame) {
         while (x + 32 <= frame.width) {
             __m256i narrow = zero;
             for (uint32_t step = 0; step < kStepsPerFlush && x + 32 <= frame.width; ++step, x += 32)
-                narrow = _mm256_add_epi32(narrow, robertsStep(load32(up + x - 1), load32(up + x), load32(row + x - 1), load32(row + x)));
+                narrow = _mm256_add_epi32(
+                    narrow, robertsStep(load32(up + x - 1), load32(up + x), load32(row + x - 1), load32(row + x)));
             wide = addWidened(wide, narrow);
         }
         if (x == frame.width) continue;
@@ -289,12 +290,14 @@ FRAMEPROBE_AVX512 uint64_t robertsEnergyAvx512(const Plane& frame) {
             __m512i narrow = zero;
             for (uint32_t step = 0; step < kStepsPerFlush && x + 64 <= frame.width; ++step, x += 64)
                 narrow = _mm512_add_epi32(narrow, robertsStep(_mm512_loadu_si512(up + x - 1), _mm512_loadu_si512(up + x),
-                                                              _mm512_loadu_si512(row + x - 1), _mm512_loadu_si512(row + x)));
+                                                              _mm512_loadu_si512(row + x - 1),
+                                                              _mm512_loadu_si512(row + x)));
             wide = addWidened(wide, narrow);
         }
         if (x == frame.width) continue;
         const __mmask64 loaded = (__mmask64{1} << (frame.width - x)) - 1;
-        wide = addWidened(wide, robertsStep(_mm512_maskz_loadu_epi8(loaded, up + x - 1), _mm512_maskz_loadu_epi8(loaded, up + x),
+        wide = addWidened(wide, robertsStep(_mm512_maskz_loadu_epi8(loaded, up + x - 1),
+                                            _mm512_maskz_loadu_epi8(loaded, up + x),
                                             _mm512_maskz_loadu_epi8(loaded, row + x - 1),
                                             _mm512_maskz_loadu_epi8(loaded, row + x)));
     }

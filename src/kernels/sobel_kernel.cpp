@@ -49,7 +49,8 @@ FRAMEPROBE_AVX2 inline __m256i stepEnergy(const uint8_t* const* rows, uint32_t x
     }
     __m256i sums = _mm256_setzero_si256();
     for (int r = 0; r < ROWS; ++r) {
-        const __m256i gx = kept(_mm256_add_epi16(_mm256_add_epi16(e[r], e[r + 2]), _mm256_slli_epi16(e[r + 1], 1)), keep...);
+        const __m256i gx =
+            kept(_mm256_add_epi16(_mm256_add_epi16(e[r], e[r + 2]), _mm256_slli_epi16(e[r + 1], 1)), keep...);
         const __m256i gy = kept(_mm256_sub_epi16(h[r + 2], h[r]), keep...);
         sums = _mm256_add_epi32(sums, _mm256_add_epi32(_mm256_madd_epi16(gx, gx), _mm256_madd_epi16(gy, gy)));
     }

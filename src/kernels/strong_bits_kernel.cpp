@@ -95,8 +95,9 @@ FRAMEPROBE_AVX512 inline __m512i widen(const uint8_t* p, __mmask64 loaded) {
     return _mm512_cvtepu8_epi32(_mm512_castsi512_si128(_mm512_maskz_loadu_epi8(loaded, p)));
 }
 
-// Sixteen columns from x, the bytes of `loaded...` read from each of the four
-// places (the others read as 0); bit i of the result tells column x + i.
+// Sixteen columns from x, reading the samples from x - 1 that `loadedLeft` picks
+// and those from x that `loadedHere` picks (the others read as 0); bit i of the
+// result tells column x + i.
 FRAMEPROBE_AVX512 inline uint32_t strongOf16(const uint8_t* up, const uint8_t* row, uint32_t x, __mmask64 loadedLeft,
                                              __mmask64 loadedHere, __m512i limit) {
     const __m512i dx = _mm512_sub_epi32(widen(up + x - 1, loadedLeft), widen(row + x, loadedHere));
@@ -159,7 +160,8 @@ FRAMEPROBE_AVX2 void gridStrongBitsAvx2(const uint8_t* up, const uint8_t* row, u
         const __m256i first = m == 0 ? allButFirst : all;
         const __m256i pairs = _mm256_sub_epi16(gridPairs8(up, x, first, upOrder), gridPairs8(row, x, first, rowOrder));
         const __m256i energies = _mm256_permutevar8x32_epi32(_mm256_madd_epi16(pairs, pairs), inOrder);
-        uint32_t strong = static_cast<uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(energies, limits))));
+        const __m256i above = _mm256_cmpgt_epi32(energies, limits);
+        uint32_t strong = static_cast<uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(above)));
         if (m == 0) strong &= ~1u;
         put(bits, m, strong);
     }
@@ -187,7 +189,8 @@ FRAMEPROBE_AVX512 void gridStrongBitsAvx512(const uint8_t* up, const uint8_t* ro
         const std::ptrdiff_t x = std::ptrdiff_t{m} * GRID - 1;
         // The first group reads nothing before column 0, whose column is never strong.
         const __mmask16 first = m == 0 ? 0x1110 : 0x1111;
-        const __m512i pairs = _mm512_sub_epi16(gridPairs16(up, x, first, upOrder), gridPairs16(row, x, first, rowOrder));
+        const __m512i pairs =
+            _mm512_sub_epi16(gridPairs16(up, x, first, upOrder), gridPairs16(row, x, first, rowOrder));
         const __m512i energies = _mm512_permutexvar_epi32(inOrder, _mm512_madd_epi16(pairs, pairs));
         uint32_t strong = _mm512_cmpgt_epi32_mask(energies, limits);
         if (m == 0) strong &= ~1u;
