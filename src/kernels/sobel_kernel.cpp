@@ -40,7 +40,7 @@ FRAMEPROBE_AVX2 inline __m256i kept(__m256i gradients, __m256i keep) { return _m
 // rows below rows[0], in pairs summed into 32-bit lanes: each lane gains at most
 // ROWS * 4 * 1020^2. `keep...` may clear the lanes of outputs already counted.
 template <int ROWS, typename... Keep>
-FRAMEPROBE_AVX2 inline __m256i stepEnergy(const uint8_t* const* rows, uint32_t x, Keep... keep) {
+[[gnu::always_inline]] FRAMEPROBE_AVX2 inline __m256i stepEnergy(const uint8_t* const* rows, uint32_t x, Keep... keep) {
     __m256i e[ROWS + 2], h[ROWS + 2];
     for (int r = 0; r < ROWS + 2; ++r) {
         const __m256i left = widen(rows[r] + x - 1), here = widen(rows[r] + x), right = widen(rows[r] + x + 1);
@@ -99,7 +99,7 @@ FRAMEPROBE_AVX512 inline __m512i widen32(const uint8_t* p, __mmask64 loaded) {
 // count (all, or the first few with the rest read as 0, which gives those outputs
 // no gradient).
 template <int ROWS, typename... Loaded>
-FRAMEPROBE_AVX512 inline __m512i stepEnergy32(const uint8_t* const* rows, uint32_t x, Loaded... loaded) {
+[[gnu::always_inline]] FRAMEPROBE_AVX512 inline __m512i stepEnergy32(const uint8_t* const* rows, uint32_t x, Loaded... loaded) {
     __m512i e[ROWS + 2], h[ROWS + 2];
     for (int r = 0; r < ROWS + 2; ++r) {
         const __m512i left = widen32(rows[r] + x - 1, loaded...), here = widen32(rows[r] + x, loaded...),

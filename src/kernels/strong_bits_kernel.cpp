@@ -90,35 +90,45 @@ FRAMEPROBE_AVX2 void strongBitsAvx2(const uint8_t* up, const uint8_t* row, uint3
     finish(up, row, x, width, limit, bits, strongBitsPlainFrom);
 }
 
-// The samples `loaded` picks among the sixteen from p, the others 0, in 32-bit lanes.
+// The sixteen samples from p in 32-bit lanes; with a mask, only those it picks
+// are read and the others are 0.
+FRAMEPROBE_AVX512 inline __m512i widen(const uint8_t* p) {
+    return _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+}
 FRAMEPROBE_AVX512 inline __m512i widen(const uint8_t* p, __mmask64 loaded) {
     return _mm512_cvtepu8_epi32(_mm512_castsi512_si128(_mm512_maskz_loadu_epi8(loaded, p)));
 }
 
-// Sixteen columns from x, reading the samples from x - 1 that `loadedLeft` picks
-// and those from x that `loadedHere` picks (the others read as 0); bit i of the
-// result tells column x + i.
-FRAMEPROBE_AVX512 inline uint32_t strongOf16(const uint8_t* up, const uint8_t* row, uint32_t x, __mmask64 loadedLeft,
-                                             __mmask64 loadedHere, __m512i limit) {
-    const __m512i dx = _mm512_sub_epi32(widen(up + x - 1, loadedLeft), widen(row + x, loadedHere));
-    const __m512i dy = _mm512_sub_epi32(widen(up + x, loadedHere), widen(row + x - 1, loadedLeft));
+// Sixteen columns, from their samples and those one column left of them; bit i of
+// the result tells column i.
+FRAMEPROBE_AVX512 inline uint32_t strongOf16(__m512i upLeft, __m512i upHere, __m512i rowLeft, __m512i rowHere,
+                                             __m512i limit) {
+    const __m512i dx = _mm512_sub_epi32(upLeft, rowHere);
+    const __m512i dy = _mm512_sub_epi32(upHere, rowLeft);
     const __m512i pairs = _mm512_mask_blend_epi16(0xAAAAAAAA, dx, _mm512_slli_epi32(dy, 16));
     return _mm512_cmpgt_epi32_mask(_mm512_madd_epi16(pairs, pairs), limit);
 }
 
+// The sixteen (or fewer) columns from x up to width, reading only their own samples:
+// column 0 reads nothing left of it and is never strong.
+FRAMEPROBE_AVX512 inline void strongEdge(const uint8_t* up, const uint8_t* row, uint32_t x, uint32_t width,
+                                         __m512i limit, uint64_t* bits) {
+    const __mmask64 loaded = __mmask64{0xFFFF} >> (16 - std::min(width - x, 16u));
+    const __mmask64 loadedLeft = x == 0 ? loaded & ~__mmask64{1} : loaded;
+    const uint32_t strong = strongOf16(widen(up + x - 1, loadedLeft), widen(up + x, loaded),
+                                       widen(row + x - 1, loadedLeft), widen(row + x, loaded), limit);
+    put(bits, x, strong & static_cast<uint32_t>(loaded) & (x == 0 ? ~1u : ~0u));
+}
+
 FRAMEPROBE_AVX512 void strongBitsAvx512(const uint8_t* up, const uint8_t* row, uint32_t width, int32_t limit,
                                         uint64_t* bits) {
-    constexpr __mmask64 SIXTEEN = 0xFFFF;
+    if (width == 0) return;
     const __m512i limits = _mm512_set1_epi32(limit);
-    for (uint32_t x = 0; x < width; x += 16) {
-        const uint32_t count = std::min(width - x, 16u);
-        const __mmask64 loaded = SIXTEEN >> (16 - count);
-        // Column 0 reads nothing from column -1 and is never strong.
-        const __mmask64 loadedLeft = x == 0 ? loaded & ~__mmask64{1} : loaded;
-        uint32_t strong = strongOf16(up, row, x, loadedLeft, loaded, limits) & static_cast<uint32_t>(loaded);
-        if (x == 0) strong &= ~1u;
-        put(bits, x, strong);
-    }
+    strongEdge(up, row, 0, width, limits, bits);
+    uint32_t x = 16;
+    for (; x + 16 <= width; x += 16)
+        put(bits, x, strongOf16(widen(up + x - 1), widen(up + x), widen(row + x - 1), widen(row + x), limits));
+    if (x < width) strongEdge(up, row, x, width, limits, bits);
 }
 
 // The grid columns 16m take two samples of every sixteen from each row. With
