@@ -194,7 +194,7 @@ TEST(KernelChecker, SobelEnergyMatchesSpatialActivity) {
     // in a band of four output rows and one row after it; rows long enough to empty
     // the 32-bit totals on the way.
     uint32_t seed = 500;
-    for (uint32_t w : {18u, 19u, 33u, 34u, 35u, 49u, 50u, 66u, 1920u, 4200u})
+    for (uint32_t w : {18u, 19u, 33u, 34u, 35u, 49u, 50u, 65u, 66u, 1920u, 4200u})
         for (Pattern pattern : {Pattern::Noise, Pattern::Extremes})
             for (uint32_t padding : {0u, 13u}) check(CheckedFrame(w, 7, padding, pattern, seed++));
 }

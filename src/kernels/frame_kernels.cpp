@@ -276,12 +276,12 @@ FRAMEPROBE_AVX512 inline __m512i robertsStep(__m512i upLeft, __m512i upHere, __m
                             _mm512_add_epi32(_mm512_madd_epi16(dyLow, dyLow), _mm512_madd_epi16(dyHigh, dyHigh)));
 }
 
-// The AVX2 steps on 64 columns; the fewer than 64 columns left at the end of a row
-// take one step that reads only their own samples, the others read as 0.
+// The AVX2 steps on 64 columns, the last step of a row too.
 FRAMEPROBE_AVX512 uint64_t robertsEnergyAvx512(const Plane& frame) {
     constexpr uint32_t kStepsPerFlush = 8192;
     const __m512i zero = _mm512_setzero_si512();
     __m512i wide = zero;
+    uint64_t tail = 0;
     for (uint32_t y = 1; y < frame.height; ++y) {
         const uint8_t* up = frame.data + std::ptrdiff_t{y - 1} * frame.stride;
         const uint8_t* row = up + frame.stride;
@@ -295,13 +295,19 @@ FRAMEPROBE_AVX512 uint64_t robertsEnergyAvx512(const Plane& frame) {
             wide = addWidened(wide, narrow);
         }
         if (x == frame.width) continue;
-        const __mmask64 loaded = (__mmask64{1} << (frame.width - x)) - 1;
-        wide = addWidened(wide, robertsStep(_mm512_maskz_loadu_epi8(loaded, up + x - 1),
-                                            _mm512_maskz_loadu_epi8(loaded, up + x),
-                                            _mm512_maskz_loadu_epi8(loaded, row + x - 1),
-                                            _mm512_maskz_loadu_epi8(loaded, row + x)));
+        if (frame.width < 65) {
+            // Columns x and on, as columns 1 and on of the two rows from x - 1.
+            tail += robertsEnergy(Plane{up + x - 1, frame.stride, frame.width - (x - 1), 2});
+            continue;
+        }
+        const uint32_t last = frame.width - 64;
+        const __mmask64 keep = ~__mmask64{0} << (x - last);
+        wide = addWidened(wide, robertsStep(_mm512_maskz_mov_epi8(keep, _mm512_loadu_si512(up + last - 1)),
+                                            _mm512_maskz_mov_epi8(keep, _mm512_loadu_si512(up + last)),
+                                            _mm512_maskz_mov_epi8(keep, _mm512_loadu_si512(row + last - 1)),
+                                            _mm512_maskz_mov_epi8(keep, _mm512_loadu_si512(row + last))));
     }
-    return static_cast<uint64_t>(_mm512_reduce_add_epi64(wide));
+    return tail + static_cast<uint64_t>(_mm512_reduce_add_epi64(wide));
 }
 
 #endif

@@ -21,6 +21,14 @@ uint64_t rowEnergyPlain(const uint8_t* up, const uint8_t* mid, const uint8_t* do
     return total;
 }
 
+// The energy of the ROWS output rows below rows[0].
+template <int ROWS>
+uint64_t rowsEnergyPlain(const uint8_t* const* rows, uint32_t width) {
+    uint64_t total = 0;
+    for (int r = 0; r < ROWS; ++r) total += rowEnergyPlain(rows[r], rows[r + 1], rows[r + 2], 1, width - 1);
+    return total;
+}
+
 #if FRAMEPROBE_X86
 // The vector steps take the gradients apart by rows: with, for each row r,
 // E_r(x) = r[x+1] - r[x-1] and H_r(x) = r[x-1] + 2 r[x] + r[x+1],
@@ -62,11 +70,7 @@ template <int ROWS, typename... Keep>
 // ends on the row's last output and keeps only the lanes not yet counted.
 template <int ROWS>
 FRAMEPROBE_AVX2 uint64_t rowsEnergyAvx2(const uint8_t* const* rows, uint32_t width) {
-    if (width < 18) {
-        uint64_t total = 0;
-        for (int r = 0; r < ROWS; ++r) total += rowEnergyPlain(rows[r], rows[r + 1], rows[r + 2], 1, width - 1);
-        return total;
-    }
+    if (width < 18) return rowsEnergyPlain<ROWS>(rows, width);
     __m256i wide = _mm256_setzero_si256();
     uint32_t x = 1;
     while (x + 17 <= width) {
@@ -86,41 +90,39 @@ FRAMEPROBE_AVX2 uint64_t rowsEnergyAvx2(const uint8_t* const* rows, uint32_t wid
     return laneTotal(wide);
 }
 
-// 32 samples widened to 16 bits; with a mask, only the samples it sets are read and
-// the others are 0.
 FRAMEPROBE_AVX512 inline __m512i widen32(const uint8_t* p) {
     return _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
 }
-FRAMEPROBE_AVX512 inline __m512i widen32(const uint8_t* p, __mmask64 loaded) {
-    return _mm512_cvtepu8_epi16(_mm512_castsi512_si256(_mm512_maskz_loadu_epi8(loaded, p)));
+
+FRAMEPROBE_AVX512 inline __m512i kept(__m512i gradients) { return gradients; }
+FRAMEPROBE_AVX512 inline __m512i kept(__m512i gradients, __mmask32 keep) {
+    return _mm512_maskz_mov_epi16(keep, gradients);
 }
 
-// The AVX2 step on 32 outputs. `loaded...` are the samples of the outputs to
-// count (all, or the first few with the rest read as 0, which gives those outputs
-// no gradient).
-template <int ROWS, typename... Loaded>
-[[gnu::always_inline]] FRAMEPROBE_AVX512 inline __m512i stepEnergy32(const uint8_t* const* rows, uint32_t x, Loaded... loaded) {
+// The AVX2 step on 32 outputs.
+template <int ROWS, typename... Keep>
+[[gnu::always_inline]] FRAMEPROBE_AVX512 inline __m512i stepEnergy32(const uint8_t* const* rows, uint32_t x,
+                                                                     Keep... keep) {
     __m512i e[ROWS + 2], h[ROWS + 2];
     for (int r = 0; r < ROWS + 2; ++r) {
-        const __m512i left = widen32(rows[r] + x - 1, loaded...), here = widen32(rows[r] + x, loaded...),
-                      right = widen32(rows[r] + x + 1, loaded...);
+        const __m512i left = widen32(rows[r] + x - 1), here = widen32(rows[r] + x), right = widen32(rows[r] + x + 1);
         e[r] = _mm512_sub_epi16(right, left);
         h[r] = _mm512_add_epi16(_mm512_add_epi16(left, right), _mm512_slli_epi16(here, 1));
     }
     __m512i sums = _mm512_setzero_si512();
     for (int r = 0; r < ROWS; ++r) {
-        const __m512i gx = _mm512_add_epi16(_mm512_add_epi16(e[r], e[r + 2]), _mm512_slli_epi16(e[r + 1], 1));
-        const __m512i gy = _mm512_sub_epi16(h[r + 2], h[r]);
+        const __m512i gx =
+            kept(_mm512_add_epi16(_mm512_add_epi16(e[r], e[r + 2]), _mm512_slli_epi16(e[r + 1], 1)), keep...);
+        const __m512i gy = kept(_mm512_sub_epi16(h[r + 2], h[r]), keep...);
         sums = _mm512_add_epi32(sums, _mm512_add_epi32(_mm512_madd_epi16(gx, gx), _mm512_madd_epi16(gy, gy)));
     }
     return sums;
 }
 
 // The AVX2 steps on 32 outputs at a time: each 32-bit lane gains no more a step.
-// The fewer than 32 outputs left at the end of a row take one step that reads only
-// their own samples.
 template <int ROWS>
 FRAMEPROBE_AVX512 uint64_t rowsEnergyAvx512(const uint8_t* const* rows, uint32_t width) {
+    if (width < 34) return rowsEnergyPlain<ROWS>(rows, width);
     __m512i wide = _mm512_setzero_si512();
     uint32_t x = 1;
     while (x + 33 <= width) {
@@ -129,7 +131,10 @@ FRAMEPROBE_AVX512 uint64_t rowsEnergyAvx512(const uint8_t* const* rows, uint32_t
             sums = _mm512_add_epi32(sums, stepEnergy32<ROWS>(rows, x));
         wide = addWidened(wide, sums);
     }
-    if (x < width - 1) wide = addWidened(wide, stepEnergy32<ROWS>(rows, x, (__mmask64{1} << (width - 1 - x)) - 1));
+    if (x < width - 1) {
+        const uint32_t last = width - 33;
+        wide = addWidened(wide, stepEnergy32<ROWS>(rows, last, ~__mmask32{0} << (x - last)));
+    }
     return static_cast<uint64_t>(_mm512_reduce_add_epi64(wide));
 }
 #endif
@@ -152,12 +157,6 @@ uint64_t sobelEnergyWith(const Plane& frame, RowsEnergy* oneRow, RowsEnergy* ban
     return total;
 }
 
-template <int ROWS>
-uint64_t rowsEnergyPlain(const uint8_t* const* rows, uint32_t width) {
-    uint64_t total = 0;
-    for (int r = 0; r < ROWS; ++r) total += rowEnergyPlain(rows[r], rows[r + 1], rows[r + 2], 1, width - 1);
-    return total;
-}
 
 uint64_t sobelEnergyPlain(const Plane& frame) {
     return sobelEnergyWith(frame, rowsEnergyPlain<1>, rowsEnergyPlain<BAND>);

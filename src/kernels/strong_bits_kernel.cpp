@@ -178,12 +178,13 @@ FRAMEPROBE_AVX2 void gridStrongBitsAvx2(const uint8_t* up, const uint8_t* row, u
     finish(up, row, m, lines, limit, bits, gridStrongBitsPlainFrom);
 }
 
-// The same for sixteen grid columns, with masked loads that read only the dwords kept.
-FRAMEPROBE_AVX512 inline __m512i gridPairs16(const uint8_t* p, std::ptrdiff_t x, __mmask16 first, __m512i order) {
-    __m512i blended = _mm512_maskz_loadu_epi32(first, p + x);
-    blended = _mm512_mask_loadu_epi32(blended, 0x2222, p + x + 60);
-    blended = _mm512_mask_loadu_epi32(blended, 0x4444, p + x + 120);
-    blended = _mm512_mask_loadu_epi32(blended, 0x8888, p + x + 180);
+// The same for sixteen grid columns; the first load of the first group reads only
+// the dwords from column 0 on.
+FRAMEPROBE_AVX512 inline __m512i gridPairs16(const uint8_t* p, std::ptrdiff_t x, bool firstGroup, __m512i order) {
+    __m512i blended = firstGroup ? _mm512_maskz_loadu_epi32(0x1110, p + x) : _mm512_loadu_si512(p + x);
+    blended = _mm512_mask_blend_epi32(0x2222, blended, _mm512_loadu_si512(p + x + 60));
+    blended = _mm512_mask_blend_epi32(0x4444, blended, _mm512_loadu_si512(p + x + 120));
+    blended = _mm512_mask_blend_epi32(0x8888, blended, _mm512_loadu_si512(p + x + 180));
     return _mm512_shuffle_epi8(blended, order);
 }
 
@@ -198,7 +199,7 @@ FRAMEPROBE_AVX512 void gridStrongBitsAvx512(const uint8_t* up, const uint8_t* ro
     for (; m + 16 <= lines; m += 16) {
         const std::ptrdiff_t x = std::ptrdiff_t{m} * GRID - 1;
         // The first group reads nothing before column 0, whose column is never strong.
-        const __mmask16 first = m == 0 ? 0x1110 : 0x1111;
+        const bool first = m == 0;
         const __m512i pairs =
             _mm512_sub_epi16(gridPairs16(up, x, first, upOrder), gridPairs16(row, x, first, rowOrder));
         const __m512i energies = _mm512_permutexvar_epi32(inOrder, _mm512_madd_epi16(pairs, pairs));
