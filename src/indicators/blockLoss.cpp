@@ -66,7 +66,8 @@ inline int32_t runsIn(const uint64_t* bits) {
         const uint64_t strong = bits[j];
         uint64_t ends = strong & ~shiftedIn(strong, before, MIN_RUN);
         for (uint32_t s = 1; s < MIN_RUN; ++s) ends &= shiftedIn(strong, before, s);
-        runs += std::popcount(ends);
+        // Few bits are set: counting them one by one beats a bit count without its instruction.
+        for (; ends; ends &= ends - 1) ++runs;
         before = strong;
     }
     return runs;
