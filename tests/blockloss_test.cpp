@@ -122,6 +122,33 @@ TEST(BlockLossTest, BlocksOutsideEveryRegionOnlyRaiseTheThreshold) {
     EXPECT_EQ(blockLoss(frame), 4.0 / 28.0);
 }
 
+TEST(BlockLossTest, RunsOfTwelveCountAndNeverCrossARegionBorder) {
+    // A dark segment of n samples on a grid line of a flat frame makes a run of
+    // n + 1 strong energies along it. The frame is 2x2 regions and a margin.
+    OwnedImage frame(600, 530, 128);
+    auto across = [&](uint64_t x, uint64_t y, uint64_t n) { fillRect(frame, x, y, n, 1, 0); };
+    auto down = [&](uint64_t x, uint64_t y, uint64_t n) { fillRect(frame, x, y, 1, n, 0); };
+    // Region (0, 0): runs of 11, 12 and 13 across (two count), one long run down.
+    across(80, 64, 10);
+    across(120, 64, 11);
+    across(160, 64, 12);
+    down(32, 40, 30);
+    // Region (1, 0): a run of 13 across the border with (0, 0), split 6 + 7, and one of 12.
+    across(250, 96, 12);
+    across(300, 96, 11);
+    down(272, 40, 30);
+    // Region (0, 1): runs of 14 down across the border with (0, 0), of 12 and of 11.
+    down(48, 250, 13);
+    down(64, 300, 11);
+    down(80, 320, 10);
+    across(100, 400, 20);
+    // Runs in the margin outside every region.
+    across(520, 128, 40);
+    down(16, 515, 14);
+    EXPECT_EQ(blockLoss(frame), (2.0 * 1 + 1 * 1 + 1 * 1) / 4);
+    EXPECT_EQ(referenceBlockLoss(frame), blockLoss(frame));
+}
+
 // Frames that exercise every branch: a noisy background with flat blocks of random
 // levels and sizes, some on the grid, some off it, some crossing region borders.
 void paintBlocks(OwnedImage& img, std::mt19937& rng, int count, int noise) {

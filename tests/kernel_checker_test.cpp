@@ -26,6 +26,7 @@
 #include "kernels/comb_groups_kernel.h"
 #include "kernels/residual_deviations_kernel.h"
 #include "kernels/sobel_kernel.h"
+#include "kernels/strong_bits_kernel.h"
 #include "test_support.h"
 #include "tools/filtering.h"
 #include "tools/sums.h"
@@ -162,6 +163,8 @@ TEST(KernelChecker, EveryKernelOffersAPlainVariantFirst) {
     EXPECT_EQ(combGroupsVariants().front().level, CpuLevel::Plain);
     EXPECT_EQ(bandRepeatsVariants().front().level, CpuLevel::Plain);
     EXPECT_EQ(residualDeviationsVariants().front().level, CpuLevel::Plain);
+    EXPECT_EQ(strongBitsVariants().front().level, CpuLevel::Plain);
+    EXPECT_EQ(gridStrongBitsVariants().front().level, CpuLevel::Plain);
 }
 
 TEST(KernelChecker, BlurMatchesTheReference) {
@@ -241,11 +244,19 @@ TEST(KernelChecker, BlockDeviationsMatchTheReferenceForBothBlockSizes) {
 
 TEST(KernelChecker, SobelEnergyMatchesSpatialActivity) {
     const auto variants = runnable(sobelEnergyVariants());
-    forEachFrame([&](const CheckedFrame& f) {
+    auto check = [&](const CheckedFrame& f) {
         const double expected = spatialAct(f.packed);
         for (const auto& v : variants)
             expectSameBits(expected, std::sqrt(static_cast<double>(v.fn(f.plane))), std::string(v.name) + " " + f.label);
-    });
+    };
+    forEachFrame(check);
+    // Rows whose last vector step covers 0, 1, 15 or 31 outputs after the whole ones,
+    // in a band of four output rows and one row after it; rows long enough to empty
+    // the 32-bit totals on the way.
+    uint32_t seed = 500;
+    for (uint32_t w : {18u, 19u, 33u, 34u, 35u, 49u, 50u, 65u, 66u, 1920u, 4200u})
+        for (Pattern pattern : {Pattern::Noise, Pattern::Extremes})
+            for (uint32_t padding : {0u, 13u}) check(CheckedFrame(w, 7, padding, pattern, seed++));
 }
 
 namespace {
@@ -400,4 +411,94 @@ TEST(KernelChecker, ResidualDeviationsMatchFilterAndInteriorDeviations) {
             }
         }
     });
+}
+
+namespace {
+
+int32_t robertsEnergyAt(const uint8_t* up, const uint8_t* row, std::size_t x) {
+    const int dx = up[x - 1] - row[x], dy = up[x] - row[x - 1];
+    return dx * dx + dy * dy;
+}
+
+// Two rows for the strong-bit kernels, `offset` bytes into their buffer: random
+// samples, or samples from a few levels, whose energies repeat so that limits
+// equal to them are common.
+struct StrongRows {
+    std::vector<uint8_t> samples;
+    const uint8_t* up;
+    const uint8_t* row;
+    StrongRows(std::size_t width, std::size_t offset, bool fewLevels, std::mt19937& rng)
+        : samples(offset + 2 * width + 64) {
+        const uint8_t levels[] = {0, 1, 127, 128, 255};
+        for (uint8_t& v : samples) v = fewLevels ? levels[rng() % 5] : static_cast<uint8_t>(rng());
+        up = samples.data() + offset;
+        row = up + width;
+    }
+};
+
+// Limits at both ends, and equal to and one below the energy of a sampled column.
+std::vector<int32_t> limitsAround(int32_t energy) {
+    return {-1, 0, energy - 1, energy, 2 * 255 * 255 - 1, 2 * 255 * 255};
+}
+
+template <typename F, typename Call>
+void expectSameBits(std::span<const KernelVariant<F>> all, std::size_t words, const std::string& where, Call call) {
+    constexpr uint64_t UNTOUCHED = 0xA5A5A5A5A5A5A5A5u;
+    std::vector<uint64_t> expected(words + 1, UNTOUCHED);
+    call(all.front().fn, expected.data());
+    for (const auto& v : runnable(all)) {
+        std::vector<uint64_t> actual(words + 1, UNTOUCHED);
+        call(v.fn, actual.data());
+        EXPECT_EQ(expected, actual) << v.name << " " << where;
+    }
+}
+
+}  // namespace
+
+TEST(KernelChecker, StrongBitsMatchTheEnergiesAtEveryLimit) {
+    std::mt19937 rng(77);
+    // Widths around the vector steps and whole words, with tails of 0, 1, 15, 31 and 63 bits.
+    for (uint32_t width : {1u, 2u, 7u, 8u, 9u, 15u, 16u, 17u, 31u, 33u, 64u, 65u, 79u, 95u, 127u, 256u, 257u, 271u,
+                           287u, 319u, 1921u})
+        for (std::size_t offset : {0u, 3u})
+            for (bool fewLevels : {false, true}) {
+                const StrongRows rows(width, offset, fewLevels, rng);
+                const std::size_t sampled = width > 1 ? 1 + rng() % (width - 1) : 0;
+                const int32_t energy = sampled ? robertsEnergyAt(rows.up, rows.row, sampled) : 0;
+                for (int32_t limit : limitsAround(energy)) {
+                    const std::string where = std::to_string(width) + " wide, limit " + std::to_string(limit);
+                    expectSameBits(strongBitsVariants(), (width + 63) / 64, where,
+                                   [&](StrongBitsKernel* fn, uint64_t* bits) { fn(rows.up, rows.row, width, limit, bits); });
+                    // The plain variant against the energies themselves.
+                    std::vector<uint64_t> bits((width + 63) / 64);
+                    strongBitsVariants().front().fn(rows.up, rows.row, width, limit, bits.data());
+                    for (std::size_t x = 0; x < width; ++x)
+                        ASSERT_EQ((bits[x / 64] >> (x % 64)) & 1,
+                                  static_cast<uint64_t>(x > 0 && robertsEnergyAt(rows.up, rows.row, x) > limit))
+                            << where << " column " << x;
+                }
+            }
+}
+
+TEST(KernelChecker, GridStrongBitsMatchTheEnergiesAtEveryLimit) {
+    std::mt19937 rng(78);
+    for (uint32_t lines : {1u, 2u, 7u, 8u, 9u, 15u, 16u, 17u, 24u, 31u, 32u, 33u, 64u, 65u, 112u, 127u})
+        for (std::size_t offset : {0u, 5u})
+            for (bool fewLevels : {false, true}) {
+                const std::size_t width = std::size_t{lines} * 16;
+                const StrongRows rows(width, offset, fewLevels, rng);
+                const std::size_t sampled = lines > 1 ? 16 * (1 + rng() % (lines - 1)) : 0;
+                const int32_t energy = sampled ? robertsEnergyAt(rows.up, rows.row, sampled) : 0;
+                for (int32_t limit : limitsAround(energy)) {
+                    const std::string where = std::to_string(lines) + " lines, limit " + std::to_string(limit);
+                    expectSameBits(gridStrongBitsVariants(), (lines + 63) / 64, where,
+                                   [&](GridStrongBitsKernel* fn, uint64_t* bits) { fn(rows.up, rows.row, lines, limit, bits); });
+                    std::vector<uint64_t> bits((lines + 63) / 64);
+                    gridStrongBitsVariants().front().fn(rows.up, rows.row, lines, limit, bits.data());
+                    for (std::size_t m = 0; m < lines; ++m)
+                        ASSERT_EQ((bits[m / 64] >> (m % 64)) & 1,
+                                  static_cast<uint64_t>(m > 0 && robertsEnergyAt(rows.up, rows.row, 16 * m) > limit))
+                            << where << " line " << m;
+                }
+            }
 }

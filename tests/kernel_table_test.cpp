@@ -114,7 +114,7 @@ TEST(KernelTable, RobertsEnergyPastThe32BitPartials) {
 }
 
 TEST(KernelTable, RobertsEnergy) {
-    forEveryCase([](const Kernels& k, const TestPlane& a, const TestPlane&) {
+    auto check = [](const Kernels& k, const TestPlane& a, const TestPlane&) {
         uint64_t expected = 0;
         for (uint32_t y = 1; y < a.plane.height; ++y)
             for (uint32_t x = 1; x < a.plane.width; ++x) {
@@ -123,7 +123,16 @@ TEST(KernelTable, RobertsEnergy) {
                 expected += uint64_t(dx * dx + dy * dy);
             }
         EXPECT_EQ(k.robertsEnergy(a.plane), expected);
-    });
+    };
+    forEveryCase(check);
+    // Rows whose last vector step covers 0, 1, 15, 31 or 63 columns after the whole ones.
+    uint32_t seed = 900;
+    for (const Kernels* table : availableKernels())
+        for (uint32_t w : {32u, 33u, 34u, 48u, 64u, 65u, 66u, 80u, 96u, 1920u})
+            for (int pattern : {0, 3}) {
+                SCOPED_TRACE(std::string(cpuLevelName(table->level)) + " width " + std::to_string(w));
+                check(*table, TestPlane(w, 3, 5, pattern, seed++), TestPlane(1, 1, 0, 0, 0));
+            }
 }
 
 TEST(KernelTable, BlockSumsAndDiffs8) {

@@ -1,5 +1,7 @@
 #include "indicators/blockLoss.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstddef>
 
 #include "kernels/kernels.h"
@@ -15,11 +17,11 @@
 //   threshold = 6 * mean frame energy,
 //   countSeqsH / countSeqsV over the grid energies, multiply, sumPixels32,
 // computed without its full-frame working planes: the frame energy is summed on
-// the fly, and the grid energies are made a region segment (or a row of grid
-// lines) at a time, only where a region can count them, and compared with the
-// threshold in integers. Energies that are never computed (row 0, column 0,
-// outside every whole region) are 0 or take no part, and 0 never exceeds the
-// threshold, which is at least 0.
+// the fly, and the grid energies of a row are compared with the threshold in
+// integers, only where a region can count them, into bit masks whose runs word
+// operations count. Energies that are never computed (row 0, column 0, outside
+// every whole region) are 0 or take no part, and 0 never exceeds the threshold,
+// which is at least 0.
 
 namespace {
 
@@ -30,17 +32,16 @@ constexpr int32_t MIN_RUN = 12;
 constexpr double THRESHOLD_FACTOR = 6.0;
 
 constexpr uint32_t LINES_PER_REGION = REGION / GRID;
+constexpr uint32_t WORDS_PER_REGION = REGION / 64;
+constexpr uint32_t REGIONS_PER_WORD = 64 / LINES_PER_REGION;
+// Rows of strong bits a vertical run looks back over, rounded up to a power of two.
+constexpr uint32_t HISTORY = 16;
+static_assert(MIN_RUN < 64 && MIN_RUN + 1 <= static_cast<int32_t>(HISTORY));
 
 struct BlockLossWorkspace {
-    Reusable<int32_t> horizontal, vertical, products, counters, lineEnergy;
+    Reusable<int32_t> horizontal, vertical, products;
+    Reusable<uint64_t> rowBits, gridBits;
 };
-
-// Roberts energy at column x of `row`, `up` being the row above; x >= 1.
-inline int32_t energyAt(const uint8_t* up, const uint8_t* row, std::size_t x) {
-    const int32_t dx = int32_t{up[x - 1]} - int32_t{row[x]};
-    const int32_t dy = int32_t{up[x]} - int32_t{row[x - 1]};
-    return dx * dx + dy * dy;
-}
 
 constexpr int32_t MAX_ENERGY = 2 * 255 * 255;
 
@@ -52,66 +53,75 @@ int32_t strongLimit(double threshold) {
     return static_cast<int32_t>(threshold);  // truncation is the floor here
 }
 
-// Runs of at least MIN_RUN strong samples, each counted once.
-inline int32_t countRuns(const uint8_t* strong, std::size_t n) {
+// `bits` shifted up by `s` (0 < s < 64), the top of the word before filling in.
+inline uint64_t shiftedIn(uint64_t bits, uint64_t before, uint32_t s) { return (bits << s) | (before >> (64 - s)); }
+
+// Runs of at least MIN_RUN strong samples within the REGION bits from `bits`,
+// each counted once: where a sample ends MIN_RUN strong ones and the one before
+// them is not strong (or lies before the region).
+inline int32_t runsIn(const uint64_t* bits) {
     int32_t runs = 0;
-    int32_t length = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        length = strong[i] ? length + 1 : 0;
-        runs += length == MIN_RUN;
+    uint64_t before = 0;
+    for (uint32_t j = 0; j < WORDS_PER_REGION; ++j) {
+        const uint64_t strong = bits[j];
+        uint64_t ends = strong & ~shiftedIn(strong, before, MIN_RUN);
+        for (uint32_t s = 1; s < MIN_RUN; ++s) ends &= shiftedIn(strong, before, s);
+        // Few bits are set: counting them one by one beats a bit count without its instruction.
+        for (; ends; ends &= ends - 1) ++runs;
+        before = strong;
     }
     return runs;
 }
 
 // Runs along the horizontal grid lines (frame rows 16k, k >= 1), per region.
-void horizontalRuns(const Image& frame, Image32 counts, int32_t limit) {
+void horizontalRuns(const Image& frame, Image32 counts, int32_t limit, uint64_t* bits) {
     const std::size_t w = frame.w;
+    const uint32_t span = static_cast<uint32_t>(counts.w * REGION);
+    StrongBitsKernel* const strongBits = activeKernels().strongBits;
     for (std::size_t r = 0; r < counts.h; ++r) {
         for (uint32_t line = 0; line < LINES_PER_REGION; ++line) {
             const std::size_t y = r * REGION + line * GRID;
             if (y == 0) continue;
             const uint8_t* row = frame.data + y * w;
-            const uint8_t* up = row - w;
+            strongBits(row - w, row, span, limit, bits);
             for (std::size_t c = 0; c < counts.w; ++c) {
-                const std::size_t x0 = c * REGION;
-                uint8_t strong[REGION];
-                strong[0] = x0 != 0 && energyAt(up, row, x0) > limit;
-                for (std::size_t i = 1; i < REGION; ++i) strong[i] = energyAt(up, row, x0 + i) > limit;
-                uint8_t any = 0;
-                for (std::size_t i = 0; i < REGION; ++i) any |= strong[i];
-                if (any) counts.data[r * counts.w + c] += countRuns(strong, REGION);
+                const uint64_t* region = bits + c * WORDS_PER_REGION;
+                uint64_t any = 0;
+                for (uint32_t j = 0; j < WORDS_PER_REGION; ++j) any |= region[j];
+                if (any) counts.data[r * counts.w + c] += runsIn(region);
             }
         }
     }
 }
 
 // Runs down the vertical grid lines (frame columns 16k, k >= 1), per region.
-// `counters` holds one run length per grid line, zero on entry and on return;
-// `energy` has room for one energy per grid line.
-void verticalRuns(const Image& frame, Image32 counts, int32_t* counters, int32_t* energy, int32_t limit) {
+// `history` holds the grid lines' strong bits of the last HISTORY rows, `words`
+// words a row: a run ends MIN_RUN strong rows where the row before them is not
+// strong, or lies before the region row.
+void verticalRuns(const Image& frame, Image32 counts, int32_t limit, uint64_t* history) {
     const std::size_t w = frame.w;
+    const uint32_t lines = static_cast<uint32_t>(counts.w * LINES_PER_REGION);
+    const uint32_t words = (lines + 63) / 64;
+    GridStrongBitsKernel* const gridStrongBits = activeKernels().gridStrongBits;
+    auto bitsOf = [&](std::size_t i) { return history + (i % HISTORY) * words; };
     for (std::size_t r = 0; r < counts.h; ++r) {
         int32_t* regionCounts = counts.data + r * counts.w;
-        for (std::size_t y = r * REGION; y < (r + 1) * REGION; ++y) {
+        // No run continues into the next region row.
+        std::fill(history, history + HISTORY * words, 0);
+        for (std::size_t i = 0; i < REGION; ++i) {
+            const std::size_t y = r * REGION + i;
+            // Row 0 has no energy: its bits stay 0.
             if (y == 0) continue;
             const uint8_t* row = frame.data + y * w;
-            const uint8_t* up = row - w;
-            for (std::size_t c = 0; c < counts.w; ++c) {
-                const std::size_t first = c * LINES_PER_REGION;
-                // Grid line 0 (frame column 0) has no energy and never counts.
-                energy[first] = 0;
-                for (std::size_t k = first == 0 ? 1 : first; k < first + LINES_PER_REGION; ++k)
-                    energy[k] = energyAt(up, row, k * GRID);
-                int32_t hits = 0;
-                for (std::size_t k = first; k < first + LINES_PER_REGION; ++k) {
-                    counters[k] = energy[k] > limit ? counters[k] + 1 : 0;
-                    hits += counters[k] == MIN_RUN;
-                }
-                regionCounts[c] += hits;
+            gridStrongBits(row - w, row, lines, limit, bitsOf(i));
+            for (uint32_t j = 0; j < words; ++j) {
+                // Rows before the region row are the cleared ones past i.
+                uint64_t ends = bitsOf(i)[j] & ~bitsOf(i + HISTORY - MIN_RUN)[j];
+                for (uint32_t back = 1; back < MIN_RUN && ends; ++back) ends &= bitsOf(i + HISTORY - back)[j];
+                for (; ends; ends &= ends - 1)
+                    ++regionCounts[j * REGIONS_PER_WORD + std::countr_zero(ends) / LINES_PER_REGION];
             }
         }
-        // No run continues into the next region row.
-        for (std::size_t k = 0; k < counts.w * LINES_PER_REGION; ++k) counters[k] = 0;
     }
 }
 
@@ -132,13 +142,12 @@ double blockLoss(const Image& frame) {
     Image32 horizontal = clearedPlaneIn(ws.horizontal, regionsW, regionsH);
     Image32 vertical = clearedPlaneIn(ws.vertical, regionsW, regionsH);
     Image32 products = planeIn(ws.products, regionsW, regionsH);
-    // Run lengths start and end at zero, so they need clearing only when created.
-    Image32 counters = planeIn(ws.counters, regionsW * LINES_PER_REGION, 1);
-    Image32 lineEnergy = planeIn(ws.lineEnergy, regionsW * LINES_PER_REGION, 1);
+    uint64_t* rowBits = ws.rowBits.take(std::size_t{regionsW} * WORDS_PER_REGION);
+    uint64_t* gridBits = ws.gridBits.take(std::size_t{HISTORY} * ((regionsW * LINES_PER_REGION + 63) / 64));
 
     const int32_t limit = strongLimit(threshold);
-    horizontalRuns(view, horizontal, limit);
-    verticalRuns(view, vertical, counters.data, lineEnergy.data, limit);
+    horizontalRuns(view, horizontal, limit, rowBits);
+    verticalRuns(view, vertical, limit, gridBits);
     multiply(horizontal, vertical, products);
     return static_cast<double>(sumPixels32(products)) / static_cast<double>(regionsW * regionsH);
 }

@@ -26,6 +26,8 @@ Kernels tableFor(CpuLevel level) {
                    variantFor(combGroupsVariants(), level),
                    variantFor(bandRepeatsVariants(), level),
                    variantFor(robertsEnergyVariants(), level),
+                   variantFor(strongBitsVariants(), level),
+                   variantFor(gridStrongBitsVariants(), level),
                    variantFor(residualDeviationsVariants(), level),
                    variantFor(deepToBytesVariants(), level),
                    variantFor(turnCountsVariants(), level)};

@@ -84,8 +84,30 @@ void sumAndSquareSumPlain(const Plane& plane, uint64_t& sum, uint64_t& squares) 
 // 32 columns a step: both differences in 16-bit lanes, their squares summed in
 // pairs into 32-bit lanes, each taking at most 8 * 255^2 a step and moved to
 // 64-bit lanes before it could wrap.
+FRAMEPROBE_AVX2 inline __m256i robertsStep(__m256i upLeft, __m256i upHere, __m256i rowLeft, __m256i rowHere) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i dxLow = _mm256_sub_epi16(_mm256_unpacklo_epi8(upLeft, zero), _mm256_unpacklo_epi8(rowHere, zero));
+    const __m256i dxHigh = _mm256_sub_epi16(_mm256_unpackhi_epi8(upLeft, zero), _mm256_unpackhi_epi8(rowHere, zero));
+    const __m256i dyLow = _mm256_sub_epi16(_mm256_unpacklo_epi8(upHere, zero), _mm256_unpacklo_epi8(rowLeft, zero));
+    const __m256i dyHigh = _mm256_sub_epi16(_mm256_unpackhi_epi8(upHere, zero), _mm256_unpackhi_epi8(rowLeft, zero));
+    return _mm256_add_epi32(_mm256_add_epi32(_mm256_madd_epi16(dxLow, dxLow), _mm256_madd_epi16(dxHigh, dxHigh)),
+                            _mm256_add_epi32(_mm256_madd_epi16(dyLow, dyLow), _mm256_madd_epi16(dyHigh, dyHigh)));
+}
+
+FRAMEPROBE_AVX2 inline __m256i load32(const uint8_t* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+// The last columns of a row take one more step that ends on the row's last column,
+// its samples cleared in the columns already counted.
 FRAMEPROBE_AVX2 uint64_t robertsEnergyAvx2(const Plane& frame) {
     constexpr uint32_t kStepsPerFlush = 8192;
+    // 32 bytes of 0, then 32 set: read from 32 - n on, the first n bytes are 0.
+    static constexpr uint8_t KEEP_FROM[64] = {0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,
+                                              0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,
+                                              0,   0,   0,   0,   0,   0,   255, 255, 255, 255, 255, 255, 255,
+                                              255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
+                                              255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255};
     const __m256i zero = _mm256_setzero_si256();
     __m256i wide = zero;
     uint64_t tail = 0;
@@ -95,24 +117,24 @@ FRAMEPROBE_AVX2 uint64_t robertsEnergyAvx2(const Plane& frame) {
         uint32_t x = 1;
         while (x + 32 <= frame.width) {
             __m256i narrow = zero;
-            for (uint32_t step = 0; step < kStepsPerFlush && x + 32 <= frame.width; ++step, x += 32) {
-                const __m256i upLeft = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(up + x - 1));
-                const __m256i upHere = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(up + x));
-                const __m256i rowLeft = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + x - 1));
-                const __m256i rowHere = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + x));
-                const __m256i dxLow = _mm256_sub_epi16(_mm256_unpacklo_epi8(upLeft, zero), _mm256_unpacklo_epi8(rowHere, zero));
-                const __m256i dxHigh = _mm256_sub_epi16(_mm256_unpackhi_epi8(upLeft, zero), _mm256_unpackhi_epi8(rowHere, zero));
-                const __m256i dyLow = _mm256_sub_epi16(_mm256_unpacklo_epi8(upHere, zero), _mm256_unpacklo_epi8(rowLeft, zero));
-                const __m256i dyHigh = _mm256_sub_epi16(_mm256_unpackhi_epi8(upHere, zero), _mm256_unpackhi_epi8(rowLeft, zero));
-                narrow = _mm256_add_epi32(narrow, _mm256_madd_epi16(dxLow, dxLow));
-                narrow = _mm256_add_epi32(narrow, _mm256_madd_epi16(dxHigh, dxHigh));
-                narrow = _mm256_add_epi32(narrow, _mm256_madd_epi16(dyLow, dyLow));
-                narrow = _mm256_add_epi32(narrow, _mm256_madd_epi16(dyHigh, dyHigh));
-            }
+            for (uint32_t step = 0; step < kStepsPerFlush && x + 32 <= frame.width; ++step, x += 32)
+                narrow = _mm256_add_epi32(
+                    narrow, robertsStep(load32(up + x - 1), load32(up + x), load32(row + x - 1), load32(row + x)));
             wide = addWidened(wide, narrow);
         }
-        // Columns x and on, as columns 1 and on of the two rows from x - 1.
-        tail += robertsEnergy(Plane{up + x - 1, frame.stride, frame.width - (x - 1), 2});
+        if (x == frame.width) continue;
+        if (frame.width < 33) {
+            // Columns x and on, as columns 1 and on of the two rows from x - 1.
+            tail += robertsEnergy(Plane{up + x - 1, frame.stride, frame.width - (x - 1), 2});
+            continue;
+        }
+        const uint32_t last = frame.width - 32;
+        const __m256i keep = load32(KEEP_FROM + 32 - (x - last));
+        const __m256i upLeft = _mm256_and_si256(load32(up + last - 1), keep);
+        const __m256i upHere = _mm256_and_si256(load32(up + last), keep);
+        const __m256i rowLeft = _mm256_and_si256(load32(row + last - 1), keep);
+        const __m256i rowHere = _mm256_and_si256(load32(row + last), keep);
+        wide = addWidened(wide, robertsStep(upLeft, upHere, rowLeft, rowHere));
     }
     return tail + laneTotal(wide);
 }
@@ -207,6 +229,17 @@ FRAMEPROBE_AVX512 void sumAndSquareSumAvx512(const Plane& plane, uint64_t& sum, 
     squares = tailSquares + static_cast<uint64_t>(_mm512_reduce_add_epi64(wide));
 }
 
+FRAMEPROBE_AVX512 inline __m512i robertsStep(__m512i upLeft, __m512i upHere, __m512i rowLeft, __m512i rowHere) {
+    const __m512i zero = _mm512_setzero_si512();
+    const __m512i dxLow = _mm512_sub_epi16(_mm512_unpacklo_epi8(upLeft, zero), _mm512_unpacklo_epi8(rowHere, zero));
+    const __m512i dxHigh = _mm512_sub_epi16(_mm512_unpackhi_epi8(upLeft, zero), _mm512_unpackhi_epi8(rowHere, zero));
+    const __m512i dyLow = _mm512_sub_epi16(_mm512_unpacklo_epi8(upHere, zero), _mm512_unpacklo_epi8(rowLeft, zero));
+    const __m512i dyHigh = _mm512_sub_epi16(_mm512_unpackhi_epi8(upHere, zero), _mm512_unpackhi_epi8(rowLeft, zero));
+    return _mm512_add_epi32(_mm512_add_epi32(_mm512_madd_epi16(dxLow, dxLow), _mm512_madd_epi16(dxHigh, dxHigh)),
+                            _mm512_add_epi32(_mm512_madd_epi16(dyLow, dyLow), _mm512_madd_epi16(dyHigh, dyHigh)));
+}
+
+// The AVX2 steps on 64 columns, the last step of a row too.
 FRAMEPROBE_AVX512 uint64_t robertsEnergyAvx512(const Plane& frame) {
     constexpr uint32_t kStepsPerFlush = 8192;
     const __m512i zero = _mm512_setzero_si512();
@@ -218,24 +251,24 @@ FRAMEPROBE_AVX512 uint64_t robertsEnergyAvx512(const Plane& frame) {
         uint32_t x = 1;
         while (x + 64 <= frame.width) {
             __m512i narrow = zero;
-            for (uint32_t step = 0; step < kStepsPerFlush && x + 64 <= frame.width; ++step, x += 64) {
-                const __m512i upLeft = _mm512_loadu_si512(up + x - 1);
-                const __m512i upHere = _mm512_loadu_si512(up + x);
-                const __m512i rowLeft = _mm512_loadu_si512(row + x - 1);
-                const __m512i rowHere = _mm512_loadu_si512(row + x);
-                const __m512i dxLow = _mm512_sub_epi16(_mm512_unpacklo_epi8(upLeft, zero), _mm512_unpacklo_epi8(rowHere, zero));
-                const __m512i dxHigh = _mm512_sub_epi16(_mm512_unpackhi_epi8(upLeft, zero), _mm512_unpackhi_epi8(rowHere, zero));
-                const __m512i dyLow = _mm512_sub_epi16(_mm512_unpacklo_epi8(upHere, zero), _mm512_unpacklo_epi8(rowLeft, zero));
-                const __m512i dyHigh = _mm512_sub_epi16(_mm512_unpackhi_epi8(upHere, zero), _mm512_unpackhi_epi8(rowLeft, zero));
-                narrow = _mm512_add_epi32(narrow, _mm512_madd_epi16(dxLow, dxLow));
-                narrow = _mm512_add_epi32(narrow, _mm512_madd_epi16(dxHigh, dxHigh));
-                narrow = _mm512_add_epi32(narrow, _mm512_madd_epi16(dyLow, dyLow));
-                narrow = _mm512_add_epi32(narrow, _mm512_madd_epi16(dyHigh, dyHigh));
-            }
+            for (uint32_t step = 0; step < kStepsPerFlush && x + 64 <= frame.width; ++step, x += 64)
+                narrow = _mm512_add_epi32(narrow, robertsStep(_mm512_loadu_si512(up + x - 1), _mm512_loadu_si512(up + x),
+                                                              _mm512_loadu_si512(row + x - 1),
+                                                              _mm512_loadu_si512(row + x)));
             wide = addWidened(wide, narrow);
         }
-        // Columns x and on, as columns 1 and on of the two rows from x - 1.
-        tail += robertsEnergy(Plane{up + x - 1, frame.stride, frame.width - (x - 1), 2});
+        if (x == frame.width) continue;
+        if (frame.width < 65) {
+            // Columns x and on, as columns 1 and on of the two rows from x - 1.
+            tail += robertsEnergy(Plane{up + x - 1, frame.stride, frame.width - (x - 1), 2});
+            continue;
+        }
+        const uint32_t last = frame.width - 64;
+        const __mmask64 keep = ~__mmask64{0} << (x - last);
+        wide = addWidened(wide, robertsStep(_mm512_maskz_mov_epi8(keep, _mm512_loadu_si512(up + last - 1)),
+                                            _mm512_maskz_mov_epi8(keep, _mm512_loadu_si512(up + last)),
+                                            _mm512_maskz_mov_epi8(keep, _mm512_loadu_si512(row + last - 1)),
+                                            _mm512_maskz_mov_epi8(keep, _mm512_loadu_si512(row + last))));
     }
     return tail + static_cast<uint64_t>(_mm512_reduce_add_epi64(wide));
 }

@@ -20,6 +20,7 @@
 #include "kernels/deep_samples_kernel.h"
 #include "kernels/residual_deviations_kernel.h"
 #include "kernels/sobel_kernel.h"
+#include "kernels/strong_bits_kernel.h"
 #include "kernels/turn_counts_kernel.h"
 #include "kernels/variants.h"
 #include "tools/image.h"
@@ -49,6 +50,8 @@ struct Kernels {
     CombGroupsKernel* combGroups;
     BandRepeatsKernel* bandRepeats;
     RobertsEnergyKernel* robertsEnergy;
+    StrongBitsKernel* strongBits;
+    GridStrongBitsKernel* gridStrongBits;
     ResidualDeviationsKernel* residualDeviations;
     DeepToBytesKernel* deepToBytes;
     TurnCountsKernel* turnCounts;

@@ -6,6 +6,9 @@
 
 namespace {
 
+// Output rows a vector step covers.
+constexpr int BAND = 4;
+
 // Columns [from, to) of the interior row between `up` and `down`.
 uint64_t rowEnergyPlain(const uint8_t* up, const uint8_t* mid, const uint8_t* down, size_t from, size_t to) {
     uint64_t total = 0;
@@ -18,156 +21,154 @@ uint64_t rowEnergyPlain(const uint8_t* up, const uint8_t* mid, const uint8_t* do
     return total;
 }
 
-uint64_t rowEnergyWholePlain(const uint8_t* up, const uint8_t* mid, const uint8_t* down, uint32_t width) {
-    return rowEnergyPlain(up, mid, down, 1, width - 1);
+// The energy of the ROWS output rows below rows[0].
+template <int ROWS>
+uint64_t rowsEnergyPlain(const uint8_t* const* rows, uint32_t width) {
+    uint64_t total = 0;
+    for (int r = 0; r < ROWS; ++r) total += rowEnergyPlain(rows[r], rows[r + 1], rows[r + 2], 1, width - 1);
+    return total;
 }
 
 #if FRAMEPROBE_X86
+// The vector steps take the gradients apart by rows: with, for each row r,
+// E_r(x) = r[x+1] - r[x-1] and H_r(x) = r[x-1] + 2 r[x] + r[x+1],
+//   gx = E_up + 2 E_mid + E_down and gy = H_down - H_up,
+// so that a step over BAND output rows works out each of its BAND + 2 rows once.
+// All of them fit 16-bit lanes (at most 1020 in size).
+
 FRAMEPROBE_AVX2 inline __m256i widen(const uint8_t* p) {
     return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
 }
 
-// Pairs of bytes weighted and added into 16-bit lanes by multiply-adds, which
-// spare the shuffle port that widening every load would keep busy.
-struct PairWeights {
-    __m256i minusPlus, minusPlusTwice, plusPlus;
-};
+// The gradients of all lanes, or of the lanes `keep` sets.
+FRAMEPROBE_AVX2 inline __m256i kept(__m256i gradients) { return gradients; }
+FRAMEPROBE_AVX2 inline __m256i kept(__m256i gradients, __m256i keep) { return _mm256_and_si256(gradients, keep); }
 
-FRAMEPROBE_AVX2 inline PairWeights pairWeights() {
-    return {_mm256_set1_epi16(0x01ff), _mm256_set1_epi16(0x02fe), _mm256_set1_epi16(0x0101)};
+// The squared gradients of the sixteen outputs from column x of the ROWS output
+// rows below rows[0], in pairs summed into 32-bit lanes: each lane gains at most
+// ROWS * 4 * 1020^2. `keep...` may clear the lanes of outputs already counted.
+template <int ROWS, typename... Keep>
+[[gnu::always_inline]] FRAMEPROBE_AVX2 inline __m256i stepEnergy(const uint8_t* const* rows, uint32_t x, Keep... keep) {
+    __m256i e[ROWS + 2], h[ROWS + 2];
+    for (int r = 0; r < ROWS + 2; ++r) {
+        const __m256i left = widen(rows[r] + x - 1), here = widen(rows[r] + x), right = widen(rows[r] + x + 1);
+        e[r] = _mm256_sub_epi16(right, left);
+        h[r] = _mm256_add_epi16(_mm256_add_epi16(left, right), _mm256_slli_epi16(here, 1));
+    }
+    __m256i sums = _mm256_setzero_si256();
+    for (int r = 0; r < ROWS; ++r) {
+        const __m256i gx =
+            kept(_mm256_add_epi16(_mm256_add_epi16(e[r], e[r + 2]), _mm256_slli_epi16(e[r + 1], 1)), keep...);
+        const __m256i gy = kept(_mm256_sub_epi16(h[r + 2], h[r]), keep...);
+        sums = _mm256_add_epi32(sums, _mm256_add_epi32(_mm256_madd_epi16(gx, gx), _mm256_madd_epi16(gy, gy)));
+    }
+    return sums;
 }
 
-// gx^2 + gy^2 summed in pairs into 32-bit lanes, for the outputs whose samples are
-// interleaved in `ups` (up[x-1], up[x+1]), `mids`, `downs` and `centres` (up[x], down[x]).
-FRAMEPROBE_AVX2 inline __m256i pairEnergy(__m256i ups, __m256i mids, __m256i downs, __m256i centres,
-                                          const PairWeights& w) {
-    const __m256i gx = _mm256_add_epi16(
-        _mm256_add_epi16(_mm256_maddubs_epi16(ups, w.minusPlus), _mm256_maddubs_epi16(downs, w.minusPlus)),
-        _mm256_maddubs_epi16(mids, w.minusPlusTwice));
-    const __m256i gy = _mm256_add_epi16(
-        _mm256_sub_epi16(_mm256_maddubs_epi16(downs, w.plusPlus), _mm256_maddubs_epi16(ups, w.plusPlus)),
-        _mm256_maddubs_epi16(centres, w.minusPlusTwice));
-    return _mm256_add_epi32(_mm256_madd_epi16(gx, gx), _mm256_madd_epi16(gy, gy));
-}
-
-FRAMEPROBE_AVX2 inline __m256i load32(const uint8_t* p) {
-    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-}
-
-// Sixteen outputs a step from 16-bit gradients (at most 1020 in size); each 32-bit
-// lane gains at most 4 * 1020^2 a step, so 512 steps stay below 2^32. Before them,
-// 32 outputs a step by pair weights: 8 * 1020^2 a lane and step, 256 steps.
-FRAMEPROBE_AVX2 uint64_t rowEnergyAvx2(const uint8_t* up, const uint8_t* mid, const uint8_t* down, uint32_t width) {
+// Sixteen outputs a step, 512 / ROWS steps between emptying the 32-bit lanes so
+// that they stay below 2^32. The last outputs of a row take one more step that
+// ends on the row's last output and keeps only the lanes not yet counted.
+template <int ROWS>
+FRAMEPROBE_AVX2 uint64_t rowsEnergyAvx2(const uint8_t* const* rows, uint32_t width) {
+    if (width < 18) return rowsEnergyPlain<ROWS>(rows, width);
     __m256i wide = _mm256_setzero_si256();
     uint32_t x = 1;
-    const PairWeights weights = pairWeights();
-    while (x + 33 <= width) {
-        __m256i sums = _mm256_setzero_si256();
-        for (uint32_t steps = 0; steps < 256 && x + 33 <= width; ++steps, x += 32) {
-            const __m256i u0 = load32(up + x - 1), u1 = load32(up + x), u2 = load32(up + x + 1);
-            const __m256i m0 = load32(mid + x - 1), m2 = load32(mid + x + 1);
-            const __m256i d0 = load32(down + x - 1), d1 = load32(down + x), d2 = load32(down + x + 1);
-            sums = _mm256_add_epi32(sums, pairEnergy(_mm256_unpacklo_epi8(u0, u2), _mm256_unpacklo_epi8(m0, m2),
-                                                     _mm256_unpacklo_epi8(d0, d2), _mm256_unpacklo_epi8(u1, d1),
-                                                     weights));
-            sums = _mm256_add_epi32(sums, pairEnergy(_mm256_unpackhi_epi8(u0, u2), _mm256_unpackhi_epi8(m0, m2),
-                                                     _mm256_unpackhi_epi8(d0, d2), _mm256_unpackhi_epi8(u1, d1),
-                                                     weights));
-        }
-        wide = addWidened(wide, sums);
-    }
     while (x + 17 <= width) {
         __m256i sums = _mm256_setzero_si256();
-        for (uint32_t steps = 0; steps < 512 && x + 17 <= width; ++steps, x += 16) {
-            const __m256i u0 = widen(up + x - 1), u1 = widen(up + x), u2 = widen(up + x + 1);
-            const __m256i m0 = widen(mid + x - 1), m2 = widen(mid + x + 1);
-            const __m256i d0 = widen(down + x - 1), d1 = widen(down + x), d2 = widen(down + x + 1);
-            const __m256i right = _mm256_add_epi16(_mm256_add_epi16(u2, d2), _mm256_slli_epi16(m2, 1));
-            const __m256i left = _mm256_add_epi16(_mm256_add_epi16(u0, d0), _mm256_slli_epi16(m0, 1));
-            const __m256i below = _mm256_add_epi16(_mm256_add_epi16(d0, d2), _mm256_slli_epi16(d1, 1));
-            const __m256i above = _mm256_add_epi16(_mm256_add_epi16(u0, u2), _mm256_slli_epi16(u1, 1));
-            const __m256i gx = _mm256_sub_epi16(right, left);
-            const __m256i gy = _mm256_sub_epi16(below, above);
-            sums = _mm256_add_epi32(sums, _mm256_add_epi32(_mm256_madd_epi16(gx, gx), _mm256_madd_epi16(gy, gy)));
-        }
+        for (uint32_t steps = 0; steps < 512 / ROWS && x + 17 <= width; ++steps, x += 16)
+            sums = _mm256_add_epi32(sums, stepEnergy<ROWS>(rows, x));
         wide = addWidened(wide, sums);
     }
-    return laneTotal(wide) + rowEnergyPlain(up, mid, down, x, width - 1);
+    if (x < width - 1) {
+        // Sixteen lanes of 0, then sixteen set: read from 16 - n on, the first n lanes are 0.
+        static constexpr int16_t KEEP_FROM[32] = {0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,
+                                                  -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+        const uint32_t last = width - 17;
+        const __m256i keep = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(KEEP_FROM + 16 - (x - last)));
+        wide = addWidened(wide, stepEnergy<ROWS>(rows, last, keep));
+    }
+    return laneTotal(wide);
 }
 
 FRAMEPROBE_AVX512 inline __m512i widen32(const uint8_t* p) {
     return _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
 }
 
-FRAMEPROBE_AVX512 inline __m512i pairEnergy(__m512i ups, __m512i mids, __m512i downs, __m512i centres) {
-    const __m512i minusPlus = _mm512_set1_epi16(0x01ff), minusPlusTwice = _mm512_set1_epi16(0x02fe);
-    const __m512i plusPlus = _mm512_set1_epi16(0x0101);
-    const __m512i gx = _mm512_add_epi16(
-        _mm512_add_epi16(_mm512_maddubs_epi16(ups, minusPlus), _mm512_maddubs_epi16(downs, minusPlus)),
-        _mm512_maddubs_epi16(mids, minusPlusTwice));
-    const __m512i gy = _mm512_add_epi16(
-        _mm512_sub_epi16(_mm512_maddubs_epi16(downs, plusPlus), _mm512_maddubs_epi16(ups, plusPlus)),
-        _mm512_maddubs_epi16(centres, minusPlusTwice));
-    return _mm512_add_epi32(_mm512_madd_epi16(gx, gx), _mm512_madd_epi16(gy, gy));
+FRAMEPROBE_AVX512 inline __m512i kept(__m512i gradients) { return gradients; }
+FRAMEPROBE_AVX512 inline __m512i kept(__m512i gradients, __mmask32 keep) {
+    return _mm512_maskz_mov_epi16(keep, gradients);
 }
 
-FRAMEPROBE_AVX512 inline __m512i load64(const uint8_t* p) { return _mm512_loadu_si512(p); }
+// The AVX2 step on 32 outputs.
+template <int ROWS, typename... Keep>
+[[gnu::always_inline]] FRAMEPROBE_AVX512 inline __m512i stepEnergy32(const uint8_t* const* rows, uint32_t x,
+                                                                     Keep... keep) {
+    __m512i e[ROWS + 2], h[ROWS + 2];
+    for (int r = 0; r < ROWS + 2; ++r) {
+        const __m512i left = widen32(rows[r] + x - 1), here = widen32(rows[r] + x), right = widen32(rows[r] + x + 1);
+        e[r] = _mm512_sub_epi16(right, left);
+        h[r] = _mm512_add_epi16(_mm512_add_epi16(left, right), _mm512_slli_epi16(here, 1));
+    }
+    __m512i sums = _mm512_setzero_si512();
+    for (int r = 0; r < ROWS; ++r) {
+        const __m512i gx =
+            kept(_mm512_add_epi16(_mm512_add_epi16(e[r], e[r + 2]), _mm512_slli_epi16(e[r + 1], 1)), keep...);
+        const __m512i gy = kept(_mm512_sub_epi16(h[r + 2], h[r]), keep...);
+        sums = _mm512_add_epi32(sums, _mm512_add_epi32(_mm512_madd_epi16(gx, gx), _mm512_madd_epi16(gy, gy)));
+    }
+    return sums;
+}
 
-// The AVX2 steps on twice the outputs at a time: each 32-bit lane gains no more a step.
-FRAMEPROBE_AVX512 uint64_t rowEnergyAvx512(const uint8_t* up, const uint8_t* mid, const uint8_t* down,
-                                           uint32_t width) {
+// The AVX2 steps on 32 outputs at a time: each 32-bit lane gains no more a step.
+template <int ROWS>
+FRAMEPROBE_AVX512 uint64_t rowsEnergyAvx512(const uint8_t* const* rows, uint32_t width) {
+    if (width < 34) return rowsEnergyPlain<ROWS>(rows, width);
     __m512i wide = _mm512_setzero_si512();
     uint32_t x = 1;
-    while (x + 65 <= width) {
-        __m512i sums = _mm512_setzero_si512();
-        for (uint32_t steps = 0; steps < 256 && x + 65 <= width; ++steps, x += 64) {
-            const __m512i u0 = load64(up + x - 1), u1 = load64(up + x), u2 = load64(up + x + 1);
-            const __m512i m0 = load64(mid + x - 1), m2 = load64(mid + x + 1);
-            const __m512i d0 = load64(down + x - 1), d1 = load64(down + x), d2 = load64(down + x + 1);
-            sums = _mm512_add_epi32(sums, pairEnergy(_mm512_unpacklo_epi8(u0, u2), _mm512_unpacklo_epi8(m0, m2),
-                                                     _mm512_unpacklo_epi8(d0, d2), _mm512_unpacklo_epi8(u1, d1)));
-            sums = _mm512_add_epi32(sums, pairEnergy(_mm512_unpackhi_epi8(u0, u2), _mm512_unpackhi_epi8(m0, m2),
-                                                     _mm512_unpackhi_epi8(d0, d2), _mm512_unpackhi_epi8(u1, d1)));
-        }
-        wide = addWidened(wide, sums);
-    }
     while (x + 33 <= width) {
         __m512i sums = _mm512_setzero_si512();
-        for (uint32_t steps = 0; steps < 512 && x + 33 <= width; ++steps, x += 32) {
-            const __m512i u0 = widen32(up + x - 1), u1 = widen32(up + x), u2 = widen32(up + x + 1);
-            const __m512i m0 = widen32(mid + x - 1), m2 = widen32(mid + x + 1);
-            const __m512i d0 = widen32(down + x - 1), d1 = widen32(down + x), d2 = widen32(down + x + 1);
-            const __m512i right = _mm512_add_epi16(_mm512_add_epi16(u2, d2), _mm512_slli_epi16(m2, 1));
-            const __m512i left = _mm512_add_epi16(_mm512_add_epi16(u0, d0), _mm512_slli_epi16(m0, 1));
-            const __m512i below = _mm512_add_epi16(_mm512_add_epi16(d0, d2), _mm512_slli_epi16(d1, 1));
-            const __m512i above = _mm512_add_epi16(_mm512_add_epi16(u0, u2), _mm512_slli_epi16(u1, 1));
-            const __m512i gx = _mm512_sub_epi16(right, left);
-            const __m512i gy = _mm512_sub_epi16(below, above);
-            sums = _mm512_add_epi32(sums, _mm512_add_epi32(_mm512_madd_epi16(gx, gx), _mm512_madd_epi16(gy, gy)));
-        }
+        for (uint32_t steps = 0; steps < 512 / ROWS && x + 33 <= width; ++steps, x += 32)
+            sums = _mm512_add_epi32(sums, stepEnergy32<ROWS>(rows, x));
         wide = addWidened(wide, sums);
     }
-    return static_cast<uint64_t>(_mm512_reduce_add_epi64(wide)) + rowEnergyPlain(up, mid, down, x, width - 1);
+    if (x < width - 1) {
+        const uint32_t last = width - 33;
+        wide = addWidened(wide, stepEnergy32<ROWS>(rows, last, ~__mmask32{0} << (x - last)));
+    }
+    return static_cast<uint64_t>(_mm512_reduce_add_epi64(wide));
 }
 #endif
 
-using RowEnergy = uint64_t(const uint8_t* up, const uint8_t* mid, const uint8_t* down, uint32_t width);
+// The energy of the output rows below rows[0]: one (rows[0..2]) or BAND
+// (rows[0..BAND+1]).
+using RowsEnergy = uint64_t(const uint8_t* const* rows, uint32_t width);
 
-uint64_t sobelEnergyWith(const Plane& frame, RowEnergy* rowEnergy) {
+uint64_t sobelEnergyWith(const Plane& frame, RowsEnergy* oneRow, RowsEnergy* band) {
     if (frame.width < 3 || frame.height < 3) return 0;
     uint64_t total = 0;
-    for (uint32_t y = 1; y + 1 < frame.height; ++y) {
-        const uint8_t* mid = frame.data + y * frame.stride;
-        total += rowEnergy(mid - frame.stride, mid, mid + frame.stride, frame.width);
-    }
+    const uint8_t* rows[BAND + 2];
+    auto rowsFrom = [&](uint32_t y, int count) {
+        for (int r = 0; r < count; ++r) rows[r] = frame.data + std::ptrdiff_t{y - 1 + r} * frame.stride;
+        return rows;
+    };
+    uint32_t y = 1;
+    for (; y + BAND < frame.height; y += BAND) total += band(rowsFrom(y, BAND + 2), frame.width);
+    for (; y + 1 < frame.height; ++y) total += oneRow(rowsFrom(y, 3), frame.width);
     return total;
 }
 
-uint64_t sobelEnergyPlain(const Plane& frame) { return sobelEnergyWith(frame, rowEnergyWholePlain); }
+
+uint64_t sobelEnergyPlain(const Plane& frame) {
+    return sobelEnergyWith(frame, rowsEnergyPlain<1>, rowsEnergyPlain<BAND>);
+}
 
 #if FRAMEPROBE_X86
-uint64_t sobelEnergyAvx2(const Plane& frame) { return sobelEnergyWith(frame, rowEnergyAvx2); }
-uint64_t sobelEnergyAvx512(const Plane& frame) { return sobelEnergyWith(frame, rowEnergyAvx512); }
+uint64_t sobelEnergyAvx2(const Plane& frame) {
+    return sobelEnergyWith(frame, rowsEnergyAvx2<1>, rowsEnergyAvx2<BAND>);
+}
+uint64_t sobelEnergyAvx512(const Plane& frame) {
+    return sobelEnergyWith(frame, rowsEnergyAvx512<1>, rowsEnergyAvx512<BAND>);
+}
 #endif
 
 constexpr KernelVariant<SobelEnergyKernel> VARIANTS[] = {
