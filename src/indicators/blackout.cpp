@@ -1,5 +1,6 @@
 #include "indicators/blackout.h"
 
+#include <algorithm>
 #include <cassert>
 
 #include "indicators/results.h"
@@ -17,13 +18,10 @@ void minmax(const int32_t* values, uint64_t size, int32_t* min, int32_t* max) {
     assert(size > 0);
     int32_t lo = values[0];
     int32_t hi = values[0];
+    // Without branches, so that the compiler vectorises the loop.
     for (uint64_t i = 1; i < size; ++i) {
-        const int32_t v = values[i];
-        if (v >= lo) {
-            hi = v > hi ? v : hi;
-        } else {
-            lo = v;
-        }
+        lo = std::min(lo, values[i]);
+        hi = std::max(hi, values[i]);
     }
     *min = lo;
     *max = hi;

@@ -1,5 +1,6 @@
 #include "indicators/exposure.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "indicators/results.h"
@@ -22,6 +23,9 @@ void offer(int32_t (&list)[nBlSum], int32_t s, Before before) {
         }
     }
 }
+
+// Block sums looked at together before any is offered to the lists.
+constexpr uint32_t kRun = 32;
 
 }  // namespace
 
@@ -46,11 +50,22 @@ double exposureOfSums(const int32_t* sums, uint32_t w, uint32_t h) {
         const uint32_t rows = (h - 1) / B;
         for (uint32_t r = 0; r < rows; ++r) {
             const int32_t* row = sums + uint64_t{r} * gridW;
-            for (uint32_t c = 0; c < columns; ++c) {
-                const int32_t s = row[c];
-                // A sorted list takes s exactly when its last value would.
-                if (s <= darkest[nBlSum - 1]) offer(darkest, s, [](int32_t v, int32_t stored) { return stored >= v; });
-                if (s >= brightest[nBlSum - 1]) offer(brightest, s, [](int32_t v, int32_t stored) { return v >= stored; });
+            for (uint32_t c0 = 0; c0 < columns; c0 += kRun) {
+                const uint32_t end = std::min(columns, c0 + kRun);
+                // A run whose every sum both lists would refuse is passed over whole.
+                int32_t lo = row[c0];
+                int32_t hi = row[c0];
+                for (uint32_t c = c0 + 1; c < end; ++c) {
+                    lo = std::min(lo, row[c]);
+                    hi = std::max(hi, row[c]);
+                }
+                if (lo > darkest[nBlSum - 1] && hi < brightest[nBlSum - 1]) continue;
+                for (uint32_t c = c0; c < end; ++c) {
+                    const int32_t s = row[c];
+                    // A sorted list takes s exactly when its last value would.
+                    if (s <= darkest[nBlSum - 1]) offer(darkest, s, [](int32_t v, int32_t stored) { return stored >= v; });
+                    if (s >= brightest[nBlSum - 1]) offer(brightest, s, [](int32_t v, int32_t stored) { return v >= stored; });
+                }
             }
         }
     }
