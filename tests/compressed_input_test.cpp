@@ -89,6 +89,27 @@ TEST_F(CompressedInputTest, SegmentsThatSeekGiveTheWholeRunsRows) {
     EXPECT_EQ(csvRows(raw.out), std::vector<std::string>(rows.begin() + 45, rows.begin() + 48));
 }
 
+// A cut made without re-encoding keeps the packets from the key frame before the cut, and its
+// edit list has the decoder drop those shown before it: they are neither frames nor losses.
+TEST_F(CompressedInputTest, FramesAnEditListDropsAreNeitherCountedNorLost) {
+    ASSERT_TRUE(encode("clip.mp4", 50));
+    ASSERT_TRUE(runFfmpeg(dir.path, {"-ss", "0.3", "-i", "clip.mp4", "-c", "copy", "cut.mp4"}));
+    const json whole = jsonRun("cut.mp4");
+    ASSERT_TRUE(whole.contains("run"));
+    EXPECT_EQ(whole["run"]["decode_errors"], 0);
+    EXPECT_EQ(whole["run"]["frames_expected"], whole["run"]["frames"]);
+    EXPECT_EQ(whole["input"]["frame_count"], whole["run"]["frames"]);
+
+    const std::vector<std::string> rows = csvRows(probe({"--no-log", "-q", "--format", "csv", "cut.mp4"}).out);
+    ASSERT_GT(rows.size(), 30u);
+    for (int start : {1, 4, 5, 17, static_cast<int>(rows.size()) - 2}) {
+        SCOPED_TRACE("cut.mp4 from " + std::to_string(start));
+        const ProcessResult part = probe({"--no-log", "-q", "--format", "csv", "--origin", "0", "--start",
+                                          std::to_string(start), "--frames", "2", "cut.mp4"});
+        EXPECT_EQ(csvRows(part.out), std::vector<std::string>(rows.begin() + start, rows.begin() + start + 2));
+    }
+}
+
 TEST_F(CompressedInputTest, ContainerRowsCarryPresentationTimes) {
     // Ten frames at 25 fps, then a second's pause before ten more.
     ASSERT_TRUE(encode("vfr.mkv", 20, {"-vf", "setpts='(N+if(gte(N,10),25,0))/25/TB'", "-fps_mode", "vfr"}));

@@ -26,6 +26,7 @@ struct PacketStamp {
     int64_t pts;
     int64_t dts;
     bool key;
+    bool shown;  // false for a packet an edit list drops: decoded for others, never given out
 };
 
 namespace {
@@ -70,11 +71,16 @@ int64_t steadyNanoseconds() {
 // The order of a packet in the stream: its decode time stamp, else its presentation one.
 int64_t decodeOrder(const PacketStamp& s) { return s.dts != AV_NOPTS_VALUE ? s.dts : s.pts; }
 
-// The n-th smallest presentation time stamp of the packets (n from 0).
+std::size_t shownCount(const std::vector<PacketStamp>& stamps) {
+    return static_cast<std::size_t>(std::count_if(stamps.begin(), stamps.end(), [](const PacketStamp& s) { return s.shown; }));
+}
+
+// The n-th smallest presentation time stamp of the packets shown (n from 0, n < shownCount).
 int64_t nthPts(const std::vector<PacketStamp>& stamps, std::size_t n) {
     std::vector<int64_t> order;
     order.reserve(stamps.size());
-    for (const PacketStamp& s : stamps) order.push_back(s.pts);
+    for (const PacketStamp& s : stamps)
+        if (s.shown) order.push_back(s.pts);
     std::nth_element(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(n), order.end());
     return order[n];
 }
@@ -192,7 +198,7 @@ std::string FfmpegSource::openStream(const ContainerRequest& request) {
     info_.width = static_cast<uint32_t>(video->codecpar->width);
     info_.height = static_cast<uint32_t>(video->codecpar->height);
     if (video->avg_frame_rate.num > 0 && video->avg_frame_rate.den > 0) info_.fps = av_q2d(video->avg_frame_rate);
-    if (video->nb_frames > 0) info_.frameCount = video->nb_frames;
+    if (video->nb_frames > 0) info_.frameCount = indexedShownFrames(format_->streams[streamIndex_]).value_or(video->nb_frames);
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(video->codecpar->format));
     if (desc != nullptr) info_.bitDepth = desc->comp[0].depth;
     info_.presentationTimes = !(format_->iformat->flags & AVFMT_NOTIMESTAMPS);
@@ -281,6 +287,7 @@ ReadResult FfmpegSource::sendNextPacket() {
         return ReadResult{};
     }
     const int64_t pts = packet_->pts;
+    const bool discarded = (packet_->flags & AV_PKT_FLAG_DISCARD) != 0;
     if (packet_->flags & AV_PKT_FLAG_CORRUPT) demuxDamage_ = kDamageReach;
     noteDemuxGap(packet_->dts, pts);
     skipUnneeded(pts);
@@ -291,9 +298,9 @@ ReadResult FfmpegSource::sendNextPacket() {
     // A packet the decoder rejects is lost like one whose frame never comes out: the decoder has said why.
     if (pts == AV_NOPTS_VALUE) {
         if (code < 0) ++unstampedLosses_;
-        else ++unstampedSent_;
-    } else if (skipBelowPts_ == AV_NOPTS_VALUE || pts >= skipBelowPts_) {
-        pending_.push(pts);
+        else if (!discarded) ++unstampedSent_;
+    } else if ((skipBelowPts_ == AV_NOPTS_VALUE || pts >= skipBelowPts_) && !discarded) {
+        pending_.push(pts);  // a frame an edit list drops is not lost: it was never to be shown
     }
     return ReadResult{};
 }
@@ -378,18 +385,21 @@ std::vector<PacketStamp> FfmpegSource::readStamps(int64_t index) {
     // index-th smallest presentation time stamp, no later packet can come before it.
     const auto wanted = static_cast<std::size_t>(index);
     std::vector<PacketStamp> stamps;
+    std::size_t shown = 0;
     for (int invalid = 0;;) {
         const int code = heldPacket_ ? 0 : av_read_frame(format_, packet_);
         heldPacket_ = false;
         if (code == AVERROR_INVALIDDATA && ++invalid < kMostInvalidReads) continue;
         if (code < 0) break;
         const bool video = packet_->stream_index == streamIndex_;
-        const PacketStamp stamp{packet_->pts, packet_->dts, (packet_->flags & AV_PKT_FLAG_KEY) != 0};
+        const PacketStamp stamp{packet_->pts, packet_->dts, (packet_->flags & AV_PKT_FLAG_KEY) != 0,
+                                !(packet_->flags & AV_PKT_FLAG_DISCARD)};
         av_packet_unref(packet_);
         if (!video) continue;
         if (stamp.pts == AV_NOPTS_VALUE) return {};
         stamps.push_back(stamp);
-        if (stamps.size() > wanted && stamps.size() % 32 == 0 && decodeOrder(stamp) > nthPts(stamps, wanted)) break;
+        shown += stamp.shown;
+        if (shown > wanted && stamps.size() % 32 == 0 && decodeOrder(stamp) > nthPts(stamps, wanted)) break;
     }
     return stamps;
 }
@@ -427,7 +437,7 @@ FfmpegSource::Seek FfmpegSource::seekTo(int64_t index) {
         stamps = readStamps(index);
     }
     const auto wanted = static_cast<std::size_t>(index - before);
-    if (stamps.size() <= wanted) {
+    if (shownCount(stamps) <= wanted) {
         // No time stamps, or fewer packets than the start: decoding from the start decides.
         if (before == 0 && !stamps.empty() && seekToPacket(stamps, 0)) return Seek::FromStart;
         return rewind() ? Seek::FromStart : Seek::Failed;

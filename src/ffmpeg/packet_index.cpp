@@ -48,3 +48,11 @@ std::optional<int64_t> indexedPacketsBefore(AVStream* stream, int64_t dts) {
     if (e == nullptr || e->timestamp != dts || !(e->flags & AVINDEX_KEYFRAME)) return std::nullopt;
     return low;
 }
+
+std::optional<int64_t> indexedShownFrames(AVStream* stream) {
+    const int count = avformat_index_get_entries_count(stream);
+    if (count <= 0 || stream->nb_frames != count) return std::nullopt;
+    int64_t shown = 0;
+    for (int i = 0; i < count; ++i) shown += !(avformat_index_get_entry(stream, i)->flags & AVINDEX_DISCARD_FRAME);
+    return shown;
+}

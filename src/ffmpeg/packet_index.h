@@ -17,3 +17,7 @@ std::optional<int64_t> indexedKeyFrame(AVStream* stream, int64_t index);
 
 // The number of packets before the key frame of decode time stamp `dts`, by the same index.
 std::optional<int64_t> indexedPacketsBefore(AVStream* stream, int64_t dts);
+
+// The frames the stream shows when its index lists one entry for every packet: the entries less
+// those an edit list drops, which the decoder never gives out. None without such an index.
+std::optional<int64_t> indexedShownFrames(AVStream* stream);
