@@ -11,6 +11,7 @@
 
 #include "indicators/flicker_blocks.h"
 #include "kernels/kernels.h"
+#include "tools/tally.h"
 
 namespace {
 
@@ -78,17 +79,12 @@ void calculateFlickering(const Image& current, const Image& previous, Image& cou
 // The total of the k largest of n counts. Equal counts cannot be told apart, so
 // how many blocks hold each count gives the total without sorting them.
 static uint64_t largestTotal(const uint8_t* counts, uint32_t n, uint32_t k) {
-    // Four tallies, so that a run of equal counts is no chain of dependent increments.
-    uint32_t tallies[4][256] = {};
-    uint32_t i = 0;
-    for (; i + 4 <= n; i += 4)
-        for (uint32_t t = 0; t < 4; ++t) ++tallies[t][counts[i + t]];
-    for (; i < n; ++i) ++tallies[0][counts[i]];
+    uint64_t holding[256];
+    tallyBytes(counts, n, holding);
     uint64_t total = 0;
-    uint32_t left = k;
+    uint64_t left = k;
     for (uint32_t value = 255; value > 0 && left > 0; --value) {
-        const uint32_t holding = tallies[0][value] + tallies[1][value] + tallies[2][value] + tallies[3][value];
-        const uint32_t taken = std::min(left, holding);
+        const uint64_t taken = std::min(left, holding[value]);
         total += uint64_t{taken} * value;
         left -= taken;
     }

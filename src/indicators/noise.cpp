@@ -7,6 +7,7 @@
 
 #include "kernels/kernels.h"
 #include "tools/definitions.h"
+#include "tools/tally.h"
 
 namespace {
 
@@ -42,18 +43,12 @@ uint32_t histogramBin(double d) {
 // a bin whose count has passed its own finds it. Counting apart from the mode keeps
 // the blocks from being chained through the histogram's memory.
 uint32_t modeOf(const uint8_t* bins, uint64_t blocks, uint64_t (&histogram)[HISTOGRAM_ENTRIES + 1]) {
-    // Four partial histograms, so that runs of one bin do not wait on each other.
-    uint64_t partial[4][HISTOGRAM_ENTRIES] = {};
-    uint64_t b = 0;
-    for (; b + 4 <= blocks; b += 4)
-        for (uint32_t lane = 0; lane < 4; ++lane) ++partial[lane][bins[b + lane]];
-    for (; b < blocks; ++b) ++partial[0][bins[b]];
-
+    // The spare bin past the last stays empty.
+    tallyBytes(bins, blocks, histogram);
     uint64_t top = 0;
     uint32_t mode = 0;
     uint32_t ties = 0;
     for (uint32_t i = 0; i < HISTOGRAM_ENTRIES; ++i) {
-        histogram[i] = partial[0][i] + partial[1][i] + partial[2][i] + partial[3][i];
         if (histogram[i] > top) {
             top = histogram[i];
             mode = i;
@@ -65,7 +60,7 @@ uint32_t modeOf(const uint8_t* bins, uint64_t blocks, uint64_t (&histogram)[HIST
     if (ties == 1) return mode;
     // Several bins share the top count: the first to reach it is the mode.
     uint64_t seen[HISTOGRAM_ENTRIES] = {};
-    for (b = 0; b < blocks; ++b)
+    for (uint64_t b = 0; b < blocks; ++b)
         if (++seen[bins[b]] == top) return bins[b];
     return mode;
 }
