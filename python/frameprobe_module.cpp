@@ -119,6 +119,15 @@ py::dict runDict(const frameprobe::RunDescription& run) {
         if (run.indicators & (1u << i)) keys.append(frameprobe::indicatorKey(i));
     d["indicators"] = keys;
     d["threads"] = run.threads;
+    if (run.timecode) {
+        py::dict timecode;
+        timecode["start"] = run.timecode->start;
+        timecode["fps"] = run.timecode->fps;
+        timecode["drop_frame"] = run.timecode->dropFrame;
+        d["timecode"] = timecode;
+    } else {
+        d["timecode"] = py::none();
+    }
     return d;
 }
 
@@ -271,6 +280,7 @@ py::tuple analyzeFile(const std::string& path, std::optional<uint32_t> width, st
     run["frames"] = result.summary.frames;
     run["seconds"] = result.seconds;
     run["interrupted"] = result.interrupted;
+    run["decode_errors"] = result.decodeErrors;
     return py::make_tuple(columns, eventsList(result.events), summaryDict(result.summary), run);
 }
 

@@ -43,7 +43,7 @@ typedef struct frameprobe_settings {
 
 typedef struct frameprobe_frame {
     int64_t frame;
-    double time; /* frame / fps */
+    double time; /* a container's presentation time from the stream's start, else frame / fps */
     double values[FRAMEPROBE_INDICATOR_COUNT]; /* NaN where there is no value */
     uint32_t present;                          /* bit i: values[i] is a value */
 } frameprobe_frame;
@@ -95,6 +95,12 @@ FRAMEPROBE_API frameprobe_status frameprobe_get_event(frameprobe_analysis* analy
 /* Statistics of an indicator over the frames measured; count 0 when not requested. */
 FRAMEPROBE_API frameprobe_status frameprobe_get_statistics(frameprobe_analysis* analysis, int indicator,
                                             frameprobe_statistics* statistics);
+
+/* A file's frames the decoder lost (their places are the "decode_error" events); 0 for pushed frames. */
+FRAMEPROBE_API int64_t frameprobe_decode_errors(const frameprobe_analysis* analysis);
+/* The time code a file's container states for its frame 0 ("HH:MM:SS:FF", ';' before FF when it
+ * drops frame numbers), "" when none; valid while the handle lives. */
+FRAMEPROBE_API const char* frameprobe_start_timecode(const frameprobe_analysis* analysis);
 
 /* What the last failed call on this handle said; "" after success. */
 FRAMEPROBE_API const char* frameprobe_message(const frameprobe_analysis* analysis);

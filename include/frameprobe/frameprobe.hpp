@@ -53,7 +53,8 @@ struct EventSettings {
 // indicator was not requested or has no value on this frame.
 struct FrameResult {
     int64_t frame = 0;
-    double time = 0;  // frame / fps, in seconds
+    // Seconds: a container's presentation time (from the stream's start), else frame / fps.
+    double time = 0;
     std::array<std::optional<double>, kIndicatorCount> values{};
 };
 
@@ -88,6 +89,13 @@ struct Summary {
     std::vector<IndicatorSummary> indicators;  // the requested ones, in report order
 };
 
+// The time code a container states for the input's frame 0.
+struct StartTimecode {
+    std::string start;       // "HH:MM:SS:FF", or "HH:MM:SS;FF" when it drops frame numbers
+    int fps = 0;             // frames counted per second of time code
+    bool dropFrame = false;
+};
+
 // What a run was: its input and settings.
 struct RunDescription {
     std::string input;   // the path given, or "" for pushed frames
@@ -100,6 +108,7 @@ struct RunDescription {
     std::optional<int64_t> frameCount;  // frames the run meant to measure, when known
     uint32_t indicators = 0;
     unsigned threads = 1;
+    std::optional<StartTimecode> timecode;  // none for raw, Y4M and pushed frames
 };
 
 // Settings of an analysis of pushed frames.
@@ -168,6 +177,8 @@ struct FileResult {
     Summary summary;
     std::vector<Event> events;
     bool interrupted = false;  // `stop` ended the run early
+    // Frames the decoder lost (their places are the "decode_error" events).
+    int64_t decodeErrors = 0;
     double seconds = 0;        // wall time of the analysis
 };
 

@@ -17,6 +17,8 @@ struct frameprobe_analysis {
     // A file's results; for pushed frames, taken afresh when asked for.
     std::vector<frameprobe::Event> events;
     frameprobe::Summary summary;
+    int64_t decodeErrors = 0;
+    std::string timecode;  // a file's start time code, "" when it has none
     std::set<std::string, std::less<>> eventTypes;  // the strings handed out, alive with the handle
     std::string message;
 };
@@ -174,6 +176,8 @@ frameprobe_status frameprobe_analyze_file(const char* input, const frameprobe_se
         frameprobe::FileResult result = frameprobe::analyzeFile(settings, callback, &stop);
         a->events = std::move(result.events);
         a->summary = std::move(result.summary);
+        a->decodeErrors = result.decodeErrors;
+        if (result.run.timecode) a->timecode = result.run.timecode->start;
         if (!result.interrupted) return FRAMEPROBE_OK;
         return failWith(a, FRAMEPROBE_INTERRUPTED, "stopped by the frame callback");
     });
@@ -214,6 +218,10 @@ frameprobe_status frameprobe_get_statistics(frameprobe_analysis* a, int indicato
         return FRAMEPROBE_OK;
     });
 }
+
+int64_t frameprobe_decode_errors(const frameprobe_analysis* a) { return a == nullptr ? 0 : a->decodeErrors; }
+
+const char* frameprobe_start_timecode(const frameprobe_analysis* a) { return a == nullptr ? "" : a->timecode.c_str(); }
 
 const char* frameprobe_message(const frameprobe_analysis* a) { return a == nullptr ? "no analysis" : a->message.c_str(); }
 

@@ -14,7 +14,7 @@ EventOptions eventOptions(const EventSettings& settings) {
 FrameResult frameResult(int64_t frame, const Results& values, double fps) {
     FrameResult result;
     result.frame = frame;
-    result.time = static_cast<double>(frame) / fps;
+    result.time = values.time.value_or(static_cast<double>(frame) / fps);
     for (int i = 0; i < kIndicatorCount; ++i) result.values[static_cast<std::size_t>(i)] = meaningfulValue(values, i);
     return result;
 }
@@ -58,6 +58,7 @@ RunDescription description(const RunInfo& info) {
     d.startFrame = info.startFrame;
     d.frameCount = info.frameCount;
     d.indicators = info.mask;
+    if (info.timecode) d.timecode = StartTimecode{info.timecode->start, info.timecode->fps, info.timecode->dropFrame};
     d.threads = info.threads;
     return d;
 }

@@ -47,6 +47,7 @@ FileResult analyzeFile(const FileSettings& s, const std::function<void(const Fra
     result.summary = detail::summary(record);
     result.events = detail::events(record);
     result.interrupted = outcome.engine.interrupted;
+    result.decodeErrors = record.decodeErrors();
     result.seconds = outcome.seconds;
     return result;
 }

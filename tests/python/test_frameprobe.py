@@ -170,3 +170,31 @@ def test_result_to_pandas(clip):
     pandas = pytest.importorskip("pandas")
     table = frameprobe.analyze(clip, indicators="blur").to_pandas()
     assert isinstance(table, pandas.DataFrame) and len(table) == 30
+
+
+@pytest.mark.skipif(subprocess.run(["which", "ffmpeg"], capture_output=True).returncode != 0,
+                    reason="the ffmpeg program makes the clips")
+def test_containers_give_the_programs_times_losses_and_time_code(tmp_path):
+    """A variable frame rate, a damaged stretch and a start time code come out as in the JSON."""
+    def ffmpeg(*args):
+        subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "testsrc2=size=96x64:rate=25",
+                        "-frames:v", "40", "-c:v", "libx264", "-g", "8", *args], check=True, cwd=tmp_path)
+    ffmpeg("-vf", "setpts='(N+if(gte(N,10),25,0))/25/TB'", "-fps_mode", "vfr", "-metadata",
+           "timecode=10:00:00:05", "vfr.mkv")
+    ffmpeg("clip.ts")
+    ts = bytearray((tmp_path / "clip.ts").read_bytes())
+    for i in range(len(ts) // 3, len(ts) // 3 + 6000):
+        ts[i] = (ts[i] * 7 + 13) % 256
+    (tmp_path / "damaged.ts").write_bytes(bytes(ts))
+    for name in ("vfr.mkv", "damaged.ts"):
+        path = tmp_path / name
+        document = json.loads(subprocess.run([PROGRAM, "--format", "json", "-q", str(path)], check=True,
+                                             capture_output=True).stdout)
+        result = frameprobe.analyze(path, threads=2)
+        assert [bits(t) for t in result.frames["time"]] == [bits(f["time"]) for f in document["frames"]]
+        assert result.events == document["events"]
+        assert result.run["decode_errors"] == document["run"]["decode_errors"]
+        assert result.run["timecode"] == document["input"]["timecode"]
+    assert result.run["decode_errors"] > 0
+    assert frameprobe.analyze(tmp_path / "vfr.mkv").run["timecode"] == {"start": "10:00:00:05", "fps": 25,
+                                                                          "drop_frame": False}
