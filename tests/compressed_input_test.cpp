@@ -174,6 +174,47 @@ TEST_F(CompressedInputTest, LostFramesAreRecordedAlikeOnAnyNumberOfCpus) {
     }
 }
 
+// Damage can garble a packet's time stamps, or have the decoder give a frame after frames shown later:
+// neither makes frames lost that are not, nor a lost frame count twice.
+TEST_F(CompressedInputTest, EachLostFrameCountsOnce) {
+    ASSERT_TRUE(encode("clip.ts", 50));
+    // The decode time stamp of a packet past the demuxer's probe set far past its presentation time
+    // stamp, and the next transport packet of its stream out of sequence, as the demuxer reports.
+    std::string ts = readFile(dir.path / "clip.ts");
+    int pes = 0, pid = -1;
+    for (std::size_t p = 0; p + 188 <= ts.size(); p += 188) {
+        const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(ts[p + i]); };
+        if (pid >= 0 && ((byte(1) & 0x1f) << 8 | byte(2)) == pid) {
+            ts[p + 3] = static_cast<char>(byte(3) ^ 0x01);
+            break;
+        }
+        if (byte(0) != 0x47 || !(byte(1) & 0x40)) continue;
+        const std::size_t o = 4 + ((byte(3) & 0x20) ? 1 + byte(4) : 0);
+        if (ts.compare(p + o, 4, std::string("\0\0\1\xe0", 4)) != 0 || (byte(o + 7) & 0xc0) != 0xc0 || ++pes != 30) continue;
+        ts[p + o + 15] = static_cast<char>(byte(o + 15) ^ 0x80);  // bit 29 of the decode time stamp
+        pid = (byte(1) & 0x1f) << 8 | byte(2);
+    }
+    ASSERT_GE(pid, 0);
+    writeFile(dir.path / "stamps.ts", ts);
+    const json stamps = jsonRun("stamps.ts");
+    EXPECT_EQ(stamps["frames"].size(), 50u);
+    EXPECT_EQ(stamps["run"]["decode_errors"], 0);
+
+    // A stretch of Matroska overwritten: after it, the decoder gives frames out of their order.
+    ASSERT_TRUE(runFfmpeg(dir.path, {"-i", "clip.ts", "-c", "copy", "clip.mkv"}));
+    std::string mkv = readFile(dir.path / "clip.mkv");
+    for (std::size_t i = mkv.size() / 3; i < mkv.size() / 3 + 3000; ++i) mkv[i] = static_cast<char>(mkv[i] * 7 + 13);
+    writeFile(dir.path / "damaged.mkv", mkv);
+    const json one = jsonRun("damaged.mkv", {"--threads", "1"});
+    const json two = jsonRun("damaged.mkv", {"--threads", "2"});
+    ASSERT_TRUE(one.contains("run"));
+    EXPECT_GT(one["run"]["decode_errors"], 0);
+    EXPECT_EQ(one["frames"].size() + one["run"]["decode_errors"].get<std::size_t>(), 50u);
+    for (std::size_t i = 1; i < one["frames"].size(); ++i)
+        EXPECT_LT(one["frames"][i - 1]["time"].get<double>(), one["frames"][i]["time"].get<double>()) << i;
+    EXPECT_EQ(one["events"], two["events"]);
+}
+
 TEST_F(CompressedInputTest, MergedSegmentsCarryTheirDecodeErrorsAndAreGatedByThem) {
     ASSERT_TRUE(encode("clip.ts", 50));
     std::string ts = readFile(dir.path / "clip.ts");
@@ -231,6 +272,12 @@ TEST_F(CompressedInputTest, ContainersComeThroughStandardInput) {
         const std::vector<std::string> rows = csvRows(direct.out);
         EXPECT_EQ(csvRows(tail.out), std::vector<std::string>(rows.begin() + 6, rows.end()));
     }
+    // An MP4 whose index follows its data cannot be read front to back, small as it is.
+    ASSERT_TRUE(runFfmpeg(dir.path, {"-i", "clip.mkv", "-c", "copy", "end.mp4"}));
+    const ProcessResult end = shell("cat end.mp4 | $PROBE --no-log -q --format csv -");
+    EXPECT_EQ(end.status, 1);
+    EXPECT_EQ(end.out, "");
+    EXPECT_NE(end.err.find("index follows its data"), std::string::npos) << end.err;
 }
 
 TEST_F(CompressedInputTest, FfmpegsMessagesFollowQuietAndTheChosenLevel) {

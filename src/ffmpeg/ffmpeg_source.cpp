@@ -60,6 +60,14 @@ const AVComponentDescriptor* directLuma(const AVPixFmtDescriptor* desc) {
     return &y;
 }
 
+// Whether an MP4 keeps its index after its data: reading its header (which ends with the index) went past
+// the stream's first packet, which a pipe cannot go back to.
+bool indexFollowsData(const AVFormatContext* format, AVStream* stream, int64_t headerEnd) {
+    if (strncmp(format->iformat->name, "mov,", 4) != 0) return false;
+    const AVIndexEntry* first = avformat_index_get_entry(stream, 0);
+    return first != nullptr && first->pos < headerEnd;
+}
+
 // The variant of the CPU's level, as the program's kernel table has it.
 DeepToBytesKernel* const deepToBytes = bestVariant(deepToBytesVariants());
 
@@ -153,6 +161,7 @@ std::string FfmpegSource::openStream(const ContainerRequest& request) {
     int code = avformat_open_input(&format_, pipe_ ? "" : path_.c_str(), nullptr, &settings);
     av_dict_free(&settings);
     if (code < 0) return "Could not open " + path_ + ": " + errorText(code);
+    const int64_t headerEnd = avio_tell(format_->pb);
     code = avformat_find_stream_info(format_, nullptr);
     if (code < 0) return "Could not read the streams of " + path_ + ": " + errorText(code);
     const int count = static_cast<int>(format_->nb_streams);
@@ -171,6 +180,9 @@ std::string FfmpegSource::openStream(const ContainerRequest& request) {
     // The demuxer passes over the other streams' packets.
     for (int i = 0; i < count; ++i)
         if (i != streamIndex_) format_->streams[i]->discard = AVDISCARD_ALL;
+    if (pipe_ && indexFollowsData(format_, format_->streams[streamIndex_], headerEnd))
+        return path_ + " is an MP4 whose index follows its data, which a pipe cannot go back to: give it as a file, "
+                       "or move its index to the front (ffmpeg -movflags +faststart)";
     const AVStream* video = format_->streams[streamIndex_];
     const AVCodec* decoder = avcodec_find_decoder(video->codecpar->codec_id);
     if (decoder == nullptr)
@@ -251,10 +263,25 @@ void FfmpegSource::noteLosses(std::optional<int64_t> pts) {
     if (lost > 0) info_.decodeErrors.push_back(DecodeError{next_, secondsOf(at), lost});
 }
 
+void FfmpegSource::noteLateLoss() {
+    // Its frame was due before the last one given, which is where it was lost, however soon the
+    // decoder gave that one (on one thread, before this packet was sent; on more, after).
+    const int64_t shown = next_ - 1;
+    if (!info_.decodeErrors.empty() && info_.decodeErrors.back().frame == shown) ++info_.decodeErrors.back().frames;
+    else info_.decodeErrors.push_back(DecodeError{shown, secondsOf(lastPts_), 1});
+}
+
 void FfmpegSource::noteDemuxGap(int64_t dts, int64_t pts) {
     // Packets the demuxer could not make out never reach the decoder. After damage, a gap in the
     // decode time stamps of a stream of constant rate tells how many frames they held.
     if (dts == AV_NOPTS_VALUE) return;
+    // A packet is never decoded after it is shown: such time stamps were damaged themselves and tell
+    // nothing of frames lost. The packet takes the next frame's place in decode order.
+    if (pts != AV_NOPTS_VALUE && dts > pts) {
+        demuxDamage_ = kDamageReach;
+        if (lastDts_ != AV_NOPTS_VALUE) lastDts_ += frameTicks_;
+        return;
+    }
     if (demuxDamage_ > 0 && lastDts_ != AV_NOPTS_VALUE && frameTicks_ > 0 && dts > lastDts_ && pts != AV_NOPTS_VALUE &&
         (skipBelowPts_ == AV_NOPTS_VALUE || pts >= skipBelowPts_)) {
         const int64_t missing = (dts - lastDts_ + frameTicks_ / 2) / frameTicks_ - 1;
@@ -299,6 +326,8 @@ ReadResult FfmpegSource::sendNextPacket() {
     if (pts == AV_NOPTS_VALUE) {
         if (code < 0) ++unstampedLosses_;
         else if (!discarded) ++unstampedSent_;
+    } else if (lastPts_ != AV_NOPTS_VALUE && pts < lastPts_ && !discarded) {
+        noteLateLoss();
     } else if ((skipBelowPts_ == AV_NOPTS_VALUE || pts >= skipBelowPts_) && !discarded) {
         pending_.push(pts);  // a frame an edit list drops is not lost: it was never to be shown
     }
@@ -317,6 +346,12 @@ ReadResult FfmpegSource::decodeNext() {
                 return ReadResult{};
             }
             if (skipBelowPts_ != AV_NOPTS_VALUE && pts < skipBelowPts_) {
+                av_frame_unref(frame_);
+                continue;
+            }
+            // After damage, a decoder may give a frame after frames shown later than it: it was counted
+            // as lost when they came, and is not shown out of its order.
+            if (lastPts_ != AV_NOPTS_VALUE && pts < lastPts_) {
                 av_frame_unref(frame_);
                 continue;
             }

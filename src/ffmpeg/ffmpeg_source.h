@@ -69,6 +69,8 @@ private:
     // Back to the first packet; false when the container cannot.
     bool rewind();
     bool seekToPacket(const std::vector<PacketStamp>& stamps, std::size_t target);
+    // A frame lost for coming after the last frame given, though shown before it.
+    void noteLateLoss();
     // Frames lost before a frame of presentation time stamp `pts` (all that are left at the end when none).
     void noteLosses(std::optional<int64_t> pts);
     std::optional<double> secondsOf(int64_t pts) const;
