@@ -125,6 +125,16 @@ TEST_F(CompressedInputTest, ContainerRowsCarryPresentationTimes) {
         EXPECT_EQ(e["start_time"], run["frames"][e["start_frame"].get<std::size_t>()]["time"]) << e;
     const ProcessResult csv = probe({"--no-log", "-q", "--format", "csv", "vfr.mkv"});
     EXPECT_EQ(csvRows(csv.out)[10].substr(0, 7), "10,1.4,");
+    // AVI's time stamps count packets in decode order, which B-frames reorder: its frames are timed by
+    // the frame rate, in a segment as in the whole run.
+    ASSERT_TRUE(runFfmpeg(dir.path, {"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=25", "-frames:v", "12", "-c:v",
+                                     "mpeg4", "-bf", "2", "clip.avi"}));
+    const std::vector<std::string> avi = csvRows(probe({"--no-log", "-q", "--format", "csv", "clip.avi"}).out);
+    ASSERT_EQ(avi.size(), 12u);
+    EXPECT_EQ(avi[0].substr(0, 4), "0,0,");
+    EXPECT_EQ(avi[11].substr(0, 8), "11,0.44,");
+    const ProcessResult aviPart = probe({"--no-log", "-q", "--format", "csv", "--origin", "0", "--start", "10", "clip.avi"});
+    EXPECT_EQ(csvRows(aviPart.out), std::vector<std::string>(avi.begin() + 10, avi.end()));
     // Raw input keeps the time its frame rate gives.
     ASSERT_EQ(runProcess(FRAMEPROBE_SAMPLE_BINARY, {"clip.y4m", "32", "32", "3"}, dir.path).status, 0);
     EXPECT_DOUBLE_EQ(jsonRun("clip.y4m", {"--fps", "50"})["frames"][2]["time"].get<double>(), 0.04);

@@ -213,7 +213,8 @@ std::string FfmpegSource::openStream(const ContainerRequest& request) {
     if (video->nb_frames > 0) info_.frameCount = indexedShownFrames(format_->streams[streamIndex_]).value_or(video->nb_frames);
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(video->codecpar->format));
     if (desc != nullptr) info_.bitDepth = desc->comp[0].depth;
-    info_.presentationTimes = !(format_->iformat->flags & AVFMT_NOTIMESTAMPS);
+    // AVI's time stamps count packets in decode order: with B-frames they are no frame's presentation time.
+    info_.presentationTimes = !(format_->iformat->flags & AVFMT_NOTIMESTAMPS) && info_.format != "avi";
     info_.timecode = startTimecode(*format_, streamIndex_);
     startPts_ = video->start_time;
     // Only a stream of one constant rate tells from a gap in its time stamps how many frames are missing.
@@ -234,7 +235,7 @@ ReadResult FfmpegSource::failure(const std::string& message, int code) const {
 
 std::optional<double> FfmpegSource::secondsOf(int64_t pts) const {
     const int64_t start = startPts_ != AV_NOPTS_VALUE ? startPts_ : firstPts_;
-    if (pts == AV_NOPTS_VALUE || start == AV_NOPTS_VALUE) return std::nullopt;
+    if (!info_.presentationTimes || pts == AV_NOPTS_VALUE || start == AV_NOPTS_VALUE) return std::nullopt;
     const AVRational base = format_->streams[streamIndex_]->time_base;
     // One rounding: 1400 / 1000 gives 1.4, where 1400 * 0.001 gives 1.4000000000000001.
     return static_cast<double>(pts - start) * base.num / base.den;
