@@ -327,10 +327,10 @@ ReadResult FfmpegSource::sendNextPacket() {
     if (pts == AV_NOPTS_VALUE) {
         if (code < 0) ++unstampedLosses_;
         else if (!discarded) ++unstampedSent_;
-    } else if (lastPts_ != AV_NOPTS_VALUE && pts < lastPts_ && !discarded) {
-        noteLateLoss();
     } else if ((skipBelowPts_ == AV_NOPTS_VALUE || pts >= skipBelowPts_) && !discarded) {
-        pending_.push(pts);  // a frame an edit list drops is not lost: it was never to be shown
+        // A frame an edit list drops is not lost: it was never to be shown.
+        if (lastPts_ != AV_NOPTS_VALUE && pts < lastPts_) noteLateLoss();
+        else pending_.push(pts);
     }
     return ReadResult{};
 }
