@@ -263,6 +263,19 @@ TEST_F(CompressedInputTest, MergedSegmentsCarryTheirDecodeErrorsAndAreGatedByThe
     EXPECT_EQ(records.back()["verdict"]["status"], "fail");
     records.back()["verdict"] = nullptr;
     EXPECT_EQ(records, withoutTiming(whole.out));
+
+    // An MP4 cut in the middle still states all its frames: the last part, whose input ended before
+    // them, ends where the whole run does.
+    ASSERT_TRUE(runFfmpeg(dir.path, {"-i", "clip.ts", "-c", "copy", "-movflags", "+faststart", "whole.mp4"}));
+    const std::string mp4 = readFile(dir.path / "whole.mp4");
+    writeFile(dir.path / "cut.mp4", mp4.substr(0, mp4.size() / 2));
+    const ProcessResult cut = probe({"--no-log", "-q", "--format", "jsonl", "cut.mp4"});
+    ASSERT_EQ(cut.status, 0) << cut.err;
+    ASSERT_EQ(probe({"-q", "--format", "jsonl", "--origin", "0", "--frames", "10", "-o", "cut0.jsonl", "cut.mp4"}).status, 0);
+    ASSERT_EQ(probe({"-q", "--format", "jsonl", "--origin", "0", "--start", "10", "-o", "cut1.jsonl", "cut.mp4"}).status, 0);
+    const ProcessResult joined = probe({"merge", "cut0.jsonl", "cut1.jsonl"});
+    EXPECT_EQ(joined.status, 0) << joined.err;
+    EXPECT_EQ(withoutTiming(joined.out), withoutTiming(cut.out));
 }
 
 TEST_F(CompressedInputTest, ContainersComeThroughStandardInput) {
