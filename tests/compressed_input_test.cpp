@@ -276,6 +276,20 @@ TEST_F(CompressedInputTest, MergedSegmentsCarryTheirDecodeErrorsAndAreGatedByThe
     const ProcessResult joined = probe({"merge", "cut0.jsonl", "cut1.jsonl"});
     EXPECT_EQ(joined.status, 0) << joined.err;
     EXPECT_EQ(withoutTiming(joined.out), withoutTiming(cut.out));
+
+    // Frames its decoder rejects take no numbers in a whole run, which a segment after them cannot
+    // know: it starts on pictures the part before has, and the merge refuses the overlap.
+    std::string zeroed = mp4;
+    std::fill(zeroed.begin() + static_cast<std::ptrdiff_t>(mp4.size() / 2),
+              zeroed.begin() + static_cast<std::ptrdiff_t>(mp4.size() / 2 + 2000), '\0');
+    writeFile(dir.path / "zeroed.mp4", zeroed);
+    ASSERT_EQ(probe({"-q", "--format", "jsonl", "--indicators", "blur", "--origin", "0", "--frames", "30", "-o",
+                     "zeroed0.jsonl", "zeroed.mp4"}).status, 0);
+    probe({"-q", "--format", "jsonl", "--indicators", "blur", "--origin", "0", "--start", "30", "-o", "zeroed1.jsonl",
+           "zeroed.mp4"});
+    const ProcessResult overlap = probe({"merge", "zeroed0.jsonl", "zeroed1.jsonl"});
+    EXPECT_EQ(overlap.status, 1);
+    EXPECT_NE(overlap.err.find("lost frames before it"), std::string::npos) << overlap.err;
 }
 
 TEST_F(CompressedInputTest, ContainersComeThroughStandardInput) {

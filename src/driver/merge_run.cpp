@@ -95,6 +95,13 @@ std::vector<const RecordedRun*> inFrameOrder(const std::vector<RecordedRun>& par
             throw MergeError(framesOf(before) + " and " + framesOf(after) + " overlap at frames " +
                              std::to_string(next) + "-" + std::to_string(std::min(before.frames.back(),
                                                                                    after.frames.back())));
+        // A segment numbers its frames from the packets before it; frames a decoder lost there take
+        // no numbers in a whole run, so the segment then starts on pictures the part before has.
+        const std::optional<double> ended = before.rows.back().time, starts = after.rows.front().time;
+        if (ended && starts && *starts <= *ended)
+            throw MergeError(framesOf(after) + " starts at " + readableNumber(*starts) + " s, not after " +
+                             framesOf(before) + ", which ends at " + readableNumber(*ended) +
+                             " s: the input lost frames before it, which only a whole run numbers; measure it whole");
     }
     return ordered;
 }
