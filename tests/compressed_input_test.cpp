@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <functional>
 #include <sstream>
 
 #include "ffmpeg_fixtures.h"
@@ -188,27 +189,38 @@ TEST_F(CompressedInputTest, LostFramesAreRecordedAlikeOnAnyNumberOfCpus) {
 // neither makes frames lost that are not, nor a lost frame count twice.
 TEST_F(CompressedInputTest, EachLostFrameCountsOnce) {
     ASSERT_TRUE(encode("clip.ts", 50));
-    // The decode time stamp of a packet past the demuxer's probe set far past its presentation time
-    // stamp, and the next transport packet of its stream out of sequence, as the demuxer reports.
-    std::string ts = readFile(dir.path / "clip.ts");
-    int pes = 0, pid = -1;
-    for (std::size_t p = 0; p + 188 <= ts.size(); p += 188) {
-        const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(ts[p + i]); };
-        if (pid >= 0 && ((byte(1) & 0x1f) << 8 | byte(2)) == pid) {
-            ts[p + 3] = static_cast<char>(byte(3) ^ 0x01);
-            break;
+    // The time stamps of the 30th packet (past the demuxer's probe) damaged by `damage`, given the
+    // offset of its PES header, and the next transport packet of its stream out of sequence, as the
+    // demuxer reports.
+    const std::string clean = readFile(dir.path / "clip.ts");
+    const auto damaged = [&](const std::function<void(std::string&, std::size_t)>& damage) {
+        std::string ts = clean;
+        int pes = 0, pid = -1;
+        for (std::size_t p = 0; p + 188 <= ts.size(); p += 188) {
+            const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(ts[p + i]); };
+            if (pid >= 0 && ((byte(1) & 0x1f) << 8 | byte(2)) == pid) {
+                ts[p + 3] = static_cast<char>(byte(3) ^ 0x01);
+                break;
+            }
+            if (byte(0) != 0x47 || !(byte(1) & 0x40)) continue;
+            const std::size_t o = 4 + ((byte(3) & 0x20) ? 1 + byte(4) : 0);
+            if (ts.compare(p + o, 4, std::string("\0\0\1\xe0", 4)) != 0 || (byte(o + 7) & 0xc0) != 0xc0 || ++pes != 30)
+                continue;
+            damage(ts, p + o);
+            pid = (byte(1) & 0x1f) << 8 | byte(2);
         }
-        if (byte(0) != 0x47 || !(byte(1) & 0x40)) continue;
-        const std::size_t o = 4 + ((byte(3) & 0x20) ? 1 + byte(4) : 0);
-        if (ts.compare(p + o, 4, std::string("\0\0\1\xe0", 4)) != 0 || (byte(o + 7) & 0xc0) != 0xc0 || ++pes != 30) continue;
-        ts[p + o + 15] = static_cast<char>(byte(o + 15) ^ 0x80);  // bit 29 of the decode time stamp
-        pid = (byte(1) & 0x1f) << 8 | byte(2);
+        EXPECT_GE(pid, 0);
+        return ts;
+    };
+    // A decode time stamp far past the presentation one (bit 29 set), and none at all.
+    writeFile(dir.path / "late.ts", damaged([](std::string& ts, std::size_t pes) { ts[pes + 15] ^= '\x80'; }));
+    writeFile(dir.path / "none.ts", damaged([](std::string& ts, std::size_t pes) { ts[pes + 7] &= '\x3f'; }));
+    for (const char* file : {"late.ts", "none.ts"}) {
+        SCOPED_TRACE(file);
+        const json stamps = jsonRun(file);
+        EXPECT_EQ(stamps["frames"].size(), 50u);
+        EXPECT_EQ(stamps["run"]["decode_errors"], 0);
     }
-    ASSERT_GE(pid, 0);
-    writeFile(dir.path / "stamps.ts", ts);
-    const json stamps = jsonRun("stamps.ts");
-    EXPECT_EQ(stamps["frames"].size(), 50u);
-    EXPECT_EQ(stamps["run"]["decode_errors"], 0);
 
     // A stretch of Matroska overwritten: after it, the decoder gives frames out of their order.
     ASSERT_TRUE(runFfmpeg(dir.path, {"-i", "clip.ts", "-c", "copy", "clip.mkv"}));

@@ -275,11 +275,11 @@ void FfmpegSource::noteLateLoss() {
 void FfmpegSource::noteDemuxGap(int64_t dts, int64_t pts) {
     // Packets the demuxer could not make out never reach the decoder. After damage, a gap in the
     // decode time stamps of a stream of constant rate tells how many frames they held.
-    if (dts == AV_NOPTS_VALUE) return;
-    // A packet is never decoded after it is shown: such time stamps were damaged themselves and tell
-    // nothing of frames lost. The packet takes the next frame's place in decode order.
-    if (pts != AV_NOPTS_VALUE && dts > pts) {
-        demuxDamage_ = kDamageReach;
+    // A packet without a decode time stamp, or with one past its presentation time stamp (a packet
+    // is never decoded after it is shown: damaged itself), tells nothing of frames lost. It takes
+    // the next frame's place in decode order.
+    if (dts == AV_NOPTS_VALUE || (pts != AV_NOPTS_VALUE && dts > pts)) {
+        if (dts != AV_NOPTS_VALUE) demuxDamage_ = kDamageReach;
         if (lastDts_ != AV_NOPTS_VALUE) lastDts_ += frameTicks_;
         return;
     }
@@ -325,7 +325,9 @@ ReadResult FfmpegSource::sendNextPacket() {
     if (code == AVERROR(ENOMEM)) return failure("Could not decode frame " + std::to_string(next_) + " of " + path_, code);
     // A packet the decoder rejects is lost like one whose frame never comes out: the decoder has said why.
     if (pts == AV_NOPTS_VALUE) {
-        if (code < 0) ++unstampedLosses_;
+        // The decoder tells of an earlier packet's failure when the next is sent (with frame threads,
+        // of one several packets back): one of those still pending is counted when its frame fails to come.
+        if (code < 0 && pending_.empty()) ++unstampedLosses_;
         else if (!discarded) ++unstampedSent_;
     } else if ((skipBelowPts_ == AV_NOPTS_VALUE || pts >= skipBelowPts_) && !discarded) {
         // A frame an edit list drops is not lost: it was never to be shown.
