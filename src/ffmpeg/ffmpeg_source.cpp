@@ -252,7 +252,10 @@ void FfmpegSource::noteLosses(std::optional<int64_t> pts) {
         lost += demuxLosses_.front().second;
         demuxLosses_.erase(demuxLosses_.begin());
     }
-    if (pts) lastPts_ = *pts;
+    if (pts) {
+        lastPts_ = *pts;
+        given_[givenTotal_++ % given_.size()] = {next_, *pts};
+    }
     lost += unstampedLosses_;
     unstampedLosses_ = 0;
     if (!pts) {
@@ -264,12 +267,21 @@ void FfmpegSource::noteLosses(std::optional<int64_t> pts) {
     if (lost > 0) info_.decodeErrors.push_back(DecodeError{next_, secondsOf(at), lost});
 }
 
-void FfmpegSource::noteLateLoss() {
-    // Its frame was due before the last one given, which is where it was lost, however soon the
-    // decoder gave that one (on one thread, before this packet was sent; on more, after).
-    const int64_t shown = next_ - 1;
-    if (!info_.decodeErrors.empty() && info_.decodeErrors.back().frame == shown) ++info_.decodeErrors.back().frames;
-    else info_.decodeErrors.push_back(DecodeError{shown, secondsOf(lastPts_), 1});
+void FfmpegSource::noteLateLoss(int64_t pts) {
+    // It is lost before the first frame given that is shown after it, as it would have been had the
+    // decoder given that frame later (as it does on more threads): the oldest recent frame when none is.
+    const std::size_t kept = std::min(givenTotal_, given_.size());
+    std::pair<int64_t, int64_t> at = given_[(givenTotal_ - kept) % given_.size()];
+    for (std::size_t i = givenTotal_ - kept; i < givenTotal_; ++i)
+        if (given_[i % given_.size()].second > pts) {
+            at = given_[i % given_.size()];
+            break;
+        }
+    auto& errors = info_.decodeErrors;
+    const auto place = std::lower_bound(errors.begin(), errors.end(), at.first,
+                                        [](const DecodeError& e, int64_t frame) { return e.frame < frame; });
+    if (place != errors.end() && place->frame == at.first) ++place->frames;
+    else errors.insert(place, DecodeError{at.first, secondsOf(at.second), 1});
 }
 
 void FfmpegSource::noteDemuxGap(int64_t dts, int64_t pts) {
@@ -278,7 +290,9 @@ void FfmpegSource::noteDemuxGap(int64_t dts, int64_t pts) {
     // A packet without a decode time stamp, or with one past its presentation time stamp (a packet
     // is never decoded after it is shown: damaged itself), tells nothing of frames lost. It takes
     // the next frame's place in decode order.
-    if (dts == AV_NOPTS_VALUE || (pts != AV_NOPTS_VALUE && dts > pts)) {
+    // So does one whose decode time stamp goes back near damage (a piece of an earlier packet).
+    const bool back = demuxDamage_ > 0 && lastDts_ != AV_NOPTS_VALUE && dts != AV_NOPTS_VALUE && dts <= lastDts_;
+    if (dts == AV_NOPTS_VALUE || (pts != AV_NOPTS_VALUE && dts > pts) || back) {
         if (dts != AV_NOPTS_VALUE) demuxDamage_ = kDamageReach;
         if (lastDts_ != AV_NOPTS_VALUE) lastDts_ += frameTicks_;
         return;
@@ -331,7 +345,7 @@ ReadResult FfmpegSource::sendNextPacket() {
         else if (!discarded) ++unstampedSent_;
     } else if ((skipBelowPts_ == AV_NOPTS_VALUE || pts >= skipBelowPts_) && !discarded) {
         // A frame an edit list drops is not lost: it was never to be shown.
-        if (lastPts_ != AV_NOPTS_VALUE && pts < lastPts_) noteLateLoss();
+        if (lastPts_ != AV_NOPTS_VALUE && pts < lastPts_) noteLateLoss(pts);
         else pending_.push(pts);
     }
     return ReadResult{};
