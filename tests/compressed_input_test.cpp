@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <functional>
 #include <sstream>
 
 #include "ffmpeg_fixtures.h"
@@ -125,6 +126,16 @@ TEST_F(CompressedInputTest, ContainerRowsCarryPresentationTimes) {
         EXPECT_EQ(e["start_time"], run["frames"][e["start_frame"].get<std::size_t>()]["time"]) << e;
     const ProcessResult csv = probe({"--no-log", "-q", "--format", "csv", "vfr.mkv"});
     EXPECT_EQ(csvRows(csv.out)[10].substr(0, 7), "10,1.4,");
+    // AVI's time stamps count packets in decode order, which B-frames reorder: its frames are timed by
+    // the frame rate, in a segment as in the whole run.
+    ASSERT_TRUE(runFfmpeg(dir.path, {"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=25", "-frames:v", "12", "-c:v",
+                                     "mpeg4", "-bf", "2", "clip.avi"}));
+    const std::vector<std::string> avi = csvRows(probe({"--no-log", "-q", "--format", "csv", "clip.avi"}).out);
+    ASSERT_EQ(avi.size(), 12u);
+    EXPECT_EQ(avi[0].substr(0, 4), "0,0,");
+    EXPECT_EQ(avi[11].substr(0, 8), "11,0.44,");
+    const ProcessResult aviPart = probe({"--no-log", "-q", "--format", "csv", "--origin", "0", "--start", "10", "clip.avi"});
+    EXPECT_EQ(csvRows(aviPart.out), std::vector<std::string>(avi.begin() + 10, avi.end()));
     // Raw input keeps the time its frame rate gives.
     ASSERT_EQ(runProcess(FRAMEPROBE_SAMPLE_BINARY, {"clip.y4m", "32", "32", "3"}, dir.path).status, 0);
     EXPECT_DOUBLE_EQ(jsonRun("clip.y4m", {"--fps", "50"})["frames"][2]["time"].get<double>(), 0.04);
@@ -174,6 +185,58 @@ TEST_F(CompressedInputTest, LostFramesAreRecordedAlikeOnAnyNumberOfCpus) {
     }
 }
 
+// Damage can garble a packet's time stamps, or have the decoder give a frame after frames shown later:
+// neither makes frames lost that are not, nor a lost frame count twice.
+TEST_F(CompressedInputTest, EachLostFrameCountsOnce) {
+    ASSERT_TRUE(encode("clip.ts", 50));
+    // The time stamps of the 30th packet (past the demuxer's probe) damaged by `damage`, given the
+    // offset of its PES header, and the next transport packet of its stream out of sequence, as the
+    // demuxer reports.
+    const std::string clean = readFile(dir.path / "clip.ts");
+    const auto damaged = [&](const std::function<void(std::string&, std::size_t)>& damage) {
+        std::string ts = clean;
+        int pes = 0, pid = -1;
+        for (std::size_t p = 0; p + 188 <= ts.size(); p += 188) {
+            const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(ts[p + i]); };
+            if (pid >= 0 && ((byte(1) & 0x1f) << 8 | byte(2)) == pid) {
+                ts[p + 3] = static_cast<char>(byte(3) ^ 0x01);
+                break;
+            }
+            if (byte(0) != 0x47 || !(byte(1) & 0x40)) continue;
+            const std::size_t o = 4 + ((byte(3) & 0x20) ? 1 + byte(4) : 0);
+            if (ts.compare(p + o, 4, std::string("\0\0\1\xe0", 4)) != 0 || (byte(o + 7) & 0xc0) != 0xc0 || ++pes != 30)
+                continue;
+            damage(ts, p + o);
+            pid = (byte(1) & 0x1f) << 8 | byte(2);
+        }
+        EXPECT_GE(pid, 0);
+        return ts;
+    };
+    // A decode time stamp far past the presentation one (bit 29 set), and none at all.
+    writeFile(dir.path / "late.ts", damaged([](std::string& ts, std::size_t pes) { ts[pes + 15] ^= '\x80'; }));
+    writeFile(dir.path / "none.ts", damaged([](std::string& ts, std::size_t pes) { ts[pes + 7] &= '\x3f'; }));
+    for (const char* file : {"late.ts", "none.ts"}) {
+        SCOPED_TRACE(file);
+        const json stamps = jsonRun(file);
+        EXPECT_EQ(stamps["frames"].size(), 50u);
+        EXPECT_EQ(stamps["run"]["decode_errors"], 0);
+    }
+
+    // A stretch of Matroska overwritten: after it, the decoder gives frames out of their order.
+    ASSERT_TRUE(runFfmpeg(dir.path, {"-i", "clip.ts", "-c", "copy", "clip.mkv"}));
+    std::string mkv = readFile(dir.path / "clip.mkv");
+    for (std::size_t i = mkv.size() / 3; i < mkv.size() / 3 + 3000; ++i) mkv[i] = static_cast<char>(mkv[i] * 7 + 13);
+    writeFile(dir.path / "damaged.mkv", mkv);
+    const json one = jsonRun("damaged.mkv", {"--threads", "1"});
+    const json two = jsonRun("damaged.mkv", {"--threads", "2"});
+    ASSERT_TRUE(one.contains("run"));
+    EXPECT_GT(one["run"]["decode_errors"], 0);
+    EXPECT_EQ(one["frames"].size() + one["run"]["decode_errors"].get<std::size_t>(), 50u);
+    for (std::size_t i = 1; i < one["frames"].size(); ++i)
+        EXPECT_LT(one["frames"][i - 1]["time"].get<double>(), one["frames"][i]["time"].get<double>()) << i;
+    EXPECT_EQ(one["events"], two["events"]);
+}
+
 TEST_F(CompressedInputTest, MergedSegmentsCarryTheirDecodeErrorsAndAreGatedByThem) {
     ASSERT_TRUE(encode("clip.ts", 50));
     std::string ts = readFile(dir.path / "clip.ts");
@@ -212,6 +275,33 @@ TEST_F(CompressedInputTest, MergedSegmentsCarryTheirDecodeErrorsAndAreGatedByThe
     EXPECT_EQ(records.back()["verdict"]["status"], "fail");
     records.back()["verdict"] = nullptr;
     EXPECT_EQ(records, withoutTiming(whole.out));
+
+    // An MP4 cut in the middle still states all its frames: the last part, whose input ended before
+    // them, ends where the whole run does.
+    ASSERT_TRUE(runFfmpeg(dir.path, {"-i", "clip.ts", "-c", "copy", "-movflags", "+faststart", "whole.mp4"}));
+    const std::string mp4 = readFile(dir.path / "whole.mp4");
+    writeFile(dir.path / "cut.mp4", mp4.substr(0, mp4.size() / 2));
+    const ProcessResult cut = probe({"--no-log", "-q", "--format", "jsonl", "cut.mp4"});
+    ASSERT_EQ(cut.status, 0) << cut.err;
+    ASSERT_EQ(probe({"-q", "--format", "jsonl", "--origin", "0", "--frames", "10", "-o", "cut0.jsonl", "cut.mp4"}).status, 0);
+    ASSERT_EQ(probe({"-q", "--format", "jsonl", "--origin", "0", "--start", "10", "-o", "cut1.jsonl", "cut.mp4"}).status, 0);
+    const ProcessResult joined = probe({"merge", "cut0.jsonl", "cut1.jsonl"});
+    EXPECT_EQ(joined.status, 0) << joined.err;
+    EXPECT_EQ(withoutTiming(joined.out), withoutTiming(cut.out));
+
+    // Frames its decoder rejects take no numbers in a whole run, which a segment after them cannot
+    // know: it starts on pictures the part before has, and the merge refuses the overlap.
+    std::string zeroed = mp4;
+    std::fill(zeroed.begin() + static_cast<std::ptrdiff_t>(mp4.size() / 2),
+              zeroed.begin() + static_cast<std::ptrdiff_t>(mp4.size() / 2 + 2000), '\0');
+    writeFile(dir.path / "zeroed.mp4", zeroed);
+    ASSERT_EQ(probe({"-q", "--format", "jsonl", "--indicators", "blur", "--origin", "0", "--frames", "30", "-o",
+                     "zeroed0.jsonl", "zeroed.mp4"}).status, 0);
+    probe({"-q", "--format", "jsonl", "--indicators", "blur", "--origin", "0", "--start", "30", "-o", "zeroed1.jsonl",
+           "zeroed.mp4"});
+    const ProcessResult overlap = probe({"merge", "zeroed0.jsonl", "zeroed1.jsonl"});
+    EXPECT_EQ(overlap.status, 1);
+    EXPECT_NE(overlap.err.find("lost frames before it"), std::string::npos) << overlap.err;
 }
 
 TEST_F(CompressedInputTest, ContainersComeThroughStandardInput) {
@@ -231,6 +321,12 @@ TEST_F(CompressedInputTest, ContainersComeThroughStandardInput) {
         const std::vector<std::string> rows = csvRows(direct.out);
         EXPECT_EQ(csvRows(tail.out), std::vector<std::string>(rows.begin() + 6, rows.end()));
     }
+    // An MP4 whose index follows its data cannot be read front to back, small as it is.
+    ASSERT_TRUE(runFfmpeg(dir.path, {"-i", "clip.mkv", "-c", "copy", "end.mp4"}));
+    const ProcessResult end = shell("cat end.mp4 | $PROBE --no-log -q --format csv -");
+    EXPECT_EQ(end.status, 1);
+    EXPECT_EQ(end.out, "");
+    EXPECT_NE(end.err.find("index follows its data"), std::string::npos) << end.err;
 }
 
 TEST_F(CompressedInputTest, FfmpegsMessagesFollowQuietAndTheChosenLevel) {

@@ -169,6 +169,10 @@ TEST_F(OpenSourceTest, DetectionByMagicThenExtensionThenProbe) {
         EXPECT_EQ(detectError({"-", {}, {}, -1}),
                   "standard input is not Y4M; raw YUV from standard input needs a width and a height");
     }
+    {
+        StdinFrom nothing("true");
+        EXPECT_EQ(detectError({"-", {}, {}, -1}), "standard input is empty");
+    }
     SKIP_WITHOUT_FFMPEG();
     ASSERT_TRUE(encodeSample(dir.path, spec, "clip.yuv", "clip.dat", {"-c:v", "ffv1", "-f", "matroska"}));
     EXPECT_EQ(kindOf({path("clip.dat"), {}, {}, -1}), InputKind::Container);

@@ -95,6 +95,13 @@ std::vector<const RecordedRun*> inFrameOrder(const std::vector<RecordedRun>& par
             throw MergeError(framesOf(before) + " and " + framesOf(after) + " overlap at frames " +
                              std::to_string(next) + "-" + std::to_string(std::min(before.frames.back(),
                                                                                    after.frames.back())));
+        // A segment numbers its frames from the packets before it; frames a decoder lost there take
+        // no numbers in a whole run, so the segment then starts on pictures the part before has.
+        const std::optional<double> ended = before.rows.back().time, starts = after.rows.front().time;
+        if (ended && starts && *starts <= *ended)
+            throw MergeError(framesOf(after) + " starts at " + readableNumber(*starts) + " s, not after " +
+                             framesOf(before) + ", which ends at " + readableNumber(*ended) +
+                             " s: the input lost frames before it, which only a whole run numbers; measure it whole");
     }
     return ordered;
 }
@@ -113,7 +120,11 @@ void checkWholeRun(const std::vector<const RecordedRun*>& ordered) {
     const std::optional<int64_t> count = first.info.runFrameCount;
     if (!count) return;
     const int64_t end = origin + *count - 1;  // the whole run's last frame
-    if (last.frames.back() < end)
+    // A last part whose input ended before the frames it set out to measure (a damaged file's decoder
+    // lost them) ends where the whole run would.
+    const bool inputEnded = last.info.frameCount && static_cast<int64_t>(last.rows.size()) < *last.info.frameCount &&
+                            last.info.startFrame + *last.info.frameCount - 1 >= end;
+    if (last.frames.back() < end && !inputEnded)
         throw MergeError("frames " + std::to_string(last.frames.back() + 1) + "-" + std::to_string(end) +
                          " of the whole run are missing after " + framesOf(last));
     if (last.frames.back() > end)

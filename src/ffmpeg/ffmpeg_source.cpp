@@ -60,6 +60,14 @@ const AVComponentDescriptor* directLuma(const AVPixFmtDescriptor* desc) {
     return &y;
 }
 
+// Whether an MP4 keeps its index after its data: reading its header (which ends with the index) went past
+// the stream's first packet, which a pipe cannot go back to.
+bool indexFollowsData(const AVFormatContext* format, AVStream* stream, int64_t headerEnd) {
+    if (strncmp(format->iformat->name, "mov,", 4) != 0) return false;
+    const AVIndexEntry* first = avformat_index_get_entry(stream, 0);
+    return first != nullptr && first->pos < headerEnd;
+}
+
 // The variant of the CPU's level, as the program's kernel table has it.
 DeepToBytesKernel* const deepToBytes = bestVariant(deepToBytesVariants());
 
@@ -153,6 +161,7 @@ std::string FfmpegSource::openStream(const ContainerRequest& request) {
     int code = avformat_open_input(&format_, pipe_ ? "" : path_.c_str(), nullptr, &settings);
     av_dict_free(&settings);
     if (code < 0) return "Could not open " + path_ + ": " + errorText(code);
+    const int64_t headerEnd = avio_tell(format_->pb);
     code = avformat_find_stream_info(format_, nullptr);
     if (code < 0) return "Could not read the streams of " + path_ + ": " + errorText(code);
     const int count = static_cast<int>(format_->nb_streams);
@@ -171,6 +180,9 @@ std::string FfmpegSource::openStream(const ContainerRequest& request) {
     // The demuxer passes over the other streams' packets.
     for (int i = 0; i < count; ++i)
         if (i != streamIndex_) format_->streams[i]->discard = AVDISCARD_ALL;
+    if (pipe_ && indexFollowsData(format_, format_->streams[streamIndex_], headerEnd))
+        return path_ + " is an MP4 whose index follows its data, which a pipe cannot go back to: give it as a file, "
+                       "or move its index to the front (ffmpeg -movflags +faststart)";
     const AVStream* video = format_->streams[streamIndex_];
     const AVCodec* decoder = avcodec_find_decoder(video->codecpar->codec_id);
     if (decoder == nullptr)
@@ -201,7 +213,8 @@ std::string FfmpegSource::openStream(const ContainerRequest& request) {
     if (video->nb_frames > 0) info_.frameCount = indexedShownFrames(format_->streams[streamIndex_]).value_or(video->nb_frames);
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(video->codecpar->format));
     if (desc != nullptr) info_.bitDepth = desc->comp[0].depth;
-    info_.presentationTimes = !(format_->iformat->flags & AVFMT_NOTIMESTAMPS);
+    // AVI's time stamps count packets in decode order: with B-frames they are no frame's presentation time.
+    info_.presentationTimes = !(format_->iformat->flags & AVFMT_NOTIMESTAMPS) && info_.format != "avi";
     info_.timecode = startTimecode(*format_, streamIndex_);
     startPts_ = video->start_time;
     // Only a stream of one constant rate tells from a gap in its time stamps how many frames are missing.
@@ -222,7 +235,7 @@ ReadResult FfmpegSource::failure(const std::string& message, int code) const {
 
 std::optional<double> FfmpegSource::secondsOf(int64_t pts) const {
     const int64_t start = startPts_ != AV_NOPTS_VALUE ? startPts_ : firstPts_;
-    if (pts == AV_NOPTS_VALUE || start == AV_NOPTS_VALUE) return std::nullopt;
+    if (!info_.presentationTimes || pts == AV_NOPTS_VALUE || start == AV_NOPTS_VALUE) return std::nullopt;
     const AVRational base = format_->streams[streamIndex_]->time_base;
     // One rounding: 1400 / 1000 gives 1.4, where 1400 * 0.001 gives 1.4000000000000001.
     return static_cast<double>(pts - start) * base.num / base.den;
@@ -239,7 +252,10 @@ void FfmpegSource::noteLosses(std::optional<int64_t> pts) {
         lost += demuxLosses_.front().second;
         demuxLosses_.erase(demuxLosses_.begin());
     }
-    if (pts) lastPts_ = *pts;
+    if (pts) {
+        lastPts_ = *pts;
+        given_[givenTotal_++ % given_.size()] = {next_, *pts};
+    }
     lost += unstampedLosses_;
     unstampedLosses_ = 0;
     if (!pts) {
@@ -251,10 +267,36 @@ void FfmpegSource::noteLosses(std::optional<int64_t> pts) {
     if (lost > 0) info_.decodeErrors.push_back(DecodeError{next_, secondsOf(at), lost});
 }
 
+void FfmpegSource::noteLateLoss(int64_t pts) {
+    // It is lost before the first frame given that is shown after it, as it would have been had the
+    // decoder given that frame later (as it does on more threads): the oldest recent frame when none is.
+    const std::size_t kept = std::min(givenTotal_, given_.size());
+    std::pair<int64_t, int64_t> at = given_[(givenTotal_ - kept) % given_.size()];
+    for (std::size_t i = givenTotal_ - kept; i < givenTotal_; ++i)
+        if (given_[i % given_.size()].second > pts) {
+            at = given_[i % given_.size()];
+            break;
+        }
+    auto& errors = info_.decodeErrors;
+    const auto place = std::lower_bound(errors.begin(), errors.end(), at.first,
+                                        [](const DecodeError& e, int64_t frame) { return e.frame < frame; });
+    if (place != errors.end() && place->frame == at.first) ++place->frames;
+    else errors.insert(place, DecodeError{at.first, secondsOf(at.second), 1});
+}
+
 void FfmpegSource::noteDemuxGap(int64_t dts, int64_t pts) {
     // Packets the demuxer could not make out never reach the decoder. After damage, a gap in the
     // decode time stamps of a stream of constant rate tells how many frames they held.
-    if (dts == AV_NOPTS_VALUE) return;
+    // A packet without a decode time stamp, or with one past its presentation time stamp (a packet
+    // is never decoded after it is shown: damaged itself), tells nothing of frames lost. It takes
+    // the next frame's place in decode order.
+    // So does one whose decode time stamp goes back near damage (a piece of an earlier packet).
+    const bool back = demuxDamage_ > 0 && lastDts_ != AV_NOPTS_VALUE && dts != AV_NOPTS_VALUE && dts <= lastDts_;
+    if (dts == AV_NOPTS_VALUE || (pts != AV_NOPTS_VALUE && dts > pts) || back) {
+        if (dts != AV_NOPTS_VALUE) demuxDamage_ = kDamageReach;
+        if (lastDts_ != AV_NOPTS_VALUE) lastDts_ += frameTicks_;
+        return;
+    }
     if (demuxDamage_ > 0 && lastDts_ != AV_NOPTS_VALUE && frameTicks_ > 0 && dts > lastDts_ && pts != AV_NOPTS_VALUE &&
         (skipBelowPts_ == AV_NOPTS_VALUE || pts >= skipBelowPts_)) {
         const int64_t missing = (dts - lastDts_ + frameTicks_ / 2) / frameTicks_ - 1;
@@ -297,10 +339,14 @@ ReadResult FfmpegSource::sendNextPacket() {
     if (code == AVERROR(ENOMEM)) return failure("Could not decode frame " + std::to_string(next_) + " of " + path_, code);
     // A packet the decoder rejects is lost like one whose frame never comes out: the decoder has said why.
     if (pts == AV_NOPTS_VALUE) {
-        if (code < 0) ++unstampedLosses_;
+        // The decoder tells of an earlier packet's failure when the next is sent (with frame threads,
+        // of one several packets back): one of those still pending is counted when its frame fails to come.
+        if (code < 0 && pending_.empty()) ++unstampedLosses_;
         else if (!discarded) ++unstampedSent_;
     } else if ((skipBelowPts_ == AV_NOPTS_VALUE || pts >= skipBelowPts_) && !discarded) {
-        pending_.push(pts);  // a frame an edit list drops is not lost: it was never to be shown
+        // A frame an edit list drops is not lost: it was never to be shown.
+        if (lastPts_ != AV_NOPTS_VALUE && pts < lastPts_) noteLateLoss(pts);
+        else pending_.push(pts);
     }
     return ReadResult{};
 }
@@ -317,6 +363,12 @@ ReadResult FfmpegSource::decodeNext() {
                 return ReadResult{};
             }
             if (skipBelowPts_ != AV_NOPTS_VALUE && pts < skipBelowPts_) {
+                av_frame_unref(frame_);
+                continue;
+            }
+            // After damage, a decoder may give a frame after frames shown later than it: it was counted
+            // as lost when they came, and is not shown out of its order.
+            if (lastPts_ != AV_NOPTS_VALUE && pts < lastPts_) {
                 av_frame_unref(frame_);
                 continue;
             }

@@ -12,6 +12,7 @@
 // recorded in info().decodeErrors where they were lost.
 #pragma once
 
+#include <array>
 #include <memory>
 #include <optional>
 #include <queue>
@@ -69,6 +70,8 @@ private:
     // Back to the first packet; false when the container cannot.
     bool rewind();
     bool seekToPacket(const std::vector<PacketStamp>& stamps, std::size_t target);
+    // A frame of presentation time stamp `pts` lost for coming after a frame given that is shown after it.
+    void noteLateLoss(int64_t pts);
     // Frames lost before a frame of presentation time stamp `pts` (all that are left at the end when none).
     void noteLosses(std::optional<int64_t> pts);
     std::optional<double> secondsOf(int64_t pts) const;
@@ -112,6 +115,9 @@ private:
     bool heldPacket_ = false;  // packet_ holds the next packet to send (found by a seek)
     int64_t firstPts_;         // of the first frame decoded, when the stream states no start
     int64_t lastPts_;          // of the last frame given
+    // The numbers and presentation time stamps of the last frames given, a ring.
+    std::array<std::pair<int64_t, int64_t>, 64> given_{};
+    std::size_t givenTotal_ = 0;
     int64_t frameTicks_ = 0;   // a frame's duration in the stream's time base, when it states its rate
     int64_t lastDts_;          // of the last video packet read
     int demuxDamage_ = 0;      // video packets still to read that may follow damage the demuxer met

@@ -62,6 +62,7 @@ std::variant<DetectedInput, std::string> detectInput(const OpenRequest& request)
         if (!pipe) detected.stream.reset();
         return detected;
     }
+    if (!sized && detected.stream->peek(1).empty()) return name + " is empty";
     if (pipe) return name + " is not Y4M; raw YUV from " + name + " needs a width and a height";
     if (!sized) return "Cannot tell what " + name + " holds; raw YUV input needs a width and a height";
     return detected;
