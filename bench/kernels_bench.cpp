@@ -21,6 +21,7 @@
 #include "kernels/kernels.h"
 #include "kernels/residual_deviations_kernel.h"
 #include "kernels/sobel_kernel.h"
+#include "kernels/strong_bits_kernel.h"
 #include "sample/sample_video.h"
 #include "tools/filtering.h"
 #include "tools/sums.h"
@@ -131,6 +132,19 @@ const bool registered = [] {
         }
         fn(rows.data(), kSteps, kBlocks, 128, turns.data());
         benchmark::DoNotOptimize(turns.data());
+    });
+
+    // Block loss's strong energies of every row against the row above, at every column and at the
+    // grid columns; the limit is about the energy of the noise added.
+    registerVariants("strongBits", strongBitsVariants(), [](StrongBitsKernel* fn, const Plane& p) {
+        thread_local std::vector<uint64_t> bits((W + 63) / 64);
+        for (uint32_t y = 1; y < p.height; ++y) fn(p.data + (y - 1) * p.stride, p.data + y * p.stride, W, 200, bits.data());
+        benchmark::DoNotOptimize(bits.data());
+    });
+    registerVariants("gridStrongBits", gridStrongBitsVariants(), [](GridStrongBitsKernel* fn, const Plane& p) {
+        thread_local std::vector<uint64_t> bits((W / 16 + 63) / 64);
+        for (uint32_t y = 1; y < p.height; ++y) fn(p.data + (y - 1) * p.stride, p.data + y * p.stride, W / 16, 200, bits.data());
+        benchmark::DoNotOptimize(bits.data());
     });
 
     registerVariants("combGroups", combGroupsVariants(),
