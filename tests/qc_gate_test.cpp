@@ -90,6 +90,26 @@ TEST(QcGate, EventConditions) {
     EXPECT_EQ(failuresOf({"freeze.count==0"}, record).size(), 1u);
 }
 
+TEST(QcGate, DurationsOfPresentationTimesMeetLimitsTheyEqual) {
+    // A container's frames at 10 fps, timed as its time stamps give them: black for
+    // 2 s from 0.3 s (2.3 - 0.3 is 1.9999999999999998), 0.1 s from 3 s and 0.2 s from 4 s.
+    RunInfo info = everyIndicator(10);
+    info.mask = 1u << indexOf("blackout");
+    std::vector<CapturedRow> rows;
+    for (int f = 0; f < 50; ++f) {
+        Results r;
+        r.set(indexOf("blackout"), (f >= 3 && f < 23) || f == 30 || f == 40 || f == 41 ? 1 : 0);
+        r.time = f * 100 / 1000.0;
+        rows.push_back({f, r});
+    }
+    RunRecord record;
+    feed(record, info, rows);
+    EXPECT_EQ(record.events()[0].duration, 2.0);
+    EXPECT_EQ(failuresOf({"black.duration>2", "black.duration<2", "black.total>2.3", "black.total<2.3"}, record).size(),
+              0u);
+    EXPECT_EQ(failuresOf({"black.duration>=2", "black.total==2.3"}, record).size(), 2u);
+}
+
 TEST(QcGate, StatisticConditionsInTheOrderGiven) {
     const RunRecord record = sampleRun();
     EXPECT_EQ(failuresOf({"blur.max<49", "blur.p95>46", "blur.mean==24.5", "blur.count!=50"}, record),

@@ -1,6 +1,7 @@
 #include "analysis/events.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "indicators/registry.h"
 
@@ -51,6 +52,8 @@ bool marksEvent(const Results& values, int indicator, const EventOptions& option
     const std::optional<double> evidence = values.evidenceOf(indicator);
     return evidence && *evidence > options.flickerThreshold;
 }
+
+double wholeNanoseconds(double seconds) { return std::round(seconds * 1e9) / 1e9; }
 
 std::span<const std::string_view> eventTypes() {
     static const std::vector<std::string_view> types = [] {

@@ -46,6 +46,11 @@ bool marksEvent(const Results& values, int indicator, const EventOptions& option
 // The event types in report order, e.g. "black".
 std::span<const std::string_view> eventTypes();
 
+// Seconds to whole nanoseconds. Differences and sums of presentation times carry
+// noise in their last bits (2.3 - 0.3 gives 1.9999999999999998), which would put
+// a duration equal to a limit on one side of it.
+double wholeNanoseconds(double seconds);
+
 // Finds the events of a run fed one row at a time, in frame order.
 class EventDetector {
 public:

@@ -136,7 +136,7 @@ std::optional<double> qcValue(const QcCondition& c, const RunRecord& record) {
         total += e.duration;
     }
     if (c.measure == "duration") return longest;
-    if (c.measure == "total") return total;
+    if (c.measure == "total") return wholeNanoseconds(total);
     return count;
 }
 

@@ -62,7 +62,7 @@ void RunRecord::retime(Event& event) const {
     if (std::isnan(end)) return;
     event.startTime = start;
     event.endTime = end;
-    event.duration = end - start;
+    event.duration = wholeNanoseconds(end - start);
 }
 
 std::vector<Event> RunRecord::events() const {
@@ -78,7 +78,7 @@ std::vector<Event> RunRecord::events() const {
         event.startFrame = event.endFrame = e.frame;
         event.endTime = e.time.value_or(static_cast<double>(e.frame) / info_.fps);
         event.duration = static_cast<double>(e.frames) / info_.fps;
-        event.startTime = std::max(0.0, event.endTime - event.duration);
+        event.startTime = std::max(0.0, wholeNanoseconds(event.endTime - event.duration));
         events.push_back(event);
     }
     std::stable_sort(events.begin(), events.end(),
