@@ -241,6 +241,8 @@ std::optional<double> FfmpegSource::secondsOf(int64_t pts) const {
     return static_cast<double>(pts - start) * base.num / base.den;
 }
 
+bool FfmpegSource::shownBeforeLastGiven(int64_t pts) const { return lastPts_ != AV_NOPTS_VALUE && pts < lastPts_; }
+
 void FfmpegSource::noteLosses(std::optional<int64_t> pts) {
     int64_t lost = 0;
     while (!pending_.empty() && (!pts || pending_.top() < *pts)) {
@@ -345,7 +347,7 @@ ReadResult FfmpegSource::sendNextPacket() {
         else if (!discarded) ++unstampedSent_;
     } else if ((skipBelowPts_ == AV_NOPTS_VALUE || pts >= skipBelowPts_) && !discarded) {
         // A frame an edit list drops is not lost: it was never to be shown.
-        if (lastPts_ != AV_NOPTS_VALUE && pts < lastPts_) noteLateLoss(pts);
+        if (shownBeforeLastGiven(pts)) noteLateLoss(pts);
         else pending_.push(pts);
     }
     return ReadResult{};
@@ -368,7 +370,7 @@ ReadResult FfmpegSource::decodeNext() {
             }
             // After damage, a decoder may give a frame after frames shown later than it: it was counted
             // as lost when they came, and is not shown out of its order.
-            if (lastPts_ != AV_NOPTS_VALUE && pts < lastPts_) {
+            if (shownBeforeLastGiven(pts)) {
                 av_frame_unref(frame_);
                 continue;
             }

@@ -115,6 +115,9 @@ private:
     bool heldPacket_ = false;  // packet_ holds the next packet to send (found by a seek)
     int64_t firstPts_;         // of the first frame decoded, when the stream states no start
     int64_t lastPts_;          // of the last frame given
+    // A frame of this time stamp would be shown before the last frame given: after damage it
+    // comes late, and is counted lost rather than given out of its order.
+    bool shownBeforeLastGiven(int64_t pts) const;
     // The numbers and presentation time stamps of the last frames given, a ring.
     std::array<std::pair<int64_t, int64_t>, 64> given_{};
     std::size_t givenTotal_ = 0;
