@@ -136,6 +136,14 @@ TEST_F(CompressedInputTest, ContainerRowsCarryPresentationTimes) {
     EXPECT_EQ(avi[11].substr(0, 8), "11,0.44,");
     const ProcessResult aviPart = probe({"--no-log", "-q", "--format", "csv", "--origin", "0", "--start", "10", "clip.avi"});
     EXPECT_EQ(csvRows(aviPart.out), std::vector<std::string>(avi.begin() + 10, avi.end()));
+    // H.264 copied into AVI has an empty packet after every frame, which the header counts and
+    // the stated average rate with it: neither makes frames.
+    ASSERT_TRUE(encode("h264.mp4", 12));
+    ASSERT_TRUE(runFfmpeg(dir.path, {"-i", "h264.mp4", "-c", "copy", "h264.avi"}));
+    const json copied = jsonRun("h264.avi", {"--fail-on", "decode_errors>0"});
+    EXPECT_EQ(copied["run"]["frames_expected"], 12);
+    ASSERT_EQ(copied["frames"].size(), 12u);
+    EXPECT_DOUBLE_EQ(copied["frames"][11]["time"].get<double>(), 0.44);
     // Raw input keeps the time its frame rate gives.
     ASSERT_EQ(runProcess(FRAMEPROBE_SAMPLE_BINARY, {"clip.y4m", "32", "32", "3"}, dir.path).status, 0);
     EXPECT_DOUBLE_EQ(jsonRun("clip.y4m", {"--fps", "50"})["frames"][2]["time"].get<double>(), 0.04);

@@ -211,6 +211,13 @@ std::string FfmpegSource::openStream(const ContainerRequest& request) {
     info_.height = static_cast<uint32_t>(video->codecpar->height);
     if (video->avg_frame_rate.num > 0 && video->avg_frame_rate.den > 0) info_.fps = av_q2d(video->avg_frame_rate);
     if (video->nb_frames > 0) info_.frameCount = indexedShownFrames(format_->streams[streamIndex_]).value_or(video->nb_frames);
+    // The stated average rate counts the empty packets too: the frames come at the rate their time
+    // stamps step by.
+    if (const auto listed = info_.format == "avi" ? indexedFramesAmongEmptyPackets(format_->streams[streamIndex_])
+                                                  : std::nullopt) {
+        info_.frameCount = *listed;
+        if (video->r_frame_rate.num > 0 && video->r_frame_rate.den > 0) info_.fps = av_q2d(video->r_frame_rate);
+    }
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(video->codecpar->format));
     if (desc != nullptr) info_.bitDepth = desc->comp[0].depth;
     // AVI's time stamps count packets in decode order: with B-frames they are no frame's presentation time.

@@ -56,3 +56,17 @@ std::optional<int64_t> indexedShownFrames(AVStream* stream) {
     for (int i = 0; i < count; ++i) shown += !(avformat_index_get_entry(stream, i)->flags & AVINDEX_DISCARD_FRAME);
     return shown;
 }
+
+std::optional<int64_t> indexedFramesAmongEmptyPackets(AVStream* stream) {
+    const int count = avformat_index_get_entries_count(stream);
+    if (count <= 0 || stream->nb_frames <= count) return std::nullopt;
+    int64_t widestGap = 0;
+    for (int i = 1; i < count; ++i)
+        widestGap = std::max(widestGap, avformat_index_get_entry(stream, i)->timestamp -
+                                            avformat_index_get_entry(stream, i - 1)->timestamp - 1);
+    // Without gaps the index holds only the packets read so far; past its last entry there are
+    // no more empty packets than in its widest gap when it reaches the end.
+    const int64_t last = avformat_index_get_entry(stream, count - 1)->timestamp;
+    if (widestGap <= 0 || stream->nb_frames - (last + 1) > widestGap) return std::nullopt;
+    return count;
+}

@@ -21,3 +21,9 @@ std::optional<int64_t> indexedPacketsBefore(AVStream* stream, int64_t dts);
 // The frames the stream shows when its index lists one entry for every packet: the entries less
 // those an edit list drops, which the decoder never gives out. None without such an index.
 std::optional<int64_t> indexedShownFrames(AVStream* stream);
+
+// The frames of a stream whose count (an AVI header's) includes empty packets that only keep its
+// clock where a frame was left out (ffmpeg copies H.264 into AVI with one after every frame), and
+// whose index, one tick a packet, lists the others: their number, when the index reaches the
+// stream's end. None when the index lists every packet or stops short.
+std::optional<int64_t> indexedFramesAmongEmptyPackets(AVStream* stream);
