@@ -213,6 +213,35 @@ TEST_F(BadInputTest, PipesFifosAndStandardInputGiveTheRowsOfTheFile) {
     EXPECT_EQ(readFile(fromPipe.path / kLog), readFile(fromFile.path / kLog));
 }
 
+TEST_F(BadInputTest, ALastFrameCutInItsChromaIsLeftOutFromAPipeAsFromTheFile) {
+    TempDir dir;
+    // Four whole frames and the luma plane of a fifth, whose chroma is cut.
+    const std::string cut = "head -c $((4 * 152064 + 110000)) \"$CLIP\" > cut.yuv; ";
+    const char* options = " -s 352x288 --indicators blur --no-log --format csv ";
+    const ProcessResult file = runShell(cut + "\"$FP\"" + options + "cut.yuv", dir.path);
+    const ProcessResult pipe = runShell(cut + "cat cut.yuv | \"$FP\"" + options + "-", dir.path);
+    ASSERT_EQ(file.status, 0) << file.err;
+    EXPECT_EQ(pipe.status, 0) << pipe.err;
+    EXPECT_EQ(linesOf(file.out).size(), 5u);  // the header and four rows
+    EXPECT_EQ(pipe.out, file.out);
+    EXPECT_NE(pipe.err.find("the last frame is truncated (110000 of 152064 bytes)"), std::string::npos) << pipe.err;
+}
+
+TEST_F(BadInputTest, ARawSizeOverMaxPixelsFromAPipeIsRefusedBeforeMemoryIsTaken) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer's shadow memory does not fit the address space limit";
+#else
+    TempDir dir;
+    // Two 20000x20000 planes would need 800 MB, more than the limit.
+    const ProcessResult r =
+        runShell("cat \"$CLIP\" | (ulimit -v 500000 && \"$FP\" -s 20000x20000 --no-log -)", dir.path);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("standard input declares frames of 20000x20000 (400000000 pixels), more than --max-pixels"),
+              std::string::npos)
+        << r.err;
+#endif
+}
+
 TEST_F(BadInputTest, AStartPastTheLargestOffsetNeverMeasuresFrameZero) {
     TempDir first, far;
     ASSERT_EQ(runShell("\"$FP\" \"$CLIP\" 352 288 0x7fff 25 1", first.path).status, 0);
