@@ -50,7 +50,7 @@ std::unique_ptr<RowSink> formatSink(const RunOptions& o, OutputFile& output, Out
 }  // namespace
 
 int runWithOptions(const RunOptions& o) {
-    const auto threads = o.threads ? o.threads : threadCountFromEnvironment();
+    const auto threads = o.threads ? o.threads : threadCountFromEnvironment(o.logInPlace ? stdout : stderr);
     if (!threads) return kUsageStatus;
     RunJudgement judgement;
     try {
