@@ -120,6 +120,14 @@ const BadInput kBadInputs[] = {
     // Signals end a long run after a whole frame.
     {"SIGINT", LONG_RUN_STOPPED_BY("INT"), 130, Stream::Out, "", kSomeRows},
     {"SIGTERM", LONG_RUN_STOPPED_BY("TERM"), 143, Stream::Out, "", kSomeRows},
+#ifdef __linux__
+    // The signal comes while a read from a pipe waits, and the pipe ends after it: no complete run.
+    {"SIGINT while a pipe is read",
+     "mkfifo ff; exec 3<>ff; \"$FP\" - 64 64 < ff 3>&- & pid=$!\n"
+     "while ! grep -q 'SigCgt:.*[2367abef]$' /proc/$pid/status; do sleep 0.01; done\n"
+     "kill -INT $pid; exec 3>&-; wait $pid",
+     130, Stream::Out, "Number of Frames = unknown", 0},
+#endif
 };
 
 std::vector<std::string> linesOf(const std::string& text) {

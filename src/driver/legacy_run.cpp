@@ -137,7 +137,10 @@ int run(int argc, char** argv) {
     OutputFile console(STDOUT_FILENO, "standard output", false);
     LegacySink sink(console, log ? &*log : nullptr);
     try {
-        const EngineOutcome outcome = step->run(sink, &stopRequested()).engine;
+        EngineOutcome outcome = step->run(sink, &stopRequested()).engine;
+        // A signal that came while a read waited ends the input early (a pipe's writer
+        // stopped by the same Ctrl-C): the run was interrupted, not complete.
+        outcome.interrupted = outcome.interrupted || stopRequested().load();
         if (outcome.failedFrame) return reportReadFailure(outcome, geometry->lumaSize);
         sink.end(RunEnd{outcome.rows, 0, outcome.interrupted});
         if (log) log->close();
