@@ -243,3 +243,15 @@ TEST_F(OptionFormTest, PositionalValuesBeyond32BitsAreRefusedFromStandardInputAn
         }
     }
 }
+
+TEST_F(OptionFormTest, PositionalFormFailsWithItsOwnStatusFromStandardInputAndY4m) {
+    makeClip("clip.y4m", 64, 48, 2, {});
+    makeClip("metricsResultsCSV.csv", 64, 48, 2, {});
+    for (const char* command : {"\"$PROBE\" clip.y4m 32 48", "\"$PROBE\" - 64 48 < clip.y4m > /dev/full",
+                                "\"$PROBE\" metricsResultsCSV.csv 64 48", "\"$PROBE\" - 64 48 < metricsResultsCSV.csv",
+                                "FRAMEPROBE_THREADS=0 \"$PROBE\" clip.y4m 64 48"}) {
+        const ProcessResult r = shell(command);
+        EXPECT_EQ(r.status, 255) << command << "\n" << r.err;
+        EXPECT_NE(r.out + r.err, "") << command;  // with a message saying what was wrong
+    }
+}
