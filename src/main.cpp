@@ -23,7 +23,10 @@ int main(int argc, char** argv) {
     if (!usesOptionForm(argc, argv) && !positionalInputIsSelfDescribing(argc, argv) &&
         !positionalReadsStandardInput(argc, argv))
         return runPositional(argc, argv);
-    const ParsedOptions parsed = usesOptionForm(argc, argv) ? parseOptions(argc, argv) : positionalAsOptions(argc, argv);
+    const bool positional = !usesOptionForm(argc, argv);
+    const ParsedOptions parsed = positional ? positionalAsOptions(argc, argv) : parseOptions(argc, argv);
     if (const int* status = std::get_if<int>(&parsed)) return *status;
-    return runWithOptions(std::get<RunOptions>(parsed));
+    const int status = runWithOptions(std::get<RunOptions>(parsed));
+    // The positional form fails with one status, whatever its input.
+    return positional && (status == kToolFailure || status == kUsageStatus) ? 255 : status;
 }

@@ -120,6 +120,14 @@ const BadInput kBadInputs[] = {
     // Signals end a long run after a whole frame.
     {"SIGINT", LONG_RUN_STOPPED_BY("INT"), 130, Stream::Out, "", kSomeRows},
     {"SIGTERM", LONG_RUN_STOPPED_BY("TERM"), 143, Stream::Out, "", kSomeRows},
+#ifdef __linux__
+    // The signal comes while a read from a pipe waits, and the pipe ends after it: no complete run.
+    {"SIGINT while a pipe is read",
+     "mkfifo ff; exec 3<>ff; \"$FP\" - 64 64 < ff 3>&- & pid=$!\n"
+     "while ! grep -q 'SigCgt:.*[2367abef]$' /proc/$pid/status; do sleep 0.01; done\n"
+     "kill -INT $pid; exec 3>&-; wait $pid",
+     130, Stream::Out, "Number of Frames = unknown", 0},
+#endif
 };
 
 std::vector<std::string> linesOf(const std::string& text) {
@@ -211,6 +219,35 @@ TEST_F(BadInputTest, PipesFifosAndStandardInputGiveTheRowsOfTheFile) {
     ASSERT_EQ(runShell("\"$FP\" \"$CLIP\" 352 288 0x7fff 25 2 2", fromFile.path).status, 0);
     ASSERT_EQ(runShell("cat \"$CLIP\" | \"$FP\" /dev/stdin 352 288 0x7fff 25 2 2", fromPipe.path).status, 0);
     EXPECT_EQ(readFile(fromPipe.path / kLog), readFile(fromFile.path / kLog));
+}
+
+TEST_F(BadInputTest, ALastFrameCutInItsChromaIsLeftOutFromAPipeAsFromTheFile) {
+    TempDir dir;
+    // Four whole frames and the luma plane of a fifth, whose chroma is cut.
+    const std::string cut = "head -c $((4 * 152064 + 110000)) \"$CLIP\" > cut.yuv; ";
+    const char* options = " -s 352x288 --indicators blur --no-log --format csv ";
+    const ProcessResult file = runShell(cut + "\"$FP\"" + options + "cut.yuv", dir.path);
+    const ProcessResult pipe = runShell(cut + "cat cut.yuv | \"$FP\"" + options + "-", dir.path);
+    ASSERT_EQ(file.status, 0) << file.err;
+    EXPECT_EQ(pipe.status, 0) << pipe.err;
+    EXPECT_EQ(linesOf(file.out).size(), 5u);  // the header and four rows
+    EXPECT_EQ(pipe.out, file.out);
+    EXPECT_NE(pipe.err.find("the last frame is truncated (110000 of 152064 bytes)"), std::string::npos) << pipe.err;
+}
+
+TEST_F(BadInputTest, ARawSizeOverMaxPixelsFromAPipeIsRefusedBeforeMemoryIsTaken) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer's shadow memory does not fit the address space limit";
+#else
+    TempDir dir;
+    // Two 20000x20000 planes would need 800 MB, more than the limit.
+    const ProcessResult r =
+        runShell("cat \"$CLIP\" | (ulimit -v 500000 && \"$FP\" -s 20000x20000 --no-log -)", dir.path);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("standard input declares frames of 20000x20000 (400000000 pixels), more than --max-pixels"),
+              std::string::npos)
+        << r.err;
+#endif
 }
 
 TEST_F(BadInputTest, AStartPastTheLargestOffsetNeverMeasuresFrameZero) {

@@ -180,6 +180,16 @@ TEST_F(DriverTest, LogThatCannotBeCreatedLeavesConsoleRows) {
     EXPECT_TRUE(r.out.ends_with("\nFile stream closed\n\n"));
 }
 
+TEST_F(DriverTest, VideoThatIsTheLogIsRefusedAndKept) {
+    const std::string clip = readFile(makeClip("metricsResultsCSV.csv", 64, 48, 2));
+    for (const char* name : {"metricsResultsCSV.csv", "./metricsResultsCSV.csv"}) {
+        const ProcessResult r = probe({name, "64", "48"});
+        EXPECT_EQ(r.status, 255) << name;
+        EXPECT_EQ(r.out, "the log metricsResultsCSV.csv is the input; it would be overwritten\n");
+        EXPECT_EQ(log(), clip) << name;
+    }
+}
+
 TEST_F(DriverTest, RefusesBadSizesAndStartFrame) {
     makeClip("clip.yuv", 64, 48, 2);
     struct Case {

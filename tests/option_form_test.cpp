@@ -140,6 +140,12 @@ TEST_F(OptionFormTest, RefusalsSayWhatIsWrong) {
         EXPECT_EQ(rowsOf(r.out), "");
     }
     EXPECT_EQ(log(), "kept");  // refused before any output was opened
+    // What the environment sets wrong is said where the other refusals are, not among the rows.
+    const ProcessResult threads =
+        runProcess(FRAMEPROBE_BINARY, {"-q", "--format", "csv", "clip.y4m"}, dir.path, {"FRAMEPROBE_THREADS=0"});
+    EXPECT_EQ(threads.status, 2);
+    EXPECT_EQ(threads.out, "");
+    EXPECT_EQ(threads.err, "frameprobe: Invalid FRAMEPROBE_THREADS \"0\": expected a whole number from 1 to 1024\n");
 }
 
 TEST_F(OptionFormTest, EmptyNonFiniteAndNegativeValuesAreRefusedWithTheirRange) {
@@ -214,3 +220,38 @@ TEST_F(OptionFormTest, PositionalFormReadsStandardInputNamedByADash) {
 }
 
 }  // namespace
+
+TEST_F(OptionFormTest, PositionalValuesBeyond32BitsAreRefusedFromStandardInputAndY4m) {
+    makeClip("clip.yuv", 64, 48, 2, {});
+    makeClip("clip.y4m", 64, 48, 2, {});
+    const struct {
+        const char* values;
+        const char* message;
+    } cases[] = {
+        {"4294967360 48", "Invalid WIDTH 4294967360: the value does not fit 32 bits\n"},
+        {"64 4294967344", "Invalid HEIGHT 4294967344: the value does not fit 32 bits\n"},
+        {"64 48 0x100000020", "Invalid RequestedVQIs 0x100000020: the value does not fit 32 bits\n"},
+        {"64 48 0x20 25 4294967297", "Invalid NumberOfFrames 4294967297: the value does not fit 32 bits\n"},
+        {"64 48 0x20 25 2 4294967296", "Invalid startFrame 4294967296: the value does not fit 32 bits\n"},
+    };
+    for (const auto& c : cases) {
+        for (const std::string input : {"- < clip.yuv", "clip.y4m"}) {
+            const std::string command = "\"$PROBE\" " + input + " " + c.values;
+            const ProcessResult r = shell(command);
+            EXPECT_EQ(r.status, 255) << command;
+            EXPECT_EQ(r.out, c.message) << command;
+        }
+    }
+}
+
+TEST_F(OptionFormTest, PositionalFormFailsWithItsOwnStatusFromStandardInputAndY4m) {
+    makeClip("clip.y4m", 64, 48, 2, {});
+    makeClip("metricsResultsCSV.csv", 64, 48, 2, {});
+    for (const char* command : {"\"$PROBE\" clip.y4m 32 48", "\"$PROBE\" - 64 48 < clip.y4m > /dev/full",
+                                "\"$PROBE\" metricsResultsCSV.csv 64 48", "\"$PROBE\" - 64 48 < metricsResultsCSV.csv",
+                                "FRAMEPROBE_THREADS=0 \"$PROBE\" clip.y4m 64 48"}) {
+        const ProcessResult r = shell(command);
+        EXPECT_EQ(r.status, 255) << command << "\n" << r.err;
+        EXPECT_NE(r.out + r.err, "") << command;  // with a message saying what was wrong
+    }
+}

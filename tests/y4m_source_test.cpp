@@ -206,6 +206,9 @@ TEST(Y4mSource, BadFrameLinesStopReadingWithAnError) {
         {"FRAME\n12345678FRAMES\n12345678", "Invalid Y4M input bad.y4m: frame 1 does not start with a FRAME line"},
         {"FRAME\n12345678FRAME " + std::string(5000, 'x') + "\n12345678",
          "Invalid Y4M input bad.y4m: the FRAME line of frame 1 is longer than 4096 bytes"},
+        // Frame data without a line end where the FRAME line is missing.
+        {"FRAME\n12345678" + std::string(5000, 'x'),
+         "Invalid Y4M input bad.y4m: frame 1 does not start with a FRAME line"},
     };
     for (const auto& c : cases) {
         writeFile(dir.path / "bad.y4m", header + c.frames);

@@ -87,14 +87,15 @@ std::optional<FrameGeometry> checkGeometry(int32_t width, int32_t height) {
     return FrameGeometry{width, height, width * height, static_cast<int32_t>(frameSize)};
 }
 
-std::optional<unsigned> threadCountFromEnvironment() {
+std::optional<unsigned> threadCountFromEnvironment(FILE* messages) {
     const char* text = std::getenv("FRAMEPROBE_THREADS");
     if (text == nullptr || *text == '\0') return 0u;
     char* end = nullptr;
     errno = 0;
     const long value = std::strtol(text, &end, 10);
     if (errno != 0 || *end != '\0' || value < 1 || value > 1024) {
-        printf("Invalid FRAMEPROBE_THREADS \"%s\": expected a whole number from 1 to 1024\n", text);
+        fprintf(messages, "%sInvalid FRAMEPROBE_THREADS \"%s\": expected a whole number from 1 to 1024\n",
+                messages == stderr ? "frameprobe: " : "", text);
         return std::nullopt;
     }
     return static_cast<unsigned>(value);

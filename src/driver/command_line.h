@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 
 inline constexpr double DEFAULT_FPS = 25;
@@ -47,8 +48,9 @@ struct FrameGeometry {
 std::optional<FrameGeometry> checkGeometry(int32_t width, int32_t height);
 
 // Worker threads from FRAMEPROBE_THREADS: 0 means the hardware's count; null when
-// the variable is set to something that is not a positive whole number.
-std::optional<unsigned> threadCountFromEnvironment();
+// the variable is set to something that is not a positive whole number, said on
+// `messages`: standard output in the positional form, standard error in the option form.
+std::optional<unsigned> threadCountFromEnvironment(FILE* messages = stdout);
 
 // Frames measured together, from FRAMEPROBE_WINDOW (for tests and tuning); 0 lets the engine choose.
 unsigned windowFromEnvironment();

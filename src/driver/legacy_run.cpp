@@ -15,6 +15,7 @@
 #include "driver/process_guard.h"
 #include "io/raw_source.h"
 #include "output/legacy_sink.h"
+#include "output/output_plan.h"
 #include "run/run_step.h"
 
 namespace {
@@ -37,6 +38,16 @@ int64_t fileLength(FILE* video) {
     return static_cast<int64_t>(ftello(video));
 }
 
+// The log is emptied before the video is read, so a video that is the log would be lost.
+bool logIsTheVideo(const char* videoPath) {
+    struct stat status {};
+    if (stat(videoPath, &status) != 0) return false;  // a missing video is reported as such
+    const auto problem = checkOutputPlan(videoPath, {{"the log", kLogFileName, true}});
+    if (!problem) return false;
+    printf("%s\n", problem->message.c_str());
+    return true;
+}
+
 int reportReadFailure(const EngineOutcome& outcome, int32_t lumaSize) {
     const int error = outcome.failure.error;
     printf("Some error occurred when reading the %d frame\n", static_cast<int>(*outcome.failedFrame));
@@ -55,6 +66,7 @@ int run(int argc, char** argv) {
     }
     const auto threads = threadCountFromEnvironment();
     if (!threads) return kFailure;
+    if (logIsTheVideo(line->videoPath)) return kFailure;
 
     FILE* video = fopen(line->videoPath, "r");
     const int openError = errno;
@@ -125,7 +137,10 @@ int run(int argc, char** argv) {
     OutputFile console(STDOUT_FILENO, "standard output", false);
     LegacySink sink(console, log ? &*log : nullptr);
     try {
-        const EngineOutcome outcome = step->run(sink, &stopRequested()).engine;
+        EngineOutcome outcome = step->run(sink, &stopRequested()).engine;
+        // A signal that came while a read waited ends the input early (a pipe's writer
+        // stopped by the same Ctrl-C): the run was interrupted, not complete.
+        outcome.interrupted = outcome.interrupted || stopRequested().load();
         if (outcome.failedFrame) return reportReadFailure(outcome, geometry->lumaSize);
         sink.end(RunEnd{outcome.rows, 0, outcome.interrupted});
         if (log) log->close();
@@ -173,10 +188,16 @@ ParsedOptions positionalAsOptions(int argc, char** argv) {
     const CommandLine line = *splitCommandLine(argc, argv);
     RunOptions o;
     o.input = line.videoPath;
+    // The values are refused as the raw form refuses them, rather than cut to 32 bits.
+    if (!fitsInt32("WIDTH", line.width) || !fitsInt32("HEIGHT", line.height)) return kFailure & 0xFF;
     const auto geometry = checkGeometry(parseInt32(line.width), parseInt32(line.height));
     if (!geometry) return kFailure & 0xFF;
     o.width = static_cast<uint32_t>(geometry->width);
     o.height = static_cast<uint32_t>(geometry->height);
+    if ((line.requestedVQIs && !fitsMask(line.requestedVQIs)) ||
+        (line.numberOfFrames && !fitsInt32("NumberOfFrames", line.numberOfFrames)) ||
+        (line.startFrame && !fitsInt32("startFrame", line.startFrame)))
+        return kFailure & 0xFF;
     if (line.requestedVQIs) o.mask = parseMask(line.requestedVQIs);
     if (line.fps) o.fps = parseFps(line.fps);
     if (line.numberOfFrames) o.frames = std::max(0, parseInt32(line.numberOfFrames));

@@ -50,7 +50,7 @@ std::unique_ptr<RowSink> formatSink(const RunOptions& o, OutputFile& output, Out
 }  // namespace
 
 int runWithOptions(const RunOptions& o) {
-    const auto threads = o.threads ? o.threads : threadCountFromEnvironment();
+    const auto threads = o.threads ? o.threads : threadCountFromEnvironment(o.logInPlace ? stdout : stderr);
     if (!threads) return kUsageStatus;
     RunJudgement judgement;
     try {
@@ -141,6 +141,9 @@ int runWithOptions(const RunOptions& o) {
 
         const RunOutcome run = step->run(shown, &stopRequested());
         outcome = run.engine;
+        // A signal that came while a read waited ends the input early (a pipe's writer
+        // stopped by the same Ctrl-C): the run was interrupted, not complete.
+        outcome.interrupted = outcome.interrupted || stopRequested().load();
         if (outcome.failedFrame) return failAndAbandon(readFailure(outcome, o.input));
         shown.end(RunEnd{record.frames(), run.seconds, outcome.interrupted,
                          step->decodeErrorsShown(record.frames(), outcome.interrupted)});

@@ -12,10 +12,6 @@ RawSource::RawSource(ByteStream& video, uint32_t width, uint32_t height, int64_t
     info_.width = width;
     info_.height = height;
     info_.frameCount = frameCount;
-    if (!video_.seekable()) {
-        kept_[0].assign(lumaSize_, 0);
-        kept_[1].assign(lumaSize_, 0);
-    }
 }
 
 ReadResult RawSource::readAt(int64_t offset, uint8_t* into, std::size_t bytes) {
@@ -77,14 +73,31 @@ ReadResult RawSource::read(int64_t index, Image& luma) {
     const auto parity = static_cast<std::size_t>(index & 1);
     uint8_t* into = luma.data;
     const bool seekable = video_.seekable();
+    // Made at the first read, so that a size the run refuses (--max-pixels) takes no memory.
+    if (!seekable && kept_[0].empty()) {
+        kept_[0].assign(lumaSize_, 0);
+        kept_[1].assign(lumaSize_, 0);
+    }
     ReadResult r = seekable ? readAt(offset, into, lumaSize_) : readForward(offset, kept_[parity].data(), lumaSize_);
     if (r.status == ReadResult::Error) return r;
-    if (stopAtEnd_ && r.bytesRead < lumaSize_) {
-        if (r.bytesRead > 0)
-            fprintf(stderr, "frameprobe: the last frame is truncated (%zu of %zu luma bytes); it is not measured\n",
-                    r.bytesRead, lumaSize_);
-        r.status = ReadResult::End;
-        return r;
+    if (stopAtEnd_) {
+        uint64_t got = r.bytesRead;
+        // A pipe has no length to leave a cut last frame out: its chroma must be there too.
+        if (!seekable && got == lumaSize_) {
+            got += video_.skip(static_cast<uint64_t>(frameSize_) - lumaSize_);
+            if (video_.error() != 0) {
+                r.status = ReadResult::Error;
+                r.error = video_.error();
+                return r;
+            }
+        }
+        if (got < lumaSize_ || (!seekable && got < static_cast<uint64_t>(frameSize_))) {
+            if (got > 0)
+                fprintf(stderr, "frameprobe: the last frame is truncated (%llu of %lld bytes); it is not measured\n",
+                        static_cast<unsigned long long>(got), static_cast<long long>(frameSize_));
+            r.status = ReadResult::End;
+            return r;
+        }
     }
     if (!seekable) {
         // What the read did not reach still holds the frame two places back.

@@ -204,6 +204,8 @@ ReadResult Y4mSource::readMarker(int64_t index) {
         case Line::Truncated:
             return truncated(0);
         case Line::TooLong:
+            // Frame data where a FRAME line belongs has no end of line either.
+            if (!isFrameMarker(line_)) break;
             return failure("Invalid Y4M input " + name_ + ": the FRAME line of " + frame + " is longer than " +
                            std::to_string(kMaxLine) + " bytes");
         case Line::Read:
