@@ -235,6 +235,19 @@ TEST_F(BadInputTest, ALastFrameCutInItsChromaIsLeftOutFromAPipeAsFromTheFile) {
     EXPECT_NE(pipe.err.find("the last frame is truncated (110000 of 152064 bytes)"), std::string::npos) << pipe.err;
 }
 
+TEST_F(BadInputTest, FramesAskedForPastTheEndOfAPipeFailItsGateAsFromTheFile) {
+    TempDir dir;
+    // Four whole frames and part of a fifth; six asked for: the rows past the end repeat short reads.
+    const std::string cut = "head -c $((4 * 152064 + 110000)) \"$CLIP\" > cut.yuv; ";
+    const char* options = " -s 352x288 --frames 6 --start 1 --indicators blur --no-log --format json --fail-on blur.max\\<0 ";
+    const ProcessResult file = runShell(cut + "\"$FP\"" + options + "cut.yuv", dir.path);
+    const ProcessResult pipe = runShell(cut + "cat cut.yuv | \"$FP\"" + options + "-", dir.path);
+    EXPECT_EQ(file.status, 3) << file.err;
+    EXPECT_EQ(pipe.status, 3) << pipe.err;
+    EXPECT_NE(pipe.err.find("QC failed: measured 3 of 6 frames"), std::string::npos) << pipe.err;
+    EXPECT_NE(pipe.out.find("\"frames_measured\":3,"), std::string::npos) << pipe.out;
+}
+
 TEST_F(BadInputTest, ARawSizeOverMaxPixelsFromAPipeIsRefusedBeforeMemoryIsTaken) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "a sanitizer's shadow memory does not fit the address space limit";

@@ -88,7 +88,7 @@ std::vector<Event> RunRecord::events() const {
 
 FrameCounts RunRecord::frameCounts() const {
     const int64_t rows = frames();
-    return {info_.frameCount, info_.inputFrames ? std::min(rows, std::max<int64_t>(0, *info_.inputFrames)) : rows};
+    return {info_.frameCount, measuredFrames(rows, info_, end_ ? end_->inputFrames : std::nullopt)};
 }
 
 std::optional<Verdict> RunRecord::verdict() const {

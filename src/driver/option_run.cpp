@@ -146,7 +146,7 @@ int runWithOptions(const RunOptions& o) {
         outcome.interrupted = outcome.interrupted || stopRequested().load();
         if (outcome.failedFrame) return failAndAbandon(readFailure(outcome, o.input));
         shown.end(RunEnd{record.frames(), run.seconds, outcome.interrupted,
-                         step->decodeErrorsShown(record.frames(), outcome.interrupted)});
+                         step->decodeErrorsShown(record.frames(), outcome.interrupted), step->inputFrames()});
         if (o.format == OutputFormat::Legacy && !outcome.interrupted) output.append("\nFile stream closed\n\n");
         output.close();
         if (log) log->close();

@@ -17,7 +17,7 @@ struct SourceInfo {
     uint32_t width = 0;
     uint32_t height = 0;
     std::optional<double> fps;          // when the input states it
-    std::optional<int64_t> frameCount;  // when known before the end
+    std::optional<int64_t> frameCount;  // when known before the end, or once a pipe of raw input ended
     int bitDepth = 8;                   // of the samples in the input; measured on their top 8 bits
     // Containers whose frames carry time stamps give each frame's presentation
     // time in ReadResult::time; other inputs have times from their frame rate.

@@ -100,6 +100,9 @@ ReadResult RawSource::read(int64_t index, Image& luma) {
         }
     }
     if (!seekable) {
+        // A pipe tells its length only at its end: the rows a short read repeats are no frames.
+        if (r.bytesRead < lumaSize_ && !info_.frameCount)
+            info_.frameCount = static_cast<int64_t>(video_.position() / static_cast<uint64_t>(frameSize_));
         // What the read did not reach still holds the frame two places back.
         std::memcpy(into, kept_[parity].data(), lumaSize_);
         return r;

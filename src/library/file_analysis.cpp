@@ -40,7 +40,7 @@ FileResult analyzeFile(const FileSettings& s, const std::function<void(const Fra
     const RunOutcome outcome = step->run(rows, stop);
     if (outcome.engine.failedFrame) throw Error(readFailure(outcome.engine, s.input));
     rows.end(RunEnd{record.frames(), outcome.seconds, outcome.engine.interrupted,
-                    step->decodeErrorsShown(record.frames(), outcome.engine.interrupted)});
+                    step->decodeErrorsShown(record.frames(), outcome.engine.interrupted), step->inputFrames()});
 
     FileResult result;
     result.run = detail::description(step->info());

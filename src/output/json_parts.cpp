@@ -170,7 +170,7 @@ std::string runJson(const RunInfo& info, const RunEnd& end) {
         .member("frames", integer(end.frames))
         .member("frames_expected", info.frameCount ? integer(*info.frameCount) : "null")
         .member("frames_measured",
-                integer(info.inputFrames ? std::min(end.frames, std::max<int64_t>(0, *info.inputFrames)) : end.frames))
+                integer(measuredFrames(end.frames, info, end.inputFrames)))
         .member("seconds", finiteOrNull(end.seconds))
         .member("fps", finiteOrNull(rate))
         .member("decode_errors", integer(framesLost(end.decodeErrors)))

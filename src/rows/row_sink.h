@@ -2,6 +2,7 @@
 // per frame in frame order, and end() once, also after an interruption.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -41,7 +42,16 @@ struct RunEnd {
     bool interrupted = false;
     // Where the decoder lost frames among the frames shown, in frame order.
     std::vector<DecodeError> decodeErrors = {};
+    // RunInfo::inputFrames, or what a pipe's end told of it.
+    std::optional<int64_t> inputFrames = {};
 };
+
+// Of `rows` rows, those that are whole frames of the input: as many as it held, when known
+// before the run (`info`) or found at its end (`found`).
+inline int64_t measuredFrames(int64_t rows, const RunInfo& info, std::optional<int64_t> found) {
+    const std::optional<int64_t> input = found ? found : info.inputFrames;
+    return input ? std::min(rows, std::max<int64_t>(0, *input)) : rows;
+}
 
 class RowSink {
 public:

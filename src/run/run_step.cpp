@@ -71,6 +71,7 @@ RunStep::RunStep(const RunSettings& s, FrameSource& source) : source_(source) {
         info_.runFrameCount = count;
     else if (sourceInfo.frameCount)
         info_.runFrameCount = std::max<int64_t>(0, *sourceInfo.frameCount - *s.origin);
+    rawInput_ = s.rawInput;
     if (s.rawInput && sourceInfo.frameCount) info_.inputFrames = std::max<int64_t>(0, *sourceInfo.frameCount - start);
     info_.mask = s.mask;
     info_.addedBy = s.addedBy;
@@ -93,4 +94,10 @@ std::vector<DecodeError> RunStep::decodeErrorsShown(int64_t rows, bool interrupt
     for (const DecodeError& e : source_.info().decodeErrors)
         if (e.frame >= start && (e.frame < start + rows || !interrupted)) shown.push_back(e);
     return shown;
+}
+
+std::optional<int64_t> RunStep::inputFrames() const {
+    const std::optional<int64_t> found = source_.info().frameCount;
+    if (info_.inputFrames || !rawInput_ || !found) return info_.inputFrames;
+    return std::max<int64_t>(0, *found - info_.startFrame);
 }

@@ -61,10 +61,15 @@ public:
     // shown belong to the warm-up, and an interrupted run shows fewer frames than it read.
     std::vector<DecodeError> decodeErrorsShown(int64_t rows, bool interrupted) const;
 
+    // Whole frames the input held from the start frame on, once the run ended: info()'s, or what
+    // the end of a pipe of raw input told.
+    std::optional<int64_t> inputFrames() const;
+
 private:
     FrameSource& source_;
     RunInfo info_;
     int64_t first_ = 0;  // the first frame read
     int64_t limit_ = 0;  // one past the last frame read
+    bool rawInput_ = false;
     std::unique_ptr<Engine> engine_;
 };
