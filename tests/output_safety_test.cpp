@@ -70,6 +70,15 @@ TEST_F(OutputSafetyTest, AnOutputThatIsTheInputIsRefusedBeforeAnythingIsOpened) 
     EXPECT_FALSE(fs::exists(dir.path / "metricsResultsCSV.csv"));
 }
 
+TEST_F(OutputSafetyTest, APositionalRunDoesNotEmptyAnInputNamedAsItsLog) {
+    fs::rename(dir.path / "v.yuv", dir.path / "metricsResultsCSV.csv");
+    const std::string yuv = readFile(dir.path / "metricsResultsCSV.csv");
+    const ProcessResult r = shell("\"$FP\" metricsResultsCSV.csv 64 64");
+    EXPECT_EQ(r.status, 255);
+    EXPECT_NE(r.err.find("the log metricsResultsCSV.csv is the input"), std::string::npos) << r.err;
+    EXPECT_EQ(readFile(dir.path / "metricsResultsCSV.csv"), yuv);
+}
+
 TEST_F(OutputSafetyTest, MergeRefusesAnOutputThatIsAPart) {
     ASSERT_EQ(shell("\"$FP\" -q --format jsonl --origin 0 --frames 10 -o a.jsonl v.y4m && "
                     "\"$FP\" -q --format jsonl --origin 0 --start 10 -o b.jsonl v.y4m").status, 0);

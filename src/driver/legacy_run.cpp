@@ -15,6 +15,7 @@
 #include "driver/process_guard.h"
 #include "io/raw_source.h"
 #include "output/legacy_sink.h"
+#include "output/output_plan.h"
 #include "run/run_step.h"
 
 namespace {
@@ -56,6 +57,12 @@ int run(int argc, char** argv) {
     const auto threads = threadCountFromEnvironment();
     if (!threads) return kFailure;
 
+    // The log is emptied below: a video of that name would be lost with it.
+    if (const auto problem = checkOutputPlan(line->videoPath, {{"the log", kLogFileName, true}});
+        problem && problem->kind == OutputPlanProblem::Conflict) {
+        fprintf(stderr, "frameprobe: %s\n", problem->message.c_str());
+        return kFailure;
+    }
     FILE* video = fopen(line->videoPath, "r");
     const int openError = errno;
     // The log is emptied at the start of every run, even one that stops at a bad size.
