@@ -110,6 +110,37 @@ TEST(QcGate, DurationsOfPresentationTimesMeetLimitsTheyEqual) {
     EXPECT_EQ(failuresOf({"black.duration>=2", "black.total==2.3"}, record).size(), 2u);
 }
 
+TEST(QcGate, MinimumDurationsWeighWhatPresentationTimesSay) {
+    // Variable frame rate: two black frames shown for 1 s each at a stated 10 fps.
+    RunInfo info = everyIndicator(10);
+    info.mask = 1u << indexOf("blackout");
+    const double times[] = {0, 0.1, 1.1, 2.1, 2.2};
+    std::vector<CapturedRow> rows;
+    for (int f = 0; f < 5; ++f) {
+        Results r;
+        r.set(indexOf("blackout"), f == 1 || f == 2 ? 1 : 0);
+        r.time = times[f];
+        rows.push_back({f, r});
+    }
+    EventOptions options;
+    options.minDuration["black"] = 2;
+    RunRecord record(options);
+    feed(record, info, rows);
+    ASSERT_EQ(record.events().size(), 1u);
+    EXPECT_EQ(record.events()[0].duration, 2.0);
+    EXPECT_EQ(failuresOf({"black.duration>=2"}, record).size(), 1u);
+    // A gate on events alone keeps the times without the rows, and judges the same.
+    RunRecord timesOnly(options);
+    timesOnly.keepRows(false);
+    timesOnly.keepTimes(true);
+    feed(timesOnly, info, rows);
+    EXPECT_EQ(failuresOf({"black.duration>=2"}, timesOnly).size(), 1u);
+    options.minDuration["black"] = 2.001;
+    RunRecord stricter(options);
+    feed(stricter, info, rows);
+    EXPECT_TRUE(stricter.events().empty());
+}
+
 TEST(QcGate, StatisticConditionsInTheOrderGiven) {
     const RunRecord record = sampleRun();
     EXPECT_EQ(failuresOf({"blur.max<49", "blur.p95>46", "blur.mean==24.5", "blur.count!=50"}, record),

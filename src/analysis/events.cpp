@@ -120,7 +120,17 @@ void EventDetector::feed(int64_t frame, const Results& values) {
     }
 }
 
+bool lastsLongEnough(const Event& event, const EventOptions& options) {
+    return event.duration >= options.minDurationOf(event.type);
+}
+
 std::vector<Event> EventDetector::events() const {
+    std::vector<Event> events = eventsOfAnyLength();
+    std::erase_if(events, [this](const Event& e) { return !lastsLongEnough(e, options_); });
+    return events;
+}
+
+std::vector<Event> EventDetector::eventsOfAnyLength() const {
     std::vector<std::pair<std::size_t, Span>> spans;
     for (const Track& track : tracks_) {
         std::vector<Span> all = track.closed;
@@ -151,7 +161,7 @@ std::vector<Event> EventDetector::events() const {
         e.endTime = static_cast<double>(span.end + 1) / fps_;
         e.duration = static_cast<double>(span.end - span.start + 1) / fps_;
         e.severity = options_.severityOf(e.type);
-        if (e.duration >= options_.minDurationOf(e.type)) events.push_back(std::move(e));
+        events.push_back(std::move(e));
     }
     return events;
 }
