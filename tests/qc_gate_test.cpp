@@ -141,6 +141,30 @@ TEST(QcGate, MinimumDurationsWeighWhatPresentationTimesSay) {
     EXPECT_TRUE(stricter.events().empty());
 }
 
+TEST(QcGate, RecoveryWeighsWhatPresentationTimesSay) {
+    // Black frames 1 and 3 at a stated 10 fps; frame 2 between them is shown for 0.5 s.
+    RunInfo info = everyIndicator(10);
+    info.mask = 1u << indexOf("blackout");
+    const double times[] = {0, 0.1, 0.2, 0.7, 0.8};
+    std::vector<CapturedRow> rows;
+    for (int f = 0; f < 5; ++f) {
+        Results r;
+        r.set(indexOf("blackout"), f == 1 || f == 3 ? 1 : 0);
+        r.time = times[f];
+        rows.push_back({f, r});
+    }
+    EventOptions options;
+    options.recovery["black"] = 0.5;  // absent exactly that long: the first event ends
+    RunRecord record(options);
+    feed(record, info, rows);
+    EXPECT_EQ(record.events().size(), 2u);
+    options.recovery["black"] = 0.51;
+    RunRecord longer(options);
+    feed(longer, info, rows);
+    ASSERT_EQ(longer.events().size(), 1u);
+    EXPECT_EQ(longer.events()[0].duration, 0.7);
+}
+
 TEST(QcGate, StatisticConditionsInTheOrderGiven) {
     const RunRecord record = sampleRun();
     EXPECT_EQ(failuresOf({"blur.max<49", "blur.p95>46", "blur.mean==24.5", "blur.count!=50"}, record),

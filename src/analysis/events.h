@@ -65,8 +65,10 @@ public:
     // The events so far, by start frame; runs still open end at the last frame fed.
     // Events shorter than their type's minimum duration are left out.
     std::vector<Event> events() const;
-    // The same with the short ones, for a caller that times them itself.
-    std::vector<Event> eventsOfAnyLength() const;
+    // The same with the short ones, for a caller that times them itself. `timeOf`, when
+    // given, is a frame's presentation time (NaN when unknown): the time a defect was
+    // absent between two runs is then what the times say, for the recovery.
+    std::vector<Event> eventsOfAnyLength(const std::function<double(int64_t)>& timeOf = {}) const;
     const EventOptions& options() const { return options_; }
 
 private:

@@ -50,12 +50,13 @@ Statistics RunRecord::statistics(int indicator) const {
     return computeStatistics(present, indicatorRegistry()[static_cast<std::size_t>(indicator)].worse);
 }
 
-void RunRecord::retime(Event& event) const {
+double RunRecord::timeOf(int64_t frame) const {
     // Frames are recorded in order, one apart, from the first.
-    const auto timeOf = [&](int64_t frame) {
-        const auto at = static_cast<std::size_t>(frame - *firstFrame_);
-        return at < times_.size() ? times_[at] : std::numeric_limits<double>::quiet_NaN();
-    };
+    const auto at = static_cast<std::size_t>(frame - firstFrame_.value_or(frame + 1));
+    return at < times_.size() ? times_[at] : std::numeric_limits<double>::quiet_NaN();
+}
+
+void RunRecord::retime(Event& event) const {
     const double start = timeOf(event.startFrame);
     if (std::isnan(start)) return;
     double end = timeOf(event.endFrame + 1);
@@ -73,7 +74,7 @@ std::vector<Event> RunRecord::events() const {
         events = detector_.events();
     } else {
         // Presentation times may space frames unevenly: an event is as long as its times say.
-        events = detector_.eventsOfAnyLength();
+        events = detector_.eventsOfAnyLength([this](int64_t frame) { return timeOf(frame); });
         for (Event& e : events) retime(e);
         std::erase_if(events, [this](const Event& e) { return !lastsLongEnough(e, detector_.options()); });
     }

@@ -48,6 +48,8 @@ public:
     const std::optional<RunEnd>& runEnd() const { return end_; }
 
 private:
+    // A frame's presentation time; NaN when not kept.
+    double timeOf(int64_t frame) const;
     // Times an event by the presentation times of its frames.
     void retime(Event& event) const;
 
