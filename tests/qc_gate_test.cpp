@@ -4,6 +4,8 @@
 #include "indicators/registry.h"
 #include "analysis/qc_gate.h"
 #include "analysis/run_record.h"
+#include "output/junit_xml.h"
+#include "rows/text_format.h"
 #include "sink_capture.h"
 
 namespace {
@@ -198,6 +200,21 @@ TEST(QcVerdict, StatusFromTheSeveritiesOfWhatHeld) {
     EXPECT_EQ(warned.findings[0].source, "profile p");
     gate.add("black>0");
     EXPECT_EQ(record.verdict()->status, "fail");
+}
+
+TEST(QcVerdict, JunitIsWellFormedUtf8WhateverThePathHolds) {
+    RunInfo info = everyIndicator(25);
+    info.mask = 1u << indexOf("blackout");
+    info.path = "clip\xFF\xFE<&>.y4m";  // a name of Latin-1 bytes, and markup
+    RunRecord record;
+    feed(record, info, {});
+    QcGate gate;
+    gate.add("black>=0");
+    record.setGate(&gate);
+    const std::string xml = junitXml(record, record.verdict());
+    EXPECT_EQ(xml.find('\xFF'), std::string::npos);
+    EXPECT_NE(xml.find("name=\"clip\xEF\xBF\xBD\xEF\xBF\xBD&lt;&amp;&gt;.y4m\""), std::string::npos) << xml;
+    EXPECT_EQ(validUtf8("\xC3\xA9t\xC3"), "\xC3\xA9t\xEF\xBF\xBD");
 }
 
 TEST(QcVerdict, AProfileJudgesEventsAndAShortRunFails) {
