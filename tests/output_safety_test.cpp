@@ -57,7 +57,8 @@ TEST_F(OutputSafetyTest, AnOutputThatIsTheInputIsRefusedBeforeAnythingIsOpened) 
                                 "\"$FP\" -o link.y4m v.y4m", "\"$FP\" -o v.y4m link.y4m",
                                 "\"$FP\" -o v.y4m - < v.y4m", "\"$FP\" -s 64x64 --format jsonl -o v.yuv v.yuv",
                                 "\"$FP\" -s 64x64 --log v.yuv v.yuv", "\"$FP\" --report new.html new.html",
-                                "\"$FP\" --junit v.y4m v.y4m"}) {
+                                "\"$FP\" --junit v.y4m v.y4m", "\"$FP\" --format csv v.y4m >> v.y4m",
+                                "\"$FP\" -s 64x64 - < v.yuv >> v.yuv"}) {
         SCOPED_TRACE(command);
         const ProcessResult r = shell(command);
         EXPECT_EQ(r.status, 2);
@@ -76,6 +77,11 @@ TEST_F(OutputSafetyTest, APositionalRunDoesNotEmptyAnInputNamedAsItsLog) {
     const ProcessResult r = shell("\"$FP\" metricsResultsCSV.csv 64 64");
     EXPECT_EQ(r.status, 255);
     EXPECT_NE(r.err.find("the log metricsResultsCSV.csv is the input"), std::string::npos) << r.err;
+    EXPECT_EQ(readFile(dir.path / "metricsResultsCSV.csv"), yuv);
+    // The table appended to the video would be read back as frames.
+    const ProcessResult appended = shell("\"$FP\" metricsResultsCSV.csv 64 64 >> metricsResultsCSV.csv");
+    EXPECT_EQ(appended.status, 255);
+    EXPECT_NE(appended.err.find("the table (standard output) is the input"), std::string::npos) << appended.err;
     EXPECT_EQ(readFile(dir.path / "metricsResultsCSV.csv"), yuv);
 }
 

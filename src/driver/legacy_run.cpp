@@ -57,8 +57,9 @@ int run(int argc, char** argv) {
     const auto threads = threadCountFromEnvironment();
     if (!threads) return kFailure;
 
-    // The log is emptied below: a video of that name would be lost with it.
-    if (const auto problem = checkOutputPlan(line->videoPath, {{"the log", kLogFileName, true}});
+    // The log is emptied below: a video of that name would be lost with it; the table
+    // appended to the video would be read back.
+    if (const auto problem = checkOutputPlan(line->videoPath, {{"the table", "-"}, {"the log", kLogFileName, true}});
         problem && problem->kind == OutputPlanProblem::Conflict) {
         fprintf(stderr, "frameprobe: %s\n", problem->message.c_str());
         return kFailure;
