@@ -51,6 +51,15 @@ TEST(CApi, BadSettingsAndPlanesGiveAStatusAndTheHandlesMessage) {
     settings.flicker_threshold = NAN;
     EXPECT_EQ(frameprobe_analyze_file("/nonexistent.y4m", &settings, nullptr, nullptr, &a), FRAMEPROBE_INVALID_ARGUMENT);
     frameprobe_destroy(a);
+    // 0 is the default rate; a negative one was taken for it.
+    frameprobe_settings_init(&settings);
+    settings.fps = -30;
+    EXPECT_EQ(frameprobe_analyze_file("/nonexistent.y4m", &settings, nullptr, nullptr, &a), FRAMEPROBE_INVALID_ARGUMENT);
+    frameprobe_destroy(a);
+    settings.width = settings.height = 16;
+    EXPECT_EQ(frameprobe_create(&settings, &a), FRAMEPROBE_INVALID_ARGUMENT);
+    EXPECT_NE(std::string(frameprobe_message(a)).find("frame rate"), std::string::npos);
+    frameprobe_destroy(a);
 }
 
 TEST(CApi, FileAnalysisGivesEventsAndStopsWhenTheCallbackSaysSo) {
