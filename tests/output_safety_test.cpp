@@ -85,6 +85,14 @@ TEST_F(OutputSafetyTest, APositionalRunDoesNotEmptyAnInputNamedAsItsLog) {
     EXPECT_EQ(readFile(dir.path / "metricsResultsCSV.csv"), yuv);
 }
 
+TEST_F(OutputSafetyTest, ALinkToAFileNotMadeYetLeadsToIt) {
+    fs::create_directory(dir.path / "runs");
+    fs::create_symlink("runs/today.json", dir.path / "latest.json");
+    EXPECT_EQ(shell("\"$FP\" -q --format json -o latest.json v.y4m").status, 0);
+    EXPECT_TRUE(fs::is_symlink(dir.path / "latest.json"));
+    EXPECT_TRUE(fs::is_regular_file(dir.path / "runs/today.json"));
+}
+
 TEST_F(OutputSafetyTest, MergeRefusesAnOutputThatIsAPart) {
     ASSERT_EQ(shell("\"$FP\" -q --format jsonl --origin 0 --frames 10 -o a.jsonl v.y4m && "
                     "\"$FP\" -q --format jsonl --origin 0 --start 10 -o b.jsonl v.y4m").status, 0);
