@@ -40,6 +40,26 @@ TEST(CApi, BadSettingsAndPlanesGiveAStatusAndTheHandlesMessage) {
     EXPECT_EQ(frameprobe_push8(a, plane.data(), 32), FRAMEPROBE_INVALID_ARGUMENT);  // after finish
     frameprobe_destroy(a);
     EXPECT_EQ(frameprobe_indicator_mask("blur,nonsense"), 0u);
+
+    // Settings a file has nothing to do with are the caller's mistake, not an input error.
+    frameprobe_settings_init(&settings);
+    settings.start = -1;
+    EXPECT_EQ(frameprobe_analyze_file("/nonexistent.y4m", &settings, nullptr, nullptr, &a), FRAMEPROBE_INVALID_ARGUMENT);
+    EXPECT_NE(std::string(frameprobe_message(a)).find("start frame"), std::string::npos) << frameprobe_message(a);
+    frameprobe_destroy(a);
+    frameprobe_settings_init(&settings);
+    settings.flicker_threshold = NAN;
+    EXPECT_EQ(frameprobe_analyze_file("/nonexistent.y4m", &settings, nullptr, nullptr, &a), FRAMEPROBE_INVALID_ARGUMENT);
+    frameprobe_destroy(a);
+    // 0 is the default rate; a negative one was taken for it.
+    frameprobe_settings_init(&settings);
+    settings.fps = -30;
+    EXPECT_EQ(frameprobe_analyze_file("/nonexistent.y4m", &settings, nullptr, nullptr, &a), FRAMEPROBE_INVALID_ARGUMENT);
+    frameprobe_destroy(a);
+    settings.width = settings.height = 16;
+    EXPECT_EQ(frameprobe_create(&settings, &a), FRAMEPROBE_INVALID_ARGUMENT);
+    EXPECT_NE(std::string(frameprobe_message(a)).find("frame rate"), std::string::npos);
+    frameprobe_destroy(a);
 }
 
 TEST(CApi, FileAnalysisGivesEventsAndStopsWhenTheCallbackSaysSo) {

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 
 #include "frameprobe/frameprobe.hpp"
 #include "sample/sample_video.h"
@@ -132,6 +133,41 @@ TEST(Library, RefusesBadSettingsPlanesAndInputsWithAMessage) {
     EXPECT_STREQ(frameprobe::indicatorKey(0), "blockiness");
     EXPECT_EQ(frameprobe::indicatorKey(15), nullptr);
     EXPECT_STREQ(frameprobe::version(), FRAMEPROBE_VERSION_STRING);
+}
+
+TEST(Library, RefusesFileSettingsThatWouldGiveWrongEventsOrTimes) {
+    // Each was measured before: a rate of 0 made every time infinite, a negative rate lost
+    // every event, a NaN minimum dropped them, a negative threshold made flicker of all.
+    TempDir dir;
+    const auto clip = (dir.path / "clip.y4m").string();
+    ASSERT_TRUE(writeSampleVideo(SampleSpec{32, 32, 4, {}}, clip));
+    const auto refusal = [&](const std::function<void(frameprobe::FileSettings&)>& change) {
+        frameprobe::FileSettings s;
+        s.input = clip;
+        change(s);
+        try {
+            frameprobe::analyzeFile(s);
+        } catch (const frameprobe::Error& e) {
+            return std::string(e.what());
+        }
+        return std::string();
+    };
+    EXPECT_NE(refusal([](auto& s) { s.fps = 0.0; }).find("frame rate"), std::string::npos);
+    EXPECT_NE(refusal([](auto& s) { s.fps = -25.0; }).find("frame rate"), std::string::npos);
+    EXPECT_NE(refusal([](auto& s) { s.start = -1; }).find("start frame"), std::string::npos);
+    EXPECT_NE(refusal([](auto& s) { s.frames = -1; }).find("number of frames"), std::string::npos);
+    EXPECT_NE(refusal([](auto& s) { s.start = 1; s.origin = 2; }).find("origin"), std::string::npos);
+    EXPECT_NE(refusal([](auto& s) { s.events.minDuration["black"] = std::nan(""); }).find("minimum duration"),
+              std::string::npos);
+    EXPECT_NE(refusal([](auto& s) { s.events.minDuration["blak"] = 1; }).find("no event type"), std::string::npos);
+    EXPECT_NE(refusal([](auto& s) { s.events.flickerThreshold = -0.1; }).find("flicker threshold"), std::string::npos);
+    EXPECT_NE(refusal([](auto& s) { s.threads = 100000; }).find("thread count"), std::string::npos);
+    EXPECT_EQ(refusal([](auto& s) { s.events.minDuration["black"] = 0.5; }), "");
+
+    frameprobe::Settings pushed;
+    pushed.width = pushed.height = 16;
+    pushed.events.flickerThreshold = std::nan("");
+    EXPECT_THROW(frameprobe::Analysis{pushed}, frameprobe::Error);
 }
 
 }  // namespace

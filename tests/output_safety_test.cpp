@@ -57,7 +57,8 @@ TEST_F(OutputSafetyTest, AnOutputThatIsTheInputIsRefusedBeforeAnythingIsOpened) 
                                 "\"$FP\" -o link.y4m v.y4m", "\"$FP\" -o v.y4m link.y4m",
                                 "\"$FP\" -o v.y4m - < v.y4m", "\"$FP\" -s 64x64 --format jsonl -o v.yuv v.yuv",
                                 "\"$FP\" -s 64x64 --log v.yuv v.yuv", "\"$FP\" --report new.html new.html",
-                                "\"$FP\" --junit v.y4m v.y4m"}) {
+                                "\"$FP\" --junit v.y4m v.y4m", "\"$FP\" --format csv v.y4m >> v.y4m",
+                                "\"$FP\" -s 64x64 - < v.yuv >> v.yuv"}) {
         SCOPED_TRACE(command);
         const ProcessResult r = shell(command);
         EXPECT_EQ(r.status, 2);
@@ -68,6 +69,28 @@ TEST_F(OutputSafetyTest, AnOutputThatIsTheInputIsRefusedBeforeAnythingIsOpened) 
     EXPECT_EQ(readFile(dir.path / "v.yuv"), yuv);
     EXPECT_TRUE(fs::is_symlink(dir.path / "link.y4m"));
     EXPECT_FALSE(fs::exists(dir.path / "metricsResultsCSV.csv"));
+}
+
+TEST_F(OutputSafetyTest, APositionalRunDoesNotEmptyAnInputNamedAsItsLog) {
+    fs::rename(dir.path / "v.yuv", dir.path / "metricsResultsCSV.csv");
+    const std::string yuv = readFile(dir.path / "metricsResultsCSV.csv");
+    const ProcessResult r = shell("\"$FP\" metricsResultsCSV.csv 64 64");
+    EXPECT_EQ(r.status, 255);
+    EXPECT_NE(r.err.find("the log metricsResultsCSV.csv is the input"), std::string::npos) << r.err;
+    EXPECT_EQ(readFile(dir.path / "metricsResultsCSV.csv"), yuv);
+    // The table appended to the video would be read back as frames.
+    const ProcessResult appended = shell("\"$FP\" metricsResultsCSV.csv 64 64 >> metricsResultsCSV.csv");
+    EXPECT_EQ(appended.status, 255);
+    EXPECT_NE(appended.err.find("the table (standard output) is the input"), std::string::npos) << appended.err;
+    EXPECT_EQ(readFile(dir.path / "metricsResultsCSV.csv"), yuv);
+}
+
+TEST_F(OutputSafetyTest, ALinkToAFileNotMadeYetLeadsToIt) {
+    fs::create_directory(dir.path / "runs");
+    fs::create_symlink("runs/today.json", dir.path / "latest.json");
+    EXPECT_EQ(shell("\"$FP\" -q --format json -o latest.json v.y4m").status, 0);
+    EXPECT_TRUE(fs::is_symlink(dir.path / "latest.json"));
+    EXPECT_TRUE(fs::is_regular_file(dir.path / "runs/today.json"));
 }
 
 TEST_F(OutputSafetyTest, MergeRefusesAnOutputThatIsAPart) {

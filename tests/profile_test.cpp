@@ -57,6 +57,8 @@ TEST(Profile, RefusalsNameFileLineColumnAndKey) {
     EXPECT_NE(refusal(kHead + "[events.black]\nthreshold = 2\n").find("unknown key"), std::string::npos);
     EXPECT_NE(refusal(kHead + "[events.black]\nseverity = \"fatal\"\n").find("p.toml:5:12"), std::string::npos);
     EXPECT_NE(refusal(kHead + "[events.black]\nmin_duration = -1\n").find("from 0"), std::string::npos);
+    EXPECT_NE(refusal(kHead + "[events.flicker]\nthreshold = -0.1\n").find("from 0"), std::string::npos);
+    EXPECT_NE(refusal(kHead + "[events.flicker]\nthreshold = nan\n").find("from 0"), std::string::npos);
     EXPECT_NE(
         refusal(kHead + "[[conditions]]\nexpression = \"blurr.p95>5\"\n").find("key \"conditions[0].expression\""),
         std::string::npos);

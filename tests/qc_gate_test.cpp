@@ -4,6 +4,8 @@
 #include "indicators/registry.h"
 #include "analysis/qc_gate.h"
 #include "analysis/run_record.h"
+#include "output/junit_xml.h"
+#include "rows/text_format.h"
 #include "sink_capture.h"
 
 namespace {
@@ -110,6 +112,61 @@ TEST(QcGate, DurationsOfPresentationTimesMeetLimitsTheyEqual) {
     EXPECT_EQ(failuresOf({"black.duration>=2", "black.total==2.3"}, record).size(), 2u);
 }
 
+TEST(QcGate, MinimumDurationsWeighWhatPresentationTimesSay) {
+    // Variable frame rate: two black frames shown for 1 s each at a stated 10 fps.
+    RunInfo info = everyIndicator(10);
+    info.mask = 1u << indexOf("blackout");
+    const double times[] = {0, 0.1, 1.1, 2.1, 2.2};
+    std::vector<CapturedRow> rows;
+    for (int f = 0; f < 5; ++f) {
+        Results r;
+        r.set(indexOf("blackout"), f == 1 || f == 2 ? 1 : 0);
+        r.time = times[f];
+        rows.push_back({f, r});
+    }
+    EventOptions options;
+    options.minDuration["black"] = 2;
+    RunRecord record(options);
+    feed(record, info, rows);
+    ASSERT_EQ(record.events().size(), 1u);
+    EXPECT_EQ(record.events()[0].duration, 2.0);
+    EXPECT_EQ(failuresOf({"black.duration>=2"}, record).size(), 1u);
+    // A gate on events alone keeps the times without the rows, and judges the same.
+    RunRecord timesOnly(options);
+    timesOnly.keepRows(false);
+    timesOnly.keepTimes(true);
+    feed(timesOnly, info, rows);
+    EXPECT_EQ(failuresOf({"black.duration>=2"}, timesOnly).size(), 1u);
+    options.minDuration["black"] = 2.001;
+    RunRecord stricter(options);
+    feed(stricter, info, rows);
+    EXPECT_TRUE(stricter.events().empty());
+}
+
+TEST(QcGate, RecoveryWeighsWhatPresentationTimesSay) {
+    // Black frames 1 and 3 at a stated 10 fps; frame 2 between them is shown for 0.5 s.
+    RunInfo info = everyIndicator(10);
+    info.mask = 1u << indexOf("blackout");
+    const double times[] = {0, 0.1, 0.2, 0.7, 0.8};
+    std::vector<CapturedRow> rows;
+    for (int f = 0; f < 5; ++f) {
+        Results r;
+        r.set(indexOf("blackout"), f == 1 || f == 3 ? 1 : 0);
+        r.time = times[f];
+        rows.push_back({f, r});
+    }
+    EventOptions options;
+    options.recovery["black"] = 0.5;  // absent exactly that long: the first event ends
+    RunRecord record(options);
+    feed(record, info, rows);
+    EXPECT_EQ(record.events().size(), 2u);
+    options.recovery["black"] = 0.51;
+    RunRecord longer(options);
+    feed(longer, info, rows);
+    ASSERT_EQ(longer.events().size(), 1u);
+    EXPECT_EQ(longer.events()[0].duration, 0.7);
+}
+
 TEST(QcGate, StatisticConditionsInTheOrderGiven) {
     const RunRecord record = sampleRun();
     EXPECT_EQ(failuresOf({"blur.max<49", "blur.p95>46", "blur.mean==24.5", "blur.count!=50"}, record),
@@ -143,6 +200,21 @@ TEST(QcVerdict, StatusFromTheSeveritiesOfWhatHeld) {
     EXPECT_EQ(warned.findings[0].source, "profile p");
     gate.add("black>0");
     EXPECT_EQ(record.verdict()->status, "fail");
+}
+
+TEST(QcVerdict, JunitIsWellFormedUtf8WhateverThePathHolds) {
+    RunInfo info = everyIndicator(25);
+    info.mask = 1u << indexOf("blackout");
+    info.path = "clip\xFF\xFE<&>.y4m";  // a name of Latin-1 bytes, and markup
+    RunRecord record;
+    feed(record, info, {});
+    QcGate gate;
+    gate.add("black>=0");
+    record.setGate(&gate);
+    const std::string xml = junitXml(record, record.verdict());
+    EXPECT_EQ(xml.find('\xFF'), std::string::npos);
+    EXPECT_NE(xml.find("name=\"clip\xEF\xBF\xBD\xEF\xBF\xBD&lt;&amp;&gt;.y4m\""), std::string::npos) << xml;
+    EXPECT_EQ(validUtf8("\xC3\xA9t\xC3"), "\xC3\xA9t\xEF\xBF\xBD");
 }
 
 TEST(QcVerdict, AProfileJudgesEventsAndAShortRunFails) {

@@ -8,6 +8,9 @@
 measures frames you push as numpy arrays; ``measure`` one picture.
 """
 
+import operator
+import os
+
 from . import _frameprobe
 from ._frameprobe import Error
 
@@ -55,18 +58,28 @@ def analyze(path, size=None, indicators=None, start=0, frames=None, fps=None, th
     such as "blur,noise" or ["blur", "noise"], or a mask; start: first frame;
     frames: how many (default: to the end); fps: default the input's rate,
     else 25; threads: default the hardware's count. Raises frameprobe.Error
-    when the input cannot be read, ValueError for bad arguments.
+    when the input cannot be read, ValueError for bad arguments, TypeError
+    for a path that is not a str, bytes or os.PathLike.
     """
+    # A path (str, bytes or os.PathLike); str() would make "None" or "b'clip.y4m'" of others.
+    try:
+        path = os.fsdecode(os.fspath(path))
+    except TypeError:
+        raise TypeError("path must be a str, bytes or os.PathLike, not " + type(path).__name__) from None
     width = height = None
     if size is not None:
+        # Whole numbers only: int() would cut 64.7 to 64 and take "64".
         try:
-            width, height = (int(v) for v in size)
+            width, height = (operator.index(v) for v in size)
         except (TypeError, ValueError):
-            raise ValueError("size must be (width, height)") from None
+            raise ValueError("size must be (width, height), two whole numbers") from None
         if width < 1 or height < 1:
             raise ValueError("size must be at least (1, 1)")
-    return Result(*_frameprobe.analyze_file(str(path), width, height, indicators, int(start),
-                                            frames, fps, threads))
+    try:
+        start = operator.index(start)
+    except TypeError:
+        raise ValueError("start must be a whole number of frames") from None
+    return Result(*_frameprobe.analyze_file(path, width, height, indicators, start, frames, fps, threads))
 
 
 class Analyzer(_frameprobe.Analyzer):

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "indicators/registry.h"
 
@@ -120,7 +121,23 @@ void EventDetector::feed(int64_t frame, const Results& values) {
     }
 }
 
+bool lastsLongEnough(const Event& event, const EventOptions& options) {
+    return event.duration >= options.minDurationOf(event.type);
+}
+
 std::vector<Event> EventDetector::events() const {
+    std::vector<Event> events = eventsOfAnyLength();
+    std::erase_if(events, [this](const Event& e) { return !lastsLongEnough(e, options_); });
+    return events;
+}
+
+std::vector<Event> EventDetector::eventsOfAnyLength(const std::function<double(int64_t)>& timeOf) const {
+    // Seconds without the defect between a run ending at `end` and one starting at `start`.
+    const auto absent = [&](int64_t end, int64_t start) {
+        const double seconds = timeOf ? wholeNanoseconds(timeOf(start) - timeOf(end + 1))
+                                      : std::numeric_limits<double>::quiet_NaN();
+        return std::isnan(seconds) ? static_cast<double>(start - end - 1) / fps_ : seconds;
+    };
     std::vector<std::pair<std::size_t, Span>> spans;
     for (const Track& track : tracks_) {
         std::vector<Span> all = track.closed;
@@ -129,7 +146,7 @@ std::vector<Event> EventDetector::events() const {
         const double recovery = options_.recoveryOf(specOf(track.type).type);
         std::optional<Span> joined;
         for (const Span& s : all) {
-            if (joined && static_cast<double>(s.start - joined->end - 1) / fps_ < recovery) {
+            if (joined && absent(joined->end, s.start) < recovery) {
                 joined->end = std::max(joined->end, s.end);
                 continue;
             }
@@ -151,7 +168,7 @@ std::vector<Event> EventDetector::events() const {
         e.endTime = static_cast<double>(span.end + 1) / fps_;
         e.duration = static_cast<double>(span.end - span.start + 1) / fps_;
         e.severity = options_.severityOf(e.type);
-        if (e.duration >= options_.minDurationOf(e.type)) events.push_back(std::move(e));
+        events.push_back(std::move(e));
     }
     return events;
 }

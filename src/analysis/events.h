@@ -46,6 +46,9 @@ bool marksEvent(const Results& values, int indicator, const EventOptions& option
 // The event types in report order, e.g. "black".
 std::span<const std::string_view> eventTypes();
 
+// Whether an event lasts its type's minimum duration.
+bool lastsLongEnough(const Event& event, const EventOptions& options);
+
 // Seconds to whole nanoseconds. Differences and sums of presentation times carry
 // noise in their last bits (2.3 - 0.3 gives 1.9999999999999998), which would put
 // a duration equal to a limit on one side of it.
@@ -62,6 +65,10 @@ public:
     // The events so far, by start frame; runs still open end at the last frame fed.
     // Events shorter than their type's minimum duration are left out.
     std::vector<Event> events() const;
+    // The same with the short ones, for a caller that times them itself. `timeOf`, when
+    // given, is a frame's presentation time (NaN when unknown): the time a defect was
+    // absent between two runs is then what the times say, for the recovery.
+    std::vector<Event> eventsOfAnyLength(const std::function<double(int64_t)>& timeOf = {}) const;
     const EventOptions& options() const { return options_; }
 
 private:

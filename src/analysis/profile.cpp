@@ -79,7 +79,9 @@ public:
             if (const toml::node* n = rule.get("severity")) p.events.severity[type] = severity(*n, prefix + "severity");
             if (const toml::node* n = rule.get("threshold")) {
                 const auto value = n->is_number() ? n->value<double>() : std::nullopt;
-                if (!value || !std::isfinite(*value)) refuse(*n, prefix + "threshold", "expected a number");
+                // A negative threshold would make every period flicker.
+                if (!value || !std::isfinite(*value) || *value < 0)
+                    refuse(*n, prefix + "threshold", "expected a number from 0");
                 p.events.flickerThreshold = *value;
             }
         }

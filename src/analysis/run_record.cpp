@@ -15,18 +15,20 @@ void RunRecord::begin(const RunInfo& info) {
     times_.clear();
     values_.clear();
     frameCount_ = 0;
+    firstFrame_.reset();
     end_.reset();
 }
 
 void RunRecord::row(int64_t frame, const Results& values) {
     ++frameCount_;
     detector_.feed(frame, values);
-    if (!keepRows_) return;
-    frames_.push_back(frame);
-    if (values.time) {
-        times_.resize(frames_.size(), std::numeric_limits<double>::quiet_NaN());
+    if (!firstFrame_) firstFrame_ = frame;
+    if (values.time && (keepRows_ || keepTimes_)) {
+        times_.resize(static_cast<std::size_t>(frameCount_), std::numeric_limits<double>::quiet_NaN());
         times_.back() = *values.time;
     }
+    if (!keepRows_) return;
+    frames_.push_back(frame);
     for (int i = 0; i < kIndicatorCount; ++i)
         values_.push_back(meaningfulValue(values, i).value_or(std::numeric_limits<double>::quiet_NaN()));
 }
@@ -48,12 +50,13 @@ Statistics RunRecord::statistics(int indicator) const {
     return computeStatistics(present, indicatorRegistry()[static_cast<std::size_t>(indicator)].worse);
 }
 
+double RunRecord::timeOf(int64_t frame) const {
+    // Frames are recorded in order, one apart, from the first.
+    const auto at = static_cast<std::size_t>(frame - firstFrame_.value_or(frame + 1));
+    return at < times_.size() ? times_[at] : std::numeric_limits<double>::quiet_NaN();
+}
+
 void RunRecord::retime(Event& event) const {
-    // Frames are recorded in order, one apart, from frames_.front().
-    const auto timeOf = [&](int64_t frame) {
-        const auto at = static_cast<std::size_t>(frame - frames_.front());
-        return at < times_.size() ? times_[at] : std::numeric_limits<double>::quiet_NaN();
-    };
     const double start = timeOf(event.startFrame);
     if (std::isnan(start)) return;
     double end = timeOf(event.endFrame + 1);
@@ -66,9 +69,15 @@ void RunRecord::retime(Event& event) const {
 }
 
 std::vector<Event> RunRecord::events() const {
-    std::vector<Event> events = detector_.events();
-    if (!times_.empty())
+    std::vector<Event> events;
+    if (times_.empty()) {
+        events = detector_.events();
+    } else {
+        // Presentation times may space frames unevenly: an event is as long as its times say.
+        events = detector_.eventsOfAnyLength([this](int64_t frame) { return timeOf(frame); });
         for (Event& e : events) retime(e);
+        std::erase_if(events, [this](const Event& e) { return !lastsLongEnough(e, detector_.options()); });
+    }
     if (!end_ || end_->decodeErrors.empty()) return events;
     // A decode error stands just before the first frame after the break: it ends
     // when that frame is shown and lasts as long as the frames lost would have.

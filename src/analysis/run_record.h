@@ -19,6 +19,9 @@ public:
     // Whether every frame's values are kept (the default); call before begin().
     // Without them statistics() is empty; events and the frame count remain.
     void keepRows(bool keep) { keepRows_ = keep; }
+    // Whether presentation times are kept without the rows (8 bytes a frame), so that
+    // events judged without statistics are as long as their times say.
+    void keepTimes(bool keep) { keepTimes_ = keep; }
     void begin(const RunInfo& info) override;
     void row(int64_t frame, const Results& values) override;
     void end(const RunEnd& end) override;
@@ -45,6 +48,8 @@ public:
     const std::optional<RunEnd>& runEnd() const { return end_; }
 
 private:
+    // A frame's presentation time; NaN when not kept.
+    double timeOf(int64_t frame) const;
     // Times an event by the presentation times of its frames.
     void retime(Event& event) const;
 
@@ -58,6 +63,8 @@ private:
     std::vector<double> values_;
     std::optional<RunEnd> end_;
     bool keepRows_ = true;
+    bool keepTimes_ = false;
+    std::optional<int64_t> firstFrame_;  // of the rows recorded
     int64_t frameCount_ = 0;
     const QcGate* gate_ = nullptr;
 };

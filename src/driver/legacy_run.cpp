@@ -68,6 +68,13 @@ int run(int argc, char** argv) {
     if (!threads) return kFailure;
     if (logIsTheVideo(line->videoPath)) return kFailure;
 
+    // The log is emptied below: a video of that name would be lost with it; the table
+    // appended to the video would be read back.
+    if (const auto problem = checkOutputPlan(line->videoPath, {{"the table", "-"}, {"the log", kLogFileName, true}});
+        problem && problem->kind == OutputPlanProblem::Conflict) {
+        fprintf(stderr, "frameprobe: %s\n", problem->message.c_str());
+        return kFailure;
+    }
     FILE* video = fopen(line->videoPath, "r");
     const int openError = errno;
     // The log is emptied at the start of every run, even one that stops at a bad size.

@@ -101,6 +101,8 @@ int runWithOptions(const RunOptions& o) {
     // --summary, the report, and conditions on indicators. Nothing else keeps rows.
     record.keepRows(o.format == OutputFormat::Json || o.format == OutputFormat::Jsonl || o.summary || o.report ||
                     gate.needsStatistics());
+    // A judged event lasts as long as its frames' presentation times say, in every format.
+    record.keepTimes(!gate.empty());
     // Files given by name take their names only when complete; a failed run
     // drops them and closes a streamed document with the reason.
     std::optional<OutputFile> outputFile;

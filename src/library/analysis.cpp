@@ -49,6 +49,7 @@ void check(const Settings& s) {
     if (s.bitDepth < 8 || s.bitDepth > 16)
         throw Error("the bit depth " + std::to_string(s.bitDepth) + " is invalid: it must be 8 to 16");
     if (!std::isfinite(s.fps) || s.fps <= 0) throw Error("the frame rate must be a positive number");
+    detail::checkThreads(s.threads);
 }
 
 }  // namespace

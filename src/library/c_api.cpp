@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "frameprobe/frameprobe.hpp"
+#include "library/conversions.h"
 
 struct frameprobe_analysis {
     std::optional<frameprobe::Analysis> pushed;
@@ -100,6 +101,8 @@ frameprobe_status frameprobe_create(const frameprobe_settings* s, frameprobe_ana
     frameprobe_analysis* a = *out = newHandle();
     if (a == nullptr) return FRAMEPROBE_OUT_OF_MEMORY;
     if (s == nullptr) return failWith(a, FRAMEPROBE_INVALID_ARGUMENT, "no settings given");
+    // 0 stands for the default; a negative or NaN rate is a mistake, not a request for it.
+    if (!(s->fps >= 0)) return failWith(a, FRAMEPROBE_INVALID_ARGUMENT, "the frame rate must be 0 or a positive number");
     return guarded(a, FRAMEPROBE_INVALID_ARGUMENT, [&] {
         frameprobe::Settings settings;
         settings.width = s->width;
@@ -153,6 +156,15 @@ frameprobe_status frameprobe_analyze_file(const char* input, const frameprobe_se
     frameprobe_analysis* a = *out = newHandle();
     if (a == nullptr) return FRAMEPROBE_OUT_OF_MEMORY;
     if (input == nullptr || s == nullptr) return failWith(a, FRAMEPROBE_INVALID_ARGUMENT, "no input or settings given");
+    // Settings the input has nothing to do with are the caller's mistake, not the input's.
+    const frameprobe_status settingsStatus = guarded(a, FRAMEPROBE_INVALID_ARGUMENT, [&] {
+        if (s->start < 0) throw frameprobe::Error("the start frame must be 0 or more");
+        if (!(s->fps >= 0) || std::isinf(s->fps)) throw frameprobe::Error("the frame rate must be 0 or a positive number");
+        frameprobe::detail::checkThreads(s->threads);
+        frameprobe::detail::eventOptions(eventSettings(*s));
+        return FRAMEPROBE_OK;
+    });
+    if (settingsStatus != FRAMEPROBE_OK) return settingsStatus;
     return guarded(a, FRAMEPROBE_INPUT_ERROR, [&] {
         frameprobe::FileSettings settings;
         settings.input = input;

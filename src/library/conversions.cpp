@@ -1,14 +1,30 @@
 #include "library/conversions.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "indicators/registry.h"
 
 namespace frameprobe::detail {
 
 EventOptions eventOptions(const EventSettings& settings) {
     EventOptions options;
-    for (const auto& [type, seconds] : settings.minDuration) options.minDuration[type] = seconds;
+    const auto types = eventTypes();
+    for (const auto& [type, seconds] : settings.minDuration) {
+        if (std::find(types.begin(), types.end(), type) == types.end())
+            throw Error("no event type \"" + type + "\" for a minimum duration");
+        if (!(seconds >= 0) || !std::isfinite(seconds))
+            throw Error("the minimum duration of " + type + " events must be a number of seconds from 0");
+        options.minDuration[type] = seconds;
+    }
+    if (!(settings.flickerThreshold >= 0) || !std::isfinite(settings.flickerThreshold))
+        throw Error("the flicker threshold must be a number from 0");
     options.flickerThreshold = settings.flickerThreshold;
     return options;
+}
+
+void checkThreads(unsigned threads) {
+    if (threads > 1024) throw Error("the thread count " + std::to_string(threads) + " is invalid: it must be 0 to 1024");
 }
 
 FrameResult frameResult(int64_t frame, const Results& values, double fps) {

@@ -8,7 +8,11 @@
 
 namespace frameprobe::detail {
 
+// Throws Error for an unknown event type, a duration or threshold that is not a
+// number from 0: each would silently drop or invent events.
 EventOptions eventOptions(const EventSettings& settings);
+// Throws Error beyond the 1024 worker threads a run can have (0: the hardware's count).
+void checkThreads(unsigned threads);
 FrameResult frameResult(int64_t frame, const Results& values, double fps);
 Summary summary(const RunRecord& record);
 std::vector<frameprobe::Event> events(const RunRecord& record);

@@ -1,5 +1,7 @@
 // frameprobe::analyzeFile and frameprobe::measure: the run step on an input
 // the library opens, or on one picture.
+#include <cmath>
+
 #include "analysis/run_record.h"
 #include "frameprobe/frameprobe.hpp"
 #include "library/conversions.h"
@@ -12,6 +14,14 @@ namespace frameprobe {
 FileResult analyzeFile(const FileSettings& s, const std::function<void(const FrameResult&)>& onFrame,
                        const std::atomic<bool>* stop) {
     if (s.input.empty()) throw Error("no input given");
+    // What the command line refuses, refused before the input is opened.
+    if (s.fps && (!std::isfinite(*s.fps) || *s.fps <= 0)) throw Error("the frame rate must be a positive number");
+    if (s.start < 0) throw Error("the start frame must be 0 or more");
+    if (s.frames && *s.frames < 0) throw Error("the number of frames must be 0 or more");
+    if (s.origin && (*s.origin < 0 || *s.origin > s.start))
+        throw Error("the origin must be from 0 to the start frame");
+    detail::checkThreads(s.threads);
+    const EventOptions events = detail::eventOptions(s.events);
     InputRequest request{s.input, s.width, s.height, s.stream, s.frames};
     request.threads = s.threads;
     auto opened = openRunInput(request);
@@ -34,7 +44,7 @@ FileResult analyzeFile(const FileSettings& s, const std::function<void(const Fra
                     std::to_string(source.info().height));
     }
 
-    RunRecord record(detail::eventOptions(s.events));
+    RunRecord record(events);
     detail::FrameCallbackSink callback(onFrame);
     TeeSink rows{&record, &callback};
     const RunOutcome outcome = step->run(rows, stop);

@@ -13,7 +13,8 @@ namespace {
 
 std::string xmlEscaped(std::string_view text) {
     std::string out;
-    for (char c : text) {
+    // The file says it is UTF-8: a path that is not would make it unreadable.
+    for (char c : validUtf8(text)) {
         switch (c) {
             case '<': out += "&lt;"; break;
             case '>': out += "&gt;"; break;

@@ -25,6 +25,25 @@ bool writtenWhole(const std::string& path) {
     return S_ISREG(info.st_mode);
 }
 
+namespace {
+
+// Where a link to a file not made yet leads (through links to links), so that the
+// file is made there and the link stays, as a shell's redirection does; `path`
+// itself when it is no link.
+std::string danglingLinkTarget(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::path at(path);
+    for (int hops = 0; hops < 40 && fs::is_symlink(at, error); ++hops) {
+        const fs::path next = fs::read_symlink(at, error);
+        if (error) break;
+        at = next.is_absolute() ? next : at.parent_path() / next;
+    }
+    return at.string();
+}
+
+}  // namespace
+
 OutputFile OutputFile::open(const std::string& path) {
     if (path == "-") return OutputFile(STDOUT_FILENO, "standard output", false);
     if (!writtenWhole(path)) return openInPlace(path);
@@ -33,6 +52,8 @@ OutputFile OutputFile::open(const std::string& path) {
     if (char* real = realpath(path.c_str(), nullptr)) {
         target = real;
         std::free(real);
+    } else {
+        target = danglingLinkTarget(path);
     }
     const std::filesystem::path final(target);
     const std::filesystem::path folder = final.has_parent_path() ? final.parent_path() : ".";

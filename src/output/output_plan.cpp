@@ -49,12 +49,24 @@ std::optional<std::string> unwritable(const std::string& path) {
     return std::nullopt;
 }
 
+// Standard output appended to the input file (">>") would write into what is being read.
+bool standardOutputIsTheInput(const std::string& input) {
+    struct stat out {}, in {};
+    if (fstat(STDOUT_FILENO, &out) != 0 || !S_ISREG(out.st_mode)) return false;
+    if ((input == "-" ? fstat(STDIN_FILENO, &in) : ::stat(input.c_str(), &in)) != 0) return false;
+    return out.st_dev == in.st_dev && out.st_ino == in.st_ino;
+}
+
 }  // namespace
 
 std::optional<OutputPlanProblem> checkOutputPlan(const std::string& input, const std::vector<PlannedOutput>& outputs) {
     std::vector<const PlannedOutput*> files;
-    for (const PlannedOutput& output : outputs)
+    for (const PlannedOutput& output : outputs) {
         if (writtenWhole(output.path)) files.push_back(&output);
+        if (output.path == "-" && standardOutputIsTheInput(input))
+            return OutputPlanProblem{OutputPlanProblem::Conflict,
+                                     output.option + " (standard output) is the input; it would be overwritten"};
+    }
     {
         // Standard input may be a file given with "<".
         const FileIdentity source(input == "-" ? "/dev/stdin" : input);

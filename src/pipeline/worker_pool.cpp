@@ -6,10 +6,19 @@
 WorkerPool::WorkerPool(unsigned threads) {
     if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
     queued_.reserve(8);  // a few groups are queued at a time
-    for (unsigned i = 1; i < threads; ++i) workers_.emplace_back([this] { workerLoop(); });
+    try {
+        for (unsigned i = 1; i < threads; ++i) workers_.emplace_back([this] { workerLoop(); });
+    } catch (...) {
+        // A pool the system gave too few threads is not made, and its destructor does not
+        // run: the threads started must end here, or their destruction ends the process.
+        stopWorkers();
+        throw;
+    }
 }
 
-WorkerPool::~WorkerPool() {
+WorkerPool::~WorkerPool() { stopWorkers(); }
+
+void WorkerPool::stopWorkers() {
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;

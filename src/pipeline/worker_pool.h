@@ -48,6 +48,7 @@ public:
     void waitQuietly(TaskGroup& group);
 
 private:
+    void stopWorkers();
     void queue(TaskGroup& group, std::size_t count, void* context, TaskGroup::Call call);
     void workerLoop();
     // Takes the next task of the oldest queued group and runs it with the lock

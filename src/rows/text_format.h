@@ -17,6 +17,9 @@ std::string jsonNumberOr(std::optional<double> value);
 // valid UTF-8 sequence becomes U+FFFD, so the document is always valid UTF-8.
 std::string jsonString(std::string_view text);
 
+// The text with each byte that is not part of a valid UTF-8 sequence replaced by U+FFFD.
+std::string validUtf8(std::string_view text);
+
 // The parts one after the other. (Chains of + on temporaries trip a false
 // -Wrestrict warning of GCC 12 at -O3.)
 std::string joined(std::initializer_list<std::string_view> parts);

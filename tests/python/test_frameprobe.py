@@ -89,6 +89,14 @@ def test_analyze_takes_a_range_indicators_and_raw_sizes(clip, tmp_path):
         frameprobe.analyze(tmp_path / "missing.y4m")
     with pytest.raises(ValueError, match="unknown indicator"):
         frameprobe.analyze(clip, indicators=["blur", "sharpness"])
+    # Paths of every kind Python has; other types, and numbers that are not whole, are refused.
+    assert len(frameprobe.analyze(os.fsencode(raw), size=(96, 64)).frames["frame"]) == 4
+    with pytest.raises(TypeError, match="path must be"):
+        frameprobe.analyze(None)
+    with pytest.raises(ValueError, match="two whole numbers"):
+        frameprobe.analyze(raw, size=(96.5, 64))
+    with pytest.raises(ValueError, match="start must be a whole number"):
+        frameprobe.analyze(clip, start=2.5)
 
 
 def test_pushed_strided_views_equal_the_file(clip):
