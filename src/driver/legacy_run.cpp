@@ -39,13 +39,20 @@ int64_t fileLength(FILE* video) {
 }
 
 // The log is emptied before the video is read, so a video that is the log would be lost.
-bool logIsTheVideo(const char* videoPath) {
+// The log is emptied at the start: a video of its name would be lost with it, and a table
+// appended to the video would be read back.
+bool anOutputIsTheVideo(const char* videoPath) {
     struct stat status {};
     if (stat(videoPath, &status) != 0) return false;  // a missing video is reported as such
-    const auto problem = checkOutputPlan(videoPath, {{"the log", kLogFileName, true}});
-    if (!problem) return false;
-    printf("%s\n", problem->message.c_str());
-    return true;
+    // Messages of this form go to standard output, unless that is the video.
+    const auto table = checkOutputPlan(videoPath, {{"the table", "-"}});
+    if (table && table->kind == OutputPlanProblem::Conflict) {
+        fprintf(stderr, "frameprobe: %s\n", table->message.c_str());
+        return true;
+    }
+    const auto log = checkOutputPlan(videoPath, {{"the log", kLogFileName, true}});
+    if (log && log->kind == OutputPlanProblem::Conflict) printf("%s\n", log->message.c_str());
+    return log && log->kind == OutputPlanProblem::Conflict;
 }
 
 int reportReadFailure(const EngineOutcome& outcome, int32_t lumaSize) {
@@ -66,15 +73,7 @@ int run(int argc, char** argv) {
     }
     const auto threads = threadCountFromEnvironment();
     if (!threads) return kFailure;
-    if (logIsTheVideo(line->videoPath)) return kFailure;
-
-    // The log is emptied below: a video of that name would be lost with it; the table
-    // appended to the video would be read back.
-    if (const auto problem = checkOutputPlan(line->videoPath, {{"the table", "-"}, {"the log", kLogFileName, true}});
-        problem && problem->kind == OutputPlanProblem::Conflict) {
-        fprintf(stderr, "frameprobe: %s\n", problem->message.c_str());
-        return kFailure;
-    }
+    if (anOutputIsTheVideo(line->videoPath)) return kFailure;
     FILE* video = fopen(line->videoPath, "r");
     const int openError = errno;
     // The log is emptied at the start of every run, even one that stops at a bad size.
