@@ -221,31 +221,28 @@ TEST_F(BadInputTest, PipesFifosAndStandardInputGiveTheRowsOfTheFile) {
     EXPECT_EQ(readFile(fromPipe.path / kLog), readFile(fromFile.path / kLog));
 }
 
-TEST_F(BadInputTest, ALastFrameCutInItsChromaIsLeftOutFromAPipeAsFromTheFile) {
+TEST_F(BadInputTest, APipeCutInItsLastFrameGivesWhatTheFileGives) {
     TempDir dir;
     // Four whole frames and the luma plane of a fifth, whose chroma is cut.
     const std::string cut = "head -c $((4 * 152064 + 110000)) \"$CLIP\" > cut.yuv; ";
-    const char* options = " -s 352x288 --indicators blur --no-log --format csv ";
-    const ProcessResult file = runShell(cut + "\"$FP\"" + options + "cut.yuv", dir.path);
-    const ProcessResult pipe = runShell(cut + "cat cut.yuv | \"$FP\"" + options + "-", dir.path);
+    const auto fileAndPipe = [&](const std::string& options) {
+        return std::pair{runShell(cut + "\"$FP\"" + options + "cut.yuv", dir.path),
+                         runShell(cut + "cat cut.yuv | \"$FP\"" + options + "-", dir.path)};
+    };
+    // The cut frame is left out.
+    const auto [file, pipe] = fileAndPipe(" -s 352x288 --indicators blur --no-log --format csv ");
     ASSERT_EQ(file.status, 0) << file.err;
     EXPECT_EQ(pipe.status, 0) << pipe.err;
     EXPECT_EQ(linesOf(file.out).size(), 5u);  // the header and four rows
     EXPECT_EQ(pipe.out, file.out);
     EXPECT_NE(pipe.err.find("the last frame is truncated (110000 of 152064 bytes)"), std::string::npos) << pipe.err;
-}
-
-TEST_F(BadInputTest, FramesAskedForPastTheEndOfAPipeFailItsGateAsFromTheFile) {
-    TempDir dir;
-    // Four whole frames and part of a fifth; six asked for: the rows past the end repeat short reads.
-    const std::string cut = "head -c $((4 * 152064 + 110000)) \"$CLIP\" > cut.yuv; ";
-    const char* options = " -s 352x288 --frames 6 --start 1 --indicators blur --no-log --format json --fail-on blur.max\\<0 ";
-    const ProcessResult file = runShell(cut + "\"$FP\"" + options + "cut.yuv", dir.path);
-    const ProcessResult pipe = runShell(cut + "cat cut.yuv | \"$FP\"" + options + "-", dir.path);
-    EXPECT_EQ(file.status, 3) << file.err;
-    EXPECT_EQ(pipe.status, 3) << pipe.err;
-    EXPECT_NE(pipe.err.find("QC failed: measured 3 of 6 frames"), std::string::npos) << pipe.err;
-    EXPECT_NE(pipe.out.find("\"frames_measured\":3,"), std::string::npos) << pipe.out;
+    // Six frames asked for from frame 1: the rows past the end repeat short reads, and are no frames.
+    const auto [askedFile, askedPipe] =
+        fileAndPipe(" -s 352x288 --frames 6 --start 1 --indicators blur --no-log --format json --fail-on blur.max\\<0 ");
+    EXPECT_EQ(askedFile.status, 3) << askedFile.err;
+    EXPECT_EQ(askedPipe.status, 3) << askedPipe.err;
+    EXPECT_NE(askedPipe.err.find("QC failed: measured 3 of 6 frames"), std::string::npos) << askedPipe.err;
+    EXPECT_NE(askedPipe.out.find("\"frames_measured\":3,"), std::string::npos) << askedPipe.out;
 }
 
 TEST_F(BadInputTest, ARawSizeOverMaxPixelsFromAPipeIsRefusedBeforeMemoryIsTaken) {

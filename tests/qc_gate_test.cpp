@@ -1,6 +1,8 @@
 // The QC gate: parsing conditions and evaluating them on a run.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "indicators/registry.h"
 #include "analysis/qc_gate.h"
 #include "analysis/run_record.h"
@@ -92,20 +94,32 @@ TEST(QcGate, EventConditions) {
     EXPECT_EQ(failuresOf({"freeze.count==0"}, record).size(), 1u);
 }
 
+// A container's rows of blackout at a stated 10 fps, timed by `times`, black where `black` holds.
+std::vector<CapturedRow> timedBlackRows(const std::vector<double>& times, const std::function<bool(int)>& black) {
+    std::vector<CapturedRow> rows;
+    for (int f = 0; f < static_cast<int>(times.size()); ++f) {
+        Results r;
+        r.set(indexOf("blackout"), black(f) ? 1 : 0);
+        r.time = times[static_cast<std::size_t>(f)];
+        rows.push_back({f, r});
+    }
+    return rows;
+}
+
+RunInfo blackoutAt10Fps() {
+    RunInfo info = everyIndicator(10);
+    info.mask = 1u << indexOf("blackout");
+    return info;
+}
+
 TEST(QcGate, DurationsOfPresentationTimesMeetLimitsTheyEqual) {
     // A container's frames at 10 fps, timed as its time stamps give them: black for
     // 2 s from 0.3 s (2.3 - 0.3 is 1.9999999999999998), 0.1 s from 3 s and 0.2 s from 4 s.
-    RunInfo info = everyIndicator(10);
-    info.mask = 1u << indexOf("blackout");
-    std::vector<CapturedRow> rows;
-    for (int f = 0; f < 50; ++f) {
-        Results r;
-        r.set(indexOf("blackout"), (f >= 3 && f < 23) || f == 30 || f == 40 || f == 41 ? 1 : 0);
-        r.time = f * 100 / 1000.0;
-        rows.push_back({f, r});
-    }
+    std::vector<double> times;
+    for (int f = 0; f < 50; ++f) times.push_back(f * 100 / 1000.0);
     RunRecord record;
-    feed(record, info, rows);
+    feed(record, blackoutAt10Fps(),
+         timedBlackRows(times, [](int f) { return (f >= 3 && f < 23) || f == 30 || f == 40 || f == 41; }));
     EXPECT_EQ(record.events()[0].duration, 2.0);
     EXPECT_EQ(failuresOf({"black.duration>2", "black.duration<2", "black.total>2.3", "black.total<2.3"}, record).size(),
               0u);
@@ -114,16 +128,8 @@ TEST(QcGate, DurationsOfPresentationTimesMeetLimitsTheyEqual) {
 
 TEST(QcGate, MinimumDurationsWeighWhatPresentationTimesSay) {
     // Variable frame rate: two black frames shown for 1 s each at a stated 10 fps.
-    RunInfo info = everyIndicator(10);
-    info.mask = 1u << indexOf("blackout");
-    const double times[] = {0, 0.1, 1.1, 2.1, 2.2};
-    std::vector<CapturedRow> rows;
-    for (int f = 0; f < 5; ++f) {
-        Results r;
-        r.set(indexOf("blackout"), f == 1 || f == 2 ? 1 : 0);
-        r.time = times[f];
-        rows.push_back({f, r});
-    }
+    const RunInfo info = blackoutAt10Fps();
+    const auto rows = timedBlackRows({0, 0.1, 1.1, 2.1, 2.2}, [](int f) { return f == 1 || f == 2; });
     EventOptions options;
     options.minDuration["black"] = 2;
     RunRecord record(options);
@@ -145,16 +151,8 @@ TEST(QcGate, MinimumDurationsWeighWhatPresentationTimesSay) {
 
 TEST(QcGate, RecoveryWeighsWhatPresentationTimesSay) {
     // Black frames 1 and 3 at a stated 10 fps; frame 2 between them is shown for 0.5 s.
-    RunInfo info = everyIndicator(10);
-    info.mask = 1u << indexOf("blackout");
-    const double times[] = {0, 0.1, 0.2, 0.7, 0.8};
-    std::vector<CapturedRow> rows;
-    for (int f = 0; f < 5; ++f) {
-        Results r;
-        r.set(indexOf("blackout"), f == 1 || f == 3 ? 1 : 0);
-        r.time = times[f];
-        rows.push_back({f, r});
-    }
+    const RunInfo info = blackoutAt10Fps();
+    const auto rows = timedBlackRows({0, 0.1, 0.2, 0.7, 0.8}, [](int f) { return f == 1 || f == 3; });
     EventOptions options;
     options.recovery["black"] = 0.5;  // absent exactly that long: the first event ends
     RunRecord record(options);

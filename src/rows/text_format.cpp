@@ -51,20 +51,26 @@ std::size_t validSequenceLength(std::string_view text, std::size_t i) {
     return length;
 }
 
+// Appends the UTF-8 sequence that starts at text[i], or U+FFFD for a byte that starts none;
+// returns where the next one starts.
+std::size_t appendSequence(std::string_view text, std::size_t i, std::string& out) {
+    const std::size_t length = validSequenceLength(text, i);
+    if (length == 0) {
+        out += "\xEF\xBF\xBD";
+        return i + 1;
+    }
+    out.append(text.substr(i, length));
+    return i + length;
+}
+
 }  // namespace
 
 std::string validUtf8(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = static_cast<unsigned char>(text[i]) < 0x80 ? 1 : validSequenceLength(text, i);
-        if (length == 0) {
-            out += "\xEF\xBF\xBD";
-            ++i;
-        } else {
-            out.append(text.substr(i, length));
-            i += length;
-        }
+        if (static_cast<unsigned char>(text[i]) < 0x80) out += text[i++];
+        else i = appendSequence(text, i, out);
     }
     return out;
 }
@@ -75,14 +81,7 @@ std::string jsonString(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
         const auto c = static_cast<unsigned char>(text[i]);
         if (c >= 0x80) {
-            const std::size_t length = validSequenceLength(text, i);
-            if (length == 0) {
-                out += "\xEF\xBF\xBD";
-                ++i;
-            } else {
-                out.append(text.substr(i, length));
-                i += length;
-            }
+            i = appendSequence(text, i, out);
             continue;
         }
         switch (c) {
