@@ -152,10 +152,10 @@ TEST_F(OpenSourceTest, DetectionByMagicThenExtensionThenProbe) {
     EXPECT_EQ(kindOf({path("clip.RAW"), 48, 32, -1}), InputKind::Raw);
     EXPECT_EQ(kindOf({path("clip.bin"), 48, 32, -1}), InputKind::Raw);  // nothing else recognises it
 
-    // A raw file's FILE* is handed over at its start.
+    // A raw file's stream is handed over at its start.
     auto raw = detectInput({path("clip.yuv"), 48, 32, -1});
     char first[4] = {};
-    ASSERT_EQ(fread(first, 1, 4, std::get<DetectedInput>(raw).stream->file()), 4u);
+    ASSERT_EQ(std::get<DetectedInput>(raw).stream->read(first, 4), 4u);
     EXPECT_EQ(std::string(first, 4), readFile(path("clip.yuv")).substr(0, 4));
 
     EXPECT_EQ(detectError({path("clip.yuv"), {}, {}, -1}), "Raw YUV input " + path("clip.yuv") + " needs a width and a height");

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <csignal>
 
+#include "io/stream_reader.h"
+
 namespace {
 
 std::atomic<bool> stopFlag{false};
@@ -34,7 +36,8 @@ void installStopHandlers() {
     static_assert(std::atomic<bool>::is_always_lock_free, "the stop flag is set from a signal handler");
     struct sigaction action {};
     action.sa_handler = onStopSignal;
-    // Reads go on after the signal. SIGQUIT and SIGKILL still end a run at once.
+    // Reads go on after the signal (a pipe that has nothing to give stops being waited for).
+    // SIGQUIT and SIGKILL still end a run at once.
     action.sa_flags = SA_RESTART;
     // One handler at a time, so that the first signal is the one recorded.
     sigemptyset(&action.sa_mask);
@@ -46,6 +49,8 @@ void installStopHandlers() {
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
     sigaction(SIGPIPE, &ignore, nullptr);
+    // Reads restart after a signal: a pipe's writer that stalled must not hold the run.
+    ByteStream::stopWaitingWhen(&stopFlag);
 }
 
 const std::atomic<bool>& stopRequested() { return stopFlag; }

@@ -1,6 +1,8 @@
 #include "io/stream_reader.h"
 
+#include <poll.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -9,8 +11,14 @@
 namespace {
 
 constexpr std::size_t kSkipChunk = 1 << 16;
+// How often a pipe with nothing to give looks at the stop flag: a signal may reach another thread.
+constexpr int kStopCheckMilliseconds = 100;
+
+std::atomic<const std::atomic<bool>*> stopFlag{nullptr};
 
 }  // namespace
+
+void ByteStream::stopWaitingWhen(const std::atomic<bool>* flag) { stopFlag.store(flag); }
 
 std::unique_ptr<ByteStream> ByteStream::open(const std::string& path, std::string& error) {
     if (path == "-") return std::make_unique<ByteStream>(stdin, false);
@@ -28,6 +36,9 @@ ByteStream::ByteStream(FILE* file, bool owned) : file_(file), owned_(owned) {
         base_ = ftello(file_);
         seekable_ = base_ >= 0;
     }
+    // A pipe is read below the C library, so that nothing waits in its buffer when the pipe is
+    // asked whether it has more.
+    if (!seekable_) setvbuf(file_, nullptr, _IONBF, 0);
 }
 
 ByteStream::~ByteStream() {
@@ -52,10 +63,37 @@ std::string ByteStream::peek(std::size_t count) {
     const std::size_t have = pending_.size();
     if (have < count) {
         pending_.resize(count);
-        pending_.resize(have + fread(pending_.data() + have, 1, count - have, file_));
-        if (ferror(file_)) noteError();
+        pending_.resize(have + readPipe(reinterpret_cast<uint8_t*>(pending_.data()) + have, count - have));
     }
     return pending_.substr(0, count);
+}
+
+std::size_t ByteStream::readPipe(uint8_t* destination, std::size_t count) {
+    const int fd = fileno(file_);
+    std::size_t done = 0;
+    while (done < count) {
+        pollfd wanted{fd, POLLIN, 0};
+        const int ready = poll(&wanted, 1, kStopCheckMilliseconds);
+        if (ready == 0 || (ready < 0 && errno == EINTR)) {
+            const std::atomic<bool>* stop = stopFlag.load();
+            if (stop != nullptr && stop->load()) break;
+            continue;
+        }
+        if (ready < 0) {
+            noteError();
+            break;
+        }
+        const ssize_t got = ::read(fd, destination + done, count - done);
+        if (got > 0) {
+            done += static_cast<std::size_t>(got);
+        } else if (got == 0) {
+            break;  // the end of the input
+        } else if (errno != EINTR && errno != EAGAIN) {
+            noteError();
+            break;
+        }
+    }
+    return done;
 }
 
 std::size_t ByteStream::read(void* destination, std::size_t count) {
@@ -66,7 +104,9 @@ std::size_t ByteStream::read(void* destination, std::size_t count) {
         memcpy(out, pending_.data() + pendingUsed_, done);
         pendingUsed_ += done;
     }
-    if (done < count) {
+    if (done < count && !seekable_) {
+        done += readPipe(out + done, count - done);
+    } else if (done < count) {
         errno = 0;
         done += fread(out + done, 1, count - done, file_);
         if (done < count && ferror(file_)) noteError();

@@ -3,6 +3,7 @@
 // bytes that leaves them for the reader.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -15,8 +16,13 @@ public:
     // Opens `path` for reading, or standard input for "-". Null with `error` set on failure.
     static std::unique_ptr<ByteStream> open(const std::string& path, std::string& error);
 
-    // Reads from `file` as positioned now; closes it with the stream when `owned`.
+    // Reads from `file` as positioned now, which nothing may have read through; closes it
+    // with the stream when `owned`.
     ByteStream(FILE* file, bool owned);
+
+    // Once `flag` is set, a pipe that has nothing to give ends instead of being waited for, so
+    // that a run asked to stop is not held by a writer that stalled. For the whole process.
+    static void stopWaitingWhen(const std::atomic<bool>* flag);
     ~ByteStream();
     ByteStream(const ByteStream&) = delete;
     ByteStream& operator=(const ByteStream&) = delete;
@@ -42,11 +48,10 @@ public:
 
     // errno of the first failed read or seek; 0 when none failed.
     int error() const { return error_; }
-    // The underlying file, positioned at position() when nothing was peeked from a pipe.
-    FILE* file() const { return file_; }
-
 private:
     void noteError();
+    // Reads up to `count` bytes of a pipe: all of them unless it ends, fails or is given up on.
+    std::size_t readPipe(uint8_t* destination, std::size_t count);
 
     FILE* file_;
     bool owned_;
