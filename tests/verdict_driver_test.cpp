@@ -108,7 +108,11 @@ TEST_F(VerdictTest, ProfilesStrictAndJunit) {
     EXPECT_EQ(archive["verdict"]["status"], "fail");
     EXPECT_EQ(archive["verdict"]["profile"]["name"], "archive-transfer");
     EXPECT_EQ(probe({"clip.y4m", "--profile", "broadcast-delivery", "-o", "/dev/null"}).status, 0);
-    EXPECT_EQ(probe({"clip.y4m", "--profile", "broadcast-delivery", "--strict", "-o", "/dev/null"}).status, 3);
+    // --strict fails the run on a warning, and its JUnit case with it.
+    EXPECT_EQ(probe({"clip.y4m", "--profile", "broadcast-delivery", "--strict", "--junit", "strict.xml", "-o",
+                     "/dev/null"}).status,
+              3);
+    EXPECT_NE(readFile(dir.path / "strict.xml").find("failures=\"1\""), std::string::npos);
     // An option overrides the profile: a 2 s minimum leaves no freeze event, so nothing fails.
     EXPECT_EQ(
         probe({"clip.y4m", "--profile", "archive-transfer", "--freeze-min-duration", "2", "-o", "/dev/null"}).status,

@@ -41,7 +41,7 @@ int concludeJudgement(const RunOptions& o, const RunRecord& record) {
     const std::string shortfall = record.frameCounts().shortfall();
     if (!shortfall.empty()) fprintf(stderr, "frameprobe: %s\n", shortfall.c_str());
     const std::optional<Verdict> verdict = record.verdict();
-    if (o.junit) writeJunitFile(*o.junit, record, verdict);
+    if (o.junit) writeJunitFile(*o.junit, record, verdict, o.strict);
     if (!verdict) return 0;
     printFindings(*verdict, "frameprobe");
     if (verdict->status == "fail" || (verdict->status == "warn" && o.strict)) return kQcFailure;

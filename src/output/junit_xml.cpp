@@ -34,6 +34,7 @@ std::string xmlEscaped(std::string_view text) {
 struct Case {
     std::string name;
     const VerdictFinding* finding = nullptr;  // none: it passed
+    bool failed = false;                      // its finding fails the run
 };
 
 std::string caseXml(const Case& c, const std::string& suite) {
@@ -41,7 +42,7 @@ std::string caseXml(const Case& c, const std::string& suite) {
     if (c.finding == nullptr) return xml + "/>\n";
     const std::string message = findingText(*c.finding);
     xml += ">\n";
-    if (c.finding->severity == "error")
+    if (c.failed)
         xml += "      <failure message=\"" + xmlEscaped(message) + "\" type=\"" + c.finding->kind + "\"/>\n";
     else
         xml += "      <system-out>warning: " + xmlEscaped(message) + "</system-out>\n";
@@ -50,7 +51,7 @@ std::string caseXml(const Case& c, const std::string& suite) {
 
 }  // namespace
 
-std::string junitXml(const RunRecord& record, const std::optional<Verdict>& verdict) {
+std::string junitXml(const RunRecord& record, const std::optional<Verdict>& verdict, bool strict) {
     std::vector<Case> cases;
     if (verdict && record.gate() != nullptr) {
         auto finding = [&verdict](std::string_view kind, std::string_view text) -> const VerdictFinding* {
@@ -70,8 +71,10 @@ std::string junitXml(const RunRecord& record, const std::optional<Verdict>& verd
     }
     const std::string suite = record.info().path;
     int failures = 0;
-    for (const Case& c : cases)
-        if (c.finding && c.finding->severity == "error") ++failures;
+    for (Case& c : cases) {
+        c.failed = c.finding != nullptr && (c.finding->severity == "error" || strict);
+        failures += c.failed;
+    }
     std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites>\n";
     xml += "  <testsuite name=\"" + xmlEscaped(suite) + "\" tests=\"" + std::to_string(cases.size()) +
            "\" failures=\"" + std::to_string(failures) + "\" errors=\"0\">\n";
@@ -79,9 +82,10 @@ std::string junitXml(const RunRecord& record, const std::optional<Verdict>& verd
     return xml + "  </testsuite>\n</testsuites>\n";
 }
 
-void writeJunitFile(const std::string& path, const RunRecord& record, const std::optional<Verdict>& verdict) {
+void writeJunitFile(const std::string& path, const RunRecord& record, const std::optional<Verdict>& verdict,
+                    bool strict) {
     // A named file takes its name only when whole, as every output does.
     OutputFile out = OutputFile::open(path);
-    out.append(junitXml(record, verdict));
+    out.append(junitXml(record, verdict, strict));
     out.close();
 }
