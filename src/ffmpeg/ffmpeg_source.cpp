@@ -201,6 +201,7 @@ std::string FfmpegSource::openStream(const ContainerRequest& request) {
     const int cpus = av_cpu_count();
     codec_->thread_count = request.threads > 0 ? std::min(static_cast<int>(request.threads), cpus) : cpus;
     codec_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    pictures_.serve(codec_);
     code = avcodec_open2(codec_, decoder, nullptr);
     if (code < 0) return "Could not open the " + std::string(decoder->name) + " decoder for " + path_ + ": " + errorText(code);
     if (video->codecpar->width <= 0 || video->codecpar->height <= 0) return path_ + " does not state its frame size";

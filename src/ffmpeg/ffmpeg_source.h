@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "ffmpeg/module_interface.h"
+#include "ffmpeg/picture_pool.h"
 #include "ffmpeg/pipe_input.h"
 #include "io/frame_source.h"
 
@@ -86,6 +87,7 @@ private:
     std::unique_ptr<PipeInput> pipe_;  // standard input; outlives format_
     AVFormatContext* format_ = nullptr;
     AVCodecContext* codec_ = nullptr;
+    PicturePool pictures_;  // the video decoder's
     AVPacket* packet_ = nullptr;
     AVFrame* frame_ = nullptr;
     SwsContext* sws_ = nullptr;  // for formats whose luma is converted

@@ -34,8 +34,9 @@ FlickerBlocks::FlickerBlocks(uint32_t blocksW, uint32_t blocksH, std::size_t fra
       blocksH_(blocksH),
       blocks_(std::size_t{blocksW} * blocksH),
       frames_(std::max<std::size_t>(frames, 2)),
-      sums_(blocks_ * frames_),
-      absDiffs_(sums_.size()),
+      history_(2 * blocks_ * frames_ * sizeof(uint16_t)),
+      sums_(reinterpret_cast<uint16_t*>(history_.data())),
+      absDiffs_(sums_ + blocks_ * frames_),
       meanTravel_(blocks_),
       sampleTravel_(blocks_),
       rows_(frames_),
@@ -48,22 +49,22 @@ FlickerBlocks::FlickerBlocks(uint32_t blocksW, uint32_t blocksH, std::size_t fra
       opposedAt_(frames_) {}
 
 void FlickerBlocks::add(const int32_t* sums, const int32_t* absDiffSums) {
-    uint16_t* row = sums_.data() + next_ * blocks_;
-    uint16_t* diffRow = absDiffs_.data() + next_ * blocks_;
+    uint16_t* row = sums_ + next_ * blocks_;
+    uint16_t* diffRow = absDiffs_ + next_ * blocks_;
     if (held_ == frames_) {
         // The travels cover the steps between the rows held. Once the window is full, in
         // one pass: the oldest row's step and the difference it came with leave them, the
         // newest step enters, and the frame takes the oldest row's place.
         const std::size_t second = (next_ + 1) % frames_ * blocks_;
-        slideWindow(blocks_, sums, absDiffSums, sums_.data() + (next_ + frames_ - 1) % frames_ * blocks_,
-                    sums_.data() + second, absDiffs_.data() + second, row, diffRow, meanTravel_.data(),
+        slideWindow(blocks_, sums, absDiffSums, sums_ + (next_ + frames_ - 1) % frames_ * blocks_,
+                    sums_ + second, absDiffs_ + second, row, diffRow, meanTravel_.data(),
                     sampleTravel_.data());
         next_ = (next_ + 1) % frames_;
         return;
     }
     // Until then the travels only grow.
     if (held_ > 0) {
-        const uint16_t* newest = sums_.data() + (next_ + frames_ - 1) % frames_ * blocks_;
+        const uint16_t* newest = sums_ + (next_ + frames_ - 1) % frames_ * blocks_;
         for (std::size_t b = 0; b < blocks_; ++b) {
             meanTravel_[b] += std::abs(sums[b] - newest[b]);
             sampleTravel_[b] += absDiffSums[b];
@@ -160,7 +161,7 @@ void FlickerBlocks::mark(uint8_t* flickering) {
     const std::size_t oldest = (next_ + frames_ - held_) % frames_;
     for (std::size_t k = 0; k < held_; ++k) {
         rows_[k] = (oldest + k) % frames_ * blocks_;
-        rowStarts_[k] = sums_.data() + rows_[k];
+        rowStarts_[k] = sums_ + rows_[k];
     }
     // The turns of every block at once: few blocks turn often enough.
     activeKernels().turnCounts(rowStarts_.data(), held_, blocks_, kSwingSum, turns_.data());

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "tools/large_buffer.h"
+
 // Turns of a block's level by at least this many levels (far above the noise of a block's
 // mean, and above the wobble of a block that compression or content leaves nearly still).
 inline constexpr int32_t kFlickerSwing = 2;
@@ -52,9 +54,11 @@ private:
     uint32_t blocksH_;
     std::size_t blocks_;
     std::size_t frames_;
-    // Rings of `frames_` rows of block sums (at most 64 x 255) and of sums of absolute differences.
-    std::vector<uint16_t> sums_;
-    std::vector<uint16_t> absDiffs_;
+    // Rings of `frames_` rows of block sums (at most 64 x 255) and of sums of absolute differences,
+    // one after the other, on huge pages where the system offers them; only rows written are read.
+    LargeBuffer history_;
+    uint16_t* sums_;
+    uint16_t* absDiffs_;
     std::size_t next_ = 0;
     std::size_t held_ = 0;
     // Per block, over the steps between the rows held: how far its sum moved, and the sum
