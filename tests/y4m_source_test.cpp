@@ -67,7 +67,7 @@ TEST(Y4mSource, FileGivesTheSampleLumaPlanesAndItsHeader) {
     expectSampleFrames(*source, spec, 0);
 }
 
-TEST(Y4mSource, StartFramesOnFilesAndPipes) {
+TEST(Y4mSource, StartFramesOnFilesPipesAndStreamsInMemory) {
     TempDir dir;
     const SampleSpec spec = clipSpec();
     const auto path = dir.path / "clip.y4m";
@@ -83,6 +83,12 @@ TEST(Y4mSource, StartFramesOnFilesAndPipes) {
         ASSERT_TRUE(piped);
         EXPECT_FALSE(piped->info().frameCount);
         expectSampleFrames(*piped, spec, first);
+
+        // A stream in memory has no descriptor to wait on.
+        std::string bytes = readFile(path);
+        auto inMemory = openY4m(std::make_unique<ByteStream>(fmemopen(bytes.data(), bytes.size(), "rb"), true));
+        ASSERT_TRUE(inMemory);
+        expectSampleFrames(*inMemory, spec, first);
     }
     // A start beyond the end is the end, on a file and on a pipe.
     OwnedImage luma(spec.width, spec.height);

@@ -37,8 +37,11 @@ ByteStream::ByteStream(FILE* file, bool owned) : file_(file), owned_(owned) {
         seekable_ = base_ >= 0;
     }
     // A pipe is read below the C library, so that nothing waits in its buffer when the pipe is
-    // asked whether it has more.
-    if (!seekable_) setvbuf(file_, nullptr, _IONBF, 0);
+    // asked whether it has more. A stream in memory has no descriptor and never waits.
+    if (!seekable_ && fileno(file_) >= 0) {
+        pipe_ = fileno(file_);
+        setvbuf(file_, nullptr, _IONBF, 0);
+    }
 }
 
 ByteStream::~ByteStream() {
@@ -63,13 +66,19 @@ std::string ByteStream::peek(std::size_t count) {
     const std::size_t have = pending_.size();
     if (have < count) {
         pending_.resize(count);
-        pending_.resize(have + readPipe(reinterpret_cast<uint8_t*>(pending_.data()) + have, count - have));
+        pending_.resize(have + readForward(reinterpret_cast<uint8_t*>(pending_.data()) + have, count - have));
     }
     return pending_.substr(0, count);
 }
 
-std::size_t ByteStream::readPipe(uint8_t* destination, std::size_t count) {
-    const int fd = fileno(file_);
+std::size_t ByteStream::readForward(uint8_t* destination, std::size_t count) {
+    if (pipe_ < 0) {
+        errno = 0;
+        const std::size_t got = fread(destination, 1, count, file_);
+        if (got < count && ferror(file_)) noteError();
+        return got;
+    }
+    const int fd = pipe_;
     std::size_t done = 0;
     while (done < count) {
         pollfd wanted{fd, POLLIN, 0};
@@ -105,7 +114,7 @@ std::size_t ByteStream::read(void* destination, std::size_t count) {
         pendingUsed_ += done;
     }
     if (done < count && !seekable_) {
-        done += readPipe(out + done, count - done);
+        done += readForward(out + done, count - done);
     } else if (done < count) {
         errno = 0;
         done += fread(out + done, 1, count - done, file_);

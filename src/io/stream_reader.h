@@ -50,13 +50,15 @@ public:
     int error() const { return error_; }
 private:
     void noteError();
-    // Reads up to `count` bytes of a pipe: all of them unless it ends, fails or is given up on.
-    std::size_t readPipe(uint8_t* destination, std::size_t count);
+    // Reads up to `count` bytes of a stream that cannot seek: all of them unless it ends, fails
+    // or, a pipe, is given up on.
+    std::size_t readForward(uint8_t* destination, std::size_t count);
 
     FILE* file_;
     bool owned_;
     bool seekable_ = false;
     int64_t base_ = 0;            // file offset of the stream's first byte
+    int pipe_ = -1;               // the descriptor of a stream read below the C library
     uint64_t position_ = 0;       // bytes delivered so far
     std::string pending_;         // bytes peeked from a pipe, delivered first
     std::size_t pendingUsed_ = 0;
