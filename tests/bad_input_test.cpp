@@ -127,11 +127,12 @@ const BadInput kBadInputs[] = {
      "while ! grep -q 'SigCgt:.*[2367abef]$' /proc/$pid/status; do sleep 0.01; done\n"
      "kill -INT $pid; exec 3>&-; wait $pid",
      130, Stream::Out, "Number of Frames = unknown", 0},
-    // The writer stalls and keeps the pipe open: the run still ends (SIGKILL after 5 s would give 137).
+    // The writer stalls and keeps the pipe open: the run still ends (SIGKILL after 60 s would give 137;
+    // a sanitizer's checks at exit on a loaded machine can take seconds).
     {"SIGINT while a stalled pipe is read",
      "mkfifo ff; exec 3<>ff; \"$FP\" - 64 64 < ff 3>&- & pid=$!\n"
      "while ! grep -q 'SigCgt:.*[2367abef]$' /proc/$pid/status; do sleep 0.01; done\n"
-     "kill -INT $pid; (sleep 5; kill -KILL $pid) >/dev/null 2>&1 & killer=$!\n"
+     "kill -INT $pid; (sleep 60; kill -KILL $pid) >/dev/null 2>&1 & killer=$!\n"
      "wait $pid; status=$?; kill $killer; exit $status",
      130, Stream::Out, "Number of Frames = unknown", 0},
 #endif
