@@ -11,6 +11,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "frameprobe/frameprobe.hpp"
@@ -21,17 +22,22 @@ namespace {
 
 constexpr double kNoValue = std::numeric_limits<double>::quiet_NaN();
 
-// None, a mask, a list such as "blur,noise" or a sequence of keys.
-uint32_t maskOf(const py::object& indicators) {
+// None, a mask, a list such as "blur,noise" or a sequence of keys: as the library takes them.
+std::string listOf(const py::object& indicators) {
     try {
-        if (indicators.is_none()) return frameprobe::kAllIndicators;
-        if (py::isinstance<py::bool_>(indicators)) throw py::value_error("indicators must be keys or a mask");
-        if (py::isinstance<py::int_>(indicators)) return frameprobe::indicatorMask(py::str(indicators).cast<std::string>());
-        if (py::isinstance<py::str>(indicators)) return frameprobe::indicatorMask(indicators.cast<std::string>());
         std::string list;
-        for (const py::handle item : indicators) list += (list.empty() ? "" : ",") + item.cast<std::string>();
-        if (list.empty()) throw py::value_error("no indicator given");
-        return frameprobe::indicatorMask(list);
+        if (indicators.is_none()) {
+            list = "all";
+        } else if (py::isinstance<py::bool_>(indicators)) {
+            throw py::value_error("indicators must be keys or a mask");
+        } else if (py::isinstance<py::int_>(indicators) || py::isinstance<py::str>(indicators)) {
+            list = py::str(indicators).cast<std::string>();
+        } else {
+            for (const py::handle item : indicators) list += (list.empty() ? "" : ",") + item.cast<std::string>();
+            if (list.empty()) throw py::value_error("no indicator given");
+        }
+        frameprobe::indicatorKeys(list);  // refused here, as a ValueError
+        return list;
     } catch (const frameprobe::Error& e) {
         throw py::value_error(e.what());
     } catch (const py::cast_error&) {
@@ -49,8 +55,7 @@ py::dict frameDict(const frameprobe::FrameResult& r) {
     py::dict d;
     d["frame"] = r.frame;
     d["time"] = r.time;
-    for (int i = 0; i < frameprobe::kIndicatorCount; ++i)
-        d[frameprobe::indicatorKey(i)] = r.values[static_cast<std::size_t>(i)].value_or(kNoValue);
+    for (int i = 0; i < frameprobe::indicatorCount(); ++i) d[frameprobe::indicatorKey(i)] = r.value(i).value_or(kNoValue);
     return d;
 }
 
@@ -112,11 +117,21 @@ py::dict runDict(const frameprobe::RunDescription& run) {
     d["height"] = run.height;
     d["fps"] = run.fps;
     d["bit_depth"] = run.bitDepth;
+    const auto nameOrNone = [](const std::optional<std::string>& name) {
+        return name ? py::object(py::str(*name)) : py::object(py::none());
+    };
+    d["pixel_format"] = nameOrNone(run.pixelFormat.empty() ? std::nullopt : std::optional(run.pixelFormat));
+    d["planes_converted_to"] =
+        nameOrNone(run.planesConvertedTo.empty() ? std::nullopt : std::optional(run.planesConvertedTo));
+    d["chroma_subsampling"] = run.chromaSubsampling;
+    d["color_range"] = nameOrNone(run.colorRange);
+    d["color_matrix"] = nameOrNone(run.colorMatrix);
+    d["color_transfer"] = nameOrNone(run.colorTransfer);
+    d["color_primaries"] = nameOrNone(run.colorPrimaries);
     d["first_frame"] = run.startFrame;
     d["frame_count"] = run.frameCount ? py::object(py::int_(*run.frameCount)) : py::none();
     py::list keys;
-    for (int i = 0; i < frameprobe::kIndicatorCount; ++i)
-        if (run.indicators & (1u << i)) keys.append(frameprobe::indicatorKey(i));
+    for (const std::string& key : run.indicators) keys.append(key);
     d["indicators"] = keys;
     d["threads"] = run.threads;
     if (run.timecode) {
@@ -131,17 +146,19 @@ py::dict runDict(const frameprobe::RunDescription& run) {
     return d;
 }
 
-// A 2-D plane of uint8 or uint16 samples with contiguous rows, of the size expected.
+// A 2-D plane of uint8 or uint16 samples, of the size expected. Rows may lie any number of
+// bytes apart (views, bottom-up planes); samples spread along a row are gathered into a copy.
 struct Plane {
+    py::array array;  // what `data` points into
     const void* data;
     std::ptrdiff_t stride;
     bool wide;
 };
 
-Plane checkedPlane(const py::array& a, std::optional<std::pair<uint32_t, uint32_t>> size) {
+Plane checkedPlane(py::array a, std::optional<std::pair<uint32_t, uint32_t>> size, const char* what = "luma") {
     if (a.ndim() != 2)
-        throw py::value_error("expected a 2-D array of luma samples (height, width), got " + std::to_string(a.ndim()) +
-                              " dimensions");
+        throw py::value_error("expected a 2-D array of " + std::string(what) + " samples (height, width), got " +
+                              std::to_string(a.ndim()) + " dimensions");
     const py::dtype dtype = a.dtype();
     const bool narrow = dtype.kind() == 'u' && dtype.itemsize() == 1;
     const bool wide = dtype.kind() == 'u' && dtype.itemsize() == 2;
@@ -150,26 +167,38 @@ Plane checkedPlane(const py::array& a, std::optional<std::pair<uint32_t, uint32_
     if (wide && !dtype.attr("isnative").cast<bool>())
         throw py::value_error("uint16 samples must be in the machine's byte order (use array.astype(numpy.uint16))");
     if (size && (static_cast<uint64_t>(a.shape(0)) != size->second || static_cast<uint64_t>(a.shape(1)) != size->first))
-        throw py::value_error("expected a plane of " + std::to_string(size->second) + " rows of " +
-                              std::to_string(size->first) + " samples, got shape (" + std::to_string(a.shape(0)) +
-                              ", " + std::to_string(a.shape(1)) + ")");
+        throw py::value_error("expected a " + std::string(what) + " plane of " + std::to_string(size->second) +
+                              " rows of " + std::to_string(size->first) + " samples, got shape (" +
+                              std::to_string(a.shape(0)) + ", " + std::to_string(a.shape(1)) + ")");
     if (a.shape(0) == 0 || a.shape(1) == 0) throw py::value_error("the plane is empty");
     if (a.shape(1) > 1 && a.strides(1) != a.itemsize())
-        throw py::value_error("the samples of a row must be contiguous (column stride " + std::to_string(a.strides(1)) +
-                              " bytes, expected " + std::to_string(a.itemsize()) + "); pass numpy.ascontiguousarray(a)");
-    return Plane{a.data(), a.strides(0), wide};
+        a = py::module_::import("numpy").attr("ascontiguousarray")(a).cast<py::array>();
+    return Plane{a, a.data(), a.strides(0), wide};
+}
+
+// "4:2:0", "4:2:2", "4:4:4", "4:1:1", "4:4:0": log2 of the chroma planes' subsampling across and down.
+std::pair<int, int> subsamplingOf(const std::string& name) {
+    if (name == "4:2:0") return {1, 1};
+    if (name == "4:2:2") return {1, 0};
+    if (name == "4:4:4") return {0, 0};
+    if (name == "4:1:1") return {2, 0};
+    if (name == "4:4:0") return {0, 1};
+    throw py::value_error("unknown chroma subsampling \"" + name + "\": expected 4:2:0, 4:2:2, 4:4:4, 4:1:1 or 4:4:0");
 }
 
 class Analyzer {
 public:
     Analyzer(uint32_t width, uint32_t height, double fps, const py::object& indicators, int bitDepth,
-             std::optional<int> threads) {
+             std::optional<int> threads, const std::string& chromaSubsampling) {
         frameprobe::Settings s;
         s.width = width;
         s.height = height;
         s.fps = fps;
-        s.indicators = maskOf(indicators);
+        s.indicators = listOf(indicators);
         s.bitDepth = bitDepth;
+        std::tie(s.chromaLog2Width, s.chromaLog2Height) = subsamplingOf(chromaSubsampling);
+        chromaWidth_ = (width + (1u << s.chromaLog2Width) - 1) >> s.chromaLog2Width;
+        chromaHeight_ = (height + (1u << s.chromaLog2Height) - 1) >> s.chromaLog2Height;
         s.threads = threadsOf(threads);
         try {
             analysis_.emplace(s);
@@ -181,18 +210,29 @@ public:
         bitDepth_ = bitDepth;
     }
 
-    py::list push(const py::array& array) {
-        const Plane plane = checkedPlane(array, std::make_pair(width_, height_));
-        if (plane.wide != (bitDepth_ > 8))
-            throw py::value_error(std::string(plane.wide ? "uint16" : "uint8") + " samples given to an analyzer of " +
-                                  std::to_string(bitDepth_) + "-bit frames");
+    // A luma array, or a (Y, U, V) tuple of arrays.
+    py::list push(const py::object& frame) {
+        std::vector<Plane> planes;
+        if (py::isinstance<py::tuple>(frame) || py::isinstance<py::list>(frame)) {
+            const py::sequence parts = frame.cast<py::sequence>();
+            if (parts.size() != 3) throw py::value_error("expected a luma array or a (Y, U, V) tuple of arrays");
+            const char* names[3] = {"Y", "U", "V"};
+            for (std::size_t p = 0; p < 3; ++p)
+                planes.push_back(checkedPlane(parts[p].cast<py::array>(),
+                                              p == 0 ? std::make_pair(width_, height_)
+                                                     : std::make_pair(chromaWidth_, chromaHeight_),
+                                              names[p]));
+        } else {
+            planes.push_back(checkedPlane(frame.cast<py::array>(), std::make_pair(width_, height_)));
+        }
+        for (const Plane& plane : planes)
+            if (plane.wide != (bitDepth_ > 8))
+                throw py::value_error(std::string(plane.wide ? "uint16" : "uint8") +
+                                      " samples given to an analyzer of " + std::to_string(bitDepth_) + "-bit frames");
         {
             py::gil_scoped_release released;
             std::lock_guard lock(mutex_);
-            if (plane.wide)
-                analysis_->push(static_cast<const uint16_t*>(plane.data), plane.stride);
-            else
-                analysis_->push(static_cast<const uint8_t*>(plane.data), plane.stride);
+            pushPlanes(planes);
             while (auto r = analysis_->next()) ready_.push_back(*r);
         }
         return framesList(ready_);
@@ -219,18 +259,34 @@ public:
     py::dict run() { return runDict(analysis_->run()); }
 
 private:
+    template <typename Sample>
+    void pushAs(const std::vector<Plane>& p) {
+        const auto at = [&](std::size_t i) { return static_cast<const Sample*>(p[i].data); };
+        if (p.size() == 1)
+            analysis_->push(at(0), p[0].stride);
+        else
+            analysis_->push(at(0), p[0].stride, at(1), p[1].stride, at(2), p[2].stride);
+    }
+    void pushPlanes(const std::vector<Plane>& planes) {
+        if (planes[0].wide)
+            pushAs<uint16_t>(planes);
+        else
+            pushAs<uint8_t>(planes);
+    }
+
     std::optional<frameprobe::Analysis> analysis_;
     std::vector<frameprobe::FrameResult> ready_;
     std::mutex mutex_;  // pushes from several Python threads take turns
     uint32_t width_ = 0, height_ = 0;
+    uint32_t chromaWidth_ = 0, chromaHeight_ = 0;
     int bitDepth_ = 8;
 };
 
 py::dict measure(const py::array& array, const py::object& indicators, std::optional<int> bitDepth) {
     const Plane plane = checkedPlane(array, std::nullopt);
     Analyzer analyzer(static_cast<uint32_t>(array.shape(1)), static_cast<uint32_t>(array.shape(0)), 25, indicators,
-                      bitDepth.value_or(plane.wide ? 16 : 8), std::nullopt);
-    analyzer.push(array);
+                      bitDepth.value_or(plane.wide ? 16 : 8), std::nullopt, "4:2:0");
+    analyzer.push(plane.array);
     py::list frames = analyzer.finish();
     py::dict values = frames[0].cast<py::dict>();
     PyDict_DelItemString(values.ptr(), "frame");
@@ -245,7 +301,7 @@ py::tuple analyzeFile(const std::string& path, std::optional<uint32_t> width, st
     s.input = path;
     s.width = width;
     s.height = height;
-    s.indicators = maskOf(indicators);
+    s.indicators = listOf(indicators);
     if (start < 0) throw py::value_error("start must be 0 or more");
     if (frames && *frames < 0) throw py::value_error("frames must be 0 or more");
     if (fps && !(std::isfinite(*fps) && *fps > 0)) throw py::value_error("fps must be a positive number");
@@ -255,26 +311,26 @@ py::tuple analyzeFile(const std::string& path, std::optional<uint32_t> width, st
     s.threads = threadsOf(threads);
     std::vector<int64_t> frameNumbers;
     std::vector<double> times;
-    std::vector<double> values;  // kIndicatorCount per frame
+    const auto count = static_cast<std::size_t>(frameprobe::indicatorCount());
+    std::vector<double> values;  // count per frame
     frameprobe::FileResult result;
     {
         py::gil_scoped_release released;
         result = frameprobe::analyzeFile(s, [&](const frameprobe::FrameResult& r) {
             frameNumbers.push_back(r.frame);
             times.push_back(r.time);
-            for (const auto& v : r.values) values.push_back(v.value_or(kNoValue));
+            for (std::size_t i = 0; i < count; ++i) values.push_back(r.value(static_cast<int>(i)).value_or(kNoValue));
         });
     }
     const auto n = static_cast<py::ssize_t>(frameNumbers.size());
     py::dict columns;
     columns["frame"] = py::array_t<int64_t>(n, frameNumbers.data());
     columns["time"] = py::array_t<double>(n, times.data());
-    for (int i = 0; i < frameprobe::kIndicatorCount; ++i) {
+    for (std::size_t i = 0; i < count; ++i) {
         py::array_t<double> column(n);
         double* out = column.mutable_data();
-        for (py::ssize_t f = 0; f < n; ++f)
-            out[f] = values[static_cast<std::size_t>(f) * frameprobe::kIndicatorCount + static_cast<std::size_t>(i)];
-        columns[frameprobe::indicatorKey(i)] = column;
+        for (py::ssize_t f = 0; f < n; ++f) out[f] = values[static_cast<std::size_t>(f) * count + i];
+        columns[frameprobe::indicatorKey(static_cast<int>(i))] = column;
     }
     py::dict run = runDict(result.run);
     run["frames"] = result.summary.frames;
@@ -292,7 +348,7 @@ PYBIND11_MODULE(_frameprobe, m) {
     m.def("version", &frameprobe::version, "The library's version.");
     m.def("indicator_keys", [] {
         std::vector<std::string> keys;
-        for (int i = 0; i < frameprobe::kIndicatorCount; ++i) keys.emplace_back(frameprobe::indicatorKey(i));
+        for (int i = 0; i < frameprobe::indicatorCount(); ++i) keys.emplace_back(frameprobe::indicatorKey(i));
         return keys;
     });
     m.def("analyze_file", &analyzeFile, py::arg("path"), py::arg("width"), py::arg("height"), py::arg("indicators"),
@@ -300,9 +356,9 @@ PYBIND11_MODULE(_frameprobe, m) {
     m.def("measure", &measure, py::arg("array"), py::arg("indicators") = py::none(),
           py::arg("bit_depth") = py::none());
     py::class_<Analyzer>(m, "Analyzer")
-        .def(py::init<uint32_t, uint32_t, double, const py::object&, int, std::optional<int>>(), py::arg("width"),
-             py::arg("height"), py::arg("fps") = 25.0, py::arg("indicators") = py::none(), py::arg("bit_depth") = 8,
-             py::arg("threads") = py::none())
+        .def(py::init<uint32_t, uint32_t, double, const py::object&, int, std::optional<int>, const std::string&>(),
+             py::arg("width"), py::arg("height"), py::arg("fps") = 25.0, py::arg("indicators") = py::none(),
+             py::arg("bit_depth") = 8, py::arg("threads") = py::none(), py::arg("chroma_subsampling") = "4:2:0")
         .def("push", &Analyzer::push, py::arg("array"))
         .def("finish", &Analyzer::finish)
         .def("events", &Analyzer::events)

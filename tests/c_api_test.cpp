@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstddef>
 #include <string>
 
 #include "frameprobe/frameprobe.h"
@@ -33,13 +34,23 @@ TEST(CApi, BadSettingsAndPlanesGiveAStatusAndTheHandlesMessage) {
     frameprobe_frame frame;
     ASSERT_EQ(frameprobe_next_frame(a, &frame), 1);
     EXPECT_EQ(frame.frame, 0);
-    EXPECT_TRUE(std::isnan(frame.values[6]));  // no previous frame for temporal activity
-    EXPECT_EQ(frame.present & (1u << 6), 0u);
-    EXPECT_NE(frame.present & 1u, 0u);
+    ASSERT_EQ(frame.value_count, static_cast<std::size_t>(frameprobe_indicator_count()));
+    double value = 0;
+    // No previous frame for temporal activity; an index past the last has no value either.
+    EXPECT_EQ(frameprobe_frame_value(&frame, frameprobe_indicator_index("temporal_activity"), &value), 0);
+    EXPECT_TRUE(std::isnan(value));
+    EXPECT_EQ(frameprobe_frame_value(&frame, frameprobe_indicator_count(), &value), 0);
+    EXPECT_EQ(frameprobe_frame_value(&frame, 0, &value), 1);
     EXPECT_EQ(frameprobe_next_frame(a, &frame), 0);
     EXPECT_EQ(frameprobe_push8(a, plane.data(), 32), FRAMEPROBE_INVALID_ARGUMENT);  // after finish
     frameprobe_destroy(a);
-    EXPECT_EQ(frameprobe_indicator_mask("blur,nonsense"), 0u);
+    settings.indicators = "blur,nonsense";
+    EXPECT_EQ(frameprobe_create(&settings, &a), FRAMEPROBE_INVALID_ARGUMENT);
+    EXPECT_NE(std::string(frameprobe_message(a)).find("nonsense"), std::string::npos) << frameprobe_message(a);
+    frameprobe_destroy(a);
+    EXPECT_EQ(frameprobe_indicator_index("nonsense"), -1);
+    EXPECT_STREQ(frameprobe_indicator_key(frameprobe_indicator_index("blur")), "blur");
+    EXPECT_EQ(frameprobe_version_number(), FRAMEPROBE_VERSION_NUMBER);
 
     // Settings a file has nothing to do with are the caller's mistake, not an input error.
     frameprobe_settings_init(&settings);
@@ -59,6 +70,31 @@ TEST(CApi, BadSettingsAndPlanesGiveAStatusAndTheHandlesMessage) {
     settings.width = settings.height = 16;
     EXPECT_EQ(frameprobe_create(&settings, &a), FRAMEPROBE_INVALID_ARGUMENT);
     EXPECT_NE(std::string(frameprobe_message(a)).find("frame rate"), std::string::npos);
+    frameprobe_destroy(a);
+}
+
+TEST(CApi, ThreePlanesAtTheirDepthAndSettingsOfAnOlderSize) {
+    frameprobe_settings settings;
+    frameprobe_settings_init(&settings);
+    settings.width = 33;  // chroma planes of 17x9 samples
+    settings.height = 17;
+    settings.bit_depth = 10;
+    // A caller built when the settings ended before `reserved` gives a smaller struct: the rest stays default.
+    settings.size = static_cast<uint32_t>(offsetof(frameprobe_settings, reserved));
+    frameprobe_analysis* a = nullptr;
+    ASSERT_EQ(frameprobe_create(&settings, &a), FRAMEPROBE_OK) << frameprobe_message(a);
+    std::vector<uint16_t> y(33 * 17, 400), u(17 * 9, 512), v(17 * 9, 512);
+    EXPECT_EQ(frameprobe_push_yuv(a, y.data(), 66, u.data(), 34, v.data(), 34), FRAMEPROBE_OK) << frameprobe_message(a);
+    EXPECT_EQ(frameprobe_push_yuv(a, y.data(), 66, u.data(), 32, v.data(), 34), FRAMEPROBE_INVALID_ARGUMENT);
+    EXPECT_NE(std::string(frameprobe_message(a)).find("U plane"), std::string::npos) << frameprobe_message(a);
+    EXPECT_EQ(frameprobe_push_yuv(a, y.data(), 66, u.data(), 34, nullptr, 34), FRAMEPROBE_INVALID_ARGUMENT);
+    EXPECT_EQ(frameprobe_push16(a, y.data(), 66), FRAMEPROBE_OK);  // luma alone, for indicators that read luma
+    ASSERT_EQ(frameprobe_finish(a), FRAMEPROBE_OK);
+    frameprobe_frame frame;
+    int frames = 0;
+    while (frameprobe_next_frame(a, &frame)) ++frames;
+    EXPECT_EQ(frames, 2);
+    EXPECT_EQ(frameprobe_input_property(a, "pixel_format"), nullptr);  // pushed frames
     frameprobe_destroy(a);
 }
 
@@ -93,6 +129,10 @@ TEST(CApi, FileAnalysisGivesEventsAndStopsWhenTheCallbackSaysSo) {
     frameprobe_statistics stats;
     ASSERT_EQ(frameprobe_get_statistics(a, 0, &stats), FRAMEPROBE_OK);
     EXPECT_EQ(stats.count, 12);
+    EXPECT_STREQ(frameprobe_input_property(a, "pixel_format"), "yuv420p");
+    EXPECT_STREQ(frameprobe_input_property(a, "chroma_subsampling"), "4:2:0");
+    EXPECT_EQ(frameprobe_input_property(a, "color_matrix"), nullptr);
+    EXPECT_EQ(frameprobe_input_property(a, "nonsense"), nullptr);
     frameprobe_destroy(a);
 
     auto stopAtFive = [](void* user, const frameprobe_frame* f) {

@@ -26,7 +26,8 @@ public:
         spec_.defects = {{"noise", 0, 2}, {"flat", 3, 5}, {"freeze", 6, 12}, {"flicker", 0, 20}, {"black", 13, 14}};
     }
     const SourceInfo& info() const override { return info_; }
-    ReadResult read(int64_t index, Image& luma) override {
+    ReadResult readFrame(int64_t index, Frame& frame) override {
+        Image& luma = frame.luma;
         ReadResult r;
         if (index == failAt_) {
             r.status = ReadResult::Error;

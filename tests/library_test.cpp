@@ -101,9 +101,18 @@ TEST(Library, SixteenBitPlanesAreMeasuredOnTheirTopEightBits) {
     frameprobe::Analysis analysis(settings);
     EXPECT_THROW(analysis.push(luma.data(), 64), frameprobe::Error);  // 8-bit samples to a 10-bit analysis
     analysis.push(deep.data(), 128);
+    // The same luma with its chroma planes (one bottom-up), as a caller holding a whole picture pushes it.
+    const std::vector<uint16_t> chroma(32 * 24, 512);
+    analysis.push(deep.data(), 128, chroma.data() + 23 * 32, -64, chroma.data(), 64);
     analysis.finish();
-    expectSameValues({*analysis.next()}, {frameprobe::measure(luma.data(), 64, 48, 64)});
+    const FrameResult alone = frameprobe::measure(luma.data(), 64, 48, 64);
+    expectSameValues({*analysis.next()}, {alone});
+    const std::optional<FrameResult> second = analysis.next();
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->value(1), alone.value(1));
+    EXPECT_EQ(second->value(5), alone.value(5));
     EXPECT_EQ(analysis.run().bitDepth, 10);
+    EXPECT_EQ(analysis.run().pixelFormat, "yuv420p10le");
 }
 
 TEST(Library, RefusesBadSettingsPlanesAndInputsWithAMessage) {
@@ -128,10 +137,13 @@ TEST(Library, RefusesBadSettingsPlanesAndInputsWithAMessage) {
     frameprobe::FileSettings file;
     file.input = "/nonexistent/clip.y4m";
     EXPECT_THROW(frameprobe::analyzeFile(file), frameprobe::Error);
-    EXPECT_THROW(frameprobe::indicatorMask("blur,sharpness"), frameprobe::Error);
-    EXPECT_EQ(frameprobe::indicatorMask("all"), frameprobe::kAllIndicators);
+    EXPECT_THROW(frameprobe::indicatorKeys("blur,sharpness"), frameprobe::Error);
+    EXPECT_EQ(frameprobe::indicatorKeys("all").size(), static_cast<std::size_t>(frameprobe::indicatorCount()));
+    EXPECT_EQ(frameprobe::indicatorKeys("freezing").front(), "temporal_activity");  // what freezing needs
     EXPECT_STREQ(frameprobe::indicatorKey(0), "blockiness");
-    EXPECT_EQ(frameprobe::indicatorKey(15), nullptr);
+    EXPECT_EQ(frameprobe::indicatorKey(frameprobe::indicatorCount()), nullptr);
+    EXPECT_EQ(frameprobe::indicatorIndex("blur"), 5);
+    EXPECT_EQ(frameprobe::indicatorIndex("sharpness"), std::nullopt);
     EXPECT_STREQ(frameprobe::version(), FRAMEPROBE_VERSION_STRING);
 }
 

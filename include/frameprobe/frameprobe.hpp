@@ -1,10 +1,8 @@
-// frameprobe's C++ API: no-reference quality indicators on the luma plane of
-// every frame, for frames the caller pushes or for any file or URL the
+// frameprobe's C++ API: no-reference quality indicators on every frame for frames the caller pushes or for any file or URL the
 // program reads. The values are those the program prints, for any number of
 // threads. Errors are thrown as frameprobe::Error with a one-line message.
 #pragma once
 
-#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -26,20 +24,28 @@ namespace frameprobe {
 // is the one of the headers compiled against).
 FRAMEPROBE_API const char* version();
 
-inline constexpr int kIndicatorCount = 15;
-inline constexpr uint32_t kAllIndicators = (1u << kIndicatorCount) - 1;
+// The library's version as one number, 10000 * major + 100 * minor + patch
+// (FRAMEPROBE_VERSION_NUMBER is the one of the headers compiled against).
+FRAMEPROBE_API int versionNumber();
 
-// The key of indicator `index` (0 .. kIndicatorCount - 1) in report order:
+// The number of indicators this library measures; new versions may add some, so
+// nothing here is sized by it.
+FRAMEPROBE_API int indicatorCount();
+
+// The key of indicator `index` (0 .. indicatorCount() - 1) in report order:
 // "blockiness", "spatial_activity", ...; null for other indices.
 FRAMEPROBE_API const char* indicatorKey(int index);
+
+// The index of the indicator of this key or name; empty when there is none.
+FRAMEPROBE_API std::optional<int> indicatorIndex(std::string_view key);
 
 struct FRAMEPROBE_API Error : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// The indicators of a list of keys or names ("blur,noise,freezing", "all") or of
-// a mask ("0x7FFF"), with the indicators a listed one needs. Throws Error.
-FRAMEPROBE_API uint32_t indicatorMask(std::string_view list);
+// The keys of the indicators of a list of keys or names ("blur,noise,freezing", "all") or
+// of a mask ("0x7FFF"), with the indicators a listed one needs, in report order. Throws Error.
+FRAMEPROBE_API std::vector<std::string> indicatorKeys(std::string_view list);
 
 struct EventSettings {
     // Seconds an event must last to be reported, by type ("black", "freeze",
@@ -49,13 +55,18 @@ struct EventSettings {
     double flickerThreshold = 0.1;
 };
 
-// One frame's values, one slot per indicator in report order; empty where the
-// indicator was not requested or has no value on this frame.
+// One frame's values, one slot per indicator (indicatorCount()) in report order;
+// empty where the indicator was not requested or has no value on this frame.
 struct FrameResult {
     int64_t frame = 0;
     // Seconds: a container's presentation time (from the stream's start), else frame / fps.
     double time = 0;
-    std::array<std::optional<double>, kIndicatorCount> values{};
+    std::vector<std::optional<double>> values;
+    // The value of indicator `index`; empty out of range too.
+    std::optional<double> value(int index) const {
+        return index >= 0 && static_cast<std::size_t>(index) < values.size() ? values[static_cast<std::size_t>(index)]
+                                                                              : std::nullopt;
+    }
 };
 
 // A run of consecutive frames with a defect.
@@ -104,9 +115,15 @@ struct RunDescription {
     uint32_t height = 0;
     double fps = 25;
     int bitDepth = 8;
+    // The input's pictures by FFmpeg's names ("yuv420p10le", "4:2:0", "tv", "bt709", ...); the
+    // colour description is empty where the input does not say, and for pushed frames.
+    std::string pixelFormat;
+    std::string planesConvertedTo;  // the planar format other formats are read as, "" when none
+    std::string chromaSubsampling;
+    std::optional<std::string> colorRange, colorMatrix, colorTransfer, colorPrimaries;
     int64_t startFrame = 0;
     std::optional<int64_t> frameCount;  // frames the run meant to measure, when known
-    uint32_t indicators = 0;
+    std::vector<std::string> indicators;  // the keys measured, in report order
     unsigned threads = 1;
     std::optional<StartTimecode> timecode;  // none for raw, Y4M and pushed frames
 };
@@ -115,11 +132,14 @@ struct RunDescription {
 struct Settings {
     uint32_t width = 0;
     uint32_t height = 0;
-    // 8 for 8-bit planes; 9 to 16 for 16-bit planes, measured on their 8 most
-    // significant bits (v >> (bitDepth - 8)).
+    // 8 for 8-bit planes; 9 to 16 for 16-bit planes, whose luma the long-standing
+    // indicators measure on its 8 most significant bits (v >> (bitDepth - 8)).
     int bitDepth = 8;
+    // Pushed chroma planes: log2 of their subsampling, 1 and 1 for 4:2:0, 0 and 0 for 4:4:4.
+    int chromaLog2Width = 1;
+    int chromaLog2Height = 1;
     double fps = 25;  // frames per second: times, freezing, events
-    uint32_t indicators = kAllIndicators;
+    std::string indicators = "all";  // keys, names or a mask, as indicatorKeys() takes them
     unsigned threads = 0;  // 0: the hardware's count
     EventSettings events;
 };
@@ -135,11 +155,17 @@ public:
     Analysis(Analysis&&) noexcept;
     Analysis& operator=(Analysis&&) noexcept;
 
-    // Measures the next frame: width x height samples, rows `strideBytes` apart
-    // (at least width samples; negative for bottom-up planes). The plane is read
-    // before push returns and may be reused at once.
+    // Measures the next frame from its luma plane alone (enough for indicators that read
+    // luma only): width x height samples, rows `strideBytes` apart (at least width samples;
+    // negative for bottom-up planes). The plane is read before push returns and may be reused at once.
     void push(const uint8_t* plane, std::ptrdiff_t strideBytes);
     void push(const uint16_t* plane, std::ptrdiff_t strideBytes);
+    // Measures the next frame from its Y, U and V planes, each with its own stride; the chroma
+    // planes are subsampled as the settings say, their sizes rounded up.
+    void push(const uint8_t* y, std::ptrdiff_t yStride, const uint8_t* u, std::ptrdiff_t uStride, const uint8_t* v,
+              std::ptrdiff_t vStride);
+    void push(const uint16_t* y, std::ptrdiff_t yStride, const uint16_t* u, std::ptrdiff_t uStride, const uint16_t* v,
+              std::ptrdiff_t vStride);
     // Measures the frames still in flight; pushing is over. Called by the
     // destructor when not called before.
     void finish();
@@ -167,7 +193,7 @@ struct FileSettings {
     // Measure from `start` exactly as a run from `origin` shows those frames.
     std::optional<int64_t> origin;
     int stream = -1;  // a container's stream index; default the first video stream
-    uint32_t indicators = kAllIndicators;
+    std::string indicators = "all";
     unsigned threads = 0;  // 0: the hardware's count
     EventSettings events;
 };
@@ -191,6 +217,6 @@ FRAMEPROBE_API FileResult analyzeFile(const FileSettings& settings,
 
 // The spatial indicators of one picture (the temporal ones have no value).
 FRAMEPROBE_API FrameResult measure(const uint8_t* plane, uint32_t width, uint32_t height, std::ptrdiff_t strideBytes,
-                    uint32_t indicators = kAllIndicators);
+                    std::string_view indicators = "all");
 
 }  // namespace frameprobe

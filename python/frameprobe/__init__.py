@@ -83,13 +83,17 @@ def analyze(path, size=None, indicators=None, start=0, frames=None, fps=None, th
 
 
 class Analyzer(_frameprobe.Analyzer):
-    """Measures frames you push, one luma plane at a time.
+    """Measures frames you push, one picture at a time.
 
-    Analyzer(width, height, fps=25, indicators=None, bit_depth=8, threads=None)
+    Analyzer(width, height, fps=25, indicators=None, bit_depth=8, threads=None,
+             chroma_subsampling="4:2:0")
 
-    push(array) takes a 2-D numpy array (height, width) of uint8 samples, or of
-    uint16 ones when bit_depth is 9 to 16, without copying it: any row stride
-    works as long as the samples of a row are contiguous. It returns the
+    push(array) takes a 2-D numpy array (height, width) of luma samples, or a
+    (Y, U, V) tuple of such arrays, the chroma ones subsampled as
+    chroma_subsampling says ("4:2:0", "4:2:2", "4:4:4", "4:1:1", "4:4:0"; their
+    sizes rounded up): uint8 samples, or uint16 ones when bit_depth is 9 to 16.
+    Any strides work; planes whose rows are contiguous are read without a copy.
+    Luma alone serves the indicators that read luma only. It returns the
     frames measured so far and not yet returned (a list of dicts, in frame
     order; values come a few frames after their push), and finish() the rest.
     The GIL is released while frames are measured.

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "cli/option_values.h"
+#include "io/picture.h"
 #include "indicators/registry.h"
 #include "kernels/kernels.h"
 #include "tools/version.h"
@@ -108,6 +109,11 @@ ParsedOptions parseOptions(int argc, char** argv) {
     app.add_option("-t,--threads", threads, "Worker threads (default: FRAMEPROBE_THREADS, else every core)")
         ->type_name("UINT");
     app.add_option("--stream", stream, "Video stream of a container to measure (default: the first)")->type_name("UINT");
+    std::string pixelFormat;
+    app.add_option("--pix-fmt", pixelFormat,
+                   "Pixel format of raw input, by FFmpeg's name: planar YUV or grey, e.g. yuv422p10le (default "
+                   "yuv420p)")
+        ->type_name("NAME");
     std::string maxPixels;
     app.add_option("--max-pixels", maxPixels,
                    "Largest frame to measure, in pixels (default 67108864, 8192x8192); an input declaring a larger "
@@ -209,6 +215,12 @@ ParsedOptions parseOptions(int argc, char** argv) {
         const auto index = wholeNumberIn(stream, 0, std::numeric_limits<int>::max());
         if (!index) return fail("invalid stream \"" + stream + "\": expected a stream index from 0 to 2147483647");
         o.stream = static_cast<int>(*index);
+    }
+    if (!pixelFormat.empty()) {
+        if (!planarFormat(pixelFormat))
+            return fail("unknown raw pixel format \"" + pixelFormat +
+                        "\": expected a planar YUV or grey format such as yuv420p, yuv422p10le, yuv444p16le or gray");
+        o.pixelFormat = pixelFormat;
     }
     for (const auto& [type, text] : minDurations) {
         if (text.empty()) continue;

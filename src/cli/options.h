@@ -28,6 +28,7 @@ struct RunOptions {
     std::optional<int64_t> runFrames;  // frames of that whole run
     std::optional<unsigned> threads;
     int stream = -1;  // -1: the first video stream
+    std::optional<std::string> pixelFormat;  // of raw input, FFmpeg's name; default yuv420p
     OutputFormat format = OutputFormat::Legacy;
     std::string output = "-";
     std::optional<std::string> log;  // the legacy log file; empty with --no-log

@@ -2,8 +2,9 @@
 
 #include "ffmpeg/audio_level.h"
 
-#include <chrono>
 #include <algorithm>
+#include <bit>
+#include <chrono>
 #include <cstring>
 #include <unordered_map>
 #include <vector>
@@ -20,6 +21,16 @@ extern "C" {
 #include "ffmpeg/packet_index.h"
 #include "ffmpeg/start_timecode.h"
 #include "kernels/deep_samples_kernel.h"
+
+// The planes of a frame the run holds: the decoder's picture itself, or the one it was converted to.
+struct DecodedPlanes final : PlaneStore {
+    AVFrame* decoded = av_frame_alloc();
+    AVFrame* converted = av_frame_alloc();
+    ~DecodedPlanes() override {
+        av_frame_free(&decoded);
+        av_frame_free(&converted);
+    }
+};
 
 // A video packet as the container gives it, in decode order.
 struct PacketStamp {
@@ -58,6 +69,78 @@ const AVComponentDescriptor* directLuma(const AVPixFmtDescriptor* desc) {
     const int sampleBytes = y.depth > 8 ? 2 : 1;
     if (y.plane != 0 || y.depth < 8 || y.depth + y.shift > 16 || y.step < sampleBytes) return nullptr;
     return &y;
+}
+
+// Whether the planes of `desc` can be handed out as the decoder gives them: planar YUV or grey of
+// 8 to 16 bits in the machine's order, each sample in the low bits of its own byte or 16-bit word.
+bool directPlanes(const AVPixFmtDescriptor* desc) {
+    constexpr uint64_t converted = AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_BITSTREAM |
+                                   AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_BAYER | AV_PIX_FMT_FLAG_FLOAT;
+    if (desc == nullptr || (desc->flags & converted) || strncmp(desc->name, "xyz", 3) == 0) return false;
+    const bool bigEndian = (desc->flags & AV_PIX_FMT_FLAG_BE) != 0;
+    if (bigEndian != (std::endian::native == std::endian::big) && desc->comp[0].depth > 8) return false;
+    const int planes = desc->nb_components >= 3 ? 3 : 1;
+    if (planes == 1 && desc->nb_components == 2 && !(desc->flags & AV_PIX_FMT_FLAG_PLANAR)) return false;
+    const int depth = desc->comp[0].depth;
+    for (int i = 0; i < planes; ++i) {
+        const AVComponentDescriptor& c = desc->comp[i];
+        if (c.plane != i || c.depth != depth || c.shift != 0 || c.offset != 0 || c.step != (depth > 8 ? 2 : 1))
+            return false;
+    }
+    return depth >= 8 && depth <= 16;
+}
+
+// The planar YUV (or grey) format of the same depth and chroma layout that other formats are
+// converted to; RGB and paletted pictures become 4:4:4.
+AVPixelFormat planarTarget(const AVPixFmtDescriptor* desc, PictureFormat& picture) {
+    int depth = 8;
+    for (int i = 0; i < desc->nb_components; ++i) depth = std::max(depth, static_cast<int>(desc->comp[i].depth));
+    depth = depth <= 8 ? 8 : depth <= 10 ? 10 : depth <= 12 ? 12 : 16;
+    const bool grey = desc->nb_components <= 2 && !(desc->flags & AV_PIX_FMT_FLAG_PAL);
+    const bool yuv = !(desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_BAYER)) &&
+                     strncmp(desc->name, "xyz", 3) != 0;
+    picture.bitDepth = depth;
+    picture.planes = grey ? 1 : 3;
+    picture.log2ChromaWidth = grey || !yuv ? 0 : desc->log2_chroma_w;
+    picture.log2ChromaHeight = grey || !yuv ? 0 : desc->log2_chroma_h;
+    std::string name = planarFormatName(depth, picture.planes, picture.log2ChromaWidth, picture.log2ChromaHeight);
+    AVPixelFormat target = name.empty() ? AV_PIX_FMT_NONE : av_get_pix_fmt(name.c_str());
+    if (target == AV_PIX_FMT_NONE) {  // a layout FFmpeg has no deep planar format for
+        picture.log2ChromaWidth = picture.log2ChromaHeight = 0;
+        name = planarFormatName(depth, picture.planes, 0, 0);
+        target = av_get_pix_fmt(name.c_str());
+    }
+    picture.convertedTo = name;
+    return target;
+}
+
+std::optional<std::string> named(const char* name, bool unspecified) {
+    if (unspecified || name == nullptr) return std::nullopt;
+    return std::string(name);
+}
+
+// What the stream says of its pictures, by FFmpeg's names.
+PictureFormat describePictures(const AVCodecParameters& video) {
+    PictureFormat picture;
+    const auto format = static_cast<AVPixelFormat>(video.format);
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
+    picture.pixelFormat = desc != nullptr ? desc->name : "unknown";
+    if (directPlanes(desc)) {
+        picture.bitDepth = desc->comp[0].depth;
+        picture.planes = desc->nb_components >= 3 ? 3 : 1;
+        picture.log2ChromaWidth = picture.planes == 3 ? desc->log2_chroma_w : 0;
+        picture.log2ChromaHeight = picture.planes == 3 ? desc->log2_chroma_h : 0;
+    } else if (desc != nullptr) {
+        planarTarget(desc, picture);
+    }
+    const bool jpegRange = desc != nullptr && strncmp(desc->name, "yuvj", 4) == 0;
+    picture.colorRange = named(av_color_range_name(video.color_range), video.color_range == AVCOL_RANGE_UNSPECIFIED);
+    if (!picture.colorRange && jpegRange) picture.colorRange = "pc";
+    picture.colorMatrix = named(av_color_space_name(video.color_space), video.color_space == AVCOL_SPC_UNSPECIFIED);
+    picture.colorTransfer = named(av_color_transfer_name(video.color_trc), video.color_trc == AVCOL_TRC_UNSPECIFIED);
+    picture.colorPrimaries =
+        named(av_color_primaries_name(video.color_primaries), video.color_primaries == AVCOL_PRI_UNSPECIFIED);
+    return picture;
 }
 
 // Whether an MP4 keeps its index after its data: reading its header (which ends with the index) went past
@@ -100,6 +183,7 @@ FfmpegSource::FfmpegSource(std::string path)
 
 FfmpegSource::~FfmpegSource() {
     sws_freeContext(sws_);
+    sws_freeContext(planeSws_);
     av_frame_free(&audioFrame_);
     avcodec_free_context(&audio_);
     av_frame_free(&frame_);
@@ -221,6 +305,7 @@ std::string FfmpegSource::openStream(const ContainerRequest& request) {
     }
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(video->codecpar->format));
     if (desc != nullptr) info_.bitDepth = desc->comp[0].depth;
+    info_.picture = describePictures(*video->codecpar);
     // AVI's time stamps count packets in decode order: with B-frames they are no frame's presentation time.
     info_.presentationTimes = !(format_->iformat->flags & AVFMT_NOTIMESTAMPS) && info_.format != "avi";
     info_.timecode = startTimecode(*format_, streamIndex_);
@@ -582,7 +667,66 @@ ReadResult FfmpegSource::copyLuma(Image& luma) {
     return ReadResult{};
 }
 
-ReadResult FfmpegSource::read(int64_t index, Image& luma) {
+ReadResult FfmpegSource::holdPlanes(Frame& frame) {
+    DecodedPlanes& store = planeStoreOf<DecodedPlanes>(frame);
+    if (store.decoded == nullptr || store.converted == nullptr) return failure("Out of memory reading " + path_, AVERROR(ENOMEM));
+    const auto format = static_cast<AVPixelFormat>(frame_->format);
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
+    AVFrame* held = store.decoded;
+    av_frame_unref(store.decoded);
+    PictureFormat layout;
+    if (directPlanes(desc)) {
+        // The decoder's picture, by reference: no copy, and its memory returns to the pool once read again.
+        av_frame_move_ref(store.decoded, frame_);
+        layout.bitDepth = desc->comp[0].depth;
+        layout.planes = desc->nb_components >= 3 ? 3 : 1;
+        layout.log2ChromaWidth = desc->log2_chroma_w;
+        layout.log2ChromaHeight = desc->log2_chroma_h;
+    } else {
+        if (desc == nullptr) return failure("Frame " + std::to_string(next_) + " of " + path_ + " has no pixel format");
+        const AVPixelFormat target = planarTarget(desc, layout);
+        AVFrame* out = store.converted;
+        if (out->format != target || out->width != frame_->width || out->height != frame_->height) {
+            av_frame_unref(out);
+            out->format = target;
+            out->width = frame_->width;
+            out->height = frame_->height;
+            if (target == AV_PIX_FMT_NONE || av_frame_get_buffer(out, 0) < 0)
+                return failure("Out of memory reading " + path_, AVERROR(ENOMEM));
+        }
+        if (planeSws_ == nullptr || planeSwsFormat_ != format) {
+            sws_freeContext(planeSws_);
+            planeSws_ = sws_getContext(frame_->width, frame_->height, format, frame_->width, frame_->height, target,
+                                       SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
+            if (planeSws_ == nullptr)
+                return failure("Cannot convert the " + std::string(desc->name) + " pixels of " + path_ +
+                               " to planar YUV");
+            planeSwsFormat_ = format;
+            if (desc->flags & AV_PIX_FMT_FLAG_RGB) {  // as the luma: BT.601 into the limited range
+                const int* bt601 = sws_getCoefficients(SWS_CS_ITU601);
+                sws_setColorspaceDetails(planeSws_, bt601, 1, bt601, 0, 0, 1 << 16, 1 << 16);
+            }
+        }
+        sws_scale(planeSws_, frame_->data, frame_->linesize, 0, frame_->height, out->data, out->linesize);
+        held = out;
+    }
+    Picture& picture = frame.picture;
+    picture.planeCount = layout.planes;
+    picture.bitDepth = layout.bitDepth;
+    for (int i = 0; i < 3; ++i) {
+        const bool chroma = i > 0;
+        const int w = chroma ? AV_CEIL_RSHIFT(held->width, layout.log2ChromaWidth) : held->width;
+        const int h = chroma ? AV_CEIL_RSHIFT(held->height, layout.log2ChromaHeight) : held->height;
+        picture.planes[static_cast<std::size_t>(i)] =
+            i < layout.planes ? SamplePlane{held->data[i], held->linesize[i], static_cast<uint32_t>(w),
+                                            static_cast<uint32_t>(h)}
+                              : SamplePlane{};
+    }
+    return ReadResult{};
+}
+
+ReadResult FfmpegSource::readFrame(int64_t index, Frame& frame) {
+    Image& luma = frame.luma;
     if (luma.data == nullptr || luma.w != info_.width || luma.h != info_.height)
         return failure("Frame " + std::to_string(index) + " of " + path_ + " was asked for in a plane of another size");
     if (!started_) {
@@ -600,6 +744,11 @@ ReadResult FfmpegSource::read(int64_t index, Image& luma) {
         if (next_ == index) {
             result = copyLuma(luma);
             result.time = secondsOf(frame_->pts != AV_NOPTS_VALUE ? frame_->pts : frame_->best_effort_timestamp);
+            frame.picture.planeCount = 0;
+            if (result.status == ReadResult::Frame && frame.wantPlanes) {
+                const ReadResult held = holdPlanes(frame);
+                if (held.status != ReadResult::Frame) result = held;
+            }
             av_frame_unref(frame_);
             ++next_;
             return result;

@@ -3,6 +3,9 @@
 // luma plane as it is; deeper YUV and grey samples are measured on their 8
 // most significant bits; every other format (RGB, palettes, ...) is converted
 // to 8-bit luma by swscale with the BT.601 matrix into the limited range 16-235.
+// When the run reads the planes, planar YUV and grey pictures are handed out as
+// the decoder gives them (held by reference, no copy) and every other format is
+// converted once to planar YUV of its depth.
 //
 // Frames are numbered in presentation order from the start of the stream. A
 // start past frame 0 of a seekable file is reached by reading the packets'
@@ -45,7 +48,7 @@ public:
     FfmpegSource& operator=(const FfmpegSource&) = delete;
 
     const SourceInfo& info() const override { return info_; }
-    ReadResult read(int64_t index, Image& luma) override;
+    ReadResult readFrame(int64_t index, Frame& frame) override;
     StreamStatus takeStreamStatus() override;
 
 private:
@@ -77,6 +80,8 @@ private:
     void noteLosses(std::optional<int64_t> pts);
     std::optional<double> secondsOf(int64_t pts) const;
     ReadResult copyLuma(Image& luma);
+    // Hands the decoded frame's planes to `frame`: planar YUV as it is, other formats converted.
+    ReadResult holdPlanes(Frame& frame);
     ReadResult failure(const std::string& message, int code = 0) const;
     void openAudio();
     void decodeAudio(const AVPacket* packet);
@@ -92,6 +97,8 @@ private:
     AVFrame* frame_ = nullptr;
     SwsContext* sws_ = nullptr;  // for formats whose luma is converted
     int swsFormat_ = -1;
+    SwsContext* planeSws_ = nullptr;  // for formats whose planes are converted
+    int planeSwsFormat_ = -1;
     std::vector<uint8_t> grey_;
     int greyStride_ = 0;
     int streamIndex_ = -1;

@@ -165,3 +165,9 @@ int64_t warmUpStart(uint32_t mask, int64_t start, int64_t origin, double fps) {
     }
     return std::max(first, origin);
 }
+
+bool readsPlanes(uint32_t mask) {
+    for (const IndicatorDescriptor& d : indicatorRegistry())
+        if (isRequested(d, mask) && d.reads == Reads::Planes) return true;
+    return false;
+}

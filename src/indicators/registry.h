@@ -13,8 +13,14 @@
 #include "indicators/shared_passes.h"
 #include "indicators/temporal.h"
 #include "tools/image.h"
+#include "tools/picture.h"
 
 enum class IndicatorKind { Spatial, Temporal };
+
+// What an indicator reads of a frame: the 8-bit luma (the 8 most significant bits of deeper
+// samples), or also the planes (Y, U, V) at their own depth, which the engine then asks the
+// source for and hands to it alone.
+enum class Reads { Luma8, Planes };
 
 // Which end of an indicator's range means a worse picture.
 enum class Worse { Higher, Lower };
@@ -74,7 +80,14 @@ struct IndicatorDescriptor {
     // What a frame needs for a value, told where a run has none ("needs frames of at
     // least 256x256"); null when every frame of any size has one.
     const char* needs = nullptr;
+    Reads reads = Reads::Luma8;
+    // Spatial, for an indicator that reads the planes: called instead of `spatial`, with the
+    // frame's planes (planeCount 1 for grey input).
+    std::optional<double> (*spatialPlanes)(const Image& luma, const Picture& picture, SharedPasses& shared) = nullptr;
 };
+
+// Whether a run of the indicators of `mask` reads the planes of its frames.
+bool readsPlanes(uint32_t mask);
 
 // The first frame to read so that the rows from `start` on equal those of a run
 // from `origin` (origin <= start), for the indicators of `mask`: as late as possible.

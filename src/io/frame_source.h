@@ -1,4 +1,4 @@
-// Frame sources: where the luma planes of a run come from.
+// Frame sources: where the frames of a run come from.
 #pragma once
 
 #include <cstddef>
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "io/decode_error.h"
+#include "io/picture.h"
 #include "io/timecode.h"
 #include "tools/image.h"
 
@@ -18,7 +19,8 @@ struct SourceInfo {
     uint32_t height = 0;
     std::optional<double> fps;          // when the input states it
     std::optional<int64_t> frameCount;  // when known before the end, or once a pipe of raw input ended
-    int bitDepth = 8;                   // of the samples in the input; measured on their top 8 bits
+    int bitDepth = 8;                   // of the samples in the input; luma8 holds their top 8 bits
+    PictureFormat picture;              // the planes, their depth (bitDepth) and colour description
     // Containers whose frames carry time stamps give each frame's presentation
     // time in ReadResult::time; other inputs have times from their frame rate.
     bool presentationTimes = false;
@@ -48,9 +50,16 @@ class FrameSource {
 public:
     virtual ~FrameSource() = default;
     virtual const SourceInfo& info() const = 0;
-    // Fills `luma` (info().width x info().height, contiguous) with frame `index`.
-    // Indices come in increasing order, one apart after the first call.
-    virtual ReadResult read(int64_t index, Image& luma) = 0;
+    // Fills frame.luma (info().width x info().height, contiguous) with frame `index`'s 8-bit
+    // luma, and frame.picture with its planes when frame.wantPlanes; they stay valid until the
+    // next read into the same frame. Indices come in increasing order, one apart after the first call.
+    virtual ReadResult readFrame(int64_t index, Frame& frame) = 0;
+    // The 8-bit luma alone.
+    ReadResult read(int64_t index, Image& luma) {
+        Frame frame;
+        frame.luma = luma;
+        return readFrame(index, frame);
+    }
     // Sources that decode live streams report what they saw since the last call.
     virtual StreamStatus takeStreamStatus() { return {}; }
 };

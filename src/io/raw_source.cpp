@@ -1,14 +1,20 @@
 #include "io/raw_source.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 RawSource::RawSource(ByteStream& video, uint32_t width, uint32_t height, int64_t frameSize,
-                     std::optional<int64_t> frameCount, bool stopAtEnd)
-    : video_(video), frameSize_(frameSize), lumaSize_(std::size_t{width} * height), stopAtEnd_(stopAtEnd) {
+                     std::optional<int64_t> frameCount, bool stopAtEnd, const PictureFormat& format)
+    : video_(video),
+      frameSize_(frameSize),
+      lumaSize_(static_cast<std::size_t>(planarLumaBytes(format, width, height))),
+      stopAtEnd_(stopAtEnd) {
     info_.format = "raw";
+    info_.bitDepth = format.bitDepth;
+    info_.picture = format;
     info_.width = width;
     info_.height = height;
     info_.frameCount = frameCount;
@@ -68,10 +74,9 @@ void RawSource::keepLayout(Layout& layout, int64_t offset, std::size_t bytesRead
     layout = std::move(next);
 }
 
-ReadResult RawSource::read(int64_t index, Image& luma) {
+ReadResult RawSource::readLumaBytes(int64_t index, uint8_t* into, Frame* chromaInto) {
     const int64_t offset = index * frameSize_;
     const auto parity = static_cast<std::size_t>(index & 1);
-    uint8_t* into = luma.data;
     const bool seekable = video_.seekable();
     // Made at the first read, so that a size the run refuses (--max-pixels) takes no memory.
     if (!seekable && kept_[0].empty()) {
@@ -84,7 +89,12 @@ ReadResult RawSource::read(int64_t index, Image& luma) {
         uint64_t got = r.bytesRead;
         // A pipe has no length to leave a cut last frame out: its chroma must be there too.
         if (!seekable && got == lumaSize_) {
-            got += video_.skip(static_cast<uint64_t>(frameSize_) - lumaSize_);
+            if (chromaInto != nullptr) {
+                const ReadResult chroma = readChroma(offset + static_cast<int64_t>(lumaSize_), *chromaInto);
+                got += chroma.bytesRead;
+            } else {
+                got += video_.skip(static_cast<uint64_t>(frameSize_) - lumaSize_);
+            }
             if (video_.error() != 0) {
                 r.status = ReadResult::Error;
                 r.error = video_.error();
@@ -114,5 +124,51 @@ ReadResult RawSource::read(int64_t index, Image& luma) {
         return r;
     }
     keepLayout(layout, offset, r.bytesRead);
+    return r;
+}
+
+ReadResult RawSource::readChroma(int64_t offset, Frame& frame) {
+    ReadResult r;
+    const Picture& picture = frame.picture;
+    for (int i = 1; i < picture.planeCount; ++i) {
+        const SamplePlane& plane = picture.planes[static_cast<std::size_t>(i)];
+        auto* into = const_cast<uint8_t*>(plane.data);
+        const std::size_t bytes = static_cast<std::size_t>(plane.stride) * plane.height;
+        const ReadResult part = video_.seekable() ? readAt(offset, into, bytes) : readForward(offset, into, bytes);
+        if (part.status == ReadResult::Error) return part;
+        std::memset(into + part.bytesRead, 0, bytes - part.bytesRead);
+        offset += static_cast<int64_t>(bytes);
+        r.bytesRead += part.bytesRead;
+    }
+    return r;
+}
+
+ReadResult RawSource::readFrame(int64_t index, Frame& frame) {
+    const PictureFormat& format = info_.picture;
+    const std::size_t samples = std::size_t{info_.width} * info_.height;
+    uint8_t* into = frame.luma.data;
+    if (frame.wantPlanes) {
+        auto& buffers = planeStoreOf<PlaneBuffers>(frame);
+        buffers.prepare(format, info_.width, info_.height, frame.picture, &frame.luma);
+        into = const_cast<uint8_t*>(frame.picture.planes[0].data);
+    } else {
+        frame.picture.planeCount = 0;
+        if (format.bitDepth > 8) {
+            if (deep_.empty()) deep_.assign(lumaSize_, 0);
+            into = deep_.data();
+        }
+    }
+    const bool pipeToItsEnd = !video_.seekable() && stopAtEnd_;
+    ReadResult r = readLumaBytes(index, into, frame.wantPlanes && pipeToItsEnd ? &frame : nullptr);
+    if (r.status != ReadResult::Frame) return r;
+    if (format.bitDepth > 8) {
+        if constexpr (std::endian::native == std::endian::big)
+            for (std::size_t i = 0; i + 1 < lumaSize_; i += 2) std::swap(into[i], into[i + 1]);
+        deepToEightBits(reinterpret_cast<const uint16_t*>(into), frame.luma.data, samples, format.bitDepth);
+    }
+    if (!frame.wantPlanes) return r;
+    if (pipeToItsEnd) return r;  // its chroma was read to tell a whole frame
+    const ReadResult chroma = readChroma(index * frameSize_ + static_cast<int64_t>(lumaSize_), frame);
+    if (chroma.status == ReadResult::Error) return chroma;
     return r;
 }

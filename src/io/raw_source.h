@@ -1,5 +1,7 @@
-// Raw planar YUV 4:2:0 frames without a header: only the luma plane of each
-// frame is read, at frame index * frameSize.
+// Raw planar YUV (or grey) frames without a header, of any planar format the
+// program knows by FFmpeg's name (yuv420p unless told): the luma plane of each
+// frame is read at frame index * frameSize, the chroma planes after it only
+// when the run reads the planes. Deeper samples are 16-bit little-endian.
 //
 // A frame of which only part could be read (the end of the input) keeps, for
 // the bytes it could not read, the bytes of the frame two places before it in
@@ -20,10 +22,11 @@ public:
     // the input ends the run (a partial last frame is reported and not
     // measured) instead of giving frames that a short read leaves.
     RawSource(ByteStream& video, uint32_t width, uint32_t height, int64_t frameSize,
-              std::optional<int64_t> frameCount, bool stopAtEnd = false);
+              std::optional<int64_t> frameCount, bool stopAtEnd = false,
+              const PictureFormat& format = PictureFormat{});
 
     const SourceInfo& info() const override { return info_; }
-    ReadResult read(int64_t index, Image& luma) override;
+    ReadResult readFrame(int64_t index, Frame& frame) override;
 
 private:
     // The bytes [from, to) of a frame's luma plane come from the file at `offset`.
@@ -38,6 +41,9 @@ private:
     ReadResult readForward(int64_t offset, uint8_t* into, std::size_t bytes);
     bool fillFromLayout(const Layout& layout, std::size_t from, uint8_t* into);
     void keepLayout(Layout& layout, int64_t offset, std::size_t bytesRead);
+    ReadResult readLumaBytes(int64_t index, uint8_t* into, Frame* chromaInto);
+    // The chroma planes after a luma plane just read; what the input lacks reads as zeros.
+    ReadResult readChroma(int64_t offset, Frame& frame);
 
     ByteStream& video_;
     SourceInfo info_;
@@ -48,4 +54,5 @@ private:
     // parity of the frame index. Other input: the last two frames' bytes.
     Layout layouts_[2];
     std::vector<uint8_t> kept_[2];
+    std::vector<uint8_t> deep_;  // a deep luma plane, when the planes are not wanted
 };

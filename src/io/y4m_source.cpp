@@ -1,6 +1,8 @@
 #include "io/y4m_source.h"
 
 #include <algorithm>
+#include <bit>
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -35,7 +37,7 @@ bool parseChroma(const std::string& text, Chroma& chroma) {
         const char* prefix;
         Chroma chroma;
     } kinds[] = {{"420", {2, 2, 2, 8}}, {"422", {2, 2, 1, 8}}, {"444", {2, 1, 1, 8}},
-                 {"411", {2, 4, 1, 8}}, {"mono", {0, 1, 1, 8}}};
+                 {"411", {2, 4, 1, 8}}, {"440", {2, 1, 2, 8}}, {"mono", {0, 1, 1, 8}}};
     for (const auto& kind : kinds) {
         const std::string prefix = kind.prefix;
         if (text.compare(0, prefix.size(), prefix) != 0) continue;
@@ -56,6 +58,24 @@ bool parseChroma(const std::string& text, Chroma& chroma) {
         return true;
     }
     return false;
+}
+
+PictureFormat pictureOf(const Chroma& chroma) {
+    const int log2Width = chroma.xDivisor == 4 ? 2 : chroma.xDivisor == 2 ? 1 : 0;
+    const int log2Height = chroma.yDivisor == 2 ? 1 : 0;
+    PictureFormat format;
+    format.bitDepth = chroma.bitDepth;
+    format.planes = chroma.planes == 0 ? 1 : 3;
+    format.log2ChromaWidth = format.planes == 1 ? 0 : log2Width;
+    format.log2ChromaHeight = format.planes == 1 ? 0 : log2Height;
+    format.pixelFormat = planarFormatName(format.bitDepth, format.planes, format.log2ChromaWidth, format.log2ChromaHeight);
+    if (chroma.planes == 3) format.pixelFormat.insert(3, "a");  // "yuva444p": the alpha plane is not read
+    return format;
+}
+
+std::string lowered(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
 }
 
 // "F30000:1001"; false when malformed, no rate when either part is zero.
@@ -80,6 +100,8 @@ std::string parseY4mHeader(const std::string& line, Y4mFormat& format) {
     if (line.compare(0, kMagic.size(), kMagic) != 0) return "it does not start with \"YUV4MPEG2 \"";
     uint64_t width = 0, height = 0;
     Chroma chroma;
+    bool chromaTag = false;
+    std::optional<std::string> range;
     std::istringstream tags(line.substr(kMagic.size()));
     std::string tag;
     while (tags >> tag) {
@@ -97,6 +119,18 @@ std::string parseY4mHeader(const std::string& line, Y4mFormat& format) {
                 break;
             case 'C':
                 if (!parseChroma(value, chroma)) return "unknown colour space \"" + tag + "\"";
+                chromaTag = true;
+                break;
+            case 'X':
+                // Extensions FFmpeg writes: the layout again (used when there is no C tag) and the range.
+                if (value.compare(0, 6, "YSCSS=") == 0 && !chromaTag) {
+                    if (!parseChroma(lowered(value.substr(6)), chroma))
+                        return "unknown colour space \"" + tag + "\"";
+                } else if (value == "COLORRANGE=FULL") {
+                    range = "pc";
+                } else if (value == "COLORRANGE=LIMITED") {
+                    range = "tv";
+                }
                 break;
             default:  // interlacing, aspect ratio, extensions: nothing to measure
                 break;
@@ -107,6 +141,8 @@ std::string parseY4mHeader(const std::string& line, Y4mFormat& format) {
     format.width = static_cast<uint32_t>(width);
     format.height = static_cast<uint32_t>(height);
     format.bitDepth = chroma.bitDepth;
+    format.picture = pictureOf(chroma);
+    format.picture.colorRange = range;
     const uint64_t sampleBytes = chroma.bitDepth > 8 ? 2 : 1;
     const uint64_t chromaSamples =
         ((width + chroma.xDivisor - 1) / chroma.xDivisor) * ((height + chroma.yDivisor - 1) / chroma.yDivisor);
@@ -140,6 +176,9 @@ Y4mSource::Y4mSource(std::unique_ptr<ByteStream> stream, std::string name, const
     info_.height = format.height;
     info_.fps = format.fps;
     info_.bitDepth = format.bitDepth;
+    info_.picture = format.picture;
+    if (format.picture.planes == 3)
+        chromaBytes_ = (planarFrameBytes(format.picture, format.width, format.height) - format.lumaBytes) / 2;
     dataStart_ = stream_->position();
     if (format.bitDepth > 8) row_.resize(2 * static_cast<std::size_t>(format.width));
     if (!stream_->seekable()) return;
@@ -251,29 +290,61 @@ void Y4mSource::readLuma(Image& luma, uint64_t& got) {
         got = stream_->read(luma.data, static_cast<std::size_t>(format_.lumaBytes));
         return;
     }
-    const int shift = format_.bitDepth - 8;
     uint8_t* out = luma.data;
     for (uint32_t y = 0; y < format_.height; ++y) {
         const std::size_t n = stream_->read(row_.data(), row_.size());
         got += n;
         if (n < row_.size()) break;
-        for (uint32_t x = 0; x < format_.width; ++x) {
-            const unsigned v = row_[2 * x] | (static_cast<unsigned>(row_[2 * x + 1]) << 8);
-            *out++ = static_cast<uint8_t>(std::min(v >> shift, 255u));  // out-of-range samples saturate
-        }
+        toNativeOrder(row_.data(), row_.size());
+        deepToEightBits(reinterpret_cast<const uint16_t*>(row_.data()), out, format_.width, format_.bitDepth);
+        out += format_.width;
     }
 }
 
-ReadResult Y4mSource::read(int64_t index, Image& luma) {
+void Y4mSource::toNativeOrder(uint8_t* samples, std::size_t bytes) {
+    if constexpr (std::endian::native == std::endian::big)
+        for (std::size_t i = 0; i + 1 < bytes; i += 2) std::swap(samples[i], samples[i + 1]);
+}
+
+void Y4mSource::readPlanes(Frame& frame, uint64_t& got) {
+    auto& buffers = planeStoreOf<PlaneBuffers>(frame);
+    buffers.prepare(format_.picture, format_.width, format_.height, frame.picture, &frame.luma);
+    Picture& picture = frame.picture;
+    if (format_.bitDepth == 8) {
+        got = stream_->read(frame.luma.data, static_cast<std::size_t>(format_.lumaBytes));
+    } else {
+        // The deep plane is read whole; the 8-bit luma is made from it.
+        auto* samples = buffers.plane(0);
+        got = stream_->read(samples, static_cast<std::size_t>(format_.lumaBytes));
+        if (got < format_.lumaBytes) return;
+        toNativeOrder(samples, static_cast<std::size_t>(format_.lumaBytes));
+        deepToEightBits(reinterpret_cast<const uint16_t*>(samples), frame.luma.data,
+                        std::size_t{format_.width} * format_.height, format_.bitDepth);
+    }
+    for (int i = 1; i < picture.planeCount && got == format_.lumaBytes + (i - 1) * chromaBytes_; ++i) {
+        auto* samples = buffers.plane(i);
+        got += stream_->read(samples, static_cast<std::size_t>(chromaBytes_));
+        toNativeOrder(samples, static_cast<std::size_t>(chromaBytes_));
+    }
+}
+
+ReadResult Y4mSource::readFrame(int64_t index, Frame& frame) {
+    Image& luma = frame.luma;
     if (index < 0 || luma.data == nullptr || luma.w != info_.width || luma.h != info_.height)
         return failure("Frame " + std::to_string(index) + " of " + name_ + " was asked for in a plane of another size");
     ReadResult result = moveTo(index);
     if (result.status == ReadResult::Frame) result = readMarker(index);
     if (result.status != ReadResult::Frame) return result;
     uint64_t got = 0;
-    readLuma(luma, got);
+    if (frame.wantPlanes) {
+        readPlanes(frame, got);
+    } else {
+        frame.picture.planeCount = 0;
+        readLuma(luma, got);
+    }
     const uint64_t rest = format_.frameBytes - format_.lumaBytes;
-    if (got == format_.lumaBytes) got += stream_->skip(rest);
+    const uint64_t skipped = got - format_.lumaBytes;
+    if (got >= format_.lumaBytes && skipped < rest) got += stream_->skip(rest - skipped);
     if (stream_->error() != 0) return readError("frame " + std::to_string(index));
     if (got < format_.frameBytes) return truncated(got);
     ++next_;

@@ -1,6 +1,7 @@
 // Y4M input: a "YUV4MPEG2 " stream header, then frames that each start with
-// a "FRAME" line. Only the luma plane is measured; samples of more than 8 bits
-// are 16-bit little-endian and measured on their 8 most significant bits.
+// a "FRAME" line. Samples of more than 8 bits are 16-bit little-endian; the
+// 8-bit luma holds their 8 most significant bits. The chroma planes are read
+// only when the run reads the planes, and an alpha plane never.
 #pragma once
 
 #include <memory>
@@ -16,6 +17,7 @@ struct Y4mFormat {
     uint32_t height = 0;
     std::optional<double> fps;
     int bitDepth = 8;
+    PictureFormat picture;     // from the C tag (or FFmpeg's XYSCSS when there is none) and XCOLORRANGE
     uint64_t lumaBytes = 0;    // one frame's luma plane in the file
     uint64_t frameBytes = 0;   // every plane of one frame, without its FRAME line
 };
@@ -31,7 +33,7 @@ public:
                                                                        const std::string& name);
 
     const SourceInfo& info() const override { return info_; }
-    ReadResult read(int64_t index, Image& luma) override;
+    ReadResult readFrame(int64_t index, Frame& frame) override;
 
     Y4mSource(std::unique_ptr<ByteStream> stream, std::string name, const Y4mFormat& format);
 
@@ -47,6 +49,8 @@ private:
     // Reads one FRAME line; `index` is the frame it starts.
     ReadResult readMarker(int64_t index);
     void readLuma(Image& luma, uint64_t& got);
+    void readPlanes(Frame& frame, uint64_t& got);
+    static void toNativeOrder(uint8_t* samples, std::size_t bytes);
 
     std::unique_ptr<ByteStream> stream_;
     std::string name_;
@@ -57,4 +61,5 @@ private:
     int64_t next_ = 0;        // the frame whose FRAME line is next in the stream
     std::string line_;
     std::vector<uint8_t> row_;  // one row of 16-bit samples
+    uint64_t chromaBytes_ = 0;  // of each chroma plane in the file
 };

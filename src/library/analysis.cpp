@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "analysis/run_record.h"
+#include "indicators/registry.h"
 #include "frameprobe/frameprobe.hpp"
 #include "library/conversions.h"
 #include "library/pushed_frames.h"
@@ -48,6 +49,8 @@ void check(const Settings& s) {
                     " exceed 2147483647 samples");
     if (s.bitDepth < 8 || s.bitDepth > 16)
         throw Error("the bit depth " + std::to_string(s.bitDepth) + " is invalid: it must be 8 to 16");
+    if (s.chromaLog2Width < 0 || s.chromaLog2Width > 2 || s.chromaLog2Height < 0 || s.chromaLog2Height > 2)
+        throw Error("the chroma subsampling is invalid: its logarithms must be 0 to 2");
     if (!std::isfinite(s.fps) || s.fps <= 0) throw Error("the frame rate must be a positive number");
     detail::checkThreads(s.threads);
 }
@@ -65,11 +68,15 @@ struct Analysis::Impl {
     std::thread engine;
     std::exception_ptr failure;  // what ended the engine's run early
     bool finished = false;
+    bool readsPlanes = false;  // an indicator requested reads the chroma planes
 
     explicit Impl(const Settings& s)
-        : settings(s), source(s.width, s.height, s.bitDepth), record(detail::eventOptions(s.events)) {
+        : settings(s),
+          source(s.width, s.height, s.bitDepth, s.chromaLog2Width, s.chromaLog2Height),
+          record(detail::eventOptions(s.events)) {
         RunSettings run;
-        run.mask = s.indicators;
+        run.mask = detail::indicatorMask(s.indicators);
+        readsPlanes = ::readsPlanes(run.mask);
         run.fps = s.fps;
         run.threads = s.threads;
         try {
@@ -117,22 +124,49 @@ struct Analysis::Impl {
         rethrowFailure();
     }
 
-    void push(const void* plane, std::ptrdiff_t strideBytes, bool wide) {
+    void push(const PushedPlanes& planes) {
         if (finished) throw Error("no frame can be pushed after finish()");
-        if (wide != (settings.bitDepth > 8))
-            throw Error(std::string(wide ? "16-bit" : "8-bit") + " samples pushed to an analysis of " +
+        if (planes.wide != (settings.bitDepth > 8))
+            throw Error(std::string(planes.wide ? "16-bit" : "8-bit") + " samples pushed to an analysis of " +
                         std::to_string(settings.bitDepth) + "-bit frames");
-        if (plane == nullptr) throw Error("the plane is null");
-        const auto rowBytes = static_cast<std::ptrdiff_t>(settings.width) * (wide ? 2 : 1);
-        if (std::abs(strideBytes) < rowBytes && settings.height > 1)
-            throw Error("rows " + std::to_string(strideBytes) + " bytes apart overlap rows of " +
-                        std::to_string(rowBytes) + " bytes");
-        source.offer(plane, strideBytes, wide);
+        if (planes.count < 3 && readsPlanes)
+            throw Error("the indicators requested read the chroma planes: push Y, U and V");
+        const char* names[3] = {"Y", "U", "V"};
+        for (int p = 0; p < planes.count; ++p) {
+            const uint32_t width = p == 0 ? settings.width : chromaSide(settings.width, settings.chromaLog2Width);
+            const uint32_t height = p == 0 ? settings.height : chromaSide(settings.height, settings.chromaLog2Height);
+            const std::string plane = planes.count == 1 ? "the plane" : std::string("the ") + names[p] + " plane";
+            if (planes.data[p] == nullptr) throw Error(plane + " is null");
+            const auto rowBytes = static_cast<std::ptrdiff_t>(width) * (planes.wide ? 2 : 1);
+            if (std::abs(planes.strides[p]) < rowBytes && height > 1)
+                throw Error((planes.count == 1 ? std::string("rows ") : "rows of " + plane + " ") +
+                            std::to_string(planes.strides[p]) + " bytes apart overlap rows of " +
+                            std::to_string(rowBytes) + " bytes");
+        }
+        source.offer(planes);
         if (failure) {
             finished = true;
             engine.join();
             rethrowFailure();
         }
+    }
+
+    static uint32_t chromaSide(uint32_t side, int log2) { return (side + (1u << log2) - 1) >> log2; }
+
+    template <typename Sample>
+    void pushLuma(const Sample* plane, std::ptrdiff_t stride) {
+        PushedPlanes planes;
+        planes.data[0] = plane;
+        planes.strides[0] = stride;
+        planes.wide = sizeof(Sample) == 2;
+        push(planes);
+    }
+
+    template <typename Sample>
+    void pushYuv(const Sample* y, std::ptrdiff_t yStride, const Sample* u, std::ptrdiff_t uStride, const Sample* v,
+                 std::ptrdiff_t vStride) {
+        PushedPlanes planes{{y, u, v}, {yStride, uStride, vStride}, 3, sizeof(Sample) == 2};
+        push(planes);
     }
 };
 
@@ -145,16 +179,25 @@ Analysis::~Analysis() {
     if (!impl_) return;
     try {
         impl_->finish();
-    } catch (const Error&) {
-        // A destructor reports nothing; finish() is where failures are seen.
+    } catch (...) {
+        // A destructor reports nothing, and lets nothing out (a C caller's frameprobe_destroy()
+        // runs it); finish() is where failures are seen.
     }
 }
 
 Analysis::Analysis(Analysis&&) noexcept = default;
 Analysis& Analysis::operator=(Analysis&&) noexcept = default;
 
-void Analysis::push(const uint8_t* plane, std::ptrdiff_t strideBytes) { impl_->push(plane, strideBytes, false); }
-void Analysis::push(const uint16_t* plane, std::ptrdiff_t strideBytes) { impl_->push(plane, strideBytes, true); }
+void Analysis::push(const uint8_t* plane, std::ptrdiff_t strideBytes) { impl_->pushLuma(plane, strideBytes); }
+void Analysis::push(const uint16_t* plane, std::ptrdiff_t strideBytes) { impl_->pushLuma(plane, strideBytes); }
+void Analysis::push(const uint8_t* y, std::ptrdiff_t yStride, const uint8_t* u, std::ptrdiff_t uStride,
+                    const uint8_t* v, std::ptrdiff_t vStride) {
+    impl_->pushYuv(y, yStride, u, uStride, v, vStride);
+}
+void Analysis::push(const uint16_t* y, std::ptrdiff_t yStride, const uint16_t* u, std::ptrdiff_t uStride,
+                    const uint16_t* v, std::ptrdiff_t vStride) {
+    impl_->pushYuv(y, yStride, u, uStride, v, vStride);
+}
 void Analysis::finish() { impl_->finish(); }
 std::optional<FrameResult> Analysis::next() { return impl_->queue.take(); }
 std::vector<Event> Analysis::events() const { return detail::events(impl_->record); }

@@ -2,7 +2,10 @@
 // and every exception becomes a status and the handle's message.
 #include "frameprobe/frameprobe.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <optional>
@@ -15,6 +18,8 @@
 
 struct frameprobe_analysis {
     std::optional<frameprobe::Analysis> pushed;
+    std::vector<double> values;  // of the last frame handed out
+    std::optional<frameprobe::RunDescription> run;  // a file's
     // A file's results; for pushed frames, taken afresh when asked for.
     std::vector<frameprobe::Event> events;
     frameprobe::Summary summary;
@@ -49,17 +54,26 @@ frameprobe_status guarded(frameprobe_analysis* a, frameprobe_status onError, Wor
     }
 }
 
-frameprobe_frame cFrame(const frameprobe::FrameResult& r) {
-    frameprobe_frame f{};
-    f.frame = r.frame;
-    f.time = r.time;
-    for (int i = 0; i < FRAMEPROBE_INDICATOR_COUNT; ++i) {
-        const auto& v = r.values[static_cast<std::size_t>(i)];
-        f.values[i] = v ? *v : std::numeric_limits<double>::quiet_NaN();
-        if (v) f.present |= 1u << i;
-    }
-    return f;
+// The frame, its values in `values`, which it points at.
+frameprobe_frame cFrame(const frameprobe::FrameResult& r, std::vector<double>& values) {
+    values.resize(r.values.size());
+    for (std::size_t i = 0; i < r.values.size(); ++i)
+        values[i] = r.values[i].value_or(std::numeric_limits<double>::quiet_NaN());
+    return frameprobe_frame{r.frame, r.time, values.data(), values.size()};
 }
+
+// The settings a caller's struct holds: a struct of an older, smaller layout leaves the rest at their defaults.
+frameprobe_settings settingsOf(const frameprobe_settings* given) {
+    frameprobe_settings s;
+    frameprobe_settings_init(&s);
+    const std::size_t size = given->size == 0 ? offsetof(frameprobe_settings, reserved)
+                                              : std::min<std::size_t>(given->size, sizeof s);
+    std::memcpy(&s, given, size);
+    s.size = sizeof s;
+    return s;
+}
+
+std::string indicatorList(const frameprobe_settings& s) { return s.indicators == nullptr ? "all" : s.indicators; }
 
 frameprobe::EventSettings eventSettings(const frameprobe_settings& s) {
     frameprobe::EventSettings e;
@@ -75,32 +89,49 @@ extern "C" {
 
 const char* frameprobe_version(void) { return frameprobe::version(); }
 
+int frameprobe_version_number(void) { return frameprobe::versionNumber(); }
+
+int frameprobe_indicator_count(void) { return frameprobe::indicatorCount(); }
+
 const char* frameprobe_indicator_key(int index) { return frameprobe::indicatorKey(index); }
 
-uint32_t frameprobe_indicator_mask(const char* list) {
-    if (list == nullptr) return 0;
+int frameprobe_indicator_index(const char* key) {
+    if (key == nullptr) return -1;
     try {
-        return frameprobe::indicatorMask(list);
+        return frameprobe::indicatorIndex(key).value_or(-1);
     } catch (...) {
-        return 0;
+        return -1;
     }
+}
+
+int frameprobe_frame_value(const frameprobe_frame* frame, int index, double* value) {
+    const bool inRange = frame != nullptr && frame->values != nullptr && index >= 0 &&
+                         static_cast<std::size_t>(index) < frame->value_count;
+    const double v = inRange ? frame->values[index] : std::numeric_limits<double>::quiet_NaN();
+    if (value != nullptr) *value = v;
+    return std::isnan(v) ? 0 : 1;
 }
 
 void frameprobe_settings_init(frameprobe_settings* s) {
     if (s == nullptr) return;
     *s = frameprobe_settings{};
+    s->size = sizeof *s;
     s->bit_depth = 8;
-    s->indicators = frameprobe::kAllIndicators;
+    s->chroma_log2_width = 1;
+    s->chroma_log2_height = 1;
+    s->indicators = nullptr;
     s->flicker_threshold = frameprobe::EventSettings{}.flickerThreshold;
     s->frames = -1;
     s->stream = -1;
 }
 
-frameprobe_status frameprobe_create(const frameprobe_settings* s, frameprobe_analysis** out) {
+frameprobe_status frameprobe_create(const frameprobe_settings* given, frameprobe_analysis** out) {
     if (out == nullptr) return FRAMEPROBE_INVALID_ARGUMENT;
     frameprobe_analysis* a = *out = newHandle();
     if (a == nullptr) return FRAMEPROBE_OUT_OF_MEMORY;
-    if (s == nullptr) return failWith(a, FRAMEPROBE_INVALID_ARGUMENT, "no settings given");
+    if (given == nullptr) return failWith(a, FRAMEPROBE_INVALID_ARGUMENT, "no settings given");
+    const frameprobe_settings settings = settingsOf(given);
+    const frameprobe_settings* s = &settings;
     // 0 stands for the default; a negative or NaN rate is a mistake, not a request for it.
     if (!(s->fps >= 0)) return failWith(a, FRAMEPROBE_INVALID_ARGUMENT, "the frame rate must be 0 or a positive number");
     return guarded(a, FRAMEPROBE_INVALID_ARGUMENT, [&] {
@@ -108,8 +139,10 @@ frameprobe_status frameprobe_create(const frameprobe_settings* s, frameprobe_ana
         settings.width = s->width;
         settings.height = s->height;
         settings.bitDepth = s->bit_depth;
+        settings.chromaLog2Width = s->chroma_log2_width;
+        settings.chromaLog2Height = s->chroma_log2_height;
         settings.fps = s->fps > 0 ? s->fps : 25;
-        settings.indicators = s->indicators;
+        settings.indicators = indicatorList(*s);
         settings.threads = s->threads;
         settings.events = eventSettings(*s);
         a->pushed.emplace(settings);
@@ -133,6 +166,20 @@ frameprobe_status frameprobe_push16(frameprobe_analysis* a, const uint16_t* plan
     });
 }
 
+frameprobe_status frameprobe_push_yuv(frameprobe_analysis* a, const void* y, ptrdiff_t yStride, const void* u,
+                                      ptrdiff_t uStride, const void* v, ptrdiff_t vStride) {
+    return guarded(a, FRAMEPROBE_INVALID_ARGUMENT, [&] {
+        if (!a->pushed) return failWith(a, FRAMEPROBE_INVALID_ARGUMENT, "this handle takes no frames");
+        if (a->pushed->run().bitDepth > 8)
+            a->pushed->push(static_cast<const uint16_t*>(y), yStride, static_cast<const uint16_t*>(u), uStride,
+                            static_cast<const uint16_t*>(v), vStride);
+        else
+            a->pushed->push(static_cast<const uint8_t*>(y), yStride, static_cast<const uint8_t*>(u), uStride,
+                            static_cast<const uint8_t*>(v), vStride);
+        return FRAMEPROBE_OK;
+    });
+}
+
 frameprobe_status frameprobe_finish(frameprobe_analysis* a) {
     return guarded(a, FRAMEPROBE_INVALID_ARGUMENT, [&] {
         if (!a->pushed) return FRAMEPROBE_OK;
@@ -143,25 +190,34 @@ frameprobe_status frameprobe_finish(frameprobe_analysis* a) {
 
 int frameprobe_next_frame(frameprobe_analysis* a, frameprobe_frame* frame) {
     if (a == nullptr || frame == nullptr || !a->pushed) return 0;
-    const auto next = a->pushed->next();
-    if (!next) return 0;
-    *frame = cFrame(*next);
-    return 1;
+    int taken = 0;
+    // Taking a frame allocates: a failure is the handle's message, never an exception in C.
+    guarded(a, FRAMEPROBE_INVALID_ARGUMENT, [&] {
+        const auto next = a->pushed->next();
+        if (!next) return FRAMEPROBE_OK;
+        *frame = cFrame(*next, a->values);
+        taken = 1;
+        return FRAMEPROBE_OK;
+    });
+    return taken;
 }
 
-frameprobe_status frameprobe_analyze_file(const char* input, const frameprobe_settings* s,
+frameprobe_status frameprobe_analyze_file(const char* input, const frameprobe_settings* given,
                                           int (*on_frame)(void*, const frameprobe_frame*), void* user,
                                           frameprobe_analysis** out) {
     if (out == nullptr) return FRAMEPROBE_INVALID_ARGUMENT;
     frameprobe_analysis* a = *out = newHandle();
     if (a == nullptr) return FRAMEPROBE_OUT_OF_MEMORY;
-    if (input == nullptr || s == nullptr) return failWith(a, FRAMEPROBE_INVALID_ARGUMENT, "no input or settings given");
+    if (input == nullptr || given == nullptr) return failWith(a, FRAMEPROBE_INVALID_ARGUMENT, "no input or settings given");
+    const frameprobe_settings settings = settingsOf(given);
+    const frameprobe_settings* s = &settings;
     // Settings the input has nothing to do with are the caller's mistake, not the input's.
     const frameprobe_status settingsStatus = guarded(a, FRAMEPROBE_INVALID_ARGUMENT, [&] {
         if (s->start < 0) throw frameprobe::Error("the start frame must be 0 or more");
         if (!(s->fps >= 0) || std::isinf(s->fps)) throw frameprobe::Error("the frame rate must be 0 or a positive number");
         frameprobe::detail::checkThreads(s->threads);
         frameprobe::detail::eventOptions(eventSettings(*s));
+        frameprobe::detail::indicatorMask(indicatorList(*s));
         return FRAMEPROBE_OK;
     });
     if (settingsStatus != FRAMEPROBE_OK) return settingsStatus;
@@ -174,14 +230,14 @@ frameprobe_status frameprobe_analyze_file(const char* input, const frameprobe_se
         settings.start = s->start;
         if (s->frames >= 0) settings.frames = s->frames;
         settings.stream = s->stream;
-        settings.indicators = s->indicators;
+        settings.indicators = indicatorList(*s);
         settings.threads = s->threads;
         settings.events = eventSettings(*s);
         std::atomic<bool> stop{false};
         std::function<void(const frameprobe::FrameResult&)> callback;
         if (on_frame != nullptr) {
             callback = [&](const frameprobe::FrameResult& r) {
-                const frameprobe_frame f = cFrame(r);
+                const frameprobe_frame f = cFrame(r, a->values);
                 if (on_frame(user, &f) != 0) stop = true;
             };
         }
@@ -190,6 +246,7 @@ frameprobe_status frameprobe_analyze_file(const char* input, const frameprobe_se
         a->summary = std::move(result.summary);
         a->decodeErrors = result.decodeErrors;
         if (result.run.timecode) a->timecode = result.run.timecode->start;
+        a->run = result.run;
         if (!result.interrupted) return FRAMEPROBE_OK;
         return failWith(a, FRAMEPROBE_INTERRUPTED, "stopped by the frame callback");
     });
@@ -234,6 +291,22 @@ frameprobe_status frameprobe_get_statistics(frameprobe_analysis* a, int indicato
 int64_t frameprobe_decode_errors(const frameprobe_analysis* a) { return a == nullptr ? 0 : a->decodeErrors; }
 
 const char* frameprobe_start_timecode(const frameprobe_analysis* a) { return a == nullptr ? "" : a->timecode.c_str(); }
+
+const char* frameprobe_input_property(const frameprobe_analysis* a, const char* name) {
+    if (a == nullptr || name == nullptr || !a->run) return nullptr;
+    const frameprobe::RunDescription& run = *a->run;
+    const std::string_view n = name;
+    const auto text = [](const std::string& s) { return s.empty() ? nullptr : s.c_str(); };
+    const auto stated = [](const std::optional<std::string>& s) { return s ? s->c_str() : nullptr; };
+    if (n == "pixel_format") return text(run.pixelFormat);
+    if (n == "planes_converted_to") return text(run.planesConvertedTo);
+    if (n == "chroma_subsampling") return text(run.chromaSubsampling);
+    if (n == "color_range") return stated(run.colorRange);
+    if (n == "color_matrix") return stated(run.colorMatrix);
+    if (n == "color_transfer") return stated(run.colorTransfer);
+    if (n == "color_primaries") return stated(run.colorPrimaries);
+    return nullptr;
+}
 
 const char* frameprobe_message(const frameprobe_analysis* a) { return a == nullptr ? "no analysis" : a->message.c_str(); }
 

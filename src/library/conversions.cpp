@@ -31,6 +31,7 @@ FrameResult frameResult(int64_t frame, const Results& values, double fps) {
     FrameResult result;
     result.frame = frame;
     result.time = values.time.value_or(static_cast<double>(frame) / fps);
+    result.values.resize(kIndicatorCount);
     for (int i = 0; i < kIndicatorCount; ++i) result.values[static_cast<std::size_t>(i)] = meaningfulValue(values, i);
     return result;
 }
@@ -73,7 +74,14 @@ RunDescription description(const RunInfo& info) {
     d.bitDepth = info.bitDepth;
     d.startFrame = info.startFrame;
     d.frameCount = info.frameCount;
-    d.indicators = info.mask;
+    d.indicators = keysOf(info.mask);
+    d.pixelFormat = info.picture.pixelFormat;
+    d.planesConvertedTo = info.picture.convertedTo;
+    d.chromaSubsampling = chromaSubsampling(info.picture);
+    d.colorRange = info.picture.colorRange;
+    d.colorMatrix = info.picture.colorMatrix;
+    d.colorTransfer = info.picture.colorTransfer;
+    d.colorPrimaries = info.picture.colorPrimaries;
     if (info.timecode) d.timecode = StartTimecode{info.timecode->start, info.timecode->fps, info.timecode->dropFrame};
     d.threads = info.threads;
     return d;

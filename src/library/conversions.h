@@ -11,6 +11,9 @@ namespace frameprobe::detail {
 // Throws Error for an unknown event type, a duration or threshold that is not a
 // number from 0: each would silently drop or invent events.
 EventOptions eventOptions(const EventSettings& settings);
+// The indicators of a list of keys, names or a mask, with those they need. Throws Error.
+uint32_t indicatorMask(std::string_view list);
+std::vector<std::string> keysOf(uint32_t mask);
 // Throws Error beyond the 1024 worker threads a run can have (0: the hardware's count).
 void checkThreads(unsigned threads);
 FrameResult frameResult(int64_t frame, const Results& values, double fps);

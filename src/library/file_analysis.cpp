@@ -22,7 +22,7 @@ FileResult analyzeFile(const FileSettings& s, const std::function<void(const Fra
         throw Error("the origin must be from 0 to the start frame");
     detail::checkThreads(s.threads);
     const EventOptions events = detail::eventOptions(s.events);
-    InputRequest request{s.input, s.width, s.height, s.stream, s.frames};
+    InputRequest request{s.input, s.width, s.height, s.stream, s.frames, "summary", 0, std::nullopt};
     request.threads = s.threads;
     auto opened = openRunInput(request);
     if (auto* error = std::get_if<std::string>(&opened)) throw Error(*error);
@@ -30,7 +30,7 @@ FileResult analyzeFile(const FileSettings& s, const std::function<void(const Fra
 
     RunSettings settings;
     settings.path = s.input;
-    settings.mask = s.indicators;
+    settings.mask = detail::indicatorMask(s.indicators);
     settings.fps = s.fps;
     settings.start = s.start;
     settings.frames = s.frames;
@@ -63,11 +63,11 @@ FileResult analyzeFile(const FileSettings& s, const std::function<void(const Fra
 }
 
 FrameResult measure(const uint8_t* plane, uint32_t width, uint32_t height, std::ptrdiff_t strideBytes,
-                    uint32_t indicators) {
+                    std::string_view indicators) {
     Settings settings;
     settings.width = width;
     settings.height = height;
-    settings.indicators = indicators;
+    settings.indicators = std::string(indicators);
     Analysis analysis(settings);
     analysis.push(plane, strideBytes);
     analysis.finish();

@@ -3,37 +3,43 @@
 #include <algorithm>
 #include <cstring>
 
-PushedFrames::PushedFrames(uint32_t width, uint32_t height, int bitDepth) {
+PushedFrames::PushedFrames(uint32_t width, uint32_t height, int bitDepth, int log2ChromaWidth, int log2ChromaHeight) {
     info_.format = "frames";
     info_.width = width;
     info_.height = height;
     info_.bitDepth = bitDepth;
+    info_.picture.bitDepth = bitDepth;
+    info_.picture.log2ChromaWidth = log2ChromaWidth;
+    info_.picture.log2ChromaHeight = log2ChromaHeight;
+    info_.picture.pixelFormat = planarFormatName(bitDepth, 3, log2ChromaWidth, log2ChromaHeight);
 }
 
-ReadResult PushedFrames::read(int64_t /*index*/, Image& luma) {
+ReadResult PushedFrames::readFrame(int64_t /*index*/, Frame& frame) {
     std::unique_lock lock(mutex_);
     asking_ = true;
     changed_.notify_all();
-    changed_.wait(lock, [&] { return plane_ != nullptr || closed_; });
+    changed_.wait(lock, [&] { return offered_ != nullptr || closed_; });
     asking_ = false;
     ReadResult result;
-    if (plane_ == nullptr) {
+    if (offered_ == nullptr) {
         result.status = ReadResult::End;
         return result;
     }
-    copy(luma);
-    plane_ = nullptr;
+    copy(frame);
+    offered_ = nullptr;
     changed_.notify_all();
     return result;
 }
 
-void PushedFrames::copy(Image& luma) const {
-    const auto* base = static_cast<const unsigned char*>(plane_);
+void PushedFrames::copy(Frame& frame) const {
+    const PushedPlanes& offered = *offered_;
+    Image& luma = frame.luma;
+    const auto* base = static_cast<const unsigned char*>(offered.data[0]);
     const std::size_t width = luma.w;
     for (std::size_t y = 0; y < luma.h; ++y) {
-        const unsigned char* row = base + static_cast<std::ptrdiff_t>(y) * stride_;
+        const unsigned char* row = base + static_cast<std::ptrdiff_t>(y) * offered.strides[0];
         uint8_t* out = luma.data + y * width;
-        if (!wide_) {
+        if (!offered.wide) {
             std::memcpy(out, row, width);
             continue;
         }
@@ -45,17 +51,27 @@ void PushedFrames::copy(Image& luma) const {
             out[x] = static_cast<uint8_t>(std::min(unsigned{v} >> shift, 255u));
         }
     }
+    frame.picture.planeCount = 0;
+    if (!frame.wantPlanes || offered.count < 3) return;
+    // The caller may reuse its planes once the push returns: those read later are copied.
+    PlaneBuffers& buffers = planeStoreOf<PlaneBuffers>(frame);
+    buffers.prepare(info_.picture, info_.width, info_.height, frame.picture, offered.wide ? nullptr : &luma);
+    for (int p = offered.wide ? 0 : 1; p < 3; ++p) {
+        const SamplePlane& plane = frame.picture.planes[static_cast<std::size_t>(p)];
+        const auto* from = static_cast<const unsigned char*>(offered.data[p]);
+        for (uint32_t y = 0; y < plane.height; ++y)
+            std::memcpy(buffers.plane(p) + static_cast<std::ptrdiff_t>(y) * plane.stride,
+                        from + static_cast<std::ptrdiff_t>(y) * offered.strides[p], static_cast<std::size_t>(plane.stride));
+    }
 }
 
-bool PushedFrames::offer(const void* plane, std::ptrdiff_t strideBytes, bool wide) {
+bool PushedFrames::offer(const PushedPlanes& planes) {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [&] { return asking_ || stopped_; });
     if (stopped_) return false;
-    plane_ = plane;
-    stride_ = strideBytes;
-    wide_ = wide;
+    offered_ = &planes;
     changed_.notify_all();
-    changed_.wait(lock, [&] { return (plane_ == nullptr && asking_) || stopped_; });
+    changed_.wait(lock, [&] { return (offered_ == nullptr && asking_) || stopped_; });
     return true;
 }
 
@@ -68,6 +84,6 @@ void PushedFrames::close() {
 void PushedFrames::stopped() {
     std::lock_guard lock(mutex_);
     stopped_ = true;
-    plane_ = nullptr;
+    offered_ = nullptr;
     changed_.notify_all();
 }

@@ -12,24 +12,32 @@
 
 #include "io/frame_source.h"
 
+// The planes of one pushed frame: Y alone, or Y, U and V, each rows `strides` bytes apart.
+struct PushedPlanes {
+    const void* data[3] = {nullptr, nullptr, nullptr};
+    std::ptrdiff_t strides[3] = {0, 0, 0};
+    int count = 1;
+    bool wide = false;  // 16-bit samples
+};
+
 class PushedFrames final : public FrameSource {
 public:
-    PushedFrames(uint32_t width, uint32_t height, int bitDepth);
+    // Chroma planes are subsampled by 2^log2ChromaWidth across and 2^log2ChromaHeight down.
+    PushedFrames(uint32_t width, uint32_t height, int bitDepth, int log2ChromaWidth, int log2ChromaHeight);
 
     const SourceInfo& info() const override { return info_; }
     // The engine's thread: waits for the next plane, or the end.
-    ReadResult read(int64_t index, Image& luma) override;
+    ReadResult readFrame(int64_t index, Frame& frame) override;
 
-    // The caller's thread. `plane` holds 8-bit samples, or 16-bit ones when `wide`.
-    // Returns false when the engine has stopped and took nothing.
-    bool offer(const void* plane, std::ptrdiff_t strideBytes, bool wide);
+    // The caller's thread. Returns false when the engine has stopped and took nothing.
+    bool offer(const PushedPlanes& planes);
     // No more frames: the engine's next read ends the run.
     void close();
     // The engine's thread, once its run is over: offers no longer wait.
     void stopped();
 
 private:
-    void copy(Image& luma) const;
+    void copy(Frame& frame) const;
 
     SourceInfo info_;
     std::mutex mutex_;
@@ -37,7 +45,5 @@ private:
     bool asking_ = false;  // the engine waits in read()
     bool closed_ = false;
     bool stopped_ = false;
-    const void* plane_ = nullptr;  // offered and not yet taken
-    std::ptrdiff_t stride_ = 0;
-    bool wide_ = false;
+    const PushedPlanes* offered_ = nullptr;  // not yet taken
 };

@@ -29,7 +29,7 @@ void LiveSource::adapt(Clock::time_point now) {
     every_ = static_cast<int>(std::clamp(std::ceil(needed), 1.0, std::max(1.0, std::round(fps_))));
 }
 
-ReadResult LiveSource::read(int64_t index, Image& luma) {
+ReadResult LiveSource::readFrame(int64_t index, Frame& frame) {
     Clock::time_point now = Clock::now();
     if (returned_) {
         const double gap = std::chrono::duration<double>(now - lastReturn_).count();
@@ -40,7 +40,7 @@ ReadResult LiveSource::read(int64_t index, Image& luma) {
     for (int k = 0; k < every; ++k) {
         if (paced_) std::this_thread::sleep_until(started_ + std::chrono::duration_cast<Clock::duration>(
                                                                  std::chrono::duration<double>(inputIndex_ / fps_)));
-        ReadResult result = input_.read(inputIndex_, luma);
+        ReadResult result = input_.readFrame(inputIndex_, frame);
         if (result.status != ReadResult::Frame) return result;
         ++inputIndex_;
         ++streamFrame_;

@@ -25,7 +25,7 @@ public:
                std::atomic<int64_t>& lastPictureNanoseconds);
 
     const SourceInfo& info() const override { return input_.info(); }
-    ReadResult read(int64_t index, Image& luma) override;
+    ReadResult readFrame(int64_t index, Frame& frame) override;
 
     // The origin of measured frame `index`; valid for the frames the engine holds.
     const FrameOrigin& origin(int64_t index) const { return ring_[static_cast<std::size_t>(index) % ring_.size()]; }

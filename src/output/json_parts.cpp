@@ -40,6 +40,8 @@ private:
 
 std::string integer(int64_t value) { return std::to_string(value); }
 
+std::string stringOrNull(const std::optional<std::string>& text) { return text ? jsonString(*text) : "null"; }
+
 // Frame rates and times are finite in any sound run; null keeps the document valid otherwise.
 std::string finiteOrNull(double value) { return jsonNumberOr(value); }
 
@@ -62,6 +64,14 @@ std::string inputJson(const RunInfo& info) {
         .member("height", integer(info.height))
         .member("fps", finiteOrNull(info.fps))
         .member("bit_depth", integer(info.bitDepth))
+        .member("pixel_format", info.picture.pixelFormat.empty() ? "null" : jsonString(info.picture.pixelFormat))
+        .member("planes_converted_to",
+                info.picture.convertedTo.empty() ? "null" : jsonString(info.picture.convertedTo))
+        .member("chroma_subsampling", jsonString(chromaSubsampling(info.picture)))
+        .member("color_range", stringOrNull(info.picture.colorRange))
+        .member("color_matrix", stringOrNull(info.picture.colorMatrix))
+        .member("color_transfer", stringOrNull(info.picture.colorTransfer))
+        .member("color_primaries", stringOrNull(info.picture.colorPrimaries))
         .member("first_frame", integer(info.startFrame))
         .member("origin", integer(info.origin))
         .member("frame_count", info.frameCount ? integer(*info.frameCount) : "null")

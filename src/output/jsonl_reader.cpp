@@ -47,6 +47,33 @@ uint32_t maskOf(const json& keys) {
     return mask;
 }
 
+std::optional<std::string> stringOrNull(const json& input, const char* key) {
+    const auto found = input.find(key);
+    if (found == input.end() || found->is_null()) return std::nullopt;
+    return found->get<std::string>();
+}
+
+// Results written before the input described its pictures read as 8-bit 4:2:0 of no stated colour.
+PictureFormat pictureOf(const json& input, int bitDepth) {
+    PictureFormat picture;
+    picture.pixelFormat = stringOrNull(input, "pixel_format").value_or("");
+    picture.convertedTo = stringOrNull(input, "planes_converted_to").value_or("");
+    picture.bitDepth = bitDepth;
+    const std::string subsampling = stringOrNull(input, "chroma_subsampling").value_or("4:2:0");
+    for (const char* layout : {"yuv420p", "yuv422p", "yuv444p", "yuv411p", "yuv440p", "yuv410p", "gray"}) {
+        const std::optional<PictureFormat> known = planarFormat(layout);
+        if (chromaSubsampling(*known) != subsampling) continue;
+        picture.planes = known->planes;
+        picture.log2ChromaWidth = known->log2ChromaWidth;
+        picture.log2ChromaHeight = known->log2ChromaHeight;
+    }
+    picture.colorRange = stringOrNull(input, "color_range");
+    picture.colorMatrix = stringOrNull(input, "color_matrix");
+    picture.colorTransfer = stringOrNull(input, "color_transfer");
+    picture.colorPrimaries = stringOrNull(input, "color_primaries");
+    return picture;
+}
+
 void readHeader(const json& header, RecordedRun& run) {
     const json& input = header.at("input");
     RunInfo& info = run.info;
@@ -56,6 +83,7 @@ void readHeader(const json& header, RecordedRun& run) {
     info.height = input.at("height").get<uint32_t>();
     info.fps = numberOrNaN(input.at("fps"));
     info.bitDepth = input.at("bit_depth").get<int>();
+    info.picture = pictureOf(input, info.bitDepth);
     info.startFrame = frameNumber(input.at("first_frame"), "first_frame");
     info.origin = input.contains("origin") ? frameNumber(input.at("origin"), "origin") : info.startFrame;
     info.frameCount = frameCountOrNull(input, "frame_count");

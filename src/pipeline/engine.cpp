@@ -35,7 +35,7 @@ struct Batch {
 };
 
 struct Slot {
-    Image frame{};
+    Frame frame;
     SharedPasses shared;
     // Written by the tasks of this frame, one element each.
     std::array<std::optional<double>, kIndicatorCount> spatial{};
@@ -68,8 +68,11 @@ struct Engine::Impl {
           samples(slots.size() * std::size_t{width} * height),
           temporalIndicators(kIndicatorCount) {
         const std::size_t frameBytes = std::size_t{width} * height;
-        for (std::size_t i = 0; i < slots.size(); ++i)
-            slots[i].frame = makeImage(width, height, samples.data() + i * frameBytes);
+        const bool planes = s.planes || readsPlanes(s.mask);
+        for (std::size_t i = 0; i < slots.size(); ++i) {
+            slots[i].frame.luma = makeImage(width, height, samples.data() + i * frameBytes);
+            slots[i].frame.wantPlanes = planes;
+        }
         const auto& registry = indicatorRegistry();
         for (int i = 0; i < kIndicatorCount; ++i) {
             const IndicatorDescriptor& d = registry[static_cast<std::size_t>(i)];
@@ -80,7 +83,8 @@ struct Engine::Impl {
 
     // Temporal state starts afresh with every run.
     void startTemporal(int64_t first) {
-        const TemporalGeometry geometry{static_cast<uint32_t>(slots[0].frame.w), static_cast<uint32_t>(slots[0].frame.h),
+        const TemporalGeometry geometry{static_cast<uint32_t>(slots[0].frame.luma.w),
+                                        static_cast<uint32_t>(slots[0].frame.luma.h),
                                         static_cast<unsigned>(slots.size()), settings.fps, first,
                                         settings.origin >= 0 ? std::min(settings.origin, first) : first};
         for (int i : temporal)
@@ -152,7 +156,7 @@ EngineOutcome Engine::run(FrameSource& source, int64_t first, std::optional<int6
         int64_t got = 0;
         for (int64_t i = from; i < to && !sourceDone; ++i) {
             Slot& slot = m.slots[m.slotOf(i - first)];
-            const ReadResult r = source.read(i, slot.frame);
+            const ReadResult r = source.readFrame(i, slot.frame);
             if (r.status != ReadResult::Frame) {
                 sourceDone = true;
                 if (r.status == ReadResult::Error) {
@@ -165,7 +169,7 @@ EngineOutcome Engine::run(FrameSource& source, int64_t first, std::optional<int6
             // to measure, not for a size that a header merely declares.
             if (i == first) m.startTemporal(first);
             slot.time = r.time;
-            slot.shared.start(slot.frame);
+            slot.shared.start(slot.frame.luma);
             ++got;
         }
         return got;
@@ -181,13 +185,15 @@ EngineOutcome Engine::run(FrameSource& source, int64_t first, std::optional<int6
         Slot& slot = m.slots[m.slotOf(i - first)];
         if (job < m.spatial.size()) {
             const int index = m.spatial[job];
+            const IndicatorDescriptor& d = registry[static_cast<std::size_t>(index)];
             slot.spatial[static_cast<std::size_t>(index)] =
-                registry[static_cast<std::size_t>(index)].spatial(slot.frame, slot.shared);
+                d.reads == Reads::Planes ? d.spatialPlanes(slot.frame.luma, slot.frame.picture, slot.shared)
+                                         : d.spatial(slot.frame.luma, slot.shared);
         } else if (i > first) {
             const int index = m.temporal[job - m.spatial.size()];
             const Slot& previous = m.slots[m.slotOf(i - 1 - first)];
-            m.temporalIndicators[static_cast<std::size_t>(index)]->pair(m.slotOf(i - first), slot.frame,
-                                                                          previous.frame);
+            m.temporalIndicators[static_cast<std::size_t>(index)]->pair(m.slotOf(i - first), slot.frame.luma,
+                                                                          previous.frame.luma);
         }
         const auto frames = static_cast<std::size_t>(flight.batch.size);
         flight.taskSeconds[k * frames + f] =
@@ -224,7 +230,7 @@ EngineOutcome Engine::run(FrameSource& source, int64_t first, std::optional<int6
                     if (const auto evidence = indicator.evidence()) slot.results.setEvidence(index, *evidence);
                 }
             }
-            if (pictures) sink.picture(i, slot.frame);
+            if (pictures) sink.picture(i, slot.frame.luma);
             sink.row(i, slot.results);
             ++outcome.rows;
             if (stop != nullptr && stop->load()) return false;

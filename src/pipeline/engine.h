@@ -18,6 +18,9 @@ struct EngineSettings {
     unsigned window = 0;   // frames measured together; 0: chosen from the thread count
     // The first frame of the whole run a run is part of; -1: the run's own first frame.
     int64_t origin = -1;
+    // Read every frame's planes, whether or not an indicator of `mask` reads them (the library's
+    // callers and benchmarks); the engine reads them anyway when one does.
+    bool planes = false;
 };
 
 struct EngineOutcome {

@@ -95,6 +95,21 @@ std::string verdictBlock(const ReportContent& c) {
     return out + "</ul></div>\n";
 }
 
+std::string pixelsText(const PictureFormat& p) {
+    std::string text = p.pixelFormat.empty() ? std::string("not stated") : htmlEscaped(p.pixelFormat);
+    text += joined({", ", chromaSubsampling(p)});
+    if (!p.convertedTo.empty()) text += joined({", planes read as ", htmlEscaped(p.convertedTo)});
+    return text;
+}
+
+std::string colourText(const PictureFormat& p) {
+    const auto part = [](const char* name, const std::optional<std::string>& value) {
+        return joined({name, " ", value ? htmlEscaped(*value) : std::string("not stated")});
+    };
+    return joined({part("range", p.colorRange), ", ", part("matrix", p.colorMatrix), ", ",
+                   part("transfer", p.colorTransfer), ", ", part("primaries", p.colorPrimaries)});
+}
+
 std::string header(const ReportContent& c) {
     const RunInfo& info = c.record.info();
     // "-" is how the command line names standard input.
@@ -117,6 +132,8 @@ std::string header(const ReportContent& c) {
     out += fact("frame rate", readable(info.fps) + " frames per second");
     if (info.timecode) out += fact("start time code", htmlEscaped(info.timecode->start));
     out += fact("bit depth", depth);
+    out += fact("pixels", pixelsText(info.picture));
+    out += fact("colour", colourText(info.picture));
     out += fact("frames measured", joined({std::to_string(c.record.frames()), " from frame ",
                                            std::to_string(info.startFrame),
                                            c.end.interrupted ? " (interrupted)" : ""}));

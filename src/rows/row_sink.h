@@ -11,6 +11,7 @@
 
 #include "indicators/results.h"
 #include "io/decode_error.h"
+#include "io/picture.h"
 #include "io/timecode.h"
 #include "tools/image.h"
 
@@ -21,6 +22,7 @@ struct RunInfo {
     uint32_t height = 0;
     double fps = 25;
     int bitDepth = 8;
+    PictureFormat picture;  // the input's pixel format, planes and colour description
     std::string note;  // a line about how the samples are measured, when there is one
     std::optional<StartTimecode> timecode;  // of the input's frame 0, when its container states one
     int64_t startFrame = 0;

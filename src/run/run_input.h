@@ -21,6 +21,9 @@ struct InputRequest {
     // FFmpeg's messages: "quiet", "summary" (the first few and a count) or a level name.
     std::string ffmpegLog = "summary";
     unsigned threads = 0;  // the run's threads, which a container's decoder gets too; 0: the machine's CPUs
+    // Raw input's pixel format by FFmpeg's name (a planar YUV or grey one); default yuv420p.
+    // Inputs that state their own refuse it.
+    std::optional<std::string> pixelFormat;
 };
 
 struct OpenedInput {

@@ -60,6 +60,7 @@ RunStep::RunStep(const RunSettings& s, FrameSource& source) : source_(source) {
     info_.height = sourceInfo.height;
     info_.fps = fps;
     info_.bitDepth = sourceInfo.bitDepth;
+    info_.picture = sourceInfo.picture;
     info_.note = bitDepthNote(sourceInfo).value_or("");
     info_.timecode = sourceInfo.timecode;
     info_.startFrame = start;

@@ -11,7 +11,7 @@ trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
-libdir=$(dirname "$(find "$prefix" -name 'libframeprobe.so.1' | head -n 1)")
+libdir=$(dirname "$(find "$prefix" -name 'libframeprobe.so.2' | head -n 1)")
 export LD_LIBRARY_PATH=$libdir${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}
 
 cmake -S "$source_dir" -B "$work/consumer" -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_BUILD_TYPE=Release >/dev/null
@@ -27,7 +27,7 @@ export PKG_CONFIG_PATH=$libdir/pkgconfig
 cc -std=c11 -Wall -Werror "$source_dir/consumer.c" $(pkg-config --cflags --libs frameprobe) -o "$work/consumer_c"
 "$work/consumer_c"
 test "$(pkg-config --modversion frameprobe)" = "$(sed -n 's/.*FRAMEPROBE_VERSION_STRING "\(.*\)"/\1/p' "$prefix/include/frameprobe/version.h")"
-readelf -d "$libdir/libframeprobe.so" | grep -q 'SONAME.*libframeprobe.so.1'
+readelf -d "$libdir/libframeprobe.so" | grep -q 'SONAME.*libframeprobe.so.2'
 
 # The Python module from the prefix (when built), on a clip that needs no size.
 module=$(find "$prefix" -name '_frameprobe*.so' | head -n 1)

@@ -130,11 +130,37 @@ def test_sixteen_bit_planes_and_single_pictures(clip):
     assert frameprobe.measure(deep, bit_depth=10) == pytest.approx(single, nan_ok=True)
 
 
+def test_three_planes_at_any_strides_and_the_input_description(clip):
+    frames = read_y4m_luma(clip, 96, 64)
+    expected = frameprobe.analyze(clip, threads=1)
+    assert expected.run["pixel_format"] == "yuv420p"
+    assert expected.run["chroma_subsampling"] == "4:2:0"
+    assert expected.run["color_range"] is None and expected.run["planes_converted_to"] is None
+    analyzer = frameprobe.Analyzer(96, 64, bit_depth=10, chroma_subsampling="4:2:2")
+    assert analyzer.run["pixel_format"] == "yuv422p10le"
+    canvas = numpy.zeros((64, 96 * 2), numpy.uint16)
+    chroma = numpy.full((64, 48), 512, numpy.uint16)
+    measured = []
+    for luma in frames:
+        canvas[:, ::2] = luma.astype(numpy.uint16) << 2
+        # Samples two apart along a row, and a bottom-up chroma plane.
+        measured += analyzer.push((canvas[:, ::2], chroma, chroma[::-1]))
+    measured += analyzer.finish()
+    assert [m["frame"] for m in measured] == list(range(len(frames)))
+    for key in frameprobe.INDICATORS:
+        for m, value in zip(measured, expected.frames[key]):
+            assert bits(m[key]) == bits(value) or (math.isnan(m[key]) and math.isnan(value))
+    with pytest.raises(ValueError, match="chroma subsampling"):
+        frameprobe.Analyzer(96, 64, chroma_subsampling="4:2:1")
+
+
 @pytest.mark.parametrize("array, message", [
     (numpy.zeros((64, 96), numpy.float32), "uint8 or uint16"),
     (numpy.zeros((64, 96, 3), numpy.uint8), "2-D"),
     (numpy.zeros((96, 64), numpy.uint8), "64 rows of 96"),
-    (numpy.zeros((64, 192), numpy.uint8)[:, ::2], "contiguous"),
+    ((numpy.zeros((64, 96), numpy.uint8), numpy.zeros((32, 48), numpy.uint8)), r"\(Y, U, V\)"),
+    ((numpy.zeros((64, 96), numpy.uint8), numpy.zeros((64, 96), numpy.uint8), numpy.zeros((32, 48), numpy.uint8)),
+     "U plane of 32 rows of 48"),
     (numpy.zeros((64, 96), numpy.uint16), "uint16 samples given to an analyzer of 8-bit"),
     (numpy.zeros((64, 96), ">u2"), "byte order"),
 ])
