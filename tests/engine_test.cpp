@@ -28,6 +28,7 @@ public:
     const SourceInfo& info() const override { return info_; }
     ReadResult readFrame(int64_t index, Frame& frame) override {
         Image& luma = frame.luma;
+        planesAskedFor += frame.wantPlanes ? 1 : 0;
         ReadResult r;
         if (index == failAt_) {
             r.status = ReadResult::Error;
@@ -43,6 +44,8 @@ public:
         r.bytesRead = plane.size();
         return r;
     }
+
+    int64_t planesAskedFor = 0;
 
 private:
     SourceInfo info_;
@@ -100,6 +103,22 @@ TEST(Engine, SameRowsInFrameOrderForEveryThreadCountAndWindow) {
     expectSameRows(measure(2, 0, 2, 30), reference);
     expectSameRows(measure(4, 7, 2, 30), reference);
     expectSameRows(measure(8, 3, 2, 30), reference);
+}
+
+TEST(Engine, PlanesAreAskedForOnlyWhenARunReadsThem) {
+    std::vector<Row> rows[2];
+    for (bool planes : {false, true}) {
+        MemorySource source(6);
+        EngineSettings settings{kAllIndicators, 25, 2, 0};
+        settings.planes = planes;
+        Engine engine(settings, kW, kH);
+        CollectingSink sink;
+        engine.run(source, 0, std::nullopt, sink);
+        // The fifteen indicators read the 8-bit luma alone; six frames and the read that finds the end.
+        EXPECT_EQ(source.planesAskedFor, planes ? 7 : 0);
+        rows[planes] = sink.rows;
+    }
+    expectSameRows(rows[0], rows[1]);
 }
 
 TEST(Engine, EndOfSourceEndsTheRun) {
