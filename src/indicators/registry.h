@@ -74,6 +74,9 @@ struct IndicatorDescriptor {
     // What a frame needs for a value, told where a run has none ("needs frames of at
     // least 256x256"); null when every frame of any size has one.
     const char* needs = nullptr;
+    // Its values describe the picture's content (activity, brightness, contrast) rather
+    // than a defect: its worst value, a black frame's, says nothing wrong by itself.
+    bool describesContent = false;
 };
 
 // The first frame to read so that the rows from `start` on equal those of a run
