@@ -158,7 +158,8 @@ def test_other_arguments_and_another_interpreter_get_short_clear_errors(tmp_path
     shutil.copytree(os.path.dirname(frameprobe.__file__), package)
     (package / "_interpreter.py").write_text('EXECUTABLE = "/opt/other/bin/python3"\nVERSION = (3, 99)\n')
     other = subprocess.run([sys.executable, "-c", "import sys; sys.modules['numpy'] = None; import frameprobe"],
-                           env=dict(os.environ, PYTHONPATH=str(tmp_path)), capture_output=True, text=True)
+                           env=dict(os.environ, PYTHONPATH=str(tmp_path)), cwd=tmp_path, capture_output=True,
+                           text=True)
     assert "frameprobe was built for /opt/other/bin/python3 (Python 3.99) and its numpy; this is " in other.stderr
     assert "run it with /opt/other/bin/python3" in other.stderr
 
