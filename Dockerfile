@@ -4,7 +4,7 @@
 FROM debian:12 AS build
 WORKDIR /src
 COPY . .
-RUN bash scripts/install-deps.sh \
+RUN bash scripts/install-deps.sh --package \
  && cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DFRAMEPROBE_BENCH=OFF \
  && cmake --build build -j"$(nproc)" \
  && cd build && cpack -G DEB -B /packages

@@ -32,7 +32,7 @@ if(FRAMEPROBE_PANDOC AND FRAMEPROBE_GZIP)
   endforeach()
   add_custom_target(man-pages ALL DEPENDS ${FRAMEPROBE_MAN_PAGES})
 else()
-  message(WARNING "pandoc or gzip not found: no man pages (scripts/install-deps.sh installs pandoc)")
+  message(WARNING "pandoc or gzip not found: no man pages (scripts/install-deps.sh --package installs pandoc)")
 endif()
 
 # Shell completions, where each shell looks for them.
@@ -50,7 +50,10 @@ add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/changelog.gz
   COMMENT "Package changelog")
 add_custom_target(package-changelog ALL DEPENDS ${PROJECT_BINARY_DIR}/changelog.gz)
 install(FILES ${PROJECT_BINARY_DIR}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT frameprobe)
-install(FILES README.md docs/output.md docs/install.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT frameprobe)
+# The documents keep the source tree's layout, so that the README's links (docs/qc.md) resolve.
+file(GLOB FRAMEPROBE_DOCS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/*.md ${PROJECT_SOURCE_DIR}/docs/*.png)
+install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT frameprobe)
+install(FILES ${FRAMEPROBE_DOCS} DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs COMPONENT frameprobe)
 # Shared data (profiles and the like) goes to ${CMAKE_INSTALL_DATADIR}/frameprobe,
 # where the program looks for it relative to itself.
 

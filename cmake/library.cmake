@@ -28,8 +28,9 @@ install(FILES include/frameprobe/frameprobe.h include/frameprobe/frameprobe.hpp 
 set(FRAMEPROBE_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/frameprobe)
 install(EXPORT frameprobeTargets NAMESPACE frameprobe:: DESTINATION ${FRAMEPROBE_CMAKE_DIR}
   COMPONENT libframeprobe-dev)
+set(FRAMEPROBE_MODULE_SUBDIR ${CMAKE_INSTALL_LIBDIR}/frameprobe)  # FFmpeg's module, for static clients' run path
 configure_package_config_file(cmake/frameprobeConfig.cmake.in ${PROJECT_BINARY_DIR}/frameprobeConfig.cmake
-  INSTALL_DESTINATION ${FRAMEPROBE_CMAKE_DIR})
+  INSTALL_DESTINATION ${FRAMEPROBE_CMAKE_DIR} PATH_VARS FRAMEPROBE_MODULE_SUBDIR)
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/frameprobeConfigVersion.cmake
   COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/frameprobeConfig.cmake ${PROJECT_BINARY_DIR}/frameprobeConfigVersion.cmake

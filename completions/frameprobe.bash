@@ -9,14 +9,9 @@ _frameprobe_option_text() {
         found { print }'
 }
 
-# Profile names installed with the program, in its prefix's share/frameprobe/profiles.
+# Profile names the program knows, the first word of each line of `frameprobe profiles`.
 _frameprobe_profiles() {
-    local program dir
-    program=$(command -v "$1") || return
-    dir=$(dirname "$(readlink -f "$program")")/../share/frameprobe/profiles
-    for profile in "$dir"/*.toml; do
-        [[ -e $profile ]] && basename "$profile" .toml
-    done
+    "$1" profiles 2>/dev/null | awk '{ print $1 }'
 }
 
 _frameprobe() {
@@ -31,6 +26,16 @@ _frameprobe() {
     fi
     [[ $cur == =* ]] && cur=${cur#=}
 
+    # frameprobe profiles [show NAME]
+    if [[ ${COMP_WORDS[1]} == profiles ]] && ((at > 1)); then
+        COMPREPLY=()
+        if ((at == 2)); then
+            mapfile -t COMPREPLY < <(compgen -W "show --help" -- "$cur")
+        elif ((at == 3)) && [[ ${COMP_WORDS[2]} == show ]]; then
+            mapfile -t COMPREPLY < <(compgen -W "$(_frameprobe_profiles "$program")" -- "$cur")
+        fi
+        return 0
+    fi
     local -a command=("$program")
     [[ ${COMP_WORDS[1]} == merge || ${COMP_WORDS[1]} == monitor || ${COMP_WORDS[1]} == index ]] && ((at > 1)) && command+=("${COMP_WORDS[1]}")
     local help
@@ -60,7 +65,7 @@ _frameprobe() {
                     compopt -o filenames
                     mapfile -t -O "${#COMPREPLY[@]}" COMPREPLY < <(compgen -f -- "$cur")
                     ;;
-                -o | --output | --log | --report | --snapshots)
+                -o | --output | --log | --report | --snapshots | --junit)
                     compopt -o filenames
                     mapfile -t COMPREPLY < <(compgen -f -- "$cur")
                     ;;
@@ -73,7 +78,7 @@ _frameprobe() {
         return 0
     fi
     compopt -o filenames
-    ((at == 1)) && mapfile -t COMPREPLY < <(compgen -W "index merge monitor" -- "$cur")
+    ((at == 1)) && mapfile -t COMPREPLY < <(compgen -W "index merge monitor profiles" -- "$cur")
     mapfile -t -O "${#COMPREPLY[@]}" COMPREPLY < <(compgen -f -- "$cur")
     return 0
 }

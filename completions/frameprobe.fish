@@ -3,8 +3,8 @@
 
 function __frameprobe_help
     set -l words (commandline -opc)
-    if test (count $words) -ge 2; and test "$words[2]" = merge
-        $words[1] merge --help 2>/dev/null
+    if test (count $words) -ge 2; and contains -- "$words[2]" merge monitor index
+        $words[1] $words[2] --help 2>/dev/null
     else
         $words[1] --help 2>/dev/null
     end
@@ -36,20 +36,30 @@ function __frameprobe_indicators
     printf "$listed%s\n" $keys
 end
 
-# Profiles installed with the program, in its prefix's share/frameprobe/profiles.
+# Profiles the program knows: the first word of each line of `frameprobe profiles`.
 function __frameprobe_profiles
-    set -l program (command -s (commandline -opc)[1]) ; or return
-    set -l dir (path dirname (path resolve $program))/../share/frameprobe/profiles
-    for profile in $dir/*.toml
-        path change-extension '' (path basename $profile)
-    end
+    set -l program (commandline -opc)[1]
+    $program profiles 2>/dev/null | string replace -r '\s.*' ''
+end
+
+# The words so far are `frameprobe profiles show`.
+function __frameprobe_profiles_show
+    set -l words (commandline -opc)
+    test (count $words) -eq 3; and test "$words[2]" = profiles; and test "$words[3]" = show
 end
 
 complete -c frameprobe -n 'string match -q -- "-*" (commandline -ct)' -a '(__frameprobe_options)'
 complete -c frameprobe -n __fish_use_subcommand -a merge -d 'Join the outputs of segments of one run'
+complete -c frameprobe -n __fish_use_subcommand -a monitor -d 'Watch live channels and raise alarms'
+complete -c frameprobe -n __fish_use_subcommand -a index -d 'One page listing the runs of many JSON results'
+complete -c frameprobe -n __fish_use_subcommand -a profiles -d 'List the QC profiles, or show one'
+complete -c frameprobe -n '__fish_seen_subcommand_from profiles; and test (count (commandline -opc)) -eq 2' -f -a show -d 'Print a profile'
+complete -c frameprobe -n __frameprobe_profiles_show -f -a '(__frameprobe_profiles)'
 complete -c frameprobe -l format -x -a '(__frameprobe_formats)'
 complete -c frameprobe -l indicators -x -a '(__frameprobe_indicators)'
 complete -c frameprobe -l profile -r -a '(__frameprobe_profiles)'
 complete -c frameprobe -s o -l output -r
 complete -c frameprobe -l log -r
 complete -c frameprobe -l report -r
+complete -c frameprobe -l junit -r
+complete -c frameprobe -l snapshots -r

@@ -12,7 +12,8 @@
 # report costs: wall time of a JSON run with and without --report.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-bash "$root/scripts/build.sh" build -DCMAKE_BUILD_TYPE=Release
+bash "$root/scripts/install-deps.sh" --tests  # Google Benchmark and the ffmpeg program
+bash "$root/scripts/build.sh" build -DCMAKE_BUILD_TYPE=Release -DFRAMEPROBE_BENCH=ON
 [ "${KERNELS:-1}" = 0 ] || "$root/build/bench/frameprobe_bench" --benchmark_min_time=0.2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

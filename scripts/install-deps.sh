@@ -1,14 +1,35 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, only when one is
-# missing. Tests install nothing: what they need (Slurm, Chromium) comes from here.
+# Installs the Debian packages frameprobe needs, only those missing:
+#   scripts/install-deps.sh            building and running the program, its FFmpeg
+#                                      module, the library and the Python module
+#   scripts/install-deps.sh --package  and making the Debian package (man pages, dependencies)
+#   scripts/install-deps.sh --tests    and everything the tests and benchmarks need
+#                                      (GoogleTest, Slurm, Chromium, Prometheus, ...);
+#                                      tests install nothing themselves
 # Waits for a package manager that another process is using instead of failing.
 set -euo pipefail
-packages=(g++ cmake make libgtest-dev libbenchmark-dev pkg-config nlohmann-json3-dev libcli11-dev
-  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg clang libpng-dev python3
-  pybind11-dev python3-dev python3-numpy python3-pytest libtomlplusplus-dev
-  pandoc man-db dpkg-dev file
-  slurmctld slurmd slurm-client munge chromium
-  prometheus-cpp-dev libcurl4-openssl-dev prometheus)
+# Building and running: the compiler and build tools, FFmpeg's libraries and the
+# libraries the program links, and the interpreter the Python module is built for.
+packages=(g++ cmake make pkg-config nlohmann-json3-dev libcli11-dev
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev libpng-dev libtomlplusplus-dev
+  prometheus-cpp-dev libcurl4-openssl-dev
+  python3 python3-dev pybind11-dev python3-numpy)
+# The Debian package: man pages made by pandoc, dependencies found by dpkg-shlibdeps.
+package_tools=(pandoc dpkg-dev file)
+# The tests and benchmarks: GoogleTest and Google Benchmark, the ffmpeg program for
+# fixtures, clang for the fuzzers, pytest and pandas for the Python module, man for the
+# man page test, a one-node Slurm cluster, Chromium for the report, Prometheus for the
+# monitor's metrics.
+test_tools=(libgtest-dev libbenchmark-dev ffmpeg clang python3-pytest python3-pandas man-db
+  slurmctld slurmd slurm-client munge chromium prometheus)
+for arg in "$@"; do
+  case $arg in
+    --package) packages+=("${package_tools[@]}") ;;
+    --tests) packages+=("${package_tools[@]}" "${test_tools[@]}") ;;
+    -h|--help) sed -n '2,9p' "$0" | cut -c3-; exit 0 ;;
+    *) echo "install-deps.sh: unknown option $arg (--package, --tests)" >&2; exit 2 ;;
+  esac
+done
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -275,10 +275,12 @@ TEST_F(DriverTest, SnapshotsAreWholePngFilesOfWorstFramesAndEventStarts) {
     EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
     EXPECT_EQ(static_cast<unsigned char>(png[19]), 240);  // width 240 (big-endian), the report's size
 
-    // A folder that cannot be made stops the run before it measures.
+    // A folder that cannot be made stops the run before its input is even opened.
     writeFile(dir.path / "taken", "a file");
-    const ProcessResult taken = probe({"-s", "352x288", "--snapshots", "taken", "--no-log", "clip.yuv"});
-    EXPECT_EQ(taken.status, 1);
-    EXPECT_NE(taken.err.find("taken"), std::string::npos) << taken.err;
-    EXPECT_EQ(rows(taken.out).size(), 0u);
+    for (const char* folder : {"taken", "taken/sub"}) {
+        const ProcessResult taken = probe({"-s", "352x288", "--snapshots", folder, "--no-log", "missing.yuv"});
+        EXPECT_EQ(taken.status, 1);
+        EXPECT_EQ(taken.err, std::string("frameprobe: cannot write ") + folder + ": Not a directory\n");
+        EXPECT_EQ(taken.out, "");
+    }
 }

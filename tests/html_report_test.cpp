@@ -12,6 +12,7 @@
 #include "report/html_report.h"
 #include "analysis/run_record.h"
 #include "rows/tee_sink.h"
+#include "rows/text_format.h"
 #include "report/thumbnail.h"
 #include "report/thumbnail_keeper.h"
 #include "sink_capture.h"
@@ -253,7 +254,7 @@ TEST(ThumbnailKeeper, FilmstripFramesAreEvenlySpacedWhateverTheLength) {
 
 TEST(HtmlReport, TextFromOutsideIsEscaped) {
     RunInfo info = everyIndicator();
-    info.path = "<script>alert(\"x\")</script> & 'clip'.yuv";
+    info.path = "<script>alert(\"x\")</script> & 'clip'\xE9\xFF.yuv";  // Latin-1 bytes: not UTF-8
     info.mask = maskOf({"blur"});
     std::vector<Frame> frames(2);
     QcGate gate;
@@ -263,7 +264,9 @@ TEST(HtmlReport, TextFromOutsideIsEscaped) {
     const std::string page = runReport(info, frames, {}, &gate).page;
     EXPECT_EQ(page.find("<script>alert"), std::string::npos);
     EXPECT_EQ(page.find("<b>"), std::string::npos);
-    EXPECT_NE(page.find("&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt; &amp; &#39;clip&#39;.yuv"), std::string::npos);
+    EXPECT_NE(page.find("&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt; &amp; &#39;clip&#39;\xEF\xBF\xBD\xEF\xBF\xBD.yuv"),
+              std::string::npos);
+    EXPECT_EQ(validUtf8(page), page);  // the page is UTF-8 throughout, as it says
     EXPECT_NE(page.find("&lt;b&gt;strict&lt;/b&gt;"), std::string::npos);
     EXPECT_NE(page.find("blur.p95&gt;=0"), std::string::npos);
 }

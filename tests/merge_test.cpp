@@ -92,6 +92,10 @@ TEST_F(MergeTest, PartsInAnyOrderGiveTheWholeRun) {
         EXPECT_EQ(merge(parts, "csv").out, csv);
         EXPECT_EQ(merge(parts, "legacy").out, legacy);
     }
+    // Blank lines, as an editor leaves them at the end or between records, carry nothing.
+    const std::vector<std::string> parts = split(24);
+    writeFile(dir.path / parts[0], "\n" + readFile(dir.path / parts[0]) + " \r\n\n");
+    EXPECT_EQ(withoutTiming(merge(parts, "jsonl").out), jsonl);
 }
 
 TEST_F(MergeTest, EventsAcrossABoundaryJoinIntoOne) {

@@ -124,13 +124,37 @@ TEST_F(VerdictTest, ProfilesStrictAndJunit) {
     EXPECT_EQ(added.status, 3);
     const std::string xml = readFile(dir.path / "qc.xml");
     EXPECT_NE(xml.find("failures=\"1\""), std::string::npos) << xml;
-    EXPECT_NE(xml.find("<testcase classname=\"clip.y4m\" name=\"black.total&gt;0.3\">"), std::string::npos) << xml;
+    // The class name has no dots for CI servers to split at; the suite has the run's time and start.
+    EXPECT_NE(xml.find("<testcase classname=\"clip_y4m\" name=\"black.total&gt;0.3\">"), std::string::npos) << xml;
+    EXPECT_NE(xml.find("<testsuite name=\"clip.y4m\" tests=\""), std::string::npos) << xml;
+    EXPECT_NE(xml.find("failures=\"1\" errors=\"0\" time=\"0."), std::string::npos) << xml;
+    EXPECT_NE(xml.find(" timestamp=\"20"), std::string::npos) << xml;
     EXPECT_NE(xml.find("name=\"freeze events\""), std::string::npos);
     // A JUnit file that cannot be written is a failure of the tool, and leaves nothing behind.
     const ProcessResult unwritable =
         probe({"clip.y4m", "--fail-on", "black>5", "--junit", "none/qc.xml", "-o", "/dev/null"});
     EXPECT_EQ(unwritable.status, 1);
     EXPECT_NE(unwritable.err.find("none/qc.xml"), std::string::npos) << unwritable.err;
+}
+
+TEST_F(VerdictTest, AJudgedRunWithoutAFormatShowsOnlyItsVerdict) {
+    // --profile or --junit and no format, output or log: no table, no log, the verdict on standard error.
+    const ProcessResult ci = runProcess(FRAMEPROBE_BINARY, {"-q", "clip.y4m", "--profile", "broadcast-delivery"}, dir.path);
+    EXPECT_EQ(ci.status, 0) << ci.err;
+    EXPECT_EQ(ci.out, "");
+    EXPECT_FALSE(std::filesystem::exists(dir.path / "metricsResultsCSV.csv"));
+    EXPECT_NE(ci.err.find("frameprobe: QC warn: 75 frames of clip.y4m, profile broadcast-delivery\n"), std::string::npos)
+        << ci.err;
+    const ProcessResult unjudged = runProcess(FRAMEPROBE_BINARY, {"-q", "clip.y4m", "--junit", "ci.xml"}, dir.path);
+    EXPECT_EQ(unjudged.out, "");
+    EXPECT_NE(unjudged.err.find("75 frames of clip.y4m measured; no --profile or --fail-on judged them"),
+              std::string::npos) << unjudged.err;
+    EXPECT_NE(readFile(dir.path / "ci.xml").find("tests=\"0\""), std::string::npos);
+    // A format asked for is written as ever, and so is the log of the table.
+    const ProcessResult table =
+        runProcess(FRAMEPROBE_BINARY, {"-q", "clip.y4m", "--profile", "broadcast-delivery", "--format", "legacy"}, dir.path);
+    EXPECT_NE(table.out.find("File stream closed"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(dir.path / "metricsResultsCSV.csv"));
 }
 
 TEST_F(VerdictTest, BadProfilesAreRefusedBeforeAnyFrame) {

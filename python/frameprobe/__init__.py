@@ -8,10 +8,26 @@
 measures frames you push as numpy arrays; ``measure`` one picture.
 """
 
+import functools
 import operator
 import os
+import sys
 
-from . import _frameprobe
+from . import _interpreter
+
+# The native part works for the interpreter it was built for, with that one's numpy;
+# another one (a python3 earlier on PATH, a virtual environment) is told which it is.
+try:
+    from . import _frameprobe
+    import numpy  # noqa: F401  (the native part hands out numpy arrays)
+except ImportError as error:
+    if sys.version_info[:2] != _interpreter.VERSION or os.path.realpath(sys.executable) != os.path.realpath(
+            _interpreter.EXECUTABLE):
+        raise ImportError("frameprobe was built for {} (Python {}.{}) and its numpy; this is {} (Python {}.{}): "
+                          "run it with {}, or build it for this interpreter (cmake -DPython_EXECUTABLE={})".format(
+                              _interpreter.EXECUTABLE, *_interpreter.VERSION, sys.executable, *sys.version_info[:2],
+                              _interpreter.EXECUTABLE, sys.executable)) from error
+    raise ImportError("frameprobe needs numpy: sudo apt-get install python3-numpy ({})".format(error)) from error
 from ._frameprobe import Error
 
 __all__ = ["analyze", "Analyzer", "measure", "Result", "Error", "INDICATORS", "__version__"]
@@ -42,7 +58,8 @@ class Result:
         try:
             import pandas
         except ImportError as e:
-            raise ImportError("to_pandas() needs pandas: pip install pandas") from e
+            raise ImportError("to_pandas() needs pandas: sudo apt-get install python3-pandas (in a virtual "
+                              "environment: pip install pandas)") from e
         columns = {key: self.frames[key] for key in ("time",) + INDICATORS}
         return pandas.DataFrame(columns, index=pandas.Index(self.frames["frame"], name="frame"))
 
@@ -82,6 +99,22 @@ def analyze(path, size=None, indicators=None, start=0, frames=None, fps=None, th
     return Result(*_frameprobe.analyze_file(path, width, height, indicators, start, frames, fps, threads))
 
 
+def _short_type_errors(function):
+    """A TypeError of the native part names the argument's type instead of printing it
+    whole (a frame as a list of lists would make a message of hundreds of kilobytes)."""
+    @functools.wraps(function)
+    def checked(*args, **kwargs):
+        try:
+            return function(*args, **kwargs)
+        except TypeError as error:
+            message = str(error)
+            if "Invoked with" not in message and len(message) <= 1000:
+                raise
+            given = ", ".join(type(a).__name__ for a in args)
+            raise TypeError("{}Invoked with: {}".format(message.split("Invoked with")[0], given)) from None
+    return checked
+
+
 class Analyzer(_frameprobe.Analyzer):
     """Measures frames you push, one picture at a time.
 
@@ -99,6 +132,8 @@ class Analyzer(_frameprobe.Analyzer):
     The GIL is released while frames are measured.
     """
 
+    push = _short_type_errors(_frameprobe.Analyzer.push)
+
 
 def measure(array, indicators=None, bit_depth=None):
     """The spatial indicators of one picture, a 2-D uint8 or uint16 numpy array.
@@ -107,4 +142,4 @@ def measure(array, indicators=None, bit_depth=None):
     and where there is no value). bit_depth defaults to 8 for uint8 and 16 for
     uint16 samples.
     """
-    return _frameprobe.measure(array, indicators, bit_depth)
+    return _short_type_errors(_frameprobe.measure)(array, indicators, bit_depth)

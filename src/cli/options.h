@@ -50,6 +50,9 @@ struct RunOptions {
     bool maskAsGiven = false;
     std::optional<std::string> snapshots;  // folder for the pictures of worst frames and events
     bool timecode = false;  // the report shows time codes
+    // A CI run (--junit or --profile, and no --format, -o or --log): no table and no log,
+    // only the verdict on standard error and the files asked for.
+    bool verdictOnly = false;
 };
 
 // What parsing gave: options to run with, or a status to exit with at once

@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <fstream>
 #include <stdexcept>
 #include <string>
@@ -18,6 +19,7 @@
 #include "indicators/registry.h"
 #include "output/output_file.h"
 #include "output/output_plan.h"
+#include "analysis/qc_gate.h"
 #include "report/catalogue_page.h"
 
 namespace fs = std::filesystem;
@@ -80,7 +82,23 @@ std::map<std::string, WorstValue> worstValues(const json& summary) {
     return out;
 }
 
-CatalogueEntry readResult(const std::string& path, const std::string& page) {
+// Each finding as the program printed it: "black>0 (black.count = 1)".
+std::vector<CatalogueFinding> findingsOf(const json& findings) {
+    std::vector<CatalogueFinding> out;
+    for (const json& f : findings) {
+        VerdictFinding finding;
+        finding.kind = f.at("kind").get<std::string>();
+        finding.text = f.at("text").get<std::string>();
+        if (f.at("name").is_string()) finding.name = f.at("name").get<std::string>();
+        if (f.at("value").is_number()) finding.value = f.at("value").get<double>();
+        out.push_back({f.at("severity").get<std::string>(), findingText(finding)});
+    }
+    return out;
+}
+
+// Empty for a file that is not a result of the program (another tool's JSON beside the
+// results): it is skipped with a warning rather than stopping the page.
+std::optional<CatalogueEntry> readResult(const std::string& path, const std::string& page) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw IndexError("cannot read " + path);
     json doc;
@@ -102,11 +120,16 @@ CatalogueEntry readResult(const std::string& path, const std::string& page) {
             e.status = doc["verdict"].at("status").get<std::string>();
             for (const json& f : doc["verdict"].at("findings"))
                 (f.at("severity") == "error" ? e.errors : e.warnings) += 1;
+            e.findings = findingsOf(doc["verdict"].at("findings"));
         }
         e.report = reportOf(path, page);
         return e;
     } catch (const json::exception& error) {
-        throw IndexError(path + " is not a frameprobe JSON result (--format json): " + error.what());
+        // Whether it is JSON at all is what tells a stray file from another tool's document.
+        const bool parsed = dynamic_cast<const json::parse_error*>(&error) == nullptr;
+        fprintf(stderr, "frameprobe index: warning: skipped %s: %s\n", path.c_str(),
+                parsed ? "not a frameprobe JSON result (--format json)" : "not JSON");
+        return std::nullopt;
     }
 }
 
@@ -138,7 +161,8 @@ int runIndex(int argc, char** argv) {
                 return problem->kind == OutputPlanProblem::Conflict ? kUsageStatus : kToolFailure;
             }
         std::vector<CatalogueEntry> entries;
-        for (const std::string& file : files) entries.push_back(readResult(file, page));
+        for (const std::string& file : files)
+            if (auto entry = readResult(file, page)) entries.push_back(std::move(*entry));
         sortByFailures(entries);
         OutputFile out = OutputFile::open(page);
         out.append(cataloguePage(entries));

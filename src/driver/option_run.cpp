@@ -36,8 +36,10 @@ int fail(const std::string& message) {
     return kToolFailure;
 }
 
-// The sink of the chosen format, writing to `output` (and the legacy log).
+// The sink of the chosen format, writing to `output` (and the legacy log); none for a
+// run that shows only its verdict.
 std::unique_ptr<RowSink> formatSink(const RunOptions& o, OutputFile& output, OutputFile* log, RunRecord& record) {
+    if (o.verdictOnly) return nullptr;
     switch (o.format) {
         case OutputFormat::Json: return std::make_unique<JsonSink>(output, record);
         case OutputFormat::Jsonl: return std::make_unique<JsonlSink>(output, record);
@@ -129,14 +131,15 @@ int runWithOptions(const RunOptions& o) {
             }
         }
         format = formatSink(o, output, log ? &*log : nullptr, record);
-        TeeSink all{&record, format.get()};
+        TeeSink all{&record};
+        if (format) all.add(*format);
         std::optional<HtmlReport> report;
         if (o.report) all.add(report.emplace(*o.report, record, o.timecode));
         std::optional<SnapshotWriter> snapshots;
         if (o.snapshots) all.add(snapshots.emplace(*o.snapshots, record));
         ProgressSink progress(all, stderr);
         // On a terminal that shows the rows too, the rows are the progress; asked for, the line gives way to them.
-        const bool rowsShareTheLine = o.output == "-" && sharesStandardOutput(stderr);
+        const bool rowsShareTheLine = format && o.output == "-" && sharesStandardOutput(stderr);
         const bool showProgress = !o.quiet && (o.progress || (isTerminal(stderr) && !rowsShareTheLine));
         progress.eraseBeforeRows(rowsShareTheLine);
         RowSink& shown = showProgress ? static_cast<RowSink&>(progress) : all;
@@ -149,7 +152,7 @@ int runWithOptions(const RunOptions& o) {
         if (outcome.failedFrame) return failAndAbandon(readFailure(outcome, o.input));
         shown.end(RunEnd{record.frames(), run.seconds, outcome.interrupted,
                          step->decodeErrorsShown(record.frames(), outcome.interrupted), step->inputFrames()});
-        if (o.format == OutputFormat::Legacy && !outcome.interrupted) output.append("\nFile stream closed\n\n");
+        if (format && o.format == OutputFormat::Legacy && !outcome.interrupted) output.append("\nFile stream closed\n\n");
         output.close();
         if (log) log->close();
         if (o.summary) {

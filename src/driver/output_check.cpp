@@ -15,6 +15,7 @@ std::optional<int> refuseBadOutputs(const RunOptions& o) {
     if (writesLog(o)) outputs.push_back({o.logGiven ? "--log" : "the log", *o.log, !o.logGiven});
     if (o.report) outputs.push_back({"--report", *o.report});
     if (o.junit) outputs.push_back({"--junit", *o.junit});
+    if (o.snapshots) outputs.push_back({"--snapshots", *o.snapshots, false, true});
     const auto problem = checkOutputPlan(o.input, outputs);
     if (!problem) return std::nullopt;
     fprintf(stderr, "frameprobe: %s\n", problem->message.c_str());

@@ -42,8 +42,18 @@ int concludeJudgement(const RunOptions& o, const RunRecord& record) {
     if (!shortfall.empty()) fprintf(stderr, "frameprobe: %s\n", shortfall.c_str());
     const std::optional<Verdict> verdict = record.verdict();
     if (o.junit) writeJunitFile(*o.junit, record, verdict, o.strict);
-    if (!verdict) return 0;
+    // Without the table, a closing line says what was judged.
+    const std::string measured = std::to_string(record.frames()) + " frames of " +
+                                 (o.input == "-" ? std::string("standard input") : o.input);
+    if (!verdict) {
+        if (o.verdictOnly)
+            fprintf(stderr, "frameprobe: %s measured; no --profile or --fail-on judged them\n", measured.c_str());
+        return 0;
+    }
     printFindings(*verdict, "frameprobe");
+    if (o.verdictOnly)
+        fprintf(stderr, "frameprobe: QC %s: %s%s\n", verdict->status.c_str(), measured.c_str(),
+                verdict->profile.empty() ? "" : (", profile " + verdict->profile).c_str());
     if (verdict->status == "fail" || (verdict->status == "warn" && o.strict)) return kQcFailure;
     return 0;
 }

@@ -35,11 +35,12 @@ struct Description {
     const char* unit;
     EventSpec event = {};
     const char* needs = nullptr;
+    bool content = false;  // describes the picture's content: its worst value is no defect
 };
 
 constexpr IndicatorDescriptor spatialEntry(int bit, const Description& d, Spatial run) {
     return {d.name, d.key, 1u << bit, 1u << bit, 0, d.column, d.noValue, d.worse, d.unit, d.event,
-            IndicatorKind::Spatial, run, nullptr, nullptr, d.needs};
+            IndicatorKind::Spatial, run, nullptr, nullptr, d.needs, Reads::Luma8, nullptr, d.content};
 }
 
 using FramesBefore = int64_t (*)(double fps, int64_t start, int64_t origin);
@@ -47,7 +48,7 @@ using FramesBefore = int64_t (*)(double fps, int64_t start, int64_t origin);
 constexpr IndicatorDescriptor temporalEntry(int bit, const Description& d, uint32_t required, uint32_t reads,
                                             MakeTemporal make, FramesBefore framesBefore) {
     return {d.name, d.key, 1u << bit, required, reads, d.column, d.noValue, d.worse, d.unit, d.event,
-            IndicatorKind::Temporal, nullptr, make, framesBefore, d.needs};
+            IndicatorKind::Temporal, nullptr, make, framesBefore, d.needs, Reads::Luma8, nullptr, d.content};
 }
 
 int64_t previousFrameOnly(double, int64_t, int64_t) { return 1; }
@@ -81,7 +82,8 @@ const std::array<IndicatorDescriptor, kIndicatorCount> kRegistry = {
                      fraction("Blockiness: ", "Blockiness: ", " \t%-5.5f", " \t%-5.5f"), {}, Worse::Lower, ""},
                  [](const Image& f, SharedPasses&) -> std::optional<double> { return activeKernels().blockiness(planeOf(f)); }),
     spatialEntry(1, {"spatial activity", "spatial_activity",
-                     fraction("Spatial Activity: ", "SA: ", " \t%-5.5f", " \t%-5.5f"), {}, Worse::Lower, ""},
+                     fraction("Spatial Activity: ", "SA: ", " \t%-5.5f", " \t%-5.5f"), {}, Worse::Lower, "", {}, nullptr,
+                     true},
                  always<spatialActivity>),
     spatialEntry(2, {"letterbox", "letterbox",
                      fraction("Letterbox: ", "Letterbox: ", " \t\t%-5.5f", " \t%-5.5f"), {}, Worse::Higher,
@@ -99,7 +101,8 @@ const std::array<IndicatorDescriptor, kIndicatorCount> kRegistry = {
                      "pixels"},
                  [](const Image& f, SharedPasses&) -> std::optional<double> { return activeKernels().blur(planeOf(f)); }),
     temporalEntry(6, {"temporal activity", "temporal_activity",
-                      fraction("TemporalAct: ", "TA: ", " \t%-5.5f", " \t%-5.5f"), {}, Worse::Higher, ""},
+                      fraction("TemporalAct: ", "TA: ", " \t%-5.5f", " \t%-5.5f"), {}, Worse::Higher, "", {}, nullptr,
+                      true},
                   kTemporalActivityBit, 0, makeTemporalActivity, previousFrameOnly),
     spatialEntry(7, {"blackout", "blackout", integer("Blackout: ", " \t%-d", " \t%-d"), {}, Worse::Higher, "",
                      {"black", EventRule::AboveZero}},
@@ -111,12 +114,13 @@ const std::array<IndicatorDescriptor, kIndicatorCount> kRegistry = {
                       {"freeze", EventRule::AboveZero, 1, freezingStillFrames}},
                   kFreezingBit | kTemporalActivityBit, kBlackoutBit, makeFreezing, freezingFramesBefore),
     spatialEntry(9, {"exposure", "exposure", integer("Exposure(bri): ", " \t\t%-6i", " \t%-6i"), {}, Worse::Lower,
-                     "mean level"},
+                     "mean level", {}, nullptr, true},
                  [](const Image& f, SharedPasses& shared) -> std::optional<double> {
                      return exposureOfSums(shared.blockSums8(), static_cast<uint32_t>(f.w), static_cast<uint32_t>(f.h));
                  }),
     spatialEntry(10, {"contrast", "contrast",
-                      fraction("Contrast: ", "Contrast: ", " \t\t%-5.5f", " \t%-5.5f"), {}, Worse::Lower, "levels"},
+                      fraction("Contrast: ", "Contrast: ", " \t\t%-5.5f", " \t%-5.5f"), {}, Worse::Lower, "levels",
+                      {}, nullptr, true},
                  always<contrastRMS>),
     spatialEntry(11, {"interlace", "interlace",
                       fraction("Interlace: ", "Interlace: ", " \t%-5.5f", " \t%-5.5f"), {}, Worse::Higher,

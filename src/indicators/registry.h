@@ -84,6 +84,9 @@ struct IndicatorDescriptor {
     // Spatial, for an indicator that reads the planes: called instead of `spatial`, with the
     // frame's planes (planeCount 1 for grey input).
     std::optional<double> (*spatialPlanes)(const Image& luma, const Picture& picture, SharedPasses& shared) = nullptr;
+    // Its values describe the picture's content (activity, brightness, contrast) rather
+    // than a defect: its worst value, a black frame's, says nothing wrong by itself.
+    bool describesContent = false;
 };
 
 // Whether a run of the indicators of `mask` reads the planes of its frames.

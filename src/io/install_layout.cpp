@@ -36,6 +36,8 @@ std::vector<path> moduleDirectories() {
     }
     for (const path& dir : installedPlaces(own, FRAMEPROBE_MODULE_DIR_FROM_BIN, FRAMEPROBE_MODULE_INSTALL_DIR))
         addOnce(dirs, dir);
+    // A static client of the Debian package's library knows no other place.
+    addOnce(dirs, FRAMEPROBE_MODULE_PACKAGE_DIR);
     return dirs;
 }
 

@@ -8,7 +8,7 @@
 
 // Directories that may hold FFmpeg's module, in the order to try them: next to
 // the program (a build tree), the library folder of the program's own prefix,
-// the configured library folder. No directory appears twice.
+// the configured library folder, the Debian package's. No directory appears twice.
 std::vector<std::filesystem::path> moduleDirectories();
 
 // Directories that may hold shared data such as profiles (share/frameprobe), in

@@ -179,6 +179,8 @@ RecordedRun readJsonlRun(const std::string& path) {
     int lineNumber = 0;
     for (std::string line; std::getline(in, line);) {
         ++lineNumber;
+        // Blank lines carry nothing: an editor's closing newline, or lines joined by hand.
+        if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
         const std::string where = path + ":" + std::to_string(lineNumber) + ": ";
         try {
             const json record = json::parse(line);

@@ -49,6 +49,21 @@ std::optional<std::string> unwritable(const std::string& path) {
     return std::nullopt;
 }
 
+// A folder is written into when it is one, or can be made: then its nearest existing
+// ancestor must be a folder the run may write into.
+std::optional<std::string> unwritableFolder(const std::string& path) {
+    fs::path folder(path);
+    struct stat info {};
+    while (::stat(folder.c_str(), &info) != 0) {
+        if (errno != ENOENT || folder == ".") return std::strerror(errno);
+        const fs::path parent = folder.parent_path();
+        folder = parent.empty() || parent == folder ? fs::path(".") : parent;
+    }
+    if (!S_ISDIR(info.st_mode)) return std::strerror(ENOTDIR);
+    if (access(folder.c_str(), W_OK | X_OK) != 0) return std::strerror(errno);
+    return std::nullopt;
+}
+
 // Standard output appended to the input file (">>") would write into what is being read.
 bool standardOutputIsTheInput(const std::string& input) {
     struct stat out {}, in {};
@@ -62,7 +77,7 @@ bool standardOutputIsTheInput(const std::string& input) {
 std::optional<OutputPlanProblem> checkOutputPlan(const std::string& input, const std::vector<PlannedOutput>& outputs) {
     std::vector<const PlannedOutput*> files;
     for (const PlannedOutput& output : outputs) {
-        if (writtenWhole(output.path)) files.push_back(&output);
+        if (output.folder || writtenWhole(output.path)) files.push_back(&output);
         if (output.path == "-" && standardOutputIsTheInput(input))
             return OutputPlanProblem{OutputPlanProblem::Conflict,
                                      output.option + " (standard output) is the input; it would be overwritten"};
@@ -83,7 +98,7 @@ std::optional<OutputPlanProblem> checkOutputPlan(const std::string& input, const
                                              files[j]->path + "; give each output a file of its own"};
     for (const PlannedOutput* output : files)
         if (!output->optional)
-            if (const auto reason = unwritable(output->path))
+            if (const auto reason = output->folder ? unwritableFolder(output->path) : unwritable(output->path))
             return OutputPlanProblem{OutputPlanProblem::Unwritable, "cannot write " + output->path + ": " + *reason};
     return std::nullopt;
 }

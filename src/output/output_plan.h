@@ -12,6 +12,7 @@ struct PlannedOutput {
     std::string option;  // how the command line named it, e.g. "--output"
     std::string path;    // "-" is standard output
     bool optional = false;  // the run goes on without it when it cannot be written
+    bool folder = false;    // a folder the run makes when missing and writes files into
 };
 
 struct OutputPlanProblem {

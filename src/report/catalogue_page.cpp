@@ -29,20 +29,48 @@ std::vector<std::string> eventTypes(const std::vector<CatalogueEntry>& entries) 
     return {types.begin(), types.end()};
 }
 
-// The indicators whose worst value some entry has, in registry order; flags are
-// left out, since their event counts say the same.
+// An entry's worst value of the indicator where it means a defect: flags say no more than
+// their events, content measures none by themselves, and an event type's indicator only
+// once the run has events of that type (a black frame's letterbox is no letterbox).
+const WorstValue* worstOf(const CatalogueEntry& e, const IndicatorDescriptor& d) {
+    if (isFlag(d) || d.describesContent) return nullptr;
+    if (d.event.type != nullptr && e.events.count(d.event.type) == 0) return nullptr;
+    const auto found = e.worst.find(d.key);
+    return found == e.worst.end() ? nullptr : &found->second;
+}
+
+// The indicators with a worst value in some entry, in registry order.
 std::vector<const IndicatorDescriptor*> worstColumns(const std::vector<CatalogueEntry>& entries) {
     std::vector<const IndicatorDescriptor*> out;
     for (const IndicatorDescriptor& d : indicatorRegistry())
-        if (!isFlag(d) && std::any_of(entries.begin(), entries.end(),
-                                      [&](const CatalogueEntry& e) { return e.worst.count(d.key) > 0; }))
+        if (std::any_of(entries.begin(), entries.end(),
+                        [&](const CatalogueEntry& e) { return worstOf(e, d) != nullptr; }))
             out.push_back(&d);
     return out;
 }
 
-const WorstValue* worstOf(const CatalogueEntry& e, const IndicatorDescriptor& d) {
-    const auto found = e.worst.find(d.key);
-    return found == e.worst.end() ? nullptr : &found->second;
+std::string findingsText(const CatalogueEntry& e) {
+    std::string out;
+    for (const CatalogueFinding& f : e.findings) out += joined({out.empty() ? "" : "; ", f.severity, ": ", f.text});
+    return out;
+}
+
+// "black 2, freeze 1" after the total.
+std::string eventsCell(const CatalogueEntry& e) {
+    std::string out = std::to_string(eventCount(e));
+    std::string types;
+    for (const auto& [type, count] : e.events)
+        types += joined({types.empty() ? "" : ", ", htmlEscaped(type), "&nbsp;", std::to_string(count)});
+    return types.empty() ? out : joined({out, " <small>(", types, ")</small>"});
+}
+
+std::string findingsCell(const CatalogueEntry& e) {
+    if (e.findings.empty()) return "";
+    std::string out = "<ul class=\"findings\">";
+    for (const CatalogueFinding& f : e.findings)
+        out += joined({"<li class=\"severity-", htmlEscaped(f.severity), "\">", htmlEscaped(f.severity), ": <code>",
+                       htmlEscaped(f.text), "</code></li>"});
+    return out + "</ul>";
 }
 
 std::string countOf(const CatalogueEntry& e, const std::string& type) {
@@ -69,6 +97,20 @@ std::string cell(const std::string& text, const std::string& sortValue, bool num
     return joined({"<td", number ? " class=\"n\"" : "", " data-value=\"", htmlEscaped(sortValue), "\">", text, "</td>"});
 }
 
+std::string worstCell(const std::string& text, const std::string& sortValue) {
+    return joined({"<td class=\"n worst\" data-value=\"", htmlEscaped(sortValue), "\">", text, "</td>"});
+}
+
+// The table takes the window's width: texts wrap, and the worst values hide on request.
+const char* const kCatalogueStyle = R"css(
+.fit th, .fit td { white-space: normal; overflow-wrap: anywhere; vertical-align: top; padding: .15em .45em; }
+.fit td.n, .fit th.worst { overflow-wrap: normal; }
+#catalogue { width: 100%; }
+#catalogue[data-worst="hidden"] .worst { display: none; }
+#catalogue ul.findings { margin: 0; padding: 0; list-style: none; }
+#catalogue code { font-size: 12px; }
+)css";
+
 const char* const kCatalogueScript = R"js(
 (function () {
   "use strict";
@@ -88,6 +130,15 @@ const char* const kCatalogueScript = R"js(
       table.dataset.sorted = i + (up ? " up" : " down");
     };
   });
+  // The worst values' columns give way when the table is wider than the window.
+  var worst = document.getElementById("show-worst"), wrap = table.parentNode;
+  if (worst) {
+    worst.onchange = function () { table.dataset.worst = worst.checked ? "shown" : "hidden"; };
+    if (wrap.scrollWidth > wrap.clientWidth + 1) {
+      worst.checked = false;
+      worst.onchange();
+    }
+  }
   filter.oninput = function () {
     var words = filter.value.toLowerCase();
     [].slice.call(body.rows).forEach(function (r) { r.hidden = r.textContent.toLowerCase().indexOf(words) < 0; });
@@ -112,7 +163,7 @@ std::string catalogueCsv(const std::vector<CatalogueEntry>& entries) {
     std::string out = "result,input,verdict,errors,warnings,frames,seconds,width,height,events";
     for (const std::string& t : types) out += joined({",", csvField(t)});
     for (const IndicatorDescriptor* d : worst) out += joined({",worst_", d->key});
-    out += ",report\n";
+    out += ",report,findings\n";
     for (const CatalogueEntry& e : entries) {
         out += joined({csvField(e.result), ",", csvField(e.input), ",", statusWord(e), ",", std::to_string(e.errors), ",",
                        std::to_string(e.warnings), ",", std::to_string(e.frames), ",", seconds(e), ",",
@@ -122,30 +173,30 @@ std::string catalogueCsv(const std::vector<CatalogueEntry>& entries) {
             const WorstValue* w = worstOf(e, *d);
             out += joined({",", w ? shortestNumber(w->value) : ""});
         }
-        out += joined({",", csvField(e.report), "\n"});
+        out += joined({",", csvField(e.report), ",", csvField(findingsText(e)), "\n"});
     }
     return out;
 }
 
 std::string cataloguePage(const std::vector<CatalogueEntry>& entries) {
-    const std::vector<std::string> types = eventTypes(entries);
     const std::vector<const IndicatorDescriptor*> worst = worstColumns(entries);
     int failed = 0;
     for (const CatalogueEntry& e : entries) failed += e.status == "fail";
     std::string out = joined(
         {"<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>frameprobe catalogue</title>\n"
-         "<style>", kReportStyle, "</style>\n<script>", kReportErrorScript, "</script>\n</head>\n<body>\n"
+         "<style>", kReportStyle, kCatalogueStyle, "</style>\n<script>", kReportErrorScript, "</script>\n</head>\n<body>\n"
          "<h1>frameprobe catalogue</h1>\n<p id=\"totals\">", std::to_string(entries.size()), " runs, ",
          std::to_string(failed), " failed &middot; <a download=\"catalogue.csv\" id=\"csv\" href=\"data:text/csv;base64,",
          base64(catalogueCsv(entries)), "\">CSV</a> &middot; <input id=\"filter\" type=\"search\" placeholder=\"filter\""
-         " aria-label=\"filter the runs\"></p>\n<div class=\"wide\"><table id=\"catalogue\">\n<thead><tr><th data-sort=\"text\">result</th>"
-         "<th data-sort=\"text\">input</th><th data-sort=\"number\">verdict</th><th data-sort=\"number\">errors</th>"
-         "<th data-sort=\"number\">warnings</th><th data-sort=\"number\">duration</th><th data-sort=\"number\">size</th>"
+         " aria-label=\"filter the runs\">", worst.empty() ? "" : " &middot; <label><input id=\"show-worst\" "
+         "type=\"checkbox\" checked> worst values</label>", "</p>\n<div class=\"wide fit\"><table id=\"catalogue\" "
+         "data-worst=\"shown\">\n<thead><tr><th data-sort=\"text\">result</th>"
+         "<th data-sort=\"text\">input</th><th data-sort=\"number\">verdict</th><th data-sort=\"number\">findings</th>"
+         "<th data-sort=\"number\">duration</th><th data-sort=\"number\">size</th>"
          "<th data-sort=\"number\">events</th>"});
-    for (const std::string& t : types) out += "<th data-sort=\"number\">" + htmlEscaped(t) + "</th>";
     for (const IndicatorDescriptor* d : worst) {
         const bool higher = d->worse == Worse::Higher;
-        out += joined({"<th data-sort=\"number\" data-worse=\"", higher ? "higher" : "lower", "\" title=\"the ",
+        out += joined({"<th class=\"worst\" data-sort=\"number\" data-worse=\"", higher ? "higher" : "lower", "\" title=\"the ",
                        higher ? "highest" : "lowest", " value of ", htmlEscaped(d->key), "\">worst ", htmlEscaped(d->name),
                        "</th>"});
     }
@@ -159,20 +210,19 @@ std::string cataloguePage(const std::vector<CatalogueEntry>& entries) {
                        cell("<code>" + htmlEscaped(e.input) + "</code>", e.input, false),
                        cell(joined({"<span class=\"", htmlEscaped(e.status), "\">", htmlEscaped(status), "</span>"}),
                             std::to_string(statusRank(e.status)), false),
-                       cell(std::to_string(e.errors), std::to_string(e.errors), true),
-                       cell(std::to_string(e.warnings), std::to_string(e.warnings), true),
+                       // Sorted by errors, then warnings.
+                       cell(findingsCell(e), std::to_string(int64_t{e.errors} * 1000000 + e.warnings), false),
                        cell(e.seconds ? readableNumber(*e.seconds) + " s" : std::to_string(e.frames) + " frames",
                             e.seconds ? seconds(e) : std::to_string(e.frames), true),
                        cell(joined({std::to_string(e.width), "&times;", std::to_string(e.height)}),
                             std::to_string(int64_t{e.width} * e.height), true),
-                       cell(std::to_string(eventCount(e)), std::to_string(eventCount(e)), true)});
-        for (const std::string& t : types) out += cell(countOf(e, t), countOf(e, t), true);
+                       cell(eventsCell(e), std::to_string(eventCount(e)), true)});
         for (const IndicatorDescriptor* d : worst) {
             const WorstValue* w = worstOf(e, *d);
             std::string text = w ? readableNumber(w->value) : "";
             if (w && !e.report.empty())  // to the frame in the report
                 text = joined({"<a href=\"", htmlEscaped(e.report), "#frame-", std::to_string(w->frame), "\">", text, "</a>"});
-            out += cell(text, w ? shortestNumber(w->value) : "", true);
+            out += worstCell(text, w ? shortestNumber(w->value) : "");
         }
         out += "</tr>\n";
     }

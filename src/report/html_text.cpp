@@ -2,10 +2,13 @@
 
 #include <cstdint>
 
+#include "rows/text_format.h"
+
 std::string htmlEscaped(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (const char c : text) {
+    // The page says it is UTF-8: a path's bytes that are not become U+FFFD, as in JSON.
+    for (const char c : validUtf8(text)) {
         switch (c) {
             case '&': out += "&amp;"; break;
             case '<': out += "&lt;"; break;

@@ -5,7 +5,8 @@
 #include <string_view>
 
 // Safe as element text and as a quoted attribute value: markup characters become
-// character references, control bytes other than tab and newline become U+FFFD.
+// character references; control bytes other than tab and newline, and bytes that are
+// not part of valid UTF-8, become U+FFFD.
 std::string htmlEscaped(std::string_view text);
 
 // Standard base64 with padding, as data: URLs take it.

@@ -12,7 +12,7 @@ frameprobe=$(realpath "$1") sample=$(realpath "$2") work=$(realpath "$3")/report
 frames=40
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
-command -v chromium >/dev/null || fail "chromium is not installed; scripts/install-deps.sh installs it"
+command -v chromium >/dev/null || fail "chromium is not installed; scripts/install-deps.sh --tests installs it"
 
 rm -rf "$work" && mkdir -p "$work" && cd "$work"
 
@@ -176,6 +176,14 @@ cat > catalogue-probe.js <<'JS'
   var clip = csv.filter(function (l) { return l.indexOf("results/clip-08.json,clip-08.yuv,fail,") === 0; })[0] || "";
   check(clip.split(",")[at] === "2", "csv row: " + clip);
   check(root.scrollWidth <= window.innerWidth + 1, "the page scrolls sideways at " + window.innerWidth + " px");
+  // The table fits the window: texts wrap and the worst values give way, a box brings them back.
+  var wrap = table.parentNode, box = document.getElementById("show-worst");
+  check(wrap.scrollWidth <= wrap.clientWidth + 1, "the table is " + wrap.scrollWidth + " px wide in " + wrap.clientWidth);
+  check(box && !box.checked && getComputedStyle(heads[blur]).display === "none", "the worst values stay shown");
+  box.checked = true; box.onchange();
+  check(getComputedStyle(heads[blur]).display !== "none", "the box does not show the worst values");
+  check(/(error|warning): /.test(body.rows[0].cells[column("findings")].textContent), "no findings' text: " +
+        body.rows[0].cells[column("findings")].textContent);
   root.dataset.probe = out.length ? out.join("; ") : "ok";
 })();
 JS

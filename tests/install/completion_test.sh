@@ -47,4 +47,9 @@ expect "" frameprobe --fps ""
 expect "csv" frameprobe merge --format c
 expect "--realtime" frameprobe monitor --realt
 expect "--format" frameprobe merge --fo
+expect "profiles" frameprobe pro
+expect "show" frameprobe profiles s
+expect "archive-transfer" frameprobe profiles show arch
+expect "broadcast-delivery" frameprobe --profile broad
+expect "clip.mp4 clip.y4m" frameprobe --junit cl
 exit $((failures > 0))

@@ -31,6 +31,17 @@ check_page() {  # PAGE HELP_COMMAND...
 }
 
 check_page frameprobe.1 "$program"
+# The main page names every subcommand in its SYNOPSIS and every other page in SEE ALSO.
+main=$(LC_ALL=C MANWIDTH=200 MANPAGER=cat man -l "$man_dir/frameprobe.1" 2>/dev/null)
+synopsis=$(sed -n '/^SYNOPSIS/,/^DESCRIPTION/p' <<<"$main")
+see_also=$(sed -n '/^SEE ALSO/,$p' <<<"$main")
+for subcommand in merge monitor index profiles; do
+  grep -q "frameprobe $subcommand" <<<"$synopsis" || { echo "FAIL: SYNOPSIS leaves out $subcommand"; failures=$((failures + 1)); }
+done
+for page in "$man_dir"/frameprobe-*.1; do
+  name=$(basename "$page" .1)
+  grep -q "$name(1)" <<<"$see_also" || { echo "FAIL: SEE ALSO leaves out $name"; failures=$((failures + 1)); }
+done
 check_page frameprobe-merge.1 "$program" merge
 check_page frameprobe-index.1 "$program" index
 check_page frameprobe-monitor.1 "$program" monitor

@@ -36,6 +36,14 @@ for file in share/bash-completion/completions/frameprobe share/zsh/vendor-comple
     [[ -f $work/moved/$file ]] || fail "the install has no $file"
 done
 
+# Every relative link of the installed documents leads to an installed file.
+docs=$work/moved/share/doc/frameprobe
+for page in "$docs"/README.md "$docs"/docs/*.md; do
+    while read -r target; do
+        [[ -e $(dirname "$page")/${target%%#*} ]] || fail "$page links to $target, which is not installed"
+    done < <(grep -oE '\]\([^)#: ]+(#[^) ]*)?\)' "$page" | sed -E 's/^\]\(//; s/\)$//')
+done
+
 find "$work/first" -name 'frameprobe-ffmpeg*' -delete
 if run "$work/first/bin/frameprobe"; then
     echo "a module is installed in the configured directory: the message is not checked"

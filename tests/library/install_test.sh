@@ -23,6 +23,13 @@ if ldd "$work/consumer/consumer_c_static" | grep -q libframeprobe; then
     exit 1
 fi
 
+# A static client reads a container: FFmpeg's module comes from the prefix, through the
+# run path the CMake package gave it, with no variable set.
+if command -v ffmpeg >/dev/null; then
+    ffmpeg -hide_banner -loglevel error -f lavfi -i testsrc2=size=64x48:rate=25 -frames:v 3 -c:v mpeg4 "$work/clip.mp4"
+    (cd "$work" && env -u FRAMEPROBE_MODULE_DIR -u LD_LIBRARY_PATH "$work/consumer/file_static" clip.mp4)
+fi
+
 export PKG_CONFIG_PATH=$libdir/pkgconfig
 cc -std=c11 -Wall -Werror "$source_dir/consumer.c" $(pkg-config --cflags --libs frameprobe) -o "$work/consumer_c"
 "$work/consumer_c"

@@ -4,8 +4,10 @@ strided views, clear errors for bad arrays, and the GIL released."""
 import json
 import math
 import os
+import shutil
 import struct
 import subprocess
+import sys
 import threading
 import time
 
@@ -170,6 +172,26 @@ def test_bad_arrays_give_clear_value_errors(array, message):
         analyzer.push(array)
     with pytest.raises(ValueError, match="bit depth"):
         frameprobe.Analyzer(96, 64, bit_depth=20)
+
+
+def test_other_arguments_and_another_interpreter_get_short_clear_errors(tmp_path):
+    # A frame as a list of lists, or another object: the message says what was expected or
+    # names the type, instead of printing the argument.
+    with pytest.raises(ValueError, match="expected a luma array or a \\(Y, U, V\\) tuple") as error:
+        frameprobe.Analyzer(320, 240).push([[0] * 320] * 240)
+    assert len(str(error.value)) < 1000
+    with pytest.raises((TypeError, ValueError)) as error:
+        frameprobe.Analyzer(320, 240).push({"frame": [0] * 100000})
+    assert len(str(error.value)) < 1000
+    # The package under an interpreter it was not built for, which has no numpy.
+    package = tmp_path / "frameprobe"
+    shutil.copytree(os.path.dirname(frameprobe.__file__), package)
+    (package / "_interpreter.py").write_text('EXECUTABLE = "/opt/other/bin/python3"\nVERSION = (3, 99)\n')
+    other = subprocess.run([sys.executable, "-c", "import sys; sys.modules['numpy'] = None; import frameprobe"],
+                           env=dict(os.environ, PYTHONPATH=str(tmp_path)), cwd=tmp_path, capture_output=True,
+                           text=True)
+    assert "frameprobe was built for /opt/other/bin/python3 (Python 3.99) and its numpy; this is " in other.stderr
+    assert "run it with /opt/other/bin/python3" in other.stderr
 
 
 def test_two_analyses_in_two_threads_run_while_python_goes_on(tmp_path):
