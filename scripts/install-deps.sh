@@ -8,7 +8,8 @@ packages=(g++ cmake make libgtest-dev libbenchmark-dev pkg-config nlohmann-json3
   pybind11-dev python3-dev python3-numpy python3-pytest libtomlplusplus-dev
   pandoc man-db dpkg-dev file
   slurmctld slurmd slurm-client munge chromium
-  prometheus-cpp-dev libcurl4-openssl-dev prometheus)
+  prometheus-cpp-dev libcurl4-openssl-dev prometheus
+  libsqlite3-dev python3-distributed)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
