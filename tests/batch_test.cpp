@@ -68,14 +68,24 @@ protected:
 TEST_F(BatchTest, ResumesAfterSigkillWithoutLosingOrRepeatingAFile) {
     for (const char* name : {"a.y4m", "b.y4m", "c.y4m", "x.y4m"}) clip(name);
     ASSERT_EQ(mkfifo((dir.path / "stuck").c_str(), 0600), 0);  // its run waits for a writer that never comes
-    const pid_t batch = fork();
-    ASSERT_GE(batch, 0);
-    if (batch == 0) {
-        if (chdir(dir.path.c_str()) != 0 || !freopen("/dev/null", "w", stderr)) _exit(127);
-        execl(FRAMEPROBE_BINARY, FRAMEPROBE_BINARY, "batch", "--out", "out", "--jobs", "1", "a.y4m", "b.y4m", "c.y4m",
-              "stuck", "x.y4m", static_cast<char*>(nullptr));
-        _exit(127);
-    }
+    const auto start = [this] {
+        const pid_t batch = fork();
+        if (batch == 0) {
+            if (chdir(dir.path.c_str()) != 0 || !freopen("/dev/null", "w", stderr)) _exit(127);
+            execl(FRAMEPROBE_BINARY, FRAMEPROBE_BINARY, "batch", "--out", "out", "--jobs", "1", "a.y4m", "b.y4m",
+                  "c.y4m", "stuck", "x.y4m", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        return batch;
+    };
+    // Whether a run has the pipe open: then it waits for a writer.
+    const auto stuckHasReader = [this] {
+        const int fd = open((dir.path / "stuck").c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) close(fd);
+        return fd >= 0;
+    };
+    pid_t batch = start();
+    ASSERT_GT(batch, 0);
     // Killed while the fourth file's run waits: three rows are committed.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
     while (!fs::exists(dir.path / "out/catalogue.sqlite") ||
@@ -87,14 +97,23 @@ TEST_F(BatchTest, ResumesAfterSigkillWithoutLosingOrRepeatingAFile) {
     int status = 0;
     waitpid(batch, &status, 0);
     // The stuck run died with the batch: the pipe has no reader left.
-    for (;;) {
-        const int fd = open((dir.path / "stuck").c_str(), O_WRONLY | O_NONBLOCK);
-        if (fd < 0 && errno == ENXIO) break;
-        if (fd >= 0) close(fd);
+    while (stuckHasReader()) {
         ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "a run outlived its batch";
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     EXPECT_EQ(query("SELECT state, count(*) FROM files GROUP BY state ORDER BY state"), "done|3\npending|2\n");
+
+    // Again, stopped by SIGTERM once it waits on the pipe: the three done files were skipped.
+    batch = start();
+    ASSERT_GT(batch, 0);
+    while (!stuckHasReader()) {
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the second batch did not reach the pipe";
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_EQ(kill(batch, SIGTERM), 0);
+    waitpid(batch, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 143) << status;
+    EXPECT_EQ(query("SELECT kind FROM events WHERE path IS NULL ORDER BY id"), "batch_started\nbatch_started\nbatch_stopped\n");
 
     const ProcessResult resumed = probe({"--jobs", "1", "a.y4m", "b.y4m", "c.y4m", "x.y4m"});
     EXPECT_EQ(resumed.status, 0) << resumed.err;

@@ -329,8 +329,9 @@ int runBatch(int argc, char** argv) {
             siginfo_t info{};
             const int signal = sigtimedwait(&waited, &info, &tick);
             if ((signal == SIGINT || signal == SIGTERM) && !stoppedBy) {
+                // Their results would not be recorded, and a run may wait on its input for long.
                 stoppedBy = signal;
-                for (const auto& [pid, run] : running) kill(pid, SIGTERM);
+                for (const auto& [pid, run] : running) kill(pid, SIGKILL);
             }
             int status = 0;
             pid_t pid;
@@ -377,7 +378,9 @@ int runBatch(int argc, char** argv) {
         if (counts.failedBefore) fprintf(stderr, " (%lld of them failed)", static_cast<long long>(counts.failedBefore));
         fprintf(stderr, "; %.1f s, %.1f files/s\n", seconds,
                 seconds > 0 ? static_cast<double>(counts.measured + counts.unreadable) / seconds : 0.0);
-        if (stoppedBy) fprintf(stderr, "frameprobe batch: stopped; %zu files left to measure\n", queue.size());
+        if (stoppedBy)
+            fprintf(stderr, "frameprobe batch: stopped; %lld files left to measure\n",
+                    static_cast<long long>(counts.toRun - counts.measured - counts.unreadable));
     }
     if (stoppedBy) return statusForSignal(stoppedBy);
     if (counts.unreadable || counts.failedBefore) return kToolFailure;
