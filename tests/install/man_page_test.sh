@@ -33,5 +33,6 @@ check_page() {  # PAGE HELP_COMMAND...
 check_page frameprobe.1 "$program"
 check_page frameprobe-merge.1 "$program" merge
 check_page frameprobe-index.1 "$program" index
+check_page frameprobe-batch.1 "$program" batch
 check_page frameprobe-monitor.1 "$program" monitor
 exit $((failures > 0))
