@@ -37,7 +37,7 @@ _frameprobe() {
         return 0
     fi
     local -a command=("$program")
-    [[ ${COMP_WORDS[1]} == merge || ${COMP_WORDS[1]} == monitor || ${COMP_WORDS[1]} == index ]] && ((at > 1)) && command+=("${COMP_WORDS[1]}")
+    [[ ${COMP_WORDS[1]} == merge || ${COMP_WORDS[1]} == monitor || ${COMP_WORDS[1]} == index || ${COMP_WORDS[1]} == batch ]] && ((at > 1)) && command+=("${COMP_WORDS[1]}")
     local help
     help=$("${command[@]}" --help 2>/dev/null) || help=
 
@@ -65,7 +65,7 @@ _frameprobe() {
                     compopt -o filenames
                     mapfile -t -O "${#COMPREPLY[@]}" COMPREPLY < <(compgen -f -- "$cur")
                     ;;
-                -o | --output | --log | --report | --snapshots | --junit)
+                -o | --output | --log | --report | --snapshots | --junit | --out | --files-from)
                     compopt -o filenames
                     mapfile -t COMPREPLY < <(compgen -f -- "$cur")
                     ;;
@@ -78,7 +78,7 @@ _frameprobe() {
         return 0
     fi
     compopt -o filenames
-    ((at == 1)) && mapfile -t COMPREPLY < <(compgen -W "index merge monitor profiles" -- "$cur")
+    ((at == 1)) && mapfile -t COMPREPLY < <(compgen -W "batch index merge monitor profiles" -- "$cur")
     mapfile -t -O "${#COMPREPLY[@]}" COMPREPLY < <(compgen -f -- "$cur")
     return 0
 }

@@ -3,7 +3,7 @@
 
 function __frameprobe_help
     set -l words (commandline -opc)
-    if test (count $words) -ge 2; and contains -- "$words[2]" merge monitor index
+    if test (count $words) -ge 2; and contains -- "$words[2]" merge monitor index batch
         $words[1] $words[2] --help 2>/dev/null
     else
         $words[1] --help 2>/dev/null
@@ -52,6 +52,7 @@ complete -c frameprobe -n 'string match -q -- "-*" (commandline -ct)' -a '(__fra
 complete -c frameprobe -n __fish_use_subcommand -a merge -d 'Join the outputs of segments of one run'
 complete -c frameprobe -n __fish_use_subcommand -a monitor -d 'Watch live channels and raise alarms'
 complete -c frameprobe -n __fish_use_subcommand -a index -d 'One page listing the runs of many JSON results'
+complete -c frameprobe -n __fish_use_subcommand -a batch -d 'Measure many files into a folder with a catalogue that resumes'
 complete -c frameprobe -n __fish_use_subcommand -a profiles -d 'List the QC profiles, or show one'
 complete -c frameprobe -n '__fish_seen_subcommand_from profiles; and test (count (commandline -opc)) -eq 2' -f -a show -d 'Print a profile'
 complete -c frameprobe -n __frameprobe_profiles_show -f -a '(__frameprobe_profiles)'

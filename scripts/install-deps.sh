@@ -12,16 +12,16 @@ set -euo pipefail
 # libraries the program links, and the interpreter the Python module is built for.
 packages=(g++ cmake make pkg-config nlohmann-json3-dev libcli11-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev libpng-dev libtomlplusplus-dev
-  prometheus-cpp-dev libcurl4-openssl-dev
+  prometheus-cpp-dev libcurl4-openssl-dev libsqlite3-dev
   python3 python3-dev pybind11-dev python3-numpy)
 # The Debian package: man pages made by pandoc, dependencies found by dpkg-shlibdeps.
 package_tools=(pandoc dpkg-dev file)
 # The tests and benchmarks: GoogleTest and Google Benchmark, the ffmpeg program for
 # fixtures, clang for the fuzzers, pytest and pandas for the Python module, man for the
 # man page test, a one-node Slurm cluster, Chromium for the report, Prometheus for the
-# monitor's metrics.
+# monitor's metrics, Dask's distributed for frameprobe.map on a cluster.
 test_tools=(libgtest-dev libbenchmark-dev ffmpeg clang python3-pytest python3-pandas man-db
-  slurmctld slurmd slurm-client munge chromium prometheus)
+  slurmctld slurmd slurm-client munge chromium prometheus python3-distributed)
 for arg in "$@"; do
   case $arg in
     --package) packages+=("${package_tools[@]}") ;;

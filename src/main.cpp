@@ -3,6 +3,7 @@
 #include <variant>
 
 #include "cli/options.h"
+#include "driver/batch_run.h"
 #include "driver/legacy_run.h"
 #include "driver/index_run.h"
 #include "driver/merge_run.h"
@@ -17,6 +18,7 @@ int main(int argc, char** argv) {
     openClosedStandardDescriptors();
     installStopHandlers();
     if (argc >= 2 && std::string_view(argv[1]) == "merge") return runMerge(argc, argv);
+    if (argc >= 2 && std::string_view(argv[1]) == "batch") return runBatch(argc, argv);
     if (argc >= 2 && std::string_view(argv[1]) == "index") return runIndex(argc, argv);
     if (argc >= 2 && std::string_view(argv[1]) == "profiles") return runProfiles(argc, argv);
     if (argc >= 2 && std::string_view(argv[1]) == "monitor") return runMonitor(argc, argv);

@@ -5,9 +5,12 @@
     result.frames["blur"]          # a numpy array, NaN where there is no value
 
 ``analyze`` measures any input the ``frameprobe`` program reads; ``Analyzer``
-measures frames you push as numpy arrays; ``measure`` one picture.
+measures frames you push as numpy arrays; ``measure`` one picture; ``map``
+many files on an executor (threads, processes, or a Dask cluster).
 """
 
+import collections
+import concurrent.futures
 import functools
 import operator
 import os
@@ -30,7 +33,7 @@ except ImportError as error:
     raise ImportError("frameprobe needs numpy: sudo apt-get install python3-numpy ({})".format(error)) from error
 from ._frameprobe import Error
 
-__all__ = ["analyze", "Analyzer", "measure", "Result", "Error", "INDICATORS", "__version__"]
+__all__ = ["analyze", "map", "Analyzer", "measure", "Result", "Finished", "Error", "INDICATORS", "__version__"]
 
 __version__ = _frameprobe.version()
 
@@ -143,3 +146,64 @@ def measure(array, indicators=None, bit_depth=None):
     uint16 samples.
     """
     return _short_type_errors(_frameprobe.measure)(array, indicators, bit_depth)
+
+
+class Finished(collections.namedtuple("Finished", "path result error")):
+    """What ``map`` yields for each file: its path as given, its ``Result`` (None
+    when it failed) and the exception that stopped it (None when it did not)."""
+
+    __slots__ = ()
+
+    @property
+    def ok(self):
+        return self.error is None
+
+
+def _measure_one(path, settings):
+    # At module level, so that process pools and Dask workers can unpickle it.
+    try:
+        return Finished(path, analyze(path, **settings), None)
+    except Exception as e:  # one bad file is a value, never the end of the map
+        return Finished(path, None, e)
+
+
+def map(paths, executor=None, **settings):  # noqa: A001 (frameprobe.map, as documented)
+    """Measures many files, yielding a ``Finished`` for each as it finishes.
+
+    paths: any iterable of paths, read as they are needed. executor: a
+    ``concurrent.futures.Executor`` (a ``ProcessPoolExecutor``, Dask's
+    ``Client.get_executor()``, ...); by default a thread pool with one worker
+    per CPU. settings: those of ``analyze`` (size, indicators, start, frames,
+    fps, threads); ``threads`` defaults to 1, as files run side by side.
+    Files are submitted a few per worker at a time, so a list of a million
+    paths costs no more memory than a short one. Leaving the loop early cancels
+    the files not yet started.
+    """
+    own = executor is None
+    workers = os.cpu_count() or 1
+    if own:
+        executor = concurrent.futures.ThreadPoolExecutor(max_workers=workers)
+    settings.setdefault("threads", 1)
+    window = max(4, 2 * workers)
+    pending = set()
+    try:
+        it = iter(paths)
+        exhausted = False
+        while True:
+            while not exhausted and len(pending) < window:
+                try:
+                    path = next(it)
+                except StopIteration:
+                    exhausted = True
+                    break
+                pending.add(executor.submit(_measure_one, path, settings))
+            if not pending:
+                return
+            done, pending = concurrent.futures.wait(pending, return_when=concurrent.futures.FIRST_COMPLETED)
+            for future in done:
+                yield future.result()
+    finally:
+        for future in pending:
+            future.cancel()
+        if own:
+            executor.shutdown(wait=True, cancel_futures=True)

@@ -1,5 +1,6 @@
 import os
-from typing import Any, Dict, List, Optional, Sequence, Tuple, Union
+import concurrent.futures
+from typing import Any, Dict, Iterable, Iterator, List, NamedTuple, Optional, Sequence, Tuple, Union
 
 import numpy
 import numpy.typing
@@ -37,3 +38,13 @@ class Analyzer:
     def run(self) -> Dict[str, Any]: ...
 
 def measure(array: Plane, indicators: Indicators = ..., bit_depth: Optional[int] = ...) -> Dict[str, float]: ...
+
+class Finished(NamedTuple):
+    path: Any
+    result: Optional[Result]
+    error: Optional[BaseException]
+    @property
+    def ok(self) -> bool: ...
+
+def map(paths: Iterable[Union[str, os.PathLike[str]]], executor: Optional[concurrent.futures.Executor] = ...,
+        **settings: Any) -> Iterator[Finished]: ...

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "batch/catalogue_store.h"
 #include "cli/options.h"
 #include "driver/option_run.h"
 #include "indicators/registry.h"
@@ -142,7 +143,8 @@ int runIndex(int argc, char** argv) {
     std::string page;
     std::vector<std::string> given;
     app.add_option("PAGE", page, "The HTML page to write, - for standard output")->required();
-    app.add_option("RESULT", given, "A JSON result, or a folder of them")->required();
+    app.add_option("RESULT", given, "A JSON result, or a folder of them, or a batch's folder (frameprobe batch)")
+        ->required();
     app.footer("Exit status: 0 after the page was written, 1 when a result could not be read or the page not written,\n"
                "2 for a command line it could not understand.");
     try {
@@ -154,19 +156,35 @@ int runIndex(int argc, char** argv) {
         return kUsageStatus;
     }
     try {
-        const std::vector<std::string> files = resultFiles(given);
+        // A batch's folder is read from its catalogue, without opening its results.
+        std::vector<CatalogueEntry> entries;
+        std::vector<std::string> jsonGiven;
+        for (const std::string& path : given) {
+            if (!hasCatalogue(path)) {
+                jsonGiven.push_back(path);
+                continue;
+            }
+            CatalogueStore store(fs::path(path) / CatalogueStore::kFileName);
+            for (CatalogueEntry& e : store.entries(path)) {
+                e.report = reportOf(e.result, page);
+                entries.push_back(std::move(e));
+            }
+        }
+        const std::vector<std::string> files = resultFiles(jsonGiven);
         for (const std::string& file : files)
             if (const auto problem = checkOutputPlan(file, {{"PAGE", page}})) {
                 fprintf(stderr, "frameprobe index: %s\n", problem->message.c_str());
                 return problem->kind == OutputPlanProblem::Conflict ? kUsageStatus : kToolFailure;
             }
-        std::vector<CatalogueEntry> entries;
         for (const std::string& file : files)
             if (auto entry = readResult(file, page)) entries.push_back(std::move(*entry));
         sortByFailures(entries);
         OutputFile out = OutputFile::open(page);
         out.append(cataloguePage(entries));
         out.close();
+    } catch (const CatalogueError& e) {
+        fprintf(stderr, "frameprobe index: %s\n", e.what());
+        return kToolFailure;
     } catch (const IndexError& e) {
         fprintf(stderr, "frameprobe index: %s\n", e.what());
         return kToolFailure;

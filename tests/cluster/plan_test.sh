@@ -44,6 +44,47 @@ diff <(frames whole.jsonl) <(frames run/results/0-clip.yuv.jsonl) >/dev/null || 
 diff <(grep -o '"events":.*"run"' whole.jsonl) <(grep -o '"events":.*"run"' run/results/0-clip.yuv.jsonl) ||
     fail "the merged summary differs"
 
+# MPEG-TS and Matroska do not say their frame count: the plan counts their packets, and the
+# parts of the TS file's plan make its whole run.
+if command -v ffmpeg >/dev/null; then
+    for kind in ts mkv; do
+        ffmpeg -v error -f rawvideo -s 64x64 -pix_fmt yuv420p -r 25 -i clip.yuv -c:v mpeg2video -g 6 -bf 0 "clip.$kind"
+        bash "$plan" --no-submit --segment 13 --out "run-$kind" --frameprobe "$frameprobe" "clip.$kind" >/dev/null ||
+            fail "no plan for clip.$kind"
+        [[ $(cut -f2,3,5 "run-$kind/segments.tsv" | tr '\t\n' ', ') == "0,13,25 13,12,25 " ]] ||
+            fail "the plan of clip.$kind is $(cat "run-$kind/segments.tsv")"
+    done
+    for task in 0 1; do JOB_COMPLETION_INDEX=$task bash run-ts/segment.sh; done
+    bash run-ts/merge.sh || fail "merge.sh of clip.ts failed"
+    "$frameprobe" -q --format jsonl -o whole.ts.jsonl clip.ts
+    diff <(frames whole.ts.jsonl) <(frames run-ts/results/0-clip.ts.jsonl) >/dev/null || fail "the merged frames of clip.ts differ"
+fi
+
+# A plan that fails leaves the earlier one as it was, and no part of its own.
+cp run/segments.tsv before.tsv
+printf 'not a video' >junk.mp4
+status=0
+bash "$plan" --no-submit --segment 5 --out run --frameprobe "$frameprobe" clip.yuv junk.mp4 -- -s 64x64 \
+    >/dev/null 2>err || status=$?
+((status == 1)) && grep -q "junk.mp4: " err || fail "a bad input gives status $status"
+cmp -s before.tsv run/segments.tsv || fail "a failed plan changed segments.tsv"
+[[ -z $(find run -maxdepth 1 -name '.plan.*') ]] || fail "a failed plan left its files"
+
+# A batch of whole files, two per task: task 1 never ran, so the merge step measures its file;
+# the broken one is a row of the catalogue, and the status says so.
+"$sample" a.y4m 32 32 4 >/dev/null
+cp a.y4m b.y4m
+bash "$plan" --no-submit --group 2 --out batch --frameprobe "$frameprobe" a.y4m junk.mp4 b.y4m -- --indicators blur \
+    >/dev/null || fail "no plan of a batch"
+grep -q '^  completions: 2  ' batch/kubernetes-indexed-job.yaml || fail "the batch's manifest does not ask for 2 completions"
+JOB_COMPLETION_INDEX=0 bash batch/group.sh || fail "a task of a batch with a broken file failed"
+status=0
+bash batch/merge.sh 2>err || status=$?
+((status == 1)) || fail "the batch's merge step gives status $status: $(cat err)"
+[[ ! -e batch/groups/0 && $(ls batch/results) == $'1-a.y4m.json\n3-b.y4m.json' ]] ||
+    fail "the batch's results are $(ls batch/results batch/groups)"
+"$frameprobe" index page.html batch && grep -q '<p id="totals">2 runs' page.html || fail "the batch's catalogue"
+
 # Without Slurm the cluster test is skipped: it never reaches for the package manager.
 mkdir bin
 printf '#!/bin/sh\ntouch %q/apt-get-ran\nexit 1\n' "$tmp" >bin/apt-get

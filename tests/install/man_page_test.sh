@@ -35,7 +35,7 @@ check_page frameprobe.1 "$program"
 main=$(LC_ALL=C MANWIDTH=200 MANPAGER=cat man -l "$man_dir/frameprobe.1" 2>/dev/null)
 synopsis=$(sed -n '/^SYNOPSIS/,/^DESCRIPTION/p' <<<"$main")
 see_also=$(sed -n '/^SEE ALSO/,$p' <<<"$main")
-for subcommand in merge monitor index profiles; do
+for subcommand in merge monitor index batch profiles; do
   grep -q "frameprobe $subcommand" <<<"$synopsis" || { echo "FAIL: SYNOPSIS leaves out $subcommand"; failures=$((failures + 1)); }
 done
 for page in "$man_dir"/frameprobe-*.1; do
@@ -44,5 +44,6 @@ for page in "$man_dir"/frameprobe-*.1; do
 done
 check_page frameprobe-merge.1 "$program" merge
 check_page frameprobe-index.1 "$program" index
+check_page frameprobe-batch.1 "$program" batch
 check_page frameprobe-monitor.1 "$program" monitor
 exit $((failures > 0))

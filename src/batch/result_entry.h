@@ -1,0 +1,10 @@
+// What the catalogue keeps of a JSON result (--format json): its verdict, counts of
+// findings and events, size and duration, and each indicator's worst value.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include "report/catalogue_page.h"
+
+// Throws nlohmann::json::exception when the document is not a result of the program.
+CatalogueEntry entryOfResult(const nlohmann::json& doc);
