@@ -1,6 +1,7 @@
 #include "library/conversions.h"
 
 #include <algorithm>
+#include <tuple>
 #include <cmath>
 
 #include "indicators/registry.h"
@@ -58,8 +59,14 @@ Summary summary(const RunRecord& record) {
 
 std::vector<frameprobe::Event> events(const RunRecord& record) {
     std::vector<frameprobe::Event> result;
-    for (const ::Event& e : record.events())
-        result.push_back({e.type, e.startFrame, e.endFrame, e.startTime, e.endTime, e.duration, e.severity});
+    for (const ::Event& e : record.events()) {
+        frameprobe::Event out{e.type, e.startFrame, e.endFrame, e.startTime, e.endTime, e.duration, e.severity};
+        if (e.bars && e.type == "letterbox") std::tie(out.top, out.bottom) = std::pair(int(e.bars->top), int(e.bars->bottom));
+        if (e.bars && e.type == "pillarbox") std::tie(out.left, out.right) = std::pair(int(e.bars->left), int(e.bars->right));
+        out.level = e.level;
+        out.side = e.side();
+        result.push_back(std::move(out));
+    }
     return result;
 }
 
