@@ -71,6 +71,10 @@ TEST_F(VerdictTest, EventsMatchThePictures) {
         EXPECT_EQ(events[0]["duration"], 1.0);
         EXPECT_EQ(events[1]["type"], "black");
     }
+    // Every event has a picture of its first frame, a freeze's from the frame that confirmed it.
+    ASSERT_EQ(probe({"clip.y4m", "-o", "/dev/null", "--snapshots", "snaps"}).status, 0);
+    EXPECT_TRUE(std::filesystem::exists(dir.path / "snaps/frame-000012-freeze-start.png"));
+    EXPECT_TRUE(std::filesystem::exists(dir.path / "snaps/frame-000050-black-start.png"));
     // A flat grey picture is a constant colour with its level, not black; its frames are no freeze.
     ASSERT_EQ(runProcess(FRAMEPROBE_SAMPLE_BINARY, {"grey.y4m", "64", "48", "30", "flat:10-19"}, dir.path).status, 0);
     const json grey = document({"grey.y4m", "--indicators", "blackout,freezing"})["events"];
