@@ -77,6 +77,13 @@ py::list eventsList(const std::vector<frameprobe::Event>& events) {
         d["end_time"] = e.endTime;
         d["duration"] = e.duration;
         d["severity"] = e.severity;
+        // In the order the program's JSON gives them.
+        if (e.top) d["top"] = *e.top;
+        if (e.bottom) d["bottom"] = *e.bottom;
+        if (e.left) d["left"] = *e.left;
+        if (e.right) d["right"] = *e.right;
+        if (!e.side.empty()) d["side"] = e.side;
+        if (e.level) d["level"] = *e.level;
         list.append(d);
     }
     return list;

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Measures the event rules on clips made here, and prints the tables of docs/qc.md.
 
-    python3 scripts/calibrate-events.py [BUILD_DIR]    (default: build)
+    python3 scripts/calibrate-events.py [BUILD_DIR] [--detectors]   (default: build; only the detectors' tables)
 
 Clips without flicker (pans, zooms, noise, grain, scene cuts, fades, still pictures, and
 frameprobe-sample's moving square with freezes and black flashes) must give no flicker
@@ -9,6 +9,16 @@ event; clips with brightness, block or small-region flicker at 2-15 Hz must each
 Black and freeze events are compared with ffmpeg's blackdetect and freezedetect on the
 same frames. ffmpeg and frameprobe-sample only make and check the clips; frameprobe
 measures them.
+
+The detectors' table: clean clips of several kinds (pans, cuts, fades, grain, a drifting
+gradient, white strobe frames, H.264 at 25 and 29.97 fps and a low bit rate) and clips with
+black, constant-colour, bar, freeze and flicker stretches injected at known frames (down to
+one frame, under grain, after compression, on either side, limited and full range), and
+MP4s with packets dropped. Each injected stretch is a hit when one event of its type covers
+it within 2 frames at each end (flicker: one period), a timing error when events of its type
+cover part of it, a miss otherwise; an event of a family on no injected stretch is a false
+event. ffmpeg's blackdetect, freezedetect and cropdetect run on the same clips as a column.
+Not part of the test suite: it takes minutes.
 """
 import json
 import re
@@ -17,7 +27,8 @@ import sys
 import tempfile
 from pathlib import Path
 
-BUILD = Path(sys.argv[1] if len(sys.argv) > 1 else "build")
+ARGS = [a for a in sys.argv[1:] if not a.startswith("--")]
+BUILD = Path(ARGS[0] if ARGS else "build")
 PROBE = BUILD / "frameprobe"
 SAMPLE = BUILD / "frameprobe-sample"
 SIZE, RATE, SECONDS = "320x240", 30, 3
@@ -149,14 +160,175 @@ def black_freeze_table(work):
             print(f"| {kind} | none | {c}-{d - 1} | | |")
 
 
+D_SIZE, D_SECONDS = "320x240", 4
+GRAIN = "noise=alls=6:allf=t"
+PHOTO = "testsrc2=s=1280x720:r={r}:d={d},crop=320:240:x='t*40':y='t*20'"
+
+
+def scene(rate, base="pan"):
+    d = D_SECONDS
+    return {"pan": PHOTO.format(r=rate, d=d),
+            "bars": f"smptebars=s={D_SIZE}:r={rate}:d={d},drawbox=x='mod(t*80,300)':y=100:w=20:h=20:c=white:t=fill",
+            "grain": f"testsrc2=s={D_SIZE}:r={rate}:d={d},{GRAIN}"}[base]
+
+
+def window(a, b):
+    return f"enable='between(n,{a},{b})'"
+
+
+# name, rate, lavfi graph, [(type, first, last)], encoder options (None: lossless Y4M)
+DETECTOR_CLIPS = [
+    ("clean pan", 25, scene(25), [], None),
+    ("clean pan with grain", 25, f"{scene(25)},{GRAIN}", [], None),
+    ("clean cuts", 25, f"{scene(25)},hue=H='if(lt(n,23),0,if(lt(n,51),3,if(lt(n,64),1,2)))':"
+                       f"b='if(lt(n,23),-3,if(lt(n,51),3,if(lt(n,64),-3,0)))'", [], None),
+    # Fades from and to black: the frames black to the rule at either end are black.
+    ("fades through black", 25, f"{scene(25)},fade=in:0:20,fade=out:80:20", [("black", 0, 2), ("black", 99, 99)], None),
+    ("clean drifting gradient", 25,
+     f"nullsrc=s={D_SIZE}:r=25:d={D_SECONDS},geq=lum='60+X/4+0.36*N':cb=128:cr=128", [], None),
+    ("clean H.264 25 fps", 25, scene(25), [], ["-c:v", "libx264", "-crf", "23"]),
+    ("clean H.264 29.97 fps", 30000 / 1001, scene("30000/1001"), [], ["-c:v", "libx264", "-crf", "23"]),
+    ("clean H.264 low rate", 25, scene(25, "grain"), [], ["-c:v", "libx264", "-b:v", "100k"]),
+    ("white strobe frames", 25, f"{scene(25)},drawbox=c=white:t=fill:enable='eq(mod(n,12),0)'",
+     [("constant_colour", n, n) for n in range(0, 100, 12)], None),
+]
+for length in (1, 3, 25):
+    DETECTOR_CLIPS.append((f"black {length} frames", 25, f"{scene(25)},drawbox=c=black:t=fill:{window(40, 39 + length)}",
+                           [("black", 40, 39 + length)], None))
+DETECTOR_CLIPS += [
+    ("black with a logo, grain", 25, f"{scene(25)},drawbox=c=black:t=fill:{window(30, 69)},"
+     f"drawbox=x=280:y=10:w=24:h=16:c=white:t=fill,{GRAIN}", [("black", 30, 69)], None),
+    ("black, H.264 29.97 fps", 30000 / 1001, f"{scene('30000/1001')},drawbox=c=black:t=fill:{window(30, 59)}",
+     [("black", 30, 59)], ["-c:v", "libx264", "-crf", "23"]),
+    ("black, full range", 25, f"{scene(25)},drawbox=c=black:t=fill:{window(30, 59)},scale=out_range=full",
+     [("black", 30, 59)], None),
+    ("grey slate", 25, f"{scene(25)},drawbox=c=gray:t=fill:{window(20, 69)}", [("constant_colour", 20, 69)], None),
+    ("letterbox", 25, f"{scene(25)},drawbox=y=0:w=iw:h=30:c=black:t=fill:{window(20, 79)},"
+     f"drawbox=y=210:w=iw:h=30:c=black:t=fill:{window(20, 79)}", [("letterbox", 20, 79)], None),
+    ("pillarbox right only, noise 3", 25, f"{scene(25)},drawbox=x=280:w=40:h=ih:c=black:t=fill:{window(20, 79)},"
+     "noise=alls=3:allf=t", [("pillarbox", 20, 79)], None),
+    ("pillarbox, H.264", 25, f"{scene(25)},drawbox=x=0:w=40:h=ih:c=black:t=fill:{window(20, 79)},"
+     f"drawbox=x=280:w=40:h=ih:c=black:t=fill:{window(20, 79)}", [("pillarbox", 20, 79)], ["-c:v", "libx264", "-crf", "23"]),
+]
+for length in (3, 10, 40):
+    DETECTOR_CLIPS.append((f"freeze {length} frames", 25, f"{scene(25)},split[a][b];[a][b]freezeframes=first=31:last={30 + length - 1}:replace=30",
+                           [("freeze", 30, 29 + length)], None))
+DETECTOR_CLIPS += [
+    ("freeze 40 frames under grain 6", 25, f"{scene(25)},split[a][b];[a][b]freezeframes=first=31:last=69:replace=30,{GRAIN}",
+     [("freeze", 30, 69)], None),
+    ("freeze 40 frames, H.264", 25, f"{scene(25)},split[a][b];[a][b]freezeframes=first=31:last=69:replace=30",
+     [("freeze", 30, 69)], ["-c:v", "libx264", "-crf", "23"]),
+    ("flicker 5 Hz", 25, f"{scene(25, 'bars')},eq=brightness='0.1*sin(2*PI*5*t)*between(n,25,74)':eval=frame",
+     [("flicker", 25, 74)], None),
+]
+FAMILIES = ("black", "constant_colour", "letterbox", "pillarbox", "freeze", "flicker")
+
+
+def make_clip(graph, rate, encode, path):
+    frames = round(rate * D_SECONDS)
+    out = ["-pix_fmt", "yuv420p", "-f", "yuv4mpegpipe"] if encode is None else ["-pix_fmt", "yuv420p", *encode]
+    result = run(["ffmpeg", "-hide_banner", "-loglevel", "error", "-f", "lavfi", "-i", graph, "-frames:v", frames,
+                  *out, "-y", path])
+    if result.returncode != 0:
+        sys.exit(f"ffmpeg could not make {path}: {result.stderr}")
+
+
+def ffmpeg_column(path, rate, expected):
+    """What blackdetect, freezedetect and cropdetect say of the injected stretch (first of the clip)."""
+    if not expected:
+        return ""
+    kind, a, b = expected[0]
+    if kind == "black":
+        spans = [(round(float(x) * rate), round(float(y) * rate) - 1) for x, y in
+                 re.findall(r"black_start:([\d.]+) black_end:([\d.]+)",
+                            run(["ffmpeg", "-hide_banner", "-i", path, "-vf", "blackdetect=d=0", "-f", "null", "-"]).stderr)]
+    elif kind == "freeze":
+        text = run(["ffmpeg", "-hide_banner", "-i", path, "-vf", "freezedetect=d=0.1,metadata=mode=print", "-f", "null",
+                    "-"]).stderr
+        starts = [round(float(x) * rate) for x in re.findall(r"freeze_start: ?([\d.]+)", text)]
+        ends = [round(float(x) * rate) - 1 for x in re.findall(r"freeze_end: ?([\d.]+)", text)]
+        spans = list(zip(starts, ends + [round(rate * D_SECONDS) - 1] * (len(starts) - len(ends))))
+    elif kind in ("letterbox", "pillarbox"):
+        text = run(["ffmpeg", "-hide_banner", "-i", path, "-vf", "cropdetect=round=2:reset=1,metadata=mode=print",
+                    "-f", "null", "-"]).stderr
+        crops = [(int(w), int(h)) for w, h in re.findall(r"lavfi\.cropdetect\.w=(\d+)\s.*?lavfi\.cropdetect\.h=(\d+)",
+                                                          text, re.S)]
+        barred = [n for n, (w, h) in enumerate(crops) if (h < 240 if kind == "letterbox" else w < 320)]
+        return f"{len([n for n in barred if a <= n <= b])} of {b - a + 1} frames" if crops else "no output"
+    else:
+        return "n/a"
+    return "; ".join(f"{x}-{y}" for x, y in spans) or "none"
+
+
+def judge(found, expected, slack):
+    hits = misses = timing = 0
+    used = set()
+    for kind, a, b in expected:
+        mine = [i for i, e in enumerate(found) if e["type"] == kind and e["start_frame"] <= b and e["end_frame"] >= a]
+        used.update(mine)
+        if len(mine) == 1 and abs(found[mine[0]]["start_frame"] - a) <= slack and abs(found[mine[0]]["end_frame"] - b) <= slack:
+            hits += 1
+        elif mine:
+            timing += 1
+        else:
+            misses += 1
+    false = sum(1 for i, e in enumerate(found) if e["type"] in FAMILIES and i not in used)
+    return hits, misses, timing, false
+
+
+def detector_table(work):
+    print("| clip | injected | frameprobe events | hits | misses | timing errors | false events | ffmpeg |")
+    print("|---|---|---|---|---|---|---|---|")
+    total = [0, 0, 0, 0]
+    for index, (name, rate, graph, expected, encode) in enumerate(DETECTOR_CLIPS):
+        path = work / (f"d{index}.y4m" if encode is None else f"d{index}.mp4")
+        make_clip(graph, rate, encode, path)
+        found = events(path, "--indicators", "all")
+        slack = 8 if any(k == "flicker" for k, _, _ in expected) else 2
+        scores = judge(found, expected, slack)
+        total = [t + s for t, s in zip(total, scores)]
+        injected = ", ".join(f"{k} {a}-{b}" for k, a, b in expected[:3]) + (" ..." if len(expected) > 3 else "") or "none"
+        mine = ", ".join(f"{e['type']} {e['start_frame']}-{e['end_frame']}" for e in found[:4]) + \
+            (" ..." if len(found) > 4 else "") or "none"
+        print(f"| {name} | {injected} | {mine} | {scores[0]} | {scores[1]} | {scores[2]} | {scores[3]} | "
+              f"{ffmpeg_column(path, rate, expected)} |")
+    print(f"\nInjected stretches: {total[0]} hits, {total[1]} misses, {total[2]} timing errors; "
+          f"false events: {total[3]}.\n")
+
+
+def damage_table(work):
+    clean = work / "damage.ts"
+    result = run(["ffmpeg", "-hide_banner", "-loglevel", "error", "-f", "lavfi", "-i", PHOTO.format(r=25, d=8),
+                  "-frames:v", 200, "-c:v", "libx264", "-g", "50", "-bf", "2", "-y", clean])
+    if result.returncode != 0:
+        sys.exit(f"ffmpeg could not make {clean}: {result.stderr}")
+    print("| file | packets dropped | decode_errors | damaged_frames | frames in decode_error/damaged events | "
+          "--profile default |")
+    print("|---|---|---|---|---|---|")
+    for label, drop in (("one B frame", "eq(n\\,31)"), ("one P frame", "eq(n\\,60)"),
+                        ("4 packets", "between(n\\,100\\,103)")):
+        path = work / f"dropped-{len(label)}-{drop.count('n')}.mp4"
+        run(["ffmpeg", "-hide_banner", "-loglevel", "error", "-i", clean, "-c", "copy", "-bsf:v", f"noise=drop={drop}",
+             "-y", path])
+        out = path.with_suffix(".json")
+        status = run([PROBE, "-q", "--no-log", "--profile", "default", "--format", "json", "-o", out, path]).returncode
+        d = json.loads(out.read_text())
+        covered = sum(e["end_frame"] - e["start_frame"] + 1 for e in d["events"] if e["type"] == "damaged")
+        print(f"| H.264 MP4, {label} | {drop} | {d['run']['decode_errors']} | {d['run']['damaged_frames']} | "
+              f"{covered} | {'fail' if status == 3 else status} |")
+
+
 def main():
     for tool in (PROBE, SAMPLE):
         if not tool.exists():
             sys.exit(f"{tool} is missing: build first (cmake --build {BUILD})")
     with tempfile.TemporaryDirectory() as folder:
         work = Path(folder)
-        flicker_table(work)
-        black_freeze_table(work)
+        if "--detectors" not in sys.argv:
+            flicker_table(work)
+            black_freeze_table(work)
+        detector_table(work)
+        damage_table(work)
 
 
 if __name__ == "__main__":

@@ -158,12 +158,20 @@ TEST_F(CompressedInputTest, LostFramesAreRecordedAlikeOnAnyNumberOfCpus) {
     ASSERT_TRUE(runFfmpeg(dir.path, {"-i", "clip.ts", "-c", "copy", "-movflags", "+faststart", "whole.mp4"}));
     const std::string mp4 = readFile(dir.path / "whole.mp4");
     writeFile(dir.path / "cut.mp4", mp4.substr(0, mp4.size() / 2));
+    // A packet dropped from a whole MP4: nothing is damaged in what the demuxer reads, but a
+    // frame is missing and the frames predicted from it are broken until the next key frame.
+    ASSERT_TRUE(runFfmpeg(dir.path, {"-i", "clip.ts", "-c", "copy", "-bsf:v", "noise=drop=eq(n\\,30)", "dropped.mp4"}));
     const bool taskset = shell("command -v taskset").status == 0;
-    for (const char* file : {"damaged.ts", "cut.mp4"}) {
+    for (const char* file : {"damaged.ts", "cut.mp4", "dropped.mp4"}) {
         SCOPED_TRACE(file);
         const json run = jsonRun(file);
         const int64_t lost = run["run"]["decode_errors"];
         EXPECT_GT(lost, 0);
+        if (std::string(file) != "cut.mp4") {
+            EXPECT_GT(run["run"]["damaged_frames"], 0);
+        }
+        // Lost and damaged frames fail every shipped profile.
+        EXPECT_EQ(probe({"--no-log", "-q", "-o", "/dev/null", "--profile", "default", file}).status, 3);
         int64_t inEvents = 0;
         for (const json& e : run["events"]) {
             if (e["type"] != "decode_error") continue;

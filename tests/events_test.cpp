@@ -241,6 +241,9 @@ TEST(Events, TheDocumentedOrderAtEqualStartFramesIsTheOrderTheyComeIn) {
                 row.setEvidence(i, 100);  // whatever evidence a rule needs
             }
             row.set(indexOf("blackout"), black);
+            // The types only detectors find.
+            row.detections.set(Detection::ConstantColour, true);
+            row.detections.set(Detection::Damaged, true);
             detector.feed(frame, row);
         }
         std::vector<std::string> listed, expected;

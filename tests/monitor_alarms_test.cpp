@@ -84,7 +84,8 @@ TEST(MonitorAlarms, EventRulesWatchTheRequestedIndicatorsOnly) {
     AlarmSettings settings;
     const int blackout = *findIndicator("blackout");
     auto rules = makeEventAlarmRules(settings, 1u << blackout, 25);
-    ASSERT_EQ(rules->events(), std::vector<std::string_view>{"black"});
+    // Blackout's request has the picture judged black or of one flat colour; damage is always judged.
+    ASSERT_EQ(rules->events(), (std::vector<std::string_view>{"black", "constant_colour", "damaged"}));
     settings.timing["black"] = {0, 0};
     rules = makeEventAlarmRules(settings, 1u << blackout, 25);
     Results black;

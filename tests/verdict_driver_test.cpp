@@ -71,6 +71,18 @@ TEST_F(VerdictTest, EventsMatchThePictures) {
         EXPECT_EQ(events[0]["duration"], 1.0);
         EXPECT_EQ(events[1]["type"], "black");
     }
+    // Every event has a picture of its first frame, a freeze's from the frame that confirmed it.
+    ASSERT_EQ(probe({"clip.y4m", "-o", "/dev/null", "--snapshots", "snaps"}).status, 0);
+    EXPECT_TRUE(std::filesystem::exists(dir.path / "snaps/frame-000012-freeze-start.png"));
+    EXPECT_TRUE(std::filesystem::exists(dir.path / "snaps/frame-000050-black-start.png"));
+    // A flat grey picture is a constant colour with its level, not black; its frames are no freeze.
+    ASSERT_EQ(runProcess(FRAMEPROBE_SAMPLE_BINARY, {"grey.y4m", "64", "48", "30", "flat:10-19"}, dir.path).status, 0);
+    const json grey = document({"grey.y4m", "--indicators", "blackout,freezing"})["events"];
+    ASSERT_EQ(grey.size(), 1u) << grey;
+    EXPECT_EQ(grey[0]["type"], "constant_colour");
+    EXPECT_EQ(grey[0]["start_frame"], 10);
+    EXPECT_EQ(grey[0]["end_frame"], 19);
+    EXPECT_EQ(grey[0]["level"], 128);
     const ProcessResult oneSecond = probe({"clip.y4m", "--freeze-min-duration", "1", "--fail-on", "freeze>0"});
     EXPECT_EQ(oneSecond.status, 3);
 }
@@ -101,6 +113,17 @@ TEST_F(VerdictTest, ProfilesStrictAndJunit) {
     const ProcessResult list = runProcess(FRAMEPROBE_BINARY, {"profiles"}, dir.path);
     for (const char* name : {"default", "broadcast-delivery", "archive-transfer", "streaming"})
         EXPECT_NE(list.out.find(name), std::string::npos) << list.out;
+    // The build tree holds them in a folder, one file each.
+    const auto buildProfiles = std::filesystem::path(FRAMEPROBE_BINARY).parent_path() / "share/frameprobe/profiles";
+    EXPECT_TRUE(std::filesystem::is_regular_file(buildProfiles / "streaming.toml"));
+    // A program that finds none says where it looked, and fails.
+    std::filesystem::create_directory(dir.path / "lone");
+    std::filesystem::copy_file(FRAMEPROBE_BINARY, dir.path / "lone/frameprobe");
+    const ProcessResult none = runProcess((dir.path / "lone/frameprobe").string(), {"profiles"}, dir.path);
+    EXPECT_EQ(none.status, 1);
+    EXPECT_NE(none.err.find("none found (looked in " + (dir.path / "share/frameprobe/profiles").string()),
+              std::string::npos)
+        << none.err;
     const ProcessResult shown = runProcess(FRAMEPROBE_BINARY, {"profiles", "show", "archive-transfer"}, dir.path);
     writeFile(dir.path / "mine.toml", shown.out);
     // archive-transfer fails a still picture of 1 s; broadcast-delivery only warns of it.

@@ -71,13 +71,18 @@ struct FrameResult {
 
 // A run of consecutive frames with a defect.
 struct Event {
-    std::string type;  // "black", "freeze", "letterbox", "pillarbox", "flicker"
+    std::string type;  // "black", "constant_colour", "freeze", "letterbox", "pillarbox", "flicker", "damaged", "decode_error"
     int64_t startFrame = 0;
     int64_t endFrame = 0;  // inclusive
     double startTime = 0;
     double endTime = 0;  // when the last frame ends
     double duration = 0;
     std::string severity = "warning";  // "warning" or "error"
+    // What the first frame showed, where the type tells it: bars' widths in pixels and their
+    // side ("both" or the one side) for letterbox (top, bottom) and pillarbox (left, right),
+    // a flat picture's luma level for constant_colour.
+    std::optional<int> top, bottom, left, right, level;
+    std::string side;
 };
 
 struct FrameValue {

@@ -4,28 +4,105 @@
 #include <cmath>
 #include <limits>
 
+#include "detectors/judged_detections.h"
 #include "indicators/registry.h"
 
 namespace {
 
-// The indicators whose values mark events, in registry order.
-std::vector<int> eventIndicators() {
-    std::vector<int> found;
-    for (int i = 0; i < kIndicatorCount; ++i)
-        if (indicatorRegistry()[static_cast<std::size_t>(i)].event.type != nullptr) found.push_back(i);
-    return found;
-}
+const IndicatorDescriptor& entry(int i) { return indicatorRegistry()[static_cast<std::size_t>(i)]; }
 
-const std::vector<int>& eventIndicatorList() {
-    static const std::vector<int> list = eventIndicators();
-    return list;
-}
-
-const EventSpec& specOf(std::size_t type) {
-    return indicatorRegistry()[static_cast<std::size_t>(eventIndicatorList()[type])].event;
+// Every source of events, whatever the run measures: the indicators' event types in
+// registry order, each marked by its detector when one finds it, then the detectors'
+// types that no indicator names.
+const std::vector<EventSource>& allSources() {
+    static const std::vector<EventSource> all = [] {
+        std::vector<EventSource> sources;
+        std::vector<bool> placed(kDetectionCount, false);
+        const auto detectionOf = [](std::string_view type) -> std::optional<Detection> {
+            for (int d = 0; d < kDetectionCount; ++d)
+                if (type == kDetectionTypes[static_cast<std::size_t>(d)].type) return static_cast<Detection>(d);
+            return std::nullopt;
+        };
+        for (int i = 0; i < kIndicatorCount; ++i) {
+            const EventSpec& spec = entry(i).event;
+            if (spec.type == nullptr) continue;
+            EventSource s;
+            s.type = sources.size();
+            s.indicator = i;
+            s.framesPerValue = spec.framesPerValue;
+            if (spec.rule == EventRule::Detected) {
+                s.detection = detectionOf(spec.type);
+                placed[static_cast<std::size_t>(*s.detection)] = true;
+            }
+            sources.push_back(s);
+        }
+        for (int d = 0; d < kDetectionCount; ++d) {
+            if (placed[static_cast<std::size_t>(d)]) continue;
+            EventSource s;
+            s.type = sources.size();
+            s.detection = static_cast<Detection>(d);
+            sources.push_back(s);
+        }
+        return sources;
+    }();
+    return all;
 }
 
 }  // namespace
+
+std::string_view EventSource::name() const {
+    if (detection) return kDetectionTypes[static_cast<std::size_t>(*detection)].type;
+    return entry(indicator).event.type;
+}
+
+bool EventSource::speaks(const Results& values) const {
+    if (detection && values.detections.judges(*detection)) return true;
+    return indicator >= 0 && meaningfulValue(values, indicator).has_value();
+}
+
+bool EventSource::marks(const Results& values, const EventOptions& options) const {
+    if (detection && values.detections.judges(*detection)) return values.detections.has(*detection);
+    const std::optional<double> value = meaningfulValue(values, indicator);
+    const EventSpec& spec = entry(indicator).event;
+    if (!value) return false;
+    // A row its detector did not judge (an older run's): the indicator's flag, unless the
+    // flag of the type it gives way to is up on the frame.
+    if (detection) return *value > 0 && !(except >= 0 && meaningfulValue(values, except).value_or(0) > 0);
+    if (spec.rule != EventRule::AboveLimit) return false;
+    if (!spec.evidenceKey) return *value > options.flickerThreshold;
+    // Evidence the rule needs and the row lacks (rows of an older run) marks nothing.
+    const std::optional<double> evidence = values.evidenceOf(indicator);
+    return evidence && *evidence > options.flickerThreshold;
+}
+
+int64_t EventSource::startOf(int64_t frame, const Results& values, int64_t first) const {
+    if (detection && values.detections.judges(*detection))
+        return detection == Detection::Freeze && values.detections.freezeStart >= 0
+                   ? std::max(first, std::min(frame, values.detections.freezeStart))
+                   : frame;
+    return std::max(first, frame - framesPerValue + 1 - flagLead);
+}
+
+std::vector<EventSource> eventSources(uint32_t mask, double fps) {
+    const uint32_t judged = judgedDetections(mask);
+    std::vector<EventSource> found;
+    for (EventSource s : allSources()) {
+        const bool measured = s.detection ? (judged & Detections::bit(*s.detection)) != 0
+                                          : isRequested(entry(s.indicator), mask);
+        if (!measured) continue;
+        if (s.indicator >= 0) {
+            const EventSpec& spec = entry(s.indicator).event;
+            if (spec.flagLeadFrames) s.flagLead = spec.flagLeadFrames(fps);
+            if (spec.exceptDuring)
+                for (int i = 0; i < kIndicatorCount; ++i)
+                    if (entry(i).event.type && std::string_view(entry(i).event.type) == spec.exceptDuring &&
+                        isRequested(entry(i), mask))
+                        s.except = i;
+        }
+        found.push_back(s);
+    }
+    return found;
+}
 
 double EventOptions::minDurationOf(std::string_view type) const {
     const auto it = minDuration.find(type);
@@ -39,19 +116,16 @@ double EventOptions::recoveryOf(std::string_view type) const {
 
 std::string EventOptions::severityOf(std::string_view type) const {
     const auto it = severity.find(type);
-    return it == severity.end() ? "warning" : it->second;
+    if (it != severity.end()) return it->second;
+    // A damaged or lost frame is a broken picture, whatever else is judged.
+    return type == "damaged" || type == kDecodeErrorEvent ? "error" : "warning";
 }
 
-bool marksEvent(const Results& values, int indicator, const EventOptions& options) {
-    const std::optional<double> value = meaningfulValue(values, indicator);
-    const EventSpec& spec = indicatorRegistry()[static_cast<std::size_t>(indicator)].event;
-    if (!value) return false;
-    if (spec.rule == EventRule::AboveZero) return *value > 0;
-    if (spec.rule != EventRule::AboveLimit) return false;
-    if (!spec.evidenceKey) return *value > options.flickerThreshold;
-    // Evidence the rule needs and the row lacks (rows of an older run) marks nothing.
-    const std::optional<double> evidence = values.evidenceOf(indicator);
-    return evidence && *evidence > options.flickerThreshold;
+std::string Event::side() const {
+    if (!bars) return "";
+    if (type == "letterbox") return bars->top && bars->bottom ? "both" : bars->top ? "top" : "bottom";
+    if (type == "pillarbox") return bars->left && bars->right ? "both" : bars->left ? "left" : "right";
+    return "";
 }
 
 double wholeNanoseconds(double seconds) { return std::round(seconds * 1e9) / 1e9; }
@@ -59,7 +133,9 @@ double wholeNanoseconds(double seconds) { return std::round(seconds * 1e9) / 1e9
 std::span<const std::string_view> eventTypes() {
     static const std::vector<std::string_view> types = [] {
         std::vector<std::string_view> all;
-        for (int i : eventIndicatorList()) all.emplace_back(indicatorRegistry()[static_cast<std::size_t>(i)].event.type);
+        for (const EventSource& s : allSources()) all.push_back(s.name());
+        // Frames the decoder lost, which the run's end tells rather than its rows.
+        all.push_back(kDecodeErrorEvent);
         return all;
     }();
     return types;
@@ -81,43 +157,27 @@ void EventDetector::Track::close() {
 
 EventDetector::EventDetector(double fps, uint32_t mask, EventOptions options, int64_t origin)
     : fps_(fps), options_(std::move(options)), origin_(origin) {
-    const std::vector<int>& indicators = eventIndicatorList();
-    for (std::size_t t = 0; t < indicators.size(); ++t) {
-        if (!isRequested(indicatorRegistry()[static_cast<std::size_t>(indicators[t])], mask)) continue;
-        std::optional<int> except;
-        if (const char* other = specOf(t).exceptDuring)
-            for (std::size_t u = 0; u < indicators.size(); ++u)
-                if (std::string_view(specOf(u).type) == other &&
-                    isRequested(indicatorRegistry()[static_cast<std::size_t>(indicators[u])], mask))
-                    except = indicators[u];
-        tracks_.push_back(Track{t, indicators[t], except, std::nullopt, {}});
-    }
+    for (const EventSource& source : eventSources(mask, fps)) tracks_.push_back(Track{source, std::nullopt, {}});
 }
 
 void EventDetector::feed(int64_t frame, const Results& values) {
     if (!firstFrame_) firstFrame_ = std::min(frame, origin_ >= 0 ? origin_ : frame);
     for (Track& track : tracks_) {
-        const std::optional<double> value = meaningfulValue(values, track.indicator);
-        const EventSpec& spec = specOf(track.type);
-        if (spec.rule == EventRule::AboveZero) {
-            const bool excepted = track.except && meaningfulValue(values, *track.except).value_or(0) > 0;
-            if (!marksEvent(values, track.indicator, options_) || excepted) {
-                track.close();
-            } else if (track.open) {
-                track.open->end = frame;
-            } else {
-                // A new run: it reaches back over the frames that led to the mark, never
-                // joining the run before it.
-                const int64_t lead = spec.leadFrames ? spec.leadFrames(fps_) : 0;
-                track.open = Span{std::max(*firstFrame_, frame - lead), frame};
-            }
-        } else if (value) {
-            // Between period ends there is no value; adjacency decides whether periods join.
-            if (marksEvent(values, track.indicator, options_))
-                track.extend({std::max(*firstFrame_, frame - spec.framesPerValue + 1), frame});
-            else
-                track.close();
+        // Between period ends there is no value; adjacency decides whether periods join.
+        if (!track.source.speaks(values)) {
+            if (track.source.framesPerValue == 1) track.close();
+            continue;
         }
+        if (!track.source.marks(values, options_)) {
+            track.close();
+            continue;
+        }
+        const int64_t start = track.source.startOf(frame, values, *firstFrame_);
+        // A freeze of another picture is another freeze, even right after the one before.
+        if (track.source.detection == Detection::Freeze && values.detections.judges(Detection::Freeze) && track.open &&
+            track.open->start != start)
+            track.close();
+        track.extend({start, frame, values.detections});
     }
 }
 
@@ -140,20 +200,21 @@ std::vector<Event> EventDetector::eventsOfAnyLength(const std::function<double(i
     };
     std::vector<std::pair<std::size_t, Span>> spans;
     for (const Track& track : tracks_) {
+        const std::size_t type = track.source.type;
         std::vector<Span> all = track.closed;
         if (track.open) all.push_back(*track.open);
         // Runs apart by less than the type's recovery time are one event.
-        const double recovery = options_.recoveryOf(specOf(track.type).type);
+        const double recovery = options_.recoveryOf(track.source.name());
         std::optional<Span> joined;
         for (const Span& s : all) {
             if (joined && absent(joined->end, s.start) < recovery) {
                 joined->end = std::max(joined->end, s.end);
                 continue;
             }
-            if (joined) spans.emplace_back(track.type, *joined);
+            if (joined) spans.emplace_back(type, *joined);
             joined = s;
         }
-        if (joined) spans.emplace_back(track.type, *joined);
+        if (joined) spans.emplace_back(type, *joined);
     }
     std::stable_sort(spans.begin(), spans.end(), [](const auto& a, const auto& b) {
         return a.second.start != b.second.start ? a.second.start < b.second.start : a.first < b.first;
@@ -161,13 +222,15 @@ std::vector<Event> EventDetector::eventsOfAnyLength(const std::function<double(i
     std::vector<Event> events;
     for (const auto& [type, span] : spans) {
         Event e;
-        e.type = specOf(type).type;
+        e.type = std::string(eventTypes()[type]);
         e.startFrame = span.start;
         e.endFrame = span.end;
         e.startTime = static_cast<double>(span.start) / fps_;
         e.endTime = static_cast<double>(span.end + 1) / fps_;
         e.duration = static_cast<double>(span.end - span.start + 1) / fps_;
         e.severity = options_.severityOf(e.type);
+        if (e.type == "letterbox" || e.type == "pillarbox") e.bars = span.first.bars;
+        if (e.type == "constant_colour" && span.first.level >= 0) e.level = span.first.level;
         events.push_back(std::move(e));
     }
     return events;

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "detectors/detections.h"
 #include "indicators/results.h"
 
 struct EventOptions {
@@ -20,7 +21,8 @@ struct EventOptions {
     // Seconds a type's condition must stay false for its event to end; a missing type has 0:
     // one frame without the defect ends it.
     std::map<std::string, double, std::less<>> recovery;
-    // "warning" or "error" by event type; a missing type is a warning.
+    // "warning" or "error" by event type; a missing type is a warning, except damaged and
+    // lost frames (decode_error), errors.
     std::map<std::string, std::string, std::less<>> severity;
 
     double minDurationOf(std::string_view type) const;
@@ -37,11 +39,39 @@ struct Event {
     double endTime = 0;    // (end_frame + 1) / fps: when the last frame ends
     double duration = 0;   // (end_frame - start_frame + 1) / fps = end_time - start_time
     std::string severity = "warning";  // of its type in the run's event options
+    // What its first frame showed: bars' widths in pixels (letterbox, pillarbox), a flat
+    // picture's luma level (constant_colour).
+    std::optional<BarWidths> bars;
+    std::optional<int> level;
+    // The bars' side: "both", or the one side ("top", "bottom", "left", "right"); "" for other types.
+    std::string side() const;
 };
 
-// Whether the indicator's values of one frame mark its event type (leaving aside
-// the type during which it is not reported).
-bool marksEvent(const Results& values, int indicator, const EventOptions& options);
+// One event type of a run and how a row marks it: by a detector's finding, or (flicker)
+// by an indicator's values and evidence over the limit.
+struct EventSource {
+    std::size_t type = 0;                // index into eventTypes()
+    std::optional<Detection> detection;  // the detector's finding that marks it
+    int indicator = -1;                  // else the indicator whose values mark it
+    int64_t framesPerValue = 1;          // a value stands for this many frames, ending at its own
+    int except = -1;                     // a row without the detector's finding: the indicator whose flag hides this one's
+    int64_t flagLead = 0;                // and the frames before its first flagged one that belong to its event
+
+    std::string_view name() const;
+    // Whether the row tells anything of the type: values that stand for several frames
+    // leave the rows between them silent.
+    bool speaks(const Results& values) const;
+    bool marks(const Results& values, const EventOptions& options) const;
+    // The first frame of the defect a marked row belongs to (a freeze starts at the
+    // picture its frames repeat), never before `first`.
+    int64_t startOf(int64_t frame, const Results& values, int64_t first) const;
+};
+
+// The event types a run with these indicators can mark, in eventTypes() order, at its rate.
+std::vector<EventSource> eventSources(uint32_t mask, double fps);
+
+// Frames the decoder lost: an event type that the run's end gives, not its rows.
+inline constexpr std::string_view kDecodeErrorEvent = "decode_error";
 
 // The event types in report order, e.g. "black".
 std::span<const std::string_view> eventTypes();
@@ -75,11 +105,10 @@ private:
     struct Span {
         int64_t start;
         int64_t end;
+        Detections first;  // what the first frame showed
     };
     struct Track {
-        std::size_t type;  // index into eventTypes()
-        int indicator;
-        std::optional<int> except;  // the indicator of the type during which this one is not reported
+        EventSource source;
         std::optional<Span> open;
         std::vector<Span> closed;
         void extend(Span span);

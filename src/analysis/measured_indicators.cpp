@@ -2,14 +2,18 @@
 
 #include <string_view>
 
+#include "detectors/detections.h"
 #include "indicators/registry.h"
 
 namespace {
 
-// The indicator whose events have this type, if any.
+// The indicator whose events have this type, or whose request has them judged, if any.
 const IndicatorDescriptor* indicatorOfEvent(std::string_view type) {
     for (const IndicatorDescriptor& d : indicatorRegistry())
         if (d.event.type != nullptr && type == d.event.type) return &d;
+    for (const DetectionType& d : kDetectionTypes)
+        if (type == d.type && d.judgedWith != nullptr)
+            if (const auto index = findIndicator(d.judgedWith)) return &indicatorRegistry()[static_cast<std::size_t>(*index)];
     return nullptr;
 }
 

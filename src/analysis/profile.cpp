@@ -71,6 +71,8 @@ public:
             const toml::table& rule = table(node, "events." + type);
             if (type == "flicker")
                 onlyKeys(rule, prefix, {"threshold", "min_duration", "recovery", "severity"});
+            else if (type == kDecodeErrorEvent)  // a place where frames were lost has no length of its own
+                onlyKeys(rule, prefix, {"severity"});
             else
                 onlyKeys(rule, prefix, {"min_duration", "recovery", "severity"});
             if (const toml::node* n = rule.get("min_duration"))

@@ -15,12 +15,14 @@ void RunRecord::begin(const RunInfo& info) {
     times_.clear();
     values_.clear();
     frameCount_ = 0;
+    damagedFrames_ = 0;
     firstFrame_.reset();
     end_.reset();
 }
 
 void RunRecord::row(int64_t frame, const Results& values) {
     ++frameCount_;
+    if (values.detections.has(Detection::Damaged)) ++damagedFrames_;
     detector_.feed(frame, values);
     if (!firstFrame_) firstFrame_ = frame;
     if (values.time && (keepRows_ || keepTimes_)) {
@@ -83,11 +85,12 @@ std::vector<Event> RunRecord::events() const {
     // when that frame is shown and lasts as long as the frames lost would have.
     for (const DecodeError& e : end_->decodeErrors) {
         Event event;
-        event.type = "decode_error";
+        event.type = kDecodeErrorEvent;
         event.startFrame = event.endFrame = e.frame;
         event.endTime = e.time.value_or(static_cast<double>(e.frame) / info_.fps);
         event.duration = static_cast<double>(e.frames) / info_.fps;
         event.startTime = std::max(0.0, wholeNanoseconds(event.endTime - event.duration));
+        event.severity = options_.severityOf(event.type);
         events.push_back(event);
     }
     std::stable_sort(events.begin(), events.end(),

@@ -44,6 +44,8 @@ public:
     FrameCounts frameCounts() const;
     // Frames the decoder lost among the frames of the run; 0 before end().
     int64_t decodeErrors() const { return end_ ? framesLost(end_->decodeErrors) : 0; }
+    // Frames the detectors found damaged, so far.
+    int64_t damagedFrames() const { return damagedFrames_; }
     // Set by end(); empty before.
     const std::optional<RunEnd>& runEnd() const { return end_; }
 
@@ -66,5 +68,6 @@ private:
     bool keepTimes_ = false;
     std::optional<int64_t> firstFrame_;  // of the rows recorded
     int64_t frameCount_ = 0;
+    int64_t damagedFrames_ = 0;
     const QcGate* gate_ = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "driver/profile_lookup.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -9,6 +10,7 @@
 
 #include "cli/options.h"
 #include "driver/option_run.h"
+#include "io/install_layout.h"
 #include "io/program_location.h"
 
 namespace {
@@ -30,14 +32,17 @@ bool looksLikeFile(const std::string& text) {
     return text.find('/') != std::string::npos || (text.size() > kExtension.size() && text.ends_with(kExtension));
 }
 
-std::string namesText(const std::map<std::string, std::filesystem::path>& shipped) {
-    std::string names;
-    for (const auto& [name, path] : shipped) names += (names.empty() ? "" : ", ") + name;
-    if (!names.empty()) return names;
+std::string noneFoundText() {
     std::string folders;
     for (const std::filesystem::path& folder : profileDirectories())
         folders += (folders.empty() ? "" : ", ") + folder.lexically_normal().string();
     return "none found (looked in " + (folders.empty() ? std::string("no folder") : folders) + ")";
+}
+
+std::string namesText(const std::map<std::string, std::filesystem::path>& shipped) {
+    std::string names;
+    for (const auto& [name, path] : shipped) names += (names.empty() ? "" : ", ") + name;
+    return names.empty() ? noneFoundText() : names;
 }
 
 std::filesystem::path shippedPath(const std::string& name) {
@@ -56,6 +61,12 @@ std::vector<std::filesystem::path> profileDirectories() {
         folders.push_back(*program / ".." / "share" / "frameprobe" / "profiles");
         folders.push_back(*program / "share" / "frameprobe" / "profiles");
     }
+    // An install found through its configured data folder, for a program run from elsewhere.
+    for (const std::filesystem::path& data : dataDirectories()) {
+        const std::filesystem::path folder = (data / "profiles").lexically_normal();
+        if (std::none_of(folders.begin(), folders.end(), [&](const auto& f) { return f.lexically_normal() == folder; }))
+            folders.push_back(folder);
+    }
     return folders;
 }
 
@@ -67,7 +78,13 @@ int runProfiles(int argc, char** argv) {
     const std::string usage = "usage: frameprobe profiles [show NAME]";
     try {
         if (argc == 2) {
-            for (const auto& [name, path] : shippedProfiles()) {
+            const auto shipped = shippedProfiles();
+            // An empty list would read as success; a broken build or install must show.
+            if (shipped.empty()) {
+                fprintf(stderr, "frameprobe: no profiles: %s\n", noneFoundText().c_str());
+                return kToolFailure;
+            }
+            for (const auto& [name, path] : shipped) {
                 const Profile p = loadProfileFile(path);
                 printf("%-20s %-8s %s\n", name.c_str(), p.version.c_str(), p.description.c_str());
             }

@@ -392,11 +392,15 @@ void FfmpegSource::noteDemuxGap(int64_t dts, int64_t pts) {
         if (lastDts_ != AV_NOPTS_VALUE) lastDts_ += frameTicks_;
         return;
     }
-    if (demuxDamage_ > 0 && lastDts_ != AV_NOPTS_VALUE && frameTicks_ > 0 && dts > lastDts_ && pts != AV_NOPTS_VALUE &&
-        (skipBelowPts_ == AV_NOPTS_VALUE || pts >= skipBelowPts_)) {
+    // Without damage, a regular stream that skips whole frames lost them in the container.
+    const int64_t skipped = lastDts_ != AV_NOPTS_VALUE ? rhythm_.missingBefore(dts, lastDts_) : 0;
+    const bool shown = pts != AV_NOPTS_VALUE && (skipBelowPts_ == AV_NOPTS_VALUE || pts >= skipBelowPts_);
+    if (demuxDamage_ > 0 && lastDts_ != AV_NOPTS_VALUE && frameTicks_ > 0 && dts > lastDts_ && shown) {
         const int64_t missing = (dts - lastDts_ + frameTicks_ / 2) / frameTicks_ - 1;
         // They stand before the first frame shown from the time the stream resumed.
         if (missing > 0) demuxLosses_.emplace_back(dts, missing);
+    } else if (skipped > 0 && shown) {
+        demuxLosses_.emplace_back(dts, skipped);
     }
     demuxDamage_ = std::max(0, demuxDamage_ - 1);
     lastDts_ = dts;
@@ -741,8 +745,10 @@ ReadResult FfmpegSource::readFrame(int64_t index, Frame& frame) {
     for (;;) {
         ReadResult result = decodeNext();
         if (result.status != ReadResult::Frame) return result;
+        const bool damaged = damage_.judge(frame_, framesLost(info_.decodeErrors));
         if (next_ == index) {
             result = copyLuma(luma);
+            result.damaged = damaged;
             result.time = secondsOf(frame_->pts != AV_NOPTS_VALUE ? frame_->pts : frame_->best_effort_timestamp);
             frame.picture.planeCount = 0;
             if (result.status == ReadResult::Frame && frame.wantPlanes) {

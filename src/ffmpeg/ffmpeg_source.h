@@ -23,6 +23,7 @@
 #include <variant>
 #include <vector>
 
+#include "ffmpeg/frame_damage.h"
 #include "ffmpeg/module_interface.h"
 #include "ffmpeg/picture_pool.h"
 #include "ffmpeg/pipe_input.h"
@@ -135,4 +136,6 @@ private:
     int demuxDamage_ = 0;      // video packets still to read that may follow damage the demuxer met
     // Frames the demuxer lost in damage, by the decode time stamp of the first packet after them.
     std::vector<std::pair<int64_t, int64_t>> demuxLosses_;
+    FrameDamage damage_;  // of the frames decoded so far
+    StampRhythm rhythm_;  // of the video packets' decode time stamps
 };

@@ -36,17 +36,19 @@ struct LegacyColumn {
 // Runs of frames that an indicator's values mark as an event.
 enum class EventRule {
     None,
-    AboveZero,   // a frame whose value is above zero
+    AboveZero,   // a frame whose value is above zero (a flag)
     AboveLimit,  // a value (or its evidence) above the run's limit for the type (flicker threshold)
+    Detected,    // the detector of the type found it on the frame (src/detectors/); the value is not judged
 };
 
 struct EventSpec {
     const char* type = nullptr;  // "black", "freeze", ...; null: no events
     EventRule rule = EventRule::None;
     int64_t framesPerValue = 1;  // a value stands for this many frames, ending at its own
-    // Frames before the first marked one that belong to the event (a freeze begins at the
-    // picture the marked frames repeat); null: none.
-    int64_t (*leadFrames)(double fps) = nullptr;
+    // Detected: rows whose detector did not judge them (rows of an older run) are judged by
+    // the value as a flag, as before: these frames before the first flagged one belong to
+    // the event (a freeze begins at the picture the flagged frames repeat); null: none.
+    int64_t (*flagLeadFrames)(double fps) = nullptr;
     // An event type during whose frames this one is not reported (a black frame is not
     // also letterboxed); null: none. Runs that report this type measure that one too.
     const char* exceptDuring = nullptr;
@@ -105,7 +107,9 @@ inline bool isRequested(const IndicatorDescriptor& d, uint32_t mask) {
 }
 
 // A flag: 0 or 1, and 1 marks its event, so its worst value says no more than its events.
-inline bool isFlag(const IndicatorDescriptor& d) { return d.column.integer && d.event.rule == EventRule::AboveZero; }
+inline bool isFlag(const IndicatorDescriptor& d) {
+    return d.column.integer && (d.event.rule == EventRule::AboveZero || d.event.rule == EventRule::Detected);
+}
 
 // Index of the entry with this key or name, if any.
 std::optional<int> findIndicator(const char* keyOrName);

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "detectors/detections.h"
+
 // Block edge shared by blockiness, blackout, exposure and flickering.
 inline constexpr int BLOCKSIZE = 8;
 
@@ -23,6 +25,8 @@ struct Results {
     // A temporal indicator's second number, which an event rule may need beside its value.
     std::array<double, kIndicatorCount> evidence{};
     uint32_t evidenceWritten = 0;
+    // What the detectors found on the frame, which events are made of.
+    Detections detections;
 
     void setEvidence(int index, double value) {
         evidence[static_cast<std::size_t>(index)] = value;

@@ -35,6 +35,9 @@ struct ReadResult {
     int error = 0;              // errno of a failed read
     std::string message;        // what went wrong, for sources with their own words
     std::optional<double> time; // presentation time in seconds from the stream's start, when known
+    // The decoder concealed or flagged damage in the frame, or it depends on a frame that was
+    // damaged or lost since the last clean key frame.
+    bool damaged = false;
 };
 
 // What a live source saw since it was last asked: its first audio stream's

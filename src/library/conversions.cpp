@@ -1,6 +1,7 @@
 #include "library/conversions.h"
 
 #include <algorithm>
+#include <tuple>
 #include <cmath>
 
 #include "indicators/registry.h"
@@ -59,8 +60,21 @@ Summary summary(const RunRecord& record) {
 
 std::vector<frameprobe::Event> events(const RunRecord& record) {
     std::vector<frameprobe::Event> result;
-    for (const ::Event& e : record.events())
-        result.push_back({e.type, e.startFrame, e.endFrame, e.startTime, e.endTime, e.duration, e.severity});
+    for (const ::Event& e : record.events()) {
+        frameprobe::Event out;
+        out.type = e.type;
+        out.startFrame = e.startFrame;
+        out.endFrame = e.endFrame;
+        out.startTime = e.startTime;
+        out.endTime = e.endTime;
+        out.duration = e.duration;
+        out.severity = e.severity;
+        if (e.bars && e.type == "letterbox") std::tie(out.top, out.bottom) = std::pair(int(e.bars->top), int(e.bars->bottom));
+        if (e.bars && e.type == "pillarbox") std::tie(out.left, out.right) = std::pair(int(e.bars->left), int(e.bars->right));
+        out.level = e.level;
+        out.side = e.side();
+        result.push_back(std::move(out));
+    }
     return result;
 }
 

@@ -50,39 +50,31 @@ class EventAlarmRules final : public AlarmRules {
 public:
     EventAlarmRules(const AlarmSettings& settings, uint32_t mask, double fps) {
         limits_.flickerThreshold = settings.flickerThreshold;
-        const auto& registry = indicatorRegistry();
-        for (int i = 0; i < kIndicatorCount; ++i) {
-            const IndicatorDescriptor& d = registry[static_cast<std::size_t>(i)];
-            if (d.event.type == nullptr || !isRequested(d, mask)) continue;
-            tracks_.push_back({i, d.event, AlarmTracker(d.event.type, settings.timingOf(d.event.type), fps)});
-        }
+        for (const EventSource& source : eventSources(mask, fps))
+            tracks_.push_back({source, AlarmTracker(source.name(), settings.timingOf(source.name()), fps)});
     }
 
     void feed(int64_t frame, const Results& values, std::vector<AlarmChange>& changes) override {
         if (!first_) first_ = frame;
+        // The same detectors and rules as a run's events: a value that stands for the frames
+        // of its period speaks for them, ending at its own.
         for (Track& t : tracks_) {
-            const std::optional<double> value = meaningfulValue(values, t.indicator);
-            if (t.spec.rule == EventRule::AboveZero) {
-                t.tracker.feed(frame, value && *value > 0, frame, changes);
-            } else if (value) {
-                // A value stands for the frames of its period, ending at its own; the event
-                // rule decides, with the evidence it weighs.
-                t.tracker.feed(frame, marksEvent(values, t.indicator, limits_),
-                               std::max(*first_, frame - t.spec.framesPerValue + 1), changes);
-            }
+            const bool speaks = t.source.speaks(values);
+            if (!speaks && t.source.framesPerValue > 1) continue;
+            const bool marked = speaks && t.source.marks(values, limits_);
+            t.tracker.feed(frame, marked, marked ? t.source.startOf(frame, values, *first_) : frame, changes);
         }
     }
 
     std::vector<std::string_view> events() const override {
         std::vector<std::string_view> names;
-        for (const Track& t : tracks_) names.push_back(t.spec.type);
+        for (const Track& t : tracks_) names.push_back(t.source.name());
         return names;
     }
 
 private:
     struct Track {
-        int indicator;
-        EventSpec spec;
+        EventSource source;
         AlarmTracker tracker;
     };
     EventOptions limits_;

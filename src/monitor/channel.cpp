@@ -124,7 +124,9 @@ void Channel::Sink::row(int64_t frame, const Results& values) {
     {
         std::lock_guard lock(channel.mutex_);
         channel.streamFrames_ = origin.streamFrame + 1;
-        if (channel.noSignal_) {
+        // Rows of pictures that came before the outage are still measured after it began:
+        // only a picture that came since it was raised ends it.
+        if (channel.noSignal_ && channel.lastPicture_.load() != channel.noSignalPicture_) {
             channel.noSignal_ = false;
             channel.alarm({AlarmChange::Cleared, "no_signal", origin.streamFrame, origin.streamFrame}, fps);
         }
@@ -233,6 +235,7 @@ void Channel::checkSignal() {
     std::lock_guard lock(mutex_);
     if (noSignal_ || silent < options_.noSignalAfter || finished_) return;
     noSignal_ = true;
+    noSignalPicture_ = lastPicture_.load();
     alarm({AlarmChange::Raised, "no_signal", streamFrames_, streamFrames_}, fps_);
 }
 

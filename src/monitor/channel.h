@@ -69,6 +69,7 @@ private:
     std::set<std::string, std::less<>> active_;
     std::map<std::string, int64_t, std::less<>> raisedCount_;
     bool noSignal_ = false;
+    int64_t noSignalPicture_ = 0;  // when the last picture before no_signal came (lastPicture_)
     int64_t streamFrames_ = 0;  // over every connection
     double fps_ = 25;
 

@@ -120,6 +120,24 @@ std::string frameMembers(int64_t frame, double fps, const Results& values) {
     for (int i = 0; i < kIndicatorCount; ++i)
         if (const char* key = registry[static_cast<std::size_t>(i)].event.evidenceKey)
             if (const auto evidence = values.evidenceOf(i)) out.member(key, finiteOrNull(*evidence));
+    // So do the detectors' findings.
+    if (const Detections& d = values.detections; d.found != 0) {
+        Builder found('{');
+        for (int k = 0; k < kDetectionCount; ++k) {
+            const auto which = static_cast<Detection>(k);
+            if (!d.has(which)) continue;
+            Builder details('{');
+            if (which == Detection::Letterbox || which == Detection::Pillarbox)
+                details.member("top", integer(d.bars.top))
+                    .member("bottom", integer(d.bars.bottom))
+                    .member("left", integer(d.bars.left))
+                    .member("right", integer(d.bars.right));
+            if (which == Detection::ConstantColour) details.member("level", integer(d.level));
+            if (which == Detection::Freeze) details.member("since", integer(d.freezeStart));
+            found.member(kDetectionTypes[static_cast<std::size_t>(k)].type, details.done());
+        }
+        out.member("detected", found.done());
+    }
     const std::string object = out.done();
     return object.substr(1, object.size() - 2);
 }
@@ -135,16 +153,27 @@ std::string summaryJson(const RunRecord& record) {
 
 std::string eventsJson(const std::vector<Event>& events) {
     Builder out('[');
-    for (const Event& e : events)
-        out.element(Builder('{')
-                        .member("type", jsonString(e.type))
-                        .member("start_frame", integer(e.startFrame))
-                        .member("end_frame", integer(e.endFrame))
-                        .member("start_time", finiteOrNull(e.startTime))
-                        .member("end_time", finiteOrNull(e.endTime))
-                        .member("duration", finiteOrNull(e.duration))
-                        .member("severity", jsonString(e.severity))
-                        .done());
+    for (const Event& e : events) {
+        Builder event('{');
+        event.member("type", jsonString(e.type))
+            .member("start_frame", integer(e.startFrame))
+            .member("end_frame", integer(e.endFrame))
+            .member("start_time", finiteOrNull(e.startTime))
+            .member("end_time", finiteOrNull(e.endTime))
+            .member("duration", finiteOrNull(e.duration))
+            .member("severity", jsonString(e.severity));
+        // What the first frame showed: the bars' widths in pixels and their side, a flat level.
+        if (e.bars && e.type == "letterbox")
+            event.member("top", integer(e.bars->top))
+                .member("bottom", integer(e.bars->bottom))
+                .member("side", jsonString(e.side()));
+        if (e.bars && e.type == "pillarbox")
+            event.member("left", integer(e.bars->left))
+                .member("right", integer(e.bars->right))
+                .member("side", jsonString(e.side()));
+        if (e.level) event.member("level", integer(*e.level));
+        out.element(event.done());
+    }
     return out.done();
 }
 
@@ -173,7 +202,7 @@ std::string verdictJson(const std::optional<Verdict>& verdict) {
         .done();
 }
 
-std::string runJson(const RunInfo& info, const RunEnd& end) {
+std::string runJson(const RunInfo& info, const RunEnd& end, int64_t damagedFrames) {
     const double rate = end.seconds > 0 ? static_cast<double>(end.frames) / end.seconds : NAN;
     return Builder('{')
         .member("threads", integer(info.threads))
@@ -184,5 +213,6 @@ std::string runJson(const RunInfo& info, const RunEnd& end) {
         .member("seconds", finiteOrNull(end.seconds))
         .member("fps", finiteOrNull(rate))
         .member("decode_errors", integer(framesLost(end.decodeErrors)))
+        .member("damaged_frames", integer(damagedFrames))
         .done();
 }

@@ -25,4 +25,5 @@ std::string summaryJson(const RunRecord& record);
 std::string eventsJson(const std::vector<Event>& events);
 // The gate's verdict: status, profile and findings; null when nothing was judged.
 std::string verdictJson(const std::optional<Verdict>& verdict);
-std::string runJson(const RunInfo& info, const RunEnd& end);
+// The run's counts; `damagedFrames`: frames the detectors found damaged.
+std::string runJson(const RunInfo& info, const RunEnd& end, int64_t damagedFrames);

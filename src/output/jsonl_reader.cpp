@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "detectors/judged_detections.h"
 #include "indicators/registry.h"
 
 namespace {
@@ -136,6 +137,27 @@ Results readRow(const json& record, const RunInfo& info) {
         if (d.event.evidenceKey && record.contains(d.event.evidenceKey) &&
             record.at(d.event.evidenceKey).is_number())
             row.setEvidence(i, record.at(d.event.evidenceKey).get<double>());
+    }
+    // The detectors judged every frame of the run; what they found is on the frames that show it.
+    Detections& found = row.detections;
+    found.judged = judgedDetections(info.mask);
+    if (const auto detected = record.find("detected"); detected != record.end() && detected->is_object()) {
+        const auto number = [](const json& details, const char* key) {
+            const auto it = details.find(key);
+            return it != details.end() && it->is_number_integer() ? it->get<int64_t>() : int64_t{-1};
+        };
+        const auto width = [&](const json& details, const char* key) {
+            return static_cast<uint16_t>(std::clamp<int64_t>(number(details, key), 0, UINT16_MAX));
+        };
+        for (int k = 0; k < kDetectionCount; ++k) {
+            const auto it = detected->find(kDetectionTypes[static_cast<std::size_t>(k)].type);
+            if (it == detected->end() || !it->is_object()) continue;
+            found.set(static_cast<Detection>(k), true);
+            found.judged |= 1u << k;
+            if (it->contains("top")) found.bars = {width(*it, "top"), width(*it, "bottom"), width(*it, "left"), width(*it, "right")};
+            if (it->contains("level")) found.level = static_cast<int>(number(*it, "level"));
+            if (it->contains("since")) found.freezeStart = number(*it, "since");
+        }
     }
     // A container's frames keep their presentation times; other inputs' times follow from the rate.
     const json& time = record.at("time");

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <vector>
 
+#include "detectors/frame_detectors.h"
+#include "detectors/judged_detections.h"
 #include "indicators/registry.h"
 #include "pipeline/worker_pool.h"
 #include "tools/large_buffer.h"
@@ -41,6 +43,8 @@ struct Slot {
     std::array<std::optional<double>, kIndicatorCount> spatial{};
     Results results;
     std::optional<double> time;  // the source's presentation time of the frame
+    bool damaged = false;        // as the source says
+    PictureWork detection;
 };
 
 }  // namespace
@@ -57,6 +61,8 @@ struct Engine::Impl {
     std::vector<int> spatial;   // registry indices of the requested spatial indicators
     std::vector<int> temporal;  // and of the temporal ones, in registry order
     std::vector<std::unique_ptr<TemporalIndicator>> temporalIndicators;  // by registry index
+    uint32_t judged;  // the detections the run judges
+    std::optional<FrameDetectors> detectors;
 
     Impl(const EngineSettings& s, uint32_t width, uint32_t height)
         : settings(s),
@@ -66,7 +72,8 @@ struct Engine::Impl {
           slots(3 * window),
           // Sources write every sample, so the planes are not zero-filled.
           samples(slots.size() * std::size_t{width} * height),
-          temporalIndicators(kIndicatorCount) {
+          temporalIndicators(kIndicatorCount),
+          judged(judgedDetections(s.mask)) {
         const std::size_t frameBytes = std::size_t{width} * height;
         const bool planes = s.planes || readsPlanes(s.mask);
         for (std::size_t i = 0; i < slots.size(); ++i) {
@@ -90,7 +97,10 @@ struct Engine::Impl {
         for (int i : temporal)
             temporalIndicators[static_cast<std::size_t>(i)] =
                 indicatorRegistry()[static_cast<std::size_t>(i)].makeTemporal(geometry);
+        detectors.emplace(judged, geometry.width, geometry.height);
     }
+    // The detectors' job comes after the indicators' in a frame's list of jobs.
+    bool detecting() const { return detectors && detectors->any(); }
 
     // Jobs of a frame (spatial indicators, then temporal pair parts) in the order
     // tasks take them, costliest first by what earlier batches measured. The order
@@ -109,7 +119,7 @@ struct Engine::Impl {
     std::array<InFlight, 2> inFlight;
 
     void prepareJobs() {
-        const std::size_t jobs = spatial.size() + temporal.size();
+        const std::size_t jobs = spatial.size() + temporal.size() + 1;
         jobOrder.resize(jobs);
         for (std::size_t j = 0; j < jobs; ++j) jobOrder[j] = j;
         jobCost.assign(jobs, 0.0);
@@ -169,13 +179,14 @@ EngineOutcome Engine::run(FrameSource& source, int64_t first, std::optional<int6
             // to measure, not for a size that a header merely declares.
             if (i == first) m.startTemporal(first);
             slot.time = r.time;
+            slot.damaged = r.damaged;
             slot.shared.start(slot.frame.luma);
             ++got;
         }
         return got;
     };
 
-    const auto perFrame = static_cast<std::size_t>(m.spatial.size() + m.temporal.size());
+    const auto perFrame = static_cast<std::size_t>(m.spatial.size() + m.temporal.size() + 1);
     // Job k of the batch's order on frame start + f of the batch: a spatial
     // indicator, or the pair part of a temporal one.
     auto measureJob = [&](Impl::InFlight& flight, std::size_t k, std::size_t f) {
@@ -189,6 +200,8 @@ EngineOutcome Engine::run(FrameSource& source, int64_t first, std::optional<int6
             slot.spatial[static_cast<std::size_t>(index)] =
                 d.reads == Reads::Planes ? d.spatialPlanes(slot.frame.luma, slot.frame.picture, slot.shared)
                                          : d.spatial(slot.frame.luma, slot.shared);
+        } else if (job == m.spatial.size() + m.temporal.size()) {
+            if (m.detecting()) m.detectors->picture(slot.frame.luma, slot.shared, slot.detection);
         } else if (i > first) {
             const int index = m.temporal[job - m.spatial.size()];
             const Slot& previous = m.slots[m.slotOf(i - 1 - first)];
@@ -230,6 +243,11 @@ EngineOutcome Engine::run(FrameSource& source, int64_t first, std::optional<int6
                     if (const auto evidence = indicator.evidence()) slot.results.setEvidence(index, *evidence);
                 }
             }
+            if (m.detecting()) {
+                m.detectors->ordered(i, slot.detection);
+                slot.results.detections = slot.detection.found;
+            }
+            slot.results.detections.set(Detection::Damaged, slot.damaged);
             if (pictures) sink.picture(i, slot.frame.luma);
             sink.row(i, slot.results);
             ++outcome.rows;

@@ -86,7 +86,7 @@ const char* const kReportScript = R"js(
   var data = JSON.parse(document.getElementById("report-data").textContent);
   var W = 1000, H = 132, L = 64, R = 8, T = 6, B = 32, COLS = W - L - R;
   var PALETTE = ["#7a4fb5", "#c0392b", "#16a085", "#d68910", "#2e86c1", "#a04000"];
-  // Events with a severity take its colour; the others their type's.
+  // Events take their type's colour, as the legend shows it; a severity is a mark of its own.
   var SEVERITY = { info: "#2e86c1", minor: "#d68910", warning: "#d68910", major: "#c0392b", error: "#c0392b",
                    critical: "#7b241c" };
   var first = data.first, last = data.first + data.frames - 1, bw = data.binWidth;
@@ -143,7 +143,7 @@ const char* const kReportScript = R"js(
   // Both, where there is room: the time code with the time beside it.
   function when(f) { return TC ? timecode(f) + " (" + hms(f) + ")" : hms(f); }
   function typeColour(t) { return PALETTE[Math.max(0, data.eventTypes.indexOf(t)) % PALETTE.length]; }
-  function colourOf(e) { return (e.severity && SEVERITY[e.severity]) || typeColour(e.type); }
+  function colourOf(e) { return typeColour(e.type); }
   function shown(e) { return !hidden[e.type]; }
   function binsInView() { return [Math.max(0, Math.floor((view[0] - first) / bw)), Math.min(data.bins - 1, Math.floor((view[1] - first) / bw))]; }
   function niceStep(raw) {
@@ -286,6 +286,10 @@ const char* const kReportScript = R"js(
                                     width: Math.max(2, x(e.end + 1) - x(e.start)), height: rowH - 2, fill: colourOf(e) });
         el(strip, "title", {}, r).textContent = e.type + (e.severity ? " (" + e.severity + ")" : "") + ", frames " +
           e.start + "-" + e.end + ", " + clock(e.start);
+        // The severity: a mark along the stretch's foot in the severity's colour.
+        if (e.severity) el(strip, "rect", { "class": "severity-mark", "data-severity": e.severity, x: x(e.start),
+                                            y: yr + rowH - 4, width: Math.max(2, x(e.end + 1) - x(e.start)), height: 3,
+                                            fill: SEVERITY[e.severity] || "#888" });
       });
     });
     if (!types.length) el(strip, "text", { "class": "empty", x: L + COLS / 2, y: top + 10, "text-anchor": "middle" }).textContent =

@@ -14,8 +14,7 @@ void ThumbnailKeeper::begin(const RunInfo& info, const EventOptions& options) {
     info_ = info;
     options_ = options;
     tracks_.clear();
-    for (int i = 0; i < kIndicatorCount; ++i)
-        if (entry(i).event.type != nullptr && isRequested(entry(i), info.mask)) tracks_.push_back(Track{i, false, 0, 0, -1, nullptr});
+    for (const EventSource& source : eventSources(info.mask, info.fps)) tracks_.push_back(Track{source, false, 0, 0, -1, nullptr});
     worst_.assign(kIndicatorCount, Worst{});
     events_.clear();
     events_.reserve(kEventThumbnailLimit);
@@ -90,24 +89,26 @@ void ThumbnailKeeper::row(int64_t frame, const Results& values) {
         if (Kept kept = inHand(frame)) w = Worst{*value, std::move(kept)};
     }
     for (Track& track : tracks_) {
-        const EventSpec& spec = entry(track.indicator).event;
-        const auto value = meaningfulValue(values, track.indicator);
+        const EventSource& source = track.source;
+        const bool speaks = source.speaks(values);
         if (track.nextStart < 0) track.nextStart = frame;
         // The first frame of a stretch that a later value may mark: its picture
         // is made now, while the frame is in hand, unless an open event would
         // only go on or no event may keep a picture.
-        if (spec.framesPerValue > 1 && frame == track.nextStart && !track.open &&
+        if (source.framesPerValue > 1 && frame == track.nextStart && !track.open &&
             events_.size() < kEventThumbnailLimit)
             track.startPicture = inHand(frame);
-        if (spec.rule == EventRule::AboveLimit && !value) continue;  // no news between values
-        if (value) track.nextStart = frame + 1;
-        const bool marked = marksEvent(values, track.indicator, options_);
-        if (!marked) {
+        if (source.framesPerValue > 1 && !speaks) continue;  // no news between values
+        if (speaks) track.nextStart = frame + 1;
+        if (!speaks || !source.marks(values, options_)) {
             closeEvent(track);
             continue;
         }
-        const int64_t start = std::max(firstFrame_, frame - spec.framesPerValue + 1);
-        if (track.open && start <= track.end + 1) {
+        // A freeze's frames show the picture of its first frame, which stands for it.
+        const int64_t start = source.startOf(frame, values, firstFrame_);
+        const bool otherFreeze = source.detection == Detection::Freeze && values.detections.judges(Detection::Freeze) &&
+                                 track.open && start != track.start;
+        if (track.open && !otherFreeze && start <= track.end + 1) {
             track.end = frame;
             continue;
         }
@@ -126,13 +127,13 @@ void ThumbnailKeeper::openEvent(Track& track, int64_t start, int64_t frame) {
     // The start may lie before the first frame seen, or its picture may not have
     // been made: the earliest frame kept since stands for it.
     if (!picture || picture->frame < start || picture->frame > frame) picture = inHand(frame);
-    if (picture) events_.push_back(EventStart{entry(track.indicator).event.type, start, std::move(picture)});
+    if (picture) events_.push_back(EventStart{track.source.name(), start, std::move(picture)});
 }
 
 void ThumbnailKeeper::closeEvent(Track& track) {
     if (!track.open) return;
     track.open = false;
-    const std::string_view type = entry(track.indicator).event.type;
+    const std::string_view type = track.source.name();
     const double duration = static_cast<double>(track.end - track.start + 1) / info_.fps;
     if (duration >= options_.minDurationOf(type)) return;
     // Too short to be reported: its place is free for another.

@@ -48,9 +48,9 @@ private:
         double value = 0;
         Kept thumbnail;
     };
-    // A run of frames marking an event, as the event rules of the registry define it.
+    // A run of frames marking an event, as the run's event rules define it.
     struct Track {
-        int indicator;
+        EventSource source;
         bool open = false;
         int64_t start = 0, end = 0;
         // Where the stretch of the next value begins, and its picture while

@@ -122,7 +122,8 @@ def check_clip_alarms(recs, sent_at, label):
     """The black, freeze and silence alarms of one pass of the clip, at their stream times."""
     expected = {  # event: (raised at, cleared at), stream seconds: detection 1 s, recovery 0.5 s
         "black": ((38 + 24) / FPS, (74 + 13) / FPS),
-        "freeze": ((103 + 24) / FPS, (137 + 13) / FPS),
+        # The freeze starts at frame 100, the picture its frames repeat: 1 s of it has passed at frame 124.
+        "freeze": ((100 + 24) / FPS, (137 + 13) / FPS),
         "silence": (4.5, 5.5),
     }
     for event, (raise_at, clear_at) in expected.items():
