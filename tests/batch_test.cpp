@@ -139,6 +139,8 @@ TEST_F(BatchTest, BadFilesChangedFilesAndStatuses) {
     EXPECT_EQ(query("SELECT substr(path, length('" + path("in/") + "') + 1), state, verdict, exit_status, "
                     "message IS NOT NULL, event_counts FROM files ORDER BY path"),
               "broken.mp4|failed|NULL|1|1|NULL\nfine.y4m|done|pass|0|0|{}\nsub/dark.y4m|done|fail|3|0|{\"black\":1}\n");
+    EXPECT_EQ(query("SELECT findings FROM files WHERE path LIKE '%dark.y4m'"),
+              "[[\"error\",\"black.count>0 (black.count = 1)\"]]\n");
 
     // Done files are skipped, failed ones kept unless retried: the status stays.
     r = probe(args);
@@ -159,6 +161,7 @@ TEST_F(BatchTest, BadFilesChangedFilesAndStatuses) {
     const std::string page = readFile(dir.path / "page.html");
     EXPECT_NE(page.find("<p id=\"totals\">3 runs, 1 failed"), std::string::npos);
     EXPECT_NE(page.find(">out/results/3-dark.y4m.json<"), std::string::npos);
+    EXPECT_NE(page.find("black.count&gt;0 (black.count = 1)"), std::string::npos);  // the finding's text
 
     // Settings a run would refuse stop the batch before any file.
     EXPECT_EQ(probe({"--fail-on", "black.count>>0", "in"}).status, 2);

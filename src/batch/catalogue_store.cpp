@@ -34,6 +34,7 @@ CREATE TABLE IF NOT EXISTS files (
   height INTEGER,
   event_counts TEXT,
   worst TEXT,
+  findings TEXT,
   exit_status INTEGER,
   run_seconds REAL,
   added_at TEXT NOT NULL,
@@ -84,6 +85,12 @@ std::string eventCountsJson(const CatalogueEntry& e) {
     return counts.dump();
 }
 
+std::string findingsJson(const CatalogueEntry& e) {
+    nlohmann::json findings = nlohmann::json::array();
+    for (const CatalogueFinding& f : e.findings) findings.push_back({f.severity, f.text});
+    return findings.dump();
+}
+
 std::string worstJson(const CatalogueEntry& e) {
     nlohmann::json worst = nlohmann::json::object();
     for (const auto& [key, value] : e.worst) worst[key] = {value.value, value.frame};
@@ -117,12 +124,12 @@ CatalogueStore::CatalogueStore(const std::filesystem::path& file) : name_(file.s
     resetFile_ = prepare(
         "UPDATE files SET size = ?2, mtime_ns = ?3, state = 'pending', verdict = NULL, errors = NULL, "
         "warnings = NULL, message = NULL, result = NULL, frames = NULL, seconds = NULL, width = NULL, height = NULL, "
-        "event_counts = NULL, worst = NULL, exit_status = NULL WHERE id = ?1");
+        "event_counts = NULL, worst = NULL, findings = NULL, exit_status = NULL WHERE id = ?1");
     insertEvent_ = prepare("INSERT INTO events (time, path, kind, detail) VALUES (?1, ?2, ?3, ?4)");
     recordFile_ = prepare(
         "UPDATE files SET state = ?2, verdict = ?3, errors = ?4, warnings = ?5, message = ?6, result = ?7, "
         "frames = ?8, seconds = ?9, width = ?10, height = ?11, event_counts = ?12, worst = ?13, exit_status = ?14, "
-        "run_seconds = ?15, finished_at = ?16, runs = runs + 1 WHERE id = ?1");
+        "run_seconds = ?15, finished_at = ?16, findings = ?17, runs = runs + 1 WHERE id = ?1");
 }
 
 CatalogueStore::~CatalogueStore() {
@@ -212,6 +219,7 @@ void CatalogueStore::record(int64_t id, const std::string& path, const FileOutco
         sqlite3_bind_int(s, 11, e.height);
         bindText(s, 12, eventCountsJson(e));
         bindText(s, 13, worstJson(e));
+        bindText(s, 17, findingsJson(e));
     }
     sqlite3_bind_int(s, 14, o.exitStatus);
     sqlite3_bind_double(s, 15, o.seconds);
@@ -236,6 +244,8 @@ CatalogueEntry CatalogueStore::entryAt(sqlite3_stmt* s, int first) {
         const nlohmann::json worst = nlohmann::json::parse(columnText(s, first + 8));
         for (auto it = worst.begin(); it != worst.end(); ++it)
             e.worst[it.key()] = WorstValue{it->at(0).get<double>(), it->at(1).get<int64_t>()};
+        for (const nlohmann::json& f : nlohmann::json::parse(columnText(s, first + 9)))
+            e.findings.push_back({f.at(0).get<std::string>(), f.at(1).get<std::string>()});
     } catch (const nlohmann::json::exception& error) {
         throw CatalogueError(name_ + " holds a row the program did not write: " + error.what());
     }
@@ -244,7 +254,8 @@ CatalogueEntry CatalogueStore::entryAt(sqlite3_stmt* s, int first) {
 
 namespace {
 constexpr const char* kEntryColumns =
-    "coalesce(verdict, ''), errors, warnings, frames, seconds, width, height, event_counts, worst";
+    "coalesce(verdict, ''), errors, warnings, frames, seconds, width, height, event_counts, worst, "
+    "coalesce(findings, '[]')";
 }  // namespace
 
 std::vector<CatalogueEntry> CatalogueStore::entries(const std::filesystem::path& folder) {

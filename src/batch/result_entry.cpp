@@ -1,8 +1,27 @@
 #include "batch/result_entry.h"
 
+#include "analysis/qc_gate.h"
 #include "indicators/registry.h"
 
 using nlohmann::json;
+
+namespace {
+
+// Each finding as the program printed it: "black>0 (black.count = 1)".
+std::vector<CatalogueFinding> findingsOf(const json& findings) {
+    std::vector<CatalogueFinding> out;
+    for (const json& f : findings) {
+        VerdictFinding finding;
+        finding.kind = f.at("kind").get<std::string>();
+        finding.text = f.at("text").get<std::string>();
+        if (f.at("name").is_string()) finding.name = f.at("name").get<std::string>();
+        if (f.at("value").is_number()) finding.value = f.at("value").get<double>();
+        out.push_back({f.at("severity").get<std::string>(), findingText(finding)});
+    }
+    return out;
+}
+
+}  // namespace
 
 CatalogueEntry entryOfResult(const json& doc) {
     CatalogueEntry e;
@@ -25,6 +44,7 @@ CatalogueEntry entryOfResult(const json& doc) {
     if (const auto verdict = doc.find("verdict"); verdict != doc.end() && verdict->is_object()) {
         e.status = verdict->at("status").get<std::string>();
         for (const json& f : verdict->at("findings")) (f.at("severity") == "error" ? e.errors : e.warnings) += 1;
+        e.findings = findingsOf(verdict->at("findings"));
     }
     return e;
 }

@@ -1,5 +1,5 @@
-// What the catalogue keeps of a JSON result (--format json): its verdict, counts of
-// findings and events, size and duration, and each indicator's worst value.
+// What the catalogue keeps of a JSON result (--format json): its verdict, its findings and
+// their counts, counts of events, size and duration, and each indicator's worst value.
 #pragma once
 
 #include <nlohmann/json.hpp>

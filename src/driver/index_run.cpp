@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "batch/catalogue_store.h"
+#include "batch/result_entry.h"
 #include "cli/options.h"
 #include "driver/option_run.h"
 #include "indicators/registry.h"
@@ -71,32 +72,6 @@ std::string reportOf(const std::string& result, const std::string& page) {
     return out;
 }
 
-// Each indicator's worst value, the first of the summary's worst frames.
-std::map<std::string, WorstValue> worstValues(const json& summary) {
-    std::map<std::string, WorstValue> out;
-    for (const IndicatorDescriptor& d : indicatorRegistry()) {
-        const auto found = summary.find(d.key);
-        if (found == summary.end() || !found->contains("worst") || found->at("worst").empty()) continue;
-        const json& worst = found->at("worst").at(0);
-        out[d.key] = WorstValue{worst.at("value").get<double>(), worst.at("frame").get<int64_t>()};
-    }
-    return out;
-}
-
-// Each finding as the program printed it: "black>0 (black.count = 1)".
-std::vector<CatalogueFinding> findingsOf(const json& findings) {
-    std::vector<CatalogueFinding> out;
-    for (const json& f : findings) {
-        VerdictFinding finding;
-        finding.kind = f.at("kind").get<std::string>();
-        finding.text = f.at("text").get<std::string>();
-        if (f.at("name").is_string()) finding.name = f.at("name").get<std::string>();
-        if (f.at("value").is_number()) finding.value = f.at("value").get<double>();
-        out.push_back({f.at("severity").get<std::string>(), findingText(finding)});
-    }
-    return out;
-}
-
 // Empty for a file that is not a result of the program (another tool's JSON beside the
 // results): it is skipped with a warning rather than stopping the page.
 std::optional<CatalogueEntry> readResult(const std::string& path, const std::string& page) {
@@ -105,24 +80,8 @@ std::optional<CatalogueEntry> readResult(const std::string& path, const std::str
     json doc;
     try {
         doc = json::parse(in);
-        CatalogueEntry e;
+        CatalogueEntry e = entryOfResult(doc);
         e.result = path;
-        const json& input = doc.at("input");
-        e.input = input.at("path").get<std::string>();
-        e.width = input.at("width").get<int>();
-        e.height = input.at("height").get<int>();
-        e.frames = doc.at("run").at("frames").get<int64_t>();
-        if (input.at("fps").is_number() && input.at("fps").get<double>() > 0)
-            e.seconds = static_cast<double>(e.frames) / input.at("fps").get<double>();
-        e.interrupted = doc.value("interrupted", false);
-        for (const json& event : doc.at("events")) ++e.events[event.at("type").get<std::string>()];
-        if (doc.contains("summary") && doc["summary"].is_object()) e.worst = worstValues(doc["summary"]);
-        if (doc.contains("verdict") && doc["verdict"].is_object()) {
-            e.status = doc["verdict"].at("status").get<std::string>();
-            for (const json& f : doc["verdict"].at("findings"))
-                (f.at("severity") == "error" ? e.errors : e.warnings) += 1;
-            e.findings = findingsOf(doc["verdict"].at("findings"));
-        }
         e.report = reportOf(path, page);
         return e;
     } catch (const json::exception& error) {
