@@ -53,6 +53,30 @@ def send(clip, url, seconds=None):
     return started
 
 
+def wait_for(condition, what, seconds=30):
+    """Polls until condition() holds: the monitor's own states, not a guess of how long it takes."""
+    end = time.time() + seconds
+    while time.time() < end:
+        if condition():
+            return True
+        time.sleep(0.05)
+    check(False, f"waited {seconds} s for {what}")
+    return False
+
+
+def udp_bound(port):
+    """Whether a socket on this machine is bound to UDP port `port` (the monitor listening)."""
+    with open("/proc/net/udp") as f:
+        return any(line.split()[1].endswith(f":{port:04X}") for line in list(f)[1:])
+
+
+def input_states(path):
+    try:
+        return [r["state"] for r in records(path) if r["type"] == "input"]
+    except (OSError, ValueError):
+        return []  # a record half written
+
+
 def monitor(args, out, err):
     return subprocess.Popen([FRAMEPROBE, "monitor"] + args, stdout=out, stderr=err)
 
@@ -175,21 +199,29 @@ def udp_run(clip, prometheus_bin):
                                  f"--storage.tsdb.path={os.path.join(WORK, 'tsdb')}"],
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     out_path = os.path.join(WORK, "udp.jsonl")
+
+    def reopen_delays():
+        with open(os.path.join(WORK, "udp.err")) as f:
+            return [float(line.split(" again in ")[1].split()[0]) for line in f if " again in " in line]
+
     with open(out_path, "w") as out, open(os.path.join(WORK, "udp.err"), "w") as err:
         proc = monitor(ALARM_ARGS + ["--timeout", "1.5", "--metrics", f"127.0.0.1:{metrics_port}",
                                      "--webhook", f"http://127.0.0.1:{hook_port}/alarms",
                                      "--snapshots", os.path.join(WORK, "snaps"), f"tv=udp://127.0.0.1:{port}"], out, err)
         try:
-            time.sleep(0.5)
+            wait_for(lambda: udp_bound(port), "the monitor to listen")
             relay = Relay(port)
             send(clip, f"udp://127.0.0.1:{relay.port}?pkt_size=1316")
             relay.stop()
             sent_at = relay.first
             check(http_get(f"http://127.0.0.1:{metrics_port}/healthz")[0] == 200, "udp: /healthz 200 while up")
-            time.sleep(2.5)  # the sender is gone: no_signal, then the input is lost
+            # The sender is gone: no_signal, then the input is lost; then it listens again.
+            wait_for(lambda: input_states(out_path) == ["connected", "lost"], "the input to be lost")
             check(http_get(f"http://127.0.0.1:{metrics_port}/healthz")[0] == 503, "udp: /healthz 503 while down")
+            wait_for(lambda: udp_bound(port), "the monitor to listen again")
             send(clip, f"udp://127.0.0.1:{port}?pkt_size=1316", seconds=1)
-            time.sleep(0.5)
+            wait_for(lambda: len(input_states(out_path)) >= 3, "the input to come back")
+            delays_before = len(reopen_delays())
             status, page = http_get(f"http://127.0.0.1:{metrics_port}/metrics")
             check(status == 200, "udp: /metrics answers")
             with open(os.path.join(WORK, "metrics.txt"), "w") as f:
@@ -220,6 +252,13 @@ def udp_run(clip, prometheus_bin):
                         break
                     time.sleep(0.2)
                 check(found is not None, "prometheus: the freeze alarm counter is scraped")
+            # A good connection brings the delay before the next attempt back to --reconnect-min.
+            wait_for(lambda: input_states(out_path) == ["connected", "lost", "connected", "lost"],
+                     "the input to be lost again")
+            wait_for(lambda: len(reopen_delays()) > delays_before, "the next attempt to be announced")
+            delays = reopen_delays()
+            check(max(delays[:delays_before]) > 0.2 and delays[delays_before:] == [0.2],
+                  f"udp: the delays grow while the input is gone, and start again from 0.2 s after it came: {delays}")
         finally:
             proc.send_signal(signal.SIGTERM)
             code = proc.wait(timeout=15)
@@ -231,14 +270,19 @@ def udp_run(clip, prometheus_bin):
     recs = records(out_path)
     check_clip_alarms([r for r in recs if r.get("stream_time", 0) < 7.1 or r["type"] != "alarm"], sent_at, "udp")
     # Between the sendings: raised once the pictures stop, cleared when they come again.
-    gap = [r for r in recs if r["type"] == "alarm" and r["event"] == "no_signal" and r["stream_time"] > 6]
+    # (After the second sending it is raised again, which is no part of the gap.)
+    no_signal = [(i, r) for i, r in enumerate(recs) if r["type"] == "alarm" and r["event"] == "no_signal"
+                 and r["stream_time"] > 6]
+    back = [i for i, r in enumerate(recs) if r["type"] == "input" and r["state"] == "connected"][1:2] or [len(recs)]
+    gap = [r for i, r in no_signal if i < back[0]]
+    gap += [r for i, r in no_signal if i > back[0] and r["state"] == "cleared"][:1 if gap[-1:] and gap[-1]["state"] == "raised" else 0]
     # (The demuxer may hand on the last frames of a sending only when the input times out, which
     # clears and raises it once more.)
     states = [r["state"] for r in gap]
     check(states[:1] == ["raised"] and states[-1:] == ["cleared"] and states == ["raised", "cleared"] * (len(states) // 2),
           f"udp: no_signal between the sendings: {gap}")
-    check([r["state"] for r in recs if r["type"] == "input"] == ["connected", "lost", "connected"],
-          "udp: connected, lost, connected again")
+    check([r["state"] for r in recs if r["type"] == "input"] == ["connected", "lost", "connected", "lost"],
+          "udp: connected, lost, connected again, lost again")
     check(recs[-1]["type"] == "stopped" and recs[-1]["reason"] == "SIGTERM", "udp: a final record")
     posted = [r for r in Receiver.posts if r["event"] == "black"]
     check(len(posted) == 2, f"webhook: black raised and cleared posted, got {len(posted)}")
