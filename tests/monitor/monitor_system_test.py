@@ -77,6 +77,12 @@ def input_states(path):
         return []  # a record half written
 
 
+def reopen_delays(err_path):
+    """The delays the monitor announced before opening its input again."""
+    with open(err_path) as f:
+        return [float(line.split(" again in ")[1].split()[0]) for line in f if " again in " in line]
+
+
 def monitor(args, out, err):
     return subprocess.Popen([FRAMEPROBE, "monitor"] + args, stdout=out, stderr=err)
 
@@ -200,10 +206,6 @@ def udp_run(clip, prometheus_bin):
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     out_path = os.path.join(WORK, "udp.jsonl")
 
-    def reopen_delays():
-        with open(os.path.join(WORK, "udp.err")) as f:
-            return [float(line.split(" again in ")[1].split()[0]) for line in f if " again in " in line]
-
     with open(out_path, "w") as out, open(os.path.join(WORK, "udp.err"), "w") as err:
         proc = monitor(ALARM_ARGS + ["--timeout", "1.5", "--metrics", f"127.0.0.1:{metrics_port}",
                                      "--webhook", f"http://127.0.0.1:{hook_port}/alarms",
@@ -221,7 +223,6 @@ def udp_run(clip, prometheus_bin):
             wait_for(lambda: udp_bound(port), "the monitor to listen again")
             send(clip, f"udp://127.0.0.1:{port}?pkt_size=1316", seconds=1)
             wait_for(lambda: len(input_states(out_path)) >= 3, "the input to come back")
-            delays_before = len(reopen_delays())
             status, page = http_get(f"http://127.0.0.1:{metrics_port}/metrics")
             check(status == 200, "udp: /metrics answers")
             with open(os.path.join(WORK, "metrics.txt"), "w") as f:
@@ -252,13 +253,8 @@ def udp_run(clip, prometheus_bin):
                         break
                     time.sleep(0.2)
                 check(found is not None, "prometheus: the freeze alarm counter is scraped")
-            # A good connection brings the delay before the next attempt back to --reconnect-min.
             wait_for(lambda: input_states(out_path) == ["connected", "lost", "connected", "lost"],
                      "the input to be lost again")
-            wait_for(lambda: len(reopen_delays()) > delays_before, "the next attempt to be announced")
-            delays = reopen_delays()
-            check(max(delays[:delays_before]) > 0.2 and delays[delays_before:] == [0.2],
-                  f"udp: the delays grow while the input is gone, and start again from 0.2 s after it came: {delays}")
         finally:
             proc.send_signal(signal.SIGTERM)
             code = proc.wait(timeout=15)
@@ -315,6 +311,38 @@ def srt_run(clip):
         undelivered = sum("could not deliver" in line for line in f)
     posted = sum(r["type"] == "alarm" for r in recs)
     check(undelivered == posted, f"srt: every one of {posted} posts failed and was logged, got {undelivered}")
+
+
+def reconnect_run(clip):
+    """A TCP sender refuses a while, then sends a second of the clip and goes: the delays between
+    attempts grow while it refuses, and start again from --reconnect-min after the good connection."""
+    port = free_port()
+    out_path, err_path = os.path.join(WORK, "tcp.jsonl"), os.path.join(WORK, "tcp.err")
+    with open(clip, "rb") as f:
+        data = f.read()
+    before = 1
+    with open(out_path, "w") as out, open(err_path, "w") as err:
+        proc = monitor(["--reconnect-min", "0.1", "--no-signal-after", "0.5", f"tcp://127.0.0.1:{port}"], out, err)
+        try:
+            wait_for(lambda: len(reopen_delays(err_path)) >= 3, "three refused attempts")
+            with socket.socket() as listener:
+                listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+                listener.bind(("127.0.0.1", port))
+                listener.listen()
+                listener.settimeout(30)
+                connection, _ = listener.accept()
+                before = len(reopen_delays(err_path))
+                with connection:
+                    connection.sendall(data[:len(data) // 7 // 188 * 188])
+            wait_for(lambda: input_states(out_path) == ["connected", "lost"], "tcp: the input to come and go")
+            wait_for(lambda: len(reopen_delays(err_path)) > before, "tcp: the next attempt to be announced")
+        finally:
+            proc.send_signal(signal.SIGTERM)
+            proc.wait(timeout=15)
+    delays = reopen_delays(err_path)
+    check(len(delays) > before and delays[:before] == sorted(delays[:before]) and delays[before - 1] > 0.1
+          and delays[before] == 0.1,
+          f"tcp: delays grow while refused and start again from 0.1 s after a good connection: {delays}")
 
 
 def bad_inputs():
@@ -374,7 +402,7 @@ def main():
     if prometheus_bin is None:
         print("prometheus is not installed (scripts/install-deps.sh); its part is left out", flush=True)
     runs = [threading.Thread(target=udp_run, args=(clip, prometheus_bin)), threading.Thread(target=srt_run, args=(clip,)),
-            threading.Thread(target=bad_inputs)]
+            threading.Thread(target=bad_inputs), threading.Thread(target=reconnect_run, args=(clip,))]
     for t in runs:
         t.start()
     for t in runs:
