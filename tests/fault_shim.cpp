@@ -4,8 +4,9 @@
 //   write:N  the first N bytes written to regular files (not standard
 //            descriptors) go through, and every later write fails with ENOSPC;
 //            a write that crosses N is cut short there, as on a disk filling up
-//   fsync    fsync and fdatasync fail with EIO
-//   rename   rename, renameat and linkat fail with EIO
+//   fsync    fsync and fdatasync fail with EIO (fsync:N: the first N calls only)
+//   rename   rename and renameat fail with EIO
+//   link     linkat fails with EIO
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -21,6 +22,15 @@ namespace {
 bool asked(const char* fault) {
     const char* list = std::getenv("FRAMEPROBE_FAULT");
     return list != nullptr && std::strstr(list, fault) != nullptr;
+}
+
+// fsync, or fsync:N for its first N calls.
+bool fsyncFails() {
+    static int calls = 0;
+    const char* list = std::getenv("FRAMEPROBE_FAULT");
+    const char* at = list ? std::strstr(list, "fsync") : nullptr;
+    if (at == nullptr) return false;
+    return at[5] != ':' || ++calls <= std::atoi(at + 6);
 }
 
 // Bytes still allowed before writes fail; negative when writes never fail.
@@ -61,12 +71,12 @@ ssize_t write(int fd, const void* data, size_t size) {
 
 int fsync(int fd) {
     static const auto real = next<int (*)(int)>("fsync");
-    return asked("fsync") ? failWith(EIO) : real(fd);
+    return fsyncFails() ? failWith(EIO) : real(fd);
 }
 
 int fdatasync(int fd) {
     static const auto real = next<int (*)(int)>("fdatasync");
-    return asked("fsync") ? failWith(EIO) : real(fd);
+    return fsyncFails() ? failWith(EIO) : real(fd);
 }
 
 int rename(const char* from, const char* to) {
@@ -81,7 +91,7 @@ int renameat(int fromDir, const char* from, int toDir, const char* to) {
 
 int linkat(int fromDir, const char* from, int toDir, const char* to, int flags) {
     static const auto real = next<int (*)(int, const char*, int, const char*, int)>("linkat");
-    return asked("rename") ? failWith(EIO) : real(fromDir, from, toDir, to, flags);
+    return asked("link") ? failWith(EIO) : real(fromDir, from, toDir, to, flags);
 }
 
 }  // extern "C"

@@ -170,10 +170,10 @@ TEST_F(OutputSafetyTest, AStreamThatChangesSizeKeepsTheFramesBeforeTheChange) {
 }
 
 TEST_F(OutputSafetyTest, AKilledRunLeavesNoTemporaryFile) {
-    // The file is written unnamed: once it is open, SIGKILL may come.
+    // The file is written unnamed: once it is open (a descriptor into this folder), SIGKILL may come.
     const ProcessResult r = shell(
         "\"$FP\" -q -s 64x64 --frames 100000000 --format json -o k.json /dev/zero & pid=$!\n"
-        "until ls -l /proc/$pid/fd 2>/dev/null | grep -q '(deleted)' || ! kill -0 $pid; do sleep 0.01; done\n"
+        "until ls -l /proc/$pid/fd 2>/dev/null | grep -q \"$PWD/\" || ! kill -0 $pid; do sleep 0.01; done\n"
         "kill -KILL $pid; wait $pid; echo \"status $?\"");
     EXPECT_EQ(r.out, "status 137\n") << r.err;
     EXPECT_FALSE(fs::exists(dir.path / "k.json"));
@@ -195,7 +195,7 @@ TEST_F(OutputSafetyTest, EveryNamedOutputKeepsTheEarlierFileWhenFinishingItFails
         {"merged.jsonl", "\"$FP\" merge a.jsonl b.jsonl -o merged.jsonl"},
         {"index.html", "\"$FP\" index index.html r.json"},
     };
-    for (const char* fault : {"fsync", "rename", "write:100"}) {
+    for (const char* fault : {"fsync", "fsync:1", "link", "rename", "write:100"}) {
         for (const auto& [name, command] : outputs) {
             SCOPED_TRACE(std::string(fault) + ": " + command);
             writeFile(dir.path / name, "earlier");
@@ -208,6 +208,21 @@ TEST_F(OutputSafetyTest, EveryNamedOutputKeepsTheEarlierFileWhenFinishingItFails
             EXPECT_EQ(readFile(dir.path / name), "earlier");
             EXPECT_EQ(hiddenFiles(), std::vector<std::string>{});
         }
+    }
+}
+
+TEST_F(OutputSafetyTest, AFailureAfterACompleteDocumentAddsNothingToIt) {
+    // The report cannot be written once the document on standard output is complete.
+    for (const char* format : {"json", "jsonl"}) {
+        SCOPED_TRACE(format);
+        const ProcessResult r = runProcess(
+            FRAMEPROBE_BINARY, {"-q", "--format", format, "--report", "r.html", "v.y4m"}, dir.path,
+            {std::string("LD_PRELOAD=") + FRAMEPROBE_FAULT_SHIM, "FRAMEPROBE_FAULT=write:0",
+             "ASAN_OPTIONS=verify_asan_link_order=0"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("cannot write r.html"), std::string::npos) << r.err;
+        const std::string last = r.out.substr(r.out.rfind('\n', r.out.size() - 2) + 1);
+        EXPECT_FALSE(nlohmann::json::parse(*format == 'j' && format[4] ? last : r.out).contains("error")) << r.out;
     }
 }
 

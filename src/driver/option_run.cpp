@@ -116,7 +116,7 @@ int runWithOptions(const RunOptions& o) {
         if (format) {
             try {
                 format->abandon(message);
-                if (keepsAFailedRun(o.format) && !outputFile->failed()) outputFile->close();
+                if (keepsAFailedRun(o.format)) outputFile->close();
             } catch (const WriteError&) {
             }
         }

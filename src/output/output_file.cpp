@@ -185,7 +185,6 @@ void OutputFile::failToFinish(int error) {
 
 void OutputFile::commit() {
     if (fd_ < 0) return;
-    if (failed_) throw WriteError(writeFailure(name_, EIO));
     // Text the program printed through the C library goes first.
     if (fd_ == STDOUT_FILENO && fflush(stdout) != 0) fail(errno);
     std::size_t done = 0;
@@ -201,6 +200,8 @@ void OutputFile::commit() {
 
 void OutputFile::close() {
     if (fd_ < 0) return;
+    // A file that failed once never takes its name, whatever later calls manage.
+    if (failed_) throw WriteError(writeFailure(name_, EIO));
     commit();
     // On failure the destructor discards the file, and an earlier one keeps its name.
     if (!temporary_.empty() || unnamed_)

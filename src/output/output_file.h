@@ -41,10 +41,9 @@ public:
     // Ends a whole row: writes what was gathered; throws WriteError on failure.
     void commit();
     // Commits, then closes owned descriptors and gives a file written under a
-    // temporary name its own name; throws WriteError (the temporary is removed).
+    // temporary name its own name; throws WriteError (the temporary is removed),
+    // also when an earlier write, flush or rename of the file failed.
     void close();
-    // Whether a write, flush or rename of this file failed: it can then only be dropped.
-    bool failed() const { return failed_; }
 
 private:
     [[noreturn]] void fail(int error);
