@@ -204,7 +204,8 @@ TEST_F(OutputSafetyTest, EveryNamedOutputKeepsTheEarlierFileWhenFinishingItFails
                            {std::string("FP=") + FRAMEPROBE_BINARY, std::string("LD_PRELOAD=") + FRAMEPROBE_FAULT_SHIM,
                             std::string("FRAMEPROBE_FAULT=") + fault, "ASAN_OPTIONS=verify_asan_link_order=0"});
             EXPECT_EQ(r.status, 1) << r.err;
-            EXPECT_NE(r.err.find(std::string("cannot write ") + name), std::string::npos) << r.err;
+            const char* reason = *fault == 'w' ? "No space left on device" : "Input/output error";
+            EXPECT_NE(r.err.find(std::string("cannot write ") + name + ": " + reason), std::string::npos) << r.err;
             EXPECT_EQ(readFile(dir.path / name), "earlier");
             EXPECT_EQ(hiddenFiles(), std::vector<std::string>{});
         }
