@@ -110,6 +110,9 @@ const BadInput kBadInputs[] = {
      "frameprobe: cannot write metricsResultsCSV.csv: No space left on device", kLogNotRead},
     {"standard output on a full disk", "\"$FP\" \"$CLIP\" 352 288 > /dev/full", 255, Stream::Err,
      "frameprobe: cannot write standard output: No space left on device", kLogEmpty},
+    // The disk fills up in the middle of the log's third row: it is cut back to the second.
+    {"log file filling its disk", "LD_PRELOAD=\"$SHIM\" FRAMEPROBE_FAULT=write:500 \"$FP\" \"$CLIP\" 352 288", 255,
+     Stream::Err, "frameprobe: cannot write metricsResultsCSV.csv: No space left on device", 2},
 #endif
     {"standard output closed", "\"$FP\" \"$CLIP\" 352 288 0x7fff 25 3 >&-", 0, Stream::Out, "", 3},
     {"standard input and output closed", "\"$FP\" \"$CLIP\" 352 288 0x7fff 25 3 <&- >&-", 0, Stream::Out, "", 3},
@@ -121,17 +124,22 @@ const BadInput kBadInputs[] = {
     {"SIGINT", LONG_RUN_STOPPED_BY("INT"), 130, Stream::Out, "", kSomeRows},
     {"SIGTERM", LONG_RUN_STOPPED_BY("TERM"), 143, Stream::Out, "", kSomeRows},
 #ifdef __linux__
+// The program itself (not the shell that starts it, whose handlers it may show
+// before exec) catches SIGINT.
+#define READY_FOR_SIGINT                                                                           \
+    "fp=$(readlink -f \"$FP\"); until [ \"$(readlink /proc/$pid/exe)\" = \"$fp\" ] &&"             \
+    " grep -q 'SigCgt:.*[2367abef]$' /proc/$pid/status; do sleep 0.01; done\n"
     // The signal comes while a read from a pipe waits, and the pipe ends after it: no complete run.
     {"SIGINT while a pipe is read",
      "mkfifo ff; exec 3<>ff; \"$FP\" - 64 64 < ff 3>&- & pid=$!\n"
-     "while ! grep -q 'SigCgt:.*[2367abef]$' /proc/$pid/status; do sleep 0.01; done\n"
+     READY_FOR_SIGINT
      "kill -INT $pid; exec 3>&-; wait $pid",
      130, Stream::Out, "Number of Frames = unknown", 0},
     // The writer stalls and keeps the pipe open: the run still ends (SIGKILL after 60 s would give 137;
     // a sanitizer's checks at exit on a loaded machine can take seconds).
     {"SIGINT while a stalled pipe is read",
      "mkfifo ff; exec 3<>ff; \"$FP\" - 64 64 < ff 3>&- & pid=$!\n"
-     "while ! grep -q 'SigCgt:.*[2367abef]$' /proc/$pid/status; do sleep 0.01; done\n"
+     READY_FOR_SIGINT
      "kill -INT $pid; (sleep 60; kill -KILL $pid) >/dev/null 2>&1 & killer=$!\n"
      "wait $pid; status=$?; kill $killer; exit $status",
      130, Stream::Out, "Number of Frames = unknown", 0},
@@ -178,7 +186,8 @@ protected:
     // Runs `command` in `dir` with /bin/sh.
     static ProcessResult runShell(const std::string& command, const fs::path& dir) {
         return runProcess("/bin/sh", {"-c", command}, dir,
-                          {std::string("FP=") + FRAMEPROBE_BINARY, "CLIP=" + clip().string()});
+                          {std::string("FP=") + FRAMEPROBE_BINARY, "CLIP=" + clip().string(),
+                           std::string("SHIM=") + FRAMEPROBE_FAULT_SHIM, "ASAN_OPTIONS=verify_asan_link_order=0"});
     }
 
     static inline TempDir* clipDir_ = nullptr;

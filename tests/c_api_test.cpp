@@ -71,6 +71,22 @@ TEST(CApi, BadSettingsAndPlanesGiveAStatusAndTheHandlesMessage) {
     EXPECT_EQ(frameprobe_create(&settings, &a), FRAMEPROBE_INVALID_ARGUMENT);
     EXPECT_NE(std::string(frameprobe_message(a)).find("frame rate"), std::string::npos);
     frameprobe_destroy(a);
+    // NaN is no rate either, for a file or for pushed frames.
+    settings.fps = NAN;
+    EXPECT_EQ(frameprobe_create(&settings, &a), FRAMEPROBE_INVALID_ARGUMENT);
+    frameprobe_destroy(a);
+    EXPECT_EQ(frameprobe_analyze_file("/nonexistent.y4m", &settings, nullptr, nullptr, &a), FRAMEPROBE_INVALID_ARGUMENT);
+    EXPECT_NE(std::string(frameprobe_message(a)).find("frame rate"), std::string::npos);
+    frameprobe_destroy(a);
+    // Up to 1024 threads may be asked for: the missing file is then what fails.
+    frameprobe_settings_init(&settings);
+    settings.threads = 1024;
+    EXPECT_EQ(frameprobe_analyze_file("/nonexistent.y4m", &settings, nullptr, nullptr, &a), FRAMEPROBE_INPUT_ERROR);
+    frameprobe_destroy(a);
+    settings.threads = 1025;
+    EXPECT_EQ(frameprobe_analyze_file("/nonexistent.y4m", &settings, nullptr, nullptr, &a), FRAMEPROBE_INVALID_ARGUMENT);
+    EXPECT_NE(std::string(frameprobe_message(a)).find("must be 0 to 1024"), std::string::npos) << frameprobe_message(a);
+    frameprobe_destroy(a);
 }
 
 TEST(CApi, ThreePlanesAtTheirDepthAndSettingsOfAnOlderSize) {

@@ -84,6 +84,38 @@ TEST(FlickerBlocks, CutsFlashesAndCrossingObjectsAreNoFlicker) {
     EXPECT_TRUE(centreFlickers(38, [](int f, uint32_t, uint32_t) { return f % 6 == 0 ? 200 : 60; }));
 }
 
+// The centre block held high and low in turn for the frames `halves` give, from frame 0.
+std::function<int(int, uint32_t, uint32_t)> heldFor(std::vector<int> halves) {
+    return [=](int f, uint32_t bx, uint32_t by) {
+        int level = 0;
+        for (std::size_t i = 0, start = 0; i < halves.size() && f >= int(start); start += halves[i++]) level = int(i) % 2;
+        return 100 + (centre(bx, by) && level ? 30 : 0);
+    };
+}
+
+TEST(FlickerBlocks, ARhythmIsSteadyWithinAQuarterOfItsShortestCycleAndTwoFrames) {
+    // Cycles (a turn to the next but one) of 4 frames, then of 7: 3 frames longer, as 2 + 4 / 4 allows.
+    EXPECT_TRUE(centreFlickers(38, heldFor({2, 2, 2, 2, 2, 3, 4, 3, 4, 3, 4, 3, 4})));
+    // Cycles of 4, then of 8: a quickening, not one flicker.
+    EXPECT_FALSE(centreFlickers(38, heldFor({2, 2, 2, 2, 2, 4, 4, 4, 4, 4, 4})));
+}
+
+TEST(FlickerBlocks, AStepAgainstTwoNeighboursAtOnceIsOneOpposedStep) {
+    // The centre and its left and right neighbours flash together, 2 frames up and 2 down: 18
+    // steps in 38 frames; on `against` the neighbours named step the other way, and back.
+    const auto flashing = [](std::vector<std::pair<int, uint32_t>> against) {
+        return [=](int f, uint32_t bx, uint32_t by) {
+            if (by != 1 || bx < 1 || bx > 3) return 80;
+            for (const auto& [frame, x] : against)
+                if (f == frame && bx == x) return 20;
+            return (f / 2) % 2 ? 100 : 60;
+        };
+    };
+    // One step of the 18 against a neighbour is tolerated (at most a tenth), even against two.
+    EXPECT_TRUE(centreFlickers(38, flashing({{18, 1}, {18, 3}})));
+    EXPECT_FALSE(centreFlickers(38, flashing({{18, 1}, {26, 3}})));
+}
+
 TEST(FlickeringEvidence, ASlowFlickerAtAHighFrameRateMarksEveryPeriod) {
     // One 8x8 block of a still 64x64 picture flips every 15 frames: 2 Hz at 60 fps, so some
     // periods of 8 frames hold no flip. Once the window has seen its turns, every period's

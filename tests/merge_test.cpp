@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <functional>
 #include <sstream>
 
 #include "test_support.h"
@@ -71,6 +72,18 @@ protected:
         std::vector<std::string> args{"merge", "--format", format};
         args.insert(args.end(), parts.begin(), parts.end());
         return probe(args);
+    }
+    // Rewrites the records of `from` into `to` through `edit` (a record, its line number).
+    void rewrite(const std::string& from, const std::string& to, const std::function<void(json&, int)>& edit) {
+        std::istringstream in(readFile(dir.path / from));
+        std::string out;
+        int at = 0;
+        for (std::string line; std::getline(in, line); ++at) {
+            json record = json::parse(line);
+            edit(record, at);
+            if (!record.is_null()) out += record.dump() + "\n";
+        }
+        writeFile(dir.path / to, out);
     }
     std::vector<json> events(const std::string& jsonl) {
         const std::string last = jsonl.substr(jsonl.rfind("{\"type\":\"summary\""));
@@ -183,6 +196,68 @@ TEST_F(MergeTest, ASetMissingTheWholeRunsFirstOrLastFramesNeedsPartial) {
     const ProcessResult mixed = merge({"a40.jsonl", "b.jsonl", "c.jsonl"});
     EXPECT_EQ(mixed.status, 1);
     EXPECT_NE(mixed.err.find("whole-run frame count 40 / 48"), std::string::npos) << mixed.err;
+}
+
+TEST_F(MergeTest, EveryBreakInTheFramesIsRefusedEvenOfOneFrame) {
+    segment("a.jsonl", 0, 10);
+    segment("b.jsonl", 10, 10);
+    segment("gap.jsonl", 11, 9);
+    segment("a40.jsonl", 0, 20, {"--run-frames", "40"});
+    segment("short40.jsonl", 20, 19, {"--run-frames", "40"});
+    rewrite("a.jsonl", "skips.jsonl", [](json& r, int) {
+        if (r["type"] == "frame" && r["frame"] == 5) r = nullptr;
+    });
+    rewrite("b.jsonl", "stopped.jsonl", [](json& r, int) {
+        if (r["type"] == "summary") r["interrupted"] = true;
+    });
+    // Times are read from containers only: the parts as if of one, the second starting at the
+    // time the first ends on.
+    const auto asContainer = [](double firstTime) {
+        return [=](json& r, int at) {
+            if (r["type"] == "header") r["input"]["format"] = "nut";
+            if (at == 1 && firstTime >= 0) r["time"] = firstTime;
+        };
+    };
+    rewrite("a.jsonl", "ta.jsonl", asContainer(-1));
+    rewrite("b.jsonl", "tb.jsonl", asContainer(-1));
+    rewrite("b.jsonl", "same.jsonl", asContainer(0.36));
+    EXPECT_EQ(merge({"--partial", "tb.jsonl", "ta.jsonl"}, "csv").status, 0);
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+        {{"a.jsonl", "gap.jsonl"}, "frames 10-10 are missing between a.jsonl (frames 0-9) and gap.jsonl"},
+        {{"skips.jsonl", "b.jsonl"}, "skips.jsonl: frame 6 follows frame 4"},
+        {{"a.jsonl", "stopped.jsonl"}, "stopped.jsonl: its run was interrupted"},
+        {{"a40.jsonl", "short40.jsonl"}, "frames 39-39 of the whole run are missing after short40.jsonl (frames 20-38)"},
+        {{"ta.jsonl", "same.jsonl"}, "same.jsonl (frames 10-19) starts at 0.36 s, not after ta.jsonl (frames 0-9)"},
+    };
+    for (const auto& [parts, message] : cases) {
+        SCOPED_TRACE(message);
+        const ProcessResult r = merge(parts, "csv");
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+    }
+}
+
+TEST_F(MergeTest, AFrameLossAtASeamCountsOnce) {
+    // Frames lost just before frame 24: the second part met the loss in its warm-up, the first
+    // read up to it after its last frame. Both tell of it; the whole run has it once.
+    segment("a.jsonl", 0, 24);
+    segment("b.jsonl", 24, kFrames - 24);
+    const auto lostBefore24 = [](json& r, int) {
+        if (r["type"] != "summary") return;
+        r["events"].push_back({{"type", "decode_error"}, {"start_frame", 24}, {"end_frame", 24}, {"end_time", 0.96},
+                               {"duration", 0.04}});
+        r["run"]["decode_errors"] = 1;
+    };
+    rewrite("a.jsonl", "la.jsonl", lostBefore24);
+    rewrite("b.jsonl", "lb.jsonl", lostBefore24);
+    for (const auto& parts : {std::vector<std::string>{"la.jsonl", "lb.jsonl"}, {"a.jsonl", "lb.jsonl"}}) {
+        SCOPED_TRACE(parts[0]);
+        const ProcessResult merged = merge(parts);
+        ASSERT_EQ(merged.status, 0) << merged.err;
+        int losses = 0;
+        for (const json& e : events(merged.out)) losses += e["type"] == "decode_error" && e["start_frame"] == 24;
+        EXPECT_EQ(losses, 1);
+    }
 }
 
 TEST_F(MergeTest, FrameNumbersOutsideTheRangeOfRunsAreRefused) {

@@ -63,6 +63,8 @@ TEST(Profile, RefusalsNameFileLineColumnAndKey) {
         refusal(kHead + "[[conditions]]\nexpression = \"blurr.p95>5\"\n").find("key \"conditions[0].expression\""),
         std::string::npos);
     EXPECT_NE(refusal("name = \"p\"\nversion = \"1\"\n").find("key \"schema\": missing"), std::string::npos);
+    EXPECT_NE(refusal("schema = 0\nname = \"p\"\nversion = \"1\"\n").find("expected a whole number from 1"),
+              std::string::npos);
     EXPECT_NE(refusal("schema = 2\nname = \"p\"\nversion = \"1\"\n").find("newer than this program's 1"),
               std::string::npos);
     EXPECT_NE(refusal(kHead + "[events.black\n").find("p.toml:4:"), std::string::npos);  // not TOML at all

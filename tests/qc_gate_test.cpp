@@ -165,6 +165,16 @@ TEST(QcGate, RecoveryWeighsWhatPresentationTimesSay) {
     EXPECT_EQ(longer.events()[0].duration, 0.7);
 }
 
+TEST(QcGate, AnEventToTheLastFrameLastsThroughThatFrame) {
+    // The last frame has no successor to end it: it is shown for a frame at the stated rate.
+    RunRecord record;
+    feed(record, blackoutAt10Fps(), timedBlackRows({0, 0.1, 0.2, 0.7, 0.8}, [](int f) { return f >= 3; }));
+    ASSERT_EQ(record.events().size(), 1u);
+    EXPECT_EQ(record.events()[0].startTime, 0.7);
+    EXPECT_DOUBLE_EQ(record.events()[0].endTime, 0.9);
+    EXPECT_DOUBLE_EQ(record.events()[0].duration, 0.2);
+}
+
 TEST(QcGate, StatisticConditionsInTheOrderGiven) {
     const RunRecord record = sampleRun();
     EXPECT_EQ(failuresOf({"blur.max<49", "blur.p95>46", "blur.mean==24.5", "blur.count!=50"}, record),
@@ -229,6 +239,7 @@ TEST(QcVerdict, AProfileJudgesEventsAndAShortRunFails) {
     const Verdict shortRun = gate.verdict(record, FrameCounts{60, 50});
     EXPECT_EQ(shortRun.status, "fail");
     EXPECT_EQ(shortRun.findings.back().text, "measured 50 of 60 frames");
+    EXPECT_EQ(gate.verdict(record, FrameCounts{50, 49}).findings.back().text, "measured 49 of 50 frames");
     EXPECT_EQ(gate.verdict(record, FrameCounts{50, 50}).status, "warn");  // equal: not short
     EXPECT_EQ((FrameCounts{std::nullopt, 0}.shortfall()), "measured 0 frames");
     EXPECT_EQ((FrameCounts{0, 0}.shortfall()), "measured 0 frames");

@@ -49,6 +49,9 @@ std::unique_ptr<RowSink> formatSink(const RunOptions& o, OutputFile& output, Out
     return std::make_unique<LegacySink>(output, log, o.log.has_value());
 }
 
+// Formats whose document can say that the run failed, and how far it came.
+bool keepsAFailedRun(OutputFormat format) { return format == OutputFormat::Json || format == OutputFormat::Jsonl; }
+
 }  // namespace
 
 int runWithOptions(const RunOptions& o) {
@@ -105,15 +108,17 @@ int runWithOptions(const RunOptions& o) {
                     gate.needsStatistics());
     // A judged event lasts as long as its frames' presentation times say, in every format.
     record.keepTimes(!gate.empty());
-    // Files given by name take their names only when complete; a failed run
-    // drops them and closes a streamed document with the reason.
+    // Files given by name take their names only when complete. A failed run closes
+    // a JSON or JSON Lines document with the reason and keeps it, with the rows it
+    // measured; its other files are dropped.
     std::optional<OutputFile> outputFile;
     std::optional<OutputFile> log;
     std::unique_ptr<RowSink> format;
-    const auto failAndAbandon = [&format](const std::string& message) {
+    const auto failAndAbandon = [&](const std::string& message) {
         if (format) {
             try {
                 format->abandon(message);
+                if (keepsAFailedRun(o.format)) outputFile->close();
             } catch (const WriteError&) {
             }
         }

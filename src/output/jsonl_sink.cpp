@@ -17,6 +17,7 @@ void JsonlSink::begin(const RunInfo& info) {
     line("{\"type\":\"header\",\"schema_version\":" + std::to_string(kSchemaVersion) +
          ",\"frameprobe\":" + jsonString(kFrameprobeVersion) + ",\"input\":" + inputJson(info) +
          ",\"settings\":" + settingsJson(info, record_.eventOptions()) + "}");
+    open_ = true;
 }
 
 void JsonlSink::row(int64_t frame, const Results& values) {
@@ -24,6 +25,7 @@ void JsonlSink::row(int64_t frame, const Results& values) {
 }
 
 void JsonlSink::end(const RunEnd& end) {
+    open_ = false;
     line("{\"type\":\"summary\",\"summary\":" + summaryJson(record_) + ",\"events\":" +
          eventsJson(record_.events()) + ",\"run\":" + runJson(info_, end, record_.damagedFrames()) +
          ",\"verdict\":" + verdictJson(end.interrupted ? std::nullopt : record_.verdict()) +
@@ -31,5 +33,7 @@ void JsonlSink::end(const RunEnd& end) {
 }
 
 void JsonlSink::abandon(const std::string& reason) {
+    if (!open_) return;
+    open_ = false;
     line("{\"type\":\"error\",\"error\":{\"message\":" + jsonString(reason) + "}}");
 }

@@ -24,4 +24,5 @@ private:
     OutputFile& out_;
     const RunRecord& record_;
     RunInfo info_;
+    bool open_ = false;  // begun and not yet ended
 };

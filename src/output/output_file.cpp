@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <utility>
 
 std::string writeFailure(const std::string& name, int error) {
@@ -42,6 +43,26 @@ std::string danglingLinkTarget(const std::string& path) {
     return at.string();
 }
 
+// Hidden, so that a pattern such as *.json never takes it for a result.
+std::string hiddenName(const std::string& name) { return "." + name + ".XXXXXX"; }
+
+std::string descriptorPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
+// An unnamed file in `folder` that linkat() can give a name through /proc; -1
+// where the system or the file system has no such files (the caller then
+// writes under a hidden name).
+int openUnnamed(const std::string& folder) {
+#ifdef O_TMPFILE
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd < 0) return -1;
+    if (access(descriptorPath(fd).c_str(), F_OK) == 0) return fd;
+    ::close(fd);
+#else
+    (void)folder;
+#endif
+    return -1;
+}
+
 }  // namespace
 
 OutputFile OutputFile::open(const std::string& path) {
@@ -57,13 +78,6 @@ OutputFile OutputFile::open(const std::string& path) {
     }
     const std::filesystem::path final(target);
     const std::filesystem::path folder = final.has_parent_path() ? final.parent_path() : ".";
-    // Hidden, so that a pattern such as *.json never takes it for a result.
-    std::string hidden = ".";
-    hidden += final.filename().string();
-    hidden += ".XXXXXX";
-    std::string temporary = (folder / hidden).string();
-    const int fd = mkstemp(temporary.data());
-    if (fd < 0) throw WriteError("cannot create " + path + ": " + std::strerror(errno));
     // The file gets the mode it had, or the one a new file would get.
     struct stat before {};
     mode_t mode = 0;
@@ -74,6 +88,16 @@ OutputFile OutputFile::open(const std::string& path) {
         umask(mask);
         mode = 0666 & ~mask;
     }
+    if (const int fd = openUnnamed(folder.string()); fd >= 0) {
+        fchmod(fd, mode);
+        OutputFile file(fd, path, true);
+        file.unnamed_ = true;
+        file.target_ = std::move(target);
+        return file;
+    }
+    std::string temporary = (folder / hiddenName(final.filename().string())).string();
+    const int fd = mkstemp(temporary.data());
+    if (fd < 0) throw WriteError("cannot create " + path + ": " + std::strerror(errno));
     fchmod(fd, mode);
     OutputFile file(fd, path, true);
     file.temporary_ = std::move(temporary);
@@ -100,7 +124,9 @@ OutputFile::OutputFile(OutputFile&& other) noexcept
       pending_(std::move(other.pending_)),
       committed_(other.committed_),
       temporary_(std::exchange(other.temporary_, {})),
-      target_(std::move(other.target_)) {}
+      target_(std::move(other.target_)),
+      unnamed_(std::exchange(other.unnamed_, false)),
+      failed_(other.failed_) {}
 
 OutputFile::~OutputFile() {
     if (fd_ >= 0 && owned_) ::close(fd_);
@@ -146,8 +172,14 @@ void OutputFile::printValue(const char* format, int value) {
 
 void OutputFile::fail(int error) {
     pending_.clear();
+    failed_ = true;
     // Whatever part of the row reached a regular file is taken back.
     if (committed_ >= 0 && ftruncate(fd_, static_cast<off_t>(committed_)) == 0) lseek(fd_, committed_, SEEK_SET);
+    throw WriteError(writeFailure(name_, error));
+}
+
+void OutputFile::failToFinish(int error) {
+    failed_ = true;
     throw WriteError(writeFailure(name_, error));
 }
 
@@ -168,11 +200,36 @@ void OutputFile::commit() {
 
 void OutputFile::close() {
     if (fd_ < 0) return;
+    // A file that failed once never takes its name, whatever later calls manage.
+    if (failed_) throw WriteError(writeFailure(name_, EIO));
     commit();
-    // On failure the destructor removes the temporary file.
-    if (!temporary_.empty() && fsync(fd_) != 0) throw WriteError(writeFailure(name_, errno));
-    if (owned_ && ::close(std::exchange(fd_, -1)) != 0) throw WriteError(writeFailure(name_, errno));
+    // On failure the destructor discards the file, and an earlier one keeps its name.
+    if (!temporary_.empty() || unnamed_)
+        if (fsync(fd_) != 0) failToFinish(errno);
+    if (unnamed_) linkIntoPlace();
+    if (owned_ && ::close(std::exchange(fd_, -1)) != 0) failToFinish(errno);
     if (temporary_.empty()) return;
-    if (std::rename(temporary_.c_str(), target_.c_str()) != 0) throw WriteError(writeFailure(name_, errno));
+    if (std::rename(temporary_.c_str(), target_.c_str()) != 0) failToFinish(errno);
     temporary_.clear();
+}
+
+// The unnamed file is linked under a hidden name, which the closing rename then
+// moves onto its own name in one step (a link cannot replace a file).
+void OutputFile::linkIntoPlace() {
+    const std::filesystem::path final(target_);
+    const std::filesystem::path folder = final.has_parent_path() ? final.parent_path() : ".";
+    const std::string from = descriptorPath(fd_);
+    std::random_device random;
+    for (int attempt = 0;; ++attempt) {
+        std::string hidden = (folder / hiddenName(final.filename().string())).string();
+        // mktemp's name is only a candidate here: linkat refuses a name that exists.
+        for (std::size_t i = hidden.size() - 6; i < hidden.size(); ++i)
+            hidden[i] = "abcdefghijklmnopqrstuvwxyz0123456789"[random() % 36];
+        if (linkat(AT_FDCWD, from.c_str(), AT_FDCWD, hidden.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            temporary_ = std::move(hidden);
+            unnamed_ = false;
+            return;
+        }
+        if (errno != EEXIST || attempt == 100) failToFinish(errno);
+    }
 }

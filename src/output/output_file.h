@@ -3,10 +3,12 @@
 // file that cannot take a row is cut back to its last whole row, so that it
 // never ends in the middle of one.
 //
-// A regular file given by name is complete or absent: it is written under a
-// temporary name in its own folder and takes its name in close(). Dropped
-// without close() (a failed run), the temporary file is removed and a file
-// that had the name before is untouched. Standard output, pipes and devices
+// A regular file given by name is complete or absent: it is written as an
+// unnamed file in its own folder (Linux's O_TMPFILE; elsewhere, or on a file
+// system without it, under a hidden temporary name) and takes its name in
+// close(). Dropped without close() (a failed run), the file is discarded and a
+// file that had the name before is untouched; an unnamed file leaves nothing
+// behind even when the process is killed. Standard output, pipes and devices
 // are written as they come.
 #pragma once
 
@@ -39,11 +41,14 @@ public:
     // Ends a whole row: writes what was gathered; throws WriteError on failure.
     void commit();
     // Commits, then closes owned descriptors and gives a file written under a
-    // temporary name its own name; throws WriteError (the temporary is removed).
+    // temporary name its own name; throws WriteError (the temporary is removed),
+    // also when an earlier write, flush or rename of the file failed.
     void close();
 
 private:
     [[noreturn]] void fail(int error);
+    [[noreturn]] void failToFinish(int error);
+    void linkIntoPlace();
     void removeTemporary() noexcept;
 
     int fd_;
@@ -53,6 +58,8 @@ private:
     long long committed_ = -1;  // file size after the last whole row, for regular files
     std::string temporary_;     // where a file given by name is written until close()
     std::string target_;        // the file that the temporary one becomes
+    bool unnamed_ = false;      // written with no name at all until close()
+    bool failed_ = false;
 };
 
 // Whether `path` names a file that is written under a temporary name (a regular

@@ -53,6 +53,36 @@ def send(clip, url, seconds=None):
     return started
 
 
+def wait_for(condition, what, seconds=30):
+    """Polls until condition() holds: the monitor's own states, not a guess of how long it takes."""
+    end = time.time() + seconds
+    while time.time() < end:
+        if condition():
+            return True
+        time.sleep(0.05)
+    check(False, f"waited {seconds} s for {what}")
+    return False
+
+
+def udp_bound(port):
+    """Whether a socket on this machine is bound to UDP port `port` (the monitor listening)."""
+    with open("/proc/net/udp") as f:
+        return any(line.split()[1].endswith(f":{port:04X}") for line in list(f)[1:])
+
+
+def input_states(path):
+    try:
+        return [r["state"] for r in records(path) if r["type"] == "input"]
+    except (OSError, ValueError):
+        return []  # a record half written
+
+
+def reopen_delays(err_path):
+    """The delays the monitor announced before opening its input again."""
+    with open(err_path) as f:
+        return [float(line.split(" again in ")[1].split()[0]) for line in f if " again in " in line]
+
+
 def monitor(args, out, err):
     return subprocess.Popen([FRAMEPROBE, "monitor"] + args, stdout=out, stderr=err)
 
@@ -176,21 +206,24 @@ def udp_run(clip, prometheus_bin):
                                  f"--storage.tsdb.path={os.path.join(WORK, 'tsdb')}"],
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     out_path = os.path.join(WORK, "udp.jsonl")
+
     with open(out_path, "w") as out, open(os.path.join(WORK, "udp.err"), "w") as err:
         proc = monitor(ALARM_ARGS + ["--timeout", "1.5", "--metrics", f"127.0.0.1:{metrics_port}",
                                      "--webhook", f"http://127.0.0.1:{hook_port}/alarms",
                                      "--snapshots", os.path.join(WORK, "snaps"), f"tv=udp://127.0.0.1:{port}"], out, err)
         try:
-            time.sleep(0.5)
+            wait_for(lambda: udp_bound(port), "the monitor to listen")
             relay = Relay(port)
             send(clip, f"udp://127.0.0.1:{relay.port}?pkt_size=1316")
             relay.stop()
             sent_at = relay.first
             check(http_get(f"http://127.0.0.1:{metrics_port}/healthz")[0] == 200, "udp: /healthz 200 while up")
-            time.sleep(2.5)  # the sender is gone: no_signal, then the input is lost
+            # The sender is gone: no_signal, then the input is lost; then it listens again.
+            wait_for(lambda: input_states(out_path) == ["connected", "lost"], "the input to be lost")
             check(http_get(f"http://127.0.0.1:{metrics_port}/healthz")[0] == 503, "udp: /healthz 503 while down")
+            wait_for(lambda: udp_bound(port), "the monitor to listen again")
             send(clip, f"udp://127.0.0.1:{port}?pkt_size=1316", seconds=1)
-            time.sleep(0.5)
+            wait_for(lambda: len(input_states(out_path)) >= 3, "the input to come back")
             status, page = http_get(f"http://127.0.0.1:{metrics_port}/metrics")
             check(status == 200, "udp: /metrics answers")
             with open(os.path.join(WORK, "metrics.txt"), "w") as f:
@@ -221,6 +254,8 @@ def udp_run(clip, prometheus_bin):
                         break
                     time.sleep(0.2)
                 check(found is not None, "prometheus: the freeze alarm counter is scraped")
+            wait_for(lambda: input_states(out_path) == ["connected", "lost", "connected", "lost"],
+                     "the input to be lost again")
         finally:
             proc.send_signal(signal.SIGTERM)
             code = proc.wait(timeout=15)
@@ -232,14 +267,19 @@ def udp_run(clip, prometheus_bin):
     recs = records(out_path)
     check_clip_alarms([r for r in recs if r.get("stream_time", 0) < 7.1 or r["type"] != "alarm"], sent_at, "udp")
     # Between the sendings: raised once the pictures stop, cleared when they come again.
-    gap = [r for r in recs if r["type"] == "alarm" and r["event"] == "no_signal" and r["stream_time"] > 6]
+    # (After the second sending it is raised again, which is no part of the gap.)
+    no_signal = [(i, r) for i, r in enumerate(recs) if r["type"] == "alarm" and r["event"] == "no_signal"
+                 and r["stream_time"] > 6]
+    back = [i for i, r in enumerate(recs) if r["type"] == "input" and r["state"] == "connected"][1:2] or [len(recs)]
+    gap = [r for i, r in no_signal if i < back[0]]
+    gap += [r for i, r in no_signal if i > back[0] and r["state"] == "cleared"][:1 if gap[-1:] and gap[-1]["state"] == "raised" else 0]
     # (The demuxer may hand on the last frames of a sending only when the input times out, which
     # clears and raises it once more.)
     states = [r["state"] for r in gap]
     check(states[:1] == ["raised"] and states[-1:] == ["cleared"] and states == ["raised", "cleared"] * (len(states) // 2),
           f"udp: no_signal between the sendings: {gap}")
-    check([r["state"] for r in recs if r["type"] == "input"] == ["connected", "lost", "connected"],
-          "udp: connected, lost, connected again")
+    check([r["state"] for r in recs if r["type"] == "input"] == ["connected", "lost", "connected", "lost"],
+          "udp: connected, lost, connected again, lost again")
     check(recs[-1]["type"] == "stopped" and recs[-1]["reason"] == "SIGTERM", "udp: a final record")
     posted = [r for r in Receiver.posts if r["event"] == "black"]
     check(len(posted) == 2, f"webhook: black raised and cleared posted, got {len(posted)}")
@@ -272,6 +312,38 @@ def srt_run(clip):
         undelivered = sum("could not deliver" in line for line in f)
     posted = sum(r["type"] == "alarm" for r in recs)
     check(undelivered == posted, f"srt: every one of {posted} posts failed and was logged, got {undelivered}")
+
+
+def reconnect_run(clip):
+    """A TCP sender refuses a while, then sends a second of the clip and goes: the delays between
+    attempts grow while it refuses, and start again from --reconnect-min after the good connection."""
+    port = free_port()
+    out_path, err_path = os.path.join(WORK, "tcp.jsonl"), os.path.join(WORK, "tcp.err")
+    with open(clip, "rb") as f:
+        data = f.read()
+    before = 1
+    with open(out_path, "w") as out, open(err_path, "w") as err:
+        proc = monitor(["--reconnect-min", "0.1", "--no-signal-after", "0.5", f"tcp://127.0.0.1:{port}"], out, err)
+        try:
+            wait_for(lambda: len(reopen_delays(err_path)) >= 3, "three refused attempts")
+            with socket.socket() as listener:
+                listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+                listener.bind(("127.0.0.1", port))
+                listener.listen()
+                listener.settimeout(30)
+                connection, _ = listener.accept()
+                before = len(reopen_delays(err_path))
+                with connection:
+                    connection.sendall(data[:len(data) // 7 // 188 * 188])
+            wait_for(lambda: input_states(out_path) == ["connected", "lost"], "tcp: the input to come and go")
+            wait_for(lambda: len(reopen_delays(err_path)) > before, "tcp: the next attempt to be announced")
+        finally:
+            proc.send_signal(signal.SIGTERM)
+            proc.wait(timeout=15)
+    delays = reopen_delays(err_path)
+    check(len(delays) > before and delays[:before] == sorted(delays[:before]) and delays[before - 1] > 0.1
+          and delays[before] == 0.1,
+          f"tcp: delays grow while refused and start again from 0.1 s after a good connection: {delays}")
 
 
 def bad_inputs():
@@ -331,7 +403,7 @@ def main():
     if prometheus_bin is None:
         print("prometheus is not installed (scripts/install-deps.sh); its part is left out", flush=True)
     runs = [threading.Thread(target=udp_run, args=(clip, prometheus_bin)), threading.Thread(target=srt_run, args=(clip,)),
-            threading.Thread(target=bad_inputs)]
+            threading.Thread(target=bad_inputs), threading.Thread(target=reconnect_run, args=(clip,))]
     for t in runs:
         t.start()
     for t in runs:

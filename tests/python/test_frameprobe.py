@@ -91,6 +91,11 @@ def test_analyze_takes_a_range_indicators_and_raw_sizes(clip, tmp_path):
         frameprobe.analyze(tmp_path / "missing.y4m")
     with pytest.raises(ValueError, match="unknown indicator"):
         frameprobe.analyze(clip, indicators=["blur", "sharpness"])
+    # 0 threads would take the default: a caller who says 0 made a mistake.
+    with pytest.raises(ValueError, match="threads must be at least 1"):
+        frameprobe.analyze(clip, threads=0)
+    with pytest.raises(ValueError, match="threads must be at least 1"):
+        frameprobe.Analyzer(96, 64, threads=0)
     # Paths of every kind Python has; other types, and numbers that are not whole, are refused.
     assert len(frameprobe.analyze(os.fsencode(raw), size=(96, 64)).frames["frame"]) == 4
     with pytest.raises(TypeError, match="path must be"):
