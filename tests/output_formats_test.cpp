@@ -10,6 +10,7 @@
 #include <sstream>
 #include <thread>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -156,11 +157,18 @@ TEST_F(OutputFormatsTest, InterruptionLeavesWholeDocuments) {
             _exit(127);
         }
         // Once rows arrive the handlers are in place; a loaded machine may take a while to get there.
-        // The file is written under a temporary name until the run completes it.
+        // The file is written unnamed (or under a temporary name) until the run completes it:
+        // its size is read through the run's own descriptors.
         const auto written = [&] {
             std::uintmax_t bytes = 0;
-            for (const auto& entry : std::filesystem::directory_iterator(dir.path))
-                if (entry.path().filename().string().rfind(".out.txt.", 0) == 0) bytes += entry.file_size();
+            std::error_code error;
+            const std::string folder = dir.path.string() + "/";
+            for (const auto& fd : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+                const std::string target = std::filesystem::read_symlink(fd.path(), error).string();
+                struct stat st {};
+                if (!error && target.rfind(folder, 0) == 0 && stat(fd.path().c_str(), &st) == 0 && S_ISREG(st.st_mode))
+                    bytes += static_cast<std::uintmax_t>(st.st_size);
+            }
             return bytes;
         };
         for (int i = 0; i < 1000 && written() < 2000; ++i)
