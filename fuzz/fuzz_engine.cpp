@@ -26,7 +26,10 @@ public:
 
     const SourceInfo& info() const override { return info_; }
 
-    ReadResult read(int64_t index, Image& luma) override {
+    // Luma only: the engine's fuzzed indicators read no other plane.
+    ReadResult readFrame(int64_t index, Frame& frame) override {
+        Image& luma = frame.luma;
+        frame.picture.planeCount = 0;
         ReadResult result;
         if (index < 0 || static_cast<std::size_t>(index) >= frames_.size()) {
             result.status = ReadResult::End;
