@@ -27,9 +27,9 @@ public:
     const SourceInfo& info() const override { return info_; }
 
     // Luma only: the engine's fuzzed indicators read no other plane.
-    ReadResult readFrame(int64_t index, Frame& frame) override {
-        Image& luma = frame.luma;
-        frame.picture.planeCount = 0;
+    ReadResult readFrame(int64_t index, Frame& into) override {
+        Image& luma = into.luma;
+        into.picture.planeCount = 0;
         ReadResult result;
         if (index < 0 || static_cast<std::size_t>(index) >= frames_.size()) {
             result.status = ReadResult::End;

@@ -3,10 +3,12 @@
 # SECONDS (default 60), starting from the checked-in corpus. Fails when any target
 # finds something; the input is left in build-fuzz/findings/<target>/.
 #   scripts/fuzz.sh [SECONDS]
+# FRAMEPROBE_FUZZ_DIR names a build folder configured already with clang, the sanitizers
+# and -DFRAMEPROBE_FUZZ=ON (CI's AddressSanitizer build): its targets are used as they are.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
-dir="$root/build-fuzz"
+dir=${FRAMEPROBE_FUZZ_DIR:-$root/build-fuzz}
 
 bash "$root/scripts/install-deps.sh"
 if ! command -v clang++ >/dev/null || ! clang++ -fsanitize=fuzzer -x c++ - -o /dev/null <<<'
@@ -22,7 +24,7 @@ fi
 
 # -O1 with line tables, as in CI's sanitizer builds: it compiles much faster and
 # findings still name the function and line.
-CC=clang CXX=clang++ cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+[ -n "${FRAMEPROBE_FUZZ_DIR:-}" ] || CC=clang CXX=clang++ cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG" "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG" \
   -DFRAMEPROBE_FUZZ=ON -DFRAMEPROBE_SANITIZE=address,undefined -DFRAMEPROBE_WERROR=ON \
   -DFRAMEPROBE_BENCH=OFF -DBUILD_TESTING=OFF >/dev/null
