@@ -69,7 +69,7 @@ TEST(DetectorsTest, BlackIsDarkNotFlat) {
     Picture lifted(64, 48, 33);
     EXPECT_TRUE(isBlack(levelsOf(lifted), limited));
     EXPECT_FALSE(isBlack(levelsOf(lifted), LumaRange{8, true}));
-    EXPECT_EQ(LumaRange(10, false).darkCeiling(), 64 + (940 - 64) * 8 / 100);
+    EXPECT_EQ((LumaRange{10, false}).darkCeiling(), 64 + (940 - 64) * 8 / 100);
     // A black picture is black, not also a flat colour, letterboxed or pillarboxed.
     Picture black(64, 48, 16);
     const Detections d = detect(black);
