@@ -263,7 +263,7 @@ TEST_F(BadInputTest, APipeCutInItsLastFrameGivesWhatTheFileGives) {
 }
 
 TEST_F(BadInputTest, ARawSizeOverMaxPixelsFromAPipeIsRefusedBeforeMemoryIsTaken) {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#ifdef FRAMEPROBE_TESTS_SANITIZED
     GTEST_SKIP() << "a sanitizer's shadow memory does not fit the address space limit";
 #else
     TempDir dir;

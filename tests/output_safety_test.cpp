@@ -343,7 +343,7 @@ std::vector<std::string> shownLines(const std::string& text) {
 
 TEST_F(OutputSafetyTest, TheProgressLineNeverRunsIntoRowsOnOneTerminal) {
     if (shell("command -v script").status != 0) GTEST_SKIP() << "no script program to make a terminal";
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#ifdef FRAMEPROBE_TESTS_SANITIZED
     constexpr int kFrames = 500;  // the sanitizers make each frame many times slower
 #else
     constexpr int kFrames = 2000;
@@ -390,7 +390,7 @@ TEST_F(OutputSafetyTest, ADeclaredFrameSizeTakesNoMemoryBeforeAFrameArrives) {
               std::string::npos)
         << r.err;
     EXPECT_EQ(r.out, "");
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+#ifndef FRAMEPROBE_TESTS_SANITIZED
     // (A sanitizer's shadow memory for the reserved frame slots would count here.)
     const long peak = peakKiB({FRAMEPROBE_BINARY, "--no-log", "-o", "/dev/null", "--max-pixels", "4294967296",
                                (dir.path / "huge.y4m").string()});

@@ -1,6 +1,16 @@
 // Helpers for tests: planes built in memory, and runs of the real binaries.
 #pragma once
 
+// Built with a sanitizer (GCC says so by macros; Clang 14 by __has_feature): such a program
+// reserves terabytes of shadow memory, so tests of its peak memory or address space skip.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define FRAMEPROBE_TESTS_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define FRAMEPROBE_TESTS_SANITIZED 1
+#endif
+#endif
+
 #include <cstdint>
 #include <filesystem>
 #include <initializer_list>
