@@ -346,26 +346,48 @@ def detector_table(work):
     print()
 
 
+def broken_frames(path, clean):
+    """Frames of `path`'s decode that are visibly broken: Y-PSNR under 30 dB against the clean
+    decode, frames matched by presentation time (a lost frame leaves its place to the one before)."""
+    stats = path.with_suffix(".psnr")
+    run(["ffmpeg", "-hide_banner", "-loglevel", "error", "-i", path, "-i", clean, "-lavfi",
+         f"[0:v][1:v]psnr=stats_file={stats}", "-f", "null", "-"])
+    values = [float(v) for v in re.findall(r"psnr_y:([\d.]+|inf)", stats.read_text())] if stats.exists() else []
+    return {n for n, v in enumerate(values) if v < 30}
+
+
 def damage_table(work):
     clean = work / "damage.ts"
     result = run(["ffmpeg", "-hide_banner", "-loglevel", "error", "-f", "lavfi", "-i", PHOTO.format(r=25, d=8),
                   "-frames:v", 200, "-c:v", "libx264", "-g", "50", "-bf", "2", "-y", clean])
     if result.returncode != 0:
         sys.exit(f"ffmpeg could not make {clean}: {result.stderr}")
-    print("| file | packets dropped | decode_errors | damaged_frames | frames in decode_error/damaged events | "
-          "--profile default |")
-    print("|---|---|---|---|---|---|")
+    print("| file | damage | decode_errors | damaged_frames | frames in decode_error/damaged events | "
+          "visibly broken frames | of them in events | --profile default |")
+    print("|---|---|---|---|---|---|---|---|")
+    files = []
     for label, drop in (("one B frame", "eq(n\\,31)"), ("one P frame", "eq(n\\,60)"),
                         ("4 packets", "between(n\\,100\\,103)")):
         path = work / f"dropped-{len(label)}-{drop.count('n')}.mp4"
         run(["ffmpeg", "-hide_banner", "-loglevel", "error", "-i", clean, "-c", "copy", "-bsf:v", f"noise=drop={drop}",
              "-y", path])
+        files.append((f"H.264 MP4, {label}", f"packets {drop} dropped", path))
+    # Transport packets cut out of the stream, as a lossy link does.
+    data = clean.read_bytes()
+    for packets, share in ((60, 0.4), (20, 0.7)):
+        at = int(len(data) // 188 * share)
+        path = work / f"cut-{packets}.ts"
+        path.write_bytes(data[:188 * at] + data[188 * (at + packets):])
+        files.append((f"MPEG-TS, {packets} packets cut", f"TS packets {at}-{at + packets - 1} cut", path))
+    for label, damage, path in files:
         out = path.with_suffix(".json")
         status = run([PROBE, "-q", "--no-log", "--profile", "default", "--format", "json", "-o", out, path]).returncode
         d = json.loads(out.read_text())
-        covered = sum(e["end_frame"] - e["start_frame"] + 1 for e in d["events"] if e["type"] == "damaged")
-        print(f"| H.264 MP4, {label} | {drop} | {d['run']['decode_errors']} | {d['run']['damaged_frames']} | "
-              f"{covered} | {'fail' if status == 3 else status} |")
+        covered = {n for e in d["events"] if e["type"] in ("damaged", "decode_error")
+                   for n in range(e["start_frame"], e["end_frame"] + 1)}
+        broken = broken_frames(path, clean)
+        print(f"| {label} | {damage} | {d['run']['decode_errors']} | {d['run']['damaged_frames']} | "
+              f"{len(covered)} | {len(broken)} | {len(broken & covered)} | {'fail' if status == 3 else status} |")
 
 
 def main():

@@ -1,8 +1,9 @@
 // The detectors behind events: black is dark rather than flat, a flat colour is its own
-// finding, bars are found on either side and under noise, and a freeze survives grain
-// but not a drift or a single repeat.
+// finding, bars are found on either side and under noise, a freeze survives grain
+// but not a drift or a single repeat, and flicker is one stretch.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -217,6 +218,28 @@ TEST(DetectorsTest, FlickerIsOneStretchEndingWithinAPeriodAndNeverACutOrAPan) {
     for (int64_t i = first; i <= last; ++i) EXPECT_GE(starts[static_cast<std::size_t>(i)], 0) << i;
     EXPECT_GE(last, 69 - 6);
     EXPECT_LE(last, 69 + 12);
+
+    // A faster flicker of 6 frames a cycle ends within 6 frames of its end; a block that
+    // goes on flickering after the larger region stopped is still flicker.
+    std::vector<Picture> two = frames;
+    for (int i = 0; i < 100; ++i) {
+        Picture& f = two[static_cast<std::size_t>(i)];
+        f = base;
+        for (uint32_t y = 8; y < 40; ++y)
+            for (uint32_t x = 8; x < 56; ++x)
+                if ((i <= 69 || (x < 16 && y < 16)) && (i <= 49 || x < 48 || y < 32) && i % 6 < 3)
+                    f.at(x, y) = static_cast<uint8_t>(f.at(x, y) + 24);
+    }
+    const std::vector<int64_t> twoStarts = flickerStarts(two);
+    EXPECT_GE(twoStarts[99], 0);
+    int64_t lastBig = -1;
+    for (int64_t i = 0; i < 100; ++i)
+        if (twoStarts[static_cast<std::size_t>(i)] >= 0 && twoStarts[static_cast<std::size_t>(i)] < 50) lastBig = i;
+    EXPECT_GE(lastBig, 69 - 3);
+    EXPECT_LE(lastBig, 69 + 6);
+    // A block of the region that stops early does not end the stretch.
+    const auto firstBig = std::find_if(twoStarts.begin(), twoStarts.end(), [](int64_t s) { return s >= 0; });
+    EXPECT_TRUE(std::all_of(firstBig, twoStarts.begin() + lastBig, [](int64_t s) { return s >= 0; }));
 
     // Cuts every 10 frames between shots of other detail and level, moving 2 pixels a frame.
     std::vector<Picture> cuts;

@@ -35,6 +35,7 @@ std::optional<FlickerFinding> FlickerDetector::feed(int64_t frame, const int32_t
     const auto newest = static_cast<int64_t>(blocks_->held()) - 1;
     std::optional<FlickerFinding> found;
     std::size_t count = 0;  // blocks that flicker now
+    int64_t longest = 0;    // and the longest of their cycles
     for (std::size_t b = 0; b < flickering_.size(); ++b) {
         const FlickerRhythm& r = rhythms_[b];
         // The block's mean cycle: from its first turn to its last, two turns a cycle.
@@ -56,10 +57,20 @@ std::optional<FlickerFinding> FlickerDetector::feed(int64_t frame, const int32_t
         found->since = std::min(found->since, since);
         found->rate = std::max(found->rate, std::min(rate, 1.0));
         ++count;
+        longest = std::max(longest, cycle);
     }
     // A stretch ends with the blocks that made it: a few blocks over moving content may turn
-    // once more as the picture passes them, after the flicker has stopped.
+    // once more as the picture passes them, after the flicker has stopped. Blocks that go on
+    // flickering for a cycle more are a flicker of their own.
     peak_ = count == 0 ? 0 : std::max(peak_, count);
-    if (4 * count < peak_) return std::nullopt;
+    if (4 * count >= peak_) {
+        dropped_ = -1;
+    } else if (dropped_ < 0 || frame - dropped_ <= longest) {
+        if (dropped_ < 0) dropped_ = frame;
+        return std::nullopt;
+    } else {
+        peak_ = count;
+        dropped_ = -1;
+    }
     return found;
 }

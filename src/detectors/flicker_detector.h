@@ -35,5 +35,6 @@ private:
     std::vector<FlickerRhythm> rhythms_;
     std::vector<uint16_t> steady_;  // frames each block has flickered now in a row
     std::size_t peak_ = 0;  // the most blocks that flickered at once in the stretch
+    int64_t dropped_ = -1;  // the frame the blocks of the stretch stopped flickering, -1: they have not
     int64_t last_ = -1;
 };
