@@ -176,6 +176,17 @@ def window(a, b):
     return f"enable='between(n,{a},{b})'"
 
 
+# A still picture (testsrc2's first frame, 1280x720) held for the whole clip.
+STILL_PICTURE = "testsrc2=s=1280x720:r={r},trim=end_frame=1,loop=loop=-1:size=1,setpts=N/({r})/TB"
+
+
+def flicker_region(x, y, w, h, hz, levels, first, last):
+    """A w x h region whose luma rises by `levels` for half of each cycle of hz, on frames first-last."""
+    on = (f"between(X,{x},{x + w - 1})*between(Y,{y},{y + h - 1})*between(N,{first},{last})*"
+          f"lt(mod((N-{first})*{2 * hz}/25,2),1)")
+    return f"format=yuv420p,geq=lum='clip(lum(X,Y)+{levels}*{on},0,255)':cb='cb(X,Y)':cr='cr(X,Y)'"
+
+
 # name, rate, lavfi graph, [(type, first, last)], encoder options (None: lossless Y4M)
 DETECTOR_CLIPS = [
     ("clean pan", 25, scene(25), [], None),
@@ -216,10 +227,37 @@ for length in (3, 10, 40):
 DETECTOR_CLIPS += [
     ("freeze 40 frames under grain 6", 25, f"{scene(25)},split[a][b];[a][b]freezeframes=first=31:last=69:replace=30,{GRAIN}",
      [("freeze", 30, 69)], None),
+    ("freeze 10 frames, 29.97 fps", 30000 / 1001, f"{scene('30000/1001')},split[a][b];[a][b]freezeframes=first=31:last=39:replace=30",
+     [("freeze", 30, 39)], None),
+    ("freeze 40 frames, H.264 29.97 fps", 30000 / 1001,
+     f"{scene('30000/1001')},split[a][b];[a][b]freezeframes=first=31:last=69:replace=30", [("freeze", 30, 69)],
+     ["-c:v", "libx264", "-crf", "23"]),
+    # Bars under the noise of an analogue transfer: temporal grain of ±3 levels over picture and bars.
+    ("letterbox, grain 3", 25, f"{scene(25)},drawbox=y=0:w=iw:h=30:c=black:t=fill:{window(20, 79)},"
+     f"drawbox=y=210:w=iw:h=30:c=black:t=fill:{window(20, 79)},noise=alls=3:allf=t", [("letterbox", 20, 79)], None),
+    ("pillarbox left only, grain 3", 25, f"{scene(25)},drawbox=x=0:w=40:h=ih:c=black:t=fill:{window(20, 79)},"
+     "noise=alls=3:allf=t", [("pillarbox", 20, 79)], None),
     ("freeze 40 frames, H.264", 25, f"{scene(25)},split[a][b];[a][b]freezeframes=first=31:last=69:replace=30",
      [("freeze", 30, 69)], ["-c:v", "libx264", "-crf", "23"]),
     ("flicker 5 Hz", 25, f"{scene(25, 'bars')},eq=brightness='0.1*sin(2*PI*5*t)*between(n,25,74)':eval=frame",
      [("flicker", 25, 74)], None),
+    # Clean clips that change in ways flicker must not be taken for: a cut every 10 frames, a
+    # pan over a still picture, grain, compressed content at 29.97 fps.
+    ("cuts every 10 frames", 25, f"testsrc2=s=1280x720:r=25:d={D_SECONDS},crop=320:240:"
+     "x='mod(n*3+floor(n/10)*317,960)':y='mod(n*2+floor(n/10)*151,480)'", [], None),
+    ("pan over a still picture", 25, f"{STILL_PICTURE.format(r=25)},crop=320:240:x='n*3':y='n*2'", [], None),
+    ("pan over a still picture, grain 6", 25, f"{STILL_PICTURE.format(r=25)},crop=320:240:x='n*3':y='n*2',{GRAIN}",
+     [], None),
+    ("pan, H.264 29.97 fps", 30000 / 1001, scene("30000/1001"), [], ["-c:v", "libx264", "-crf", "28"]),
+    # Flicker of a region and of the whole picture, at several rates, and after compression.
+    ("flicker 2 Hz, 64x64 region", 25, f"{scene(25)},{flicker_region(96, 64, 64, 64, 2, 24, 25, 74)}",
+     [("flicker", 25, 74)], None),
+    ("flicker 10 Hz, 64x64 region", 25, f"{scene(25)},{flicker_region(96, 64, 64, 64, 10, 24, 30, 59)}",
+     [("flicker", 30, 59)], None),
+    ("flicker 5 Hz, whole picture, 29.97 fps", 30000 / 1001,
+     f"{scene('30000/1001')},eq=brightness='0.1*sin(2*PI*5*t)*between(n,30,89)':eval=frame", [("flicker", 30, 89)], None),
+    ("flicker 5 Hz, 64x64 region, H.264", 25, f"{scene(25)},{flicker_region(96, 64, 64, 64, 5, 32, 25, 74)}",
+     [("flicker", 25, 74)], ["-c:v", "libx264", "-crf", "23"]),
 ]
 FAMILIES = ("black", "constant_colour", "letterbox", "pillarbox", "freeze", "flicker")
 
@@ -280,20 +318,42 @@ def detector_table(work):
     print("| clip | injected | frameprobe events | hits | misses | timing errors | false events | ffmpeg |")
     print("|---|---|---|---|---|---|---|---|")
     total = [0, 0, 0, 0]
+    coverage = []  # per injected flicker stretch: the share of its frames in flicker events
+    only = [a.split("=", 1)[1] for a in sys.argv if a.startswith("--only=")]
     for index, (name, rate, graph, expected, encode) in enumerate(DETECTOR_CLIPS):
+        if only and not any(o in name for o in only):
+            continue
         path = work / (f"d{index}.y4m" if encode is None else f"d{index}.mp4")
         make_clip(graph, rate, encode, path)
         found = events(path, "--indicators", "all")
         slack = 8 if any(k == "flicker" for k, _, _ in expected) else 2
         scores = judge(found, expected, slack)
         total = [t + s for t, s in zip(total, scores)]
+        for kind, a, b in expected:
+            if kind == "flicker":
+                covered = {n for e in found if e["type"] == kind for n in range(e["start_frame"], e["end_frame"] + 1)}
+                coverage.append(len(covered & set(range(a, b + 1))) / (b - a + 1))
         injected = ", ".join(f"{k} {a}-{b}" for k, a, b in expected[:3]) + (" ..." if len(expected) > 3 else "") or "none"
         mine = ", ".join(f"{e['type']} {e['start_frame']}-{e['end_frame']}" for e in found[:4]) + \
             (" ..." if len(found) > 4 else "") or "none"
         print(f"| {name} | {injected} | {mine} | {scores[0]} | {scores[1]} | {scores[2]} | {scores[3]} | "
               f"{ffmpeg_column(path, rate, expected)} |")
     print(f"\nInjected stretches: {total[0]} hits, {total[1]} misses, {total[2]} timing errors; "
-          f"false events: {total[3]}.\n")
+          f"false events: {total[3]}.")
+    if coverage:
+        print(f"Flicker stretches covered by flicker events: {min(coverage):.0%} at least, "
+              f"{sum(coverage) / len(coverage):.0%} on average.")
+    print()
+
+
+def broken_frames(path, clean):
+    """Frames of `path`'s decode that are visibly broken: Y-PSNR under 30 dB against the clean
+    decode, frames matched by presentation time (a lost frame leaves its place to the one before)."""
+    stats = path.with_suffix(".psnr")
+    run(["ffmpeg", "-hide_banner", "-loglevel", "error", "-i", path, "-i", clean, "-lavfi",
+         f"[0:v][1:v]psnr=stats_file={stats}", "-f", "null", "-"])
+    values = [float(v) for v in re.findall(r"psnr_y:([\d.]+|inf)", stats.read_text())] if stats.exists() else []
+    return {n for n, v in enumerate(values) if v < 30}
 
 
 def damage_table(work):
@@ -302,20 +362,32 @@ def damage_table(work):
                   "-frames:v", 200, "-c:v", "libx264", "-g", "50", "-bf", "2", "-y", clean])
     if result.returncode != 0:
         sys.exit(f"ffmpeg could not make {clean}: {result.stderr}")
-    print("| file | packets dropped | decode_errors | damaged_frames | frames in decode_error/damaged events | "
-          "--profile default |")
-    print("|---|---|---|---|---|---|")
+    print("| file | damage | decode_errors | damaged_frames | frames in decode_error/damaged events | "
+          "visibly broken frames | of them in events | --profile default |")
+    print("|---|---|---|---|---|---|---|---|")
+    files = []
     for label, drop in (("one B frame", "eq(n\\,31)"), ("one P frame", "eq(n\\,60)"),
                         ("4 packets", "between(n\\,100\\,103)")):
         path = work / f"dropped-{len(label)}-{drop.count('n')}.mp4"
         run(["ffmpeg", "-hide_banner", "-loglevel", "error", "-i", clean, "-c", "copy", "-bsf:v", f"noise=drop={drop}",
              "-y", path])
+        files.append((f"H.264 MP4, {label}", f"packets {drop} dropped", path))
+    # Transport packets cut out of the stream, as a lossy link does.
+    data = clean.read_bytes()
+    for packets, share in ((60, 0.4), (20, 0.7)):
+        at = int(len(data) // 188 * share)
+        path = work / f"cut-{packets}.ts"
+        path.write_bytes(data[:188 * at] + data[188 * (at + packets):])
+        files.append((f"MPEG-TS, {packets} packets cut", f"TS packets {at}-{at + packets - 1} cut", path))
+    for label, damage, path in files:
         out = path.with_suffix(".json")
         status = run([PROBE, "-q", "--no-log", "--profile", "default", "--format", "json", "-o", out, path]).returncode
         d = json.loads(out.read_text())
-        covered = sum(e["end_frame"] - e["start_frame"] + 1 for e in d["events"] if e["type"] == "damaged")
-        print(f"| H.264 MP4, {label} | {drop} | {d['run']['decode_errors']} | {d['run']['damaged_frames']} | "
-              f"{covered} | {'fail' if status == 3 else status} |")
+        covered = {n for e in d["events"] if e["type"] in ("damaged", "decode_error")
+                   for n in range(e["start_frame"], e["end_frame"] + 1)}
+        broken = broken_frames(path, clean)
+        print(f"| {label} | {damage} | {d['run']['decode_errors']} | {d['run']['damaged_frames']} | "
+              f"{len(covered)} | {len(broken)} | {len(broken & covered)} | {'fail' if status == 3 else status} |")
 
 
 def main():
@@ -324,11 +396,12 @@ def main():
             sys.exit(f"{tool} is missing: build first (cmake --build {BUILD})")
     with tempfile.TemporaryDirectory() as folder:
         work = Path(folder)
-        if "--detectors" not in sys.argv:
+        if "--detectors" not in sys.argv and not any(a.startswith("--only=") for a in sys.argv):
             flicker_table(work)
             black_freeze_table(work)
         detector_table(work)
-        damage_table(work)
+        if not any(a.startswith("--only=") for a in sys.argv):
+            damage_table(work)
 
 
 if __name__ == "__main__":

@@ -1,8 +1,9 @@
 // The detectors behind events: black is dark rather than flat, a flat colour is its own
-// finding, bars are found on either side and under noise, and a freeze survives grain
-// but not a drift or a single repeat.
+// finding, bars are found on either side and under noise, a freeze survives grain
+// but not a drift or a single repeat, and flicker is one stretch.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -171,3 +172,84 @@ TEST(DetectorsTest, AFreezeSurvivesGrainButNotADriftOrASingleRepeat) {
 }
 
 }  // namespace
+
+// Frames fed to one flicker detector in order (25 fps); per frame, the first frame of the
+// flicker it is part of, or -1.
+std::vector<int64_t> flickerStarts(std::vector<Picture>& frames) {
+    FrameDetectors detectors(Detections::bit(Detection::Flicker), frames[0].w, frames[0].h, LumaRange{}, 25);
+    std::vector<int64_t> starts;
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        SharedPasses shared;
+        shared.start(frames[i].image());
+        PictureWork work;
+        const Image previous = i > 0 ? frames[i - 1].image() : Image{};
+        detectors.picture(frames[i].image(), shared, work, i > 0 ? &previous : nullptr);
+        detectors.ordered(static_cast<int64_t>(i), work);
+        EXPECT_TRUE(work.found.judges(Detection::Flicker));
+        starts.push_back(work.found.has(Detection::Flicker) ? work.found.flickerStart : -1);
+    }
+    return starts;
+}
+
+TEST(DetectorsTest, FlickerIsOneStretchEndingWithinAPeriodAndNeverACutOrAPan) {
+    // A 16x16 region that rises 24 levels for 6 frames of every 12 (about 2 Hz) on frames
+    // 20-69 of a still picture, and stays still after.
+    Picture base(96, 64, 0);
+    base.ramp();
+    std::vector<Picture> frames;
+    for (int i = 0; i < 100; ++i) {
+        Picture f = base;
+        if (i >= 20 && i <= 69 && (i - 20) % 12 < 6)
+            for (uint32_t y = 24; y < 40; ++y)
+                for (uint32_t x = 40; x < 56; ++x) f.at(x, y) = static_cast<uint8_t>(f.at(x, y) + 24);
+        frames.push_back(f);
+    }
+    const std::vector<int64_t> starts = flickerStarts(frames);
+    int64_t first = -1, last = -1;
+    for (int64_t i = 0; i < 100; ++i)
+        if (starts[static_cast<std::size_t>(i)] >= 0) {
+            if (first < 0) first = i;
+            last = i;
+        }
+    ASSERT_GE(first, 0);
+    // One stretch, starting within a period of the flicker's first frame.
+    EXPECT_GE(starts[static_cast<std::size_t>(first)], 20 - 12);
+    EXPECT_LE(starts[static_cast<std::size_t>(first)], 20 + 12);
+    for (int64_t i = first; i <= last; ++i) EXPECT_GE(starts[static_cast<std::size_t>(i)], 0) << i;
+    EXPECT_GE(last, 69 - 6);
+    EXPECT_LE(last, 69 + 12);
+
+    // A faster flicker of 6 frames a cycle ends within 6 frames of its end; a block that
+    // goes on flickering after the larger region stopped is still flicker.
+    std::vector<Picture> two = frames;
+    for (int i = 0; i < 100; ++i) {
+        Picture& f = two[static_cast<std::size_t>(i)];
+        f = base;
+        for (uint32_t y = 8; y < 40; ++y)
+            for (uint32_t x = 8; x < 56; ++x)
+                if ((i <= 69 || (x < 16 && y < 16)) && (i <= 49 || x < 48 || y < 32) && i % 6 < 3)
+                    f.at(x, y) = static_cast<uint8_t>(f.at(x, y) + 24);
+    }
+    const std::vector<int64_t> twoStarts = flickerStarts(two);
+    EXPECT_GE(twoStarts[99], 0);
+    int64_t lastBig = -1;
+    for (int64_t i = 0; i < 100; ++i)
+        if (twoStarts[static_cast<std::size_t>(i)] >= 0 && twoStarts[static_cast<std::size_t>(i)] < 50) lastBig = i;
+    EXPECT_GE(lastBig, 69 - 3);
+    EXPECT_LE(lastBig, 69 + 6);
+    // A block of the region that stops early does not end the stretch.
+    const auto firstBig = std::find_if(twoStarts.begin(), twoStarts.end(), [](int64_t s) { return s >= 0; });
+    EXPECT_TRUE(std::all_of(firstBig, twoStarts.begin() + lastBig, [](int64_t s) { return s >= 0; }));
+
+    // Cuts every 10 frames between shots of other detail and level, moving 2 pixels a frame.
+    std::vector<Picture> cuts;
+    for (int i = 0; i < 80; ++i) {
+        Picture f(96, 64, 0);
+        const int shot = i / 10;
+        for (uint32_t y = 0; y < 64; ++y)
+            for (uint32_t x = 0; x < 96; ++x)
+                f.at(x, y) = static_cast<uint8_t>(30 + (shot * 37 + (x + 2 * i) * (3 + shot % 3) + y * 5) % 190);
+        cuts.push_back(f);
+    }
+    for (int64_t s : flickerStarts(cuts)) EXPECT_EQ(s, -1);
+}

@@ -201,6 +201,32 @@ TEST(Events, FlickerWeighsTheSwitchingOfTheBlocksThatFlicker) {
     }
 }
 
+// Rows the flicker detector judged: its finding marks them, from the flicker's first frame,
+// when its rate is above the threshold; the value and its evidence no longer count.
+TEST(Events, JudgedFlickerStartsWhereTheFlickerBeganAndWeighsItsRate) {
+    for (auto [rate, expected] : {std::pair{0.2, std::size_t{1}}, {0.1, std::size_t{0}}}) {
+        EventDetector d(25, maskOf({"flickering"}), {});
+        for (int64_t f = 0; f < 60; ++f) {
+            Results r;
+            r.set(indexOf("flickering"), f % 8 == 0 ? 0.9 : -1);
+            if (f % 8 == 0) r.setEvidence(indexOf("flickering"), 0.9);
+            const bool flicker = f >= 30 && f < 50;
+            r.detections.set(Detection::Flicker, flicker);
+            if (flicker) {
+                r.detections.flickerStart = 22;
+                r.detections.flickerRate = rate;
+            }
+            d.feed(f, r);
+        }
+        const std::vector<Event> events = d.events();
+        ASSERT_EQ(events.size(), expected) << rate;
+        if (expected) {
+            EXPECT_EQ(events[0].startFrame, 22);
+            EXPECT_EQ(events[0].endFrame, 49);
+        }
+    }
+}
+
 TEST(Events, OrderedByStartFrame) {
     EventDetector d(25, maskOf({"blackout", "letterbox"}), {});
     const std::vector<double> black = flags(10, {{2, 3}, {7, 8}});

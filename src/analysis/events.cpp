@@ -30,10 +30,9 @@ const std::vector<EventSource>& allSources() {
             s.type = sources.size();
             s.indicator = i;
             s.framesPerValue = spec.framesPerValue;
-            if (spec.rule == EventRule::Detected) {
-                s.detection = detectionOf(spec.type);
-                placed[static_cast<std::size_t>(*s.detection)] = true;
-            }
+            // A detector of the type marks its rows; flicker's rows of an older run go by its evidence.
+            s.detection = detectionOf(spec.type);
+            if (s.detection) placed[static_cast<std::size_t>(*s.detection)] = true;
             sources.push_back(s);
         }
         for (int d = 0; d < kDetectionCount; ++d) {
@@ -61,13 +60,15 @@ bool EventSource::speaks(const Results& values) const {
 }
 
 bool EventSource::marks(const Results& values, const EventOptions& options) const {
-    if (detection && values.detections.judges(*detection)) return values.detections.has(*detection);
+    if (detection && values.detections.judges(*detection))
+        return values.detections.has(*detection) &&
+               (detection != Detection::Flicker || values.detections.flickerRate > options.flickerThreshold);
     const std::optional<double> value = meaningfulValue(values, indicator);
     const EventSpec& spec = entry(indicator).event;
     if (!value) return false;
     // A row its detector did not judge (an older run's): the indicator's flag, unless the
     // flag of the type it gives way to is up on the frame.
-    if (detection) return *value > 0 && !(except >= 0 && meaningfulValue(values, except).value_or(0) > 0);
+    if (detection && spec.rule == EventRule::Detected) return *value > 0 && !(except >= 0 && meaningfulValue(values, except).value_or(0) > 0);
     if (spec.rule != EventRule::AboveLimit) return false;
     if (!spec.evidenceKey) return *value > options.flickerThreshold;
     // Evidence the rule needs and the row lacks (rows of an older run) marks nothing.
@@ -76,10 +77,12 @@ bool EventSource::marks(const Results& values, const EventOptions& options) cons
 }
 
 int64_t EventSource::startOf(int64_t frame, const Results& values, int64_t first) const {
-    if (detection && values.detections.judges(*detection))
-        return detection == Detection::Freeze && values.detections.freezeStart >= 0
-                   ? std::max(first, std::min(frame, values.detections.freezeStart))
-                   : frame;
+    if (detection && values.detections.judges(*detection)) {
+        const int64_t since = detection == Detection::Freeze    ? values.detections.freezeStart
+                              : detection == Detection::Flicker ? values.detections.flickerStart
+                                                                : -1;
+        return since >= 0 ? std::max(first, std::min(frame, since)) : frame;
+    }
     return std::max(first, frame - framesPerValue + 1 - flagLead);
 }
 

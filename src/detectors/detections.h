@@ -5,8 +5,8 @@
 #include <array>
 #include <cstdint>
 
-enum class Detection : int { Black, ConstantColour, Letterbox, Pillarbox, Freeze, Damaged };
-inline constexpr int kDetectionCount = 6;
+enum class Detection : int { Black, ConstantColour, Letterbox, Pillarbox, Freeze, Damaged, Flicker };
+inline constexpr int kDetectionCount = 7;
 
 // Bars found at the picture's edges, in pixels (0: none on that side).
 struct BarWidths {
@@ -23,6 +23,8 @@ struct Detections {
     BarWidths bars;
     int level = -1;              // a constant-colour picture's luma level
     int64_t freezeStart = -1;    // a frozen frame: where the picture it repeats was first shown
+    int64_t flickerStart = -1;   // a flickering frame: where its flicker began
+    double flickerRate = 0;      // and the flicker's switches per frame
 
     static constexpr uint32_t bit(Detection d) { return 1u << static_cast<int>(d); }
     bool has(Detection d) const { return (found & bit(d)) != 0; }
@@ -47,4 +49,5 @@ inline constexpr std::array<DetectionType, kDetectionCount> kDetectionTypes = {{
     {"pillarbox", "pillarbox"},
     {"freeze", "freezing"},
     {"damaged", nullptr},
+    {"flicker", "flickering"},
 }};

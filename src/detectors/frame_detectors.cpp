@@ -3,13 +3,15 @@
 #include "detectors/bars_detector.h"
 #include "detectors/black_detector.h"
 #include "detectors/constant_colour_detector.h"
+#include "kernels/kernels.h"
 
-FrameDetectors::FrameDetectors(uint32_t judged, uint32_t width, uint32_t height, LumaRange range)
+FrameDetectors::FrameDetectors(uint32_t judged, uint32_t width, uint32_t height, LumaRange range, double fps)
     : judged_(judged), range_(range) {
     if (judged_ & Detections::bit(Detection::Freeze)) freeze_.emplace(width, height);
+    if (judged_ & Detections::bit(Detection::Flicker)) flicker_.emplace(width, height, fps);
 }
 
-void FrameDetectors::picture(const Image& frame, SharedPasses& shared, PictureWork& work) const {
+void FrameDetectors::picture(const Image& frame, SharedPasses& shared, PictureWork& work, const Image* previous) const {
     Detections& d = work.found;
     d = Detections{};
     const auto asked = [this](Detection which) { return (judged_ & Detections::bit(which)) != 0; };
@@ -47,9 +49,30 @@ void FrameDetectors::picture(const Image& frame, SharedPasses& shared, PictureWo
         // Remembered for ordered(): a blank picture is never part of a freeze.
         d.set(Detection::Freeze, false);
     }
+    if (flicker_) {
+        work.flickerDiffs.clear();
+        if (previous) {
+            const std::size_t blocks = std::size_t{frame.w / 8} * (frame.h / 8);
+            work.flickerSums.resize(blocks);
+            work.flickerDiffs.resize(blocks);
+            activeKernels().blockSumsAndDiffs8(planeOf(frame), planeOf(*previous), work.flickerSums.data(),
+                                               work.flickerDiffs.data());
+        }
+        d.set(Detection::Flicker, false);
+    }
 }
 
 void FrameDetectors::ordered(int64_t frame, PictureWork& work) {
+    if (flicker_) {
+        const bool paired = !work.flickerDiffs.empty();
+        const std::optional<FlickerFinding> flicker =
+            flicker_->feed(frame, work.flickerSums.data(), paired ? work.flickerDiffs.data() : nullptr);
+        work.found.set(Detection::Flicker, flicker.has_value());
+        if (flicker) {
+            work.found.flickerStart = flicker->since;
+            work.found.flickerRate = flicker->rate;
+        }
+    }
     if (!freeze_) return;
     const std::optional<int64_t> start = freeze_->feed(frame, work.freezeMeans, work.freezeMeans.empty());
     work.found.set(Detection::Freeze, start.has_value());

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "detectors/detections.h"
+#include "detectors/flicker_detector.h"
 #include "detectors/freeze_detector.h"
 #include "detectors/luma_histogram.h"
 #include "detectors/luma_range.h"
@@ -19,16 +20,18 @@
 struct PictureWork {
     LumaHistogram levels;
     std::vector<int32_t> freezeMeans;
+    // The frame's 8x8 block sums and sums of differences from the frame before (empty: none).
+    std::vector<int32_t> flickerSums, flickerDiffs;
     Detections found;
 };
 
 class FrameDetectors {
 public:
     // `judged`: bits of the detections the run asks for (Detections::bit).
-    FrameDetectors(uint32_t judged, uint32_t width, uint32_t height, LumaRange range = {});
+    FrameDetectors(uint32_t judged, uint32_t width, uint32_t height, LumaRange range = {}, double fps = 25);
     bool any() const { return (judged_ & ~Detections::bit(Detection::Damaged)) != 0; }
-    // What the frame shows on its own; on any thread.
-    void picture(const Image& frame, SharedPasses& shared, PictureWork& work) const;
+    // What the frame shows on its own, and beside the frame before (null: none); on any thread.
+    void picture(const Image& frame, SharedPasses& shared, PictureWork& work, const Image* previous = nullptr) const;
     // In frame order, after picture(): adds what needs the frames before.
     void ordered(int64_t frame, PictureWork& work);
 
@@ -36,4 +39,5 @@ private:
     uint32_t judged_;
     LumaRange range_;
     std::optional<FreezeDetector> freeze_;
+    std::optional<FlickerDetector> flicker_;
 };

@@ -117,6 +117,8 @@ bool FlickerBlocks::oscillates(const int32_t* s) {
         longest = std::max(longest, turnAt_[t] - turnAt_[t - 2]);
     }
     firstTurn_ = turnAt_[0];
+    rhythm_ = {static_cast<uint16_t>(turnAt_[0]), static_cast<uint16_t>(turnAt_[turns - 1]),
+               static_cast<uint16_t>(turns), static_cast<uint16_t>(longest)};
     return 2 * largest <= 3 * smallest && 2 * edges <= 3 * largest && 4 * (longest - shortest) <= 8 + shortest;
 }
 
@@ -155,7 +157,7 @@ bool FlickerBlocks::notCrossedByMotion(uint32_t bx, uint32_t by, const int32_t* 
     return 10 * opposed <= steps;
 }
 
-void FlickerBlocks::mark(uint8_t* flickering) {
+void FlickerBlocks::mark(uint8_t* flickering, FlickerRhythm* rhythms) {
     std::fill(flickering, flickering + blocks_, uint8_t{0});
     if (held_ < 2) return;
     const std::size_t oldest = (next_ + frames_ - held_) % frames_;
@@ -172,6 +174,7 @@ void FlickerBlocks::mark(uint8_t* flickering) {
             if (turns_[b] < kFlickerMinTurns || !movesTogether(b)) continue;
             series(b, own_.data());
             flickering[b] = oscillates(own_.data()) && notCrossedByMotion(bx, by, own_.data());
+            if (flickering[b] && rhythms) rhythms[b] = rhythm_;
         }
     }
 }

@@ -31,6 +31,14 @@ inline constexpr int kFlickerMinTurns = 4;
 //   the same frame (an object passes from block to block; a flickering area changes at once).
 // A block crossed by an object, a cut or a black flash changes once or twice, not back and
 // forth in swings of one size. Every result is a function of the frames held alone.
+// When a block that flickers turned, as positions in the frames held (0: the oldest).
+struct FlickerRhythm {
+    uint16_t firstTurn = 0;
+    uint16_t lastTurn = 0;
+    uint16_t turns = 0;
+    uint16_t longestCycle = 0;  // frames from a turn to the next but one, at most
+};
+
 class FlickerBlocks {
 public:
     // A grid of blocksW x blocksH blocks, holding the last `frames` frames.
@@ -40,8 +48,10 @@ public:
     // before, both row by row.
     void add(const int32_t* sums, const int32_t* absDiffSums);
 
-    // Writes 1 for every block that flickers over the frames held, 0 for the others, row by row.
-    void mark(uint8_t* flickering);
+    // Writes 1 for every block that flickers over the frames held, 0 for the others, row by row;
+    // with `rhythms`, also when each block that flickers turned (others' entries are left as they are).
+    void mark(uint8_t* flickering, FlickerRhythm* rhythms = nullptr);
+    std::size_t held() const { return held_; }
 
 private:
     // Copies a block's sums, oldest first, into `out` (held_ values).
@@ -76,4 +86,5 @@ private:
     std::vector<int32_t> turnLevel_;
     std::vector<uint8_t> opposedAt_;  // steps that went against a neighbour's
     std::size_t firstTurn_ = 0;       // where the last block that oscillated first turned
+    FlickerRhythm rhythm_;            // and when it turned
 };

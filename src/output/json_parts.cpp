@@ -134,6 +134,8 @@ std::string frameMembers(int64_t frame, double fps, const Results& values) {
                     .member("right", integer(d.bars.right));
             if (which == Detection::ConstantColour) details.member("level", integer(d.level));
             if (which == Detection::Freeze) details.member("since", integer(d.freezeStart));
+            if (which == Detection::Flicker)
+                details.member("since", integer(d.flickerStart)).member("rate", shortestNumber(d.flickerRate));
             found.member(kDetectionTypes[static_cast<std::size_t>(k)].type, details.done());
         }
         out.member("detected", found.done());

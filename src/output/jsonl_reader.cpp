@@ -156,7 +156,9 @@ Results readRow(const json& record, const RunInfo& info) {
             found.judged |= 1u << k;
             if (it->contains("top")) found.bars = {width(*it, "top"), width(*it, "bottom"), width(*it, "left"), width(*it, "right")};
             if (it->contains("level")) found.level = static_cast<int>(number(*it, "level"));
-            if (it->contains("since")) found.freezeStart = number(*it, "since");
+            if (it->contains("since"))
+                (k == static_cast<int>(Detection::Flicker) ? found.flickerStart : found.freezeStart) = number(*it, "since");
+            if (const auto rate = it->find("rate"); rate != it->end() && rate->is_number()) found.flickerRate = rate->get<double>();
         }
     }
     // A container's frames keep their presentation times; other inputs' times follow from the rate.

@@ -97,7 +97,7 @@ struct Engine::Impl {
         for (int i : temporal)
             temporalIndicators[static_cast<std::size_t>(i)] =
                 indicatorRegistry()[static_cast<std::size_t>(i)].makeTemporal(geometry);
-        detectors.emplace(judged, geometry.width, geometry.height);
+        detectors.emplace(judged, geometry.width, geometry.height, LumaRange{}, geometry.fps);
     }
     // The detectors' job comes after the indicators' in a frame's list of jobs.
     bool detecting() const { return detectors && detectors->any(); }
@@ -201,7 +201,9 @@ EngineOutcome Engine::run(FrameSource& source, int64_t first, std::optional<int6
                 d.reads == Reads::Planes ? d.spatialPlanes(slot.frame.luma, slot.frame.picture, slot.shared)
                                          : d.spatial(slot.frame.luma, slot.shared);
         } else if (job == m.spatial.size() + m.temporal.size()) {
-            if (m.detecting()) m.detectors->picture(slot.frame.luma, slot.shared, slot.detection);
+            // The frame before, for what changes between frames; it stays in its slot until this batch ends.
+            const Image* previous = i > first ? &m.slots[m.slotOf(i - 1 - first)].frame.luma : nullptr;
+            if (m.detecting()) m.detectors->picture(slot.frame.luma, slot.shared, slot.detection, previous);
         } else if (i > first) {
             const int index = m.temporal[job - m.spatial.size()];
             const Slot& previous = m.slots[m.slotOf(i - 1 - first)];

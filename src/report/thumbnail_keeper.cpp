@@ -91,14 +91,16 @@ void ThumbnailKeeper::row(int64_t frame, const Results& values) {
     for (Track& track : tracks_) {
         const EventSource& source = track.source;
         const bool speaks = source.speaks(values);
+        // Values that stand for several frames; a detector's finding (flicker's) is per frame.
+        const bool perValue = source.framesPerValue > 1 && !(source.detection && values.detections.judges(*source.detection));
         if (track.nextStart < 0) track.nextStart = frame;
         // The first frame of a stretch that a later value may mark: its picture
         // is made now, while the frame is in hand, unless an open event would
         // only go on or no event may keep a picture.
-        if (source.framesPerValue > 1 && frame == track.nextStart && !track.open &&
+        if (perValue && frame == track.nextStart && !track.open &&
             events_.size() < kEventThumbnailLimit)
             track.startPicture = inHand(frame);
-        if (source.framesPerValue > 1 && !speaks) continue;  // no news between values
+        if (perValue && !speaks) continue;  // no news between values
         if (speaks) track.nextStart = frame + 1;
         if (!speaks || !source.marks(values, options_)) {
             closeEvent(track);

@@ -278,6 +278,16 @@ def udp_run(clip, prometheus_bin):
     states = [r["state"] for r in gap]
     check(states[:1] == ["raised"] and states[-1:] == ["cleared"] and states == ["raised", "cleared"] * (len(states) // 2),
           f"udp: no_signal between the sendings: {gap}")
+    # no_signal clears only with a picture that came after it was raised: at a frame at or past
+    # the one it was raised at, never on the rows of pictures that came before the outage.
+    raised_at = None
+    for r in (r for r in recs if r["type"] == "alarm" and r["event"] == "no_signal"):
+        if r["state"] == "raised":
+            raised_at = r["frame"]
+        else:
+            check(raised_at is not None and r["frame"] >= raised_at,
+                  f"udp: no_signal cleared at frame {r['frame']}, raised at {raised_at}, without a new picture")
+            raised_at = None
     check([r["state"] for r in recs if r["type"] == "input"] == ["connected", "lost", "connected", "lost"],
           "udp: connected, lost, connected again, lost again")
     check(recs[-1]["type"] == "stopped" and recs[-1]["reason"] == "SIGTERM", "udp: a final record")
