@@ -26,7 +26,7 @@ enum class Reads { Luma8, Planes };
 enum class Worse { Higher, Lower };
 
 struct LegacyColumn {
-    const char* consoleHeader;  // text after the header's tab
+    const char* consoleHeader;  // text after the header's tab; null: not in the legacy table
     const char* logHeader;
     const char* consoleFormat;  // printf format of the cell, with the separator before it
     const char* logFormat;
@@ -39,6 +39,7 @@ enum class EventRule {
     AboveZero,   // a frame whose value is above zero (a flag)
     AboveLimit,  // a value (or its evidence) above the run's limit for the type (flicker threshold)
     Detected,    // the detector of the type found it on the frame (src/detectors/); the value is not judged
+    AboveBound,  // a value above the spec's bound; the evidence, when written, is the frame the run of them starts
 };
 
 struct EventSpec {
@@ -56,6 +57,7 @@ struct EventSpec {
     // the frame, which rows carry under that key, instead of to its value; a frame
     // without evidence marks nothing. Null: the value.
     const char* evidenceKey = nullptr;
+    double bound = 0;  // AboveBound: the largest value that passes
 };
 
 struct IndicatorDescriptor {
@@ -90,6 +92,8 @@ struct IndicatorDescriptor {
     // than a defect: its worst value, a black frame's, says nothing wrong by itself.
     bool describesContent = false;
 };
+
+inline bool inLegacyTable(const IndicatorDescriptor& d) { return d.column.consoleHeader != nullptr; }
 
 // Whether a run of the indicators of `mask` reads the planes of its frames.
 bool readsPlanes(uint32_t mask);

@@ -10,7 +10,7 @@
 // Block edge shared by blockiness, blackout, exposure and flickering.
 inline constexpr int BLOCKSIZE = 8;
 
-inline constexpr int kIndicatorCount = 15;
+inline constexpr int kIndicatorCount = 19;
 
 // What was computed on one frame: `written` has bit i set when values[i] was
 // written on this frame. Slots not written hold no meaning; writers decide what
