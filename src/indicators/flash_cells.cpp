@@ -31,22 +31,44 @@ double FlashCells::linear(double signal) const {
 
 namespace {
 
-// Sums of a plane's samples over the cells, into `sums` (columns x rows, zeroed first); with a
-// table, of table[sample] instead. `shiftX`/`shiftY`: the plane's subsampling.
+// Sums of a plane's samples over the cells into `sums` (columns x rows, zeroed first), and
+// with a map, of map(sample) into `mapped` too. `shiftX`/`shiftY`: the plane's subsampling.
 template <typename T, typename Map>
 void sumPlane(const SamplePlane& plane, uint32_t columns, uint32_t rows, int shiftX, int shiftY, uint32_t top,
-              Map map, uint32_t* sums) {
+              Map map, uint32_t* sums, uint32_t* mapped) {
     std::fill(sums, sums + std::size_t{columns} * rows, 0u);
+    if (mapped) std::fill(mapped, mapped + std::size_t{columns} * rows, 0u);
     const uint32_t cellWidth = std::max(1u, kFlashCell >> shiftX);
     for (uint32_t y = 0; y < plane.height; ++y) {
         const auto* row = reinterpret_cast<const T*>(plane.data + static_cast<std::ptrdiff_t>(y) * plane.stride);
         const uint32_t cellRow = std::min(rows - 1, (y << shiftY) / kFlashCell);
         uint32_t* out = sums + std::size_t{cellRow} * columns;
-        for (uint32_t x0 = 0, c = 0; x0 < plane.width && c < columns; x0 += cellWidth, ++c) {
+        uint32_t* outMapped = mapped ? mapped + std::size_t{cellRow} * columns : nullptr;
+        uint32_t x0 = 0, c = 0;
+        // Whole cells of the full size first, with a loop of fixed length the compiler unrolls.
+        if (cellWidth == kFlashCell) {
+            for (; x0 + kFlashCell <= plane.width && c < columns; x0 += kFlashCell, ++c) {
+                uint32_t s = 0, m = 0;
+                for (uint32_t k = 0; k < kFlashCell; ++k) {
+                    const uint32_t v = sizeof(T) == 1 ? row[x0 + k] : std::min<uint32_t>(row[x0 + k], top);
+                    s += v;
+                    if (outMapped) m += map(v);
+                }
+                out[c] += s;
+                if (outMapped) outMapped[c] += m;
+            }
+        }
+        for (; x0 < plane.width && c < columns; x0 += cellWidth, ++c) {
             const uint32_t x1 = std::min(plane.width, x0 + cellWidth);
-            uint32_t s = 0;
-            for (uint32_t x = x0; x < x1; ++x) s += map(std::min<uint32_t>(row[x], top));
+            uint32_t s = 0, m = 0;
+            for (uint32_t x = x0; x < x1; ++x) {
+                // Bytes never exceed an 8-bit table; deeper samples may exceed their depth.
+                const uint32_t v = sizeof(T) == 1 ? row[x] : std::min<uint32_t>(row[x], top);
+                s += v;
+                if (outMapped) m += map(v);
+            }
             out[c] += s;
+            if (outMapped) outMapped[c] += m;
         }
     }
 }
@@ -75,19 +97,14 @@ void FlashCells::measureWith(const Picture& picture, std::vector<CellState>& cel
         else
             return luminance_[code];
     };
-    const auto same = [](uint32_t code) { return code; };
+    const auto none = [](uint32_t) { return 0u; };
     uint32_t* luminance = sums.data();
     uint32_t* y = luminance + count;
     uint32_t* u = y + count;
     uint32_t* v = u + count;
     const SamplePlane& luma = picture.planes[0];
-    if (deep) {
-        sumPlane<uint16_t>(luma, columns_, rows_, 0, 0, top, lum, luminance);
-        sumPlane<uint16_t>(luma, columns_, rows_, 0, 0, top, same, y);
-    } else {
-        sumPlane<uint8_t>(luma, columns_, rows_, 0, 0, top, lum, luminance);
-        sumPlane<uint8_t>(luma, columns_, rows_, 0, 0, top, same, y);
-    }
+    if (deep) sumPlane<uint16_t>(luma, columns_, rows_, 0, 0, top, lum, y, luminance);
+    else sumPlane<uint8_t>(luma, columns_, rows_, 0, 0, top, lum, y, luminance);
     const bool colour = picture.planeCount >= 3;
     int sx = 0, sy = 0;
     if (colour) {
@@ -95,8 +112,9 @@ void FlashCells::measureWith(const Picture& picture, std::vector<CellState>& cel
         sy = shiftOf(luma.height, picture.planes[1].height);
         for (int p = 1; p <= 2; ++p) {
             uint32_t* out = p == 1 ? u : v;
-            if (deep) sumPlane<uint16_t>(picture.planes[static_cast<std::size_t>(p)], columns_, rows_, sx, sy, top, same, out);
-            else sumPlane<uint8_t>(picture.planes[static_cast<std::size_t>(p)], columns_, rows_, sx, sy, top, same, out);
+            const SamplePlane& plane = picture.planes[static_cast<std::size_t>(p)];
+            if (deep) sumPlane<uint16_t>(plane, columns_, rows_, sx, sy, top, none, out, nullptr);
+            else sumPlane<uint8_t>(plane, columns_, rows_, sx, sy, top, none, out, nullptr);
         }
     }
     for (uint32_t r = 0; r < rows_; ++r) {
