@@ -102,7 +102,8 @@ bool readsPlanes(uint32_t mask);
 // from `origin` (origin <= start), for the indicators of `mask`: as late as possible.
 int64_t warmUpStart(uint32_t mask, int64_t start, int64_t origin, double fps);
 
-inline constexpr uint32_t kAllIndicators = (1u << kIndicatorCount) - 1;
+inline constexpr uint32_t kAllIndicators = (1u << kLumaIndicatorCount) - 1;
+inline constexpr uint32_t kEveryIndicator = (1u << kIndicatorCount) - 1;
 
 const std::array<IndicatorDescriptor, kIndicatorCount>& indicatorRegistry();
 
