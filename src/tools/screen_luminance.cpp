@@ -10,11 +10,12 @@ TransferKind transferKind(const std::optional<std::string>& transfer) {
 }
 
 double normalisedSignal(double code, int depth, bool fullRange, bool chroma) {
-    const double scale = std::ldexp(1.0, depth - 8);
+    depth = std::clamp(depth, 8, 16);
+    const double scale = static_cast<double>(1u << (depth - 8));
     double v = 0;
     if (fullRange) {
-        const double top = std::ldexp(1.0, depth) - 1;
-        v = chroma ? (code - std::ldexp(1.0, depth - 1)) / top : code / top;
+        const double top = static_cast<double>((1u << depth) - 1);
+        v = chroma ? (code - static_cast<double>(1u << (depth - 1))) / top : code / top;
     } else {
         v = chroma ? (code - 128 * scale) / (224 * scale) : (code - 16 * scale) / (219 * scale);
     }
