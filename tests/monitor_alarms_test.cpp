@@ -115,6 +115,30 @@ TEST(MonitorAlarms, FlickerAlarmsFollowTheEventRule) {
     }
 }
 
+TEST(MonitorAlarms, FlashAlarmAboveThreeFlashesASecond) {
+    // The file runs' flash event: more than three flashes in the last second, from the
+    // sequence's first flash.
+    AlarmSettings settings;
+    settings.timing["flash"] = {0, 0};
+    const int perSecond = *findIndicator("flashes_per_second");
+    for (auto [flashes, alarms] : {std::pair<double, std::size_t>{3.0, 0}, {3.5, 2}}) {
+        auto rules = makeEventAlarmRules(settings, indicatorRegistry()[static_cast<std::size_t>(perSecond)].requiredMask, 25);
+        ASSERT_EQ(rules->events().front(), "flash");
+        Results frame;
+        frame.set(perSecond, flashes);
+        frame.setEvidence(perSecond, 10);
+        Results clean;
+        clean.set(perSecond, 0);
+        std::vector<AlarmChange> changes;
+        rules->feed(0, clean, changes);
+        rules->feed(30, frame, changes);
+        ASSERT_EQ(changes.size(), alarms) << flashes;
+        if (alarms) {
+            EXPECT_EQ(changes[1].startFrame, 10);
+        }
+    }
+}
+
 int parse(std::vector<std::string> args, MonitorOptions* out = nullptr) {
     args.insert(args.begin(), {"frameprobe", "monitor"});
     std::vector<char*> argv;

@@ -111,7 +111,7 @@ TEST_F(VerdictTest, ARunThatMeasuresTooFewFramesFailsItsGate) {
 TEST_F(VerdictTest, ProfilesStrictAndJunit) {
     // Shipped profiles list, print as sound TOML, and judge.
     const ProcessResult list = runProcess(FRAMEPROBE_BINARY, {"profiles"}, dir.path);
-    for (const char* name : {"default", "broadcast-delivery", "archive-transfer", "streaming"})
+    for (const char* name : {"default", "broadcast-delivery", "archive-transfer", "streaming", "pse"})
         EXPECT_NE(list.out.find(name), std::string::npos) << list.out;
     // The build tree holds them in a folder, one file each.
     const auto buildProfiles = std::filesystem::path(FRAMEPROBE_BINARY).parent_path() / "share/frameprobe/profiles";

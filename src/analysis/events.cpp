@@ -69,6 +69,7 @@ bool EventSource::marks(const Results& values, const EventOptions& options) cons
     // A row its detector did not judge (an older run's): the indicator's flag, unless the
     // flag of the type it gives way to is up on the frame.
     if (detection && spec.rule == EventRule::Detected) return *value > 0 && !(except >= 0 && meaningfulValue(values, except).value_or(0) > 0);
+    if (spec.rule == EventRule::AboveBound) return *value > spec.bound;
     if (spec.rule != EventRule::AboveLimit) return false;
     if (!spec.evidenceKey) return *value > options.flickerThreshold;
     // Evidence the rule needs and the row lacks (rows of an older run) marks nothing.
@@ -83,6 +84,10 @@ int64_t EventSource::startOf(int64_t frame, const Results& values, int64_t first
                                                                 : -1;
         return since >= 0 ? std::max(first, std::min(frame, since)) : frame;
     }
+    // A value over its bound tells where the run that took it there began (a flash sequence's first flash).
+    if (indicator >= 0 && entry(indicator).event.rule == EventRule::AboveBound)
+        if (const auto began = values.evidenceOf(indicator))
+            return std::max(first, std::min(frame, static_cast<int64_t>(*began)));
     return std::max(first, frame - framesPerValue + 1 - flagLead);
 }
 
@@ -121,7 +126,8 @@ std::string EventOptions::severityOf(std::string_view type) const {
     const auto it = severity.find(type);
     if (it != severity.end()) return it->second;
     // A damaged or lost frame is a broken picture, whatever else is judged.
-    return type == "damaged" || type == kDecodeErrorEvent ? "error" : "warning";
+    // So is a sequence of flashes that the photosensitivity rule fails.
+    return type == "damaged" || type == kDecodeErrorEvent || type == "flash" ? "error" : "warning";
 }
 
 std::string Event::side() const {

@@ -1,3 +1,4 @@
+#include "indicators/registry.h"
 #include "driver/legacy_run.h"
 
 #include <fcntl.h>
@@ -127,7 +128,7 @@ int run(int argc, char** argv) {
     RawSource source(stream, width, height, geometry->frameSize, numberOfFrames);
     RunSettings settings;
     settings.path = line->videoPath;
-    settings.mask = requestedVQIs;
+    settings.mask = requestedVQIs & kAllIndicators;  // the table shows the luma indicators alone
     settings.fps = fps;
     settings.start = startFrame;
     settings.frames = numberOfFrames;
@@ -204,7 +205,7 @@ ParsedOptions positionalAsOptions(int argc, char** argv) {
         (line.numberOfFrames && !fitsInt32("NumberOfFrames", line.numberOfFrames)) ||
         (line.startFrame && !fitsInt32("startFrame", line.startFrame)))
         return kFailure & 0xFF;
-    if (line.requestedVQIs) o.mask = parseMask(line.requestedVQIs);
+    if (line.requestedVQIs) o.mask = parseMask(line.requestedVQIs) & kAllIndicators;
     if (line.fps) o.fps = parseFps(line.fps);
     if (line.numberOfFrames) o.frames = std::max(0, parseInt32(line.numberOfFrames));
     if (line.startFrame) {

@@ -10,6 +10,7 @@
 #include "indicators/blur.h"
 #include "indicators/contrastRMS.h"
 #include "indicators/exposure.h"
+#include "indicators/flash_area.h"
 #include "indicators/flickering.h"
 #include "indicators/freezing.h"
 #include "indicators/interlace.h"
@@ -51,6 +52,16 @@ constexpr IndicatorDescriptor temporalEntry(int bit, const Description& d, uint3
             IndicatorKind::Temporal, nullptr, make, framesBefore, d.needs, Reads::Luma8, nullptr, d.content};
 }
 
+// A temporal indicator that reads the planes of both frames (pairPictures).
+constexpr IndicatorDescriptor temporalPlanesEntry(int bit, const Description& d, uint32_t required, MakeTemporal make,
+                                                  FramesBefore framesBefore) {
+    return {d.name, d.key, 1u << bit, required, 0, d.column, d.noValue, d.worse, d.unit, d.event,
+            IndicatorKind::Temporal, nullptr, make, framesBefore, d.needs, Reads::Planes, nullptr, d.content};
+}
+
+// Newer indicators are in the formats only, not in the long-standing table.
+constexpr LegacyColumn kNoLegacyColumn{nullptr, nullptr, nullptr, nullptr, false};
+
 int64_t previousFrameOnly(double, int64_t, int64_t) { return 1; }
 
 template <double (*F)(const Image&)>
@@ -74,6 +85,7 @@ constexpr LegacyColumn integer(const char* header, const char* consoleFormat, co
 constexpr uint32_t kTemporalActivityBit = 1u << 6;
 constexpr uint32_t kBlackoutBit = 1u << 7;
 constexpr uint32_t kFreezingBit = 1u << 8;
+constexpr uint32_t kFlashAreaBit = 1u << 15;
 
 // Blockiness and blur run as kernels; blockiness() and blur() are their plain
 // formulations, kept as the reference the kernels are checked against.
@@ -137,6 +149,18 @@ const std::array<IndicatorDescriptor, kIndicatorCount> kRegistry = {
                        "switches per frame", {"flicker", EventRule::AboveLimit, kFlickeringPeriod, nullptr, nullptr,
                                                    "flickering_of_flicker_blocks"}},
                   1u << 14, 0, makeFlickering, flickeringFramesBefore),
+    // The photosensitive flash rule: flash area measures it whole and gives the three after it.
+    temporalPlanesEntry(15, {"flash area", "flash_area", kNoLegacyColumn, {}, Worse::Higher, "share of the screen"},
+                        kFlashAreaBit, makeFlashArea, flashFramesBefore),
+    temporalEntry(16, {"red flash area", "red_flash_area", kNoLegacyColumn, {}, Worse::Higher, "share of the screen"},
+                  kFlashAreaBit | (1u << 16), 0, makeGivenByFlashArea, flashFramesBefore),
+    temporalEntry(17, {"flash luminance change", "flash_luminance_change", kNoLegacyColumn, {}, Worse::Higher,
+                       "cd/m²"},
+                  kFlashAreaBit | (1u << 17), 0, makeGivenByFlashArea, flashFramesBefore),
+    temporalEntry(18, {"flashes per second", "flashes_per_second", kNoLegacyColumn, {}, Worse::Higher,
+                       "flashes in the last second",
+                       {"flash", EventRule::AboveBound, 1, nullptr, nullptr, nullptr, kMostFlashes}},
+                  kFlashAreaBit | (1u << 18), 0, makeGivenByFlashArea, flashFramesBefore),
 };
 
 }  // namespace

@@ -26,7 +26,7 @@ enum class Reads { Luma8, Planes };
 enum class Worse { Higher, Lower };
 
 struct LegacyColumn {
-    const char* consoleHeader;  // text after the header's tab
+    const char* consoleHeader;  // text after the header's tab; null: not in the legacy table
     const char* logHeader;
     const char* consoleFormat;  // printf format of the cell, with the separator before it
     const char* logFormat;
@@ -39,6 +39,7 @@ enum class EventRule {
     AboveZero,   // a frame whose value is above zero (a flag)
     AboveLimit,  // a value (or its evidence) above the run's limit for the type (flicker threshold)
     Detected,    // the detector of the type found it on the frame (src/detectors/); the value is not judged
+    AboveBound,  // a value above the spec's bound; the evidence, when written, is the frame the run of them starts
 };
 
 struct EventSpec {
@@ -56,6 +57,7 @@ struct EventSpec {
     // the frame, which rows carry under that key, instead of to its value; a frame
     // without evidence marks nothing. Null: the value.
     const char* evidenceKey = nullptr;
+    double bound = 0;  // AboveBound: the largest value that passes
 };
 
 struct IndicatorDescriptor {
@@ -91,6 +93,8 @@ struct IndicatorDescriptor {
     bool describesContent = false;
 };
 
+inline bool inLegacyTable(const IndicatorDescriptor& d) { return d.column.consoleHeader != nullptr; }
+
 // Whether a run of the indicators of `mask` reads the planes of its frames.
 bool readsPlanes(uint32_t mask);
 
@@ -98,7 +102,8 @@ bool readsPlanes(uint32_t mask);
 // from `origin` (origin <= start), for the indicators of `mask`: as late as possible.
 int64_t warmUpStart(uint32_t mask, int64_t start, int64_t origin, double fps);
 
-inline constexpr uint32_t kAllIndicators = (1u << kIndicatorCount) - 1;
+inline constexpr uint32_t kAllIndicators = (1u << kLumaIndicatorCount) - 1;
+inline constexpr uint32_t kEveryIndicator = (1u << kIndicatorCount) - 1;
 
 const std::array<IndicatorDescriptor, kIndicatorCount>& indicatorRegistry();
 

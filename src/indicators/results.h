@@ -10,7 +10,10 @@
 // Block edge shared by blockiness, blackout, exposure and flickering.
 inline constexpr int BLOCKSIZE = 8;
 
-inline constexpr int kIndicatorCount = 15;
+inline constexpr int kIndicatorCount = 19;
+// The long-standing indicators, of the 8-bit luma alone: what "all" requests. Newer ones
+// (the flash rule's, which read the planes) are requested by name or by a profile's events.
+inline constexpr int kLumaIndicatorCount = 15;
 
 // What was computed on one frame: `written` has bit i set when values[i] was
 // written on this frame. Slots not written hold no meaning; writers decide what

@@ -12,8 +12,11 @@
 #include <cstdint>
 #include <optional>
 
+#include "indicators/flash_settings.h"
 #include "indicators/results.h"
 #include "tools/image.h"
+#include "tools/picture.h"
+#include "tools/screen_luminance.h"
 
 struct TemporalGeometry {
     uint32_t width;
@@ -22,15 +25,24 @@ struct TemporalGeometry {
     double fps;
     int64_t first;   // the run's first frame, which has no previous one
     int64_t origin;  // the first frame of the whole run this one is part of (<= first)
+    ColourDescription colour{};  // of the input's samples, for indicators that read the planes
+    uint32_t mask = 0;           // the indicators the run measures
+    FlashSettings flash{};
 };
 
 class TemporalIndicator {
 public:
     virtual ~TemporalIndicator() = default;
     virtual void pair(unsigned slot, const Image& current, const Image& previous) = 0;
+    // Indicators that read the planes: called instead of pair(), with the frames' planes;
+    // `firstPair` on the run's first pair, whose previous frame no call saw before.
+    virtual void pairPictures(unsigned, const Picture&, const Picture&, bool) {}
     // `frame` holds the frame's spatial values and the temporal values of the
     // entries before this one in registry order.
     virtual std::optional<double> ordered(unsigned slot, int64_t frameIndex, const Results& frame) = 0;
     // Evidence for the event rule that the last ordered() call gave beside its value.
     virtual std::optional<double> evidence() const { return std::nullopt; }
+    // Values the last ordered() call found for later entries that require this one, which
+    // are measured together; written into `frame` beside this one's value.
+    virtual void alsoGives(Results&) const {}
 };

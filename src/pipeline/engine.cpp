@@ -89,11 +89,13 @@ struct Engine::Impl {
     }
 
     // Temporal state starts afresh with every run.
-    void startTemporal(int64_t first) {
+    void startTemporal(int64_t first, const PictureFormat& format) {
+        const ColourDescription colour{format.bitDepth, format.colorRange, format.colorMatrix, format.colorTransfer};
         const TemporalGeometry geometry{static_cast<uint32_t>(slots[0].frame.luma.w),
                                         static_cast<uint32_t>(slots[0].frame.luma.h),
                                         static_cast<unsigned>(slots.size()), settings.fps, first,
-                                        settings.origin >= 0 ? std::min(settings.origin, first) : first};
+                                        settings.origin >= 0 ? std::min(settings.origin, first) : first,
+                                        colour, settings.mask, settings.flash};
         for (int i : temporal)
             temporalIndicators[static_cast<std::size_t>(i)] =
                 indicatorRegistry()[static_cast<std::size_t>(i)].makeTemporal(geometry);
@@ -177,7 +179,7 @@ EngineOutcome Engine::run(FrameSource& source, int64_t first, std::optional<int6
             }
             // Temporal state, as large as a frame's blocks, is made when there is a frame
             // to measure, not for a size that a header merely declares.
-            if (i == first) m.startTemporal(first);
+            if (i == first) m.startTemporal(first, source.info().picture);
             slot.time = r.time;
             slot.damaged = r.damaged;
             slot.shared.start(slot.frame.luma);
@@ -207,8 +209,11 @@ EngineOutcome Engine::run(FrameSource& source, int64_t first, std::optional<int6
         } else if (i > first) {
             const int index = m.temporal[job - m.spatial.size()];
             const Slot& previous = m.slots[m.slotOf(i - 1 - first)];
-            m.temporalIndicators[static_cast<std::size_t>(index)]->pair(m.slotOf(i - first), slot.frame.luma,
-                                                                          previous.frame.luma);
+            TemporalIndicator& indicator = *m.temporalIndicators[static_cast<std::size_t>(index)];
+            if (registry[static_cast<std::size_t>(index)].reads == Reads::Planes)
+                indicator.pairPictures(m.slotOf(i - first), slot.frame.picture, previous.frame.picture, i == first + 1);
+            else
+                indicator.pair(m.slotOf(i - first), slot.frame.luma, previous.frame.luma);
         }
         const auto frames = static_cast<std::size_t>(flight.batch.size);
         flight.taskSeconds[k * frames + f] =
@@ -243,6 +248,7 @@ EngineOutcome Engine::run(FrameSource& source, int64_t first, std::optional<int6
                     const auto value = indicator.ordered(m.slotOf(i - first), i, slot.results);
                     if (value) slot.results.set(index, *value);
                     if (const auto evidence = indicator.evidence()) slot.results.setEvidence(index, *evidence);
+                    indicator.alsoGives(slot.results);
                 }
             }
             if (m.detecting()) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include "indicators/flash_settings.h"
 #include "io/frame_source.h"
 #include "rows/row_sink.h"
 
@@ -21,6 +22,7 @@ struct EngineSettings {
     // Read every frame's planes, whether or not an indicator of `mask` reads them (the library's
     // callers and benchmarks); the engine reads them anyway when one does.
     bool planes = false;
+    FlashSettings flash{};  // the photosensitive flash rule's display and area
 };
 
 struct EngineOutcome {
