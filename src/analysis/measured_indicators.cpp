@@ -57,7 +57,8 @@ private:
 
 MeasuredIndicators measuredIndicators(uint32_t requested,
                                       const std::vector<std::pair<std::string, std::string>>& named) {
-    Builder builder(requested & kAllIndicators);
+    // Every bit set is the default request: "all".
+    Builder builder(requested == 0xFFFFFFFFu ? kAllIndicators : requested & kEveryIndicator);
     builder.complete();
     for (const auto& [subject, source] : named)
         if (const IndicatorDescriptor* d = indicatorNamed(subject)) builder.add(d->maskBit, source);

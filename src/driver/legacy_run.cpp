@@ -13,6 +13,7 @@
 
 #include "driver/command_line.h"
 #include "driver/process_guard.h"
+#include "indicators/registry.h"
 #include "io/raw_source.h"
 #include "output/legacy_sink.h"
 #include "output/output_plan.h"
@@ -127,7 +128,7 @@ int run(int argc, char** argv) {
     RawSource source(stream, width, height, geometry->frameSize, numberOfFrames);
     RunSettings settings;
     settings.path = line->videoPath;
-    settings.mask = requestedVQIs;
+    settings.mask = requestedVQIs & kLegacyIndicators;
     settings.fps = fps;
     settings.start = startFrame;
     settings.frames = numberOfFrames;

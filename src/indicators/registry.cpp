@@ -8,6 +8,7 @@
 #include "indicators/blockLoss.h"
 #include "indicators/blockiness.h"
 #include "indicators/blur.h"
+#include "indicators/brng.h"
 #include "indicators/contrastRMS.h"
 #include "indicators/exposure.h"
 #include "indicators/flickering.h"
@@ -16,6 +17,7 @@
 #include "indicators/letterbox.h"
 #include "indicators/noise.h"
 #include "indicators/pillarbox.h"
+#include "indicators/r103.h"
 #include "indicators/slice.h"
 #include "indicators/spatialActivity.h"
 #include "indicators/temporalActivity.h"
@@ -42,6 +44,15 @@ constexpr IndicatorDescriptor spatialEntry(int bit, const Description& d, Spatia
     return {d.name, d.key, 1u << bit, 1u << bit, 0, d.column, d.noValue, d.worse, d.unit, d.event,
             IndicatorKind::Spatial, run, nullptr, nullptr, d.needs, Reads::Luma8, nullptr, d.content};
 }
+
+using SpatialPlanes = std::optional<double> (*)(const Image&, const Picture&, SharedPasses&);
+
+// An indicator of the planes at their own depth, shown in every format but the legacy table.
+constexpr IndicatorDescriptor planesEntry(int bit, const Description& d, SpatialPlanes run) {
+    return {d.name, d.key, 1u << bit, 1u << bit, 0, d.column, d.noValue, d.worse, d.unit, d.event,
+            IndicatorKind::Spatial, nullptr, nullptr, nullptr, d.needs, Reads::Planes, run, d.content};
+}
+constexpr LegacyColumn kNoLegacyColumn = {nullptr, nullptr, nullptr, nullptr, false};
 
 using FramesBefore = int64_t (*)(double fps, int64_t start, int64_t origin);
 
@@ -137,6 +148,12 @@ const std::array<IndicatorDescriptor, kIndicatorCount> kRegistry = {
                        "switches per frame", {"flicker", EventRule::AboveLimit, kFlickeringPeriod, nullptr, nullptr,
                                                    "flickering_of_flicker_blocks"}},
                   1u << 14, 0, makeFlickering, flickeringFramesBefore),
+    planesEntry(15, {"R103 luma", "r103_luma", kNoLegacyColumn, {}, Worse::Higher, "share of the picture"},
+                r103Luma),
+    planesEntry(16, {"R103 RGB", "r103_rgb", kNoLegacyColumn, {}, Worse::Higher, "share of the picture"},
+                r103Rgb),
+    planesEntry(17, {"broadcast range", "brng", kNoLegacyColumn, {}, Worse::Higher, "share of the chroma positions"},
+                outOfBroadcastRange),
 };
 
 }  // namespace

@@ -98,7 +98,12 @@ bool readsPlanes(uint32_t mask);
 // from `origin` (origin <= start), for the indicators of `mask`: as late as possible.
 int64_t warmUpStart(uint32_t mask, int64_t start, int64_t origin, double fps);
 
-inline constexpr uint32_t kAllIndicators = (1u << kIndicatorCount) - 1;
+inline constexpr uint32_t kEveryIndicator = (1u << kIndicatorCount) - 1;
+// What "all" and a run told nothing of measure: the indicators of the 8-bit luma, which are
+// also the long-standing table's and log's (the others have no legacy column: null headers).
+// Those of the planes at their own depth are measured when named.
+inline constexpr uint32_t kAllIndicators = (1u << 15) - 1;
+inline constexpr uint32_t kLegacyIndicators = kAllIndicators;
 
 const std::array<IndicatorDescriptor, kIndicatorCount>& indicatorRegistry();
 

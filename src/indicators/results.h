@@ -6,11 +6,12 @@
 #include <optional>
 
 #include "detectors/detections.h"
+#include "indicators/signal_levels.h"
 
 // Block edge shared by blockiness, blackout, exposure and flickering.
 inline constexpr int BLOCKSIZE = 8;
 
-inline constexpr int kIndicatorCount = 15;
+inline constexpr int kIndicatorCount = 18;
 
 // What was computed on one frame: `written` has bit i set when values[i] was
 // written on this frame. Slots not written hold no meaning; writers decide what
@@ -27,6 +28,8 @@ struct Results {
     uint32_t evidenceWritten = 0;
     // What the detectors found on the frame, which events are made of.
     Detections detections;
+    // The picture's signalstats statistics, on the frames of runs that measure them.
+    std::optional<SignalStats> signal;
 
     void setEvidence(int index, double value) {
         evidence[static_cast<std::size_t>(index)] = value;

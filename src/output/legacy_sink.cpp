@@ -11,6 +11,7 @@ void printCells(OutputFile& out, int64_t frame, const std::array<double, kIndica
     const auto& registry = indicatorRegistry();
     for (std::size_t i = 0; i < registry.size(); ++i) {
         const LegacyColumn& column = registry[i].column;
+        if (column.consoleHeader == nullptr) continue;
         const char* format = log ? column.logFormat : column.consoleFormat;
         if (column.integer)
             out.printValue(format, legacyInteger(values[i]));
@@ -39,13 +40,15 @@ void LegacySink::begin(const RunInfo& info) {
                    info.width, info.height, info.fps, count.c_str(), static_cast<long long>(info.startFrame));
     if (!info.note.empty()) console_.print("%s\n\n", info.note.c_str());
     console_.append("Frame: ");
-    for (const IndicatorDescriptor& d : indicatorRegistry()) console_.print("\t%s", d.column.consoleHeader);
+    for (const IndicatorDescriptor& d : indicatorRegistry())
+        if (d.column.consoleHeader != nullptr) console_.print("\t%s", d.column.consoleHeader);
     console_.append("\n");
     if (log_ == nullptr && logWanted_) console_.append("\n\n Could not create a log file\n\n");
     console_.commit();
     if (log_ == nullptr) return;
     log_->append("Frame: ");
-    for (const IndicatorDescriptor& d : indicatorRegistry()) log_->print("\t%s", d.column.logHeader);
+    for (const IndicatorDescriptor& d : indicatorRegistry())
+        if (d.column.logHeader != nullptr) log_->print("\t%s", d.column.logHeader);
     log_->append("\n");
     log_->commit();
 }
