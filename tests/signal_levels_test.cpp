@@ -107,4 +107,44 @@ TEST_F(SignalLevelsTest, QctoolsFileHoldsWhatSignalstatsSays) {
     }
 }
 
+// One picture of grey (Y 128, chroma 128) whose first row of luma is `row` and whose top-left
+// chroma sample is `v` (Cr), at `depth` bits, 4:2:0.
+std::string greyPicture(int depth, unsigned row, unsigned v) {
+    std::string bytes;
+    auto put = [&](unsigned s) {
+        bytes.push_back(static_cast<char>(s & 0xFF));
+        if (depth > 8) bytes.push_back(static_cast<char>(s >> 8));
+    };
+    const unsigned grey = 128u << (depth - 8);
+    for (uint32_t i = 0; i < kW * kH; ++i) put(i < kW ? row : grey);
+    for (uint32_t i = 0; i < kW * kH / 4; ++i) put(grey);
+    for (uint32_t i = 0; i < kW * kH / 4; ++i) put(i == 0 ? v : grey);
+    return bytes;
+}
+
+TEST_F(SignalLevelsTest, R103CountsSamplesBeyondItsLimitsAtTheInputsDepth) {
+    struct Case {
+        int depth;
+        unsigned row, v;
+        double luma, rgb;
+    };
+    const double row = double{kW} / (kW * kH);
+    // 8 bits: codes 5 to 246 are within; 10 bits: 20 to 984. A red far beyond 105 % with
+    // luma within counts for RGB alone (the 2x2 pixels of the chroma sample).
+    for (const Case& c : {Case{8, 246, 128, 0, 0}, Case{8, 247, 128, row, row}, Case{8, 5, 128, 0, 0},
+                          Case{8, 4, 128, row, row}, Case{10, 984, 512, 0, 0}, Case{10, 985, 512, row, row},
+                          Case{8, 128, 240, 0, 4.0 / (kW * kH)}}) {
+        SCOPED_TRACE(std::to_string(c.depth) + " bits, row " + std::to_string(c.row) + ", Cr " + std::to_string(c.v));
+        writeFile(dir.path / "grey.yuv", greyPicture(c.depth, c.row, c.v));
+        const ProcessResult run =
+            runProcess(FRAMEPROBE_BINARY, {"-s", "64x48", "--pix-fmt", c.depth > 8 ? "yuv420p10le" : "yuv420p",
+                                           "--format", "json", "--indicators", "r103_luma,r103_rgb", "grey.yuv"},
+                       dir.path);
+        ASSERT_EQ(run.status, 0) << run.err;
+        const nlohmann::json frame = nlohmann::json::parse(run.out)["frames"][0];
+        EXPECT_DOUBLE_EQ(frame["r103_luma"].get<double>(), c.luma);
+        EXPECT_DOUBLE_EQ(frame["r103_rgb"].get<double>(), c.rgb);
+    }
+}
+
 }  // namespace

@@ -81,17 +81,32 @@ void measureLevels(const Picture& picture, const Picture* previous, LevelsWork& 
     if (picture.planeCount >= 3) {
         const SamplePlane& cb = picture.planes[1];
         const SamplePlane& cr = picture.planes[2];
-        for (uint32_t y = 0; y < cb.height; ++y)
-            for (uint32_t x = 0; x < cb.width; ++x) {
-                const double u = static_cast<double>(static_cast<int>(sampleAt(cb, depth, x, y)) - middle);
-                const double w = static_cast<double>(static_cast<int>(sampleAt(cr, depth, x, y)) - middle);
-                const auto sat = std::min(static_cast<uint32_t>(std::hypot(u, w)), satSize - 1);
-                const auto hue = std::min(static_cast<uint32_t>(std::atan2(u, w) * 180.0 / kPi + 180.0), 360u);
-                satSum += sat;
-                hueSum += hue;
-                ++satBins[sat];
-                ++hueBins[hue];
+        // Of one chroma pair, `count` times.
+        auto addPair = [&](int us, int vs, uint64_t count) {
+            const double u = us - middle, w = vs - middle;
+            const auto sat = std::min(static_cast<uint32_t>(std::hypot(u, w)), satSize - 1);
+            const auto hue = std::min(static_cast<uint32_t>(std::atan2(u, w) * 180.0 / kPi + 180.0), 360u);
+            satSum += sat * count;
+            hueSum += hue * count;
+            satBins[sat] += count;
+            hueBins[hue] += count;
+        };
+        if (depth == 8) {
+            // Pictures hold few distinct pairs: count them, then measure each pair once.
+            uint32_t* pairs = work.pairs.take(65536);
+            std::fill(pairs, pairs + 65536, 0u);
+            for (uint32_t y = 0; y < cb.height; ++y) {
+                const uint8_t* ru = cb.data + static_cast<std::ptrdiff_t>(y) * cb.stride;
+                const uint8_t* rv = cr.data + static_cast<std::ptrdiff_t>(y) * cr.stride;
+                for (uint32_t x = 0; x < cb.width; ++x) ++pairs[(uint32_t{ru[x]} << 8) | rv[x]];
             }
+            for (uint32_t pair = 0; pair < 65536; ++pair)
+                if (pairs[pair] != 0) addPair(static_cast<int>(pair >> 8), static_cast<int>(pair & 0xFF), pairs[pair]);
+        } else {
+            for (uint32_t y = 0; y < cb.height; ++y)
+                for (uint32_t x = 0; x < cb.width; ++x)
+                    addPair(static_cast<int>(sampleAt(cb, depth, x, y)), static_cast<int>(sampleAt(cr, depth, x, y)), 1);
+        }
         chroma = samplesOf(cb);
         // Broadcast range: every luma sample with the chroma of its place.
         const int shift = depth - 8;
