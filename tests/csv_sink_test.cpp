@@ -85,6 +85,7 @@ TEST(CsvSink, HeaderNamesEveryColumnWhateverIsRequested) {
     ASSERT_EQ(records.size(), 1u);
     Record expected{"frame", "time"};
     for (const IndicatorDescriptor& d : indicatorRegistry()) expected.push_back(d.key);
+    for (const char* name : kSignalStatNames) expected.push_back(std::string("signalstats.") + name);
     EXPECT_EQ(records[0], expected);
 }
 
@@ -101,7 +102,7 @@ TEST(CsvSink, RowsReadBackExactlyWithEmptyCellsForNoValue) {
     const auto records = readCsv(runCsv(everyIndicator(25), {{3, r}}));
     ASSERT_EQ(records.size(), 2u);
     const Record& row = records[1];
-    ASSERT_EQ(row.size(), 2u + kIndicatorCount);
+    ASSERT_EQ(row.size(), 2u + kIndicatorCount + kSignalStatCount);
     EXPECT_EQ(row[0], "3");
     EXPECT_EQ(number(row[1]), 3.0 / 25.0);
     for (int i = 0; i < kIndicatorCount; ++i) {

@@ -138,9 +138,11 @@ TEST(Library, RefusesBadSettingsPlanesAndInputsWithAMessage) {
     file.input = "/nonexistent/clip.y4m";
     EXPECT_THROW(frameprobe::analyzeFile(file), frameprobe::Error);
     EXPECT_THROW(frameprobe::indicatorKeys("blur,sharpness"), frameprobe::Error);
-    // "all": the indicators of the 8-bit luma; the flash rule's four are asked for by name.
-    EXPECT_EQ(frameprobe::indicatorKeys("all").size(), static_cast<std::size_t>(frameprobe::indicatorCount()) - 4);
+    // "all": the indicators of the 8-bit luma; those that read the planes are asked for by name.
+    EXPECT_EQ(frameprobe::indicatorKeys("all").size(), static_cast<std::size_t>(frameprobe::indicatorCount()) - 7);
     EXPECT_EQ(frameprobe::indicatorKeys("flashes_per_second").size(), 2u);
+    EXPECT_EQ(frameprobe::indicatorKeys("all,flash_area,r103_luma,r103_rgb,brng").size(),
+              static_cast<std::size_t>(frameprobe::indicatorCount()));
     EXPECT_EQ(frameprobe::indicatorKeys("freezing").front(), "temporal_activity");  // what freezing needs
     EXPECT_STREQ(frameprobe::indicatorKey(0), "blockiness");
     EXPECT_EQ(frameprobe::indicatorKey(frameprobe::indicatorCount()), nullptr);

@@ -11,6 +11,7 @@
 #include "io/picture.h"
 #include "indicators/registry.h"
 #include "kernels/kernels.h"
+#include "output/qctools_sink.h"
 #include "tools/version.h"
 
 namespace {
@@ -119,7 +120,7 @@ ParsedOptions parseOptions(int argc, char** argv) {
                    "Largest frame to measure, in pixels (default 67108864, 8192x8192); an input declaring a larger "
                    "one is refused before memory is taken for it")
         ->type_name("UINT");
-    app.add_option("--format", format, "Output format: legacy, json, jsonl or csv (default legacy)");
+    app.add_option("--format", format, "Output format: legacy, json, jsonl, csv or qctools (default legacy; qctools for an output named *.qctools.xml.gz)");
     app.add_option("-o,--output", o.output, "Output file, - for standard output (default)");
     app.add_option("--log", logName, "Log file of the legacy format (default metricsResultsCSV.csv)");
     app.add_flag("--no-log", noLog, "Write no log file");
@@ -249,7 +250,9 @@ ParsedOptions parseOptions(int argc, char** argv) {
     else if (format == "json") o.format = OutputFormat::Json;
     else if (format == "jsonl") o.format = OutputFormat::Jsonl;
     else if (format == "csv") o.format = OutputFormat::Csv;
-    else return fail("unknown format \"" + format + "\": expected legacy, json, jsonl or csv");
+    else if (format == "qctools") o.format = OutputFormat::Qctools;
+    else return fail("unknown format \"" + format + "\": expected legacy, json, jsonl, csv or qctools");
+    if (app.count("--format") == 0 && namesQctoolsFile(o.output)) o.format = OutputFormat::Qctools;
     if (noLog && !logName.empty()) return fail("--log and --no-log exclude each other");
     if (!noLog) o.log = logName.empty() ? "metricsResultsCSV.csv" : logName;
     o.logGiven = !logName.empty();

@@ -11,7 +11,7 @@
 
 #include "indicators/indicator_list.h"
 
-enum class OutputFormat { Legacy, Json, Jsonl, Csv };
+enum class OutputFormat { Legacy, Json, Jsonl, Csv, Qctools };
 
 // The largest frame a run measures unless --max-pixels allows more: 8192x8192.
 inline constexpr uint64_t kDefaultMaxPixels = uint64_t{8192} * 8192;

@@ -14,6 +14,7 @@
 
 #include "driver/command_line.h"
 #include "driver/process_guard.h"
+#include "indicators/registry.h"
 #include "io/raw_source.h"
 #include "output/legacy_sink.h"
 #include "output/output_plan.h"

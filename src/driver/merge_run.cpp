@@ -136,6 +136,7 @@ std::unique_ptr<RowSink> formatSink(OutputFormat format, OutputFile& output, Run
         case OutputFormat::Json: return std::make_unique<JsonSink>(output, record);
         case OutputFormat::Jsonl: return std::make_unique<JsonlSink>(output, record);
         case OutputFormat::Csv: return std::make_unique<CsvSink>(output);
+        case OutputFormat::Qctools:  // not offered: recorded rows hold no signalstats
         case OutputFormat::Legacy: break;
     }
     return std::make_unique<LegacySink>(output, nullptr, false);

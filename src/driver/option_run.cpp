@@ -15,6 +15,7 @@
 #include "indicators/registry.h"
 #include "io/open_source.h"
 #include "output/csv_sink.h"
+#include "output/qctools_sink.h"
 #include "report/html_report.h"
 #include "report/snapshot_writer.h"
 #include "output/json_sink.h"
@@ -44,6 +45,7 @@ std::unique_ptr<RowSink> formatSink(const RunOptions& o, OutputFile& output, Out
         case OutputFormat::Json: return std::make_unique<JsonSink>(output, record);
         case OutputFormat::Jsonl: return std::make_unique<JsonlSink>(output, record);
         case OutputFormat::Csv: return std::make_unique<CsvSink>(output);
+        case OutputFormat::Qctools: return std::make_unique<QctoolsSink>(output);
         case OutputFormat::Legacy: break;
     }
     return std::make_unique<LegacySink>(output, log, o.log.has_value());

@@ -5,6 +5,7 @@
 #include "analysis/run_record.h"
 #include "driver/option_run.h"
 #include "driver/profile_lookup.h"
+#include "indicators/registry.h"
 #include "output/junit_xml.h"
 
 RunJudgement prepareJudgement(const RunOptions& o) {
@@ -30,8 +31,10 @@ RunJudgement prepareJudgement(const RunOptions& o) {
     // Options given on the command line override the profile's values.
     for (const auto& [type, seconds] : o.minDuration) j.events.minDuration[type] = seconds;
     if (o.flickerThreshold) j.events.flickerThreshold = *o.flickerThreshold;
+    // QCTools' file is made of the pictures' signalstats.
+    if (o.format == OutputFormat::Qctools) named.emplace_back("brng", "--format qctools");
     if (o.maskAsGiven)
-        j.measured.mask = o.mask;
+        j.measured.mask = o.mask & kLegacyIndicators;
     else
         j.measured = measuredIndicators(o.mask, named);
     return j;

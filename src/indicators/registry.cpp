@@ -8,6 +8,7 @@
 #include "indicators/blockLoss.h"
 #include "indicators/blockiness.h"
 #include "indicators/blur.h"
+#include "indicators/brng.h"
 #include "indicators/contrastRMS.h"
 #include "indicators/exposure.h"
 #include "indicators/flash_area.h"
@@ -17,6 +18,7 @@
 #include "indicators/letterbox.h"
 #include "indicators/noise.h"
 #include "indicators/pillarbox.h"
+#include "indicators/r103.h"
 #include "indicators/slice.h"
 #include "indicators/spatialActivity.h"
 #include "indicators/temporalActivity.h"
@@ -43,6 +45,15 @@ constexpr IndicatorDescriptor spatialEntry(int bit, const Description& d, Spatia
     return {d.name, d.key, 1u << bit, 1u << bit, 0, d.column, d.noValue, d.worse, d.unit, d.event,
             IndicatorKind::Spatial, run, nullptr, nullptr, d.needs, Reads::Luma8, nullptr, d.content};
 }
+
+using SpatialPlanes = std::optional<double> (*)(const Image&, const Picture&, SharedPasses&);
+
+// An indicator of the planes at their own depth, shown in every format but the legacy table.
+constexpr IndicatorDescriptor planesEntry(int bit, const Description& d, SpatialPlanes run) {
+    return {d.name, d.key, 1u << bit, 1u << bit, 0, d.column, d.noValue, d.worse, d.unit, d.event,
+            IndicatorKind::Spatial, nullptr, nullptr, nullptr, d.needs, Reads::Planes, run, d.content};
+}
+constexpr LegacyColumn kNoLegacyColumn = {nullptr, nullptr, nullptr, nullptr, false};
 
 using FramesBefore = int64_t (*)(double fps, int64_t start, int64_t origin);
 
@@ -161,6 +172,12 @@ const std::array<IndicatorDescriptor, kIndicatorCount> kRegistry = {
                        "flashes in the last second",
                        {"flash", EventRule::AboveBound, 1, nullptr, nullptr, nullptr, kMostFlashes}},
                   kFlashAreaBit | (1u << 18), 0, makeGivenByFlashArea, flashFramesBefore),
+    planesEntry(19, {"R103 luma", "r103_luma", kNoLegacyColumn, {}, Worse::Higher, "share of the picture"},
+                r103Luma),
+    planesEntry(20, {"R103 RGB", "r103_rgb", kNoLegacyColumn, {}, Worse::Higher, "share of the picture"},
+                r103Rgb),
+    planesEntry(21, {"broadcast range", "brng", kNoLegacyColumn, {}, Worse::Higher, "share of the chroma positions"},
+                outOfBroadcastRange),
 };
 
 }  // namespace

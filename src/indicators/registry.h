@@ -104,6 +104,8 @@ int64_t warmUpStart(uint32_t mask, int64_t start, int64_t origin, double fps);
 
 inline constexpr uint32_t kAllIndicators = (1u << kLumaIndicatorCount) - 1;
 inline constexpr uint32_t kEveryIndicator = (1u << kIndicatorCount) - 1;
+// The table's and log's columns: the luma indicators' (the others have null headers).
+inline constexpr uint32_t kLegacyIndicators = kAllIndicators;
 
 const std::array<IndicatorDescriptor, kIndicatorCount>& indicatorRegistry();
 

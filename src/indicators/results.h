@@ -6,11 +6,12 @@
 #include <optional>
 
 #include "detectors/detections.h"
+#include "indicators/signal_levels.h"
 
 // Block edge shared by blockiness, blackout, exposure and flickering.
 inline constexpr int BLOCKSIZE = 8;
 
-inline constexpr int kIndicatorCount = 19;
+inline constexpr int kIndicatorCount = 22;
 // The long-standing indicators, of the 8-bit luma alone: what "all" requests. Newer ones
 // (the flash rule's, which read the planes) are requested by name or by a profile's events.
 inline constexpr int kLumaIndicatorCount = 15;
@@ -30,6 +31,8 @@ struct Results {
     uint32_t evidenceWritten = 0;
     // What the detectors found on the frame, which events are made of.
     Detections detections;
+    // The picture's signalstats statistics, on the frames of runs that measure them.
+    std::optional<SignalStats> signal;
 
     void setEvidence(int index, double value) {
         evidence[static_cast<std::size_t>(index)] = value;

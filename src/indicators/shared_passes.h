@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <mutex>
 
+#include "indicators/signal_levels.h"
 #include "tools/image.h"
+#include "tools/picture.h"
 #include "tools/workspace.h"
 
 class SharedPasses {
@@ -14,13 +16,27 @@ public:
     // Forgets what was done for the frame before; `frame` must outlive the
     // calls until the next start().
     void start(const Image& frame);
+    // The frame's planes and those of the frame before it (null for a run's first), for
+    // work on the planes; both must outlive the calls until the next start().
+    void startPlanes(const Picture* picture, const Picture* previous);
 
     // Sums of the frame's whole 8x8 blocks, row by row: (w / 8) x (h / 8).
     const int32_t* blockSums8();
 
+    // The levels of the frame's planes; with `record`, also kept for the frame's row.
+    const PictureLevels& levels(bool record = false);
+    // The signalstats statistics an indicator asked to be recorded on this frame, if any.
+    const SignalStats* recordedStats() const { return recordStats_ ? &levels_.stats : nullptr; }
+
 private:
     std::mutex mutex_;
     Image frame_{};
+    const Picture* picture_ = nullptr;
+    const Picture* previous_ = nullptr;
+    bool haveLevels_ = false;
+    bool recordStats_ = false;
+    PictureLevels levels_;
+    LevelsWork levelsWork_;
     bool haveBlockSums8_ = false;
     Reusable<int32_t> blockSums8_;
 };

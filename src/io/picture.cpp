@@ -68,6 +68,19 @@ std::string planarFormatName(int bitDepth, int planes, int log2ChromaWidth, int 
     return "";
 }
 
+void describeColour(const PictureFormat& format, uint32_t height, Picture& picture) {
+    picture.fullRange = format.colorRange == "pc";
+    const std::string matrix = format.colorMatrix.value_or("");
+    if (matrix == "bt709")
+        picture.matrix = ColourMatrix::Bt709;
+    else if (matrix == "bt470bg" || matrix == "smpte170m" || matrix == "fcc")
+        picture.matrix = ColourMatrix::Bt601;
+    else if (matrix == "bt2020nc" || matrix == "bt2020c")
+        picture.matrix = ColourMatrix::Bt2020;
+    else
+        picture.matrix = height <= 576 ? ColourMatrix::Bt601 : ColourMatrix::Bt709;
+}
+
 uint64_t planarLumaBytes(const PictureFormat& f, uint32_t width, uint32_t height) {
     return uint64_t{width} * height * (f.bitDepth > 8 ? 2 : 1);
 }

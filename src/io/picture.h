@@ -82,6 +82,11 @@ private:
     std::array<std::size_t, 3> sizes_{};
 };
 
+// What `format` says its samples stand for, on every picture of a run: the range it states
+// (narrow when it does not), and its matrix, or when it names none, BT.601's for pictures
+// of standard definition (up to 576 lines) and BT.709's for larger ones.
+void describeColour(const PictureFormat& format, uint32_t height, Picture& picture);
+
 // The 8 most significant bits of `count` samples of `depth` bits (v >> (depth - 8), saturated
 // above 255 for samples out of their range): how the luma of deeper input is measured.
 void deepToEightBits(const uint16_t* in, uint8_t* out, std::size_t count, int depth);

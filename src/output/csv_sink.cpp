@@ -19,6 +19,7 @@ void CsvSink::begin(const RunInfo& info) {
     // Every indicator has its column, requested or not, so that columns never move.
     std::string header = "frame,time";
     for (const IndicatorDescriptor& d : indicatorRegistry()) header += std::string(",") + d.key;
+    for (const char* name : kSignalStatNames) header += std::string(",signalstats.") + name;
     out_.append(header + kLineEnd);
     out_.commit();
 }
@@ -29,6 +30,10 @@ void CsvSink::row(int64_t frame, const Results& values) {
     for (int i = 0; i < kIndicatorCount; ++i) {
         line += ',';
         if (const auto value = meaningfulValue(values, i)) line += shortestNumber(*value);
+    }
+    for (int k = 0; k < kSignalStatCount; ++k) {
+        line += ',';
+        if (values.signal) line += shortestNumber(values.signal->values[static_cast<std::size_t>(k)]);
     }
     out_.append(line + kLineEnd);
     out_.commit();

@@ -140,6 +140,14 @@ std::string frameMembers(int64_t frame, double fps, const Results& values) {
         }
         out.member("detected", found.done());
     }
+    // The picture's signalstats, on the frames of runs that measure them.
+    if (values.signal) {
+        Builder stats('{');
+        for (int k = 0; k < kSignalStatCount; ++k)
+            stats.member(kSignalStatNames[static_cast<std::size_t>(k)],
+                         finiteOrNull(values.signal->values[static_cast<std::size_t>(k)]));
+        out.member("signalstats", stats.done());
+    }
     const std::string object = out.done();
     return object.substr(1, object.size() - 2);
 }

@@ -12,6 +12,7 @@ void printCells(OutputFile& out, int64_t frame, const std::array<double, kIndica
     for (std::size_t i = 0; i < registry.size(); ++i) {
         if (!inLegacyTable(registry[i])) continue;
         const LegacyColumn& column = registry[i].column;
+        if (column.consoleHeader == nullptr) continue;
         const char* format = log ? column.logFormat : column.consoleFormat;
         if (column.integer)
             out.printValue(format, legacyInteger(values[i]));

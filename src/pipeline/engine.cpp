@@ -183,6 +183,11 @@ EngineOutcome Engine::run(FrameSource& source, int64_t first, std::optional<int6
             slot.time = r.time;
             slot.damaged = r.damaged;
             slot.shared.start(slot.frame.luma);
+            if (slot.frame.wantPlanes) {
+                describeColour(source.info().picture, source.info().height, slot.frame.picture);
+                const Picture* previous = i > first ? &m.slots[m.slotOf(i - 1 - first)].frame.picture : nullptr;
+                slot.shared.startPlanes(&slot.frame.picture, previous);
+            }
             ++got;
         }
         return got;
@@ -256,6 +261,7 @@ EngineOutcome Engine::run(FrameSource& source, int64_t first, std::optional<int6
                 slot.results.detections = slot.detection.found;
             }
             slot.results.detections.set(Detection::Damaged, slot.damaged);
+            if (const SignalStats* stats = slot.shared.recordedStats()) slot.results.signal = *stats;
             if (pictures) sink.picture(i, slot.frame.luma);
             sink.row(i, slot.results);
             ++outcome.rows;

@@ -15,8 +15,14 @@ struct SamplePlane {
     uint32_t height = 0;
 };
 
+// The matrix that makes R, G and B of Y, U and V.
+enum class ColourMatrix { Bt601, Bt709, Bt2020 };
+
 struct Picture {
     std::array<SamplePlane, 3> planes{};  // Y, U, V
     int planeCount = 0;                   // 0 when the frame holds none, 1 for grey
     int bitDepth = 8;
+    // What the samples stand for, as the input says or as its size suggests.
+    bool fullRange = false;
+    ColourMatrix matrix = ColourMatrix::Bt709;
 };

@@ -34,7 +34,7 @@ expect() {  # EXPECTED WORDS...: the sorted candidates
 
 expect "--format" frameprobe --form
 expect "--frames --freeze-min-duration" frameprobe --fr
-expect "csv json jsonl legacy" frameprobe --format ""
+expect "csv json jsonl legacy qctools" frameprobe --format ""
 expect "json jsonl" frameprobe --format = j
 expect "blackout block_loss blockiness blur" frameprobe --indicators bl
 expect "blur,freezing" frameprobe --indicators blur,fr

@@ -1,0 +1,33 @@
+// Counting the levels of a picture's planes at their own depth: histograms of a plane and
+// of its chroma pairs, differences between two pictures, and the samples outside limits.
+#pragma once
+
+#include <cstdint>
+
+#include "tools/picture.h"
+
+// Sample `x` of row `y` of a plane of this depth.
+inline uint32_t sampleAt(const SamplePlane& p, int depth, uint32_t x, uint32_t y) {
+    const uint8_t* row = p.data + static_cast<std::ptrdiff_t>(y) * p.stride;
+    return depth > 8 ? reinterpret_cast<const uint16_t*>(row)[x] : row[x];
+}
+
+// Adds the plane's samples to bins[value]; bins holds 1 << depth counts.
+void addHistogram(const SamplePlane& plane, int depth, uint64_t* bins);
+
+// The sum of |a - b| over two planes of the same size and depth.
+uint64_t absoluteDifferenceSum(const SamplePlane& a, const SamplePlane& b, int depth);
+
+// The `share` percentile of a histogram of `total` counts: the first v whose running count
+// reaches total * share rounded to the nearest count, as signalstats reads its percentiles.
+uint32_t percentileOf(const uint64_t* bins, uint32_t size, uint64_t total, double share);
+// The median as signalstats reads it: the first v whose running count exceeds half the total.
+uint32_t medianOf(const uint64_t* bins, uint32_t size, uint64_t total);
+
+// The picture's samples of luma outside [low, high], and of pixels whose R, G or B, made
+// by its matrix from Y and the chroma of its place, lies outside [low, high] in luma codes.
+struct OutsideCounts {
+    uint64_t luma = 0;
+    uint64_t rgb = 0;
+};
+OutsideCounts countOutside(const Picture& picture, int low, int high);

@@ -1,0 +1,150 @@
+// Levels and colour at the picture's own depth: the QCTools file holds what ffmpeg's
+// signalstats says of the same pictures, and EBU R103's shares count the right samples.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <map>
+#include <regex>
+
+#include <nlohmann/json.hpp>
+
+#include "ffmpeg_fixtures.h"
+#include "indicators/signal_levels.h"
+
+namespace {
+
+constexpr uint32_t kW = 64, kH = 48;
+constexpr int kFrames = 3;
+
+struct Layout {
+    const char* pixelFormat;
+    int depth;
+    int log2w, log2h;
+};
+
+// Samples over the whole code range, superwhites and chroma far from grey included, that
+// change from frame to frame.
+std::string clipBytes(const Layout& l) {
+    std::string bytes;
+    const unsigned mask = (1u << l.depth) - 1;
+    for (int f = 0; f < kFrames; ++f)
+        for (int p = 0; p < 3; ++p) {
+            const uint32_t w = p ? kW >> l.log2w : kW, h = p ? kH >> l.log2h : kH;
+            for (uint32_t y = 0; y < h; ++y)
+                for (uint32_t x = 0; x < w; ++x) {
+                    const unsigned v = ((x * 37u + y * 101u + static_cast<unsigned>(p) * 59u) * 2654435761u >> 7) +
+                                       static_cast<unsigned>(f) * 13u;
+                    const unsigned s = v & mask;
+                    bytes.push_back(static_cast<char>(s & 0xFF));
+                    if (l.depth > 8) bytes.push_back(static_cast<char>(s >> 8));
+                }
+        }
+    return bytes;
+}
+
+std::string gunzip(const std::filesystem::path& path) {
+    gzFile in = gzopen(path.c_str(), "rb");
+    if (in == nullptr) return "";
+    std::string text;
+    char buffer[8192];
+    for (int n; (n = gzread(in, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
+    gzclose(in);
+    return text;
+}
+
+using Stats = std::vector<std::map<std::string, double>>;
+
+// Per frame, the signalstats values of metadata=print's file or of the QCTools XML.
+Stats parse(const std::string& text, const std::regex& frameStart, const std::regex& stat) {
+    Stats frames;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        std::smatch m;
+        if (std::regex_search(line, frameStart)) frames.emplace_back();
+        else if (std::regex_search(line, m, stat) && !frames.empty()) frames.back()[m[1]] = std::stod(m[2]);
+    }
+    return frames;
+}
+
+class SignalLevelsTest : public ::testing::Test {
+protected:
+    TempDir dir;
+};
+
+TEST_F(SignalLevelsTest, QctoolsFileHoldsWhatSignalstatsSays) {
+    SKIP_WITHOUT_FFMPEG();
+    for (const Layout& l : {Layout{"yuv420p", 8, 1, 1}, Layout{"yuv422p10le", 10, 1, 0}}) {
+        SCOPED_TRACE(l.pixelFormat);
+        writeFile(dir.path / "clip.yuv", clipBytes(l));
+        ASSERT_TRUE(runFfmpeg(dir.path, {"-f", "rawvideo", "-pix_fmt", l.pixelFormat, "-s", "64x48", "-i", "clip.yuv",
+                                         "-vf", "signalstats=stat=brng,metadata=print:file=stats.txt", "-f", "null",
+                                         "-"}));
+        const ProcessResult run = runProcess(FRAMEPROBE_BINARY, {"-s", "64x48", "--pix-fmt", l.pixelFormat, "-o",
+                                                                 "clip.qctools.xml.gz", "clip.yuv"}, dir.path);
+        ASSERT_EQ(run.status, 0) << run.err;
+        const Stats expected = parse(readFile(dir.path / "stats.txt"), std::regex("^frame:"),
+                                     std::regex(R"(lavfi\.signalstats\.(\w+)=(\S+))"));
+        const std::string xml = gunzip(dir.path / "clip.qctools.xml.gz");
+        ASSERT_NE(xml.find("</ffprobe>"), std::string::npos) << xml.substr(0, 400);
+        const Stats got = parse(xml, std::regex("<frame "),
+                                std::regex(R"re(key="lavfi\.signalstats\.(\w+)" value="([^"]+)")re"));
+        ASSERT_EQ(got.size(), std::size_t{kFrames});
+        ASSERT_EQ(expected.size(), got.size());
+        for (std::size_t f = 0; f < got.size(); ++f)
+            for (int k = 0; k < kSignalStatCount; ++k) {
+                const std::string name = kSignalStatNames[static_cast<std::size_t>(k)];
+                SCOPED_TRACE(name + " of frame " + std::to_string(f));
+                ASSERT_TRUE(expected[f].count(name) && got[f].count(name));
+                // Hue of deeper pictures is left out: signalstats' HUE* of them is no angle of
+                // the chroma samples as they stand.
+                if (l.depth > 8 && name.rfind("HUE", 0) == 0) continue;
+                if (isWholeStat(k))
+                    EXPECT_EQ(got[f].at(name), expected[f].at(name));
+                else
+                    EXPECT_NEAR(got[f].at(name), expected[f].at(name), 0.01);
+            }
+        EXPECT_EQ(got[0].at("YBITDEPTH"), l.depth);
+    }
+}
+
+// One picture of grey (Y 128, chroma 128) whose first row of luma is `row` and whose top-left
+// chroma sample is `v` (Cr), at `depth` bits, 4:2:0.
+std::string greyPicture(int depth, unsigned row, unsigned v) {
+    std::string bytes;
+    auto put = [&](unsigned s) {
+        bytes.push_back(static_cast<char>(s & 0xFF));
+        if (depth > 8) bytes.push_back(static_cast<char>(s >> 8));
+    };
+    const unsigned grey = 128u << (depth - 8);
+    for (uint32_t i = 0; i < kW * kH; ++i) put(i < kW ? row : grey);
+    for (uint32_t i = 0; i < kW * kH / 4; ++i) put(grey);
+    for (uint32_t i = 0; i < kW * kH / 4; ++i) put(i == 0 ? v : grey);
+    return bytes;
+}
+
+TEST_F(SignalLevelsTest, R103CountsSamplesBeyondItsLimitsAtTheInputsDepth) {
+    struct Case {
+        int depth;
+        unsigned row, v;
+        double luma, rgb;
+    };
+    const double row = double{kW} / (kW * kH);
+    // 8 bits: codes 5 to 246 are within; 10 bits: 20 to 984. A red far beyond 105 % with
+    // luma within counts for RGB alone (the 2x2 pixels of the chroma sample).
+    for (const Case& c : {Case{8, 246, 128, 0, 0}, Case{8, 247, 128, row, row}, Case{8, 5, 128, 0, 0},
+                          Case{8, 4, 128, row, row}, Case{10, 984, 512, 0, 0}, Case{10, 985, 512, row, row},
+                          Case{8, 128, 240, 0, 4.0 / (kW * kH)}}) {
+        SCOPED_TRACE(std::to_string(c.depth) + " bits, row " + std::to_string(c.row) + ", Cr " + std::to_string(c.v));
+        writeFile(dir.path / "grey.yuv", greyPicture(c.depth, c.row, c.v));
+        const ProcessResult run =
+            runProcess(FRAMEPROBE_BINARY, {"-s", "64x48", "--pix-fmt", c.depth > 8 ? "yuv420p10le" : "yuv420p",
+                                           "--format", "json", "--indicators", "r103_luma,r103_rgb", "grey.yuv"},
+                       dir.path);
+        ASSERT_EQ(run.status, 0) << run.err;
+        const nlohmann::json frame = nlohmann::json::parse(run.out)["frames"][0];
+        EXPECT_DOUBLE_EQ(frame["r103_luma"].get<double>(), c.luma);
+        EXPECT_DOUBLE_EQ(frame["r103_rgb"].get<double>(), c.rgb);
+    }
+}
+
+}  // namespace
