@@ -7,10 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "io/audio_loudness.h"
 #include "io/decode_error.h"
 #include "io/picture.h"
 #include "io/timecode.h"
 #include "tools/image.h"
+#include "transport/transport_report.h"
 
 
 struct SourceInfo {
@@ -65,4 +67,8 @@ public:
     }
     // Sources that decode live streams report what they saw since the last call.
     virtual StreamStatus takeStreamStatus() { return {}; }
+    // An MPEG transport stream: what its transport checks found so far.
+    virtual std::optional<TransportReport> transport() const { return std::nullopt; }
+    // The loudness of each audio stream, over the audio read so far.
+    virtual std::vector<AudioLoudness> loudness() const { return {}; }
 };
