@@ -878,5 +878,11 @@ StreamStatus FfmpegSource::takeStreamStatus() {
     StreamStatus taken = status_;
     status_ = StreamStatus{};
     status_.hasAudio = taken.hasAudio;
+    if (transport_) {
+        taken.transport = true;
+        const auto& counts = transport_->counts();
+        for (std::size_t i = 0; i < counts.size(); ++i) taken.transportErrors[i] = counts[i] - transportTaken_[i];
+        transportTaken_ = counts;
+    }
     return taken;
 }

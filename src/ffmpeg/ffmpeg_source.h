@@ -127,6 +127,7 @@ private:
     int audioIndex_ = -1;
     AVFrame* audioFrame_ = nullptr;
     StreamStatus status_;
+    std::array<int64_t, kTsCheckCount> transportTaken_{};  // the transport errors counted by the last status taken
     int64_t startPts_;        // the stream's first presentation time stamp, in its time base
     int64_t next_ = 0;        // the number of the frame decodeNext() gives next
     bool started_ = false;    // a frame was asked for

@@ -1,6 +1,7 @@
 // Frame sources: where the frames of a run come from.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -49,6 +50,9 @@ struct StreamStatus {
     float audioPeak = 0;      // largest sample magnitude, 1 = full scale
     double audioSeconds = 0;  // of audio decoded
     int64_t decodeErrors = 0;
+    // An MPEG transport stream: the errors each transport check counted.
+    bool transport = false;
+    std::array<int64_t, kTsCheckCount> transportErrors{};
 };
 
 class FrameSource {

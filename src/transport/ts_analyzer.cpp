@@ -23,6 +23,9 @@ constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
 constexpr int64_t kPcrWrap = (int64_t{1} << 33) * 300;
 // A step of the clock PID's PCRs longer than this re-anchors the clock instead of timing it.
 constexpr double kLongestClockStep = 1.0;
+constexpr double kMostExtrapolation = 0.1;
+// Times equal to a limit are within it, whatever the last bits of their difference.
+constexpr double kSlack = 1e-9;
 
 bool siPid(int pid) { return pid == 0x00 || pid == 0x01 || pid == 0x10 || pid == 0x11 || pid == 0x12 || pid == 0x14; }
 
@@ -80,7 +83,7 @@ bool TsAnalyzer::expired(double& last, double limit) const {
         last = now_;
         return false;
     }
-    if (now_ - last <= limit) return false;
+    if (now_ - last <= limit + kSlack) return false;
     last = now_;
     return true;
 }
@@ -137,8 +140,11 @@ void TsAnalyzer::drain() {
 
 void TsAnalyzer::packet(const uint8_t* p) {
     ++report_.packets;
+    // Between PCRs the packets are spaced at the stream's mean rate so far, but never more than
+    // kMostExtrapolation past the last PCR: a variable-rate stream's bursts (a key frame's
+    // packets) would otherwise run the clock ahead of the next PCR.
     if (!std::isnan(clockTime_))
-        now_ = clockTime_ + static_cast<double>(report_.packets - clockPacket_) * packetSeconds_;
+        now_ = clockTime_ + std::min(kMostExtrapolation, static_cast<double>(report_.packets - clockPacket_) * packetSeconds_);
     // 2.1: a packet the link could not correct; nothing in it can be trusted.
     if (p[1] & 0x80) {
         count(TsCheck::TransportError);
@@ -218,13 +224,13 @@ void TsAnalyzer::pcr(int pid, uint64_t value, bool discontinuity) {
     if (clockPid_ < 0) {
         clockPid_ = pid;
         clockTime_ = now_ = 0;
-        clockPacket_ = report_.packets;
+        clockPacket_ = firstClockPacket_ = report_.packets;
         clockPcr_ = value;
     } else if (pid == clockPid_) {
         const double step = static_cast<double>(pcrStep(clockPcr_, value)) / 27e6;
         if (!discontinuity && step > 0 && step <= kLongestClockStep && report_.packets > clockPacket_) {
-            packetSeconds_ = step / static_cast<double>(report_.packets - clockPacket_);
             clockTime_ += step;
+            packetSeconds_ = clockTime_ / static_cast<double>(report_.packets - firstClockPacket_);
         } else {
             clockTime_ = now_;
         }
@@ -238,7 +244,7 @@ void TsAnalyzer::pcr(int pid, uint64_t value, bool discontinuity) {
         const double step = static_cast<double>(pcrStep(state.lastPcr, value)) / 27e6;
         if (!discontinuity && (step < 0 || step > limits_.pcrJump)) count(TsCheck::PcrDiscontinuityIndicatorError);
         // 2.3a: PCRs at most 40 ms apart in time.
-        if (now_ - state.lastPcrTime > limits_.pcrRepetition) count(TsCheck::PcrRepetitionError);
+        if (now_ - state.lastPcrTime > limits_.pcrRepetition + kSlack) count(TsCheck::PcrRepetitionError);
     }
     state.hasPcr = true;
     state.lastPcr = value;

@@ -2,8 +2,9 @@
 // MPEG transport stream of 188-byte packets, fed as they are read.
 //
 // Time is the stream's own clock: the PCRs of the first PID that carries them, with the
-// packets between two PCRs spaced evenly (the rate those PCRs give). The checks that time
-// repetitions (PAT, PMT, PID, PCR repetition, PTS) start once the first PCR has come.
+// packets after a PCR spaced at the mean rate the PCRs gave so far, up to 0.1 s past it.
+// The checks that time repetitions (PAT, PMT, PID, PCR repetition, PTS) start once the
+// first PCR has come.
 // Each error is counted once when it is found; a table or stream that stays missing is
 // counted again each time its limit passes anew.
 #pragma once
@@ -58,6 +59,7 @@ private:
     int clockPid_ = -1;
     double clockTime_;
     int64_t clockPacket_ = 0;
+    int64_t firstClockPacket_ = 0;
     double packetSeconds_ = 0;
     uint64_t clockPcr_ = 0;
     double now_;  // of the packet being checked; NaN before the first PCR
