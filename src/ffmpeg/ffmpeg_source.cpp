@@ -855,6 +855,8 @@ void FfmpegSource::openAudio() {
             return;
         }
         audioIndex_ = static_cast<int>(i);
+        meters_.resize(format_->nb_streams);
+        meters_[i] = LoudnessMeter::open(*stream, static_cast<int>(i), true);
         format_->streams[i]->discard = AVDISCARD_DEFAULT;  // opening left only the video stream's packets
         status_.hasAudio = true;
         return;
@@ -878,6 +880,12 @@ StreamStatus FfmpegSource::takeStreamStatus() {
     StreamStatus taken = status_;
     status_ = StreamStatus{};
     status_.hasAudio = taken.hasAudio;
+    if (audioIndex_ >= 0 && static_cast<std::size_t>(audioIndex_) < meters_.size() && meters_[static_cast<std::size_t>(audioIndex_)]) {
+        LoudnessMeter& meter = *meters_[static_cast<std::size_t>(audioIndex_)];
+        taken.momentary = meter.momentary();
+        taken.shortTerm = meter.shortTerm();
+        taken.truePeak = meter.takeTruePeak();
+    }
     if (transport_) {
         taken.transport = true;
         const auto& counts = transport_->counts();

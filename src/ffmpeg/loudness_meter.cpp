@@ -50,11 +50,12 @@ std::optional<double> decibels(double linear) { return linear > 0 ? std::optiona
 
 }  // namespace
 
-std::unique_ptr<LoudnessMeter> LoudnessMeter::open(const AVStream& stream, int index) {
+std::unique_ptr<LoudnessMeter> LoudnessMeter::open(const AVStream& stream, int index, bool live) {
     const AVCodec* decoder = avcodec_find_decoder(stream.codecpar->codec_id);
     if (decoder == nullptr) return nullptr;
     std::unique_ptr<LoudnessMeter> meter(new LoudnessMeter);
     meter->index_ = index;
+    meter->live_ = live;
     meter->codec_ = avcodec_alloc_context3(decoder);
     meter->frame_ = av_frame_alloc();
     if (meter->codec_ == nullptr || meter->frame_ == nullptr ||
@@ -82,7 +83,8 @@ bool LoudnessMeter::start(const AVFrame* frame) {
     channels_ = frame->ch_layout.nb_channels;
     rate_ = frame->sample_rate;
     if (channels_ <= 0 || rate_ <= 0) return false;
-    state_ = ebur128_init(static_cast<unsigned>(channels_), static_cast<unsigned long>(rate_), kModes);
+    state_ = ebur128_init(static_cast<unsigned>(channels_), static_cast<unsigned long>(rate_),
+                          live_ ? kModes | EBUR128_MODE_HISTOGRAM : kModes);
     if (state_ == nullptr) return false;
     // A layout that names its channels places them; mono and unnamed layouts count every channel alike.
     if (frame->ch_layout.order == AV_CHANNEL_ORDER_NATIVE && channels_ > 1)

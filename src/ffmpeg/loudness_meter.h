@@ -19,7 +19,8 @@ struct AVStream;
 class LoudnessMeter {
 public:
     // Null when the stream cannot be decoded.
-    static std::unique_ptr<LoudnessMeter> open(const AVStream& stream, int index);
+    // `live`: a meter that runs for ever keeps its history in constant memory (a histogram).
+    static std::unique_ptr<LoudnessMeter> open(const AVStream& stream, int index, bool live = false);
     ~LoudnessMeter();
     LoudnessMeter(const LoudnessMeter&) = delete;
     LoudnessMeter& operator=(const LoudnessMeter&) = delete;
@@ -41,6 +42,7 @@ private:
     AVFrame* frame_ = nullptr;
     ebur128_state* state_ = nullptr;
     int index_ = 0;
+    bool live_ = false;
     int channels_ = 0;
     int rate_ = 0;
     double seconds_ = 0;

@@ -53,6 +53,9 @@ struct StreamStatus {
     // An MPEG transport stream: the errors each transport check counted.
     bool transport = false;
     std::array<int64_t, kTsCheckCount> transportErrors{};
+    // The first audio stream's latest momentary and short-term loudness (LUFS) and its largest
+    // true peak since the last call (dBTP), once known.
+    std::optional<double> momentary, shortTerm, truePeak;
 };
 
 class FrameSource {

@@ -121,6 +121,9 @@ void Channel::Sink::row(int64_t frame, const Results& values) {
         channel.silence_->feed(origin.streamFrame, level < channel.options_.silenceThreshold, origin.streamFrame,
                                changes);
     }
+    if (origin.status.momentary) m.momentary->Set(*origin.status.momentary);
+    if (origin.status.shortTerm) m.shortTerm->Set(*origin.status.shortTerm);
+    if (origin.status.truePeak) m.truePeak->Set(*origin.status.truePeak);
     if (origin.status.transport)
         for (std::size_t i = 0; i < channel.transport_.size(); ++i) {
             if (static_cast<TsCheck>(i) == TsCheck::PcrAccuracyError) continue;

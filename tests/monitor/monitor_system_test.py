@@ -349,6 +349,8 @@ def transport_run(clip):
             check(status == 200 and (metric(page, "frameprobe_transport_errors_total",
                                             {"channel": "ts", "check": "continuity_count_error"}) or 0) >= 1,
                   "transport: the error is counted in /metrics")
+            loudness = metric(page, "frameprobe_loudness_shortterm_lufs", {"channel": "ts"})
+            check(loudness is not None and -60 < loudness < 0, f"transport: short-term loudness exported: {loudness}")
             promtool = shutil.which("promtool")
             if promtool:
                 lint = subprocess.run([promtool, "check", "metrics"], input=page, capture_output=True, text=True)
