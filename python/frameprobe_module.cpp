@@ -84,6 +84,10 @@ py::list eventsList(const std::vector<frameprobe::Event>& events) {
         if (e.right) d["right"] = *e.right;
         if (!e.side.empty()) d["side"] = e.side;
         if (e.level) d["level"] = *e.level;
+        if (!e.check.empty()) {
+            d["check"] = e.check;
+            d["errors"] = e.errors;
+        }
         list.append(d);
     }
     return list;

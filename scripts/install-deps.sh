@@ -12,7 +12,7 @@ set -euo pipefail
 # libraries the program links, and the interpreter the Python module is built for.
 packages=(g++ cmake make pkg-config nlohmann-json3-dev libcli11-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev libpng-dev zlib1g-dev libtomlplusplus-dev
-  prometheus-cpp-dev libcurl4-openssl-dev libsqlite3-dev
+  prometheus-cpp-dev libcurl4-openssl-dev libsqlite3-dev libebur128-dev
   python3 python3-dev pybind11-dev python3-numpy)
 # The Debian package: man pages made by pandoc, dependencies found by dpkg-shlibdeps.
 package_tools=(pandoc dpkg-dev file)

@@ -71,7 +71,7 @@ struct FrameResult {
 
 // A run of consecutive frames with a defect.
 struct Event {
-    std::string type;  // "black", "constant_colour", "freeze", "letterbox", "pillarbox", "flicker", "damaged", "decode_error"
+    std::string type;  // "black", "constant_colour", "freeze", "letterbox", "pillarbox", "flicker", "damaged", "decode_error", "transport"
     int64_t startFrame = 0;
     int64_t endFrame = 0;  // inclusive
     double startTime = 0;
@@ -83,6 +83,9 @@ struct Event {
     // a flat picture's luma level for constant_colour.
     std::optional<int> top, bottom, left, right, level;
     std::string side;
+    // "transport" events of an MPEG transport stream: the check that failed and its errors.
+    std::string check;
+    int64_t errors = 0;
 };
 
 struct FrameValue {

@@ -145,6 +145,7 @@ std::span<const std::string_view> eventTypes() {
         for (const EventSource& s : allSources()) all.push_back(s.name());
         // Frames the decoder lost, which the run's end tells rather than its rows.
         all.push_back(kDecodeErrorEvent);
+        all.push_back(kTransportEvent);
         return all;
     }();
     return types;

@@ -43,6 +43,9 @@ struct Event {
     // picture's luma level (constant_colour).
     std::optional<BarWidths> bars;
     std::optional<int> level;
+    // The transport check that failed, for "transport" events, and how many times.
+    std::string check;
+    int64_t errors = 0;
     // The bars' side: "both", or the one side ("top", "bottom", "left", "right"); "" for other types.
     std::string side() const;
 };
@@ -72,6 +75,8 @@ std::vector<EventSource> eventSources(uint32_t mask, double fps);
 
 // Frames the decoder lost: an event type that the run's end gives, not its rows.
 inline constexpr std::string_view kDecodeErrorEvent = "decode_error";
+// Errors of the transport checks of an MPEG transport stream, which the run's end gives too.
+inline constexpr std::string_view kTransportEvent = "transport";
 
 // The event types in report order, e.g. "black".
 std::span<const std::string_view> eventTypes();

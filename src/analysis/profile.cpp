@@ -9,6 +9,7 @@
 
 #include "analysis/qc_gate.h"
 #include "indicators/registry.h"
+#include "rows/text_format.h"
 
 namespace {
 
@@ -109,8 +110,35 @@ public:
         }
     }
 
+    // [loudness]: a preset ("ebu-r128": -23 LUFS +-1 LU, true peak -1 dBTP; "atsc-a85": -24 LKFS
+    // +-2 dB, -2 dBTP) and any of its numbers, made into conditions on every audio stream.
+    void loudness(const toml::table& rule, Profile& p) const {
+        onlyKeys(rule, "loudness.", {"preset", "target", "tolerance", "true_peak", "severity"});
+        double target = -23, tolerance = 1, peak = -1;
+        if (const toml::node* n = rule.get("preset")) {
+            const std::string preset = text(*n, "loudness.preset");
+            if (preset == "atsc-a85") target = -24, tolerance = 2, peak = -2;
+            else if (preset != "ebu-r128") refuse(*n, "loudness.preset", "expected \"ebu-r128\" or \"atsc-a85\"");
+        }
+        auto number = [&](const char* key, double& value, bool positive) {
+            const toml::node* n = rule.get(key);
+            if (n == nullptr) return;
+            const auto v = n->value<double>();
+            if (!v || !std::isfinite(*v) || (positive && *v < 0)) refuse(*n, std::string("loudness.") + key, "expected a number");
+            value = *v;
+        };
+        number("target", target, false);
+        number("tolerance", tolerance, true);
+        number("true_peak", peak, false);
+        std::string level = "error";
+        if (const toml::node* s = rule.get("severity")) level = severity(*s, "loudness.severity");
+        p.conditions.push_back({"loudness.integrated<" + shortestNumber(target - tolerance), level});
+        p.conditions.push_back({"loudness.integrated>" + shortestNumber(target + tolerance), level});
+        p.conditions.push_back({"loudness.true_peak>" + shortestNumber(peak), level});
+    }
+
     Profile read(const toml::table& root) const {
-        onlyKeys(root, "", {"schema", "name", "version", "description", "events", "conditions"});
+        onlyKeys(root, "", {"schema", "name", "version", "description", "events", "conditions", "loudness"});
         Profile p;
         const toml::node* schema = root.get("schema");
         if (schema == nullptr)
@@ -129,6 +157,7 @@ public:
         if (const toml::node* d = root.get("description")) p.description = text(*d, "description");
         if (const toml::node* e = root.get("events")) events(table(*e, "events"), p);
         if (const toml::node* c = root.get("conditions")) conditions(*c, p);
+        if (const toml::node* l = root.get("loudness")) loudness(table(*l, "loudness"), p);
         return p;
     }
 

@@ -26,6 +26,8 @@ constexpr std::string_view kEventMeasures[] = {"count", "duration", "total"};
 
 // The frames the decoder dropped or rejected.
 constexpr std::string_view kDecodeErrors = "decode_errors";
+// The loudness of the audio streams: holds when it holds for any of them.
+constexpr std::string_view kLoudness = "loudness";
 
 std::string_view trimmed(std::string_view s) {
     const auto first = s.find_first_not_of(" \t");
@@ -65,6 +67,13 @@ bool holds(double value, Comparison c, double limit) {
     return false;
 }
 
+// The transport check of this name (e.g. "continuity_count_error").
+std::optional<TsCheck> transportCheck(std::string_view name) {
+    for (int i = 0; i < kTsCheckCount; ++i)
+        if (kTsCheckNames[static_cast<std::size_t>(i)] == name) return static_cast<TsCheck>(i);
+    return std::nullopt;
+}
+
 // "black.count", or the subject alone for one without measures (decode_errors).
 std::string nameOf(const QcCondition& c) { return c.measure.empty() ? c.subject : c.subject + "." + c.measure; }
 
@@ -101,6 +110,15 @@ QcCondition parseQcCondition(std::string_view text) {
         if (!c.measure.empty()) refuse(text, "decode_errors is a number of frames and has no ." + c.measure);
         return c;
     }
+    if (c.subject == kLoudness) {
+        if (c.measure != "integrated" && c.measure != "range" && c.measure != "true_peak")
+            refuse(text, "loudness has .integrated, .range and .true_peak, not ." + c.measure);
+        return c;
+    }
+    if (transportCheck(c.subject)) {
+        if (!c.measure.empty()) refuse(text, c.subject + " is a number of transport errors and has no ." + c.measure);
+        return c;
+    }
     const auto types = eventTypes();
     if (std::find(types.begin(), types.end(), c.subject) != types.end()) {
         c.isEvent = true;
@@ -114,7 +132,7 @@ QcCondition parseQcCondition(std::string_view text) {
         std::string keys;
         for (const IndicatorDescriptor& d : indicatorRegistry()) keys += (keys.empty() ? "" : ", ") + std::string(d.key);
         refuse(text, "unknown name \"" + c.subject + "\"; use an indicator (" + keys + "), an event type (" +
-                         choices(types) + ") or decode_errors");
+                         choices(types) + "), decode_errors or a transport check (e.g. continuity_count_error)");
     }
     if (std::find(std::begin(kStatisticNames), std::end(kStatisticNames), c.measure) == std::end(kStatisticNames))
         refuse(text, "an indicator needs one of the statistics " + choices(kStatisticNames) + ", e.g. " + c.subject +
@@ -124,6 +142,18 @@ QcCondition parseQcCondition(std::string_view text) {
 
 std::optional<double> qcValue(const QcCondition& c, const RunRecord& record) {
     if (c.subject == kDecodeErrors) return static_cast<double>(record.decodeErrors());
+    if (const auto check = transportCheck(c.subject)) return static_cast<double>(record.transportErrors(*check));
+    if (c.subject == kLoudness) {
+        // The audio stream that meets the condition most: the lowest for < and <=, else the highest.
+        const bool lowest = c.comparison == Comparison::Less || c.comparison == Comparison::LessEqual;
+        std::optional<double> found;
+        if (record.runEnd())
+            for (const AudioLoudness& a : record.runEnd()->audio) {
+                const std::optional<double> v = c.measure == "integrated" ? a.integrated : c.measure == "range" ? a.range : a.truePeak;
+                if (v && (!found || (lowest ? *v < *found : *v > *found))) found = v;
+            }
+        return found;
+    }
     if (!c.isEvent) {
         const auto indicator = findIndicator(c.subject.c_str());
         return indicator ? statistic(record.statistics(*indicator), c.measure) : std::nullopt;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "detectors/transport_detector.h"
 #include "indicators/registry.h"
 
 RunRecord::RunRecord(EventOptions options) : options_(options), detector_(25, 0, std::move(options)) {}
@@ -80,7 +81,22 @@ std::vector<Event> RunRecord::events() const {
         for (Event& e : events) retime(e);
         std::erase_if(events, [this](const Event& e) { return !lastsLongEnough(e, detector_.options()); });
     }
-    if (!end_ || end_->decodeErrors.empty()) return events;
+    if (!end_) return events;
+    if (end_->transport)
+        for (const TransportSpan& span : transportSpans(end_->transport->occurrences)) {
+            Event event;
+            event.type = kTransportEvent;
+            event.check = std::string(nameOf(span.check));
+            event.errors = span.count;
+            event.startFrame = span.first;
+            event.endFrame = span.last;
+            const double start = timeOf(span.first), end = timeOf(span.last + 1);
+            event.startTime = std::isnan(start) ? static_cast<double>(span.first) / info_.fps : start;
+            event.endTime = std::isnan(end) ? event.startTime + static_cast<double>(span.last - span.first + 1) / info_.fps : end;
+            event.duration = wholeNanoseconds(event.endTime - event.startTime);
+            event.severity = options_.severityOf(event.type);
+            events.push_back(event);
+        }
     // A decode error stands just before the first frame after the break: it ends
     // when that frame is shown and lasts as long as the frames lost would have.
     for (const DecodeError& e : end_->decodeErrors) {

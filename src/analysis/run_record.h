@@ -44,6 +44,8 @@ public:
     FrameCounts frameCounts() const;
     // Frames the decoder lost among the frames of the run; 0 before end().
     int64_t decodeErrors() const { return end_ ? framesLost(end_->decodeErrors) : 0; }
+    // Errors the transport checks counted; 0 before end() and for inputs that are no transport stream.
+    int64_t transportErrors(TsCheck check) const { return end_ && end_->transport ? end_->transport->count(check) : 0; }
     // Frames the detectors found damaged, so far.
     int64_t damagedFrames() const { return damagedFrames_; }
     // Set by end(); empty before.

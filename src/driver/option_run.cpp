@@ -157,8 +157,10 @@ int runWithOptions(const RunOptions& o) {
         // stopped by the same Ctrl-C): the run was interrupted, not complete.
         outcome.interrupted = outcome.interrupted || stopRequested().load();
         if (outcome.failedFrame) return failAndAbandon(readFailure(outcome, o.input));
-        shown.end(RunEnd{record.frames(), run.seconds, outcome.interrupted,
-                         step->decodeErrorsShown(record.frames(), outcome.interrupted), step->inputFrames()});
+        RunEnd end{record.frames(), run.seconds, outcome.interrupted,
+                   step->decodeErrorsShown(record.frames(), outcome.interrupted), step->inputFrames()};
+        step->addStreamFindings(end, record.frames());
+        shown.end(end);
         if (format && o.format == OutputFormat::Legacy && !outcome.interrupted) output.append("\nFile stream closed\n\n");
         output.close();
         if (log) log->close();

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <bit>
 #include <chrono>
+#include <cmath>
 #include <cstring>
+#include <fstream>
 #include <unordered_map>
 #include <vector>
 
@@ -197,6 +199,7 @@ std::variant<std::unique_ptr<FfmpegSource>, std::string> FfmpegSource::open(cons
     std::unique_ptr<FfmpegSource> source(new FfmpegSource(request.path));
     const std::string error = source->openStream(request);
     if (!error.empty()) return error;
+    source->openMeters();
     return source;
 }
 
@@ -227,24 +230,41 @@ int FfmpegSource::interrupted(void* self) {
 
 std::string FfmpegSource::openStream(const ContainerRequest& request) {
     AVDictionary* settings = nullptr;
+    transport_ = std::make_unique<TsAnalyzer>();
     if (request.read) {
-        pipe_ = std::make_unique<PipeInput>(request.read);
+        // A pipe's bytes come once, in order: the transport checks see each as it is read.
+        pipe_ = std::make_unique<PipeInput>([this, read = request.read](uint8_t* to, std::size_t count) {
+            const std::size_t got = read(to, count);
+            if (transport_) transport_->feed(to, got);
+            return got;
+        });
         format_ = avformat_alloc_context();
         if (pipe_->context() == nullptr || format_ == nullptr) return "Out of memory opening " + path_;
         format_->pb = pipe_->context();
         format_->flags |= AVFMT_FLAG_CUSTOM_IO;
-    } else if (live_) {
-        // Reads give up on a stop or a silent input; a UDP receiver that fell behind drops packets instead of failing.
+    } else {
         format_ = avformat_alloc_context();
         if (format_ == nullptr) return "Out of memory opening " + path_;
-        format_->interrupt_callback.callback = interrupted;
-        format_->interrupt_callback.opaque = this;
-        lastActivity_ = steadyNanoseconds();
-        av_dict_set(&settings, "overrun_nonfatal", "1", 0);
+        if (live_) {
+            // Reads give up on a stop or a silent input; a UDP receiver that fell behind drops packets instead of failing.
+            format_->interrupt_callback.callback = interrupted;
+            format_->interrupt_callback.opaque = this;
+            lastActivity_ = steadyNanoseconds();
+            av_dict_set(&settings, "overrun_nonfatal", "1", 0);
+        }
+        const std::string error = openInput(&settings);
+        if (!error.empty()) {
+            av_dict_free(&settings);
+            return error;
+        }
     }
     int code = avformat_open_input(&format_, pipe_ ? "" : path_.c_str(), nullptr, &settings);
     av_dict_free(&settings);
     if (code < 0) return "Could not open " + path_ + ": " + errorText(code);
+    if (strcmp(format_->iformat->name, "mpegts") != 0) {
+        if (tap_) tap_->detach();
+        transport_.reset();
+    }
     const int64_t headerEnd = avio_tell(format_->pb);
     code = avformat_find_stream_info(format_, nullptr);
     if (code < 0) return "Could not read the streams of " + path_ + ": " + errorText(code);
@@ -424,6 +444,8 @@ ReadResult FfmpegSource::sendNextPacket() {
     invalidReads_ = 0;
     if (packet_->stream_index != streamIndex_) {
         if (packet_->stream_index == audioIndex_) decodeAudio(packet_);
+        const auto index = static_cast<std::size_t>(packet_->stream_index);
+        if (index < meters_.size() && meters_[index]) meters_[index]->add(packet_);
         av_packet_unref(packet_);
         return ReadResult{};
     }
@@ -478,6 +500,8 @@ ReadResult FfmpegSource::decodeNext() {
         }
         if (code == AVERROR_EOF || (code == AVERROR(EAGAIN) && flushing_)) {
             noteLosses(std::nullopt);
+            for (auto& meter : meters_)
+                if (meter) meter->add(nullptr);
             ReadResult end;
             end.status = ReadResult::End;
             return end;
@@ -743,6 +767,7 @@ ReadResult FfmpegSource::readFrame(int64_t index, Frame& frame) {
     }
     if (index < next_) return failure("Cannot go back to frame " + std::to_string(index) + " of " + path_);
     for (;;) {
+        if (transport_) transport_->setFrame(next_);
         ReadResult result = decodeNext();
         if (result.status != ReadResult::Frame) return result;
         const bool damaged = damage_.judge(frame_, framesLost(info_.decodeErrors));
@@ -764,6 +789,57 @@ ReadResult FfmpegSource::readFrame(int64_t index, Frame& frame) {
     }
 }
 
+std::string FfmpegSource::openInput(AVDictionary** settings) {
+    // A live input is read through the tap whatever it holds; a file only when it starts as
+    // a transport stream does (a sync byte every 188 bytes), so that others read as they always did.
+    if (!live_) {
+        std::ifstream file(path_, std::ios::binary);
+        char start[3 * 188 + 1] = {};
+        if (!file.read(start, sizeof start) || start[0] != 0x47 || start[188] != 0x47 || start[376] != 0x47 ||
+            start[564] != 0x47)
+            return {};
+    }
+    std::string error;
+    tap_ = TransportTap::open(path_, settings, live_ ? &format_->interrupt_callback : nullptr, transport_.get(), error);
+    if (!tap_) return "Could not open " + path_ + ": " + error;
+    format_->pb = tap_->context();
+    format_->flags |= AVFMT_FLAG_CUSTOM_IO;
+    return {};
+}
+
+void FfmpegSource::openMeters() {
+    meters_.resize(format_->nb_streams);
+    for (unsigned i = 0; i < format_->nb_streams; ++i) {
+        AVStream* stream = format_->streams[i];
+        if (stream->codecpar->codec_type != AVMEDIA_TYPE_AUDIO) continue;
+        meters_[i] = LoudnessMeter::open(*stream, static_cast<int>(i));
+        if (meters_[i]) stream->discard = AVDISCARD_DEFAULT;
+    }
+}
+
+std::optional<TransportReport> FfmpegSource::transport() const {
+    if (!transport_) return std::nullopt;
+    TransportReport report = transport_->report();
+    // The frame an error belongs to is the one shown at its time on the stream's clock, when
+    // that is known: the reader runs ahead of the decoder.
+    const AVStream* video = format_->streams[streamIndex_];
+    const double start = startPts_ != AV_NOPTS_VALUE ? static_cast<double>(startPts_) * av_q2d(video->time_base) : NAN;
+    const double fps = info_.fps.value_or(25);
+    if (!std::isnan(start) && strcmp(format_->iformat->name, "mpegts") == 0)
+        for (TsOccurrence& o : report.occurrences)
+            if (!std::isnan(o.time)) o.frame = std::max<int64_t>(0, static_cast<int64_t>(std::floor((o.time - start) * fps)));
+    std::stable_sort(report.occurrences.begin(), report.occurrences.end(),
+                     [](const TsOccurrence& a, const TsOccurrence& b) { return a.frame < b.frame; });
+    return report;
+}
+
+std::vector<AudioLoudness> FfmpegSource::loudness() const {
+    std::vector<AudioLoudness> all;
+    for (const auto& meter : meters_)
+        if (meter) all.push_back(meter->result());
+    return all;
+}
+
 void FfmpegSource::openAudio() {
     for (unsigned i = 0; i < format_->nb_streams; ++i) {
         const AVStream* stream = format_->streams[i];
@@ -779,6 +855,8 @@ void FfmpegSource::openAudio() {
             return;
         }
         audioIndex_ = static_cast<int>(i);
+        meters_.resize(format_->nb_streams);
+        meters_[i] = LoudnessMeter::open(*stream, static_cast<int>(i), true);
         format_->streams[i]->discard = AVDISCARD_DEFAULT;  // opening left only the video stream's packets
         status_.hasAudio = true;
         return;
@@ -802,5 +880,17 @@ StreamStatus FfmpegSource::takeStreamStatus() {
     StreamStatus taken = status_;
     status_ = StreamStatus{};
     status_.hasAudio = taken.hasAudio;
+    if (audioIndex_ >= 0 && static_cast<std::size_t>(audioIndex_) < meters_.size() && meters_[static_cast<std::size_t>(audioIndex_)]) {
+        LoudnessMeter& meter = *meters_[static_cast<std::size_t>(audioIndex_)];
+        taken.momentary = meter.momentary();
+        taken.shortTerm = meter.shortTerm();
+        taken.truePeak = meter.takeTruePeak();
+    }
+    if (transport_) {
+        taken.transport = true;
+        const auto& counts = transport_->counts();
+        for (std::size_t i = 0; i < counts.size(); ++i) taken.transportErrors[i] = counts[i] - transportTaken_[i];
+        transportTaken_ = counts;
+    }
     return taken;
 }

@@ -24,11 +24,15 @@
 #include <vector>
 
 #include "ffmpeg/frame_damage.h"
+#include "ffmpeg/loudness_meter.h"
+#include "ffmpeg/transport_tap.h"
 #include "ffmpeg/module_interface.h"
 #include "ffmpeg/picture_pool.h"
 #include "ffmpeg/pipe_input.h"
 #include "io/frame_source.h"
+#include "transport/ts_analyzer.h"
 
+struct AVDictionary;
 struct AVFormatContext;
 struct AVCodecContext;
 struct AVPacket;
@@ -51,6 +55,8 @@ public:
     const SourceInfo& info() const override { return info_; }
     ReadResult readFrame(int64_t index, Frame& frame) override;
     StreamStatus takeStreamStatus() override;
+    std::optional<TransportReport> transport() const override;
+    std::vector<AudioLoudness> loudness() const override;
 
 private:
     explicit FfmpegSource(std::string path);
@@ -85,12 +91,21 @@ private:
     ReadResult holdPlanes(Frame& frame);
     ReadResult failure(const std::string& message, int code = 0) const;
     void openAudio();
+    // Opens a loudness meter for every audio stream (file runs).
+    void openMeters();
+    // The input, opened through the transport tap, unless it is a pipe.
+    std::string openInput(AVDictionary** settings);
     void decodeAudio(const AVPacket* packet);
     static int interrupted(void* self);
 
     std::string path_;
     SourceInfo info_;
     std::unique_ptr<PipeInput> pipe_;  // standard input; outlives format_
+    // The transport checks of an MPEG-TS input (null for other inputs) and the reader that feeds them.
+    std::unique_ptr<TsAnalyzer> transport_;
+    std::unique_ptr<TransportTap> tap_;  // outlives format_
+    // By stream index: the meters of the audio streams (file runs).
+    std::vector<std::unique_ptr<LoudnessMeter>> meters_;
     AVFormatContext* format_ = nullptr;
     AVCodecContext* codec_ = nullptr;
     PicturePool pictures_;  // the video decoder's
@@ -112,6 +127,7 @@ private:
     int audioIndex_ = -1;
     AVFrame* audioFrame_ = nullptr;
     StreamStatus status_;
+    std::array<int64_t, kTsCheckCount> transportTaken_{};  // the transport errors counted by the last status taken
     int64_t startPts_;        // the stream's first presentation time stamp, in its time base
     int64_t next_ = 0;        // the number of the frame decodeNext() gives next
     bool started_ = false;    // a frame was asked for

@@ -16,7 +16,7 @@
 #include "io/frame_source.h"
 
 // Raise it whenever the table or a type it passes (FrameSource, SourceInfo, ReadResult) changes.
-inline constexpr uint32_t kFfmpegModuleVersion = 6;
+inline constexpr uint32_t kFfmpegModuleVersion = 7;
 
 // How a live stream is opened: reads give up when `stop` is set or when no
 // packet came for `timeoutSeconds`, and the first audio stream is decoded for its level.

@@ -1,16 +1,19 @@
 // Frame sources: where the frames of a run come from.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "io/audio_loudness.h"
 #include "io/decode_error.h"
 #include "io/picture.h"
 #include "io/timecode.h"
 #include "tools/image.h"
+#include "transport/transport_report.h"
 
 
 struct SourceInfo {
@@ -47,6 +50,12 @@ struct StreamStatus {
     float audioPeak = 0;      // largest sample magnitude, 1 = full scale
     double audioSeconds = 0;  // of audio decoded
     int64_t decodeErrors = 0;
+    // An MPEG transport stream: the errors each transport check counted.
+    bool transport = false;
+    std::array<int64_t, kTsCheckCount> transportErrors{};
+    // The first audio stream's latest momentary and short-term loudness (LUFS) and its largest
+    // true peak since the last call (dBTP), once known.
+    std::optional<double> momentary, shortTerm, truePeak;
 };
 
 class FrameSource {
@@ -65,4 +74,8 @@ public:
     }
     // Sources that decode live streams report what they saw since the last call.
     virtual StreamStatus takeStreamStatus() { return {}; }
+    // An MPEG transport stream: what its transport checks found so far.
+    virtual std::optional<TransportReport> transport() const { return std::nullopt; }
+    // The loudness of each audio stream, over the audio read so far.
+    virtual std::vector<AudioLoudness> loudness() const { return {}; }
 };

@@ -73,6 +73,8 @@ std::vector<frameprobe::Event> events(const RunRecord& record) {
         if (e.bars && e.type == "pillarbox") std::tie(out.left, out.right) = std::pair(int(e.bars->left), int(e.bars->right));
         out.level = e.level;
         out.side = e.side();
+        out.check = e.check;
+        out.errors = e.errors;
         result.push_back(std::move(out));
     }
     return result;

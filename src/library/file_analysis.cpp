@@ -49,8 +49,10 @@ FileResult analyzeFile(const FileSettings& s, const std::function<void(const Fra
     TeeSink rows{&record, &callback};
     const RunOutcome outcome = step->run(rows, stop);
     if (outcome.engine.failedFrame) throw Error(readFailure(outcome.engine, s.input));
-    rows.end(RunEnd{record.frames(), outcome.seconds, outcome.engine.interrupted,
-                    step->decodeErrorsShown(record.frames(), outcome.engine.interrupted), step->inputFrames()});
+    RunEnd end{record.frames(), outcome.seconds, outcome.engine.interrupted,
+               step->decodeErrorsShown(record.frames(), outcome.engine.interrupted), step->inputFrames()};
+    step->addStreamFindings(end, record.frames());
+    rows.end(end);
 
     FileResult result;
     result.run = detail::description(step->info());

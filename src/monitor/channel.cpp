@@ -121,6 +121,16 @@ void Channel::Sink::row(int64_t frame, const Results& values) {
         channel.silence_->feed(origin.streamFrame, level < channel.options_.silenceThreshold, origin.streamFrame,
                                changes);
     }
+    if (origin.status.momentary) m.momentary->Set(*origin.status.momentary);
+    if (origin.status.shortTerm) m.shortTerm->Set(*origin.status.shortTerm);
+    if (origin.status.truePeak) m.truePeak->Set(*origin.status.truePeak);
+    if (origin.status.transport)
+        for (std::size_t i = 0; i < channel.transport_.size(); ++i) {
+            if (static_cast<TsCheck>(i) == TsCheck::PcrAccuracyError) continue;
+            const int64_t errors = origin.status.transportErrors[i];
+            if (errors > 0) m.transportErrors[i]->Increment(double(errors));
+            channel.transport_[i].feed(origin.streamFrame, errors > 0, origin.streamFrame, changes);
+        }
     {
         std::lock_guard lock(channel.mutex_);
         channel.streamFrames_ = origin.streamFrame + 1;
@@ -177,6 +187,8 @@ Channel::Channel(ChannelInput input, const MonitorOptions& options, ChannelOutpu
           std::vector<std::string_view> events = makeEventAlarmRules(options.alarms, options.mask, 25)->events();
           events.push_back("silence");
           events.push_back("no_signal");
+          for (std::string_view check : kTsCheckNames)
+              if (check != nameOf(TsCheck::PcrAccuracyError)) events.push_back(check);
           return metrics.addChannel(input_.name, options.mask, events);
       }()),
       stop_(stop),
@@ -271,6 +283,13 @@ bool Channel::connectAndMeasure(bool& delivered) {
                 if (event != "no_signal") alarm({AlarmChange::Cleared, event, streamFrames_, streamFrames_}, fps);
             rules_ = makeEventAlarmRules(options_.alarms, options_.mask, fps);
             silence_.emplace("silence", options_.alarms.timingOf("silence"), fps);
+            // A transport error raises its alarm at once, cleared after a second without one,
+            // unless the alarm settings time it.
+            transport_.clear();
+            for (std::string_view check : kTsCheckNames) {
+                const bool timed = options_.alarms.timing.find(check) != options_.alarms.timing.end();
+                transport_.emplace_back(check, timed ? options_.alarms.timingOf(check) : AlarmTiming{0, 1}, fps);
+            }
             rulesFps_ = fps;
         }
     }

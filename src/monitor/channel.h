@@ -64,6 +64,7 @@ private:
     std::unique_ptr<AlarmRules> rules_;
     double rulesFps_ = 0;
     std::optional<AlarmTracker> silence_;
+    std::vector<AlarmTracker> transport_;  // one per transport check
 
     std::mutex mutex_;  // the alarm state below, shared with checkSignal()
     std::set<std::string, std::less<>> active_;

@@ -2,6 +2,8 @@
 
 #include <prometheus/text_serializer.h>
 
+#include <limits>
+
 #include "indicators/registry.h"
 
 namespace {
@@ -33,6 +35,15 @@ MonitorMetrics::MonitorMetrics()
                           "Frames per second the analysis of the channel could measure", *registry_)),
       audioPeak_(family(prometheus::BuildGauge(), "frameprobe_audio_peak_dbfs",
                         "Peak level of the first audio stream over the last measured frame", *registry_)),
+      transportErrors_(family(prometheus::BuildCounter(), "frameprobe_transport_errors_total",
+                              "Errors of each transport check (TR 101 290 priorities 1 and 2) on an MPEG-TS input",
+                              *registry_)),
+      momentary_(family(prometheus::BuildGauge(), "frameprobe_loudness_momentary_lufs",
+                        "Momentary loudness (400 ms, EBU R128) of the first audio stream", *registry_)),
+      shortTerm_(family(prometheus::BuildGauge(), "frameprobe_loudness_shortterm_lufs",
+                        "Short-term loudness (3 s, EBU R128) of the first audio stream", *registry_)),
+      truePeak_(family(prometheus::BuildGauge(), "frameprobe_audio_true_peak_dbtp",
+                       "True peak of the first audio stream over the last measured frame", *registry_)),
       active_(family(prometheus::BuildGauge(), "frameprobe_alarm_active", "1 while an alarm is raised", *registry_)),
       raised_(family(prometheus::BuildCounter(), "frameprobe_alarms_raised_total", "Alarms raised", *registry_)) {
     auto& failures = family(prometheus::BuildCounter(), "frameprobe_webhook_failures_total",
@@ -62,6 +73,15 @@ ChannelMetrics& MonitorMetrics::addChannel(const std::string& name, uint32_t mas
     channel->up = &up_.Add(labels);
     channel->analysisFps = &analysisFps_.Add(labels);
     channel->audioPeak = &audioPeak_.Add(labels);
+    channel->momentary = &momentary_.Add(labels);
+    channel->shortTerm = &shortTerm_.Add(labels);
+    channel->truePeak = &truePeak_.Add(labels);
+    for (prometheus::Gauge* g : {channel->momentary, channel->shortTerm, channel->truePeak})
+        g->Set(std::numeric_limits<double>::quiet_NaN());
+    for (int i = 0; i < kTsCheckCount; ++i)
+        if (static_cast<TsCheck>(i) != TsCheck::PcrAccuracyError)  // not measured
+            channel->transportErrors[static_cast<std::size_t>(i)] =
+                &transportErrors_.Add({{"channel", name}, {"check", std::string(kTsCheckNames[static_cast<std::size_t>(i)])}});
     for (std::string_view event : events) {
         const std::string type(event);
         channel->active[type] = &active_.Add({{"channel", name}, {"event", type}});

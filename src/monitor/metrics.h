@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "indicators/results.h"
+#include "transport/transport_report.h"
 
 class MonitorMetrics;
 
@@ -31,6 +32,10 @@ struct ChannelMetrics {
     prometheus::Gauge* up = nullptr;
     prometheus::Gauge* analysisFps = nullptr;
     prometheus::Gauge* audioPeak = nullptr;
+    prometheus::Gauge* momentary = nullptr;  // EBU R128 loudness of the first audio stream
+    prometheus::Gauge* shortTerm = nullptr;
+    prometheus::Gauge* truePeak = nullptr;
+    std::array<prometheus::Counter*, kTsCheckCount> transportErrors{};  // by transport check
     std::map<std::string, prometheus::Gauge*, std::less<>> active;   // by event type
     std::map<std::string, prometheus::Counter*, std::less<>> raised;  // by event type
 };
@@ -56,6 +61,10 @@ private:
     prometheus::Family<prometheus::Gauge>& up_;
     prometheus::Family<prometheus::Gauge>& analysisFps_;
     prometheus::Family<prometheus::Gauge>& audioPeak_;
+    prometheus::Family<prometheus::Counter>& transportErrors_;
+    prometheus::Family<prometheus::Gauge>& momentary_;
+    prometheus::Family<prometheus::Gauge>& shortTerm_;
+    prometheus::Family<prometheus::Gauge>& truePeak_;
     prometheus::Family<prometheus::Gauge>& active_;
     prometheus::Family<prometheus::Counter>& raised_;
     prometheus::Counter* webhookFailures_;

@@ -182,6 +182,7 @@ std::string eventsJson(const std::vector<Event>& events) {
                 .member("right", integer(e.bars->right))
                 .member("side", jsonString(e.side()));
         if (e.level) event.member("level", integer(*e.level));
+        if (!e.check.empty()) event.member("check", jsonString(e.check)).member("errors", integer(e.errors));
         out.element(event.done());
     }
     return out.done();
@@ -210,6 +211,37 @@ std::string verdictJson(const std::optional<Verdict>& verdict) {
         .member("profile", profile)
         .member("findings", findings.done())
         .done();
+}
+
+std::string streamsJson(const RunEnd& end) {
+    std::string out;
+    if (end.transport) {
+        Builder checks('{');
+        for (int i = 0; i < kTsCheckCount; ++i) {
+            const auto check = static_cast<TsCheck>(i);
+            const bool measured = check != TsCheck::PcrAccuracyError || end.transport->pcrAccuracyMeasured;
+            checks.member(nameOf(check), measured ? integer(end.transport->count(check)) : "null");
+        }
+        out += ",\"transport\":" +
+               Builder('{').member("packets", integer(end.transport->packets)).member("checks", checks.done()).done();
+    }
+    if (!end.audio.empty()) {
+        Builder audio('[');
+        for (const AudioLoudness& a : end.audio)
+            audio.element(Builder('{')
+                              .member("stream", integer(a.stream))
+                              .member("channels", integer(a.channels))
+                              .member("sample_rate", integer(a.sampleRate))
+                              .member("seconds", finiteOrNull(a.seconds))
+                              .member("loudness", Builder('{')
+                                                      .member("integrated", a.integrated ? jsonNumberOr(*a.integrated) : "null")
+                                                      .member("range", a.range ? jsonNumberOr(*a.range) : "null")
+                                                      .member("true_peak", a.truePeak ? jsonNumberOr(*a.truePeak) : "null")
+                                                      .done())
+                              .done());
+        out += ",\"audio\":" + audio.done();
+    }
+    return out;
 }
 
 std::string runJson(const RunInfo& info, const RunEnd& end, int64_t damagedFrames) {

@@ -27,3 +27,5 @@ std::string eventsJson(const std::vector<Event>& events);
 std::string verdictJson(const std::optional<Verdict>& verdict);
 // The run's counts; `damagedFrames`: frames the detectors found damaged.
 std::string runJson(const RunInfo& info, const RunEnd& end, int64_t damagedFrames);
+// `,"transport":{...}` for an MPEG transport stream and `,"audio":[...]` for an input with audio; empty for others.
+std::string streamsJson(const RunEnd& end);

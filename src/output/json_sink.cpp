@@ -25,7 +25,7 @@ void JsonSink::row(int64_t frame, const Results& values) {
 
 void JsonSink::end(const RunEnd& end) {
     out_.append("],\n\"summary\":" + summaryJson(record_) + ",\n\"events\":" + eventsJson(record_.events()) +
-               ",\n\"run\":" + runJson(info_, end, record_.damagedFrames()) +
+               ",\n\"run\":" + runJson(info_, end, record_.damagedFrames()) + streamsJson(end) +
                ",\n\"verdict\":" + verdictJson(end.interrupted ? std::nullopt : record_.verdict()) +
                ",\n\"interrupted\":" + (end.interrupted ? "true" : "false") + "}\n");
     out_.commit();

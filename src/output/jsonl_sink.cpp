@@ -27,7 +27,7 @@ void JsonlSink::row(int64_t frame, const Results& values) {
 void JsonlSink::end(const RunEnd& end) {
     open_ = false;
     line("{\"type\":\"summary\",\"summary\":" + summaryJson(record_) + ",\"events\":" +
-         eventsJson(record_.events()) + ",\"run\":" + runJson(info_, end, record_.damagedFrames()) +
+         eventsJson(record_.events()) + ",\"run\":" + runJson(info_, end, record_.damagedFrames()) + streamsJson(end) +
          ",\"verdict\":" + verdictJson(end.interrupted ? std::nullopt : record_.verdict()) +
          ",\"interrupted\":" + (end.interrupted ? "true" : "false") + "}");
 }

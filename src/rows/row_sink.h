@@ -10,10 +10,12 @@
 #include <vector>
 
 #include "indicators/results.h"
+#include "io/audio_loudness.h"
 #include "io/decode_error.h"
 #include "io/picture.h"
 #include "io/timecode.h"
 #include "tools/image.h"
+#include "transport/transport_report.h"
 
 struct RunInfo {
     std::string path;
@@ -46,6 +48,9 @@ struct RunEnd {
     std::vector<DecodeError> decodeErrors = {};
     // RunInfo::inputFrames, or what a pipe's end told of it.
     std::optional<int64_t> inputFrames = {};
+    // An MPEG transport stream's checks, and the loudness of each audio stream, when the input has them.
+    std::optional<TransportReport> transport = {};
+    std::vector<AudioLoudness> audio = {};
 };
 
 // Of `rows` rows, those that are whole frames of the input: as many as it held, when known

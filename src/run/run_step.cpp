@@ -97,6 +97,16 @@ std::vector<DecodeError> RunStep::decodeErrorsShown(int64_t rows, bool interrupt
     return shown;
 }
 
+void RunStep::addStreamFindings(RunEnd& end, int64_t rows) const {
+    end.transport = source_.transport();
+    if (end.transport) {
+        const int64_t start = info_.startFrame;
+        // Errors found while frames before the first shown were read belong to the first.
+        for (TsOccurrence& o : end.transport->occurrences) o.frame = std::clamp(o.frame, start, start + std::max<int64_t>(rows, 1) - 1);
+    }
+    end.audio = source_.loudness();
+}
+
 std::optional<int64_t> RunStep::inputFrames() const {
     const std::optional<int64_t> found = source_.info().frameCount;
     if (info_.inputFrames || !rawInput_ || !found) return info_.inputFrames;

@@ -60,6 +60,9 @@ public:
     // The decoder's losses among the `rows` frames shown: those before the first frame
     // shown belong to the warm-up, and an interrupted run shows fewer frames than it read.
     std::vector<DecodeError> decodeErrorsShown(int64_t rows, bool interrupted) const;
+    // Sets what the input's streams told beside the pictures: the transport checks (their errors
+    // placed among the `rows` frames shown) and the audio's loudness.
+    void addStreamFindings(RunEnd& end, int64_t rows) const;
 
     // Whole frames the input held from the start frame on, once the run ended: info()'s, or what
     // the end of a pipe of raw input told.

@@ -324,6 +324,52 @@ def srt_run(clip):
     check(undelivered == posted, f"srt: every one of {posted} posts failed and was logged, got {undelivered}")
 
 
+def transport_run(clip):
+    """The clip's own transport packets over UDP, one of the video's dropped: the continuity alarm
+    is raised soon after the gap was sent and the error is counted in /metrics."""
+    port, metrics_port = free_port(socket.SOCK_DGRAM), free_port()
+    with open(clip, "rb") as f:
+        data = bytearray(f.read())
+    size = 188
+    count = len(data) // size
+    video = [i for i in range(count) if ((data[i * size + 1] & 0x1F) << 8 | data[i * size + 2]) == 0x100
+             and not data[i * size + 1] & 0x40]
+    dropped = video[len(video) // 2]
+    packets = [bytes(data[i * size:(i + 1) * size]) for i in range(count) if i != dropped]
+    out_path = os.path.join(WORK, "transport.jsonl")
+    with open(out_path, "w") as out, open(os.path.join(WORK, "transport.err"), "w") as err:
+        proc = monitor(["--indicators", "blackout", "--metrics", f"127.0.0.1:{metrics_port}",
+                        f"ts=udp://127.0.0.1:{port}"], out, err)
+        try:
+            wait_for(lambda: udp_bound(port), "transport: the monitor to listen")
+            gap_sent = None
+            with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+                started = time.time()
+                for k in range(0, len(packets), 7):  # at twice the clip's rate, 7 packets a datagram
+                    if gap_sent is None and k + 7 > dropped:
+                        gap_sent = time.time()
+                    s.sendto(b"".join(packets[k:k + 7]), ("127.0.0.1", port))
+                    time.sleep(max(0, started + k / len(packets) * 3.5 - time.time()))
+            wait_for(lambda: alarms(records(out_path), "continuity_count_error", "raised"),
+                     "transport: the continuity alarm")
+            raised = alarms(records(out_path), "continuity_count_error", "raised")[0]
+            print(f"transport: continuity alarm {wall(raised) - gap_sent:.2f} s after the gap was sent", flush=True)
+            check(wall(raised) - gap_sent < 2, "transport: the alarm comes soon after the gap")
+            status, page = http_get(f"http://127.0.0.1:{metrics_port}/metrics")
+            check(status == 200 and (metric(page, "frameprobe_transport_errors_total",
+                                            {"channel": "ts", "check": "continuity_count_error"}) or 0) >= 1,
+                  "transport: the error is counted in /metrics")
+            loudness = metric(page, "frameprobe_loudness_shortterm_lufs", {"channel": "ts"})
+            check(loudness is not None and -60 < loudness < 0, f"transport: short-term loudness exported: {loudness}")
+            promtool = shutil.which("promtool")
+            if promtool:
+                lint = subprocess.run([promtool, "check", "metrics"], input=page, capture_output=True, text=True)
+                check(lint.returncode == 0, "transport: promtool check metrics: " + lint.stdout + lint.stderr)
+        finally:
+            proc.send_signal(signal.SIGTERM)
+            proc.wait(timeout=15)
+
+
 def reconnect_run(clip):
     """A TCP sender refuses a while, then sends a second of the clip and goes: the delays between
     attempts grow while it refuses, and start again from --reconnect-min after the good connection."""
@@ -413,7 +459,8 @@ def main():
     if prometheus_bin is None:
         print("prometheus is not installed (scripts/install-deps.sh); its part is left out", flush=True)
     runs = [threading.Thread(target=udp_run, args=(clip, prometheus_bin)), threading.Thread(target=srt_run, args=(clip,)),
-            threading.Thread(target=bad_inputs), threading.Thread(target=reconnect_run, args=(clip,))]
+            threading.Thread(target=bad_inputs), threading.Thread(target=reconnect_run, args=(clip,)),
+            threading.Thread(target=transport_run, args=(clip,))]
     for t in runs:
         t.start()
     for t in runs:
