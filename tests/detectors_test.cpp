@@ -16,10 +16,10 @@
 
 namespace {
 
-struct Picture {
+struct LumaPicture {
     uint32_t w, h;
     std::vector<uint8_t> samples;
-    Picture(uint32_t width, uint32_t height, uint8_t level) : w(width), h(height), samples(size_t{width} * height, level) {}
+    LumaPicture(uint32_t width, uint32_t height, uint8_t level) : w(width), h(height), samples(size_t{width} * height, level) {}
     uint8_t& at(uint32_t x, uint32_t y) { return samples[size_t{y} * w + x]; }
     Image image() { return makeImage(w, h, samples.data()); }
     void fill(uint32_t x0, uint32_t y0, uint32_t x1, uint32_t y1, uint8_t level) {
@@ -37,13 +37,13 @@ struct Picture {
     }
 };
 
-LumaHistogram levelsOf(Picture& p) {
+LumaHistogram levelsOf(LumaPicture& p) {
     LumaHistogram h;
     countLevels(p.image(), h);
     return h;
 }
 
-Detections detect(Picture& p, uint32_t judged = ~0u) {
+Detections detect(LumaPicture& p, uint32_t judged = ~0u) {
     FrameDetectors detectors(judged, p.w, p.h);
     SharedPasses shared;
     shared.start(p.image());
@@ -56,23 +56,23 @@ Detections detect(Picture& p, uint32_t judged = ~0u) {
 TEST(DetectorsTest, BlackIsDarkNotFlat) {
     const LumaRange limited;
     for (uint8_t flat : {235, 128, 60}) {
-        Picture p(64, 48, flat);
+        LumaPicture p(64, 48, flat);
         EXPECT_FALSE(isBlack(levelsOf(p), limited)) << int(flat);
         EXPECT_EQ(constantLevel(levelsOf(p), limited), flat);
     }
     // Black with a logo of 2 % of the picture is black; of 2 % and one sample more, not.
-    Picture logo(100, 50, 16);
+    LumaPicture logo(100, 50, 16);
     logo.fill(0, 0, 10, 10, 200);
     EXPECT_TRUE(isBlack(levelsOf(logo), limited));
     logo.at(50, 40) = 200;
     EXPECT_FALSE(isBlack(levelsOf(logo), limited));
     // The dark ceiling follows the range: 33 is dark in limited range, not in full range.
-    Picture lifted(64, 48, 33);
+    LumaPicture lifted(64, 48, 33);
     EXPECT_TRUE(isBlack(levelsOf(lifted), limited));
     EXPECT_FALSE(isBlack(levelsOf(lifted), LumaRange{8, true}));
     EXPECT_EQ((LumaRange{10, false}).darkCeiling(), 64 + (940 - 64) * 8 / 100);
     // A black picture is black, not also a flat colour, letterboxed or pillarboxed.
-    Picture black(64, 48, 16);
+    LumaPicture black(64, 48, 16);
     const Detections d = detect(black);
     EXPECT_TRUE(d.has(Detection::Black));
     EXPECT_FALSE(d.has(Detection::ConstantColour) || d.has(Detection::Letterbox) || d.has(Detection::Pillarbox));
@@ -80,13 +80,13 @@ TEST(DetectorsTest, BlackIsDarkNotFlat) {
 
 TEST(DetectorsTest, AFlatColourIsOneLevelWithinTheNoiseOverMostOfThePicture) {
     std::mt19937 rng(7);
-    Picture slate(80, 60, 128);
+    LumaPicture slate(80, 60, 128);
     slate.noise(rng, 3);
     const Detections d = detect(slate);
     EXPECT_TRUE(d.has(Detection::ConstantColour));
     EXPECT_NEAR(d.level, 128, 1);
     // 90 % flat is a slate; less is a picture.
-    Picture caption(100, 10, 180);
+    LumaPicture caption(100, 10, 180);
     caption.fill(0, 0, 10, 10, 30);
     EXPECT_TRUE(constantLevel(levelsOf(caption), LumaRange{}).has_value());
     caption.at(50, 5) = 30;
@@ -95,7 +95,7 @@ TEST(DetectorsTest, AFlatColourIsOneLevelWithinTheNoiseOverMostOfThePicture) {
 
 TEST(DetectorsTest, BarsOnEitherSideUnderNoise) {
     std::mt19937 rng(3);
-    Picture p(200, 100, 0);
+    LumaPicture p(200, 100, 0);
     p.ramp();
     // A right-hand bar alone, 20 pixels, with ±3 levels of noise on it.
     p.fill(180, 0, 200, 100, 16);
@@ -106,14 +106,14 @@ TEST(DetectorsTest, BarsOnEitherSideUnderNoise) {
     EXPECT_FALSE(d.has(Detection::Letterbox));
     EXPECT_EQ(d.bars, (BarWidths{0, 0, 0, 20}));
     // A picture whose first two columns match is not pillarboxed, nor is a dark line of one pixel.
-    Picture q(200, 100, 0);
+    LumaPicture q(200, 100, 0);
     q.ramp();
     for (uint32_t y = 0; y < 100; ++y) q.at(1, y) = q.at(0, y);
     q.fill(0, 99, 200, 100, 16);
     d = detect(q);
     EXPECT_FALSE(d.has(Detection::Pillarbox) || d.has(Detection::Letterbox));
     // Top and bottom, 2 % of the height is a letterbox.
-    Picture r(200, 100, 0);
+    LumaPicture r(200, 100, 0);
     r.ramp();
     r.fill(0, 0, 200, 2, 16);
     r.fill(0, 90, 200, 100, 20);
@@ -124,7 +124,7 @@ TEST(DetectorsTest, BarsOnEitherSideUnderNoise) {
 }
 
 // Frames fed to one freeze detector in order; the first frames of the freezes each ends in.
-std::vector<int64_t> freezeStarts(std::vector<Picture>& frames) {
+std::vector<int64_t> freezeStarts(std::vector<LumaPicture>& frames) {
     FrameDetectors detectors(Detections::bit(Detection::Freeze), frames[0].w, frames[0].h);
     std::vector<int64_t> starts;
     for (std::size_t i = 0; i < frames.size(); ++i) {
@@ -140,29 +140,29 @@ std::vector<int64_t> freezeStarts(std::vector<Picture>& frames) {
 
 TEST(DetectorsTest, AFreezeSurvivesGrainButNotADriftOrASingleRepeat) {
     std::mt19937 rng(11);
-    Picture base(96, 64, 0);
+    LumaPicture base(96, 64, 0);
     base.ramp();
     // Frames 0-1 move, 2-7 are one picture under fresh grain of ±6 levels, 8 moves on.
-    std::vector<Picture> frames;
+    std::vector<LumaPicture> frames;
     for (int i = 0; i < 9; ++i) {
-        Picture f = base;
+        LumaPicture f = base;
         if (i < 2 || i == 8) f.fill(static_cast<uint32_t>(i * 8), 0, static_cast<uint32_t>(i * 8 + 16), 64, 230);
         f.noise(rng, 6);
         frames.push_back(f);
     }
     EXPECT_EQ(freezeStarts(frames), (std::vector<int64_t>{-1, -1, -1, -1, 2, 2, 2, 2, -1}));
     // Drawn on twos: each picture shown twice is no freeze.
-    std::vector<Picture> twos;
+    std::vector<LumaPicture> twos;
     for (int i = 0; i < 8; ++i) {
-        Picture f = base;
+        LumaPicture f = base;
         f.fill(static_cast<uint32_t>(i / 2 * 16), 0, static_cast<uint32_t>(i / 2 * 16 + 16), 64, 230);
         twos.push_back(f);
     }
     EXPECT_EQ(freezeStarts(twos), std::vector<int64_t>(8, -1));
     // A picture that drifts 0.36 levels a frame moves away from its first frame.
-    std::vector<Picture> drift;
+    std::vector<LumaPicture> drift;
     for (int i = 0; i < 20; ++i) {
-        Picture f(96, 64, 0);
+        LumaPicture f(96, 64, 0);
         for (uint32_t y = 0; y < 64; ++y)
             for (uint32_t x = 0; x < 96; ++x)
                 f.at(x, y) = static_cast<uint8_t>(60 + x + static_cast<int>(0.36 * i + ((x + y) % 4) * 0.25));
@@ -175,7 +175,7 @@ TEST(DetectorsTest, AFreezeSurvivesGrainButNotADriftOrASingleRepeat) {
 
 // Frames fed to one flicker detector in order (25 fps); per frame, the first frame of the
 // flicker it is part of, or -1.
-std::vector<int64_t> flickerStarts(std::vector<Picture>& frames) {
+std::vector<int64_t> flickerStarts(std::vector<LumaPicture>& frames) {
     FrameDetectors detectors(Detections::bit(Detection::Flicker), frames[0].w, frames[0].h, LumaRange{}, 25);
     std::vector<int64_t> starts;
     for (std::size_t i = 0; i < frames.size(); ++i) {
@@ -194,11 +194,11 @@ std::vector<int64_t> flickerStarts(std::vector<Picture>& frames) {
 TEST(DetectorsTest, FlickerIsOneStretchEndingWithinAPeriodAndNeverACutOrAPan) {
     // A 16x16 region that rises 24 levels for 6 frames of every 12 (about 2 Hz) on frames
     // 20-69 of a still picture, and stays still after.
-    Picture base(96, 64, 0);
+    LumaPicture base(96, 64, 0);
     base.ramp();
-    std::vector<Picture> frames;
+    std::vector<LumaPicture> frames;
     for (int i = 0; i < 100; ++i) {
-        Picture f = base;
+        LumaPicture f = base;
         if (i >= 20 && i <= 69 && (i - 20) % 12 < 6)
             for (uint32_t y = 24; y < 40; ++y)
                 for (uint32_t x = 40; x < 56; ++x) f.at(x, y) = static_cast<uint8_t>(f.at(x, y) + 24);
@@ -221,9 +221,9 @@ TEST(DetectorsTest, FlickerIsOneStretchEndingWithinAPeriodAndNeverACutOrAPan) {
 
     // A faster flicker of 6 frames a cycle ends within 6 frames of its end; a block that
     // goes on flickering after the larger region stopped is still flicker.
-    std::vector<Picture> two = frames;
+    std::vector<LumaPicture> two = frames;
     for (int i = 0; i < 100; ++i) {
-        Picture& f = two[static_cast<std::size_t>(i)];
+        LumaPicture& f = two[static_cast<std::size_t>(i)];
         f = base;
         for (uint32_t y = 8; y < 40; ++y)
             for (uint32_t x = 8; x < 56; ++x)
@@ -242,9 +242,9 @@ TEST(DetectorsTest, FlickerIsOneStretchEndingWithinAPeriodAndNeverACutOrAPan) {
     EXPECT_TRUE(std::all_of(firstBig, twoStarts.begin() + lastBig, [](int64_t s) { return s >= 0; }));
 
     // Cuts every 10 frames between shots of other detail and level, moving 2 pixels a frame.
-    std::vector<Picture> cuts;
+    std::vector<LumaPicture> cuts;
     for (int i = 0; i < 80; ++i) {
-        Picture f(96, 64, 0);
+        LumaPicture f(96, 64, 0);
         const int shot = i / 10;
         for (uint32_t y = 0; y < 64; ++y)
             for (uint32_t x = 0; x < 96; ++x)

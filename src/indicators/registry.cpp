@@ -70,9 +70,6 @@ constexpr IndicatorDescriptor temporalPlanesEntry(int bit, const Description& d,
             IndicatorKind::Temporal, nullptr, make, framesBefore, d.needs, Reads::Planes, nullptr, d.content};
 }
 
-// Newer indicators are in the formats only, not in the long-standing table.
-constexpr LegacyColumn kNoLegacyColumn{nullptr, nullptr, nullptr, nullptr, false};
-
 int64_t previousFrameOnly(double, int64_t, int64_t) { return 1; }
 
 template <double (*F)(const Image&)>
