@@ -93,6 +93,34 @@ TEST(DetectorsTest, AFlatColourIsOneLevelWithinTheNoiseOverMostOfThePicture) {
     EXPECT_FALSE(constantLevel(levelsOf(caption), LumaRange{}).has_value());
 }
 
+TEST(DetectorsTest, AFlatColourAtEitherEndOfTheLevels) {
+    const LumaRange full{8, true};
+    for (uint8_t level : {0, 255}) {
+        LumaPicture flat(32, 16, level);
+        EXPECT_EQ(constantLevel(levelsOf(flat), full), level) << int(level);
+    }
+}
+
+// The freeze rule's bounds, on the 16 block sums of a 64x64 picture: one block may move
+// 3 levels (a sum of 768 over its 256 samples) and the picture stays still; the frames
+// must follow one another.
+TEST(DetectorsTest, AFreezeIsBoundedByTheLargestMoveAndNeedsFramesInARow) {
+    const auto run = [](const std::vector<std::pair<int64_t, int32_t>>& frames) {
+        FreezeDetector freeze(64, 64, FreezeRule{});
+        std::optional<int64_t> last;
+        for (const auto& [frame, move] : frames) {
+            std::vector<int32_t> means(freeze.blocks(), 1000 * 256);
+            means[5] += move;
+            last = freeze.feed(frame, means, false);
+        }
+        return last;
+    };
+    EXPECT_EQ(run({{0, 0}, {1, 768}, {2, 768}}), std::optional<int64_t>(0));
+    EXPECT_EQ(run({{0, 0}, {1, 769}, {2, 769}}), std::nullopt);
+    EXPECT_EQ(run({{0, 0}, {1, 0}, {3, 0}}), std::nullopt);  // frame 2 is missing
+    EXPECT_EQ(run({{0, 0}, {1, 0}, {2, 0}, {3, 0}}), std::optional<int64_t>(0));
+}
+
 TEST(DetectorsTest, BarsOnEitherSideUnderNoise) {
     std::mt19937 rng(3);
     LumaPicture p(200, 100, 0);
@@ -120,6 +148,9 @@ TEST(DetectorsTest, BarsOnEitherSideUnderNoise) {
     d = detect(r);
     EXPECT_TRUE(d.has(Detection::Letterbox));
     EXPECT_EQ(d.bars, (BarWidths{2, 10, 0, 0}));  // 20 is black with noise on it
+    // No bar is wider than half the picture: a black picture is bars to its middle on each side.
+    LumaPicture black(64, 48, 16);
+    EXPECT_EQ(measureBars(planeOf(black.image()), LumaRange{}), (BarWidths{24, 24, 32, 32}));
     EXPECT_EQ(smallestBar(1080), 11u);
 }
 

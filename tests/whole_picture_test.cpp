@@ -8,6 +8,7 @@
 
 #include "ffmpeg_fixtures.h"
 #include "io/ffmpeg_module.h"
+#include "io/picture.h"
 #include "io/raw_source.h"
 #include "io/y4m_source.h"
 
@@ -249,3 +250,40 @@ TEST_F(WholePictureTest, RawPixelFormatIsReadAndDescribed) {
 }
 
 }  // namespace
+
+// The planar layouts read without FFmpeg: every depth FFmpeg names, JPEG's full range,
+// chroma sizes rounded up on odd pictures, and deep samples brought to 8 bits without wrapping.
+TEST(PictureFormats, NamesDepthsSizesAndEightBitLuma) {
+    for (const char* depth : {"9", "10", "12", "14", "16"})
+        EXPECT_EQ(planarFormat(std::string("yuv420p") + depth + "le")->bitDepth, std::stoi(depth));
+    EXPECT_FALSE(planarFormat("yuv420p11le"));
+    EXPECT_FALSE(planarFormat("yuv420p10be"));
+    EXPECT_EQ(planarFormat("yuvj422p")->colorRange, "pc");
+    EXPECT_FALSE(planarFormat("yuv422p")->colorRange);
+    const std::pair<const char*, const char*> names[] = {{"yuv420p", "4:2:0"}, {"yuv422p", "4:2:2"},
+                                                         {"yuv444p", "4:4:4"}, {"yuv411p", "4:1:1"},
+                                                         {"yuv440p", "4:4:0"}, {"yuv410p", "4:1:0"},
+                                                         {"gray", "4:0:0"}};
+    for (const auto& [name, subsampling] : names) EXPECT_EQ(chromaSubsampling(*planarFormat(name)), subsampling);
+    EXPECT_EQ(planarFrameBytes(*planarFormat("yuv420p"), 5, 3), 15u + 2 * 3 * 2);
+    EXPECT_EQ(planarFrameBytes(*planarFormat("yuv410p10le"), 5, 5), 2 * (25u + 2 * 2 * 2));
+    EXPECT_EQ(planarFrameBytes(*planarFormat("gray10le"), 5, 3), 30u);
+
+    const uint16_t deep[] = {4096, 1023, 4, 65535};
+    uint8_t eight[4] = {};
+    deepToEightBits(deep, eight, 4, 10);
+    EXPECT_EQ(std::vector<uint8_t>(eight, eight + 4), (std::vector<uint8_t>{255, 255, 1, 255}));
+
+    // Buffers grow with the picture: every sample of the larger one is written (the sanitizers watch).
+    PlaneBuffers buffers;
+    Picture picture;
+    const PictureFormat format = *planarFormat("yuv444p10le");
+    for (uint32_t side : {4u, 64u}) {
+        buffers.prepare(format, side, side, picture, nullptr);
+        for (int i = 0; i < 3; ++i) {
+            const SamplePlane& plane = picture.planes[static_cast<std::size_t>(i)];
+            std::memset(buffers.plane(i), 0x5a, static_cast<std::size_t>(plane.stride) * plane.height);
+        }
+    }
+}
+

@@ -4,9 +4,7 @@
 #include <cmath>
 
 FlashCells::FlashCells(uint32_t width, uint32_t height, const ColourDescription& colour, const DisplayModel& display)
-    : width_(width),
-      height_(height),
-      columns_((width + kFlashCell - 1) / kFlashCell),
+    : columns_((width + kFlashCell - 1) / kFlashCell),
       rows_((height + kFlashCell - 1) / kFlashCell),
       colour_(colour),
       display_(display),

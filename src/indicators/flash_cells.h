@@ -30,7 +30,7 @@ private:
     void measureWith(const Picture& picture, std::vector<CellState>& cells, std::vector<uint32_t>& sums) const;
     double linear(double signal) const;
 
-    uint32_t width_, height_, columns_, rows_;
+    uint32_t columns_, rows_;
     ColourDescription colour_;
     DisplayModel display_;
     bool fullRange_;
