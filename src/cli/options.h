@@ -27,6 +27,7 @@ struct RunOptions {
     std::optional<int64_t> origin;  // first frame of the whole run a segment belongs to
     std::optional<int64_t> runFrames;  // frames of that whole run
     std::optional<unsigned> threads;
+    unsigned decoderThreads = 0;  // 0: one for decoders that conceal damage, else as --threads
     int stream = -1;  // -1: the first video stream
     std::optional<std::string> pixelFormat;  // of raw input, FFmpeg's name; default yuv420p
     OutputFormat format = OutputFormat::Legacy;

@@ -72,7 +72,7 @@ int runWithOptions(const RunOptions& o) {
 
     auto opened = openRunInput(
         InputRequest{o.input, o.width, o.height, o.stream, o.frames, o.ffmpegLog.value_or(o.quiet ? "quiet" : "summary"),
-                     *threads, o.pixelFormat});
+                     *threads, o.pixelFormat, o.decoderThreads});
     if (auto* error = std::get_if<std::string>(&opened)) return fail(*error);
     FrameSource& source = *std::get<OpenedInput>(opened).source;
     if (const uint64_t pixels = uint64_t{source.info().width} * source.info().height; pixels > o.maxPixels)

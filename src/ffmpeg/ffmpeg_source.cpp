@@ -303,7 +303,16 @@ std::string FfmpegSource::openStream(const ContainerRequest& request) {
     // run held to one CPU (a cluster task) keeps its decoder there too. Never more than the CPUs:
     // each frame thread holds frames of its own, and more would only cost memory.
     const int cpus = av_cpu_count();
-    codec_->thread_count = request.threads > 0 ? std::min(static_cast<int>(request.threads), cpus) : cpus;
+    // Decoders that conceal damage from neighbouring pictures conceal it differently on other numbers
+    // of threads, and with frame threads from run to run (a thread reads a reference still being mended),
+    // pictures and flags alike: a damaged file's rows and judgements would depend on the thread count and
+    // on chance. A file run decodes them on one thread, beside the engine's, unless asked otherwise;
+    // a live stream, which must keep up, on the run's.
+    const bool conceals = decoder->id == AV_CODEC_ID_H264 || decoder->id == AV_CODEC_ID_MPEG4;
+    const int asked = request.threads > 0 ? std::min(static_cast<int>(request.threads), cpus) : cpus;
+    codec_->thread_count = request.decoderThreads > 0 ? static_cast<int>(request.decoderThreads)
+                           : conceals && !live_                ? 1
+                                                               : asked;
     codec_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     pictures_.serve(codec_);
     code = avcodec_open2(codec_, decoder, nullptr);

@@ -16,7 +16,7 @@
 #include "io/frame_source.h"
 
 // Raise it whenever the table or a type it passes (FrameSource, SourceInfo, ReadResult) changes.
-inline constexpr uint32_t kFfmpegModuleVersion = 7;
+inline constexpr uint32_t kFfmpegModuleVersion = 8;
 
 // How a live stream is opened: reads give up when `stop` is set or when no
 // packet came for `timeoutSeconds`, and the first audio stream is decoded for its level.
@@ -34,6 +34,8 @@ struct ContainerRequest {
     std::string log = "summary";
     // The decoder's threads, as the run's (ffmpeg's -threads N) up to the machine's CPUs; 0: as many as those.
     unsigned threads = 0;
+    // Decoder threads asked for by name, frame threads whatever the codec; 0: the rule in openStream.
+    unsigned decoderThreads = 0;
 };
 
 struct FfmpegModule {

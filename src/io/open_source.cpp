@@ -81,7 +81,7 @@ std::variant<std::unique_ptr<FrameSource>, std::string> openSource(const OpenReq
     } else {
         const auto module = moduleFor(name);
         if (auto* error = std::get_if<std::string>(&module)) return *error;
-        ContainerRequest container{name, request.stream, {}, request.ffmpegLog, request.threads};
+        ContainerRequest container{name, request.stream, {}, request.ffmpegLog, request.threads, request.decoderThreads};
         if (detected.stream == nullptr) container.path = request.path;
         if (detected.stream != nullptr) {
             std::shared_ptr<ByteStream> pipe = std::move(detected.stream);

@@ -19,6 +19,7 @@ struct OpenRequest {
     // FFmpeg's messages: "quiet", "summary" (the first few and a count) or a level name.
     std::string ffmpegLog = "summary";
     unsigned threads = 0;  // a container's decoder threads; 0: the machine's CPUs
+    unsigned decoderThreads = 0;  // asked for by name (--decoder-threads); 0: chosen by codec
 };
 
 enum class InputKind { Raw, Y4m, Container };

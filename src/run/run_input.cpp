@@ -5,7 +5,7 @@
 #include "io/raw_source.h"
 
 std::variant<OpenedInput, std::string> openRunInput(const InputRequest& r) {
-    const OpenRequest request{r.path, r.width, r.height, r.stream, r.ffmpegLog, r.threads};
+    const OpenRequest request{r.path, r.width, r.height, r.stream, r.ffmpegLog, r.threads, r.decoderThreads};
     auto detected = detectInput(request);
     if (auto* error = std::get_if<std::string>(&detected)) return *error;
     OpenedInput input{std::move(std::get<DetectedInput>(detected)), nullptr};

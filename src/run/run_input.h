@@ -24,6 +24,7 @@ struct InputRequest {
     // Raw input's pixel format by FFmpeg's name (a planar YUV or grey one); default yuv420p.
     // Inputs that state their own refuse it.
     std::optional<std::string> pixelFormat;
+    unsigned decoderThreads = 0;  // --decoder-threads; 0: chosen by codec
 };
 
 struct OpenedInput {
