@@ -222,6 +222,50 @@ TEST_F(CompressedInputTest, LostFramesAreRecordedAlikeOnAnyNumberOfCpus) {
     EXPECT_NE(none.err.find("invalid decoder thread count \"0\""), std::string::npos) << none.err;
 }
 
+// A frame missing from the container stands where it was shown: before the first frame shown after
+// it, in a whole run as in segments split anywhere around it, whose merge is the whole run.
+TEST_F(CompressedInputTest, AFrameLostFromTheContainerStandsWhereItWasShown) {
+    ASSERT_TRUE(encode("clip.ts", 50));
+    ASSERT_TRUE(runFfmpeg(dir.path, {"-i", "clip.ts", "-c", "copy", "-bsf:v", "noise=drop=eq(n\\,20)", "one.mp4"}));
+    ASSERT_TRUE(runFfmpeg(dir.path, {"-i", "clip.ts", "-c", "copy", "-bsf:v", "noise=drop=eq(n\\,30)+eq(n\\,31)", "two.ts"}));
+    const json one = jsonRun("one.mp4", {"--indicators", "blur"});
+    std::vector<json> losses;
+    for (const json& e : one["events"])
+        if (e["type"] == "decode_error") losses.push_back(e);
+    ASSERT_EQ(losses.size(), 1u);
+    // The frame after the leap in the presentation times.
+    const json& frames = one["frames"];
+    std::size_t after = 1;
+    while (after < frames.size() && frames[after]["time"].get<double>() - frames[after - 1]["time"].get<double>() < 0.06)
+        ++after;
+    EXPECT_EQ(losses[0]["end_frame"], after);
+
+    const auto losing = [](const std::string& jsonl) {
+        std::istringstream in(jsonl);
+        json found;
+        for (std::string line; std::getline(in, line);) {
+            const json record = json::parse(line);
+            if (!record.contains("run")) continue;
+            found["lost"] = record["run"]["decode_errors"];
+            for (const json& e : record["events"])
+                if (e["type"] == "decode_error") found["at"].push_back(e["end_frame"]);
+        }
+        return found;
+    };
+    const ProcessResult whole = probe({"--no-log", "-q", "--format", "jsonl", "--indicators", "blur", "two.ts"});
+    ASSERT_EQ(losing(whole.out)["lost"], 2);
+    for (int split : {29, 30, 32, 33}) {
+        SCOPED_TRACE(split);
+        ASSERT_EQ(probe({"-q", "--format", "jsonl", "--indicators", "blur", "--origin", "0", "--frames",
+                         std::to_string(split), "-o", "a.jsonl", "two.ts"}).status, 0);
+        ASSERT_EQ(probe({"-q", "--format", "jsonl", "--indicators", "blur", "--origin", "0", "--start",
+                         std::to_string(split), "-o", "b.jsonl", "two.ts"}).status, 0);
+        const ProcessResult merged = probe({"merge", "a.jsonl", "b.jsonl"});
+        ASSERT_EQ(merged.status, 0) << merged.err;
+        EXPECT_EQ(losing(merged.out), losing(whole.out));
+    }
+}
+
 // Damage can garble a packet's time stamps, or have the decoder give a frame after frames shown later:
 // neither makes frames lost that are not, nor a lost frame count twice.
 TEST_F(CompressedInputTest, EachLostFrameCountsOnce) {

@@ -365,6 +365,22 @@ std::optional<double> FfmpegSource::secondsOf(int64_t pts) const {
 
 bool FfmpegSource::shownBeforeLastGiven(int64_t pts) const { return lastPts_ != AV_NOPTS_VALUE && pts < lastPts_; }
 
+int64_t FfmpegSource::lostBefore(const DemuxLoss& loss, int64_t pts) const {
+    // Frames lost in the container were shown where the presentation times of the frames given
+    // leap by more than a frame, past the packets decoded before them (a packet is shown no sooner
+    // than it is decoded): each leap holds as many as it is wide. A segment measures a leap from the
+    // frame before its first, so that it counts the frames lost just before its first frame as the
+    // whole run does, and no others.
+    const int64_t step = loss.step;
+    if (step <= 0) return loss.resumed <= pts ? loss.frames : 0;
+    if (shownBefore_ != AV_NOPTS_VALUE && pts - shownBefore_ > step + step / 2 && pts - step > loss.before)
+        return (pts - shownBefore_ + step / 2) / step - 1;
+    if (pts < loss.resumed + kDamageReach * step) return 0;
+    // No leap among the frames given, well past it: frames never to be shown, or in a segment
+    // frames shown before its first, which the part before it counts (-1: none here).
+    return firstShownBefore_ == AV_NOPTS_VALUE || loss.before >= firstShownBefore_ ? loss.frames : -1;
+}
+
 void FfmpegSource::noteLosses(std::optional<int64_t> pts) {
     int64_t lost = 0;
     while (!pending_.empty() && (!pts || pending_.top() < *pts)) {
@@ -372,12 +388,18 @@ void FfmpegSource::noteLosses(std::optional<int64_t> pts) {
         ++lost;
     }
     if (pts && !pending_.empty() && pending_.top() == *pts) pending_.pop();
-    while (!demuxLosses_.empty() && (!pts || demuxLosses_.front().first <= *pts)) {
-        lost += demuxLosses_.front().second;
+    while (!demuxLosses_.empty()) {
+        DemuxLoss& loss = demuxLosses_.front();
+        const int64_t here = pts ? lostBefore(loss, *pts) : loss.frames;
+        if (here > 0) lost += std::min(here, loss.frames);
+        if (here >= 0 && here < loss.frames) {
+            loss.frames -= here;
+            break;
+        }
         demuxLosses_.erase(demuxLosses_.begin());
     }
     if (pts) {
-        lastPts_ = *pts;
+        lastPts_ = shownBefore_ = *pts;
         given_[givenTotal_++ % given_.size()] = {next_, *pts};
     }
     lost += unstampedLosses_;
@@ -423,13 +445,14 @@ void FfmpegSource::noteDemuxGap(int64_t dts, int64_t pts) {
     }
     // Without damage, a regular stream that skips whole frames lost them in the container.
     const int64_t skipped = lastDts_ != AV_NOPTS_VALUE ? rhythm_.missingBefore(dts, lastDts_) : 0;
-    const bool shown = pts != AV_NOPTS_VALUE && (skipBelowPts_ == AV_NOPTS_VALUE || pts >= skipBelowPts_);
+    // Where the frames lost were shown, and whether a segment holds them, the frames given tell (noteLosses).
+    const bool shown = pts != AV_NOPTS_VALUE;
     if (demuxDamage_ > 0 && lastDts_ != AV_NOPTS_VALUE && frameTicks_ > 0 && dts > lastDts_ && shown) {
         const int64_t missing = (dts - lastDts_ + frameTicks_ / 2) / frameTicks_ - 1;
         // They stand before the first frame shown from the time the stream resumed.
-        if (missing > 0) demuxLosses_.emplace_back(dts, missing);
+        if (missing > 0) demuxLosses_.push_back({lastDts_, dts, missing, (dts - lastDts_) / (missing + 1)});
     } else if (skipped > 0 && shown) {
-        demuxLosses_.emplace_back(dts, skipped);
+        demuxLosses_.push_back({lastDts_, dts, skipped, (dts - lastDts_) / (skipped + 1)});
     }
     demuxDamage_ = std::max(0, demuxDamage_ - 1);
     lastDts_ = dts;
@@ -539,6 +562,17 @@ void FfmpegSource::skipUnneeded(int64_t pts) {
     codec_->skip_frame = unneeded ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
 }
 
+void FfmpegSource::seedRhythm(const std::vector<PacketStamp>& stamps, std::size_t target) {
+    // The steps of the decode time stamps before the packet decoding starts from, as a run from the
+    // start saw them: a segment then finds the frames its container lost as that run does.
+    constexpr std::size_t kSteps = 16;
+    for (std::size_t i = target > kSteps ? target - kSteps : 0; i < target; ++i) {
+        const int64_t dts = stamps[i].dts;
+        if (dts != AV_NOPTS_VALUE && lastDts_ != AV_NOPTS_VALUE) rhythm_.missingBefore(dts, lastDts_);
+        lastDts_ = dts;
+    }
+}
+
 bool FfmpegSource::seekToPacket(const std::vector<PacketStamp>& stamps, std::size_t target) {
     const PacketStamp& wanted = stamps[target];
     if (av_seek_frame(format_, streamIndex_, decodeOrder(wanted), AVSEEK_FLAG_BACKWARD) < 0) return false;
@@ -635,6 +669,8 @@ FfmpegSource::Seek FfmpegSource::seekTo(int64_t index) {
         if (!seekToPacket(stamps, target)) continue;
         avcodec_flush_buffers(codec_);
         skipBelowPts_ = needed;
+        shownBefore_ = firstShownBefore_ = wanted > 0 ? nthPts(stamps, wanted - 1) : AV_NOPTS_VALUE;
+        seedRhythm(stamps, target);
         next_ = index;
         holdFfmpegSummary(true);
         return Seek::Done;

@@ -150,8 +150,18 @@ private:
     int64_t frameTicks_ = 0;   // a frame's duration in the stream's time base, when it states its rate
     int64_t lastDts_;          // of the last video packet read
     int demuxDamage_ = 0;      // video packets still to read that may follow damage the demuxer met
-    // Frames the demuxer lost in damage, by the decode time stamp of the first packet after them.
-    std::vector<std::pair<int64_t, int64_t>> demuxLosses_;
+    // Frames the demuxer lost, between the decode time stamps of the packets before and after them,
+    // and the step of those stamps (a frame's duration).
+    struct DemuxLoss {
+        int64_t before, resumed, frames, step;
+    };
+    std::vector<DemuxLoss> demuxLosses_;
+    // How many of a loss's frames stand before the frame about to be given: 0 none yet, -1 none in this run.
+    int64_t lostBefore(const DemuxLoss& loss, int64_t pts) const;
+    void seedRhythm(const std::vector<PacketStamp>& stamps, std::size_t target);
+    // The presentation time stamp of the last frame given, or after a seek of the frame before the first wanted.
+    int64_t shownBefore_ = AV_NOPTS_VALUE;
+    int64_t firstShownBefore_ = AV_NOPTS_VALUE;  // that of the frame before a segment's first
     FrameDamage damage_;  // of the frames decoded so far
     StampRhythm rhythm_;  // of the video packets' decode time stamps
 };
