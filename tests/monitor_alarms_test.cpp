@@ -182,7 +182,9 @@ TEST(MonitorAlarms, LoudnessOutsideItsRangeForTheDetectionTimeAndTruePeakAboveIt
     // any ceiling; a frame that brought no audio says nothing about either.
     changes.clear();
     alarms.feed(20, audio(-30.0, -0.5), changes);  // the peak alarm, still raised, goes on
-    alarms.feed(45, StreamStatus{}, changes);      // 1 s after frame 20 ended
+    StreamStatus noneCame;                         // the input has audio, but none came
+    noneCame.hasAudio = true;
+    alarms.feed(45, noneCame, changes);            // 1 s after frame 20 ended
     EXPECT_TRUE(raisedOrCleared(changes).empty());
     alarms.feed(46, audio(std::nullopt, std::nullopt), changes);
     EXPECT_EQ(raisedOrCleared(changes), (std::vector<Pair>{{"true_peak", AlarmChange::Cleared}}));
@@ -279,6 +281,8 @@ tolerance = 3
     EXPECT_EQ(o.loudness.truePeak, -3);
     EXPECT_EQ(o.alarms.timingOf("loudness").detection, 4);
     EXPECT_EQ(o.alarms.timingOf("loudness").recovery, 1);
+    ASSERT_EQ(parse({"--loudness-tolerance", "0.5", "x.ts"}, &o), 0);
+    EXPECT_EQ(o.loudness.tolerance, 0.5);
     EXPECT_EQ(parse({"--loudness-preset", "r128", "x.ts"}), 2);
     EXPECT_EQ(parse({"--loudness-tolerance", "-1", "x.ts"}), 2);
 }
