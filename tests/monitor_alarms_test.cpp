@@ -285,6 +285,7 @@ tolerance = 3
     EXPECT_EQ(o.loudness.tolerance, 0.5);
     EXPECT_EQ(parse({"--loudness-preset", "r128", "x.ts"}), 2);
     EXPECT_EQ(parse({"--loudness-tolerance", "-1", "x.ts"}), 2);
+    EXPECT_EQ(parse({"--loudness-target", "nan", "x.ts"}), 2);
 }
 
 TEST(MonitorOptions, ABadProfileIsRefusedBeforeAnyChannelStarts) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 
 #include "analysis/measured_indicators.h"
@@ -99,10 +100,12 @@ std::variant<MonitorOptions, int> parseMonitorOptions(int argc, char** argv) {
                    "Loudness alarms' limits: ebu-r128 (-23 LUFS +-1 LU, -1 dBTP; the default) or atsc-a85 "
                    "(-24 LKFS +-2 dB, -2 dBTP)")
         ->check(CLI::IsMember({"ebu-r128", "atsc-a85"}));
-    app.add_option("--loudness-target", loudnessTarget, "Short-term loudness in LUFS the loudness alarm aims at");
+    app.add_option("--loudness-target", loudnessTarget, "Short-term loudness in LUFS the loudness alarm aims at")
+        ->check(CLI::Range(-200.0, 0.0));
     app.add_option("--loudness-tolerance", loudnessTolerance, "LU either side of the target the loudness alarm allows")
-        ->check(CLI::NonNegativeNumber);
-    app.add_option("--true-peak-limit", truePeakLimit, "True peak in dBTP above which the true_peak alarm is raised");
+        ->check(CLI::Range(0.0, 200.0));
+    app.add_option("--true-peak-limit", truePeakLimit, "True peak in dBTP above which the true_peak alarm is raised")
+        ->check(CLI::Range(-200.0, 0.0));
     app.add_option("--reconnect-min", o.reconnectMin, "Seconds before opening a lost input again (default 0.5)")
         ->check(CLI::PositiveNumber);
     app.add_option("--reconnect-max", o.reconnectMax, "Longest wait between attempts, in seconds (default 30)")
@@ -157,6 +160,10 @@ std::variant<MonitorOptions, int> parseMonitorOptions(int argc, char** argv) {
             return kUsageStatus;
         }
     }
+    // A NaN limit, which the ranges let through, would silence its alarm for ever.
+    for (const auto& [limit, option] : {std::pair{loudnessTarget, "--loudness-target"},
+                                        {loudnessTolerance, "--loudness-tolerance"}, {truePeakLimit, "--true-peak-limit"}})
+        if (limit && !std::isfinite(*limit)) return fail(std::string(option) + " is not a number");
     // A preset on the command line replaces the profile's limits; a number changes one of them.
     if (!loudnessPresetName.empty()) o.loudness = *loudnessPreset(loudnessPresetName);
     if (loudnessTarget) o.loudness.target = *loudnessTarget;
