@@ -165,6 +165,12 @@ TEST_F(MergeTest, PartsThatMakeNoOneRunAreRefused) {
         EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
     }
     EXPECT_EQ(probe({"merge", "--partial", "a.jsonl", "b.jsonl"}).status, 0);
+    // A merged run has no transport checks or loudness to judge: a condition on them would always pass.
+    for (const char* condition : {"continuity_count_error>0", "loudness.true_peak>-1"}) {
+        const ProcessResult r = probe({"merge", "--partial", "--fail-on", condition, "a.jsonl", "b.jsonl"});
+        EXPECT_EQ(r.status, 2) << condition;
+        EXPECT_NE(r.err.find("cannot be joined"), std::string::npos) << r.err;
+    }
 }
 
 TEST_F(MergeTest, ASetMissingTheWholeRunsFirstOrLastFramesNeedsPartial) {

@@ -9,6 +9,7 @@
 #include "indicators/registry.h"
 #include "monitor/alarm_profile.h"
 #include "monitor/alarm_rules.h"
+#include "monitor/loudness_alarms.h"
 #include "monitor/monitor_options.h"
 
 namespace {
@@ -139,6 +140,58 @@ TEST(MonitorAlarms, FlashAlarmAboveThreeFlashesASecond) {
     }
 }
 
+// What the loudness alarms make of one measured frame's audio.
+StreamStatus audio(std::optional<double> shortTerm, std::optional<double> truePeak) {
+    StreamStatus s;
+    s.hasAudio = true;
+    s.audioSeconds = 0.04;
+    s.shortTerm = shortTerm;
+    s.truePeak = truePeak;
+    return s;
+}
+
+std::vector<std::pair<std::string_view, AlarmChange::Kind>> raisedOrCleared(const std::vector<AlarmChange>& changes) {
+    std::vector<std::pair<std::string_view, AlarmChange::Kind>> out;
+    for (const AlarmChange& c : changes)
+        if (c.kind != AlarmChange::Pending) out.emplace_back(c.event, c.kind);
+    return out;
+}
+
+TEST(MonitorAlarms, LoudnessOutsideItsRangeForTheDetectionTimeAndTruePeakAboveItsCeiling) {
+    AlarmSettings settings;
+    EXPECT_EQ(settings.timingOf("loudness").detection, 10);  // short-term loudness moves with the programme
+    EXPECT_EQ(settings.timingOf("true_peak").detection, 0);
+    settings.timing["loudness"] = {0.2, 0.2};  // 5 frames at 25 fps
+    LoudnessAlarms alarms(settings, *loudnessPreset("ebu-r128"), 25);
+    std::vector<AlarmChange> changes;
+    // The range's ends and the ceiling itself are allowed.
+    for (int64_t i = 0; i < 10; ++i) alarms.feed(i, audio(i % 2 ? -22.0 : -24.0, -1.0), changes);
+    EXPECT_TRUE(raisedOrCleared(changes).empty());
+    for (int64_t i = 10; i < 14; ++i) alarms.feed(i, audio(-21.99, -1.5), changes);
+    EXPECT_TRUE(raisedOrCleared(changes).empty());  // 4 frames: 0.16 s
+    alarms.feed(14, audio(-21.99, -0.99), changes);  // the fifth, and a peak over the ceiling
+    using Pair = std::pair<std::string_view, AlarmChange::Kind>;
+    EXPECT_EQ(raisedOrCleared(changes), (std::vector<Pair>{{"loudness", AlarmChange::Raised}, {"true_peak", AlarmChange::Raised}}));
+    EXPECT_EQ(changes[0].startFrame, 10);
+    changes.clear();
+    for (int64_t i = 15; i < 19; ++i) alarms.feed(i, audio(-23.5, -10.0), changes);
+    EXPECT_TRUE(raisedOrCleared(changes).empty());  // back in range for 4 frames
+    alarms.feed(19, audio(-23.5, -10.0), changes);
+    EXPECT_EQ(raisedOrCleared(changes), (std::vector<Pair>{{"loudness", AlarmChange::Cleared}}));
+    // Digital silence: no short-term value says nothing about loudness, and no peak is below
+    // any ceiling; a frame that brought no audio says nothing about either.
+    changes.clear();
+    alarms.feed(20, audio(-30.0, -0.5), changes);  // the peak alarm, still raised, goes on
+    StreamStatus noneCame;                         // the input has audio, but none came
+    noneCame.hasAudio = true;
+    alarms.feed(45, noneCame, changes);            // 1 s after frame 20 ended
+    EXPECT_TRUE(raisedOrCleared(changes).empty());
+    alarms.feed(46, audio(std::nullopt, std::nullopt), changes);
+    EXPECT_EQ(raisedOrCleared(changes), (std::vector<Pair>{{"true_peak", AlarmChange::Cleared}}));
+    EXPECT_EQ(changes.back().startFrame, 14);
+    EXPECT_EQ(changes.back().endFrame, 20);
+}
+
 int parse(std::vector<std::string> args, MonitorOptions* out = nullptr) {
     args.insert(args.begin(), {"frameprobe", "monitor"});
     std::vector<char*> argv;
@@ -199,6 +252,40 @@ recovery = 3.0
     EXPECT_EQ(o.alarms.flickerThreshold, 0.3);
     ASSERT_EQ(parse({"--flicker-threshold", "0.05", "--profile", profile, "x.ts"}, &o), 0);
     EXPECT_EQ(o.alarms.flickerThreshold, 0.05);  // wherever the option stands
+}
+
+TEST(MonitorOptions, LoudnessLimitsFromThePresetTheProfileAndTheCommandLine) {
+    MonitorOptions o;
+    ASSERT_EQ(parse({"x.ts"}, &o), 0);
+    EXPECT_EQ(o.loudness.target, -23);
+    EXPECT_EQ(o.loudness.tolerance, 1);
+    EXPECT_EQ(o.loudness.truePeak, -1);
+    EXPECT_EQ(o.alarms.severityOf("loudness"), "warning");
+    const std::string profile = profileFile("monitor-loudness.toml", R"(schema = 1
+name = "us"
+version = "1"
+[loudness]
+preset = "atsc-a85"
+tolerance = 3
+)");
+    ASSERT_EQ(parse({"--profile", profile, "--true-peak-severity", "minor", "x.ts"}, &o), 0);
+    EXPECT_EQ(o.loudness.target, -24);
+    EXPECT_EQ(o.loudness.tolerance, 3);
+    EXPECT_EQ(o.loudness.truePeak, -2);
+    EXPECT_EQ(o.alarms.severityOf("loudness"), "error");  // as the profile judges files
+    EXPECT_EQ(o.alarms.severityOf("true_peak"), "minor");
+    ASSERT_EQ(parse({"--profile", profile, "--loudness-preset", "ebu-r128", "--loudness-target", "-16",
+                     "--true-peak-limit", "-3", "--loudness-min-duration", "4", "x.ts"}, &o), 0);
+    EXPECT_EQ(o.loudness.target, -16);
+    EXPECT_EQ(o.loudness.tolerance, 1);  // the preset's, over the profile's
+    EXPECT_EQ(o.loudness.truePeak, -3);
+    EXPECT_EQ(o.alarms.timingOf("loudness").detection, 4);
+    EXPECT_EQ(o.alarms.timingOf("loudness").recovery, 1);
+    ASSERT_EQ(parse({"--loudness-tolerance", "0.5", "x.ts"}, &o), 0);
+    EXPECT_EQ(o.loudness.tolerance, 0.5);
+    EXPECT_EQ(parse({"--loudness-preset", "r128", "x.ts"}), 2);
+    EXPECT_EQ(parse({"--loudness-tolerance", "-1", "x.ts"}), 2);
+    EXPECT_EQ(parse({"--loudness-target", "nan", "x.ts"}), 2);
 }
 
 TEST(MonitorOptions, ABadProfileIsRefusedBeforeAnyChannelStarts) {

@@ -114,11 +114,11 @@ public:
     // +-2 dB, -2 dBTP) and any of its numbers, made into conditions on every audio stream.
     void loudness(const toml::table& rule, Profile& p) const {
         onlyKeys(rule, "loudness.", {"preset", "target", "tolerance", "true_peak", "severity"});
-        double target = -23, tolerance = 1, peak = -1;
+        LoudnessLimits limits = *loudnessPreset("ebu-r128");
         if (const toml::node* n = rule.get("preset")) {
-            const std::string preset = text(*n, "loudness.preset");
-            if (preset == "atsc-a85") target = -24, tolerance = 2, peak = -2;
-            else if (preset != "ebu-r128") refuse(*n, "loudness.preset", "expected \"ebu-r128\" or \"atsc-a85\"");
+            const auto preset = loudnessPreset(text(*n, "loudness.preset"));
+            if (!preset) refuse(*n, "loudness.preset", "expected \"ebu-r128\" or \"atsc-a85\"");
+            limits = *preset;
         }
         auto number = [&](const char* key, double& value, bool positive) {
             const toml::node* n = rule.get(key);
@@ -127,14 +127,16 @@ public:
             if (!v || !std::isfinite(*v) || (positive && *v < 0)) refuse(*n, std::string("loudness.") + key, "expected a number");
             value = *v;
         };
-        number("target", target, false);
-        number("tolerance", tolerance, true);
-        number("true_peak", peak, false);
+        number("target", limits.target, false);
+        number("tolerance", limits.tolerance, true);
+        number("true_peak", limits.truePeak, false);
         std::string level = "error";
         if (const toml::node* s = rule.get("severity")) level = severity(*s, "loudness.severity");
-        p.conditions.push_back({"loudness.integrated<" + shortestNumber(target - tolerance), level});
-        p.conditions.push_back({"loudness.integrated>" + shortestNumber(target + tolerance), level});
-        p.conditions.push_back({"loudness.true_peak>" + shortestNumber(peak), level});
+        p.loudness = limits;
+        p.loudnessSeverity = level;
+        p.conditions.push_back({"loudness.integrated<" + shortestNumber(limits.target - limits.tolerance), level});
+        p.conditions.push_back({"loudness.integrated>" + shortestNumber(limits.target + limits.tolerance), level});
+        p.conditions.push_back({"loudness.true_peak>" + shortestNumber(limits.truePeak), level});
     }
 
     Profile read(const toml::table& root) const {

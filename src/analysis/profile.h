@@ -3,12 +3,14 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "analysis/events.h"
+#include "analysis/loudness_limits.h"
 
 // The newest profile schema this program reads.
 inline constexpr int kProfileSchema = 1;
@@ -30,6 +32,10 @@ struct Profile {
     std::string description;
     EventOptions events;  // only the types and settings the file gives
     std::vector<ProfileCondition> conditions;
+    // The [loudness] table, which the monitor's loudness alarms follow too, and the severity
+    // of its conditions.
+    std::optional<LoudnessLimits> loudness;
+    std::optional<std::string> loudnessSeverity;
 };
 
 // Throws ProfileError; `origin` names the text in messages (its file).

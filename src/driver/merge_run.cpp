@@ -24,6 +24,7 @@
 #include "analysis/run_record.h"
 #include "rows/tee_sink.h"
 #include "rows/text_format.h"
+#include "transport/transport_report.h"
 
 namespace {
 
@@ -187,6 +188,15 @@ void write(const std::vector<const RecordedRun*>& parts, bool partial, OutputFor
     output.close();
 }
 
+// Each part checks the transport packets and measures the audio it read: from the input's start,
+// or where its seek landed, to where it stopped reading, ranges that overlap from part to part.
+// Sums would count some bytes twice and miss others, so a merged run has neither, and a
+// condition on them could only ever read 0 or nothing.
+bool readsTransportOrLoudness(const QcCondition& c) {
+    return c.subject == "loudness" ||
+           std::find(kTsCheckNames.begin(), kTsCheckNames.end(), c.subject) != kTsCheckNames.end();
+}
+
 int fail(const std::string& message) {
     fprintf(stderr, "frameprobe merge: %s\n", message.c_str());
     return kToolFailure;
@@ -247,6 +257,15 @@ int runMerge(int argc, char** argv) {
         fprintf(stderr, "frameprobe merge: %s\n", e.what());
         return kUsageStatus;
     }
+    for (const QcCondition& c : gate.conditions())
+        if (readsTransportOrLoudness(c)) {
+            fprintf(stderr,
+                    "frameprobe merge: --fail-on %s: the transport checks and loudness of parts cannot be joined "
+                    "(each part checks all it read, which overlaps the others); judge them in a run of the whole "
+                    "input\n",
+                    c.text.c_str());
+            return kUsageStatus;
+        }
 
     // No part may be overwritten by the output, and its place must take it before any part is read.
     for (const std::string& part : paths) {

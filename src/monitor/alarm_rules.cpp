@@ -4,10 +4,20 @@
 
 #include "analysis/events.h"
 #include "indicators/registry.h"
+#include "monitor/loudness_alarms.h"
+#include "transport/transport_report.h"
+
+AlarmTiming defaultTiming(std::string_view type) {
+    if (type == kLoudnessEvent) return {10, 1};
+    if (type == kTruePeakEvent) return {0, 1};
+    for (std::string_view check : kTsCheckNames)
+        if (type == check) return {0, 1};
+    return {2, 1};
+}
 
 AlarmTiming AlarmSettings::timingOf(std::string_view type) const {
     const auto it = timing.find(type);
-    return it == timing.end() ? defaults : it->second;
+    return it == timing.end() ? defaultTiming(type) : it->second;
 }
 
 std::string AlarmSettings::severityOf(std::string_view type) const {

@@ -19,14 +19,17 @@ struct AlarmTiming {
 };
 
 struct AlarmSettings {
-    std::map<std::string, AlarmTiming, std::less<>> timing;  // by event type
-    AlarmTiming defaults{2, 1};
+    std::map<std::string, AlarmTiming, std::less<>> timing;  // by event type, where set
     std::map<std::string, std::string, std::less<>> severity;  // by event type
     double flickerThreshold = 0.1;
 
-    AlarmTiming timingOf(std::string_view type) const;
+    AlarmTiming timingOf(std::string_view type) const;  // what is set, or defaultTiming(type)
     std::string severityOf(std::string_view type) const;
 };
+
+// A type's times when nothing sets them: 2 s and 1 s; transport errors and true peaks are
+// raised at once, and loudness, whose short-term value moves with the programme, after 10 s.
+AlarmTiming defaultTiming(std::string_view type);
 
 struct AlarmChange {
     enum Kind { Pending, Raised, Cleared } kind;

@@ -124,6 +124,7 @@ void Channel::Sink::row(int64_t frame, const Results& values) {
     if (origin.status.momentary) m.momentary->Set(*origin.status.momentary);
     if (origin.status.shortTerm) m.shortTerm->Set(*origin.status.shortTerm);
     if (origin.status.truePeak) m.truePeak->Set(*origin.status.truePeak);
+    channel.loudness_->feed(origin.streamFrame, origin.status, changes);
     if (origin.status.transport)
         for (std::size_t i = 0; i < channel.transport_.size(); ++i) {
             if (static_cast<TsCheck>(i) == TsCheck::PcrAccuracyError) continue;
@@ -186,6 +187,8 @@ Channel::Channel(ChannelInput input, const MonitorOptions& options, ChannelOutpu
       metrics_([&]() -> ChannelMetrics& {
           std::vector<std::string_view> events = makeEventAlarmRules(options.alarms, options.mask, 25)->events();
           events.push_back("silence");
+          events.push_back(kLoudnessEvent);
+          events.push_back(kTruePeakEvent);
           events.push_back("no_signal");
           for (std::string_view check : kTsCheckNames)
               if (check != nameOf(TsCheck::PcrAccuracyError)) events.push_back(check);
@@ -283,13 +286,10 @@ bool Channel::connectAndMeasure(bool& delivered) {
                 if (event != "no_signal") alarm({AlarmChange::Cleared, event, streamFrames_, streamFrames_}, fps);
             rules_ = makeEventAlarmRules(options_.alarms, options_.mask, fps);
             silence_.emplace("silence", options_.alarms.timingOf("silence"), fps);
-            // A transport error raises its alarm at once, cleared after a second without one,
-            // unless the alarm settings time it.
+            loudness_.emplace(options_.alarms, options_.loudness, fps);
             transport_.clear();
-            for (std::string_view check : kTsCheckNames) {
-                const bool timed = options_.alarms.timing.find(check) != options_.alarms.timing.end();
-                transport_.emplace_back(check, timed ? options_.alarms.timingOf(check) : AlarmTiming{0, 1}, fps);
-            }
+            for (std::string_view check : kTsCheckNames)
+                transport_.emplace_back(check, options_.alarms.timingOf(check), fps);
             rulesFps_ = fps;
         }
     }

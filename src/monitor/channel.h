@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "monitor/alarm_rules.h"
+#include "monitor/loudness_alarms.h"
 #include "monitor/metrics.h"
 #include "monitor/monitor_options.h"
 
@@ -64,6 +65,7 @@ private:
     std::unique_ptr<AlarmRules> rules_;
     double rulesFps_ = 0;
     std::optional<AlarmTracker> silence_;
+    std::optional<LoudnessAlarms> loudness_;
     std::vector<AlarmTracker> transport_;  // one per transport check
 
     std::mutex mutex_;  // the alarm state below, shared with checkSignal()

@@ -2,7 +2,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 
 #include "analysis/measured_indicators.h"
@@ -11,6 +13,8 @@
 #include "indicators/indicator_list.h"
 #include "indicators/registry.h"
 #include "monitor/alarm_profile.h"
+#include "monitor/loudness_alarms.h"
+#include "rows/text_format.h"
 
 namespace {
 
@@ -58,8 +62,10 @@ std::variant<MonitorOptions, int> parseMonitorOptions(int argc, char** argv) {
     app.add_flag("--realtime", o.realtime, "Read files at their frame rate, as a live stream would come");
     app.add_option("--indicators", indicators, "Indicators to measure (as in file runs; default all)");
     app.add_option("-t,--threads", o.threads, "Worker threads per channel (default 1)")->check(CLI::Range(1, 1024));
-    for (const char* type : {"black", "freeze", "letterbox", "pillarbox", "flicker", "silence", "no_signal"}) {
-        const std::string name = std::string(type) == "no_signal" ? "no-signal" : type;
+    for (const char* type : {"black", "freeze", "letterbox", "pillarbox", "flicker", "silence", "no_signal", "loudness",
+                             "true_peak"}) {
+        std::string name = type;
+        std::replace(name.begin(), name.end(), '_', '-');
         app.add_option_function<std::string>(
             "--" + name + "-severity", [&overrides, type](const std::string& s) { overrides.severity[type] = s; },
             std::string("Severity written with ") + type + " alarms");
@@ -70,10 +76,13 @@ std::variant<MonitorOptions, int> parseMonitorOptions(int argc, char** argv) {
             app.add_option_function<double>(option, [&seconds, type](double s) { seconds[type] = s; }, help)
                 ->check(CLI::NonNegativeNumber);
         };
+        const AlarmTiming defaults = defaultTiming(type);
         timing("--" + name + "-min-duration", overrides.detection,
-               std::string("Seconds a ") + type + " defect lasts before its alarm is raised (default 2)");
+               std::string("Seconds a ") + type + " defect lasts before its alarm is raised (default " +
+                   shortestNumber(defaults.detection) + ")");
         timing("--" + name + "-recovery", overrides.recovery,
-               std::string("Seconds without the defect before a ") + type + " alarm clears (default 1)");
+               std::string("Seconds without the defect before a ") + type + " alarm clears (default " +
+                   shortestNumber(defaults.recovery) + ")");
     }
     app.add_option("--no-signal-after", o.noSignalAfter,
                    "Seconds without pictures before a no_signal alarm; it clears with the next picture (default 2)")
@@ -84,6 +93,18 @@ std::variant<MonitorOptions, int> parseMonitorOptions(int argc, char** argv) {
     app.add_option("--profile", profileName,
                    "QC profile (a shipped name or a TOML file) whose event rules set the alarms; options override it");
     app.add_option("--silence-threshold", o.silenceThreshold, "Audio peak in dBFS below which audio is silent (default -60)")
+        ->check(CLI::Range(-200.0, 0.0));
+    std::string loudnessPresetName;
+    std::optional<double> loudnessTarget, loudnessTolerance, truePeakLimit;
+    app.add_option("--loudness-preset", loudnessPresetName,
+                   "Loudness alarms' limits: ebu-r128 (-23 LUFS +-1 LU, -1 dBTP; the default) or atsc-a85 "
+                   "(-24 LKFS +-2 dB, -2 dBTP)")
+        ->check(CLI::IsMember({"ebu-r128", "atsc-a85"}));
+    app.add_option("--loudness-target", loudnessTarget, "Short-term loudness in LUFS the loudness alarm aims at")
+        ->check(CLI::Range(-200.0, 0.0));
+    app.add_option("--loudness-tolerance", loudnessTolerance, "LU either side of the target the loudness alarm allows")
+        ->check(CLI::Range(0.0, 200.0));
+    app.add_option("--true-peak-limit", truePeakLimit, "True peak in dBTP above which the true_peak alarm is raised")
         ->check(CLI::Range(-200.0, 0.0));
     app.add_option("--reconnect-min", o.reconnectMin, "Seconds before opening a lost input again (default 0.5)")
         ->check(CLI::PositiveNumber);
@@ -123,6 +144,11 @@ std::variant<MonitorOptions, int> parseMonitorOptions(int argc, char** argv) {
         try {
             const Profile profile = resolveProfile(profileName);
             o.alarms = composeAlarmSettings(&profile.events, overrides);
+            if (profile.loudness) o.loudness = *profile.loudness;
+            // The severity of the profile's loudness conditions, unless the command line gives one.
+            if (profile.loudnessSeverity)
+                for (std::string_view type : {kLoudnessEvent, kTruePeakEvent})
+                    if (!overrides.severity.count(type)) o.alarms.severity[std::string(type)] = *profile.loudnessSeverity;
             // As in file runs, the indicators the profile's events read are measured too.
             std::vector<std::pair<std::string, std::string>> named;
             for (const auto* settings : {&profile.events.minDuration, &profile.events.recovery})
@@ -134,6 +160,15 @@ std::variant<MonitorOptions, int> parseMonitorOptions(int argc, char** argv) {
             return kUsageStatus;
         }
     }
+    // A NaN limit, which the ranges let through, would silence its alarm for ever.
+    for (const auto& [limit, option] : {std::pair{loudnessTarget, "--loudness-target"},
+                                        {loudnessTolerance, "--loudness-tolerance"}, {truePeakLimit, "--true-peak-limit"}})
+        if (limit && !std::isfinite(*limit)) return fail(std::string(option) + " is not a number");
+    // A preset on the command line replaces the profile's limits; a number changes one of them.
+    if (!loudnessPresetName.empty()) o.loudness = *loudnessPreset(loudnessPresetName);
+    if (loudnessTarget) o.loudness.target = *loudnessTarget;
+    if (loudnessTolerance) o.loudness.tolerance = *loudnessTolerance;
+    if (truePeakLimit) o.loudness.truePeak = *truePeakLimit;
     if (!metrics.empty()) o.metrics = metrics;
     if (!webhook.empty()) o.webhook = webhook;
     if (!snapshots.empty()) o.snapshots = snapshots;

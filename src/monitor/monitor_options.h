@@ -7,6 +7,7 @@
 #include <variant>
 #include <vector>
 
+#include "analysis/loudness_limits.h"
 #include "monitor/alarm_rules.h"
 
 struct ChannelInput {
@@ -26,6 +27,7 @@ struct MonitorOptions {
     AlarmSettings alarms;
     double noSignalAfter = 2;      // seconds without pictures
     double silenceThreshold = -60; // dBFS peak
+    LoudnessLimits loudness;       // of the loudness and true_peak alarms
     double reconnectMin = 0.5;     // seconds before the first attempt to open a lost input again
     double reconnectMax = 30;      // and the longest wait between attempts
     double timeout = 5;            // seconds without packets after which an input counts as lost
