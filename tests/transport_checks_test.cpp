@@ -113,6 +113,14 @@ TEST_F(TransportChecksTest, TheCleanStreamCountsNothingAndEachFaultCountsOnce) {
         }
     EXPECT_EQ(events, 1);
 
+    // A packet may come twice; a third time is a continuity error.
+    const std::size_t copied = ts.find([&](std::size_t i) { return ts.pid(i) == audio && !(ts.at(i)[1] & 0x40); }, 20);
+    std::string repeated = ts.bytes;
+    repeated.insert((copied + 1) * kPacket, ts.bytes.substr(copied * kPacket, kPacket));
+    expectCounts(run(repeated), {});
+    repeated.insert((copied + 1) * kPacket, ts.bytes.substr(copied * kPacket, kPacket));
+    expectCounts(run(repeated), {{"continuity_count_error", 1}});
+
     // The CRC of a PAT in the middle.
     Packets crc{ts.bytes};
     uint8_t* pat = crc.at(crc.find([&](std::size_t i) { return crc.pid(i) == 0; }, 10));
@@ -160,6 +168,21 @@ TEST_F(TransportChecksTest, TablesAndClockReferencesMissingTooLongCountOnce) {
     pcr.at(at)[5] &= static_cast<uint8_t>(~0x10);
     pcr.at(pcr.find([&](std::size_t i) { return i > at && pcr.hasPcr(i); }))[5] &= static_cast<uint8_t>(~0x10);
     expectCounts(run(pcr.bytes), {{"pcr_repetition_error", 1}});
+
+    // The clock put forward 200 ms from a PCR on: an error unless that PCR flags the discontinuity.
+    Packets jump{ts.bytes};
+    const std::size_t from = jump.find([&](std::size_t i) { return jump.hasPcr(i); }, 30);
+    for (std::size_t i = from; i < jump.count(); ++i) {
+        if (!jump.hasPcr(i)) continue;
+        uint8_t* b = jump.at(i) + 6;
+        uint64_t base = uint64_t{b[0]} << 25 | uint64_t{b[1]} << 17 | uint64_t{b[2]} << 9 | uint64_t{b[3]} << 1 | b[4] >> 7;
+        base = (base + 18000) & ((uint64_t{1} << 33) - 1);
+        b[0] = static_cast<uint8_t>(base >> 25), b[1] = static_cast<uint8_t>(base >> 17), b[2] = static_cast<uint8_t>(base >> 9);
+        b[3] = static_cast<uint8_t>(base >> 1), b[4] = static_cast<uint8_t>((b[4] & 0x7F) | (base & 1) << 7);
+    }
+    EXPECT_EQ(run(jump.bytes)["transport"]["checks"]["pcr_discontinuity_indicator_error"], 1);
+    jump.at(from)[5] |= 0x80;  // discontinuity_indicator
+    expectCounts(run(jump.bytes), {});
 }
 
 // Integrated loudness, loudness range and true peak as ffmpeg's ebur128 filter gives them.
