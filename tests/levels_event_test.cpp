@@ -45,8 +45,11 @@ protected:
 // range from frame 4 on.
 TEST_F(LevelsEventTest, CalibrationClipsFireOnlyWhereThePictureLeavesTheLimits) {
     SKIP_WITHOUT_FFMPEG();
-    // Smooth colour gradients with grain, most of it in luma: a photograph's kind of picture.
-    const std::string grain = "gradients=s=160x120:r=25:n=4:seed=7,format=yuv420p,noise=c0s=10:c1s=3:c2s=3:allf=t";
+    // Smooth colour gradients with grain, most of it in luma: a photograph's kind of picture
+    // (colours and places given: the source draws them at random otherwise, even with a seed).
+    const std::string gradients =
+        "gradients=s=160x120:r=25:n=3:c0=0xc04030:c1=0x3070c0:c2=0x50b040:x0=10:y0=5:x1=150:y1=110";
+    const std::string grain = gradients + ",format=yuv420p,noise=c0s=10:c1s=3:c2s=3:allf=t";
     const std::string later = "if(gte(N,4),";
     struct Clip {
         const char* name;
@@ -64,15 +67,15 @@ TEST_F(LevelsEventTest, CalibrationClipsFireOnlyWhereThePictureLeavesTheLimits) 
         // Grain added to R, G and B before 4:2:0: a pixel's luma keeps its grain, its chroma
         // is the mean of four, and R, G or B made of the two lies outside (a false alarm).
         {"rgb-grain.mkv", {"-pix_fmt", "yuv420p", "-c:v", "ffv1"},
-         "gradients=s=160x120:r=25:n=4:seed=7,noise=alls=12:allf=t", {{0, 9}}},
+         gradients + ",noise=alls=12:allf=t", {{0, 9}}},
         {"superwhite.mkv",
-         {"-vf", "format=yuv420p,geq=lum='" + later + "clip(lum(X,Y)+60,0,255),lum(X,Y))':cb='cb(X,Y)':cr='cr(X,Y)'", "-pix_fmt",
+         {"-vf", "format=yuv420p,geq=lum='if(gte(N,4)*lt(Y,12),250,lum(X,Y))':cb='cb(X,Y)':cr='cr(X,Y)'", "-pix_fmt",
           "yuv420p", "-c:v", "ffv1"},
          grain, {{4, 9}}},
         {"supersaturated.mp4",
          {"-vf",
-          "format=yuv420p,geq=lum='lum(X,Y)':cb='" + later + "clip(128+(cb(X,Y)-128)*1.6,0,255),cb(X,Y))':cr='" + later +
-              "clip(128+(cr(X,Y)-128)*1.6,0,255),cr(X,Y))'",
+          "format=yuv420p,geq=lum='lum(X,Y)':cb='" + later + "clip(128+(cb(X,Y)-128)*2,0,255),cb(X,Y))':cr='" + later +
+              "clip(128+(cr(X,Y)-128)*2,0,255),cr(X,Y))'",
           "-pix_fmt", "yuv420p", "-c:v", "libx264", "-crf", "23"},
          grain, {{4, 9}}},
     };
@@ -124,7 +127,7 @@ TEST_F(LevelsEventTest, OnePercentOfThePictureIsToleratedAndOneSampleMoreIsNot) 
 namespace {
 
 // A flat colour's event gives its chroma beside its level when the run reads the planes, at
-// 8 bits from any depth.
+// 8 bits from any depth, rounded (Cb 90.5 is 91), and a merge of the run's file gives it again.
 TEST_F(LevelsEventTest, ConstantColourEventsCarryTheirChroma) {
     for (const bool deep : {false, true}) {
         SCOPED_TRACE(deep ? "10 bits" : "8 bits");
@@ -137,19 +140,27 @@ TEST_F(LevelsEventTest, ConstantColourEventsCarryTheirChroma) {
             }
         };
         put(180, 64 * 48);
-        put(90, 32 * 24);
-        put(201, 32 * 24);
+        put(90, 32 * 12);
+        put(91, 32 * 12);
+        put(150, 32 * 24);
         writeFile(dir.path / "flat.yuv", bytes);
         const ProcessResult run =
             runProcess(FRAMEPROBE_BINARY, {"-s", "64x48", "--pix-fmt", deep ? "yuv420p10le" : "yuv420p", "--format",
-                                           "json", "--indicators", "blackout,r103_luma", "flat.yuv"},
+                                           "jsonl", "-o", "flat.jsonl", "--indicators", "blackout,r103_luma",
+                                           "flat.yuv"},
                        dir.path);
         ASSERT_EQ(run.status, 0) << run.err;
-        const nlohmann::json event = nlohmann::json::parse(run.out)["events"][0];
-        EXPECT_EQ(event["type"], "constant_colour");
-        EXPECT_EQ(event["level"], 180);
-        EXPECT_EQ(event["cb"], 90);
-        EXPECT_EQ(event["cr"], 201);
+        const ProcessResult merged = runProcess(FRAMEPROBE_BINARY, {"merge", "--format", "json", "flat.jsonl"}, dir.path);
+        ASSERT_EQ(merged.status, 0) << merged.err;
+        const std::string written = readFile(dir.path / "flat.jsonl");
+        const nlohmann::json summary = nlohmann::json::parse(written.substr(written.rfind("\n{") + 1));
+        for (const nlohmann::json& events : {summary["events"], nlohmann::json::parse(merged.out)["events"]}) {
+            ASSERT_EQ(events.size(), 1u) << events;
+            EXPECT_EQ(events[0]["type"], "constant_colour");
+            EXPECT_EQ(events[0]["level"], 180);
+            EXPECT_EQ(events[0]["cb"], 91);
+            EXPECT_EQ(events[0]["cr"], 150);
+        }
     }
 }
 
