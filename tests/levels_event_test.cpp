@@ -120,6 +120,11 @@ TEST_F(LevelsEventTest, OnePercentOfThePictureIsToleratedAndOneSampleMoreIsNot) 
         const Spans expected = c.fires ? Spans{{0, 0}} : Spans{};
         EXPECT_EQ(f.levels, expected);
     }
+    // Measuring the luma share alone judges the event: a profile naming it measures that one.
+    const ProcessResult lumaOnly = runProcess(
+        FRAMEPROBE_BINARY, {"--format", "json", "--indicators", "r103_luma", "-s", "100x100", "grey.yuv"}, dir.path);
+    ASSERT_EQ(lumaOnly.status, 0) << lumaOnly.err;
+    EXPECT_EQ(nlohmann::json::parse(lumaOnly.out)["events"].size(), 1u);  // the last case's red
 }
 
 }  // namespace

@@ -50,6 +50,7 @@ svg .grid { stroke: var(--rule); stroke-width: .5; }
 svg .tick { stroke: var(--edge); stroke-width: .5; }
 svg .cursor { stroke: var(--ink); stroke-width: .6; }
 svg .mark { fill: #f2c200; opacity: .45; }
+svg .limit { stroke: var(--band); stroke-width: .8; stroke-dasharray: 4 3; }
 svg .select { fill: var(--line); opacity: .15; }
 svg .empty { font-size: 12px; fill: var(--muted); }
 svg .window { fill: none; stroke: var(--ink); stroke-width: 1; }
@@ -206,6 +207,9 @@ const char* const kReportScript = R"js(
       if (s.lo[b] !== null) { lo = Math.min(lo, s.lo[b]); hi = Math.max(hi, s.hi[b]); }
     }
     for (b = 0; b < data.bins && !any; b++) any = s.lo[b] !== null;
+    // A plot with limits shows them beside its values.
+    var limits = s.plot.limits;
+    if (limits && lo !== Infinity) { lo = Math.min(lo, limits[0]); hi = Math.max(hi, limits[1]); }
     if (style === "flag" || lo === Infinity) { lo = 0; hi = 1; }
     if (lo === hi) { lo -= 0.5; hi += 0.5; }
     var step = niceStep((hi - lo) / 4);
@@ -218,6 +222,9 @@ const char* const kReportScript = R"js(
       el(svg, "line", { "class": "grid", x1: L, x2: L + COLS, y1: yv, y2: yv });
       el(svg, "text", { "class": "axis", x: L - 4, y: yv + 3, "text-anchor": "end" }).textContent = label;
     }
+    if (limits) limits.forEach(function (v) {
+      if (v >= lo && v <= hi) el(svg, "line", { "class": "limit", x1: L, x2: L + COLS, y1: y(v), y2: y(v) });
+    });
     // Events: shaded across their own indicator's plot, a thin stripe on the others.
     events.forEach(function (e) {
       if (!shown(e) || e.end < view[0] || e.start > view[1]) return;
