@@ -341,7 +341,7 @@ std::string plotData(const ReportContent& c, const std::vector<Event>& list) {
         const R103Limits limits = r103Limits(info.bitDepth, info.picture.colorRange == "pc");
         for (const LevelsPlot& p : kLevelsPlots) {
             out += joined({",{\"key\":", jsonString(p.key), ",\"name\":", jsonString(p.name),
-                           ",\"unit\":\"\",\"style\":\"line\",\"event\":\"levels\",\"lo\":",
+                           ",\"unit\":\"\",\"style\":\"band\",\"event\":\"levels\",\"lo\":",
                            values(signalSeries(p.low), false), ",\"hi\":", values(signalSeries(p.high), true)});
             if (p.limits)
                 out += joined({",\"limits\":[", std::to_string(limits.low), ",", std::to_string(limits.high), "]"});
@@ -350,12 +350,12 @@ std::string plotData(const ReportContent& c, const std::vector<Event>& list) {
     }
     out += "],\"eventTypes\":[";
     for (std::size_t t = 0; t < eventTypes().size(); ++t) out += joined({t ? "," : "", jsonString(eventTypes()[t])});
-    // The rows of the overview strip: the types the requested indicators can mark.
+    // The rows of the overview strip: the types the requested indicators can mark, by their
+    // values or by the detectors their requests have judge the frames (levels, constant colour).
     out += "],\"runTypes\":[";
     bool firstType = true;
-    for (int i : requestedIndicators(c.record)) {
-        if (entry(i).event.type == nullptr) continue;
-        out += joined({firstType ? "" : ",", jsonString(entry(i).event.type)});
+    for (const EventSource& source : eventSources(c.record.info().mask, c.record.info().fps)) {
+        out += joined({firstType ? "" : ",", jsonString(source.name())});
         firstType = false;
     }
     out += "],\"events\":[";
