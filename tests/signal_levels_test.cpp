@@ -107,6 +107,25 @@ TEST_F(SignalLevelsTest, QctoolsFileHoldsWhatSignalstatsSays) {
     }
 }
 
+// The shares counted a row at a time by each CPU level's kernel are those of the plain one,
+// at 4:2:0 and 4:4:4.
+TEST_F(SignalLevelsTest, EveryCpuLevelCountsTheSameShares) {
+    for (const Layout& l : {Layout{"yuv420p", 8, 1, 1}, Layout{"yuv444p", 8, 0, 0}}) {
+        const char* layout = l.pixelFormat;
+        SCOPED_TRACE(layout);
+        writeFile(dir.path / "clip.yuv", clipBytes(l));
+        std::string first;
+        for (const char* cpu : {"FRAMEPROBE_CPU=plain", "FRAMEPROBE_CPU=avx2"}) {
+            const ProcessResult run = runProcess(FRAMEPROBE_BINARY, {"-s", "64x48", "--pix-fmt", layout, "--format", "csv",
+                                                                     "--indicators", "brng,r103_luma,r103_rgb", "clip.yuv"},
+                                                 dir.path, {cpu});
+            ASSERT_EQ(run.status, 0) << run.err;
+            if (first.empty()) first = run.out;
+            EXPECT_EQ(run.out, first) << cpu;
+        }
+    }
+}
+
 // One picture of grey (Y 128, chroma 128) whose first row of luma is `row` and whose top-left
 // chroma sample is `v` (Cr), at `depth` bits, 4:2:0.
 std::string greyPicture(int depth, unsigned row, unsigned v) {
