@@ -139,6 +139,10 @@ TEST(R103Counts, WholeCodeBoundsCountWhatRealNumbersDo) {
     const uint8_t extremes[] = {0, 1, 4, 5, 16, 128, 235, 240, 246, 247, 254, 255};
     for (auto* plane : {&y, &u, &v})
         for (uint8_t& s : *plane) s = random() % 3 ? static_cast<uint8_t>(random()) : extremes[random() % 12];
+    // Black and white of grey chroma: full range's limits are the codes' own.
+    u[0] = v[0] = 128;
+    y[0] = 0;
+    y[1] = 255;
     Picture picture;
     picture.planes = {SamplePlane{y.data(), w, w, h}, SamplePlane{u.data(), cw, cw, ch}, SamplePlane{v.data(), cw, cw, ch}};
     picture.planeCount = 3;
@@ -155,8 +159,9 @@ TEST(R103Counts, WholeCodeBoundsCountWhatRealNumbersDo) {
             for (uint32_t row = 0; row < h; ++row)
                 for (uint32_t x = 0; x < w; ++x) {
                     const double s = y[row * w + x], cb = u[row / 2 * cw + x / 2] - 128.0, cr = v[row / 2 * cw + x / 2] - 128.0;
-                    const double r = s + 2 * (1 - kr) * scale * cr, b = s + 2 * (1 - kb) * scale * cb;
-                    const double g = (s - kr * r - kb * b) / (1 - kr - kb);
+                    // Each of R, G and B as Y plus its offset, so that grey is Y exactly.
+                    const double dr = 2 * (1 - kr) * scale * cr, db = 2 * (1 - kb) * scale * cb;
+                    const double r = s + dr, b = s + db, g = s - (kr * dr + kb * db) / (1 - kr - kb);
                     const auto out = [&](double c) { return c < limits.low || c > limits.high; };
                     luma += out(s);
                     rgb += out(r) || out(g) || out(b);
