@@ -168,4 +168,31 @@ TEST_F(BatchTest, BadFilesChangedFilesAndStatuses) {
     EXPECT_EQ(probe({"-"}).status, 2);
 }
 
+// The catalogue keeps the largest R103 share of each file in a column of its own, and a
+// catalogue of the schema before it gains the column and keeps its rows.
+TEST_F(BatchTest, WorstR103ColumnAndTheCatalogueBeforeIt) {
+    fs::create_directories(dir.path / "in");
+    clip("in/fine.y4m");
+    clip("in/dark.y4m", {"black:1-2"});  // code 0: below R103's 5 on the whole picture
+    const auto batch = [&] {
+        return runProcess(FRAMEPROBE_BINARY, {"batch", "--out", "out", "-q", "--indicators", "r103_luma,r103_rgb", "in"},
+                          dir.path);
+    };
+    ASSERT_EQ(batch().status, 0);
+    EXPECT_EQ(query("SELECT substr(path, length('" + path("in/") + "') + 1), worst_r103 FROM files ORDER BY path"),
+              "dark.y4m|1.0\nfine.y4m|0.0\n");
+    // As the program before the column left it.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((dir.path / "out/catalogue.sqlite").c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, "ALTER TABLE files DROP COLUMN worst_r103; PRAGMA user_version=1;", nullptr, nullptr,
+                           nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    clip("in/later.y4m");
+    ASSERT_EQ(batch().status, 0);
+    EXPECT_EQ(query("PRAGMA user_version"), "2\n");
+    EXPECT_EQ(query("SELECT substr(path, length('" + path("in/") + "') + 1), state, worst_r103 FROM files ORDER BY path"),
+              "dark.y4m|done|NULL\nfine.y4m|done|NULL\nlater.y4m|done|0.0\n");
+}
+
 }  // namespace

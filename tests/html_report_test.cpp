@@ -320,6 +320,39 @@ TEST(HtmlReport, AnEmptyPlotSaysWhatItsFramesNeed) {
     EXPECT_FALSE(plotOf(data, "blur").contains("why"));
 }
 
+// The levels section: only for rows with the picture's statistics, a band per plane from the
+// smallest minimum to the largest maximum of each bin, R103's limits at the input's depth.
+TEST(HtmlReport, LevelsSectionOnlyWhereThePicturesStatisticsWereMeasured) {
+    RunInfo info = everyIndicator();
+    info.mask = maskOf({"brng"});
+    info.bitDepth = 10;
+    std::vector<Frame> frames(3);
+    for (std::size_t f = 0; f < frames.size(); ++f) {
+        frames[f].values.set(indexOf("brng"), 0.0);
+        SignalStats stats;
+        stats.values[YMIN] = 64 + static_cast<double>(f);
+        stats.values[YMAX] = 990 - static_cast<double>(f);
+        stats.values[SATAVG] = 10;
+        stats.values[SATMAX] = 300;
+        frames[f].values.signal = stats;
+    }
+    const std::string page = runReport(info, frames).page;
+    EXPECT_EQ(count(page, "class=\"plot levels\""), 4u);
+    const json data = plotData(page);
+    const json& luma = plotOf(data, "levels_y");
+    EXPECT_EQ(luma["lo"], json::parse("[64,65,66]"));
+    EXPECT_EQ(luma["hi"], json::parse("[990,989,988]"));
+    EXPECT_EQ(luma["limits"], json::parse("[20,984]"));
+    EXPECT_EQ(luma["event"], "levels");
+    EXPECT_EQ(plotOf(data, "saturation")["hi"], json::parse("[300,300,300]"));
+    EXPECT_FALSE(plotOf(data, "levels_cb").contains("limits"));
+    // Without them, none.
+    for (Frame& f : frames) f.values.signal.reset();
+    const std::string without = runReport(info, frames).page;
+    EXPECT_EQ(without.find("id=\"levels\""), std::string::npos);
+    EXPECT_EQ(plotData(without)["plots"].size(), 1u);
+}
+
 TEST(HtmlReport, FailedWritesThrow) {
     RunRecord record;
     HtmlReport nowhere("/nonexistent-folder/report.html", record);

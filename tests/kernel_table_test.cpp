@@ -222,4 +222,26 @@ TEST(KernelTable, DeepToBytesKeepsTheTopEightBitsOfTheDepth) {
             }
 }
 
+// Bounds at and beyond the byte's range (-1, 0, 255, 256, a low above its high) and runs
+// that are not whole vectors, from unaligned places.
+TEST(KernelTable, OutsideBoundsCountsWhatEachPlaceRefuses) {
+    std::mt19937 random(9);
+    constexpr std::size_t kLength = 1937;
+    std::vector<uint8_t> samples(kLength + 1);
+    std::vector<int16_t> low(kLength + 1), high(kLength + 1);
+    const int16_t edges[] = {-1, 0, 1, 5, 16, 128, 235, 246, 254, 255, 256};
+    for (std::size_t i = 0; i <= kLength; ++i) {
+        samples[i] = static_cast<uint8_t>(i % 7 == 0 ? (i % 2 ? 255 : 0) : random());
+        low[i] = edges[random() % std::size(edges)];
+        high[i] = edges[random() % std::size(edges)];
+    }
+    for (const Kernels* k : availableKernels())
+        for (std::size_t count : {0u, 1u, 15u, 16u, 17u, 33u, 1936u}) {
+            uint64_t expected = 0;
+            for (std::size_t i = 1; i <= count; ++i) expected += samples[i] < low[i] || samples[i] > high[i];
+            EXPECT_EQ(k->outsideBounds(samples.data() + 1, low.data() + 1, high.data() + 1, count), expected)
+                << cpuLevelName(k->level) << " count " << count;
+        }
+}
+
 }  // namespace

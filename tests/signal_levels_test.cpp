@@ -4,12 +4,15 @@
 #include <zlib.h>
 
 #include <map>
+#include <random>
 #include <regex>
 
 #include <nlohmann/json.hpp>
 
 #include "ffmpeg_fixtures.h"
 #include "indicators/signal_levels.h"
+#include "kernels/kernels.h"
+#include "tools/levels.h"
 
 namespace {
 
@@ -105,6 +108,70 @@ TEST_F(SignalLevelsTest, QctoolsFileHoldsWhatSignalstatsSays) {
             }
         EXPECT_EQ(got[0].at("YBITDEPTH"), l.depth);
     }
+}
+
+// The shares counted a row at a time by each CPU level's kernel are those of the plain one,
+// at 4:2:0 and 4:4:4.
+TEST_F(SignalLevelsTest, EveryCpuLevelCountsTheSameShares) {
+    for (const Layout& l : {Layout{"yuv420p", 8, 1, 1}, Layout{"yuv444p", 8, 0, 0}}) {
+        const char* layout = l.pixelFormat;
+        SCOPED_TRACE(layout);
+        writeFile(dir.path / "clip.yuv", clipBytes(l));
+        std::string first;
+        for (const char* cpu : {"FRAMEPROBE_CPU=plain", "FRAMEPROBE_CPU=avx2"}) {
+            const ProcessResult run = runProcess(FRAMEPROBE_BINARY, {"-s", "64x48", "--pix-fmt", layout, "--format", "csv",
+                                                                     "--indicators", "brng,r103_luma,r103_rgb", "clip.yuv"},
+                                                 dir.path, {cpu});
+            ASSERT_EQ(run.status, 0) << run.err;
+            if (first.empty()) first = run.out;
+            EXPECT_EQ(run.out, first) << cpu;
+        }
+    }
+}
+
+// 8-bit pictures are counted against whole-code bounds made once per chroma row: the counts
+// are those of R, G and B made of each pixel in real numbers, for every matrix and range, with
+// black, white and the chroma's extremes, on every CPU level.
+TEST(R103Counts, WholeCodeBoundsCountWhatRealNumbersDo) {
+    constexpr uint32_t w = 37, h = 23, cw = 19, ch = 12;
+    std::mt19937 random(11);
+    std::vector<uint8_t> y(w * h), u(cw * ch), v(cw * ch);
+    const uint8_t extremes[] = {0, 1, 4, 5, 16, 128, 235, 240, 246, 247, 254, 255};
+    for (auto* plane : {&y, &u, &v})
+        for (uint8_t& s : *plane) s = random() % 3 ? static_cast<uint8_t>(random()) : extremes[random() % 12];
+    // Black and white of grey chroma: full range's limits are the codes' own.
+    u[0] = v[0] = 128;
+    y[0] = 0;
+    y[1] = 255;
+    Picture picture;
+    picture.planes = {SamplePlane{y.data(), w, w, h}, SamplePlane{u.data(), cw, cw, ch}, SamplePlane{v.data(), cw, cw, ch}};
+    picture.planeCount = 3;
+    Reusable<int16_t> bounds;
+    for (const ColourMatrix matrix : {ColourMatrix::Bt601, ColourMatrix::Bt709, ColourMatrix::Bt2020})
+        for (const bool full : {false, true}) {
+            picture.matrix = matrix;
+            picture.fullRange = full;
+            const R103Limits limits = r103Limits(8, full);
+            const double kr = matrix == ColourMatrix::Bt601 ? 0.299 : matrix == ColourMatrix::Bt709 ? 0.2126 : 0.2627;
+            const double kb = matrix == ColourMatrix::Bt601 ? 0.114 : matrix == ColourMatrix::Bt709 ? 0.0722 : 0.0593;
+            const double scale = full ? 1.0 : 219.0 / 224.0;
+            uint64_t luma = 0, rgb = 0;
+            for (uint32_t row = 0; row < h; ++row)
+                for (uint32_t x = 0; x < w; ++x) {
+                    const double s = y[row * w + x], cb = u[row / 2 * cw + x / 2] - 128.0, cr = v[row / 2 * cw + x / 2] - 128.0;
+                    // Each of R, G and B as Y plus its offset, so that grey is Y exactly.
+                    const double dr = 2 * (1 - kr) * scale * cr, db = 2 * (1 - kb) * scale * cb;
+                    const double r = s + dr, b = s + db, g = s - (kr * dr + kb * db) / (1 - kr - kb);
+                    const auto out = [&](double c) { return c < limits.low || c > limits.high; };
+                    luma += out(s);
+                    rgb += out(r) || out(g) || out(b);
+                }
+            for (const Kernels* k : availableKernels()) {
+                const OutsideCounts counts = countOutside(picture, limits.low, limits.high, bounds, k->outsideBounds);
+                EXPECT_EQ(counts.luma, luma) << cpuLevelName(k->level);
+                EXPECT_EQ(counts.rgb, rgb) << cpuLevelName(k->level);
+            }
+        }
 }
 
 // One picture of grey (Y 128, chroma 128) whose first row of luma is `row` and whose top-left

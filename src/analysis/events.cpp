@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 #include "detectors/judged_detections.h"
 #include "indicators/registry.h"
@@ -241,6 +242,7 @@ std::vector<Event> EventDetector::eventsOfAnyLength(const std::function<double(i
         e.severity = options_.severityOf(e.type);
         if (e.type == "letterbox" || e.type == "pillarbox") e.bars = span.first.bars;
         if (e.type == "constant_colour" && span.first.level >= 0) e.level = span.first.level;
+        if (e.type == "constant_colour" && span.first.cb >= 0) std::tie(e.cb, e.cr) = std::pair(span.first.cb, span.first.cr);
         events.push_back(std::move(e));
     }
     return events;

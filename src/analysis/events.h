@@ -43,6 +43,7 @@ struct Event {
     // picture's luma level (constant_colour).
     std::optional<BarWidths> bars;
     std::optional<int> level;
+    std::optional<int> cb, cr;  // and its chroma (8-bit codes), from runs that read the planes
     // The transport check that failed, for "transport" events, and how many times.
     std::string check;
     int64_t errors = 0;

@@ -13,8 +13,9 @@
 
 namespace {
 
-// The schema's version, in PRAGMA user_version; columns are only ever added.
-constexpr int kSchemaVersion = 1;
+// The schema's version, in PRAGMA user_version; columns are only ever added, each version's
+// by the migration below. 2: worst_r103.
+constexpr int kSchemaVersion = 2;
 
 constexpr const char* kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS files (
@@ -39,7 +40,8 @@ CREATE TABLE IF NOT EXISTS files (
   run_seconds REAL,
   added_at TEXT NOT NULL,
   finished_at TEXT,
-  runs INTEGER NOT NULL DEFAULT 0
+  runs INTEGER NOT NULL DEFAULT 0,
+  worst_r103 REAL
 );
 CREATE INDEX IF NOT EXISTS files_state ON files (state, verdict);
 CREATE TABLE IF NOT EXISTS events (
@@ -116,20 +118,25 @@ CatalogueStore::CatalogueStore(const std::filesystem::path& file) : name_(file.s
     const int found = sqlite3_step(version) == SQLITE_ROW ? sqlite3_column_int(version, 0) : 0;
     if (found > kSchemaVersion)
         throw CatalogueError(name_ + " was written by a newer frameprobe (schema " + std::to_string(found) + ")");
-    if (found < kSchemaVersion) {  // a new catalogue: readers such as `index` never write
+    if (found == 0) {  // a new catalogue: readers such as `index` never write
         exec(kSchema);
         exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
+    } else if (found < kSchemaVersion) {  // an older one gains the columns since, in one transaction
+        begin();
+        exec("ALTER TABLE files ADD COLUMN worst_r103 REAL");
+        exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
+        commit();
     }
     insertFile_ = prepare("INSERT INTO files (path, size, mtime_ns, state, added_at) VALUES (?1, ?2, ?3, 'pending', ?4)");
     resetFile_ = prepare(
         "UPDATE files SET size = ?2, mtime_ns = ?3, state = 'pending', verdict = NULL, errors = NULL, "
         "warnings = NULL, message = NULL, result = NULL, frames = NULL, seconds = NULL, width = NULL, height = NULL, "
-        "event_counts = NULL, worst = NULL, findings = NULL, exit_status = NULL WHERE id = ?1");
+        "event_counts = NULL, worst = NULL, findings = NULL, exit_status = NULL, worst_r103 = NULL WHERE id = ?1");
     insertEvent_ = prepare("INSERT INTO events (time, path, kind, detail) VALUES (?1, ?2, ?3, ?4)");
     recordFile_ = prepare(
         "UPDATE files SET state = ?2, verdict = ?3, errors = ?4, warnings = ?5, message = ?6, result = ?7, "
         "frames = ?8, seconds = ?9, width = ?10, height = ?11, event_counts = ?12, worst = ?13, exit_status = ?14, "
-        "run_seconds = ?15, finished_at = ?16, findings = ?17, runs = runs + 1 WHERE id = ?1");
+        "run_seconds = ?15, finished_at = ?16, findings = ?17, worst_r103 = ?18, runs = runs + 1 WHERE id = ?1");
 }
 
 CatalogueStore::~CatalogueStore() {
@@ -220,6 +227,7 @@ void CatalogueStore::record(int64_t id, const std::string& path, const FileOutco
         bindText(s, 12, eventCountsJson(e));
         bindText(s, 13, worstJson(e));
         bindText(s, 17, findingsJson(e));
+        if (e.worstR103) sqlite3_bind_double(s, 18, *e.worstR103);
     }
     sqlite3_bind_int(s, 14, o.exitStatus);
     sqlite3_bind_double(s, 15, o.seconds);
@@ -246,6 +254,7 @@ CatalogueEntry CatalogueStore::entryAt(sqlite3_stmt* s, int first) {
             e.worst[it.key()] = WorstValue{it->at(0).get<double>(), it->at(1).get<int64_t>()};
         for (const nlohmann::json& f : nlohmann::json::parse(columnText(s, first + 9)))
             e.findings.push_back({f.at(0).get<std::string>(), f.at(1).get<std::string>()});
+        if (sqlite3_column_type(s, first + 10) != SQLITE_NULL) e.worstR103 = sqlite3_column_double(s, first + 10);
     } catch (const nlohmann::json::exception& error) {
         throw CatalogueError(name_ + " holds a row the program did not write: " + error.what());
     }
@@ -255,7 +264,7 @@ CatalogueEntry CatalogueStore::entryAt(sqlite3_stmt* s, int first) {
 namespace {
 constexpr const char* kEntryColumns =
     "coalesce(verdict, ''), errors, warnings, frames, seconds, width, height, event_counts, worst, "
-    "coalesce(findings, '[]')";
+    "coalesce(findings, '[]'), worst_r103";
 }  // namespace
 
 std::vector<CatalogueEntry> CatalogueStore::entries(const std::filesystem::path& folder) {

@@ -1,6 +1,9 @@
 #include "batch/result_entry.h"
 
+#include <algorithm>
+
 #include "analysis/qc_gate.h"
+#include "indicators/r103.h"
 #include "indicators/registry.h"
 
 using nlohmann::json;
@@ -41,6 +44,9 @@ CatalogueEntry entryOfResult(const json& doc) {
             const json& worst = found->at("worst").at(0);
             e.worst[d.key] = WorstValue{worst.at("value").get<double>(), worst.at("frame").get<int64_t>()};
         }
+    for (const char* key : kR103ShareKeys)
+        if (const auto found = e.worst.find(key); found != e.worst.end())
+            e.worstR103 = std::max(e.worstR103.value_or(found->second.value), found->second.value);
     if (const auto verdict = doc.find("verdict"); verdict != doc.end() && verdict->is_object()) {
         e.status = verdict->at("status").get<std::string>();
         for (const json& f : verdict->at("findings")) (f.at("severity") == "error" ? e.errors : e.warnings) += 1;

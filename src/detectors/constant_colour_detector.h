@@ -3,9 +3,11 @@
 #pragma once
 
 #include <optional>
+#include <utility>
 
 #include "detectors/luma_histogram.h"
 #include "detectors/luma_range.h"
+#include "tools/picture.h"
 
 struct ConstantColourRule {
     double share = 0.9;
@@ -15,3 +17,7 @@ struct ConstantColourRule {
 // tells them apart); none otherwise.
 std::optional<int> constantLevel(const LumaHistogram& levels, const LumaRange& range,
                                  const ConstantColourRule& rule = {});
+
+// The picture's mean Cb and Cr as 8-bit codes, which with its level give a flat picture's
+// colour: 128 for grey input; none for a picture without planes.
+std::optional<std::pair<int, int>> meanChroma(const Picture& picture);

@@ -5,8 +5,8 @@
 #include <array>
 #include <cstdint>
 
-enum class Detection : int { Black, ConstantColour, Letterbox, Pillarbox, Freeze, Damaged, Flicker };
-inline constexpr int kDetectionCount = 7;
+enum class Detection : int { Black, ConstantColour, Letterbox, Pillarbox, Freeze, Damaged, Flicker, Levels };
+inline constexpr int kDetectionCount = 8;
 
 // Bars found at the picture's edges, in pixels (0: none on that side).
 struct BarWidths {
@@ -22,6 +22,7 @@ struct Detections {
     uint32_t found = 0;   // bit per Detection: the defect is on the frame
     BarWidths bars;
     int level = -1;              // a constant-colour picture's luma level
+    int cb = -1, cr = -1;        // and its chroma (8-bit codes), when the run reads the planes
     int64_t freezeStart = -1;    // a frozen frame: where the picture it repeats was first shown
     int64_t flickerStart = -1;   // a flickering frame: where its flicker began
     double flickerRate = 0;      // and the flicker's switches per frame
@@ -50,4 +51,5 @@ inline constexpr std::array<DetectionType, kDetectionCount> kDetectionTypes = {{
     {"freeze", "freezing"},
     {"damaged", nullptr},
     {"flicker", "flickering"},
+    {"levels", "r103_luma"},
 }};

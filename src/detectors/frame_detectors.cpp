@@ -1,8 +1,11 @@
 #include "detectors/frame_detectors.h"
 
+#include <tuple>
+
 #include "detectors/bars_detector.h"
 #include "detectors/black_detector.h"
 #include "detectors/constant_colour_detector.h"
+#include "detectors/levels_detector.h"
 #include "kernels/kernels.h"
 
 FrameDetectors::FrameDetectors(uint32_t judged, uint32_t width, uint32_t height, LumaRange range, double fps)
@@ -31,6 +34,12 @@ void FrameDetectors::picture(const Image& frame, SharedPasses& shared, PictureWo
     if (asked(Detection::ConstantColour)) {
         d.set(Detection::ConstantColour, level.has_value());
         if (level) d.level = *level;
+        if (const Picture* planes = shared.picture(); level && planes)
+            if (const auto chroma = meanChroma(*planes)) std::tie(d.cb, d.cr) = *chroma;
+    }
+    if (asked(Detection::Levels)) {
+        const PictureLevels& levels = shared.levels();
+        d.set(Detection::Levels, exceedsR103(levels.r103Luma, levels.r103Rgb));
     }
     const bool blank = black || level.has_value();
     if (asked(Detection::Letterbox) || asked(Detection::Pillarbox)) {

@@ -25,6 +25,8 @@ public:
 
     // The levels of the frame's planes; with `record`, also kept for the frame's row.
     const PictureLevels& levels(bool record = false);
+    // The frame's planes (null when the run does not read them).
+    const Picture* picture() const { return picture_; }
     // The signalstats statistics an indicator asked to be recorded on this frame, if any.
     const SignalStats* recordedStats() const { return recordStats_ ? &levels_.stats : nullptr; }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "kernels/kernels.h"
 #include "tools/levels.h"
 
 namespace {
@@ -114,14 +115,39 @@ void measureLevels(const Picture& picture, const Picture* previous, LevelsWork& 
         const auto chromaLow = static_cast<uint32_t>(16 << shift), chromaHigh = static_cast<uint32_t>(240 << shift);
         const uint32_t sx = cb.width ? std::max(1u, luma.width / cb.width) : 1;
         const uint32_t sy = cb.height ? std::max(1u, luma.height / cb.height) : 1;
-        for (uint32_t y = 0; y < luma.height; ++y)
-            for (uint32_t x = 0; x < luma.width; ++x) {
-                const uint32_t cx = std::min(x / sx, cb.width - 1), cy = std::min(y / sy, cb.height - 1);
-                const uint32_t ys = sampleAt(luma, depth, x, y), us = sampleAt(cb, depth, cx, cy),
-                               vs = sampleAt(cr, depth, cx, cy);
-                outside += ys < lumaLow || ys > lumaHigh || us < chromaLow || us > chromaHigh || vs < chromaLow ||
-                           vs > chromaHigh;
+        if (depth == 8 && cb.width > 0 && cb.height > 0) {
+            // A row at a time against bounds of each place, made once per chroma row: the luma
+            // range, or none that a sample meets (256 .. 255) where the chroma is outside its own.
+            int16_t* low = work.bounds.take(2 * std::size_t{luma.width});
+            int16_t* high = low + luma.width;
+            std::fill(high, high + luma.width, static_cast<int16_t>(lumaHigh));
+            uint32_t made = UINT32_MAX;
+            for (uint32_t y = 0; y < luma.height; ++y) {
+                const uint32_t cy = std::min(y / sy, cb.height - 1);
+                if (cy != made) {
+                    const uint8_t* ru = cb.data + static_cast<std::ptrdiff_t>(cy) * cb.stride;
+                    const uint8_t* rv = cr.data + static_cast<std::ptrdiff_t>(cy) * cr.stride;
+                    for (uint32_t x = 0; x < luma.width; ++x) {
+                        const uint32_t cx = std::min(x / sx, cb.width - 1);
+                        const bool chromaOutside = ru[cx] < chromaLow || ru[cx] > chromaHigh || rv[cx] < chromaLow ||
+                                                   rv[cx] > chromaHigh;
+                        low[x] = static_cast<int16_t>(chromaOutside ? 256 : lumaLow);
+                    }
+                    made = cy;
+                }
+                outside += activeKernels().outsideBounds(luma.data + static_cast<std::ptrdiff_t>(y) * luma.stride, low,
+                                                         high, luma.width);
             }
+        } else {
+            for (uint32_t y = 0; y < luma.height; ++y)
+                for (uint32_t x = 0; x < luma.width; ++x) {
+                    const uint32_t cx = std::min(x / sx, cb.width - 1), cy = std::min(y / sy, cb.height - 1);
+                    const uint32_t ys = sampleAt(luma, depth, x, y), us = sampleAt(cb, depth, cx, cy),
+                                   vs = sampleAt(cr, depth, cx, cy);
+                    outside += ys < lumaLow || ys > lumaHigh || us < chromaLow || us > chromaHigh || vs < chromaLow ||
+                               vs > chromaHigh;
+                }
+        }
     }
     double sat[5];
     readHistogram(satBins, satSize, sat);
@@ -133,7 +159,8 @@ void measureLevels(const Picture& picture, const Picture* previous, LevelsWork& 
     v[BRNG] = chroma && pixels ? static_cast<double>(outside) / static_cast<double>(pixels) : 0.0;
 
     const R103Limits limits = r103Limits(depth, picture.fullRange);
-    const OutsideCounts counts = countOutside(picture, limits.low, limits.high);
+    const OutsideCounts counts =
+        countOutside(picture, limits.low, limits.high, work.bounds, activeKernels().outsideBounds);
     out.r103Luma = pixels ? static_cast<double>(counts.luma) / static_cast<double>(pixels) : 0.0;
     out.r103Rgb = pixels ? static_cast<double>(counts.rgb) / static_cast<double>(pixels) : 0.0;
 }

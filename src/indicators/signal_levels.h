@@ -52,6 +52,7 @@ R103Limits r103Limits(int depth, bool fullRange);
 struct LevelsWork {
     Reusable<uint64_t> bins;
     Reusable<uint32_t> pairs;  // counts of 8-bit chroma pairs
+    Reusable<int16_t> bounds;  // a row's bounds per place, for counting what lies outside them
 };
 
 // `previous` is the frame before (null for the first one), whose differences are then zero.

@@ -30,7 +30,8 @@ Kernels tableFor(CpuLevel level) {
                    variantFor(gridStrongBitsVariants(), level),
                    variantFor(residualDeviationsVariants(), level),
                    variantFor(deepToBytesVariants(), level),
-                   variantFor(turnCountsVariants(), level)};
+                   variantFor(turnCountsVariants(), level),
+                   variantFor(outsideBoundsVariants(), level)};
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "kernels/comb_groups_kernel.h"
 #include "kernels/cpu.h"
 #include "kernels/deep_samples_kernel.h"
+#include "kernels/outside_bounds_kernel.h"
 #include "kernels/residual_deviations_kernel.h"
 #include "kernels/sobel_kernel.h"
 #include "kernels/strong_bits_kernel.h"
@@ -55,6 +56,7 @@ struct Kernels {
     ResidualDeviationsKernel* residualDeviations;
     DeepToBytesKernel* deepToBytes;
     TurnCountsKernel* turnCounts;
+    OutsideBoundsKernel* outsideBounds;
 };
 
 const Kernels& plainKernels();

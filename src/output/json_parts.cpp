@@ -133,6 +133,7 @@ std::string frameMembers(int64_t frame, double fps, const Results& values) {
                     .member("left", integer(d.bars.left))
                     .member("right", integer(d.bars.right));
             if (which == Detection::ConstantColour) details.member("level", integer(d.level));
+            if (which == Detection::ConstantColour && d.cb >= 0) details.member("cb", integer(d.cb)).member("cr", integer(d.cr));
             if (which == Detection::Freeze) details.member("since", integer(d.freezeStart));
             if (which == Detection::Flicker)
                 details.member("since", integer(d.flickerStart)).member("rate", shortestNumber(d.flickerRate));
@@ -182,6 +183,7 @@ std::string eventsJson(const std::vector<Event>& events) {
                 .member("right", integer(e.bars->right))
                 .member("side", jsonString(e.side()));
         if (e.level) event.member("level", integer(*e.level));
+        if (e.cb && e.cr) event.member("cb", integer(*e.cb)).member("cr", integer(*e.cr));
         if (!e.check.empty()) event.member("check", jsonString(e.check)).member("errors", integer(e.errors));
         out.element(event.done());
     }

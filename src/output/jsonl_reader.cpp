@@ -5,6 +5,7 @@
 #include <fstream>
 #include <limits>
 #include <optional>
+#include <tuple>
 
 #include <nlohmann/json.hpp>
 
@@ -156,6 +157,9 @@ Results readRow(const json& record, const RunInfo& info) {
             found.judged |= 1u << k;
             if (it->contains("top")) found.bars = {width(*it, "top"), width(*it, "bottom"), width(*it, "left"), width(*it, "right")};
             if (it->contains("level")) found.level = static_cast<int>(number(*it, "level"));
+            if (it->contains("cb") && it->contains("cr"))
+                std::tie(found.cb, found.cr) = std::pair(static_cast<int>(std::clamp<int64_t>(number(*it, "cb"), -1, 255)),
+                                                         static_cast<int>(std::clamp<int64_t>(number(*it, "cr"), -1, 255)));
             if (it->contains("since"))
                 (k == static_cast<int>(Detection::Flicker) ? found.flickerStart : found.freezeStart) = number(*it, "since");
             if (const auto rate = it->find("rate"); rate != it->end() && rate->is_number()) found.flickerRate = rate->get<double>();

@@ -33,6 +33,7 @@ struct CatalogueEntry {
     bool interrupted = false;
     std::map<std::string, int> events;  // count by event type
     std::map<std::string, WorstValue> worst;  // by indicator key, for those measured with a value
+    std::optional<double> worstR103;  // the largest EBU R103 share of any frame, luma or RGB, when measured
     std::string report;            // address of the report from the page; empty when there is none
 };
 

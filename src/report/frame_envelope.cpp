@@ -8,7 +8,7 @@
 namespace {
 
 constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
-constexpr auto kCount = static_cast<std::size_t>(kIndicatorCount);
+constexpr auto kCount = static_cast<std::size_t>(kEnvelopeSeries);
 
 // fmin and fmax skip NaN, which stands for no value.
 double lower(double a, double b) { return std::fmin(a, b); }
@@ -26,6 +26,7 @@ void FrameEnvelope::reset() {
     frames_ = 0;
     width_ = 1;
     bins_ = 0;
+    hasSignal_ = false;
     low_.clear();
     high_.clear();
 }
@@ -44,12 +45,18 @@ void FrameEnvelope::add(int64_t frame, const Results& values) {
         low_.resize(bins_ * kCount, kNone);
         high_.resize(bins_ * kCount, kNone);
     }
-    for (int i = 0; i < kIndicatorCount; ++i) {
-        const auto value = meaningfulValue(values, i);
-        if (!value) continue;
-        const std::size_t at = bin * kCount + static_cast<std::size_t>(i);
-        low_[at] = lower(low_[at], *value);
-        high_[at] = higher(high_[at], *value);
+    const auto keep = [&](int series, double value) {
+        const std::size_t at = bin * kCount + static_cast<std::size_t>(series);
+        low_[at] = lower(low_[at], value);
+        high_[at] = higher(high_[at], value);
+    };
+    for (int i = 0; i < kIndicatorCount; ++i)
+        if (const auto value = meaningfulValue(values, i)) keep(i, *value);
+    if (!values.signal) return;
+    hasSignal_ = true;
+    for (int s = 0; s < kSignalStatCount; ++s) {
+        const double value = values.signal->values[static_cast<std::size_t>(s)];
+        if (std::isfinite(value)) keep(signalSeries(static_cast<SignalStat>(s)), value);
     }
 }
 
@@ -70,14 +77,14 @@ void FrameEnvelope::halve() {
     width_ *= 2;
 }
 
-std::optional<double> FrameEnvelope::low(int indicator, std::size_t bin) const {
-    const double v = low_[bin * kCount + static_cast<std::size_t>(indicator)];
+std::optional<double> FrameEnvelope::low(int series, std::size_t bin) const {
+    const double v = low_[bin * kCount + static_cast<std::size_t>(series)];
     if (std::isnan(v)) return std::nullopt;
     return v;
 }
 
-std::optional<double> FrameEnvelope::high(int indicator, std::size_t bin) const {
-    const double v = high_[bin * kCount + static_cast<std::size_t>(indicator)];
+std::optional<double> FrameEnvelope::high(int series, std::size_t bin) const {
+    const double v = high_[bin * kCount + static_cast<std::size_t>(series)];
     if (std::isnan(v)) return std::nullopt;
     return v;
 }

@@ -12,6 +12,11 @@
 
 #include "indicators/results.h"
 
+// A series the envelope follows: an indicator's values by its registry index, and after
+// them the picture's signalstats statistics (signalSeries(YMIN), ...).
+inline constexpr int kEnvelopeSeries = kIndicatorCount + kSignalStatCount;
+constexpr int signalSeries(SignalStat stat) { return kIndicatorCount + stat; }
+
 class FrameEnvelope {
 public:
     explicit FrameEnvelope(std::size_t maxBins = 2048);
@@ -23,15 +28,18 @@ public:
     int64_t frames() const { return frames_; }
     int64_t binWidth() const { return width_; }
     std::size_t bins() const { return bins_; }
-    // Absent for a bin where the indicator has no value on any frame.
-    std::optional<double> low(int indicator, std::size_t bin) const;
-    std::optional<double> high(int indicator, std::size_t bin) const;
+    // Absent for a bin where the series has no value on any frame.
+    std::optional<double> low(int series, std::size_t bin) const;
+    std::optional<double> high(int series, std::size_t bin) const;
+    // Whether any frame carried the picture's signalstats statistics.
+    bool hasSignal() const { return hasSignal_; }
 
 private:
     void halve();
     std::size_t maxBins_;
     int64_t first_ = 0, frames_ = 0, width_ = 1;
     std::size_t bins_ = 0;
-    // kIndicatorCount entries per bin; NaN where there is no value.
+    bool hasSignal_ = false;
+    // kEnvelopeSeries entries per bin; NaN where there is no value.
     std::vector<double> low_, high_;
 };

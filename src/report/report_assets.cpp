@@ -44,12 +44,14 @@ figure.plot svg { width: 100%; max-width: 1100px; height: auto; display: block; 
 svg .frame { fill: var(--panel); stroke: var(--edge); stroke-width: .5; }
 svg .line { fill: none; stroke: var(--line); stroke-width: 1.3; stroke-linecap: round; stroke-linejoin: round; }
 svg .band { fill: var(--band); opacity: .75; }
+svg .area { fill: var(--line); opacity: .45; stroke: var(--line); stroke-width: .6; }
 svg .marker { fill: var(--line); }
 svg .axis { font-size: 10px; fill: var(--muted); }
 svg .grid { stroke: var(--rule); stroke-width: .5; }
 svg .tick { stroke: var(--edge); stroke-width: .5; }
 svg .cursor { stroke: var(--ink); stroke-width: .6; }
 svg .mark { fill: #f2c200; opacity: .45; }
+svg .limit { stroke: var(--band); stroke-width: .8; stroke-dasharray: 4 3; }
 svg .select { fill: var(--line); opacity: .15; }
 svg .empty { font-size: 12px; fill: var(--muted); }
 svg .window { fill: none; stroke: var(--ink); stroke-width: 1; }
@@ -197,7 +199,7 @@ const char* const kReportScript = R"js(
   // their smallest and largest value. Lines draw a vertical stroke between
   // them and break where a bin has no value; flags fill the columns where
   // they are set; sparse values get a marker each, joined across the frames
-  // between them.
+  // between them; bands fill the area between the lows and the highs.
   function drawPlot(fig) {
     var svg = fig.querySelector("svg"), s = series[fig.dataset.indicator], style = s.plot.style;
     clear(svg);
@@ -206,6 +208,9 @@ const char* const kReportScript = R"js(
       if (s.lo[b] !== null) { lo = Math.min(lo, s.lo[b]); hi = Math.max(hi, s.hi[b]); }
     }
     for (b = 0; b < data.bins && !any; b++) any = s.lo[b] !== null;
+    // A plot with limits shows them beside its values.
+    var limits = s.plot.limits;
+    if (limits && lo !== Infinity) { lo = Math.min(lo, limits[0]); hi = Math.max(hi, limits[1]); }
     if (style === "flag" || lo === Infinity) { lo = 0; hi = 1; }
     if (lo === hi) { lo -= 0.5; hi += 0.5; }
     var step = niceStep((hi - lo) / 4);
@@ -218,6 +223,9 @@ const char* const kReportScript = R"js(
       el(svg, "line", { "class": "grid", x1: L, x2: L + COLS, y1: yv, y2: yv });
       el(svg, "text", { "class": "axis", x: L - 4, y: yv + 3, "text-anchor": "end" }).textContent = label;
     }
+    if (limits) limits.forEach(function (v) {
+      if (v >= lo && v <= hi) el(svg, "line", { "class": "limit", x1: L, x2: L + COLS, y1: y(v), y2: y(v) });
+    });
     // Events: shaded across their own indicator's plot, a thin stripe on the others.
     events.forEach(function (e) {
       if (!shown(e) || e.end < view[0] || e.start > view[1]) return;
@@ -231,11 +239,21 @@ const char* const kReportScript = R"js(
     if (marked) el(svg, "rect", { "class": "mark", x: edge(Math.max(marked[0], view[0])), y: T,
                                   width: Math.max(2, edge(Math.min(marked[1], view[1]) + 1) - edge(Math.max(marked[0], view[0]))), height: H - T - B });
     timeAxis(svg);
-    var d = "", points = 0, gaps = 0, col = -1, cLo = 0, cHi = 0, pen = false, bands = "", markers = [];
+    var d = "", points = 0, gaps = 0, col = -1, cLo = 0, cHi = 0, pen = false, bands = "", markers = [], run = [];
+    // A stretch of band columns without a gap: along the highs, then back along the lows.
+    function closeRun() {
+      if (!run.length) return;
+      var top = run.map(function (c, k) { return (k ? "L" : "M") + c[0].toFixed(1) + "," + y(c[2]).toFixed(1); });
+      var foot = run.slice().reverse().map(function (c) { return "L" + c[0].toFixed(1) + "," + y(c[1]).toFixed(1); });
+      d += top.join("") + (run.length === 1 ? "h1" : "") + foot.join("") + "Z";
+      run = [];
+    }
     function flush() {
       if (col < 0) return;
       var x = L + col + 0.5;
-      if (style === "flag") {
+      if (style === "band") {
+        run.push([x, cLo, cHi]);
+      } else if (style === "flag") {
         if (cHi > 0) bands += "M" + (L + col) + "," + y(1).toFixed(1) + "h1V" + y(0).toFixed(1) + "h-1z";
       } else {
         d += (pen ? "L" : "M") + x.toFixed(1) + "," + y(cHi).toFixed(1) + (pen ? "" : "h0");
@@ -245,15 +263,16 @@ const char* const kReportScript = R"js(
       pen = true; points++; col = -1;
     }
     for (b = range[0]; b <= range[1]; b++) {
-      if (s.lo[b] === null) { flush(); if (style !== "sparse") pen = false; gaps++; continue; }
+      if (s.lo[b] === null) { flush(); closeRun(); if (style !== "sparse") pen = false; gaps++; continue; }
       var centre = first + b * bw + (bw - 1) / 2;
       var c = Math.max(0, Math.min(COLS - 1, Math.floor((centre - view[0] + 0.5) / span() * COLS)));
       if (c !== col) { flush(); col = c; cLo = s.lo[b]; cHi = s.hi[b]; }
       else { cLo = Math.min(cLo, s.lo[b]); cHi = Math.max(cHi, s.hi[b]); }
     }
     flush();
+    closeRun();
     if (style === "flag") el(svg, "path", { "class": "band", d: bands });
-    else el(svg, "path", { "class": "line", d: d });
+    else el(svg, "path", { "class": style === "band" ? "area" : "line", d: d });
     if (markers.length <= COLS / 3) markers.forEach(function (m) { el(svg, "circle", { "class": "marker", cx: m[0], cy: m[1], r: 2.5 }); });
     if (!points) {
       el(svg, "text", { "class": "empty", x: L + COLS / 2, y: T + (H - T - B) / 2 + 4, "text-anchor": "middle" }).textContent =

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "indicators/registry.h"
+#include "indicators/signal_levels.h"
 #include "report/html_text.h"
 #include "report/png_writer.h"
 #include "report/report_assets.h"
@@ -174,6 +175,33 @@ std::string filmstrip(const ReportContent& c) {
     return out + "</div>\n<div id=\"viewer\" hidden><img alt=\"\"><p></p></div>\n";
 }
 
+// The levels section's plots: bands of the picture's statistics over time, from the
+// smallest low to the largest high of each bin, at the input's own depth.
+struct LevelsPlot {
+    const char* key;
+    const char* name;
+    SignalStat low, high;
+    bool limits;  // EBU R103's limits drawn across it
+};
+constexpr std::array<LevelsPlot, 4> kLevelsPlots = {{
+    {"levels_y", "luma (Y), minimum to maximum", YMIN, YMAX, true},
+    {"levels_cb", "Cb (U), minimum to maximum", UMIN, UMAX, false},
+    {"levels_cr", "Cr (V), minimum to maximum", VMIN, VMAX, false},
+    {"saturation", "saturation, mean to maximum", SATAVG, SATMAX, false},
+}};
+
+// Only for runs whose rows carry the picture's statistics.
+std::string levelsSection(const ReportContent& c) {
+    if (!c.envelope.hasSignal()) return "";
+    std::string out =
+        "<h3 id=\"levels\">Levels</h3>\n<p class=\"hint\">Codes at the input's depth; the dashed lines are EBU R103's"
+        " limits, and the shaded stretches its levels events (R103 exceeded on more than 1 % of the picture).</p>\n";
+    for (const LevelsPlot& p : kLevelsPlots)
+        out += joined({"<figure class=\"plot levels\" data-indicator=\"", p.key, "\" id=\"plot-", p.key,
+                       "\"><figcaption>", p.name, "</figcaption><svg viewBox=\"0 0 1000 132\" role=\"img\"></svg></figure>\n"});
+    return out;
+}
+
 std::string plots(const ReportContent& c) {
     std::string out =
         "<h2 id=\"plots\">Per frame</h2>\n<div id=\"controls\"><button id=\"zoom-in\">zoom in</button>"
@@ -184,6 +212,7 @@ std::string plots(const ReportContent& c) {
         out += joined({"<figure class=\"plot\" data-indicator=\"", d.key, "\" id=\"plot-", d.key, "\"><figcaption>",
                        titled(d), "</figcaption><svg viewBox=\"0 0 1000 132\" role=\"img\"></svg></figure>\n"});
     }
+    out += levelsSection(c);
     out += "<noscript>The plots are drawn by the page's script.</noscript>\n";
     return out;
 }
@@ -307,14 +336,26 @@ std::string plotData(const ReportContent& c, const std::vector<Event>& list) {
         out += "}";
         firstPlot = false;
     }
+    if (env.hasSignal()) {
+        const RunInfo& info = c.record.info();
+        const R103Limits limits = r103Limits(info.bitDepth, info.picture.colorRange == "pc");
+        for (const LevelsPlot& p : kLevelsPlots) {
+            out += joined({",{\"key\":", jsonString(p.key), ",\"name\":", jsonString(p.name),
+                           ",\"unit\":\"\",\"style\":\"band\",\"event\":\"levels\",\"lo\":",
+                           values(signalSeries(p.low), false), ",\"hi\":", values(signalSeries(p.high), true)});
+            if (p.limits)
+                out += joined({",\"limits\":[", std::to_string(limits.low), ",", std::to_string(limits.high), "]"});
+            out += "}";
+        }
+    }
     out += "],\"eventTypes\":[";
     for (std::size_t t = 0; t < eventTypes().size(); ++t) out += joined({t ? "," : "", jsonString(eventTypes()[t])});
-    // The rows of the overview strip: the types the requested indicators can mark.
+    // The rows of the overview strip: the types the requested indicators can mark, by their
+    // values or by the detectors their requests have judge the frames (levels, constant colour).
     out += "],\"runTypes\":[";
     bool firstType = true;
-    for (int i : requestedIndicators(c.record)) {
-        if (entry(i).event.type == nullptr) continue;
-        out += joined({firstType ? "" : ",", jsonString(entry(i).event.type)});
+    for (const EventSource& source : eventSources(c.record.info().mask, c.record.info().fps)) {
+        out += joined({firstType ? "" : ",", jsonString(source.name())});
         firstType = false;
     }
     out += "],\"events\":[";

@@ -72,7 +72,14 @@ uint32_t medianOf(const uint64_t* bins, uint32_t size, uint64_t total) {
     return size - 1;
 }
 
-OutsideCounts countOutside(const Picture& picture, int low, int high) {
+uint64_t countOutsideBounds(const uint8_t* samples, const int16_t* low, const int16_t* high, std::size_t n) {
+    uint64_t count = 0;
+    for (std::size_t i = 0; i < n; ++i) count += samples[i] < low[i] || samples[i] > high[i];
+    return count;
+}
+
+OutsideCounts countOutside(const Picture& picture, int low, int high, Reusable<int16_t>& bounds,
+                           OutsideRowCount* rowCount) {
     OutsideCounts counts;
     const int depth = picture.bitDepth;
     const SamplePlane& luma = picture.planes[0];
@@ -100,6 +107,42 @@ OutsideCounts countOutside(const Picture& picture, int low, int high) {
     const int middle = 1 << (depth - 1);
     const uint32_t sx = luma.width > cb.width ? (cb.width ? (luma.width + cb.width - 1) / cb.width : 1) : 1;
     const uint32_t sy = luma.height > cb.height ? (cb.height ? (luma.height + cb.height - 1) / cb.height : 1) : 1;
+    if (depth == 8 && cb.width > 0 && cb.height > 0) {
+        // Bounds of every luma place in whole codes, made once per chroma row: an integer s
+        // lies below a real bound a exactly when s < ceil(a), above b exactly when s > floor(b).
+        // Clamped to -1 .. 256, which no 8-bit sample passes, so that they fit 16 bits.
+        const std::size_t w = luma.width;
+        int16_t* lumaLow = bounds.take(4 * w);
+        int16_t* lumaHigh = lumaLow + w;
+        int16_t* rgbLow = lumaHigh + w;
+        int16_t* rgbHigh = rgbLow + w;
+        std::fill(lumaLow, lumaLow + w, static_cast<int16_t>(low));
+        std::fill(lumaHigh, lumaHigh + w, static_cast<int16_t>(high));
+        const auto whole = [](double v) { return static_cast<int16_t>(std::clamp(v, -1.0, 256.0)); };
+        uint32_t made = UINT32_MAX;
+        for (uint32_t y = 0; y < luma.height; ++y) {
+            const uint32_t cy = std::min(y / sy, cb.height - 1);
+            if (cy != made) {
+                for (uint32_t cx = 0; cx < cb.width; ++cx) {
+                    const double u = static_cast<double>(static_cast<int>(sampleAt(cb, depth, cx, cy)) - middle);
+                    const double v = static_cast<double>(static_cast<int>(sampleAt(cr, depth, cx, cy)) - middle);
+                    const double dr = r * v, db = b * u, dg = gb * u + gr * v;
+                    const int16_t lowest = whole(std::ceil(low - std::min({dr, db, dg})));
+                    const int16_t highest = whole(std::floor(high - std::max({dr, db, dg})));
+                    const uint32_t end = std::min(luma.width, (cx + 1) * sx);
+                    for (uint32_t x = cx * sx; x < end; ++x) {
+                        rgbLow[x] = lowest;
+                        rgbHigh[x] = highest;
+                    }
+                }
+                made = cy;
+            }
+            const uint8_t* row = luma.data + static_cast<std::ptrdiff_t>(y) * luma.stride;
+            counts.luma += rowCount(row, lumaLow, lumaHigh, w);
+            counts.rgb += rowCount(row, rgbLow, rgbHigh, w);
+        }
+        return counts;
+    }
     for (uint32_t y = 0; y < luma.height; ++y) {
         const uint32_t cy = std::min(y / sy, cb.height - 1);
         for (uint32_t cx = 0; cx < cb.width; ++cx) {

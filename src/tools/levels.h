@@ -4,7 +4,10 @@
 
 #include <cstdint>
 
+#include <cstddef>
+
 #include "tools/picture.h"
+#include "tools/workspace.h"
 
 // Sample `x` of row `y` of a plane of this depth.
 inline uint32_t sampleAt(const SamplePlane& p, int depth, uint32_t x, uint32_t y) {
@@ -30,4 +33,11 @@ struct OutsideCounts {
     uint64_t luma = 0;
     uint64_t rgb = 0;
 };
-OutsideCounts countOutside(const Picture& picture, int low, int high);
+// Counts i < n with samples[i] < low[i] or samples[i] > high[i] (a fast kernel, given by
+// the caller, or countOutsideBounds).
+using OutsideRowCount = uint64_t(const uint8_t* samples, const int16_t* low, const int16_t* high, std::size_t n);
+uint64_t countOutsideBounds(const uint8_t* samples, const int16_t* low, const int16_t* high, std::size_t n);
+// 8-bit pictures are counted a row at a time by `rowCount` against bounds made once per
+// chroma row in `bounds`; deeper ones sample by sample. Both count the same.
+OutsideCounts countOutside(const Picture& picture, int low, int high, Reusable<int16_t>& bounds,
+                           OutsideRowCount* rowCount = countOutsideBounds);
