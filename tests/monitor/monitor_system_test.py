@@ -436,7 +436,7 @@ def transport_run(clip, over):
     port, metrics_port = free_port(socket.SOCK_DGRAM), free_port()
     with open(clip, "rb") as f:
         packets, marked = damage(f.read())
-    url = f"udp://127.0.0.1:{port}?buffer_size=4194304" if over == "udp" else f"srt://127.0.0.1:{port}?mode=listener"
+    url = f"udp://127.0.0.1:{port}?buffer_size=4194304" if over == "udp" else f"srt://127.0.0.1:{port}?mode=listener&tlpktdrop=0"
     out_path = os.path.join(WORK, f"transport-{over}.jsonl")
     labels = {"channel": "ts"}
     with open(out_path, "w") as out, open(os.path.join(WORK, f"transport-{over}.err"), "w") as err:
@@ -448,7 +448,7 @@ def transport_run(clip, over):
             if over == "udp":
                 sent = send_udp(packets, port, marked)
             else:
-                send_srt(packets, f"srt://127.0.0.1:{port}?mode=caller&pkt_size=1316")
+                send_srt(packets, f"srt://127.0.0.1:{port}?mode=caller&pkt_size=1316&tlpktdrop=0")
 
             def cleared():
                 try:
