@@ -50,9 +50,10 @@ struct Verdict {
 class FlashCalibration : public ::testing::Test {
 protected:
     TempDir dir;
-    Verdict run(const std::string& input, const std::string& viaShell = "") {
-        const std::vector<std::string> args{"-q", "-t", "2", "--indicators", "flashes_per_second,red_flash_area",
-                                            "--format", "json", "-o", "out.json"};
+    Verdict run(const std::string& input, const std::string& viaShell = "", const std::vector<std::string>& extra = {}) {
+        std::vector<std::string> args{"-q", "-t", "2", "--indicators", "flashes_per_second,red_flash_area",
+                                      "--format", "json", "-o", "out.json"};
+        args.insert(args.end(), extra.begin(), extra.end());
         ProcessResult r;
         if (viaShell.empty()) {
             std::vector<std::string> all = args;
@@ -114,6 +115,16 @@ TEST_F(FlashCalibration, RuleTableAtTwentyFiveFramesPerSecond) {
         EXPECT_EQ(v.flash, row.fails) << row.clip.half << " " << row.clip.areaPercent << " " << row.clip.bright;
         EXPECT_EQ(v.firstFailing, row.firstFailing) << row.clip.half << " " << row.clip.areaPercent;
     }
+}
+
+// The area and the display are settings: a flash covering exactly the area set counts, and a brighter
+// display makes a step of 19.5 cd/m² one of 39.
+TEST_F(FlashCalibration, TheAreaAndTheDisplayAreSettings) {
+    writeFile(dir.path / "eighth.y4m", y4m({25, 1, 3, 12, 16, 235, 50}));
+    EXPECT_FALSE(run("eighth.y4m").flash);
+    EXPECT_EQ(run("eighth.y4m", "", {"--flash-area", "0.125"}).firstFailing, 21);
+    writeFile(dir.path / "dim.y4m", y4m({25, 1, 3, 60, 16, 99, 50}));
+    EXPECT_EQ(run("dim.y4m", "", {"--display-white", "400"}).firstFailing, 21);
 }
 
 TEST_F(FlashCalibration, NtscRateAndAPipe) {

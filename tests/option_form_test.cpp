@@ -131,6 +131,9 @@ TEST_F(OptionFormTest, RefusalsSayWhatIsWrong) {
         {{"-s", "64x48", "--indicators", "blur,sharpness", "clip.yuv"}, 2, "unknown indicator \"sharpness\""},
         {{"-s", "64x48", "--format", "xml", "clip.yuv"}, 2, "unknown format"},
         {{"-s", "64x48", "--start", "3", "--origin", "4", "clip.yuv"}, 2, "invalid origin"},
+        {{"--flash-area", "1.01", "clip.y4m"}, 2, "invalid --flash-area \"1.01\""},
+        {{"--display-black", "200", "clip.y4m"}, 2, "--display-black below --display-white"},
+        {{"--decoder-threads", "1025", "clip.y4m"}, 2, "invalid decoder thread count"},
         {{"missing.y4m"}, 1, "missing.y4m"},
     };
     for (const Case& c : cases) {

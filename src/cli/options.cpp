@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <tuple>
 
 #include "cli/option_values.h"
 #include "io/picture.h"
@@ -121,6 +122,19 @@ ParsedOptions parseOptions(int argc, char** argv) {
                    "Pixel format of raw input, by FFmpeg's name: planar YUV or grey, e.g. yuv422p10le (default "
                    "yuv420p)")
         ->type_name("NAME");
+    std::string flashArea, displayWhite, displayBlack, hlgPeak;
+    app.add_option("--flash-area", flashArea,
+                   "Share of the screen a flash must cover, from 0 to 1 (default 0.25; 0.2 where the stricter "
+                   "limit applies)")
+        ->type_name("SHARE");
+    app.add_option("--display-white", displayWhite,
+                   "The flash rule's SDR display: luminance of white in cd/m2 (default 200)")
+        ->type_name("CD");
+    app.add_option("--display-black", displayBlack,
+                   "The flash rule's SDR display: luminance of black in cd/m2 (default 0)")
+        ->type_name("CD");
+    app.add_option("--hlg-peak", hlgPeak, "The flash rule's HLG display: peak luminance in cd/m2 (default 1000)")
+        ->type_name("CD");
     std::string maxPixels;
     app.add_option("--max-pixels", maxPixels,
                    "Largest frame to measure, in pixels (default 67108864, 8192x8192); an input declaring a larger "
@@ -246,6 +260,21 @@ ParsedOptions parseOptions(int argc, char** argv) {
         if (!o.flickerThreshold)
             return fail("invalid flicker threshold \"" + flickerThreshold + "\": expected a finite number, 0 or more");
     }
+    if (!flashArea.empty()) {
+        const auto share = finiteNonNegative(flashArea);
+        if (!share || *share <= 0 || *share > 1) return fail("invalid --flash-area \"" + flashArea + "\": expected a share above 0, at most 1");
+        o.flash.area = *share;
+    }
+    for (auto [text, value, name] : {std::tuple{&displayWhite, &o.flash.display.white, "--display-white"},
+                                     std::tuple{&displayBlack, &o.flash.display.black, "--display-black"},
+                                     std::tuple{&hlgPeak, &o.flash.display.hlgPeak, "--hlg-peak"}}) {
+        if (text->empty()) continue;
+        const auto luminance = finiteNonNegative(*text);
+        if (!luminance) return fail("invalid " + std::string(name) + " \"" + *text + "\": expected cd/m2 from 0");
+        *value = *luminance;
+    }
+    if (o.flash.display.black >= o.flash.display.white)
+        return fail("the flash rule's display needs --display-black below --display-white");
     if (!maxPixels.empty()) {
         const auto value = wholeNumber<int64_t>(maxPixels, 1, std::numeric_limits<int64_t>::max());
         if (!value) return fail("invalid --max-pixels \"" + maxPixels + "\": expected a whole number from 1");

@@ -9,6 +9,7 @@
 #include <variant>
 #include <vector>
 
+#include "indicators/flash_settings.h"
 #include "indicators/indicator_list.h"
 
 enum class OutputFormat { Legacy, Json, Jsonl, Csv, Qctools };
@@ -28,6 +29,7 @@ struct RunOptions {
     std::optional<int64_t> runFrames;  // frames of that whole run
     std::optional<unsigned> threads;
     unsigned decoderThreads = 0;  // 0: one for decoders that conceal damage, else as --threads
+    FlashSettings flash{};  // the photosensitive flash rule's display and area
     int stream = -1;  // -1: the first video stream
     std::optional<std::string> pixelFormat;  // of raw input, FFmpeg's name; default yuv420p
     OutputFormat format = OutputFormat::Legacy;

@@ -93,6 +93,7 @@ int runWithOptions(const RunOptions& o) {
     settings.addedBy = judgement.measured.addedBy;
     settings.threads = *threads;
     settings.window = windowFromEnvironment();
+    settings.flash = o.flash;
     std::optional<RunStep> step;
     try {
         step.emplace(settings, source);

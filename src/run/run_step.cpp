@@ -51,7 +51,7 @@ RunStep::RunStep(const RunSettings& s, FrameSource& source) : source_(source) {
     limit_ = count ? std::min(start + *count, kFrameLimit) : kFrameLimit;
     first_ = warmUpStart(s.mask, start, origin, fps);
 
-    engine_ = std::make_unique<Engine>(EngineSettings{s.mask, fps, s.threads, s.window, origin}, sourceInfo.width,
+    engine_ = std::make_unique<Engine>(EngineSettings{s.mask, fps, s.threads, s.window, origin, false, s.flash}, sourceInfo.width,
                                        sourceInfo.height);
 
     info_.path = s.path;

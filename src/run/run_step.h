@@ -32,6 +32,7 @@ struct RunSettings {
     std::map<std::string, std::string> addedBy;
     unsigned threads = 0;           // 0: the hardware's count
     unsigned window = 0;            // frames measured together; 0: the engine chooses
+    FlashSettings flash{};          // the photosensitive flash rule's display and area
 };
 
 inline constexpr double kDefaultFps = 25;
