@@ -214,7 +214,8 @@ std::vector<int64_t> flickerStarts(std::vector<LumaPicture>& frames) {
         shared.start(frames[i].image());
         PictureWork work;
         const Image previous = i > 0 ? frames[i - 1].image() : Image{};
-        detectors.picture(frames[i].image(), shared, work, i > 0 ? &previous : nullptr);
+        shared.startPair(i > 0 ? &previous : nullptr);
+        detectors.picture(frames[i].image(), shared, work);
         detectors.ordered(static_cast<int64_t>(i), work);
         EXPECT_TRUE(work.found.judges(Detection::Flicker));
         starts.push_back(work.found.has(Detection::Flicker) ? work.found.flickerStart : -1);

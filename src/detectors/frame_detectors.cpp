@@ -14,7 +14,7 @@ FrameDetectors::FrameDetectors(uint32_t judged, uint32_t width, uint32_t height,
     if (judged_ & Detections::bit(Detection::Flicker)) flicker_.emplace(width, height, fps);
 }
 
-void FrameDetectors::picture(const Image& frame, SharedPasses& shared, PictureWork& work, const Image* previous) const {
+void FrameDetectors::picture(const Image& frame, SharedPasses& shared, PictureWork& work) const {
     Detections& d = work.found;
     d = Detections{};
     const auto asked = [this](Detection which) { return (judged_ & Detections::bit(which)) != 0; };
@@ -59,23 +59,16 @@ void FrameDetectors::picture(const Image& frame, SharedPasses& shared, PictureWo
         d.set(Detection::Freeze, false);
     }
     if (flicker_) {
-        work.flickerDiffs.clear();
-        if (previous) {
-            const std::size_t blocks = std::size_t{frame.w / 8} * (frame.h / 8);
-            work.flickerSums.resize(blocks);
-            work.flickerDiffs.resize(blocks);
-            activeKernels().blockSumsAndDiffs8(planeOf(frame), planeOf(*previous), work.flickerSums.data(),
-                                               work.flickerDiffs.data());
-        }
+        // The flickering indicator reads the same sums: the pass is made once.
+        work.flickerPair = shared.pairSums8();
         d.set(Detection::Flicker, false);
     }
 }
 
 void FrameDetectors::ordered(int64_t frame, PictureWork& work) {
     if (flicker_) {
-        const bool paired = !work.flickerDiffs.empty();
         const std::optional<FlickerFinding> flicker =
-            flicker_->feed(frame, work.flickerSums.data(), paired ? work.flickerDiffs.data() : nullptr);
+            flicker_->feed(frame, work.flickerPair.sums, work.flickerPair.absDiffSums);
         work.found.set(Detection::Flicker, flicker.has_value());
         if (flicker) {
             work.found.flickerStart = flicker->since;

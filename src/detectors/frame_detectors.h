@@ -20,8 +20,9 @@
 struct PictureWork {
     LumaHistogram levels;
     std::vector<int32_t> freezeMeans;
-    // The frame's 8x8 block sums and sums of differences from the frame before (empty: none).
-    std::vector<int32_t> flickerSums, flickerDiffs;
+    // The frame's 8x8 block sums and sums of differences from the frame before (null: none),
+    // held by the frame's shared passes.
+    SharedPasses::PairSums8 flickerPair;
     Detections found;
 };
 
@@ -30,8 +31,8 @@ public:
     // `judged`: bits of the detections the run asks for (Detections::bit).
     FrameDetectors(uint32_t judged, uint32_t width, uint32_t height, LumaRange range = {}, double fps = 25);
     bool any() const { return (judged_ & ~Detections::bit(Detection::Damaged)) != 0; }
-    // What the frame shows on its own, and beside the frame before (null: none); on any thread.
-    void picture(const Image& frame, SharedPasses& shared, PictureWork& work, const Image* previous = nullptr) const;
+    // What the frame shows on its own, and beside the frame before (the shared passes' pair); on any thread.
+    void picture(const Image& frame, SharedPasses& shared, PictureWork& work) const;
     // In frame order, after picture(): adds what needs the frames before.
     void ordered(int64_t frame, PictureWork& work);
 

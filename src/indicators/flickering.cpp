@@ -138,6 +138,7 @@ public:
           states_(counts_.size(), 0),
           sums_(g.slots, std::vector<int32_t>(counts_.size())),
           blockSums_(g.slots, std::vector<int32_t>(counts_.size())),
+          pairs_(g.slots),
           blocks_(blocksW_, blocksH_, evidenceWindow(g.fps)),
           flickers_(counts_.size()),
           // A run that starts inside a period of its whole run waits for the next one.
@@ -151,14 +152,24 @@ public:
         if (!sums_[slot].empty())
             activeKernels().blockSumsAndDiffs8(planeOf(current), planeOf(previous), blockSums_[slot].data(),
                                                sums_[slot].data());
+        pairs_[slot] = {blockSums_[slot].data(), sums_[slot].data()};
+    }
+    // The same sums the flicker detector reads, made once for both.
+    void pairShared(unsigned slot, const Image& current, const Image& previous, SharedPasses& shared) override {
+        const SharedPasses::PairSums8 pair = shared.pairSums8();
+        if (pair.sums == nullptr || counts_.empty()) {
+            this->pair(slot, current, previous);
+            return;
+        }
+        pairs_[slot] = pair;
     }
     std::optional<double> evidence() const override { return evidence_; }
     std::optional<double> ordered(unsigned slot, int64_t frameIndex, const Results&) override {
         // Blocks are followed from the first frame on; evidence goes with each value.
-        blocks_.add(blockSums_[slot].data(), sums_[slot].data());
+        blocks_.add(pairs_[slot].sums, pairs_[slot].absDiffSums);
         evidence_.reset();
         if (frameIndex < firstPeriodStart_) return std::nullopt;
-        switchBlocksOfSums(sums_[slot]);
+        switchBlocksOfSums(pairs_[slot].absDiffSums);
         // The period's switch counts, before closeCall clears them for the next period.
         if (state_.frameCount == framePeriod - 1) evidence_ = switchesOfFlickerBlocks();
         return closeCall(state_);
@@ -169,12 +180,12 @@ private:
     // over 64, exact) reaches the threshold exactly when the sum is at least 1, and is zero
     // exactly when the sum is.
     static_assert(kThreshold > 0.0 && kThreshold <= 1.0 / (BLOCKSIZE * BLOCKSIZE));
-    void switchBlocksOfSums(const std::vector<int32_t>& sums) {
+    void switchBlocksOfSums(const int32_t* sums) {
         // Bytes may alias anything; the grids and the size held apart let the loop run on vectors.
         uint8_t* __restrict counts = counts_.data();
         uint8_t* __restrict states = states_.data();
-        const int32_t* __restrict s = sums.data();
-        const std::size_t n = sums.size();
+        const int32_t* __restrict s = sums;
+        const std::size_t n = counts_.size();
         for (std::size_t i = 0; i < n; ++i) {
             const uint8_t changing = s[i] > 0;
             counts[i] = static_cast<uint8_t>(counts[i] + (changing != states[i]));
@@ -202,6 +213,7 @@ private:
     std::vector<uint8_t> states_;
     std::vector<std::vector<int32_t>> sums_;       // per slot, from the pair part
     std::vector<std::vector<int32_t>> blockSums_;  // per slot: the current frame's block sums
+    std::vector<SharedPasses::PairSums8> pairs_;    // per slot: the sums ordered() reads, these or shared ones
     FlickerBlocks blocks_;
     std::vector<uint8_t> flickers_;  // which blocks flicker, at a period's end
     std::optional<double> evidence_;

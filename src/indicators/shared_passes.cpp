@@ -6,6 +6,8 @@ void SharedPasses::start(const Image& frame) {
     std::lock_guard lock(mutex_);
     frame_ = frame;
     haveBlockSums8_ = false;
+    havePairSums8_ = false;
+    pairPrevious_ = nullptr;
     haveLevels_ = false;
     recordStats_ = false;
 }
@@ -27,6 +29,24 @@ const PictureLevels& SharedPasses::levels(bool record) {
     }
     recordStats_ = recordStats_ || record;
     return levels_;
+}
+
+void SharedPasses::startPair(const Image* previous) {
+    std::lock_guard lock(mutex_);
+    pairPrevious_ = previous;
+}
+
+SharedPasses::PairSums8 SharedPasses::pairSums8() {
+    std::lock_guard lock(mutex_);
+    if (pairPrevious_ == nullptr) return {};
+    const std::size_t blocks = std::size_t{frame_.w / 8} * (frame_.h / 8);
+    int32_t* sums = pairSums8_.take(blocks);
+    int32_t* diffs = pairDiffs8_.take(blocks);
+    if (!havePairSums8_) {
+        activeKernels().blockSumsAndDiffs8(planeOf(frame_), planeOf(*pairPrevious_), sums, diffs);
+        havePairSums8_ = true;
+    }
+    return {sums, diffs};
 }
 
 const int32_t* SharedPasses::blockSums8() {

@@ -20,8 +20,19 @@ public:
     // work on the planes; both must outlive the calls until the next start().
     void startPlanes(const Picture* picture, const Picture* previous);
 
+    // The frame before this one (null for a run's first), for work on the pair; it must
+    // outlive the calls until the next start().
+    void startPair(const Image* previous);
+
     // Sums of the frame's whole 8x8 blocks, row by row: (w / 8) x (h / 8).
     const int32_t* blockSums8();
+    // Those sums and the sums of each block's absolute differences from the frame before;
+    // null without a frame before. Valid until the next start().
+    struct PairSums8 {
+        const int32_t* sums = nullptr;
+        const int32_t* absDiffSums = nullptr;
+    };
+    PairSums8 pairSums8();
 
     // The levels of the frame's planes; with `record`, also kept for the frame's row.
     const PictureLevels& levels(bool record = false);
@@ -41,4 +52,7 @@ private:
     LevelsWork levelsWork_;
     bool haveBlockSums8_ = false;
     Reusable<int32_t> blockSums8_;
+    const Image* pairPrevious_ = nullptr;
+    bool havePairSums8_ = false;
+    Reusable<int32_t> pairSums8_, pairDiffs8_;
 };

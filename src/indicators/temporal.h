@@ -14,6 +14,7 @@
 
 #include "indicators/flash_settings.h"
 #include "indicators/results.h"
+#include "indicators/shared_passes.h"
 #include "tools/image.h"
 #include "tools/picture.h"
 #include "tools/screen_luminance.h"
@@ -34,6 +35,11 @@ class TemporalIndicator {
 public:
     virtual ~TemporalIndicator() = default;
     virtual void pair(unsigned slot, const Image& current, const Image& previous) = 0;
+    // The engine's call: pair() with the current frame's shared passes (whose pair is set),
+    // for indicators that read work other users share.
+    virtual void pairShared(unsigned slot, const Image& current, const Image& previous, SharedPasses&) {
+        pair(slot, current, previous);
+    }
     // Indicators that read the planes: called instead of pair(), with the frames' planes;
     // `firstPair` on the run's first pair, whose previous frame no call saw before.
     virtual void pairPictures(unsigned, const Picture&, const Picture&, bool) {}

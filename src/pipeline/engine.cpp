@@ -183,6 +183,8 @@ EngineOutcome Engine::run(FrameSource& source, int64_t first, std::optional<int6
             slot.time = r.time;
             slot.damaged = r.damaged;
             slot.shared.start(slot.frame.luma);
+            // The frame before, for what changes between frames; it stays in its slot until this batch ends.
+            slot.shared.startPair(i > first ? &m.slots[m.slotOf(i - 1 - first)].frame.luma : nullptr);
             if (slot.frame.wantPlanes) {
                 describeColour(source.info().picture, source.info().height, slot.frame.picture);
                 const Picture* previous = i > first ? &m.slots[m.slotOf(i - 1 - first)].frame.picture : nullptr;
@@ -208,9 +210,7 @@ EngineOutcome Engine::run(FrameSource& source, int64_t first, std::optional<int6
                 d.reads == Reads::Planes ? d.spatialPlanes(slot.frame.luma, slot.frame.picture, slot.shared)
                                          : d.spatial(slot.frame.luma, slot.shared);
         } else if (job == m.spatial.size() + m.temporal.size()) {
-            // The frame before, for what changes between frames; it stays in its slot until this batch ends.
-            const Image* previous = i > first ? &m.slots[m.slotOf(i - 1 - first)].frame.luma : nullptr;
-            if (m.detecting()) m.detectors->picture(slot.frame.luma, slot.shared, slot.detection, previous);
+            if (m.detecting()) m.detectors->picture(slot.frame.luma, slot.shared, slot.detection);
         } else if (i > first) {
             const int index = m.temporal[job - m.spatial.size()];
             const Slot& previous = m.slots[m.slotOf(i - 1 - first)];
@@ -218,7 +218,7 @@ EngineOutcome Engine::run(FrameSource& source, int64_t first, std::optional<int6
             if (registry[static_cast<std::size_t>(index)].reads == Reads::Planes)
                 indicator.pairPictures(m.slotOf(i - first), slot.frame.picture, previous.frame.picture, i == first + 1);
             else
-                indicator.pair(m.slotOf(i - first), slot.frame.luma, previous.frame.luma);
+                indicator.pairShared(m.slotOf(i - first), slot.frame.luma, previous.frame.luma, slot.shared);
         }
         const auto frames = static_cast<std::size_t>(flight.batch.size);
         flight.taskSeconds[k * frames + f] =
