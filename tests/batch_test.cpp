@@ -13,11 +13,31 @@
 #include <chrono>
 #include <thread>
 
+#include "batch/batch_inputs.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+// The batch's own folder is never walked into, and a file's stamp keeps its nanoseconds (a file
+// rewritten within the same second is a changed file).
+TEST(BatchInputs, TheBatchsOwnFolderIsSkippedAndStampsKeepNanoseconds) {
+    TempDir dir;
+    for (const char* name : {"a.y4m", "out/b.y4m", "sub/c.y4m"}) {
+        fs::create_directories((dir.path / name).parent_path());
+        writeFile(dir.path / name, "x");
+    }
+    std::vector<std::string> found;
+    for (const BatchInput& input : batchInputs({dir.path.string()}, InputFilter{}, dir.path / "out"))
+        found.push_back(fs::path(input.path).lexically_relative(dir.path).string());
+    EXPECT_EQ(found, (std::vector<std::string>{"a.y4m", "sub/c.y4m"}));
+    const timespec times[2] = {{0, UTIME_OMIT}, {1700000000, 123456789}};
+    ASSERT_EQ(utimensat(AT_FDCWD, (dir.path / "a.y4m").c_str(), times, 0), 0);
+    FileStamp stamp;
+    ASSERT_TRUE(stampOf((dir.path / "a.y4m").string(), stamp));
+    EXPECT_EQ(stamp.mtimeNs, int64_t{1700000000} * 1000000000 + 123456789);
+}
 
 class BatchTest : public ::testing::Test {
 protected:
