@@ -127,6 +127,22 @@ TEST_F(FlashCalibration, TheAreaAndTheDisplayAreSettings) {
     EXPECT_EQ(run("dim.y4m", "", {"--display-white", "400"}).firstFailing, 21);
 }
 
+// The report says whether the rule passed and lists the sequences that failed it.
+TEST_F(FlashCalibration, TheReportGivesTheVerdictAndTheFailingSequences) {
+    writeFile(dir.path / "fast.y4m", y4m({25, 1, 3, 60, 16, 235, 50}));
+    writeFile(dir.path / "slow.y4m", y4m({25, 1, 5, 60, 16, 235, 50}));
+    for (const char* clip : {"fast.y4m", "slow.y4m"}) {
+        const ProcessResult r = runProcess(FRAMEPROBE_BINARY, {"-q", "--indicators", "flashes_per_second", "-o", "/dev/null",
+                                                               "--report", "report.html", clip}, dir.path);
+        EXPECT_EQ(r.status, 0) << r.err;
+        const std::string page = readFile(dir.path / "report.html");
+        EXPECT_NE(page.find("Photosensitive flashes"), std::string::npos);
+        const bool fast = std::string(clip) == "fast.y4m";
+        EXPECT_EQ(page.find("Failed: 1 sequence.") != std::string::npos, fast) << clip;
+        EXPECT_EQ(page.find("Passed: no second") != std::string::npos, !fast) << clip;
+    }
+}
+
 TEST_F(FlashCalibration, NtscRateAndAPipe) {
     // 29.97 fps: a turn every 4 frames is 3.7 Hz, every 5 (3.0 Hz, 7 turns in 1.001 s) passes.
     writeFile(dir.path / "fast.y4m", y4m({30000, 1001, 4, 60, 16, 235, 60}));

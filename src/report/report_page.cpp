@@ -202,6 +202,28 @@ std::string levelsSection(const ReportContent& c) {
     return out;
 }
 
+// The flash rule's verdict and its failing sequences, for runs that judge it; the plots above
+// draw the luminance change and the flashes per second with the sequences shaded.
+std::string flashSection(const ReportContent& c) {
+    const std::vector<EventSource> sources = eventSources(c.record.info().mask, c.record.info().fps);
+    if (std::none_of(sources.begin(), sources.end(), [](const EventSource& s) { return s.name() == "flash"; })) return "";
+    std::string rows;
+    std::size_t failing = 0;
+    for (const Event& e : c.record.events()) {
+        if (e.type != "flash") continue;
+        ++failing;
+        rows += joined({"<tr><td>", framesLink(e.startFrame, e.endFrame), "</td><td class=\"n\">", readable(e.startTime),
+                        " s</td><td class=\"n\">", readable(e.duration), " s</td></tr>\n"});
+    }
+    std::string out =
+        "<h3 id=\"flashes\">Photosensitive flashes</h3>\n<p class=\"hint\">ITU-R BT.1702: more than three flashes "
+        "(pairs of opposed changes of 20 cd/m² or more over the set share of the screen, or of a saturated red) in "
+        "any one second fails; a sequence lasts while the count stays above three.</p>\n";
+    if (failing == 0) return out + "<p>Passed: no second held more than three flashes.</p>\n";
+    return joined({out, "<p>Failed: ", std::to_string(failing), failing == 1 ? " sequence" : " sequences",
+                   ".</p>\n<table>\n<tr><th>frames</th><th>start</th><th>duration</th></tr>\n", rows, "</table>\n"});
+}
+
 std::string plots(const ReportContent& c) {
     std::string out =
         "<h2 id=\"plots\">Per frame</h2>\n<div id=\"controls\"><button id=\"zoom-in\">zoom in</button>"
@@ -213,6 +235,7 @@ std::string plots(const ReportContent& c) {
                        titled(d), "</figcaption><svg viewBox=\"0 0 1000 132\" role=\"img\"></svg></figure>\n"});
     }
     out += levelsSection(c);
+    out += flashSection(c);
     out += "<noscript>The plots are drawn by the page's script.</noscript>\n";
     return out;
 }
