@@ -387,6 +387,10 @@ TEST_F(CompressedInputTest, MergedSegmentsCarryTheirDecodeErrorsAndAreGatedByThe
                      "zeroed0.jsonl", "zeroed.mp4"}).status, 0);
     probe({"-q", "--format", "jsonl", "--indicators", "blur", "--origin", "0", "--start", "30", "-o", "zeroed1.jsonl",
            "zeroed.mp4"});
+    // The frame the part starts on was lost: the part counts it, before its first frame.
+    const std::vector<json> tail = withoutTiming(readFile(dir.path / "zeroed1.jsonl"));
+    ASSERT_FALSE(tail.empty());
+    EXPECT_EQ(tail.back()["run"]["decode_errors"], 1);
     const ProcessResult overlap = probe({"merge", "zeroed0.jsonl", "zeroed1.jsonl"});
     EXPECT_EQ(overlap.status, 1);
     EXPECT_NE(overlap.err.find("lost frames before it"), std::string::npos) << overlap.err;

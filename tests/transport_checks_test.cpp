@@ -128,6 +128,18 @@ TEST_F(TransportChecksTest, TheCleanStreamCountsNothingAndEachFaultCountsOnce) {
     const std::size_t length = static_cast<std::size_t>(((pat[6] & 0x0F) << 8) | pat[7]);
     pat[5 + 3 + length - 1] ^= 0x01;
     expectCounts(run(crc.bytes), {{"crc_error", 1}});
+
+    // Another table on the PAT's PID: a CAT's table_id, with its CRC made anew.
+    Packets other{ts.bytes};
+    uint8_t* section = other.at(other.find([&](std::size_t i) { return other.pid(i) == 0; }, 10)) + 5;
+    section[0] = 0x01;
+    uint32_t sum = 0xFFFFFFFF;  // CRC-32/MPEG-2
+    for (std::size_t i = 0; i + 4 < 3 + length; ++i) {
+        sum ^= uint32_t{section[i]} << 24;
+        for (int bit = 0; bit < 8; ++bit) sum = (sum & 0x80000000u) ? (sum << 1) ^ 0x04C11DB7u : sum << 1;
+    }
+    for (int k = 0; k < 4; ++k) section[3 + length - 4 + static_cast<std::size_t>(k)] = static_cast<uint8_t>(sum >> (24 - 8 * k));
+    expectCounts(run(other.bytes), {{"pat_error", 1}});
 }
 
 TEST_F(TransportChecksTest, FlagsAndSyncBytesCountPerPacket) {

@@ -25,7 +25,6 @@ std::string chromaSubsampling(const PictureFormat& f) {
     // J:a:b: a chroma samples in the first row of 4 luma samples, b in the second.
     const int second = f.log2ChromaHeight == 0 ? horizontal : 0;
     if (f.log2ChromaHeight == 2) return "4:1:0";
-    if (f.log2ChromaWidth == 0 && f.log2ChromaHeight == 1) return "4:4:0";
     return "4:" + std::to_string(horizontal) + ":" + std::to_string(second);
 }
 
