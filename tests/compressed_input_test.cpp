@@ -78,11 +78,12 @@ TEST_F(CompressedInputTest, SegmentsThatSeekGiveTheWholeRunsRows) {
     const std::vector<std::string> rows =
         csvRows(probe({"--no-log", "-q", "--format", "csv", "--indicators", "blur,temporal_activity", "clip.mp4"}).out);
     ASSERT_EQ(rows.size(), 50u);
-    for (int start : {24, 34, 36, 47}) {
+    // From the last GOP's key frame on too, whose frames an open GOP's decoder held back.
+    for (int start : {24, 34, 36, 47, 48, 49}) {
         SCOPED_TRACE(std::string("clip.mp4, one frame of warm-up, from ") + std::to_string(start));
         const ProcessResult part = probe({"--no-log", "-q", "--format", "csv", "--indicators", "blur,temporal_activity",
                                           "--origin", "0", "--start", std::to_string(start), "--frames", "3", "clip.mp4"});
-        EXPECT_EQ(csvRows(part.out), std::vector<std::string>(rows.begin() + start, rows.begin() + start + 3));
+        EXPECT_EQ(csvRows(part.out), std::vector<std::string>(rows.begin() + start, rows.begin() + std::min(start + 3, 50)));
     }    // A stream without time stamps is decoded from its start, and says so.
     ASSERT_TRUE(runFfmpeg(dir.path, {"-i", "clip.mkv", "-c", "copy", "clip.h264"}));
     const ProcessResult raw = probe({"--no-log", "--format", "csv", "--indicators", "blur,temporal_activity", "--origin",

@@ -579,12 +579,19 @@ bool FfmpegSource::seekToPacket(const std::vector<PacketStamp>& stamps, std::siz
     // Where each packet stands in decode order, to tell whether the seek landed before or after the target.
     std::unordered_map<int64_t, std::size_t> positions;
     for (std::size_t i = 0; i < stamps.size(); ++i) positions.emplace(stamps[i].pts, i);
+    // A seek may land before the packets read (on an earlier key frame): those are passed over.
+    bool inStamps = false;
     for (int invalid = 0;;) {
         const int code = av_read_frame(format_, packet_);
         if (code == AVERROR_INVALIDDATA && ++invalid < kMostInvalidReads) continue;
         if (code < 0) return false;
         if (packet_->stream_index == streamIndex_) {
             const auto found = positions.find(packet_->pts);
+            if (found == positions.end() && !inStamps) {
+                av_packet_unref(packet_);
+                continue;
+            }
+            inStamps = true;
             if (found == positions.end() || found->second > target) break;
             if (found->second == target) {
                 heldPacket_ = true;
@@ -665,6 +672,10 @@ FfmpegSource::Seek FfmpegSource::seekTo(int64_t index) {
     std::vector<std::size_t> tries;
     for (std::size_t i = stamps.size(); i-- > 0 && tries.size() < kSeekTries;)
         if (stamps[i].key && stamps[i].pts <= needed) tries.push_back(i);
+    // Decoding starts a key frame earlier where there is one: after the key frame of an open GOP
+    // (no IDR), the decoder gives no frame that may lean on pictures before it, and lost the last
+    // frames of a segment that started in a stream's last GOP.
+    if (tries.size() > 1) std::swap(tries[0], tries[1]);
     for (std::size_t target : tries) {
         if (!seekToPacket(stamps, target)) continue;
         avcodec_flush_buffers(codec_);
