@@ -13,6 +13,7 @@
 #include "indicators/signal_levels.h"
 #include "kernels/kernels.h"
 #include "tools/levels.h"
+#include "tools/levels_8bit.h"
 
 namespace {
 
@@ -23,6 +24,8 @@ struct Layout {
     const char* pixelFormat;
     int depth;
     int log2w, log2h;
+    uint32_t width = kW, height = kH;
+    std::string size() const { return std::to_string(width) + "x" + std::to_string(height); }
 };
 
 // Samples over the whole code range, superwhites and chroma far from grey included, that
@@ -32,7 +35,9 @@ std::string clipBytes(const Layout& l) {
     const unsigned mask = (1u << l.depth) - 1;
     for (int f = 0; f < kFrames; ++f)
         for (int p = 0; p < 3; ++p) {
-            const uint32_t w = p ? kW >> l.log2w : kW, h = p ? kH >> l.log2h : kH;
+            // Chroma of odd sizes takes the last place's half sample too.
+            const uint32_t w = p ? (l.width + (1u << l.log2w) - 1) >> l.log2w : l.width;
+            const uint32_t h = p ? (l.height + (1u << l.log2h) - 1) >> l.log2h : l.height;
             for (uint32_t y = 0; y < h; ++y)
                 for (uint32_t x = 0; x < w; ++x) {
                     const unsigned v = ((x * 37u + y * 101u + static_cast<unsigned>(p) * 59u) * 2654435761u >> 7) +
@@ -76,13 +81,13 @@ protected:
 
 TEST_F(SignalLevelsTest, QctoolsFileHoldsWhatSignalstatsSays) {
     SKIP_WITHOUT_FFMPEG();
-    for (const Layout& l : {Layout{"yuv420p", 8, 1, 1}, Layout{"yuv422p10le", 10, 1, 0}}) {
-        SCOPED_TRACE(l.pixelFormat);
+    for (const Layout& l : {Layout{"yuv420p", 8, 1, 1}, Layout{"yuv422p10le", 10, 1, 0}, Layout{"yuv422p", 8, 1, 0, 37, 23}}) {
+        SCOPED_TRACE(std::string(l.pixelFormat) + " " + l.size());
         writeFile(dir.path / "clip.yuv", clipBytes(l));
-        ASSERT_TRUE(runFfmpeg(dir.path, {"-f", "rawvideo", "-pix_fmt", l.pixelFormat, "-s", "64x48", "-i", "clip.yuv",
+        ASSERT_TRUE(runFfmpeg(dir.path, {"-f", "rawvideo", "-pix_fmt", l.pixelFormat, "-s", l.size(), "-i", "clip.yuv",
                                          "-vf", "signalstats=stat=brng,metadata=print:file=stats.txt", "-f", "null",
                                          "-"}));
-        const ProcessResult run = runProcess(FRAMEPROBE_BINARY, {"-s", "64x48", "--pix-fmt", l.pixelFormat, "-o",
+        const ProcessResult run = runProcess(FRAMEPROBE_BINARY, {"-s", l.size(), "--pix-fmt", l.pixelFormat, "-o",
                                                                  "clip.qctools.xml.gz", "clip.yuv"}, dir.path);
         ASSERT_EQ(run.status, 0) << run.err;
         const Stats expected = parse(readFile(dir.path / "stats.txt"), std::regex("^frame:"),
@@ -146,7 +151,8 @@ TEST(R103Counts, WholeCodeBoundsCountWhatRealNumbersDo) {
     Picture picture;
     picture.planes = {SamplePlane{y.data(), w, w, h}, SamplePlane{u.data(), cw, cw, ch}, SamplePlane{v.data(), cw, cw, ch}};
     picture.planeCount = 3;
-    Reusable<int16_t> bounds;
+    Levels8Work work;
+    Levels8 eight;
     for (const ColourMatrix matrix : {ColourMatrix::Bt601, ColourMatrix::Bt709, ColourMatrix::Bt2020})
         for (const bool full : {false, true}) {
             picture.matrix = matrix;
@@ -166,10 +172,12 @@ TEST(R103Counts, WholeCodeBoundsCountWhatRealNumbersDo) {
                     luma += out(s);
                     rgb += out(r) || out(g) || out(b);
                 }
+            const OutsideCounts counts = countOutside(picture, limits.low, limits.high);
+            EXPECT_EQ(counts.luma, luma);
+            EXPECT_EQ(counts.rgb, rgb);
             for (const Kernels* k : availableKernels()) {
-                const OutsideCounts counts = countOutside(picture, limits.low, limits.high, bounds, k->outsideBounds);
-                EXPECT_EQ(counts.luma, luma) << cpuLevelName(k->level);
-                EXPECT_EQ(counts.rgb, rgb) << cpuLevelName(k->level);
+                measureLevels8(picture, limits.low, limits.high, work, k->outsideBounds, eight);
+                EXPECT_EQ(eight.rgbOutside, rgb) << cpuLevelName(k->level);
             }
         }
 }

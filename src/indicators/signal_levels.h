@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 
+#include "tools/levels_8bit.h"
 #include "tools/picture.h"
 #include "tools/workspace.h"
 
@@ -51,8 +52,8 @@ R103Limits r103Limits(int depth, bool fullRange);
 
 struct LevelsWork {
     Reusable<uint64_t> bins;
-    Reusable<uint32_t> pairs;  // counts of 8-bit chroma pairs
-    Reusable<int16_t> bounds;  // a row's bounds per place, for counting what lies outside them
+    Levels8Work eightWork;  // the one-pass counts of 8-bit pictures
+    Levels8 eight;
 };
 
 // `previous` is the frame before (null for the first one), whose differences are then zero.

@@ -72,14 +72,19 @@ uint32_t medianOf(const uint64_t* bins, uint32_t size, uint64_t total) {
     return size - 1;
 }
 
-uint64_t countOutsideBounds(const uint8_t* samples, const int16_t* low, const int16_t* high, std::size_t n) {
-    uint64_t count = 0;
-    for (std::size_t i = 0; i < n; ++i) count += samples[i] < low[i] || samples[i] > high[i];
-    return count;
+ChromaReach chromaReachOf(const Picture& picture) {
+    const Weights k = weightsOf(picture.matrix);
+    const int depth = picture.bitDepth;
+    const double maxCode = std::ldexp(1.0, depth) - 1;
+    const double lumaSpan = picture.fullRange ? maxCode : 219.0 * std::ldexp(1.0, depth - 8);
+    const double chromaSpan = picture.fullRange ? maxCode : 224.0 * std::ldexp(1.0, depth - 8);
+    const double scale = lumaSpan / chromaSpan;
+    const double r = 2 * (1 - k.kr) * scale, b = 2 * (1 - k.kb) * scale;
+    const double kg = 1 - k.kr - k.kb;
+    return {r, b, -k.kr * r / kg, -k.kb * b / kg};
 }
 
-OutsideCounts countOutside(const Picture& picture, int low, int high, Reusable<int16_t>& bounds,
-                           OutsideRowCount* rowCount) {
+OutsideCounts countOutside(const Picture& picture, int low, int high) {
     OutsideCounts counts;
     const int depth = picture.bitDepth;
     const SamplePlane& luma = picture.planes[0];
@@ -94,62 +99,16 @@ OutsideCounts countOutside(const Picture& picture, int low, int high, Reusable<i
     }
     const SamplePlane& cb = picture.planes[1];
     const SamplePlane& cr = picture.planes[2];
-    // Chroma's reach in luma codes: R = Y + r*Cr, B = Y + b*Cb, G = Y + gb*Cb + gr*Cr, with
-    // Cb and Cr the chroma's distance from its middle code.
-    const Weights k = weightsOf(picture.matrix);
-    const double maxCode = std::ldexp(1.0, depth) - 1;
-    const double lumaSpan = picture.fullRange ? maxCode : 219.0 * std::ldexp(1.0, depth - 8);
-    const double chromaSpan = picture.fullRange ? maxCode : 224.0 * std::ldexp(1.0, depth - 8);
-    const double scale = lumaSpan / chromaSpan;
-    const double r = 2 * (1 - k.kr) * scale, b = 2 * (1 - k.kb) * scale;
-    const double kg = 1 - k.kr - k.kb;
-    const double gr = -k.kr * r / kg, gb = -k.kb * b / kg;
+    const ChromaReach k = chromaReachOf(picture);
     const int middle = 1 << (depth - 1);
-    const uint32_t sx = luma.width > cb.width ? (cb.width ? (luma.width + cb.width - 1) / cb.width : 1) : 1;
-    const uint32_t sy = luma.height > cb.height ? (cb.height ? (luma.height + cb.height - 1) / cb.height : 1) : 1;
-    if (depth == 8 && cb.width > 0 && cb.height > 0) {
-        // Bounds of every luma place in whole codes, made once per chroma row: an integer s
-        // lies below a real bound a exactly when s < ceil(a), above b exactly when s > floor(b).
-        // Clamped to -1 .. 256, which no 8-bit sample passes, so that they fit 16 bits.
-        const std::size_t w = luma.width;
-        int16_t* lumaLow = bounds.take(4 * w);
-        int16_t* lumaHigh = lumaLow + w;
-        int16_t* rgbLow = lumaHigh + w;
-        int16_t* rgbHigh = rgbLow + w;
-        std::fill(lumaLow, lumaLow + w, static_cast<int16_t>(low));
-        std::fill(lumaHigh, lumaHigh + w, static_cast<int16_t>(high));
-        const auto whole = [](double v) { return static_cast<int16_t>(std::clamp(v, -1.0, 256.0)); };
-        uint32_t made = UINT32_MAX;
-        for (uint32_t y = 0; y < luma.height; ++y) {
-            const uint32_t cy = std::min(y / sy, cb.height - 1);
-            if (cy != made) {
-                for (uint32_t cx = 0; cx < cb.width; ++cx) {
-                    const double u = static_cast<double>(static_cast<int>(sampleAt(cb, depth, cx, cy)) - middle);
-                    const double v = static_cast<double>(static_cast<int>(sampleAt(cr, depth, cx, cy)) - middle);
-                    const double dr = r * v, db = b * u, dg = gb * u + gr * v;
-                    const int16_t lowest = whole(std::ceil(low - std::min({dr, db, dg})));
-                    const int16_t highest = whole(std::floor(high - std::max({dr, db, dg})));
-                    const uint32_t end = std::min(luma.width, (cx + 1) * sx);
-                    for (uint32_t x = cx * sx; x < end; ++x) {
-                        rgbLow[x] = lowest;
-                        rgbHigh[x] = highest;
-                    }
-                }
-                made = cy;
-            }
-            const uint8_t* row = luma.data + static_cast<std::ptrdiff_t>(y) * luma.stride;
-            counts.luma += rowCount(row, lumaLow, lumaHigh, w);
-            counts.rgb += rowCount(row, rgbLow, rgbHigh, w);
-        }
-        return counts;
-    }
+    const uint32_t sx = placesPerChroma(luma.width, cb.width), sy = placesPerChroma(luma.height, cb.height);
     for (uint32_t y = 0; y < luma.height; ++y) {
         const uint32_t cy = std::min(y / sy, cb.height - 1);
         for (uint32_t cx = 0; cx < cb.width; ++cx) {
             const double u = static_cast<double>(static_cast<int>(sampleAt(cb, depth, cx, cy)) - middle);
             const double v = static_cast<double>(static_cast<int>(sampleAt(cr, depth, cx, cy)) - middle);
             // Y must lie in [low - d, high - d] for each of the three offsets d.
-            const double dr = r * v, db = b * u, dg = gb * u + gr * v;
+            const double dr = k.r * v, db = k.b * u, dg = k.gb * u + k.gr * v;
             const double most = std::max({dr, db, dg}), least = std::min({dr, db, dg});
             const double lowest = low - least, highest = high - most;
             const uint32_t end = std::min(luma.width, (cx + 1) * sx);

@@ -27,17 +27,26 @@ uint32_t percentileOf(const uint64_t* bins, uint32_t size, uint64_t total, doubl
 // The median as signalstats reads it: the first v whose running count exceeds half the total.
 uint32_t medianOf(const uint64_t* bins, uint32_t size, uint64_t total);
 
+// How far chroma moves R, G and B from Y, in luma codes per code of Cb or Cr from its middle:
+// R = Y + r*Cr, B = Y + b*Cb, G = Y + gb*Cb + gr*Cr.
+struct ChromaReach {
+    double r, b, gr, gb;
+};
+ChromaReach chromaReachOf(const Picture& picture);
+
+// Luma places per chroma sample along one side (1, 2 or 4), from the planes' sizes.
+inline uint32_t placesPerChroma(uint32_t lumaSize, uint32_t chromaSize) {
+    return lumaSize > chromaSize && chromaSize > 0 ? (lumaSize + chromaSize - 1) / chromaSize : 1;
+}
+
 // The picture's samples of luma outside [low, high], and of pixels whose R, G or B, made
-// by its matrix from Y and the chroma of its place, lies outside [low, high] in luma codes.
+// by its matrix from Y and the chroma of its place, lies outside [low, high] in luma codes,
+// counted sample by sample.
 struct OutsideCounts {
     uint64_t luma = 0;
     uint64_t rgb = 0;
 };
-// Counts i < n with samples[i] < low[i] or samples[i] > high[i] (a fast kernel, given by
-// the caller, or countOutsideBounds).
+OutsideCounts countOutside(const Picture& picture, int low, int high);
+
+// Counts i < n with samples[i] < low[i] or samples[i] > high[i]: the outsideBounds kernel.
 using OutsideRowCount = uint64_t(const uint8_t* samples, const int16_t* low, const int16_t* high, std::size_t n);
-uint64_t countOutsideBounds(const uint8_t* samples, const int16_t* low, const int16_t* high, std::size_t n);
-// 8-bit pictures are counted a row at a time by `rowCount` against bounds made once per
-// chroma row in `bounds`; deeper ones sample by sample. Both count the same.
-OutsideCounts countOutside(const Picture& picture, int low, int high, Reusable<int16_t>& bounds,
-                           OutsideRowCount* rowCount = countOutsideBounds);
