@@ -4,7 +4,7 @@
 #include <string>
 #include <variant>
 
-#include "ffmpeg/module_interface.h"
+#include "io/ffmpeg_module_interface.h"
 
 // The module's table, loaded on the first call and kept for the life of the
 // process, or a one-line message naming every place it was looked for, why it
