@@ -101,7 +101,7 @@ ReadResult FfmpegSource::sendNextPacket() {
     if (!heldPacket_) {
         const long warnings = ffmpegMessagesOnThisThread();
         const int code = av_read_frame(format_, packet_);
-        if (code == AVERROR_INVALIDDATA || ffmpegMessagesOnThisThread() != warnings) demuxDamage_ = kDamageReach;
+        if (code == AVERROR_INVALIDDATA || ffmpegMessagesOnThisThread() != warnings) noteDemuxDamage();
         if (code == AVERROR_INVALIDDATA && ++invalidReads_ < kMostInvalidReads) return ReadResult{};
         if (code == AVERROR_EOF || code == AVERROR_INVALIDDATA) {
             flushing_ = true;  // the decoder still holds the frames it delays
@@ -122,7 +122,7 @@ ReadResult FfmpegSource::sendNextPacket() {
     }
     const int64_t pts = packet_->pts;
     const bool discarded = (packet_->flags & AV_PKT_FLAG_DISCARD) != 0;
-    if (packet_->flags & AV_PKT_FLAG_CORRUPT) demuxDamage_ = kDamageReach;
+    if (packet_->flags & AV_PKT_FLAG_CORRUPT) noteDemuxDamage();
     noteDemuxGap(packet_->dts, pts);
     skipUnneeded(pts);
     const int code = avcodec_send_packet(codec_, packet_);

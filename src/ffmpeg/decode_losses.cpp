@@ -11,6 +11,14 @@ extern "C" {
 #include "ffmpeg/ffmpeg_source.h"
 #include "ffmpeg/source_parts.h"
 
+namespace {
+
+// The demuxer tells of damage a few packets before or after the gap it leaves (its parser
+// holds packets back): gaps in the time stamps of this many video packets count.
+constexpr int kDamageReach = 8;
+
+}  // namespace
+
 bool FfmpegSource::shownBeforeLastGiven(int64_t pts) const { return lastPts_ != AV_NOPTS_VALUE && pts < lastPts_; }
 
 int64_t FfmpegSource::lostBefore(const DemuxLoss& loss, int64_t pts) const {
@@ -77,6 +85,8 @@ void FfmpegSource::noteLateLoss(int64_t pts) {
     if (place != errors.end() && place->frame == at.first) ++place->frames;
     else errors.insert(place, DecodeError{at.first, secondsOf(at.second), 1});
 }
+
+void FfmpegSource::noteDemuxDamage() { demuxDamage_ = kDamageReach; }
 
 void FfmpegSource::noteDemuxGap(int64_t dts, int64_t pts) {
     // Packets the demuxer could not make out never reach the decoder. After damage, a gap in the

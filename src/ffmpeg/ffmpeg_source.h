@@ -76,6 +76,8 @@ private:
     void skipUnneeded(int64_t pts);
 
     // Loss accounting (decode_losses.cpp).
+    // The demuxer met damage: gaps in the time stamps of the next few video packets are frames lost.
+    void noteDemuxDamage();
     // Records the frames missing before a video packet of these time stamps when the demuxer met damage.
     void noteDemuxGap(int64_t dts, int64_t pts);
     // A video packet sent to the decoder, which answered `code`; `discarded` when an edit list drops its frame.

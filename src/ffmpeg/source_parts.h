@@ -1,5 +1,5 @@
 // What the files that make up FfmpegSource share: the packets' time stamps as read for a seek,
-// and the limits the decode loop, the loss accounting and the seek all keep to.
+// and what the decode loop and the seek both keep to.
 #pragma once
 
 #include <chrono>
@@ -22,10 +22,8 @@ inline int64_t decodeOrder(const PacketStamp& s) { return s.dts != AV_NOPTS_VALU
 
 // Damaged packets the demuxer may give up on in a row before the input counts as ended there.
 inline constexpr int kMostInvalidReads = 256;
-// The demuxer tells of damage a few packets before or after the gap it leaves (its parser
-// holds packets back): gaps in the time stamps of this many video packets count.
-inline constexpr int kDamageReach = 8;
 
+// The clock a live stream's silence is measured on (the last packet read, the interrupt callback).
 inline int64_t steadyNanoseconds() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
