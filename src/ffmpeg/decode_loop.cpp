@@ -1,8 +1,8 @@
 // FfmpegSource: the decode loop. Packets are read and sent to the decoder, and its frames
 // taken out in presentation order until the frame asked for comes; what is lost on the way
 // is told to the loss accounting (decode_losses.cpp).
-#include <cstdint>
 #include <cerrno>
+#include <cstdint>
 
 extern "C" {
 #include <libavcodec/avcodec.h>

@@ -131,9 +131,9 @@ void FfmpegSource::noteSent(int64_t pts, int code, bool discarded) {
 }
 
 void FfmpegSource::noteUnstampedFrame() {
-        ++unstampedReceived_;
-        if (unstampedLosses_ > 0) info_.decodeErrors.push_back(DecodeError{next_, std::nullopt, unstampedLosses_});
-        unstampedLosses_ = 0;
+    ++unstampedReceived_;
+    if (unstampedLosses_ > 0) info_.decodeErrors.push_back(DecodeError{next_, std::nullopt, unstampedLosses_});
+    unstampedLosses_ = 0;
 }
 
 void FfmpegSource::seedRhythm(const std::vector<PacketStamp>& stamps, std::size_t target) {

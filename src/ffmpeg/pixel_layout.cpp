@@ -1,8 +1,8 @@
 #include "ffmpeg/pixel_layout.h"
 
-#include <cstdint>
 #include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 #include <string>

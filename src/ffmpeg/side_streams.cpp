@@ -1,8 +1,8 @@
 // FfmpegSource: what the streams beside the video tell: the loudness of the audio streams, a
 // live stream's audio level and damage counts, and the transport checks of an MPEG-TS input.
-#include <cstdint>
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 extern "C" {
