@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "ffmpeg/module_interface.h"
+#include "io/ffmpeg_module_interface.h"
 #include "test_support.h"
 
 namespace {

@@ -15,9 +15,9 @@
 #include "driver/command_line.h"
 #include "driver/process_guard.h"
 #include "indicators/registry.h"
-#include "io/raw_source.h"
 #include "output/legacy_sink.h"
 #include "output/output_plan.h"
+#include "run/run_input.h"
 #include "run/run_step.h"
 
 namespace {
@@ -125,8 +125,15 @@ int run(int argc, char** argv) {
 
     // Offsets count from the start of the file, whatever measuring its length left.
     fseeko(video, 0, SEEK_SET);
-    ByteStream stream(video, false);
-    RawSource source(stream, width, height, geometry->frameSize, numberOfFrames);
+    InputRequest input{line->videoPath, width, height, -1, numberOfFrames};
+    input.rawOnly = true;
+    input.file = video;
+    auto opened = openRunInput(input);
+    if (auto* error = std::get_if<std::string>(&opened)) {
+        printf("%s\n", error->c_str());
+        return kFailure;
+    }
+    FrameSource& source = *std::get<OpenedInput>(opened).source;
     RunSettings settings;
     settings.path = line->videoPath;
     settings.mask = requestedVQIs & kAllIndicators;  // the table shows the luma indicators alone

@@ -25,10 +25,10 @@
 
 #include "ffmpeg/frame_damage.h"
 #include "ffmpeg/loudness_meter.h"
-#include "ffmpeg/transport_tap.h"
-#include "ffmpeg/module_interface.h"
 #include "ffmpeg/picture_pool.h"
 #include "ffmpeg/pipe_input.h"
+#include "ffmpeg/transport_tap.h"
+#include "io/ffmpeg_module_interface.h"
 #include "io/frame_source.h"
 #include "transport/ts_analyzer.h"
 
@@ -59,16 +59,38 @@ public:
     std::vector<AudioLoudness> loudness() const override;
 
 private:
+    // Opening and probing (ffmpeg_source.cpp).
     explicit FfmpegSource(std::string path);
     std::string openStream(const ContainerRequest& request);
+    // The input, opened through the transport tap, unless it is a pipe.
+    std::string openInput(AVDictionary** settings);
+    static int interrupted(void* self);
+    ReadResult failure(const std::string& message, int code = 0) const;
+
+    // The decode loop (decode_loop.cpp).
     // Decodes the next frame into frame_: Frame, End, or Error.
     ReadResult decodeNext();
     ReadResult sendNextPacket();
-    // Records the frames missing before a video packet of these time stamps when the demuxer met damage.
-    void noteDemuxGap(int64_t dts, int64_t pts);
     // Lets the decoder pass over the packet of this presentation time stamp when no frame the run
     // measures needs it.
     void skipUnneeded(int64_t pts);
+
+    // Loss accounting (decode_losses.cpp).
+    // The demuxer met damage: gaps in the time stamps of the next few video packets are frames lost.
+    void noteDemuxDamage();
+    // Records the frames missing before a video packet of these time stamps when the demuxer met damage.
+    void noteDemuxGap(int64_t dts, int64_t pts);
+    // A video packet sent to the decoder, which answered `code`; `discarded` when an edit list drops its frame.
+    void noteSent(int64_t pts, int code, bool discarded);
+    // A frame without a presentation time stamp came out of the decoder.
+    void noteUnstampedFrame();
+    // A frame of presentation time stamp `pts` lost for coming after a frame given that is shown after it.
+    void noteLateLoss(int64_t pts);
+    // Frames lost before a frame of presentation time stamp `pts` (all that are left at the end when none).
+    void noteLosses(std::optional<int64_t> pts);
+
+    // Time stamps and seeking (packet_seek.cpp).
+    std::optional<double> secondsOf(int64_t pts) const;
     // Positions the input so that the next frame decodeNext() numbers is `index`;
     // false when the stream's time stamps do not allow it (decoding then starts from 0).
     enum class Seek { Done, FromStart, Failed };
@@ -77,26 +99,21 @@ private:
     // the packet of the `index`-th presentation time stamp among them is known; empty when a
     // packet has none.
     std::vector<PacketStamp> readStamps(int64_t index);
-    // Moves to the packet of `stamps[target]`, leaving it in packet_; false when that fails.
     // Back to the first packet; false when the container cannot.
     bool rewind();
+    // Moves to the packet of `stamps[target]`, leaving it in packet_; false when that fails.
     bool seekToPacket(const std::vector<PacketStamp>& stamps, std::size_t target);
-    // A frame of presentation time stamp `pts` lost for coming after a frame given that is shown after it.
-    void noteLateLoss(int64_t pts);
-    // Frames lost before a frame of presentation time stamp `pts` (all that are left at the end when none).
-    void noteLosses(std::optional<int64_t> pts);
-    std::optional<double> secondsOf(int64_t pts) const;
+
+    // The plane copy (plane_copy.cpp).
     ReadResult copyLuma(Image& luma);
     // Hands the decoded frame's planes to `frame`: planar YUV as it is, other formats converted.
     ReadResult holdPlanes(Frame& frame);
-    ReadResult failure(const std::string& message, int code = 0) const;
+
+    // The streams beside the video (side_streams.cpp).
     void openAudio();
     // Opens a loudness meter for every audio stream (file runs).
     void openMeters();
-    // The input, opened through the transport tap, unless it is a pipe.
-    std::string openInput(AVDictionary** settings);
     void decodeAudio(const AVPacket* packet);
-    static int interrupted(void* self);
 
     std::string path_;
     SourceInfo info_;

@@ -2,7 +2,7 @@
 #include "ffmpeg/container_probe.h"
 #include "ffmpeg/ffmpeg_log.h"
 #include "ffmpeg/ffmpeg_source.h"
-#include "ffmpeg/module_interface.h"
+#include "io/ffmpeg_module_interface.h"
 
 namespace {
 

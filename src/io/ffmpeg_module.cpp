@@ -10,6 +10,8 @@
 
 namespace {
 
+constexpr std::size_t kProbeBytes = 1 << 16;
+
 std::string loaderError() {
     const char* error = dlerror();
     return error != nullptr ? error : "unknown error";
@@ -69,4 +71,38 @@ std::variant<const FfmpegModule*, std::string> load() {
 std::variant<const FfmpegModule*, std::string> ffmpegModule() {
     static const auto module = load();
     return module;
+}
+
+namespace {
+
+// FFmpeg's module, or why an input that needs it cannot be read.
+std::variant<const FfmpegModule*, std::string> moduleFor(const std::string& name) {
+    auto module = ffmpegModule();
+    if (auto* error = std::get_if<std::string>(&module))
+        return "Reading " + name + " needs FFmpeg's libraries, but " + *error;
+    return module;
+}
+
+}  // namespace
+
+Recognition recogniseContainer(const InputProbe& probe) {
+    const auto module = moduleFor(probe.name);
+    if (auto* error = std::get_if<std::string>(&module)) return {false, *error};
+    return {std::get<const FfmpegModule*>(module)->probe(probe.request.path, probe.stream.peek(kProbeBytes)), {}};
+}
+
+OpenedSource openContainerInput(const OpenRequest& request, std::unique_ptr<ByteStream> stream) {
+    const std::string name = inputName(request.path);
+    const auto module = moduleFor(name);
+    if (auto* error = std::get_if<std::string>(&module)) return *error;
+    const FfmpegModule& ffmpeg = *std::get<const FfmpegModule*>(module);
+    // A live input is FFmpeg's to read from the start, by its name, with its audio level.
+    if (request.live) return ffmpeg.openLive(request.path, *request.live);
+    ContainerRequest container{name, request.stream, {}, request.ffmpegLog, request.threads, request.decoderThreads};
+    if (stream == nullptr) container.path = request.path;
+    if (stream != nullptr) {
+        std::shared_ptr<ByteStream> pipe = std::move(stream);
+        container.read = [pipe](uint8_t* destination, std::size_t count) { return pipe->read(destination, count); };
+    }
+    return ffmpeg.open(container);
 }

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <bit>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <limits>
 
 RawSource::RawSource(ByteStream& video, uint32_t width, uint32_t height, int64_t frameSize,
                      std::optional<int64_t> frameCount, bool stopAtEnd, const PictureFormat& format)
@@ -18,6 +21,12 @@ RawSource::RawSource(ByteStream& video, uint32_t width, uint32_t height, int64_t
     info_.width = width;
     info_.height = height;
     info_.frameCount = frameCount;
+}
+
+RawSource::RawSource(std::unique_ptr<ByteStream> video, uint32_t width, uint32_t height, int64_t frameSize,
+                     std::optional<int64_t> frameCount, bool stopAtEnd, const PictureFormat& format)
+    : RawSource(*video, width, height, frameSize, frameCount, stopAtEnd, format) {
+    owned_ = std::move(video);
 }
 
 ReadResult RawSource::readAt(int64_t offset, uint8_t* into, std::size_t bytes) {
@@ -171,4 +180,53 @@ ReadResult RawSource::readFrame(int64_t index, Frame& frame) {
     const ReadResult chroma = readChroma(index * frameSize_ + static_cast<int64_t>(lumaSize_), frame);
     if (chroma.status == ReadResult::Error) return chroma;
     return r;
+}
+
+namespace {
+
+bool hasRawExtension(const std::string& path) {
+    std::string extension = std::filesystem::path(path).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension == ".yuv" || extension == ".raw";
+}
+
+}  // namespace
+
+Recognition recogniseRawByName(const InputProbe& p) {
+    // Asked right after the kinds known by their first bytes: a failed read of those is said here.
+    if (p.stream.error() != 0) return {false, "Could not read " + p.name + ": " + strerror(p.stream.error())};
+    if (hasRawExtension(p.request.path)) {
+        if (!p.sized) return {false, "Raw YUV input " + p.name + " needs a width and a height"};
+        return {true, {}};
+    }
+    // A pipe with a size given carries raw YUV; without one, a container FFmpeg reads front to back.
+    return {p.pipe && p.sized, {}};
+}
+
+Recognition recogniseRawOtherwise(const InputProbe& p) {
+    if (!p.sized && p.stream.peek(1).empty()) return {false, p.name + " is empty"};
+    if (p.pipe) return {false, p.name + " is not Y4M; raw YUV from " + p.name + " needs a width and a height"};
+    if (!p.sized) return {false, "Cannot tell what " + p.name + " holds; raw YUV input needs a width and a height"};
+    return {true, {}};
+}
+
+OpenedSource openRawInput(const OpenRequest& r, std::unique_ptr<ByteStream> stream) {
+    if (!r.width || !r.height || stream == nullptr)
+        return "Raw YUV input " + inputName(r.path) + " needs a width and a height";
+    const std::optional<PictureFormat> format = planarFormat(r.pixelFormat.value_or("yuv420p"));
+    if (!format) return "unknown raw pixel format \"" + *r.pixelFormat + "\"";
+    // yuv420p keeps the long-standing size of a frame, 3/2 bytes per pixel rounded down.
+    const uint64_t frameSize = format->pixelFormat == "yuv420p" ? 3 * uint64_t{*r.width} * *r.height / 2
+                                                                : planarFrameBytes(*format, *r.width, *r.height);
+    if (frameSize > uint64_t{std::numeric_limits<int32_t>::max()})
+        return "a raw frame of " + std::to_string(*r.width) + "x" + std::to_string(*r.height) + " (" +
+               std::to_string(frameSize) + " bytes) exceeds 2147483647 bytes";
+    std::optional<int64_t> count;
+    if (const auto length = stream->length()) count = static_cast<int64_t>(*length / frameSize);
+    // Without a frame count the end of the input ends the run; with one, a raw
+    // range past the end shows what short reads leave, as in the positional form.
+    return std::unique_ptr<FrameSource>(std::make_unique<RawSource>(std::move(stream), *r.width, *r.height,
+                                                                    static_cast<int64_t>(frameSize), count, !r.frames,
+                                                                    *format));
 }

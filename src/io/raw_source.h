@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "io/frame_source.h"
+#include "io/input_probe.h"
 #include "io/stream_reader.h"
 
 class RawSource final : public FrameSource {
@@ -24,6 +25,9 @@ public:
     RawSource(ByteStream& video, uint32_t width, uint32_t height, int64_t frameSize,
               std::optional<int64_t> frameCount, bool stopAtEnd = false,
               const PictureFormat& format = PictureFormat{});
+    // The same over a stream it keeps.
+    RawSource(std::unique_ptr<ByteStream> video, uint32_t width, uint32_t height, int64_t frameSize,
+              std::optional<int64_t> frameCount, bool stopAtEnd, const PictureFormat& format);
 
     const SourceInfo& info() const override { return info_; }
     ReadResult readFrame(int64_t index, Frame& frame) override;
@@ -45,6 +49,7 @@ private:
     // The chroma planes after a luma plane just read; what the input lacks reads as zeros.
     ReadResult readChroma(int64_t offset, Frame& frame);
 
+    std::unique_ptr<ByteStream> owned_;  // when the source keeps its stream
     ByteStream& video_;
     SourceInfo info_;
     int64_t frameSize_;
@@ -56,3 +61,9 @@ private:
     std::vector<uint8_t> kept_[2];
     std::vector<uint8_t> deep_;  // a deep luma plane, when the planes are not wanted
 };
+
+// Raw YUV as an input kind (io/input_kinds.h): by its extension (.yuv, .raw) or, with a size
+// given, from a pipe; and otherwise, with a size given, what no other kind recognises.
+Recognition recogniseRawByName(const InputProbe& probe);
+Recognition recogniseRawOtherwise(const InputProbe& probe);
+OpenedSource openRawInput(const OpenRequest& request, std::unique_ptr<ByteStream> stream);

@@ -113,13 +113,7 @@ std::size_t ByteStream::read(void* destination, std::size_t count) {
         memcpy(out, pending_.data() + pendingUsed_, done);
         pendingUsed_ += done;
     }
-    if (done < count && !seekable_) {
-        done += readForward(out + done, count - done);
-    } else if (done < count) {
-        errno = 0;
-        done += fread(out + done, 1, count - done, file_);
-        if (done < count && ferror(file_)) noteError();
-    }
+    if (done < count) done += readForward(out + done, count - done);
     position_ += done;
     return done;
 }

@@ -50,8 +50,8 @@ public:
     int error() const { return error_; }
 private:
     void noteError();
-    // Reads up to `count` bytes of a stream that cannot seek: all of them unless it ends, fails
-    // or, a pipe, is given up on.
+    // Reads up to `count` bytes past the peeked ones: all of them unless the input ends, fails
+    // or, a pipe read below the C library, is given up on.
     std::size_t readForward(uint8_t* destination, std::size_t count);
 
     FILE* file_;

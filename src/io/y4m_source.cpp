@@ -351,3 +351,13 @@ ReadResult Y4mSource::readFrame(int64_t index, Frame& frame) {
     result.bytesRead = static_cast<std::size_t>(format_.lumaBytes);
     return result;
 }
+
+Recognition recogniseY4m(const InputProbe& probe) { return {probe.stream.peek(10) == "YUV4MPEG2 ", {}}; }
+
+OpenedSource openY4mInput(const OpenRequest& request, std::unique_ptr<ByteStream> stream) {
+    const std::string name = inputName(request.path);
+    if (request.stream > 0) return name + " is Y4M and has no stream " + std::to_string(request.stream);
+    auto opened = Y4mSource::open(std::move(stream), name);
+    if (auto* error = std::get_if<std::string>(&opened)) return *error;
+    return std::unique_ptr<FrameSource>(std::move(std::get<std::unique_ptr<Y4mSource>>(opened)));
+}

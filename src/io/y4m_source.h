@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "io/frame_source.h"
+#include "io/input_probe.h"
 #include "io/stream_reader.h"
 
 struct Y4mFormat {
@@ -63,3 +64,7 @@ private:
     std::vector<uint8_t> row_;  // one row of 16-bit samples
     uint64_t chromaBytes_ = 0;  // of each chroma plane in the file
 };
+
+// Y4M as an input kind (io/input_kinds.h): known by its first bytes.
+Recognition recogniseY4m(const InputProbe& probe);
+OpenedSource openY4mInput(const OpenRequest& request, std::unique_ptr<ByteStream> stream);

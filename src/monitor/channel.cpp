@@ -9,8 +9,7 @@
 #include <thread>
 
 #include "indicators/registry.h"
-#include "io/ffmpeg_module.h"
-#include "io/open_source.h"
+#include "run/run_input.h"
 #include "monitor/live_source.h"
 #include "monitor/record_log.h"
 #include "monitor/webhook.h"
@@ -27,17 +26,11 @@ bool isUrl(const std::string& input) { return input.find("://") != std::string::
 // Y4M files and pipes open as in file runs.
 std::variant<std::unique_ptr<FrameSource>, std::string> openInput(const std::string& input, const MonitorOptions& o,
                                                                    const std::atomic<bool>& stop) {
-    const LiveOpenOptions live{&stop, o.timeout};
-    if (!isUrl(input)) {
-        const OpenRequest request{input, std::nullopt, std::nullopt, -1};
-        auto detected = detectInput(request);
-        if (auto* error = std::get_if<std::string>(&detected)) return *error;
-        if (std::get<DetectedInput>(detected).kind != InputKind::Container)
-            return openSource(request, std::move(std::get<DetectedInput>(detected)));
-    }
-    auto module = ffmpegModule();
-    if (auto* error = std::get_if<std::string>(&module)) return "Reading " + input + " needs FFmpeg's libraries, but " + *error;
-    return std::get<const FfmpegModule*>(module)->openLive(input, live);
+    InputRequest request{input, std::nullopt, std::nullopt, -1};
+    request.live = LiveOpenOptions{&stop, o.timeout};
+    auto opened = openRunInput(request);
+    if (auto* error = std::get_if<std::string>(&opened)) return *error;
+    return std::move(std::get<OpenedInput>(opened).source);
 }
 
 double dbfs(float peak) { return peak > 0 ? 20.0 * std::log10(double(peak)) : -std::numeric_limits<double>::infinity(); }
