@@ -13,6 +13,7 @@
 #include "indicators/registry.h"
 #include "kernels/kernels.h"
 #include "output/qctools_sink.h"
+#include "process/exit_status.h"
 #include "tools/version.h"
 
 namespace {

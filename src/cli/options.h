@@ -68,6 +68,3 @@ ParsedOptions parseOptions(int argc, char** argv);
 // (starts with "--", or "-" and a letter), or a single input alone.
 bool usesOptionForm(int argc, char** argv);
 
-
-// Exit status of a command line that could not be understood.
-inline constexpr int kUsageStatus = 2;

@@ -29,8 +29,8 @@
 #include "batch/file_runner.h"
 #include "batch/result_entry.h"
 #include "cli/options.h"
-#include "driver/option_run.h"
-#include "driver/process_guard.h"
+#include "process/exit_status.h"
+#include "process/process_guard.h"
 #include "driver/run_judgement.h"
 #include "output/progress.h"
 

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "cli/options.h"
-#include "driver/option_run.h"
-#include "driver/process_guard.h"
+#include "process/exit_status.h"
+#include "process/process_guard.h"
 #include "output/csv_sink.h"
 #include "output/json_sink.h"
 #include "output/jsonl_reader.h"

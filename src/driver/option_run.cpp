@@ -10,7 +10,8 @@
 
 #include "driver/command_line.h"
 #include "driver/output_check.h"
-#include "driver/process_guard.h"
+#include "process/exit_status.h"
+#include "process/process_guard.h"
 #include "driver/run_judgement.h"
 #include "indicators/registry.h"
 #include "io/open_source.h"

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "driver/option_run.h"
 #include "output/output_plan.h"
+#include "process/exit_status.h"
 
 bool writesLog(const RunOptions& o) { return o.format == OutputFormat::Legacy && o.log.has_value(); }
 

@@ -2,11 +2,11 @@
 
 #include <cstdio>
 
+#include "analysis/profile_lookup.h"
 #include "analysis/run_record.h"
-#include "driver/option_run.h"
-#include "driver/profile_lookup.h"
 #include "indicators/registry.h"
 #include "output/junit_xml.h"
+#include "process/exit_status.h"
 
 RunJudgement prepareJudgement(const RunOptions& o) {
     RunJudgement j;

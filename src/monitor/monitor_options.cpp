@@ -8,12 +8,12 @@
 #include <cstdio>
 
 #include "analysis/measured_indicators.h"
-#include "cli/options.h"
-#include "driver/profile_lookup.h"
+#include "analysis/profile_lookup.h"
 #include "indicators/indicator_list.h"
 #include "indicators/registry.h"
 #include "monitor/alarm_profile.h"
 #include "monitor/loudness_alarms.h"
+#include "process/exit_status.h"
 #include "rows/text_format.h"
 
 namespace {
