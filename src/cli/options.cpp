@@ -12,7 +12,6 @@
 #include "io/picture.h"
 #include "indicators/registry.h"
 #include "kernels/kernels.h"
-#include "output/qctools_sink.h"
 #include "process/exit_status.h"
 #include "tools/version.h"
 
@@ -69,6 +68,14 @@ std::string indicatorHelp() {
            " (or all), or a mask as in the positional form. Indicators a listed one needs are added.";
 }
 
+// "Output format: legacy, json, ... (default legacy; qctools for an output named *.qctools.xml.gz)"
+std::string formatHelp(const OutputFormat& defaultFormat) {
+    std::string help = "Output format: " + formatChoices(defaultFormat) + " (default " + defaultFormat.name;
+    for (const OutputFormat& f : outputFormats())
+        if (f.fileSuffix) help += std::string("; ") + f.name + " for an output named *" + f.fileSuffix;
+    return help + ")";
+}
+
 }  // namespace
 
 bool usesOptionForm(int argc, char** argv) {
@@ -88,7 +95,7 @@ ParsedOptions parseOptions(int argc, char** argv) {
                "command line it could not understand, 3 when a --fail-on condition holds, 130 or 143 after\n"
                "SIGINT or SIGTERM.");
 
-    std::string size, indicators, format = "legacy", fps, frames, start, origin, runFrames, threads, decoderThreads, stream,
+    std::string size, indicators, format = o.format->name, fps, frames, start, origin, runFrames, threads, decoderThreads, stream,
         logName;
     std::string flickerThreshold;
     std::map<std::string, std::string> minDurations;  // option name -> its text
@@ -141,7 +148,7 @@ ParsedOptions parseOptions(int argc, char** argv) {
                    "Largest frame to measure, in pixels (default 67108864, 8192x8192); an input declaring a larger "
                    "one is refused before memory is taken for it")
         ->type_name("UINT");
-    app.add_option("--format", format, "Output format: legacy, json, jsonl, csv or qctools (default legacy; qctools for an output named *.qctools.xml.gz)");
+    app.add_option("--format", format, formatHelp(*o.format));
     app.add_option("-o,--output", o.output, "Output file, - for standard output (default)");
     app.add_option("--log", logName, "Log file of the legacy format (default metricsResultsCSV.csv)");
     app.add_flag("--no-log", noLog, "Write no log file");
@@ -287,13 +294,11 @@ ParsedOptions parseOptions(int argc, char** argv) {
         if (!mask) return fail(error);
         o.mask = *mask;
     }
-    if (format == "legacy") o.format = OutputFormat::Legacy;
-    else if (format == "json") o.format = OutputFormat::Json;
-    else if (format == "jsonl") o.format = OutputFormat::Jsonl;
-    else if (format == "csv") o.format = OutputFormat::Csv;
-    else if (format == "qctools") o.format = OutputFormat::Qctools;
-    else return fail("unknown format \"" + format + "\": expected legacy, json, jsonl, csv or qctools");
-    if (app.count("--format") == 0 && namesQctoolsFile(o.output)) o.format = OutputFormat::Qctools;
+    const OutputFormat* const defaultFormat = o.format;
+    o.format = findOutputFormat(format);
+    if (!o.format) return fail("unknown format \"" + format + "\": expected " + formatChoices(*defaultFormat));
+    if (app.count("--format") == 0)
+        if (const OutputFormat* named = formatOfFileName(o.output)) o.format = named;
     if (noLog && !logName.empty()) return fail("--log and --no-log exclude each other");
     if (!noLog) o.log = logName.empty() ? "metricsResultsCSV.csv" : logName;
     o.logGiven = !logName.empty();
