@@ -8,6 +8,7 @@
 #include <limits>
 #include <tuple>
 
+#include "analysis/events.h"
 #include "cli/option_values.h"
 #include "io/picture.h"
 #include "indicators/registry.h"
@@ -163,9 +164,9 @@ ParsedOptions parseOptions(int argc, char** argv) {
                    "QC condition, repeatable, e.g. black>0, freeze.duration>2, blur.p95>5; when one holds the "
                    "exit status is 3")
         ->allow_extra_args(false);  // one expression each: what follows is the input or another option
-    for (const char* type : {"black", "freeze", "letterbox", "pillarbox", "flicker"}) {
-        app.add_option(std::string("--") + type + "-min-duration", minDurations[type],
-                       std::string("Shortest ") + type + " event reported, in seconds (default 0)")
+    for (const std::string_view type : rowEventTypes()) {
+        app.add_option("--" + optionName(type) + "-min-duration", minDurations[std::string(type)],
+                       "Shortest " + std::string(type) + " event reported, in seconds (default 0)")
             ->type_name("FLOAT");
     }
     app.add_option("--flicker-threshold", flickerThreshold,
@@ -260,7 +261,7 @@ ParsedOptions parseOptions(int argc, char** argv) {
         if (text.empty()) continue;
         const auto seconds = finiteNonNegative(text);
         if (!seconds)
-            return fail("invalid --" + type + "-min-duration \"" + text + "\": expected a finite number of seconds, 0 or more");
+            return fail("invalid --" + optionName(type) + "-min-duration \"" + text + "\": expected a finite number of seconds, 0 or more");
         o.minDuration[type] = *seconds;
     }
     if (!flickerThreshold.empty()) {
