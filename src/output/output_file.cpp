@@ -123,9 +123,15 @@ void OutputFile::close() {
     if (failed_) throw WriteError(writeFailure(name_, EIO));
     commit();
     if (whole_) {
-        // On failure the file is discarded, and an earlier one keeps its name.
+        // On failure the file is discarded, and an earlier one keeps its name; its
+        // descriptor may be closed already, and is then written no more.
         failed_ = true;
-        whole_->finish();
+        try {
+            whole_->finish();
+        } catch (const WriteError&) {
+            fd_ = whole_->fd();
+            throw;
+        }
         failed_ = false;
         fd_ = -1;
         return;
