@@ -8,8 +8,9 @@
 #include "driver/index_run.h"
 #include "driver/merge_run.h"
 #include "driver/option_run.h"
-#include "driver/process_guard.h"
-#include "driver/profile_lookup.h"
+#include "process/exit_status.h"
+#include "process/process_guard.h"
+#include "driver/profiles_run.h"
 #include "io/program_location.h"
 #include "monitor/monitor_run.h"
 

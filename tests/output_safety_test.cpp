@@ -194,6 +194,7 @@ TEST_F(OutputSafetyTest, EveryNamedOutputKeepsTheEarlierFileWhenFinishingItFails
         {"out.xml", "\"$FP\" -q -o /dev/null --no-log --fail-on black\\>100 --junit out.xml v.y4m"},
         {"merged.jsonl", "\"$FP\" merge a.jsonl b.jsonl -o merged.jsonl"},
         {"index.html", "\"$FP\" index index.html r.json"},
+        {"./frame-000008-worst-blur.png", "\"$FP\" -q -o /dev/null --no-log --indicators blur --snapshots . v.y4m"},
     };
     for (const char* fault : {"fsync", "fsync:1", "link", "rename", "write:100"}) {
         for (const auto& [name, command] : outputs) {

@@ -152,6 +152,21 @@ std::span<const std::string_view> eventTypes() {
     return types;
 }
 
+std::span<const std::string_view> rowEventTypes() {
+    static const std::vector<std::string_view> types = [] {
+        std::vector<std::string_view> marked;
+        for (const EventSource& s : allSources()) marked.push_back(s.name());
+        return marked;
+    }();
+    return types;
+}
+
+std::string optionName(std::string_view type) {
+    std::string name(type);
+    std::replace(name.begin(), name.end(), '_', '-');
+    return name;
+}
+
 void EventDetector::Track::extend(Span span) {
     if (open && span.start <= open->end + 1) {
         open->end = std::max(open->end, span.end);

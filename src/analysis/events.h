@@ -81,6 +81,11 @@ inline constexpr std::string_view kTransportEvent = "transport";
 
 // The event types in report order, e.g. "black".
 std::span<const std::string_view> eventTypes();
+// The types of them that a run's rows mark (all but those its end gives), in the same
+// order: the ones a minimum duration, a recovery time and a live alarm apply to.
+std::span<const std::string_view> rowEventTypes();
+// A type's name in options, e.g. "constant-colour" (--constant-colour-min-duration).
+std::string optionName(std::string_view type);
 
 // Whether an event lasts its type's minimum duration.
 bool lastsLongEnough(const Event& event, const EventOptions& options);

@@ -8,11 +8,12 @@
 #include <limits>
 #include <tuple>
 
+#include "analysis/events.h"
 #include "cli/option_values.h"
 #include "io/picture.h"
 #include "indicators/registry.h"
 #include "kernels/kernels.h"
-#include "output/qctools_sink.h"
+#include "process/exit_status.h"
 #include "tools/version.h"
 
 namespace {
@@ -68,6 +69,14 @@ std::string indicatorHelp() {
            " (or all), or a mask as in the positional form. Indicators a listed one needs are added.";
 }
 
+// "Output format: legacy, json, ... (default legacy; qctools for an output named *.qctools.xml.gz)"
+std::string formatHelp(const OutputFormat& defaultFormat) {
+    std::string help = "Output format: " + formatChoices(defaultFormat) + " (default " + defaultFormat.name;
+    for (const OutputFormat& f : outputFormats())
+        if (f.fileSuffix) help += std::string("; ") + f.name + " for an output named *" + f.fileSuffix;
+    return help + ")";
+}
+
 }  // namespace
 
 bool usesOptionForm(int argc, char** argv) {
@@ -87,7 +96,7 @@ ParsedOptions parseOptions(int argc, char** argv) {
                "command line it could not understand, 3 when a --fail-on condition holds, 130 or 143 after\n"
                "SIGINT or SIGTERM.");
 
-    std::string size, indicators, format = "legacy", fps, frames, start, origin, runFrames, threads, decoderThreads, stream,
+    std::string size, indicators, format = o.format->name, fps, frames, start, origin, runFrames, threads, decoderThreads, stream,
         logName;
     std::string flickerThreshold;
     std::map<std::string, std::string> minDurations;  // option name -> its text
@@ -140,7 +149,7 @@ ParsedOptions parseOptions(int argc, char** argv) {
                    "Largest frame to measure, in pixels (default 67108864, 8192x8192); an input declaring a larger "
                    "one is refused before memory is taken for it")
         ->type_name("UINT");
-    app.add_option("--format", format, "Output format: legacy, json, jsonl, csv or qctools (default legacy; qctools for an output named *.qctools.xml.gz)");
+    app.add_option("--format", format, formatHelp(*o.format));
     app.add_option("-o,--output", o.output, "Output file, - for standard output (default)");
     app.add_option("--log", logName, "Log file of the legacy format (default metricsResultsCSV.csv)");
     app.add_flag("--no-log", noLog, "Write no log file");
@@ -155,9 +164,9 @@ ParsedOptions parseOptions(int argc, char** argv) {
                    "QC condition, repeatable, e.g. black>0, freeze.duration>2, blur.p95>5; when one holds the "
                    "exit status is 3")
         ->allow_extra_args(false);  // one expression each: what follows is the input or another option
-    for (const char* type : {"black", "freeze", "letterbox", "pillarbox", "flicker"}) {
-        app.add_option(std::string("--") + type + "-min-duration", minDurations[type],
-                       std::string("Shortest ") + type + " event reported, in seconds (default 0)")
+    for (const std::string_view type : rowEventTypes()) {
+        app.add_option("--" + optionName(type) + "-min-duration", minDurations[std::string(type)],
+                       "Shortest " + std::string(type) + " event reported, in seconds (default 0)")
             ->type_name("FLOAT");
     }
     app.add_option("--flicker-threshold", flickerThreshold,
@@ -252,7 +261,7 @@ ParsedOptions parseOptions(int argc, char** argv) {
         if (text.empty()) continue;
         const auto seconds = finiteNonNegative(text);
         if (!seconds)
-            return fail("invalid --" + type + "-min-duration \"" + text + "\": expected a finite number of seconds, 0 or more");
+            return fail("invalid --" + optionName(type) + "-min-duration \"" + text + "\": expected a finite number of seconds, 0 or more");
         o.minDuration[type] = *seconds;
     }
     if (!flickerThreshold.empty()) {
@@ -286,13 +295,11 @@ ParsedOptions parseOptions(int argc, char** argv) {
         if (!mask) return fail(error);
         o.mask = *mask;
     }
-    if (format == "legacy") o.format = OutputFormat::Legacy;
-    else if (format == "json") o.format = OutputFormat::Json;
-    else if (format == "jsonl") o.format = OutputFormat::Jsonl;
-    else if (format == "csv") o.format = OutputFormat::Csv;
-    else if (format == "qctools") o.format = OutputFormat::Qctools;
-    else return fail("unknown format \"" + format + "\": expected legacy, json, jsonl, csv or qctools");
-    if (app.count("--format") == 0 && namesQctoolsFile(o.output)) o.format = OutputFormat::Qctools;
+    const OutputFormat* const defaultFormat = o.format;
+    o.format = findOutputFormat(format);
+    if (!o.format) return fail("unknown format \"" + format + "\": expected " + formatChoices(*defaultFormat));
+    if (app.count("--format") == 0)
+        if (const OutputFormat* named = formatOfFileName(o.output)) o.format = named;
     if (noLog && !logName.empty()) return fail("--log and --no-log exclude each other");
     if (!noLog) o.log = logName.empty() ? "metricsResultsCSV.csv" : logName;
     o.logGiven = !logName.empty();

@@ -11,8 +11,7 @@
 
 #include "indicators/flash_settings.h"
 #include "indicators/indicator_list.h"
-
-enum class OutputFormat { Legacy, Json, Jsonl, Csv, Qctools };
+#include "output/output_formats.h"
 
 // The largest frame a run measures unless --max-pixels allows more: 8192x8192.
 inline constexpr uint64_t kDefaultMaxPixels = uint64_t{8192} * 8192;
@@ -32,7 +31,7 @@ struct RunOptions {
     FlashSettings flash{};  // the photosensitive flash rule's display and area
     int stream = -1;  // -1: the first video stream
     std::optional<std::string> pixelFormat;  // of raw input, FFmpeg's name; default yuv420p
-    OutputFormat format = OutputFormat::Legacy;
+    const OutputFormat* format = findOutputFormat("legacy");
     std::string output = "-";
     std::optional<std::string> log;  // the legacy log file; empty with --no-log
     bool logGiven = false;           // named with --log, so that failing to write it fails the run
@@ -68,6 +67,3 @@ ParsedOptions parseOptions(int argc, char** argv);
 // (starts with "--", or "-" and a letter), or a single input alone.
 bool usesOptionForm(int argc, char** argv);
 
-
-// Exit status of a command line that could not be understood.
-inline constexpr int kUsageStatus = 2;

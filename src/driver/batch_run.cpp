@@ -29,8 +29,8 @@
 #include "batch/file_runner.h"
 #include "batch/result_entry.h"
 #include "cli/options.h"
-#include "driver/option_run.h"
-#include "driver/process_guard.h"
+#include "process/exit_status.h"
+#include "process/process_guard.h"
 #include "driver/run_judgement.h"
 #include "output/progress.h"
 
@@ -185,8 +185,8 @@ int runBatch(int argc, char** argv) {
     pass("--max-pixels", "Largest frame to measure, in pixels");
     pass("--profile", "QC profile: a name (frameprobe profiles) or a TOML file");
     pass("--fail-on", "QC condition, repeatable, as for a single run", true);
-    for (const char* type : {"black", "freeze", "letterbox", "pillarbox", "flicker"})
-        pass(std::string("--") + type + "-min-duration", std::string("Shortest ") + type + " event, in seconds");
+    for (const std::string_view type : rowEventTypes())
+        pass("--" + optionName(type) + "-min-duration", "Shortest " + std::string(type) + " event, in seconds");
     pass("--flicker-threshold", "Flicker threshold, as for a single run");
     bool strict = false;
     app.add_flag("--strict", strict, "A verdict of warn counts as failed (status 3)");

@@ -17,11 +17,11 @@
 #include "batch/catalogue_store.h"
 #include "batch/result_entry.h"
 #include "cli/options.h"
-#include "driver/option_run.h"
 #include "indicators/registry.h"
 #include "output/output_file.h"
 #include "output/output_plan.h"
 #include "analysis/qc_gate.h"
+#include "process/exit_status.h"
 #include "report/catalogue_page.h"
 
 namespace fs = std::filesystem;

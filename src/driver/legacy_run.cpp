@@ -13,7 +13,8 @@
 #include <new>
 
 #include "driver/command_line.h"
-#include "driver/process_guard.h"
+#include "process/exit_status.h"
+#include "process/process_guard.h"
 #include "indicators/registry.h"
 #include "output/legacy_sink.h"
 #include "output/output_plan.h"

@@ -10,14 +10,11 @@
 #include <vector>
 
 #include "cli/options.h"
-#include "driver/option_run.h"
-#include "driver/process_guard.h"
-#include "output/csv_sink.h"
-#include "output/json_sink.h"
+#include "process/exit_status.h"
+#include "process/process_guard.h"
 #include "output/jsonl_reader.h"
-#include "output/jsonl_sink.h"
-#include "output/legacy_sink.h"
 #include "output/output_file.h"
+#include "output/output_formats.h"
 #include "output/output_plan.h"
 #include "analysis/qc_gate.h"
 #include "driver/run_judgement.h"
@@ -132,17 +129,6 @@ void checkWholeRun(const std::vector<const RecordedRun*>& ordered) {
         throw MergeError(framesOf(last) + " ends after the whole run's last frame " + std::to_string(end));
 }
 
-std::unique_ptr<RowSink> formatSink(OutputFormat format, OutputFile& output, RunRecord& record) {
-    switch (format) {
-        case OutputFormat::Json: return std::make_unique<JsonSink>(output, record);
-        case OutputFormat::Jsonl: return std::make_unique<JsonlSink>(output, record);
-        case OutputFormat::Csv: return std::make_unique<CsvSink>(output);
-        case OutputFormat::Qctools:  // not offered: recorded rows hold no signalstats
-        case OutputFormat::Legacy: break;
-    }
-    return std::make_unique<LegacySink>(output, nullptr, false);
-}
-
 // The frames the parts' decoders lost, in frame order: each part tells of the losses before its
 // own frames (a segment that met one in its warm-up says so at its first frame), and the
 // last one also of those after its last frame, at the end of the input.
@@ -159,7 +145,7 @@ std::vector<DecodeError> decodeErrorsOf(const std::vector<const RecordedRun*>& p
 
 // Replays the rows through the sinks of a run, so that the summary and the
 // events are those of one run over all the frames.
-void write(const std::vector<const RecordedRun*>& parts, bool partial, OutputFormat format, const std::string& path,
+void write(const std::vector<const RecordedRun*>& parts, bool partial, const OutputFormat& format, const std::string& path,
            RunRecord& record) {
     RunInfo info = parts.front()->info;
     RunEnd end;
@@ -174,7 +160,7 @@ void write(const std::vector<const RecordedRun*>& parts, bool partial, OutputFor
     end.decodeErrors = decodeErrorsOf(parts);
 
     OutputFile output = OutputFile::open(path);
-    const std::unique_ptr<RowSink> sink = formatSink(format, output, record);
+    const std::unique_ptr<RowSink> sink = format.makeSink({output, nullptr, false, record});
     TeeSink all{&record, sink.get()};
     all.begin(info);
     for (const RecordedRun* part : parts) {
@@ -184,7 +170,7 @@ void write(const std::vector<const RecordedRun*>& parts, bool partial, OutputFor
     // A stopped merge leaves its output unfinished: no summary, never closed whole.
     stopIfAsked();
     all.end(end);
-    if (format == OutputFormat::Legacy) output.append("\nFile stream closed\n\n");
+    if (format.closing) output.append(format.closing);
     output.close();
 }
 
@@ -218,11 +204,14 @@ int runMerge(int argc, char** argv) {
     std::vector<std::string> paths;
     std::vector<std::string> failOn;
     std::string output = "-";
-    std::string format = "jsonl";
+    const OutputFormat& defaultFormat = *findOutputFormat("jsonl");
+    std::string format = defaultFormat.name;
     bool partial = false;
     app.add_option("PART", paths, "JSON Lines output of a segment, in any order")->required();
     app.add_option("-o,--output", output, "Output file, - for standard output (default)");
-    app.add_option("--format", format, "Output format: jsonl (default), json, csv or legacy");
+    const std::string choices = formatChoices(defaultFormat, true);
+    // "jsonl (default), json, csv or legacy"
+    app.add_option("--format", format, "Output format: " + format + " (default)" + choices.substr(format.size()));
     app.add_flag("--partial", partial,
                  "Accept parts that do not reach the whole run's first or last frame (they must still follow "
                  "each other)");
@@ -240,13 +229,9 @@ int runMerge(int argc, char** argv) {
         fprintf(stderr, "frameprobe merge: %s\nRun 'frameprobe merge --help' for the options.\n", e.what());
         return kUsageStatus;
     }
-    OutputFormat chosen;
-    if (format == "legacy") chosen = OutputFormat::Legacy;
-    else if (format == "json") chosen = OutputFormat::Json;
-    else if (format == "jsonl") chosen = OutputFormat::Jsonl;
-    else if (format == "csv") chosen = OutputFormat::Csv;
-    else {
-        fprintf(stderr, "frameprobe merge: unknown format \"%s\": expected jsonl, json, csv or legacy\n", format.c_str());
+    const OutputFormat* chosen = findOutputFormat(format);
+    if (!chosen || !chosen->fromRecordedRows) {
+        fprintf(stderr, "frameprobe merge: unknown format \"%s\": expected %s\n", format.c_str(), choices.c_str());
         return kUsageStatus;
     }
 
@@ -287,7 +272,7 @@ int runMerge(int argc, char** argv) {
         if (!partial) checkWholeRun(ordered);
         record.emplace(ordered.front()->events);
         record->setGate(&gate);
-        write(ordered, partial, chosen, output, *record);
+        write(ordered, partial, *chosen, output, *record);
     } catch (const RecordedRunError& e) {
         return fail(e.what());
     } catch (const MergeError& e) {

@@ -10,18 +10,15 @@
 
 #include "driver/command_line.h"
 #include "driver/output_check.h"
-#include "driver/process_guard.h"
+#include "process/exit_status.h"
+#include "process/process_guard.h"
 #include "driver/run_judgement.h"
 #include "indicators/registry.h"
 #include "io/open_source.h"
-#include "output/csv_sink.h"
-#include "output/qctools_sink.h"
 #include "report/html_report.h"
 #include "report/snapshot_writer.h"
-#include "output/json_sink.h"
-#include "output/jsonl_sink.h"
-#include "output/legacy_sink.h"
 #include "output/output_file.h"
+#include "output/output_formats.h"
 #include "output/progress.h"
 #include "analysis/qc_gate.h"
 #include "analysis/run_record.h"
@@ -36,23 +33,6 @@ int fail(const std::string& message) {
     fprintf(stderr, "frameprobe: %s\n", message.c_str());
     return kToolFailure;
 }
-
-// The sink of the chosen format, writing to `output` (and the legacy log); none for a
-// run that shows only its verdict.
-std::unique_ptr<RowSink> formatSink(const RunOptions& o, OutputFile& output, OutputFile* log, RunRecord& record) {
-    if (o.verdictOnly) return nullptr;
-    switch (o.format) {
-        case OutputFormat::Json: return std::make_unique<JsonSink>(output, record);
-        case OutputFormat::Jsonl: return std::make_unique<JsonlSink>(output, record);
-        case OutputFormat::Csv: return std::make_unique<CsvSink>(output);
-        case OutputFormat::Qctools: return std::make_unique<QctoolsSink>(output);
-        case OutputFormat::Legacy: break;
-    }
-    return std::make_unique<LegacySink>(output, log, o.log.has_value());
-}
-
-// Formats whose document can say that the run failed, and how far it came.
-bool keepsAFailedRun(OutputFormat format) { return format == OutputFormat::Json || format == OutputFormat::Jsonl; }
 
 }  // namespace
 
@@ -107,8 +87,7 @@ int runWithOptions(const RunOptions& o) {
     record.setGate(&gate);
     // Statistics need every frame's values: the summaries of JSON, JSON Lines and
     // --summary, the report, and conditions on indicators. Nothing else keeps rows.
-    record.keepRows(o.format == OutputFormat::Json || o.format == OutputFormat::Jsonl || o.summary || o.report ||
-                    gate.needsStatistics());
+    record.keepRows(o.format->keepsRows || o.summary || o.report || gate.needsStatistics());
     // A judged event lasts as long as its frames' presentation times say, in every format.
     record.keepTimes(!gate.empty());
     // Files given by name take their names only when complete. A failed run closes
@@ -121,7 +100,7 @@ int runWithOptions(const RunOptions& o) {
         if (format) {
             try {
                 format->abandon(message);
-                if (keepsAFailedRun(o.format)) outputFile->close();
+                if (o.format->keepsAFailedRun) outputFile->close();
             } catch (const WriteError&) {
             }
         }
@@ -138,7 +117,8 @@ int runWithOptions(const RunOptions& o) {
                 if (o.logGiven) throw;
             }
         }
-        format = formatSink(o, output, log ? &*log : nullptr, record);
+        // None for a run that shows only its verdict.
+        if (!o.verdictOnly) format = o.format->makeSink({output, log ? &*log : nullptr, o.log.has_value(), record});
         TeeSink all{&record};
         if (format) all.add(*format);
         std::optional<HtmlReport> report;
@@ -162,7 +142,7 @@ int runWithOptions(const RunOptions& o) {
                    step->decodeErrorsShown(record.frames(), outcome.interrupted), step->inputFrames()};
         step->addStreamFindings(end, record.frames());
         shown.end(end);
-        if (format && o.format == OutputFormat::Legacy && !outcome.interrupted) output.append("\nFile stream closed\n\n");
+        if (format && o.format->closing && !outcome.interrupted) output.append(o.format->closing);
         output.close();
         if (log) log->close();
         if (o.summary) {

@@ -2,10 +2,10 @@
 
 #include <cstdio>
 
-#include "driver/option_run.h"
 #include "output/output_plan.h"
+#include "process/exit_status.h"
 
-bool writesLog(const RunOptions& o) { return o.format == OutputFormat::Legacy && o.log.has_value(); }
+bool writesLog(const RunOptions& o) { return o.format->writesLog && o.log.has_value(); }
 
 std::optional<int> refuseBadOutputs(const RunOptions& o) {
     if (o.logGiven && o.log && !writesLog(o))

@@ -2,11 +2,11 @@
 
 #include <cstdio>
 
+#include "analysis/profile_lookup.h"
 #include "analysis/run_record.h"
-#include "driver/option_run.h"
-#include "driver/profile_lookup.h"
 #include "indicators/registry.h"
 #include "output/junit_xml.h"
+#include "process/exit_status.h"
 
 RunJudgement prepareJudgement(const RunOptions& o) {
     RunJudgement j;
@@ -31,8 +31,8 @@ RunJudgement prepareJudgement(const RunOptions& o) {
     // Options given on the command line override the profile's values.
     for (const auto& [type, seconds] : o.minDuration) j.events.minDuration[type] = seconds;
     if (o.flickerThreshold) j.events.flickerThreshold = *o.flickerThreshold;
-    // QCTools' file is made of the pictures' signalstats.
-    if (o.format == OutputFormat::Qctools) named.emplace_back("brng", "--format qctools");
+    // A format made of an indicator's values (QCTools' file of the pictures' signalstats).
+    if (o.format->needs) named.emplace_back(o.format->needs, std::string("--format ") + o.format->name);
     if (o.maskAsGiven)
         j.measured.mask = o.mask & kLegacyIndicators;
     else

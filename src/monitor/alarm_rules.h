@@ -13,6 +13,11 @@
 
 #include "indicators/results.h"
 
+// The monitor's own alarms, beside the event types of file runs: audio below its silence
+// threshold, and no pictures at all.
+inline constexpr std::string_view kSilenceAlarm = "silence";
+inline constexpr std::string_view kNoSignalAlarm = "no_signal";
+
 struct AlarmTiming {
     double detection = 0;  // seconds a defect lasts before it is raised
     double recovery = 0;   // seconds without it before it clears

@@ -1,22 +1,17 @@
 #include "monitor/channel.h"
 
-#include <nlohmann/json.hpp>
-
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <thread>
 
 #include "indicators/registry.h"
+#include "monitor/alarm_snapshots.h"
+#include "monitor/channel_records.h"
 #include "run/run_input.h"
 #include "monitor/live_source.h"
 #include "monitor/record_log.h"
 #include "monitor/webhook.h"
 #include "run/run_step.h"
-#include "report/png_writer.h"
-
-using Json = nlohmann::ordered_json;
 
 namespace {
 
@@ -38,13 +33,6 @@ double dbfs(float peak) { return peak > 0 ? 20.0 * std::log10(double(peak)) : -s
 // The weight of a new value in a moving mean over about ten seconds of frames.
 double meanWeight(double fps) { return 1.0 / std::max(1.0, 10.0 * fps); }
 
-std::string fileTime() {
-    std::string t = utcNow();  // 2026-01-31T12:00:00.250Z: no ':' in file names
-    for (char& c : t)
-        if (c == ':') c = '-';
-    return t;
-}
-
 }  // namespace
 
 // The rows of one connection: metrics, alarms and snapshots.
@@ -52,25 +40,21 @@ struct Channel::Sink final : RowSink {
     Channel& channel;
     LiveSource& live;
     double fps;
-    std::vector<std::uint8_t> lastPicture;
-    std::map<std::string, std::vector<std::uint8_t>, std::less<>> startPictures;  // by event type
-    uint64_t width, height;
+    AlarmSnapshots snapshots;
     std::vector<AlarmChange> changes;
     std::array<bool, kIndicatorCount> seen{};
     int64_t skippedBefore = 0;
 
-    Sink(Channel& c, LiveSource& l, double f) : channel(c), live(l), fps(f) {
-        width = live.info().width;
-        height = live.info().height;
-        if (channel.outputs_.snapshots) lastPicture.resize(width * height);
+    Sink(Channel& c, LiveSource& l, double f)
+        : channel(c), live(l), fps(f),
+          snapshots(channel.outputs_.snapshots, channel.name(), live.info().width, live.info().height) {
         changes.reserve(32);
     }
     void begin(const RunInfo&) override {}
     void end(const RunEnd&) override {}
-    bool wantsPictures() const override { return !lastPicture.empty(); }
-    void picture(int64_t, const Image& luma) override { std::copy_n(luma.data, lastPicture.size(), lastPicture.data()); }
+    bool wantsPictures() const override { return snapshots.wanted(); }
+    void picture(int64_t, const Image& luma) override { snapshots.keep(luma); }
     void row(int64_t frame, const Results& values) override;
-    std::string snapshot(std::string_view event);
 };
 
 void Channel::Sink::row(int64_t frame, const Results& values) {
@@ -86,10 +70,7 @@ void Channel::Sink::row(int64_t frame, const Results& values) {
     }
     if (m.measureEvery->Value() != live.measureEvery()) {
         m.measureEvery->Set(live.measureEvery());
-        Json r{{"type", "sampling"},         {"channel", channel.name()}, {"time", utcNow()},
-               {"stream_time", double(origin.streamFrame) / fps}, {"frame", origin.streamFrame},
-               {"measure_every", live.measureEvery()}};
-        channel.record(r.dump());
+        channel.record(samplingRecord(channel.name(), origin.streamFrame, fps, live.measureEvery()));
     }
     if (origin.status.decodeErrors > 0) m.decodeErrors->Increment(double(origin.status.decodeErrors));
     m.analysisFps->Set(live.analysisFps());
@@ -137,38 +118,12 @@ void Channel::Sink::row(int64_t frame, const Results& values) {
     }
     for (const AlarmChange& change : changes) {
         if (change.kind == AlarmChange::Pending) {
-            if (!lastPicture.empty()) startPictures[std::string(change.event)] = lastPicture;
+            snapshots.pending(change.event);
             continue;
         }
-        const std::string file = change.kind == AlarmChange::Raised ? snapshot(change.event) : std::string();
+        const std::string file = change.kind == AlarmChange::Raised ? snapshots.write(change.event) : std::string();
         std::lock_guard lock(channel.mutex_);
         channel.alarm(change, fps, file);
-    }
-}
-
-// Writes the picture where the event began as a PNG; its path, or empty.
-std::string Channel::Sink::snapshot(std::string_view event) {
-    const auto it = startPictures.find(event);
-    if (it == startPictures.end() || !channel.outputs_.snapshots) return {};
-    namespace fs = std::filesystem;
-    const fs::path path = fs::path(*channel.outputs_.snapshots) / (channel.name() + "-" + std::string(event) + "-" +
-                                                                   fileTime() + ".png");
-    const fs::path partial = path.string() + ".part";
-    try {
-        const std::string png = encodeGreyPng(makeImage(width, height, it->second.data()));
-        {
-            std::ofstream out(partial, std::ios::binary);
-            out.write(png.data(), static_cast<std::streamsize>(png.size()));
-            out.close();
-            if (!out) throw std::runtime_error("cannot write " + partial.string());
-        }
-        fs::rename(partial, path);
-        return path.string();
-    } catch (const std::exception& e) {
-        std::error_code ignored;
-        fs::remove(partial, ignored);
-        fprintf(stderr, "frameprobe: channel %s: no snapshot: %s\n", channel.name().c_str(), e.what());
-        return {};
     }
 }
 
@@ -210,22 +165,8 @@ void Channel::alarm(const AlarmChange& change, double fps, const std::string& sn
     const std::string event(change.event);
     // no_signal is about the frames that did not come: it starts where the next one was due.
     const int64_t frame = event == "no_signal" ? change.startFrame : std::max<int64_t>(0, streamFrames_ - 1);
-    Json r{{"type", "alarm"},
-           {"channel", name()},
-           {"event", event},
-           {"state", raised ? "raised" : "cleared"},
-           {"severity", options_.alarms.severityOf(event)},
-           {"time", utcNow()},
-           {"stream_time", double(frame) / fps},
-           {"frame", frame},
-           {"start_frame", change.startFrame},
-           {"start_stream_time", double(change.startFrame) / fps}};
-    if (!raised && event != "no_signal") {
-        r["end_frame"] = change.endFrame;
-        r["duration"] = double(change.endFrame - change.startFrame + 1) / fps;
-    }
-    if (!snapshot.empty()) r["snapshot"] = snapshot;
-    const std::string text = r.dump();
+    const std::string text =
+        alarmRecord(name(), AlarmRecord{change, options_.alarms.severityOf(event), frame, fps, snapshot});
     record(text);
     if (outputs_.webhook != nullptr) outputs_.webhook->post(text);
     if (raised) {
@@ -249,13 +190,9 @@ void Channel::checkSignal() {
 
 void Channel::writeFinalRecord(const char* reason) {
     std::lock_guard lock(mutex_);
-    Json raised = Json::object();
-    for (const auto& [event, count] : raisedCount_) raised[event] = count;
-    Json r{{"type", "stopped"},        {"channel", name()},          {"reason", reason},
-           {"time", utcNow()},         {"stream_time", double(streamFrames_) / fps_},
-           {"frames_measured", measured_}, {"frames_skipped", skipped_}, {"reconnects", reconnects_},
-           {"alarms_raised", raised},  {"active", Json(std::vector<std::string>(active_.begin(), active_.end()))}};
-    record(r.dump());
+    record(stoppedRecord(name(), reason,
+                         ChannelTotals{double(streamFrames_) / fps_, measured_, skipped_, reconnects_, raisedCount_,
+                                       active_}));
 }
 
 // Opens the input and measures it until it ends, fails or the monitor stops;
@@ -286,10 +223,7 @@ bool Channel::connectAndMeasure(bool& delivered) {
             rulesFps_ = fps;
         }
     }
-    Json r{{"type", "input"},   {"channel", name()},          {"state", "connected"}, {"time", utcNow()},
-           {"input", input_.url}, {"format", info.format},    {"width", info.width},  {"height", info.height},
-           {"fps", fps},         {"audio", source->takeStreamStatus().hasAudio}};
-    record(r.dump());
+    record(connectedRecord(name(), input_.url, info, fps, source->takeStreamStatus().hasAudio));
 
     LiveSource liveSource(*source, fps, options_.realtime && !live, live || options_.realtime, streamFrames_,
                           lastPicture_);
@@ -307,14 +241,12 @@ bool Channel::connectAndMeasure(bool& delivered) {
     metrics_.up->Set(0);
     delivered = outcome.rows > 0;
     if (!stop_) {
-        Json lost{{"type", "input"}, {"channel", name()}, {"state", live ? "lost" : "ended"}, {"time", utcNow()},
-                  {"stream_time", double(liveSource.streamFrames()) / fps}};
+        std::optional<std::string> message;
         if (outcome.failedFrame) {
-            const std::string message = readFailure(outcome, input_.url);
-            lost["message"] = message;
-            fprintf(stderr, "frameprobe: channel %s: %s\n", name().c_str(), message.c_str());
+            message = readFailure(outcome, input_.url);
+            fprintf(stderr, "frameprobe: channel %s: %s\n", name().c_str(), message->c_str());
         }
-        record(lost.dump());
+        record(lostRecord(name(), live, double(liveSource.streamFrames()) / fps, message));
     }
     return true;
 }

@@ -7,13 +7,14 @@
 #include <cmath>
 #include <cstdio>
 
+#include "analysis/events.h"
 #include "analysis/measured_indicators.h"
-#include "cli/options.h"
-#include "driver/profile_lookup.h"
+#include "analysis/profile_lookup.h"
 #include "indicators/indicator_list.h"
 #include "indicators/registry.h"
 #include "monitor/alarm_profile.h"
 #include "monitor/loudness_alarms.h"
+#include "process/exit_status.h"
 #include "rows/text_format.h"
 
 namespace {
@@ -62,26 +63,27 @@ std::variant<MonitorOptions, int> parseMonitorOptions(int argc, char** argv) {
     app.add_flag("--realtime", o.realtime, "Read files at their frame rate, as a live stream would come");
     app.add_option("--indicators", indicators, "Indicators to measure (as in file runs; default all)");
     app.add_option("-t,--threads", o.threads, "Worker threads per channel (default 1)")->check(CLI::Range(1, 1024));
-    for (const char* type : {"black", "freeze", "letterbox", "pillarbox", "flicker", "silence", "no_signal", "loudness",
-                             "true_peak"}) {
-        std::string name = type;
-        std::replace(name.begin(), name.end(), '_', '-');
+    // The event types of file runs, then the monitor's own alarms.
+    std::vector<std::string_view> types(rowEventTypes().begin(), rowEventTypes().end());
+    types.insert(types.end(), {kSilenceAlarm, kNoSignalAlarm, kLoudnessEvent, kTruePeakEvent});
+    for (const std::string_view type : types) {
+        const std::string name = optionName(type);
         app.add_option_function<std::string>(
-            "--" + name + "-severity", [&overrides, type](const std::string& s) { overrides.severity[type] = s; },
-            std::string("Severity written with ") + type + " alarms");
+            "--" + name + "-severity", [&overrides, type](const std::string& s) { overrides.severity[std::string(type)] = s; },
+            "Severity written with " + std::string(type) + " alarms");
         if (name == "no-signal") continue;
         // One of an alarm type's two times, leaving the other as it stands.
         const auto timing = [&](const std::string& option, std::map<std::string, double, std::less<>>& seconds,
                                 const std::string& help) {
-            app.add_option_function<double>(option, [&seconds, type](double s) { seconds[type] = s; }, help)
+            app.add_option_function<double>(option, [&seconds, type](double s) { seconds[std::string(type)] = s; }, help)
                 ->check(CLI::NonNegativeNumber);
         };
         const AlarmTiming defaults = defaultTiming(type);
         timing("--" + name + "-min-duration", overrides.detection,
-               std::string("Seconds a ") + type + " defect lasts before its alarm is raised (default " +
+               "Seconds a " + std::string(type) + " defect lasts before its alarm is raised (default " +
                    shortestNumber(defaults.detection) + ")");
         timing("--" + name + "-recovery", overrides.recovery,
-               std::string("Seconds without the defect before a ") + type + " alarm clears (default " +
+               "Seconds without the defect before a " + std::string(type) + " alarm clears (default " +
                    shortestNumber(defaults.recovery) + ")");
     }
     app.add_option("--no-signal-after", o.noSignalAfter,

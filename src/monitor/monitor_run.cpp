@@ -6,9 +6,8 @@
 #include <memory>
 #include <thread>
 
-#include "cli/options.h"
-#include "driver/option_run.h"
-#include "driver/process_guard.h"
+#include "process/exit_status.h"
+#include "process/process_guard.h"
 #include "monitor/channel.h"
 #include "monitor/http_server.h"
 #include "monitor/metrics.h"

@@ -8,10 +8,7 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <random>
 #include <utility>
 
 std::string writeFailure(const std::string& name, int error) {
@@ -26,82 +23,12 @@ bool writtenWhole(const std::string& path) {
     return S_ISREG(info.st_mode);
 }
 
-namespace {
-
-// Where a link to a file not made yet leads (through links to links), so that the
-// file is made there and the link stays, as a shell's redirection does; `path`
-// itself when it is no link.
-std::string danglingLinkTarget(const std::string& path) {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    fs::path at(path);
-    for (int hops = 0; hops < 40 && fs::is_symlink(at, error); ++hops) {
-        const fs::path next = fs::read_symlink(at, error);
-        if (error) break;
-        at = next.is_absolute() ? next : at.parent_path() / next;
-    }
-    return at.string();
-}
-
-// Hidden, so that a pattern such as *.json never takes it for a result.
-std::string hiddenName(const std::string& name) { return "." + name + ".XXXXXX"; }
-
-std::string descriptorPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
-
-// An unnamed file in `folder` that linkat() can give a name through /proc; -1
-// where the system or the file system has no such files (the caller then
-// writes under a hidden name).
-int openUnnamed(const std::string& folder) {
-#ifdef O_TMPFILE
-    const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-    if (fd < 0) return -1;
-    if (access(descriptorPath(fd).c_str(), F_OK) == 0) return fd;
-    ::close(fd);
-#else
-    (void)folder;
-#endif
-    return -1;
-}
-
-}  // namespace
-
 OutputFile OutputFile::open(const std::string& path) {
     if (path == "-") return OutputFile(STDOUT_FILENO, "standard output", false);
     if (!writtenWhole(path)) return openInPlace(path);
-    // A link is followed: the file it leads to is replaced, the link stays.
-    std::string target = path;
-    if (char* real = realpath(path.c_str(), nullptr)) {
-        target = real;
-        std::free(real);
-    } else {
-        target = danglingLinkTarget(path);
-    }
-    const std::filesystem::path final(target);
-    const std::filesystem::path folder = final.has_parent_path() ? final.parent_path() : ".";
-    // The file gets the mode it had, or the one a new file would get.
-    struct stat before {};
-    mode_t mode = 0;
-    if (::stat(target.c_str(), &before) == 0) {
-        mode = before.st_mode & 07777;
-    } else {
-        const mode_t mask = umask(0);
-        umask(mask);
-        mode = 0666 & ~mask;
-    }
-    if (const int fd = openUnnamed(folder.string()); fd >= 0) {
-        fchmod(fd, mode);
-        OutputFile file(fd, path, true);
-        file.unnamed_ = true;
-        file.target_ = std::move(target);
-        return file;
-    }
-    std::string temporary = (folder / hiddenName(final.filename().string())).string();
-    const int fd = mkstemp(temporary.data());
-    if (fd < 0) throw WriteError("cannot create " + path + ": " + std::strerror(errno));
-    fchmod(fd, mode);
-    OutputFile file(fd, path, true);
-    file.temporary_ = std::move(temporary);
-    file.target_ = std::move(target);
+    WholeFile whole(path);
+    OutputFile file(whole.fd(), path, false);
+    file.whole_.emplace(std::move(whole));
     return file;
 }
 
@@ -123,20 +50,12 @@ OutputFile::OutputFile(OutputFile&& other) noexcept
       owned_(other.owned_),
       pending_(std::move(other.pending_)),
       committed_(other.committed_),
-      temporary_(std::exchange(other.temporary_, {})),
-      target_(std::move(other.target_)),
-      unnamed_(std::exchange(other.unnamed_, false)),
+      whole_(std::move(other.whole_)),
       failed_(other.failed_) {}
 
+// A named file not closed whole is discarded with whole_.
 OutputFile::~OutputFile() {
     if (fd_ >= 0 && owned_) ::close(fd_);
-    removeTemporary();
-}
-
-void OutputFile::removeTemporary() noexcept {
-    if (temporary_.empty()) return;
-    ::unlink(temporary_.c_str());
-    temporary_.clear();
 }
 
 void OutputFile::print(const char* format, ...) {
@@ -203,33 +122,19 @@ void OutputFile::close() {
     // A file that failed once never takes its name, whatever later calls manage.
     if (failed_) throw WriteError(writeFailure(name_, EIO));
     commit();
-    // On failure the destructor discards the file, and an earlier one keeps its name.
-    if (!temporary_.empty() || unnamed_)
-        if (fsync(fd_) != 0) failToFinish(errno);
-    if (unnamed_) linkIntoPlace();
-    if (owned_ && ::close(std::exchange(fd_, -1)) != 0) failToFinish(errno);
-    if (temporary_.empty()) return;
-    if (std::rename(temporary_.c_str(), target_.c_str()) != 0) failToFinish(errno);
-    temporary_.clear();
-}
-
-// The unnamed file is linked under a hidden name, which the closing rename then
-// moves onto its own name in one step (a link cannot replace a file).
-void OutputFile::linkIntoPlace() {
-    const std::filesystem::path final(target_);
-    const std::filesystem::path folder = final.has_parent_path() ? final.parent_path() : ".";
-    const std::string from = descriptorPath(fd_);
-    std::random_device random;
-    for (int attempt = 0;; ++attempt) {
-        std::string hidden = (folder / hiddenName(final.filename().string())).string();
-        // mktemp's name is only a candidate here: linkat refuses a name that exists.
-        for (std::size_t i = hidden.size() - 6; i < hidden.size(); ++i)
-            hidden[i] = "abcdefghijklmnopqrstuvwxyz0123456789"[random() % 36];
-        if (linkat(AT_FDCWD, from.c_str(), AT_FDCWD, hidden.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-            temporary_ = std::move(hidden);
-            unnamed_ = false;
-            return;
+    if (whole_) {
+        // On failure the file is discarded, and an earlier one keeps its name; its
+        // descriptor may be closed already, and is then written no more.
+        failed_ = true;
+        try {
+            whole_->finish();
+        } catch (const WriteError&) {
+            fd_ = whole_->fd();
+            throw;
         }
-        if (errno != EEXIST || attempt == 100) failToFinish(errno);
+        failed_ = false;
+        fd_ = -1;
+        return;
     }
+    if (owned_ && ::close(std::exchange(fd_, -1)) != 0) failToFinish(errno);
 }

@@ -3,18 +3,17 @@
 // file that cannot take a row is cut back to its last whole row, so that it
 // never ends in the middle of one.
 //
-// A regular file given by name is complete or absent: it is written as an
-// unnamed file in its own folder (Linux's O_TMPFILE; elsewhere, or on a file
-// system without it, under a hidden temporary name) and takes its name in
-// close(). Dropped without close() (a failed run), the file is discarded and a
-// file that had the name before is untouched; an unnamed file leaves nothing
-// behind even when the process is killed. Standard output, pipes and devices
-// are written as they come.
+// A regular file given by name is complete or absent: it is written as a
+// WholeFile (whole_file.h), which takes its name in close(). Dropped without
+// close() (a failed run), the file is discarded and a file that had the name
+// before is untouched. Standard output, pipes and devices are written as they come.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "output/whole_file.h"
 #include "rows/row_sink.h"
 
 class OutputFile {
@@ -40,25 +39,21 @@ public:
 
     // Ends a whole row: writes what was gathered; throws WriteError on failure.
     void commit();
-    // Commits, then closes owned descriptors and gives a file written under a
-    // temporary name its own name; throws WriteError (the temporary is removed),
-    // also when an earlier write, flush or rename of the file failed.
+    // Commits, then closes owned descriptors and gives a file given by name its
+    // name; throws WriteError (the file is discarded), also when an earlier write
+    // of the file failed.
     void close();
 
 private:
     [[noreturn]] void fail(int error);
     [[noreturn]] void failToFinish(int error);
-    void linkIntoPlace();
-    void removeTemporary() noexcept;
 
     int fd_;
     std::string name_;
     bool owned_;
     std::string pending_;
     long long committed_ = -1;  // file size after the last whole row, for regular files
-    std::string temporary_;     // where a file given by name is written until close()
-    std::string target_;        // the file that the temporary one becomes
-    bool unnamed_ = false;      // written with no name at all until close()
+    std::optional<WholeFile> whole_;  // a file given by name, which owns the descriptor
     bool failed_ = false;
 };
 

@@ -34,11 +34,6 @@ std::string statText(int stat, double value) {
 
 }  // namespace
 
-bool namesQctoolsFile(const std::string& path) {
-    const std::string suffix = ".qctools.xml.gz";
-    return path.size() > suffix.size() && path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
 QctoolsSink::QctoolsSink(OutputFile& out) : out_(out), zip_(std::make_unique<Compressor>()) {
     // 15 + 16: a gzip header and trailer around the deflate stream.
     if (deflateInit2(&zip_->stream, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)

@@ -31,6 +31,3 @@ private:
     double fps_ = 25;
     bool finished_ = false;
 };
-
-// Whether an output's name asks for this format.
-bool namesQctoolsFile(const std::string& path);

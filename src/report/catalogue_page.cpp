@@ -101,53 +101,6 @@ std::string worstCell(const std::string& text, const std::string& sortValue) {
     return joined({"<td class=\"n worst\" data-value=\"", htmlEscaped(sortValue), "\">", text, "</td>"});
 }
 
-// The table takes the window's width: texts wrap, and the worst values hide on request.
-const char* const kCatalogueStyle = R"css(
-.fit th, .fit td { white-space: normal; overflow-wrap: anywhere; vertical-align: top; padding: .15em .45em; }
-.fit td.n, .fit th.worst { overflow-wrap: normal; }
-#catalogue { width: 100%; }
-#catalogue[data-worst="hidden"] .worst { display: none; }
-#catalogue ul.findings { margin: 0; padding: 0; list-style: none; }
-#catalogue code { font-size: 12px; }
-)css";
-
-const char* const kCatalogueScript = R"js(
-(function () {
-  "use strict";
-  var table = document.getElementById("catalogue"), body = table.tBodies[0], filter = document.getElementById("filter");
-  var key = -1, up = true;
-  [].slice.call(table.tHead.rows[0].cells).forEach(function (th, i) {
-    th.onclick = function () {
-      // A worst value sorts worst first on the first click; cells without a value stay last.
-      up = key === i ? !up : th.dataset.worse !== "higher"; key = i;
-      var number = th.dataset.sort === "number";
-      [].slice.call(body.rows).sort(function (a, b) {
-        var x = a.cells[i].dataset.value, y = b.cells[i].dataset.value;
-        if (x === "" || y === "") return (x === "") - (y === "");
-        var order = number ? (+x) - (+y) : (x < y ? -1 : x > y ? 1 : 0);
-        return up ? order : -order;
-      }).forEach(function (r) { body.appendChild(r); });
-      table.dataset.sorted = i + (up ? " up" : " down");
-    };
-  });
-  // The worst values' columns give way when the table is wider than the window.
-  var worst = document.getElementById("show-worst"), wrap = table.parentNode;
-  if (worst) {
-    worst.onchange = function () { table.dataset.worst = worst.checked ? "shown" : "hidden"; };
-    if (wrap.scrollWidth > wrap.clientWidth + 1) {
-      worst.checked = false;
-      worst.onchange();
-    }
-  }
-  filter.oninput = function () {
-    var words = filter.value.toLowerCase();
-    [].slice.call(body.rows).forEach(function (r) { r.hidden = r.textContent.toLowerCase().indexOf(words) < 0; });
-    table.dataset.shown = [].slice.call(body.rows).filter(function (r) { return !r.hidden; }).length;
-  };
-  document.documentElement.dataset.ready = "1";
-})();
-)js";
-
 }  // namespace
 
 void sortByFailures(std::vector<CatalogueEntry>& entries) {
@@ -184,7 +137,7 @@ std::string cataloguePage(const std::vector<CatalogueEntry>& entries) {
     for (const CatalogueEntry& e : entries) failed += e.status == "fail";
     std::string out = joined(
         {"<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>frameprobe catalogue</title>\n"
-         "<style>", kReportStyle, kCatalogueStyle, "</style>\n<script>", kReportErrorScript, "</script>\n</head>\n<body>\n"
+         "<style>\n", kReportStyle, "\n", kCatalogueStyle, "</style>\n<script>\n", kReportErrorScript, "</script>\n</head>\n<body>\n"
          "<h1>frameprobe catalogue</h1>\n<p id=\"totals\">", std::to_string(entries.size()), " runs, ",
          std::to_string(failed), " failed &middot; <a download=\"catalogue.csv\" id=\"csv\" href=\"data:text/csv;base64,",
          base64(catalogueCsv(entries)), "\">CSV</a> &middot; <input id=\"filter\" type=\"search\" placeholder=\"filter\""
@@ -227,5 +180,5 @@ std::string cataloguePage(const std::vector<CatalogueEntry>& entries) {
         out += "</tr>\n";
     }
     return out + joined({"</tbody></table></div>\n<p class=\"hint\">Click a heading to sort; a worst value links to its frame. frameprobe ", kFrameprobeVersion,
-                         "</p>\n<script>", kCatalogueScript, "</script>\n</body>\n</html>\n"});
+                         "</p>\n<script>\n", kCatalogueScript, "</script>\n</body>\n</html>\n"});
 }

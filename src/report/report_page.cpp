@@ -116,7 +116,7 @@ std::string header(const ReportContent& c) {
     // "-" is how the command line names standard input.
     const std::string path = info.path == "-" ? std::string("standard input") : htmlEscaped(info.path);
     std::string out = joined({"<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>frameprobe: ",
-                              path, "</title>\n<style>", kReportStyle, "</style>\n<script>", kReportErrorScript,
+                              path, "</title>\n<style>\n", kReportStyle, "</style>\n<script>\n", kReportErrorScript,
                               "</script>\n</head>\n<body>\n<h1>frameprobe report: ", path, "</h1>\n<dl class=\"run\">\n"});
     std::string qc = "no gate given";
     const std::optional<Verdict> verdict = c.record.verdict();
@@ -400,6 +400,6 @@ void writeReportPage(OutputFile& out, const ReportContent& content) {
     out.append(pictures(content, list));
     out.commit();
     out.append(joined({"<script type=\"application/json\" id=\"report-data\">", scriptSafe(plotData(content, list)),
-                       "</script>\n<script>", kReportScript, "</script>\n</body>\n</html>\n"}));
+                       "</script>\n<script>\n", kReportScript, "</script>\n</body>\n</html>\n"}));
     out.commit();
 }

@@ -1,8 +1,5 @@
 #include "report/snapshot_writer.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -11,6 +8,7 @@
 #include "analysis/run_record.h"
 #include "indicators/registry.h"
 #include "output/output_file.h"
+#include "output/whole_file.h"
 #include "report/png_writer.h"
 
 namespace {
@@ -35,30 +33,9 @@ void SnapshotWriter::begin(const RunInfo& info) {
     thumbnails_.begin(info, record_.eventOptions());
 }
 
-// Written under a temporary name and renamed: a file is whole or absent.
+// Each file is whole or absent.
 void SnapshotWriter::write(const std::string& name, const Thumbnail& picture) const {
-    const std::string path = (std::filesystem::path(folder_) / name).string();
-    const std::string partial = path + ".partial";
-    const std::string png = encodeGreyPng(picture.image());
-    const int fd = ::open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) throw WriteError(writeFailure(path, errno));
-    std::size_t done = 0;
-    while (done < png.size()) {
-        const ssize_t n = ::write(fd, png.data() + done, png.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            const int error = n < 0 ? errno : ENOSPC;
-            ::close(fd);
-            ::unlink(partial.c_str());
-            throw WriteError(writeFailure(path, error));
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::close(fd) != 0 || std::rename(partial.c_str(), path.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(partial.c_str());
-        throw WriteError(writeFailure(path, error));
-    }
+    writeWholeFile((std::filesystem::path(folder_) / name).string(), encodeGreyPng(picture.image()));
 }
 
 void SnapshotWriter::end(const RunEnd&) {

@@ -14,5 +14,3 @@ void installStopHandlers();
 const std::atomic<bool>& stopRequested();
 // The signal that asked the run to stop, 0 when none did.
 int stopSignal();
-// 128 + the signal number: 130 for SIGINT, 143 for SIGTERM.
-int statusForSignal(int signal);

@@ -1,4 +1,4 @@
-#include "driver/process_guard.h"
+#include "process/process_guard.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -56,5 +56,3 @@ void installStopHandlers() {
 const std::atomic<bool>& stopRequested() { return stopFlag; }
 
 int stopSignal() { return receivedSignal; }
-
-int statusForSignal(int signal) { return 128 + signal; }
