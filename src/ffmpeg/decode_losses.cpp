@@ -139,8 +139,7 @@ void FfmpegSource::noteUnstampedFrame() {
 void FfmpegSource::seedRhythm(const std::vector<PacketStamp>& stamps, std::size_t target) {
     // The steps of the decode time stamps before the packet decoding starts from, as a run from the
     // start saw them: a segment then finds the frames its container lost as that run does.
-    constexpr std::size_t kSteps = 16;
-    for (std::size_t i = target > kSteps ? target - kSteps : 0; i < target; ++i) {
+    for (std::size_t i = target > kRhythmSeedPackets ? target - kRhythmSeedPackets : 0; i < target; ++i) {
         const int64_t dts = stamps[i].dts;
         if (dts != AV_NOPTS_VALUE && lastDts_ != AV_NOPTS_VALUE) rhythm_.missingBefore(dts, lastDts_);
         lastDts_ = dts;

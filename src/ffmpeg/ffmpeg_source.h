@@ -175,6 +175,8 @@ private:
     std::vector<DemuxLoss> demuxLosses_;
     // How many of a loss's frames stand before the frame about to be given: 0 none yet, -1 none in this run.
     int64_t lostBefore(const DemuxLoss& loss, int64_t pts) const;
+    // Packets before the one decoding starts from whose decode time stamps seed the rhythm.
+    static constexpr std::size_t kRhythmSeedPackets = 16;
     void seedRhythm(const std::vector<PacketStamp>& stamps, std::size_t target);
     // The presentation time stamp of the last frame given, or after a seek of the frame before the first wanted.
     int64_t shownBefore_ = AV_NOPTS_VALUE;

@@ -24,13 +24,13 @@ bool listsEveryPacket(AVStream* stream) {
 
 }  // namespace
 
-std::optional<int64_t> indexedKeyFrame(AVStream* stream, int64_t index) {
+std::optional<int64_t> indexedKeyFrame(AVStream* stream, int64_t index, int64_t leadPackets) {
     if (!listsEveryPacket(stream)) return std::nullopt;
     const int count = avformat_index_get_entries_count(stream);
     int keys = 0, last = 0;
     for (auto i = static_cast<int>(std::min<int64_t>(index, count - 1)); i > 0; --i) {
         if (!(avformat_index_get_entry(stream, i)->flags & AVINDEX_KEYFRAME)) continue;
-        if (++keys == 2) return avformat_index_get_entry(stream, last)->timestamp;
+        if (++keys >= 2 && index - i >= leadPackets) return avformat_index_get_entry(stream, last)->timestamp;
         last = i - 1;
     }
     return std::nullopt;

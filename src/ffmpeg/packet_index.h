@@ -11,9 +11,12 @@ struct AVStream;
 // QuickTime do): that of the packet before the last key frame at or before packet `index`, so
 // that the seek lands on the key frame before it or earlier (seeks in MP4 land up to the decoder's
 // delay early), and a frame shown before its own key frame (an open group of pictures) is still
-// reached from the one before. None when the index does not list every packet, or lists frames
-// the decoder drops (an edit list's), or no such key frame stands past the first packet.
-std::optional<int64_t> indexedKeyFrame(AVStream* stream, int64_t index);
+// reached from the one before. That key frame stands at least `leadPackets` packets before packet
+// `index`, so that the rhythm of the decode time stamps before the frame wanted is read too (with
+// short groups of pictures, a frame lost just after it would otherwise go unseen). None when the
+// index does not list every packet, or lists frames the decoder drops (an edit list's), or no
+// such key frame stands past the first packet.
+std::optional<int64_t> indexedKeyFrame(AVStream* stream, int64_t index, int64_t leadPackets);
 
 // The number of packets before the key frame of decode time stamp `dts`, by the same index.
 std::optional<int64_t> indexedPacketsBefore(AVStream* stream, int64_t dts);

@@ -110,7 +110,7 @@ FfmpegSource::Seek FfmpegSource::seekTo(int64_t index) {
     int64_t before = 0;
     std::vector<PacketStamp> stamps;
     AVStream* video = format_->streams[streamIndex_];
-    if (const std::optional<int64_t> key = indexedKeyFrame(video, index)) {
+    if (const std::optional<int64_t> key = indexedKeyFrame(video, index, kRhythmSeedPackets)) {
         // The index tells which key frame the seek landed on.
         std::optional<int64_t> landed;
         if (av_seek_frame(format_, streamIndex_, *key, AVSEEK_FLAG_BACKWARD) >= 0 && av_read_frame(format_, packet_) >= 0) {
