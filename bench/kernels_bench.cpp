@@ -181,7 +181,7 @@ const bool registered = [] {
         std::fill(squares.begin(), squares.end(), 0.0);
         ImageDouble r = makeImageDouble(kBlocks * 8, 8, residual.data()), s = makeImageDouble(kBlocks, 1, sums.data()),
                     q = makeImageDouble(kBlocks, 1, squares.data()), d = makeImageDouble(kBlocks, 1, devs.data());
-        calculateStdDevsDouble_ommitZeros(&r, &s, &q, &d, &mask, 8, 8);
+        calculateInteriorStdDevs(&r, &s, &q, &d, &mask, 8, 8);
         benchmark::DoNotOptimize(devs.data());
     });
     registerVariants("residualDeviations", residualDeviationsVariants(), [](ResidualDeviationsKernel* fn, const Plane& p) {

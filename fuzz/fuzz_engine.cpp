@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "indicators/registry.h"
 #include "pipeline/engine.h"
 
 namespace {

@@ -76,7 +76,7 @@ py::list eventsList(const std::vector<frameprobe::Event>& events) {
         d["start_time"] = e.startTime;
         d["end_time"] = e.endTime;
         d["duration"] = e.duration;
-        d["severity"] = e.severity;
+        d["severity"] = frameprobe::severityName(e.severity);
         // In the order the program's JSON gives them.
         if (e.top) d["top"] = *e.top;
         if (e.bottom) d["bottom"] = *e.bottom;

@@ -116,7 +116,7 @@ TEST(Events, FreezeStartsAtTheFirstStillFrame) {
 TEST(Events, RecoveryJoinsRunsApartByLessThanIt) {
     EventOptions options;
     options.recovery["black"] = 0.08;  // two frames at 25 fps
-    options.severity["black"] = "error";
+    options.severity["black"] = Severity::Error;
     EventDetector d(25, maskOf({"blackout"}), options);
     // Gaps of one frame (joined), then two frames (as long as the recovery: apart).
     feedValues(d, "blackout", 0, flags(20, {{0, 3}, {5, 6}, {9, 10}}));
@@ -124,7 +124,7 @@ TEST(Events, RecoveryJoinsRunsApartByLessThanIt) {
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[0].startFrame, 0);
     EXPECT_EQ(events[0].endFrame, 6);
-    EXPECT_EQ(events[0].severity, "error");
+    EXPECT_EQ(events[0].severity, Severity::Error);
     EXPECT_EQ(events[1].startFrame, 9);
 }
 

@@ -282,9 +282,9 @@ TEST(HtmlReport, TheVerdictWithItsFindingsAndEventSeverities) {
         frames[f].values.set(indexOf("blackout"), f >= 2 && f <= 3 ? 1.0 : 0.0);
     }
     EventOptions options;
-    options.severity["black"] = "error";
+    options.severity["black"] = Severity::Error;
     QcGate warnOnly;
-    warnOnly.add("blur.max>5", "warning");
+    warnOnly.add("blur.max>5", Severity::Warning);
     const std::string warned = runReport(info, frames, {}, &warnOnly, options).page;
     EXPECT_NE(warned.find("<div id=\"verdict\" data-status=\"warn\">"), std::string::npos);
     EXPECT_EQ(warned.find("passed"), std::string::npos);

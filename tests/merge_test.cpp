@@ -282,6 +282,16 @@ TEST_F(MergeTest, FrameNumbersOutsideTheRangeOfRunsAreRefused) {
     }
 }
 
+TEST_F(MergeTest, ASeverityNoRunWritesIsRefused) {
+    segment("a.jsonl", 0, kFrames);
+    rewrite("a.jsonl", "bad.jsonl", [](json& record, int) {
+        if (record["type"] == "header") record["settings"]["events"]["severity"]["black"] = "fatal";
+    });
+    const ProcessResult r = merge({"bad.jsonl"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("bad.jsonl:1: unknown severity \"fatal\" of black"), std::string::npos) << r.err;
+}
+
 TEST_F(MergeTest, SignalsStopItWithoutAWholeOutput) {
     segment("a.jsonl", 0, 24);
     segment("b.jsonl", 24, kFrames - 24);

@@ -69,6 +69,12 @@ struct FrameResult {
     }
 };
 
+// How grave an event type is: a warning, or an error that fails a verdict.
+enum class Severity { Warning, Error };
+
+// "warning" or "error", as the program's JSON writes it.
+FRAMEPROBE_API const char* severityName(Severity severity);
+
 // A run of consecutive frames with a defect.
 struct Event {
     std::string type;  // "black", "constant_colour", "freeze", "letterbox", "pillarbox", "flicker", "damaged", "decode_error", "transport"
@@ -77,7 +83,7 @@ struct Event {
     double startTime = 0;
     double endTime = 0;  // when the last frame ends
     double duration = 0;
-    std::string severity = "warning";  // "warning" or "error"
+    Severity severity = Severity::Warning;
     // What the first frame showed, where the type tells it: bars' widths in pixels and their
     // side ("both" or the one side) for letterbox (top, bottom) and pillarbox (left, right),
     // a flat picture's luma level for constant_colour.

@@ -124,7 +124,7 @@ FRAMEPROBE_AVX2 void blockDeviationsAvx2(const Plane& frame, uint32_t size, doub
 }
 #endif
 
-constexpr KernelVariant<BlockDeviationsKernel> VARIANTS[] = {
+constexpr KernelVariant<BlockDeviationsKernel> kVariants[] = {
     {"plain", CpuLevel::Plain, blockDeviationsPlain},
 #if FRAMEPROBE_X86
     {"avx2", CpuLevel::Avx2, blockDeviationsAvx2},
@@ -133,7 +133,7 @@ constexpr KernelVariant<BlockDeviationsKernel> VARIANTS[] = {
 
 }  // namespace
 
-std::span<const KernelVariant<BlockDeviationsKernel>> blockDeviationsVariants() { return VARIANTS; }
+std::span<const KernelVariant<BlockDeviationsKernel>> blockDeviationsVariants() { return kVariants; }
 
 void blockDeviationsFast(const Plane& frame, uint32_t size, double* deviations) {
     static BlockDeviationsKernel* const chosen = bestVariant(blockDeviationsVariants());

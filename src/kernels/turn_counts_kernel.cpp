@@ -120,7 +120,7 @@ FRAMEPROBE_AVX512 void turnCountsAvx512(const uint16_t* const* rows, std::size_t
 }
 #endif
 
-constexpr KernelVariant<TurnCountsKernel> VARIANTS[] = {
+constexpr KernelVariant<TurnCountsKernel> kVariants[] = {
     {"plain", CpuLevel::Plain, turnCountsPlain},
 #if FRAMEPROBE_X86
     {"avx2", CpuLevel::Avx2, turnCountsAvx2},
@@ -130,4 +130,4 @@ constexpr KernelVariant<TurnCountsKernel> VARIANTS[] = {
 
 }  // namespace
 
-std::span<const KernelVariant<TurnCountsKernel>> turnCountsVariants() { return VARIANTS; }
+std::span<const KernelVariant<TurnCountsKernel>> turnCountsVariants() { return kVariants; }

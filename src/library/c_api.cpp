@@ -15,6 +15,7 @@
 
 #include "frameprobe/frameprobe.hpp"
 #include "library/conversions.h"
+#include "tools/frame_rate.h"
 
 struct frameprobe_analysis {
     std::optional<frameprobe::Analysis> pushed;
@@ -141,7 +142,7 @@ frameprobe_status frameprobe_create(const frameprobe_settings* given, frameprobe
         settings.bitDepth = s->bit_depth;
         settings.chromaLog2Width = s->chroma_log2_width;
         settings.chromaLog2Height = s->chroma_log2_height;
-        settings.fps = s->fps > 0 ? s->fps : 25;
+        settings.fps = s->fps > 0 ? s->fps : kDefaultFps;
         settings.indicators = indicatorList(*s);
         settings.threads = s->threads;
         settings.events = eventSettings(*s);

@@ -16,6 +16,7 @@
 #include "monitor/webhook.h"
 #include "run/run_step.h"
 #include "report/png_writer.h"
+#include "tools/frame_rate.h"
 
 using Json = nlohmann::ordered_json;
 
@@ -185,7 +186,7 @@ Channel::Channel(ChannelInput input, const MonitorOptions& options, ChannelOutpu
       options_(options),
       outputs_(std::move(outputs)),
       metrics_([&]() -> ChannelMetrics& {
-          std::vector<std::string_view> events = makeEventAlarmRules(options.alarms, options.mask, 25)->events();
+          std::vector<std::string_view> events = makeEventAlarmRules(options.alarms, options.mask, kDefaultFps)->events();
           events.push_back("silence");
           events.push_back(kLoudnessEvent);
           events.push_back(kTruePeakEvent);

@@ -95,7 +95,7 @@ std::string settingsJson(const RunInfo& info, const EventOptions& options) {
     for (std::string_view type : eventTypes()) {
         minDuration.member(type, finiteOrNull(options.minDurationOf(type)));
         recovery.member(type, finiteOrNull(options.recoveryOf(type)));
-        severity.member(type, jsonString(options.severityOf(type)));
+        severity.member(type, jsonString(severityName(options.severityOf(type))));
     }
     const std::string events = Builder('{')
                                    .member("min_duration", minDuration.done())
@@ -172,7 +172,7 @@ std::string eventsJson(const std::vector<Event>& events) {
             .member("start_time", finiteOrNull(e.startTime))
             .member("end_time", finiteOrNull(e.endTime))
             .member("duration", finiteOrNull(e.duration))
-            .member("severity", jsonString(e.severity));
+            .member("severity", jsonString(severityName(e.severity)));
         // What the first frame showed: the bars' widths in pixels and their side, a flat level.
         if (e.bars && e.type == "letterbox")
             event.member("top", integer(e.bars->top))
@@ -199,7 +199,7 @@ std::string verdictJson(const std::optional<Verdict>& verdict) {
                              .member("text", jsonString(f.text))
                              .member("name", f.name.empty() ? "null" : jsonString(f.name))
                              .member("value", jsonNumberOr(f.value))
-                             .member("severity", jsonString(f.severity))
+                             .member("severity", jsonString(severityName(f.severity)))
                              .member("source", jsonString(f.source))
                              .member("events", eventsJson(f.events))
                              .done());
@@ -209,7 +209,7 @@ std::string verdictJson(const std::optional<Verdict>& verdict) {
                                                                .member("version", jsonString(verdict->profileVersion))
                                                                .done();
     return Builder('{')
-        .member("status", jsonString(verdict->status))
+        .member("status", jsonString(statusName(verdict->status)))
         .member("profile", profile)
         .member("findings", findings.done())
         .done();

@@ -102,8 +102,11 @@ void readHeader(const json& header, RecordedRun& run) {
         for (const auto& [type, seconds] : events.at("recovery").items())
             run.events.recovery[type] = numberOrNaN(seconds);
     if (events.contains("severity"))
-        for (const auto& [type, level] : events.at("severity").items())
-            run.events.severity[type] = level.get<std::string>();
+        for (const auto& [type, level] : events.at("severity").items()) {
+            const auto severity = severityNamed(level.get<std::string>());
+            if (!severity) throw std::runtime_error("unknown severity " + level.dump() + " of " + type);
+            run.events.severity[type] = *severity;
+        }
     if (settings.contains("indicators_added_by"))
         for (const auto& [key, by] : settings.at("indicators_added_by").items())
             info.addedBy[key] = by.get<std::string>();

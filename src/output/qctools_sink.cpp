@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "indicators/signal_levels.h"
+#include "tools/frame_rate.h"
 
 struct QctoolsSink::Compressor {
     z_stream stream{};
@@ -65,7 +66,7 @@ void QctoolsSink::write(const std::string& text, bool finish) {
 }
 
 void QctoolsSink::begin(const RunInfo& info) {
-    fps_ = info.fps > 0 ? info.fps : 25;
+    fps_ = info.fps > 0 ? info.fps : kDefaultFps;
     const std::string pixelFormat = info.picture.pixelFormat.empty() ? "gray" : info.picture.pixelFormat;
     frameAttributes_ = " width=\"" + std::to_string(info.width) + "\" height=\"" + std::to_string(info.height) +
                        "\" pix_fmt=\"" + pixelFormat + "\"";

@@ -14,6 +14,7 @@
 #include "report/report_assets.h"
 #include "analysis/run_record.h"
 #include "rows/text_format.h"
+#include "tools/frame_rate.h"
 #include "tools/version.h"
 
 namespace {
@@ -57,9 +58,9 @@ std::string fact(std::string_view term, std::string_view value) {
 }
 
 // "warn" reads as a warning, never as a pass.
-std::string statusText(const std::string& status) {
-    const char* word = status == "pass" ? "passed" : status == "warn" ? "warnings" : "failed";
-    return joined({"<span class=\"", status, "\">", word, "</span>"});
+std::string statusText(VerdictStatus status) {
+    const char* word = status == VerdictStatus::Pass ? "passed" : status == VerdictStatus::Warn ? "warnings" : "failed";
+    return joined({"<span class=\"", statusName(status), "\">", word, "</span>"});
 }
 
 // The events behind a finding, as links that zoom to them; the first few only.
@@ -77,7 +78,7 @@ std::string eventLinks(const std::vector<Event>& list) {
 std::string verdictBlock(const ReportContent& c) {
     const std::optional<Verdict> verdict = c.record.verdict();
     if (!verdict || c.end.interrupted) return "";
-    std::string out = joined({"<div id=\"verdict\" data-status=\"", verdict->status, "\"><p>verdict: ",
+    std::string out = joined({"<div id=\"verdict\" data-status=\"", statusName(verdict->status), "\"><p>verdict: ",
                               statusText(verdict->status)});
     if (!verdict->profile.empty())
         out += joined({" &middot; profile <code>", htmlEscaped(verdict->profile), "</code>",
@@ -86,8 +87,8 @@ std::string verdictBlock(const ReportContent& c) {
     if (verdict->findings.empty()) return out + "</div>\n";
     out += "<ul id=\"findings\">\n";
     for (const VerdictFinding& f : verdict->findings) {
-        out += joined({"<li class=\"severity-", htmlEscaped(f.severity), "\" data-severity=\"", htmlEscaped(f.severity),
-                       "\" data-events=\"", std::to_string(f.events.size()), "\"><strong>", htmlEscaped(f.severity),
+        out += joined({"<li class=\"severity-", severityName(f.severity), "\" data-severity=\"", severityName(f.severity),
+                       "\" data-events=\"", std::to_string(f.events.size()), "\"><strong>", severityName(f.severity),
                        "</strong>: <code>", htmlEscaped(findingText(f)), "</code> <small>(", htmlEscaped(f.source),
                        ")</small>"});
         if (!f.events.empty()) out += "; events: " + eventLinks(f.events);
@@ -271,10 +272,10 @@ std::string events(const std::vector<Event>& list) {
     for (const Event& e : list)
         out += joined({"<tr data-type=\"", htmlEscaped(e.type), "\" data-start=\"", std::to_string(e.startFrame),
                        "\" data-end=\"", std::to_string(e.endFrame), "\" data-duration=\"", shortestNumber(e.duration),
-                       "\" data-severity=\"", htmlEscaped(e.severity), "\"><td>", htmlEscaped(e.type), "</td><td>", framesLink(e.startFrame, e.endFrame),
+                       "\" data-severity=\"", severityName(e.severity), "\"><td>", htmlEscaped(e.type), "</td><td>", framesLink(e.startFrame, e.endFrame),
                        "</td><td class=\"n\">", readable(e.startTime), " s</td><td class=\"n\">", readable(e.endTime),
                        " s</td><td class=\"n\">", readable(e.duration), " s</td><td class=\"severity-",
-                       htmlEscaped(e.severity), "\">", htmlEscaped(e.severity), "</td></tr>\n"});
+                       severityName(e.severity), "\">", severityName(e.severity), "</td></tr>\n"});
     out += "</tbody>";
     return out + "</table>\n";
 }
@@ -320,7 +321,7 @@ std::string timecodeData(const ReportContent& c) {
     if (!c.timecode) return "";
     const RunInfo& info = c.record.info();
     const StartTimecode tc = info.timecode.value_or(
-        StartTimecode{"00:00:00:00", std::isfinite(info.fps) ? static_cast<int>(std::clamp(std::lround(info.fps), 1L, 1000L)) : 25});
+        StartTimecode{"00:00:00:00", std::isfinite(info.fps) ? static_cast<int>(std::clamp(std::lround(info.fps), 1L, 1000L)) : static_cast<int>(kDefaultFps)});
     return joined({",\"timecode\":{\"start\":", jsonString(tc.start), ",\"fps\":", std::to_string(tc.fps),
                    ",\"drop\":", tc.dropFrame ? "true" : "false", "}"});
 }
@@ -385,7 +386,7 @@ std::string plotData(const ReportContent& c, const std::vector<Event>& list) {
     for (std::size_t k = 0; k < list.size(); ++k)
         out += joined({k ? "," : "", "{\"type\":", jsonString(list[k].type), ",\"start\":",
                        std::to_string(list[k].startFrame), ",\"end\":", std::to_string(list[k].endFrame),
-                        ",\"severity\":", jsonString(list[k].severity), "}"});
+                        ",\"severity\":", jsonString(severityName(list[k].severity)), "}"});
     return out + "]}";
 }
 
