@@ -162,8 +162,8 @@ void forEveryCase(Check check) {
     for (const Kernels* table : availableKernels())
         for (const Shape& s : kShapes)
             for (int pattern = 0; pattern < 4; ++pattern) {
-                SCOPED_TRACE(std::string(cpuLevelName(table->level)) + " " + std::to_string(s.w) + "x" + std::to_string(s.h) +
-                             " pattern " + std::to_string(pattern));
+                SCOPED_TRACE(std::string(cpuLevelName(table->level)) + " " + std::to_string(s.w) + "x" +
+                             std::to_string(s.h) + " pattern " + std::to_string(pattern));
                 const TestPlane a(s.w, s.h, s.pad, pattern, seed++);
                 const TestPlane b(s.w, s.h, s.pad, pattern == 3 ? 0 : 3 - pattern, seed++);
                 check(*table, a, b);
@@ -548,7 +548,8 @@ TEST(KernelTable, SquaredDifferenceSum) {
         // Contiguous runs: the rows of a plane without padding.
         const std::size_t n = a.plane.width;
         uint64_t expected = 0;
-        for (std::size_t i = 0; i < n; ++i) expected += uint64_t((a.plane.data[i] - b.plane.data[i]) * (a.plane.data[i] - b.plane.data[i]));
+        for (std::size_t i = 0; i < n; ++i)
+            expected += uint64_t((a.plane.data[i] - b.plane.data[i]) * (a.plane.data[i] - b.plane.data[i]));
         EXPECT_EQ(k.squaredDifferenceSum(a.plane.data, b.plane.data, n), expected);
     });
 }
@@ -652,8 +653,9 @@ TEST(KernelTable, TurnCounts) {
                 int32_t level = static_cast<int32_t>(random() % 3 == 0 ? (random() % 2) * 32767 : random() % 32768);
                 int32_t lastMove = 0;
                 for (std::size_t k = 0; k < steps; ++k) {
-                    const int32_t sizes[] = {0, swing - 1, swing, swing + 1, std::abs(lastMove) / 2,
-                                             std::abs(lastMove) / 2 + 1, 3 * swing, 32767};
+                    const int32_t sizes[] = {
+                        0,         swing - 1, swing, swing + 1, std::abs(lastMove) / 2, std::abs(lastMove) / 2 + 1,
+                        3 * swing, 32767};
                     const int32_t size = sizes[random() % std::size(sizes)];
                     const int32_t moved = std::clamp(level + (random() % 2 ? size : -size), 0, 32767);
                     lastMove = moved - level;

@@ -221,7 +221,8 @@ Verdict QcGate::verdict(const RunRecord& record, const FrameCounts& frames) cons
         }
     }
     if (const std::string shortfall = frames.shortfall(); !shortfall.empty())
-        v.findings.push_back({"frames", shortfall, "", static_cast<double>(frames.measured), Severity::Error, "run", {}});
+        v.findings.push_back(
+            {"frames", shortfall, "", static_cast<double>(frames.measured), Severity::Error, "run", {}});
     v.status = VerdictStatus::Pass;
     for (const VerdictFinding& f : v.findings) {
         if (f.severity == Severity::Error)

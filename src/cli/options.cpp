@@ -231,12 +231,14 @@ ParsedOptions parseOptions(int argc, char** argv) {
     }
     if (!threads.empty()) {
         o.threads = wholeNumber<unsigned>(threads, 1, kMaxThreads);
-        if (!o.threads) return fail("invalid thread count \"" + threads + "\": expected 1 to " + std::to_string(kMaxThreads));
+        if (!o.threads)
+            return fail("invalid thread count \"" + threads + "\": expected 1 to " + std::to_string(kMaxThreads));
     }
     if (!decoderThreads.empty()) {
         const auto count = wholeNumber<unsigned>(decoderThreads, 1, kMaxThreads);
         if (!count)
-            return fail("invalid decoder thread count \"" + decoderThreads + "\": expected 1 to " + std::to_string(kMaxThreads));
+            return fail("invalid decoder thread count \"" + decoderThreads + "\": expected 1 to " +
+                        std::to_string(kMaxThreads));
         o.decoderThreads = *count;
     }
     if (!stream.empty()) {

@@ -63,5 +63,6 @@ int concludeJudgement(const RunOptions& o, const RunRecord& record) {
 
 void printFindings(const Verdict& verdict, const char* program) {
     for (const VerdictFinding& f : verdict.findings)
-        fprintf(stderr, "%s: QC %s: %s\n", program, f.severity == Severity::Error ? "failed" : "warning", findingText(f).c_str());
+        fprintf(stderr, "%s: QC %s: %s\n", program, f.severity == Severity::Error ? "failed" : "warning",
+                findingText(f).c_str());
 }

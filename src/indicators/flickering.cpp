@@ -142,8 +142,8 @@ public:
           blocks_(blocksW_, blocksH_, evidenceWindow(g.fps)),
           flickers_(counts_.size()),
           // A run that starts inside a period of its whole run waits for the next one.
-          firstPeriodStart_(g.origin + 1 + (g.first - g.origin + kFlickeringPeriod - 1) / kFlickeringPeriod *
-                                               kFlickeringPeriod) {
+          firstPeriodStart_(g.origin + 1 +
+                            (g.first - g.origin + kFlickeringPeriod - 1) / kFlickeringPeriod * kFlickeringPeriod) {
         state_.counts = makeImage(blocksW_, blocksH_, counts_.data());
         state_.states = makeImage(blocksW_, blocksH_, states_.data());
     }

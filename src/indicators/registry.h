@@ -125,6 +125,9 @@ int64_t warmUpStart(uint32_t mask, int64_t start, int64_t origin, double fps);
 // here (with its header's include above): nothing else counts or lists indicators.
 namespace registry_entries {
 
+// The entries are a table laid out by hand, one indicator to a few lines.
+// clang-format off
+
 using Spatial = std::optional<double> (*)(const Image&, SharedPasses&);
 using MakeTemporal = std::unique_ptr<TemporalIndicator> (*)(const TemporalGeometry&);
 
@@ -276,6 +279,7 @@ inline constexpr std::array kRegistry = {
                 outOfBroadcastRange),
 };
 
+// clang-format on
 }  // namespace registry_entries
 
 inline constexpr int kIndicatorCount = static_cast<int>(registry_entries::kRegistry.size());
@@ -286,7 +290,9 @@ inline constexpr uint32_t kEveryIndicator = kIndicatorCount == 32 ? ~0u : (1u <<
 // The table's and log's columns: the luma indicators' (the others have null headers).
 inline constexpr uint32_t kLegacyIndicators = kAllIndicators;
 
-inline const std::array<IndicatorDescriptor, kIndicatorCount>& indicatorRegistry() { return registry_entries::kRegistry; }
+inline const std::array<IndicatorDescriptor, kIndicatorCount>& indicatorRegistry() {
+    return registry_entries::kRegistry;
+}
 
 inline bool isRequested(const IndicatorDescriptor& d, uint32_t mask) {
     return (mask & d.requiredMask) == d.requiredMask;

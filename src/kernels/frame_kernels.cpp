@@ -103,11 +103,10 @@ FRAMEPROBE_AVX2 inline __m256i load32(const uint8_t* p) {
 FRAMEPROBE_AVX2 uint64_t robertsEnergyAvx2(const Plane& frame) {
     constexpr uint32_t kStepsPerFlush = 8192;
     // 32 bytes of 0, then 32 set: read from 32 - n on, the first n bytes are 0.
-    static constexpr uint8_t kKeepFrom[64] = {0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,
-                                              0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,
-                                              0,   0,   0,   0,   0,   0,   255, 255, 255, 255, 255, 255, 255,
-                                              255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
-                                              255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255};
+    static constexpr uint8_t kKeepFrom[64] = {
+        0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,
+        0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
+        255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255};
     const __m256i zero = _mm256_setzero_si256();
     __m256i wide = zero;
     uint64_t tail = 0;

@@ -186,7 +186,8 @@ Channel::Channel(ChannelInput input, const MonitorOptions& options, ChannelOutpu
       options_(options),
       outputs_(std::move(outputs)),
       metrics_([&]() -> ChannelMetrics& {
-          std::vector<std::string_view> events = makeEventAlarmRules(options.alarms, options.mask, kDefaultFps)->events();
+          std::vector<std::string_view> events =
+              makeEventAlarmRules(options.alarms, options.mask, kDefaultFps)->events();
           events.push_back("silence");
           events.push_back(kLoudnessEvent);
           events.push_back(kTruePeakEvent);

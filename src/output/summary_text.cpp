@@ -36,7 +36,8 @@ std::string summaryText(const RunRecord& record) {
                            ? ""
                            : joined({" (profile ", verdict->profile, " ", verdict->profileVersion, ")"}),
                        "\n"});
-        for (const VerdictFinding& f : verdict->findings) out += joined({"  ", severityName(f.severity), ": ", findingText(f), "\n"});
+        for (const VerdictFinding& f : verdict->findings)
+            out += joined({"  ", severityName(f.severity), ": ", findingText(f), "\n"});
     }
     out += joined({"Summary of ", std::to_string(record.frames()), " frames\n"});
     out += cells({"indicator", "count", "min", "mean", "max", "p95", "worst frame"});

@@ -78,8 +78,8 @@ std::string eventLinks(const std::vector<Event>& list) {
 std::string verdictBlock(const ReportContent& c) {
     const std::optional<Verdict> verdict = c.record.verdict();
     if (!verdict || c.end.interrupted) return "";
-    std::string out = joined({"<div id=\"verdict\" data-status=\"", statusName(verdict->status), "\"><p>verdict: ",
-                              statusText(verdict->status)});
+    std::string out = joined({"<div id=\"verdict\" data-status=\"", statusName(verdict->status),
+                              "\"><p>verdict: ", statusText(verdict->status)});
     if (!verdict->profile.empty())
         out += joined({" &middot; profile <code>", htmlEscaped(verdict->profile), "</code>",
                        verdict->profileVersion.empty() ? "" : " version " + htmlEscaped(verdict->profileVersion)});
@@ -87,10 +87,10 @@ std::string verdictBlock(const ReportContent& c) {
     if (verdict->findings.empty()) return out + "</div>\n";
     out += "<ul id=\"findings\">\n";
     for (const VerdictFinding& f : verdict->findings) {
-        out += joined({"<li class=\"severity-", severityName(f.severity), "\" data-severity=\"", severityName(f.severity),
-                       "\" data-events=\"", std::to_string(f.events.size()), "\"><strong>", severityName(f.severity),
-                       "</strong>: <code>", htmlEscaped(findingText(f)), "</code> <small>(", htmlEscaped(f.source),
-                       ")</small>"});
+        out += joined({"<li class=\"severity-", severityName(f.severity), "\" data-severity=\"",
+                       severityName(f.severity), "\" data-events=\"", std::to_string(f.events.size()), "\"><strong>",
+                       severityName(f.severity), "</strong>: <code>", htmlEscaped(findingText(f)), "</code> <small>(",
+                       htmlEscaped(f.source), ")</small>"});
         if (!f.events.empty()) out += "; events: " + eventLinks(f.events);
         out += "</li>\n";
     }
@@ -269,13 +269,15 @@ std::string events(const std::vector<Event>& list) {
     out += "<table id=\"event-table\">\n<thead><tr><th data-sort=\"type\">type</th><th data-sort=\"start\">frames</th>"
            "<th data-sort=\"start\">start</th><th data-sort=\"end\">end</th><th data-sort=\"duration\">duration</th>"
            "<th data-sort=\"severity\">severity</th></tr></thead>\n<tbody>\n";
-    for (const Event& e : list)
+    for (const Event& e : list) {
+        const std::string_view severity = severityName(e.severity);
         out += joined({"<tr data-type=\"", htmlEscaped(e.type), "\" data-start=\"", std::to_string(e.startFrame),
                        "\" data-end=\"", std::to_string(e.endFrame), "\" data-duration=\"", shortestNumber(e.duration),
-                       "\" data-severity=\"", severityName(e.severity), "\"><td>", htmlEscaped(e.type), "</td><td>", framesLink(e.startFrame, e.endFrame),
-                       "</td><td class=\"n\">", readable(e.startTime), " s</td><td class=\"n\">", readable(e.endTime),
-                       " s</td><td class=\"n\">", readable(e.duration), " s</td><td class=\"severity-",
-                       severityName(e.severity), "\">", severityName(e.severity), "</td></tr>\n"});
+                       "\" data-severity=\"", severity, "\"><td>", htmlEscaped(e.type), "</td><td>"});
+        out += joined({framesLink(e.startFrame, e.endFrame), "</td><td class=\"n\">", readable(e.startTime),
+                       " s</td><td class=\"n\">", readable(e.endTime), " s</td><td class=\"n\">", readable(e.duration),
+                       " s</td><td class=\"severity-", severity, "\">", severity, "</td></tr>\n"});
+    }
     out += "</tbody>";
     return out + "</table>\n";
 }
@@ -320,8 +322,9 @@ std::string pictures(const ReportContent& c, const std::vector<Event>& list) {
 std::string timecodeData(const ReportContent& c) {
     if (!c.timecode) return "";
     const RunInfo& info = c.record.info();
-    const StartTimecode tc = info.timecode.value_or(
-        StartTimecode{"00:00:00:00", std::isfinite(info.fps) ? static_cast<int>(std::clamp(std::lround(info.fps), 1L, 1000L)) : static_cast<int>(kDefaultFps)});
+    const StartTimecode tc = info.timecode.value_or(StartTimecode{
+        "00:00:00:00", std::isfinite(info.fps) ? static_cast<int>(std::clamp(std::lround(info.fps), 1L, 1000L))
+                                               : static_cast<int>(kDefaultFps)});
     return joined({",\"timecode\":{\"start\":", jsonString(tc.start), ",\"fps\":", std::to_string(tc.fps),
                    ",\"drop\":", tc.dropFrame ? "true" : "false", "}"});
 }
@@ -384,9 +387,9 @@ std::string plotData(const ReportContent& c, const std::vector<Event>& list) {
     }
     out += "],\"events\":[";
     for (std::size_t k = 0; k < list.size(); ++k)
-        out += joined({k ? "," : "", "{\"type\":", jsonString(list[k].type), ",\"start\":",
-                       std::to_string(list[k].startFrame), ",\"end\":", std::to_string(list[k].endFrame),
-                        ",\"severity\":", jsonString(severityName(list[k].severity)), "}"});
+        out += joined({k ? "," : "", "{\"type\":", jsonString(list[k].type),
+                       ",\"start\":", std::to_string(list[k].startFrame), ",\"end\":", std::to_string(list[k].endFrame),
+                       ",\"severity\":", jsonString(severityName(list[k].severity)), "}"});
     return out + "]}";
 }
 
