@@ -184,11 +184,12 @@ TEST(Events, FlickerThresholdIsAnOption) {
 // Motion and noise switch blocks as flicker does: the threshold applies to the switching of
 // the blocks that flicker, whatever the value; a row without that evidence marks nothing.
 TEST(Events, FlickerWeighsTheSwitchingOfTheBlocksThatFlicker) {
-    for (auto [value, evidence, expected] : {std::tuple<double, std::optional<double>, std::size_t>{0.5, std::nullopt, 0},
-                                             {0.5, 0.0, 0},    // motion: no block flickers
-                                             {0.5, 0.1, 0},    // equal to the threshold
-                                             {0.007, 0.125, 1},  // one block of many
-                                             {0.5, 0.125, 1}}) {
+    for (auto [value, evidence, expected] :
+         {std::tuple<double, std::optional<double>, std::size_t>{0.5, std::nullopt, 0},
+          {0.5, 0.0, 0},      // motion: no block flickers
+          {0.5, 0.1, 0},      // equal to the threshold
+          {0.007, 0.125, 1},  // one block of many
+          {0.5, 0.125, 1}}) {
         EventDetector d(25, maskOf({"flickering"}), {});
         std::vector<double> values = flickerPeriods({value, value});
         for (std::size_t i = 0; i < values.size(); ++i) {

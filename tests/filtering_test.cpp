@@ -117,7 +117,8 @@ TEST(CalculateStdDevs, HalfBlackHalfWhiteAndSaturatedBlocks) {
 TEST(CalculateStdDevs, GridOfBlocksInRasterOrder) {
     OwnedImage img(16, 16);
     for (uint64_t y = 0; y < 16; ++y)
-        for (uint64_t x = 0; x < 16; ++x) img.at(x, y) = static_cast<uint8_t>((x / 8) + 2 * (y / 8) + ((x + y) % 2) * 10);
+        for (uint64_t x = 0; x < 16; ++x)
+            img.at(x, y) = static_cast<uint8_t>((x / 8) + 2 * (y / 8) + ((x + y) % 2) * 10);
     Image src = view(img);
     Plane32 sums(2, 2), squares(2, 2);
     PlaneDouble dev(2, 2);

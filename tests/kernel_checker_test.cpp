@@ -279,7 +279,8 @@ TEST(KernelChecker, SobelEnergyMatchesSpatialActivity) {
     auto check = [&](const CheckedFrame& f) {
         const double expected = spatialAct(f.packed);
         for (const auto& v : variants)
-            expectSameBits(expected, std::sqrt(static_cast<double>(v.fn(f.plane))), std::string(v.name) + " " + f.label);
+            expectSameBits(expected, std::sqrt(static_cast<double>(v.fn(f.plane))),
+                           std::string(v.name) + " " + f.label);
     };
     forEachFrame(check);
     // Rows whose last vector step covers 0, 1, 15 or 31 outputs after the whole ones,
@@ -303,7 +304,8 @@ uint64_t straightforwardCombGroups(const Image& frame) {
         const uint8_t* l0 = frame.data + y0 * w;
         for (uint64_t x0 = 0; x0 + 4 <= w; x0 += 4) {
             bool group = true;
-            for (uint64_t x = x0; x < x0 + 4; ++x) group = group && combs(l0[x], l0[x + w], l0[x + 2 * w], l0[x + 3 * w]);
+            for (uint64_t x = x0; x < x0 + 4; ++x)
+                group = group && combs(l0[x], l0[x + w], l0[x + 2 * w], l0[x + 3 * w]);
             if (group) ++count;
         }
     }
@@ -428,7 +430,8 @@ TEST(KernelChecker, ResidualDeviationsMatchFilterAndInteriorDeviations) {
                 squares(blocks, 0.0), expected(blocks);
             ImageDouble filtered = makeImageDouble(w, 8, filteredSamples.data());
             ASSERT_EQ(filter(&strip.image, &filtered, &mask, static_cast<int32_t>(blocks), 8, 8), 0);
-            for (uint64_t i = 0; i < w * 8; ++i) residualSamples[i] = static_cast<double>(strip.samples[i]) - filteredSamples[i];
+            for (uint64_t i = 0; i < w * 8; ++i)
+                residualSamples[i] = static_cast<double>(strip.samples[i]) - filteredSamples[i];
             ImageDouble residual = makeImageDouble(w, 8, residualSamples.data());
             ImageDouble sumPlane = makeImageDouble(blocks, 1, sums.data());
             ImageDouble squarePlane = makeImageDouble(blocks, 1, squares.data());
@@ -438,7 +441,8 @@ TEST(KernelChecker, ResidualDeviationsMatchFilterAndInteriorDeviations) {
                 std::vector<double> actual(blocks + 1, -1.0);
                 v.fn(f.plane.data, f.plane.stride, blocks, weights.data(), actual.data());
                 for (uint32_t b = 0; b < blocks; ++b)
-                    expectSameBits(expected[b], actual[b], std::string(v.name) + " block " + std::to_string(b) + " " + f.label);
+                    expectSameBits(expected[b], actual[b],
+                                   std::string(v.name) + " block " + std::to_string(b) + " " + f.label);
                 EXPECT_EQ(actual.back(), -1.0) << v.name << " wrote past the blocks, " << f.label;
             }
         }
@@ -499,8 +503,9 @@ TEST(KernelChecker, StrongBitsMatchTheEnergiesAtEveryLimit) {
                 const int32_t energy = sampled ? robertsEnergyAt(rows.up, rows.row, sampled) : 0;
                 for (int32_t limit : limitsAround(energy)) {
                     const std::string where = std::to_string(width) + " wide, limit " + std::to_string(limit);
-                    expectSameBits(strongBitsVariants(), (width + 63) / 64, where,
-                                   [&](StrongBitsKernel* fn, uint64_t* bits) { fn(rows.up, rows.row, width, limit, bits); });
+                    expectSameBits(
+                        strongBitsVariants(), (width + 63) / 64, where,
+                        [&](StrongBitsKernel* fn, uint64_t* bits) { fn(rows.up, rows.row, width, limit, bits); });
                     // The plain variant against the energies themselves.
                     std::vector<uint64_t> bits((width + 63) / 64);
                     strongBitsVariants().front().fn(rows.up, rows.row, width, limit, bits.data());
@@ -523,8 +528,9 @@ TEST(KernelChecker, GridStrongBitsMatchTheEnergiesAtEveryLimit) {
                 const int32_t energy = sampled ? robertsEnergyAt(rows.up, rows.row, sampled) : 0;
                 for (int32_t limit : limitsAround(energy)) {
                     const std::string where = std::to_string(lines) + " lines, limit " + std::to_string(limit);
-                    expectSameBits(gridStrongBitsVariants(), (lines + 63) / 64, where,
-                                   [&](GridStrongBitsKernel* fn, uint64_t* bits) { fn(rows.up, rows.row, lines, limit, bits); });
+                    expectSameBits(
+                        gridStrongBitsVariants(), (lines + 63) / 64, where,
+                        [&](GridStrongBitsKernel* fn, uint64_t* bits) { fn(rows.up, rows.row, lines, limit, bits); });
                     std::vector<uint64_t> bits((lines + 63) / 64);
                     gridStrongBitsVariants().front().fn(rows.up, rows.row, lines, limit, bits.data());
                     for (std::size_t m = 0; m < lines; ++m)

@@ -1,6 +1,6 @@
-// frameprobe's C++ API: no-reference quality indicators on every frame for frames the caller pushes or for any file or URL the
-// program reads. The values are those the program prints, for any number of
-// threads. Errors are thrown as frameprobe::Error with a one-line message.
+// frameprobe's C++ API: no-reference quality indicators on every frame for frames the caller pushes or for any file or
+// URL the program reads. The values are those the program prints, for any number of threads. Errors are thrown as
+// frameprobe::Error with a one-line message.
 #pragma once
 
 #include <atomic>
@@ -77,7 +77,8 @@ FRAMEPROBE_API const char* severityName(Severity severity);
 
 // A run of consecutive frames with a defect.
 struct Event {
-    std::string type;  // "black", "constant_colour", "freeze", "letterbox", "pillarbox", "flicker", "damaged", "decode_error", "transport"
+    std::string type;  // "black", "constant_colour", "freeze", "letterbox", "pillarbox", "flicker", "damaged",
+                       // "decode_error", "transport"
     int64_t startFrame = 0;
     int64_t endFrame = 0;  // inclusive
     double startTime = 0;

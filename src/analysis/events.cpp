@@ -69,7 +69,8 @@ bool EventSource::marks(const Results& values, const EventOptions& options) cons
     if (!value) return false;
     // A row its detector did not judge (an older run's): the indicator's flag, unless the
     // flag of the type it gives way to is up on the frame.
-    if (detection && spec.rule == EventRule::Detected) return *value > 0 && !(except >= 0 && meaningfulValue(values, except).value_or(0) > 0);
+    if (detection && spec.rule == EventRule::Detected)
+        return *value > 0 && !(except >= 0 && meaningfulValue(values, except).value_or(0) > 0);
     if (spec.rule == EventRule::AboveBound) return *value > spec.bound;
     if (spec.rule != EventRule::AboveLimit) return false;
     if (!spec.evidenceKey) return *value > options.flickerThreshold;
@@ -253,7 +254,8 @@ std::vector<Event> EventDetector::events(const std::function<double(int64_t)>& t
         e.severity = options_.severityOf(e.type);
         if (e.type == "letterbox" || e.type == "pillarbox") e.bars = span.first.bars;
         if (e.type == "constant_colour" && span.first.level >= 0) e.level = span.first.level;
-        if (e.type == "constant_colour" && span.first.cb >= 0) std::tie(e.cb, e.cr) = std::pair(span.first.cb, span.first.cr);
+        if (e.type == "constant_colour" && span.first.cb >= 0)
+            std::tie(e.cb, e.cr) = std::pair(span.first.cb, span.first.cr);
         if (timeOf) retime(e, timeOf, fps_);
         if (lastsLongEnough(e, options_)) events.push_back(std::move(e));
     }

@@ -59,7 +59,7 @@ struct EventSource {
     std::optional<Detection> detection;  // the detector's finding that marks it
     int indicator = -1;                  // else the indicator whose values mark it
     int64_t framesPerValue = 1;          // a value stands for this many frames, ending at its own
-    int except = -1;                     // a row without the detector's finding: the indicator whose flag hides this one's
+    int except = -1;  // a row without the detector's finding: the indicator whose flag hides this one's
     int64_t flagLead = 0;                // and the frames before its first flagged one that belong to its event
 
     std::string_view name() const;

@@ -124,7 +124,8 @@ public:
             const toml::node* n = rule.get(key);
             if (n == nullptr) return;
             const auto v = n->value<double>();
-            if (!v || !std::isfinite(*v) || (positive && *v < 0)) refuse(*n, std::string("loudness.") + key, "expected a number");
+            if (!v || !std::isfinite(*v) || (positive && *v < 0))
+                refuse(*n, std::string("loudness.") + key, "expected a number");
             value = *v;
         };
         number("target", limits.target, false);

@@ -130,7 +130,8 @@ QcCondition parseQcCondition(std::string_view text) {
     const auto indicator = findIndicator(c.subject.c_str());
     if (!indicator || indicatorRegistry()[static_cast<std::size_t>(*indicator)].key != c.subject) {
         std::string keys;
-        for (const IndicatorDescriptor& d : indicatorRegistry()) keys += (keys.empty() ? "" : ", ") + std::string(d.key);
+        for (const IndicatorDescriptor& d : indicatorRegistry())
+            keys += (keys.empty() ? "" : ", ") + std::string(d.key);
         refuse(text, "unknown name \"" + c.subject + "\"; use an indicator (" + keys + "), an event type (" +
                          choices(types) + "), decode_errors or a transport check (e.g. continuity_count_error)");
     }
@@ -149,7 +150,9 @@ std::optional<double> qcValue(const QcCondition& c, const RunRecord& record) {
         std::optional<double> found;
         if (record.runEnd())
             for (const AudioLoudness& a : record.runEnd()->audio) {
-                const std::optional<double> v = c.measure == "integrated" ? a.integrated : c.measure == "range" ? a.range : a.truePeak;
+                const std::optional<double> v = c.measure == "integrated" ? a.integrated
+                                                : c.measure == "range"    ? a.range
+                                                                          : a.truePeak;
                 if (v && (!found || (lowest ? *v < *found : *v > *found))) found = v;
             }
         return found;

@@ -76,7 +76,8 @@ std::vector<Event> RunRecord::events() const {
             event.endFrame = span.last;
             const double start = timeOf(span.first), end = timeOf(span.last + 1);
             event.startTime = std::isnan(start) ? static_cast<double>(span.first) / info_.fps : start;
-            event.endTime = std::isnan(end) ? event.startTime + static_cast<double>(span.last - span.first + 1) / info_.fps : end;
+            event.endTime =
+                std::isnan(end) ? event.startTime + static_cast<double>(span.last - span.first + 1) / info_.fps : end;
             event.duration = secondsRoundedToNanoseconds(event.endTime - event.startTime);
             event.severity = options_.severityOf(event.type);
             events.push_back(event);

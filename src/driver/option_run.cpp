@@ -70,9 +70,9 @@ int runWithOptions(const RunOptions& o) {
     const QcGate& gate = judgement.gate;
     const uint32_t mask = judgement.measured.mask;
 
-    auto opened = openRunInput(
-        InputRequest{o.input, o.width, o.height, o.stream, o.frames, o.ffmpegLog.value_or(o.quiet ? "quiet" : "summary"),
-                     *threads, o.pixelFormat, o.decoderThreads});
+    auto opened = openRunInput(InputRequest{o.input, o.width, o.height, o.stream, o.frames,
+                                            o.ffmpegLog.value_or(o.quiet ? "quiet" : "summary"), *threads,
+                                            o.pixelFormat, o.decoderThreads});
     if (auto* error = std::get_if<std::string>(&opened)) return fail(*error);
     FrameSource& source = *std::get<OpenedInput>(opened).source;
     if (const uint64_t pixels = uint64_t{source.info().width} * source.info().height; pixels > o.maxPixels)
@@ -162,7 +162,8 @@ int runWithOptions(const RunOptions& o) {
                    step->decodeErrorsShown(record.frames(), outcome.interrupted), step->inputFrames()};
         step->addStreamFindings(end, record.frames());
         shown.end(end);
-        if (format && o.format == OutputFormat::Legacy && !outcome.interrupted) output.append("\nFile stream closed\n\n");
+        if (format && o.format == OutputFormat::Legacy && !outcome.interrupted)
+            output.append("\nFile stream closed\n\n");
         output.close();
         if (log) log->close();
         if (o.summary) {

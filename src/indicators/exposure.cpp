@@ -63,8 +63,10 @@ double exposureOfSums(const int32_t* sums, uint32_t w, uint32_t h) {
                 for (uint32_t c = c0; c < end; ++c) {
                     const int32_t s = row[c];
                     // A sorted list takes s exactly when its last value would.
-                    if (s <= darkest[nBlSum - 1]) offer(darkest, s, [](int32_t v, int32_t stored) { return stored >= v; });
-                    if (s >= brightest[nBlSum - 1]) offer(brightest, s, [](int32_t v, int32_t stored) { return v >= stored; });
+                    if (s <= darkest[nBlSum - 1])
+                        offer(darkest, s, [](int32_t v, int32_t stored) { return stored >= v; });
+                    if (s >= brightest[nBlSum - 1])
+                        offer(brightest, s, [](int32_t v, int32_t stored) { return v >= stored; });
                 }
             }
         }

@@ -202,10 +202,12 @@ inline constexpr uint32_t kFlashAreaBit = 1u << 15;
 inline constexpr std::array kRegistry = {
     spatialEntry(0, {"blockiness", "blockiness",
                      fraction("Blockiness: ", "Blockiness: ", " \t%-5.5f", " \t%-5.5f"), {}, Worse::Lower, ""},
-                 [](const Image& f, SharedPasses&) -> std::optional<double> { return activeKernels().blockiness(planeOf(f)); }),
+                 [](const Image& f, SharedPasses&) -> std::optional<double> {
+                     return activeKernels().blockiness(planeOf(f));
+                 }),
     spatialEntry(1, {"spatial activity", "spatial_activity",
-                     fraction("Spatial Activity: ", "SA: ", " \t%-5.5f", " \t%-5.5f"), {}, Worse::Lower, "", {}, nullptr,
-                     true},
+                     fraction("Spatial Activity: ", "SA: ", " \t%-5.5f", " \t%-5.5f"), {}, Worse::Lower, "", {},
+                     nullptr, true},
                  always<spatialActivity>),
     spatialEntry(2, {"letterbox", "letterbox",
                      fraction("Letterbox: ", "Letterbox: ", " \t\t%-5.5f", " \t%-5.5f"), {}, Worse::Higher,
@@ -221,7 +223,9 @@ inline constexpr std::array kRegistry = {
                  always<blockLoss>),
     spatialEntry(5, {"blur", "blur", fraction("Blur: \t", "Blur: ", " \t%-7.3f", " \t%-5.3f"), {}, Worse::Higher,
                      "pixels"},
-                 [](const Image& f, SharedPasses&) -> std::optional<double> { return activeKernels().blur(planeOf(f)); }),
+                 [](const Image& f, SharedPasses&) -> std::optional<double> {
+                     return activeKernels().blur(planeOf(f));
+                 }),
     temporalEntry(6, {"temporal activity", "temporal_activity",
                       fraction("TemporalAct: ", "TA: ", " \t%-5.5f", " \t%-5.5f"), {}, Worse::Higher, "", {}, nullptr,
                       true},

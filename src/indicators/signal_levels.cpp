@@ -60,7 +60,8 @@ void measureLevels(const Picture& picture, const Picture* previous, LevelsWork& 
         std::fill(bins, bins + size, uint64_t{0});
         addHistogram(plane, depth, bins);
         readHistogram(bins, size, five);
-        const bool comparable = previous != nullptr && previous->planeCount > p && previous->bitDepth == picture.bitDepth &&
+        const bool comparable = previous != nullptr && previous->planeCount > p &&
+                                previous->bitDepth == picture.bitDepth &&
                                 previous->planes[static_cast<std::size_t>(p)].width == plane.width &&
                                 previous->planes[static_cast<std::size_t>(p)].height == plane.height;
         const uint64_t n = samplesOf(plane);
@@ -106,7 +107,8 @@ void measureLevels(const Picture& picture, const Picture* previous, LevelsWork& 
         } else {
             for (uint32_t y = 0; y < cb.height; ++y)
                 for (uint32_t x = 0; x < cb.width; ++x)
-                    addPair(static_cast<int>(sampleAt(cb, depth, x, y)), static_cast<int>(sampleAt(cr, depth, x, y)), 1);
+                    addPair(static_cast<int>(sampleAt(cb, depth, x, y)), static_cast<int>(sampleAt(cr, depth, x, y)),
+                            1);
         }
         chroma = samplesOf(cb);
         // Broadcast range: every luma sample with the chroma of its place.

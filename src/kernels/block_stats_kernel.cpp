@@ -39,7 +39,8 @@ void blockDeviationsPlain(const Plane& frame, uint32_t size, double* deviations)
     const uint32_t nbx = frame.width / size;
     const uint32_t nby = frame.height / size;
     for (uint32_t by = 0; by < nby; ++by)
-        blockRowPlain(frame, frame.data + uint64_t{by} * size * frame.stride, size, 0, nbx, deviations + uint64_t{by} * nbx);
+        blockRowPlain(frame, frame.data + uint64_t{by} * size * frame.stride, size, 0, nbx,
+                      deviations + uint64_t{by} * nbx);
 }
 
 #if FRAMEPROBE_X86

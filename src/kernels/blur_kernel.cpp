@@ -144,10 +144,12 @@ FRAMEPROBE_AVX2 inline __m256i load32(const uint8_t* at) {
 
 // Bit i set when a <= b in byte i (unsigned).
 FRAMEPROBE_AVX2 inline uint32_t atMost(__m256i a, __m256i b) {
-    return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_subs_epu8(a, b), _mm256_setzero_si256())));
+    return static_cast<uint32_t>(
+        _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_subs_epu8(a, b), _mm256_setzero_si256())));
 }
 
-FRAMEPROBE_AVX2 void chunksAvx2(const uint8_t* row, uint32_t x, uint32_t count, uint32_t limit, const ChunkArrays& out) {
+FRAMEPROBE_AVX2 void chunksAvx2(const uint8_t* row, uint32_t x, uint32_t count, uint32_t limit,
+                                const ChunkArrays& out) {
     const __m256i bound = _mm256_set1_epi8(static_cast<char>(limit));
     for (uint32_t k = 0; k < count; ++k) {
         Chunk c{0, 0, 0};
@@ -158,8 +160,10 @@ FRAMEPROBE_AVX2 void chunksAvx2(const uint8_t* row, uint32_t x, uint32_t count, 
             const __m256i down = _mm256_subs_epu8(left, now);
             const __m256i zero = _mm256_setzero_si256();
             c.steep |= uint64_t{~atMost(_mm256_or_si256(up, down), bound)} << (32 * half);
-            c.rising |= uint64_t{~static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(up, zero)))} << (32 * half);
-            c.falling |= uint64_t{~static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(down, zero)))} << (32 * half);
+            c.rising |= uint64_t{~static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(up, zero)))}
+                        << (32 * half);
+            c.falling |= uint64_t{~static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(down, zero)))}
+                         << (32 * half);
         }
         out.store(k, c);
     }

@@ -88,7 +88,8 @@ FRAMEPROBE_AVX2 uint64_t combGroupsAvx2(const Plane& frame) {
             const __m256i peak = _mm256_and_si256(_mm256_and_si256(above(a, b), above(c, b)), above(c, d));
             const __m256i dip = _mm256_and_si256(_mm256_and_si256(above(b, a), above(b, c)), above(d, c));
             const __m256i whole = _mm256_cmpeq_epi32(_mm256_or_si256(peak, dip), ones);
-            count += static_cast<uint64_t>(std::popcount(static_cast<uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(whole)))));
+            count += static_cast<uint64_t>(
+                std::popcount(static_cast<uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(whole)))));
         }
         count += groupRowPlain(frame, l0, g, groupsX);
     }

@@ -251,9 +251,9 @@ FRAMEPROBE_AVX512 uint64_t robertsEnergyAvx512(const Plane& frame) {
         while (x + 64 <= frame.width) {
             __m512i narrow = zero;
             for (uint32_t step = 0; step < kStepsPerFlush && x + 64 <= frame.width; ++step, x += 64)
-                narrow = _mm512_add_epi32(narrow, robertsStep(_mm512_loadu_si512(up + x - 1), _mm512_loadu_si512(up + x),
-                                                              _mm512_loadu_si512(row + x - 1),
-                                                              _mm512_loadu_si512(row + x)));
+                narrow =
+                    _mm512_add_epi32(narrow, robertsStep(_mm512_loadu_si512(up + x - 1), _mm512_loadu_si512(up + x),
+                                                         _mm512_loadu_si512(row + x - 1), _mm512_loadu_si512(row + x)));
             wide = addWidened(wide, narrow);
         }
         if (x == frame.width) continue;

@@ -134,7 +134,8 @@ frameprobe_status frameprobe_create(const frameprobe_settings* given, frameprobe
     const frameprobe_settings settings = settingsOf(given);
     const frameprobe_settings* s = &settings;
     // 0 stands for the default; a negative or NaN rate is a mistake, not a request for it.
-    if (!(s->fps >= 0)) return failWith(a, FRAMEPROBE_INVALID_ARGUMENT, "the frame rate must be 0 or a positive number");
+    if (!(s->fps >= 0))
+        return failWith(a, FRAMEPROBE_INVALID_ARGUMENT, "the frame rate must be 0 or a positive number");
     return guarded(a, FRAMEPROBE_INVALID_ARGUMENT, [&] {
         frameprobe::Settings settings;
         settings.width = s->width;
@@ -209,13 +210,15 @@ frameprobe_status frameprobe_analyze_file(const char* input, const frameprobe_se
     if (out == nullptr) return FRAMEPROBE_INVALID_ARGUMENT;
     frameprobe_analysis* a = *out = newHandle();
     if (a == nullptr) return FRAMEPROBE_OUT_OF_MEMORY;
-    if (input == nullptr || given == nullptr) return failWith(a, FRAMEPROBE_INVALID_ARGUMENT, "no input or settings given");
+    if (input == nullptr || given == nullptr)
+        return failWith(a, FRAMEPROBE_INVALID_ARGUMENT, "no input or settings given");
     const frameprobe_settings settings = settingsOf(given);
     const frameprobe_settings* s = &settings;
     // Settings the input has nothing to do with are the caller's mistake, not the input's.
     const frameprobe_status settingsStatus = guarded(a, FRAMEPROBE_INVALID_ARGUMENT, [&] {
         if (s->start < 0) throw frameprobe::Error("the start frame must be 0 or more");
-        if (!(s->fps >= 0) || std::isinf(s->fps)) throw frameprobe::Error("the frame rate must be 0 or a positive number");
+        if (!(s->fps >= 0) || std::isinf(s->fps))
+            throw frameprobe::Error("the frame rate must be 0 or a positive number");
         frameprobe::detail::checkThreads(s->threads);
         frameprobe::detail::eventOptions(eventSettings(*s));
         frameprobe::detail::indicatorMask(indicatorList(*s));
@@ -309,7 +312,9 @@ const char* frameprobe_input_property(const frameprobe_analysis* a, const char* 
     return nullptr;
 }
 
-const char* frameprobe_message(const frameprobe_analysis* a) { return a == nullptr ? "no analysis" : a->message.c_str(); }
+const char* frameprobe_message(const frameprobe_analysis* a) {
+    return a == nullptr ? "no analysis" : a->message.c_str();
+}
 
 void frameprobe_destroy(frameprobe_analysis* a) { delete a; }
 

@@ -72,8 +72,10 @@ std::vector<frameprobe::Event> events(const RunRecord& record) {
         out.endTime = e.endTime;
         out.duration = e.duration;
         out.severity = e.severity == ::Severity::Error ? frameprobe::Severity::Error : frameprobe::Severity::Warning;
-        if (e.bars && e.type == "letterbox") std::tie(out.top, out.bottom) = std::pair(int(e.bars->top), int(e.bars->bottom));
-        if (e.bars && e.type == "pillarbox") std::tie(out.left, out.right) = std::pair(int(e.bars->left), int(e.bars->right));
+        if (e.bars && e.type == "letterbox")
+            std::tie(out.top, out.bottom) = std::pair(int(e.bars->top), int(e.bars->bottom));
+        if (e.bars && e.type == "pillarbox")
+            std::tie(out.left, out.right) = std::pair(int(e.bars->left), int(e.bars->right));
         out.level = e.level;
         out.side = e.side();
         out.check = e.check;

@@ -88,8 +88,9 @@ void QctoolsSink::row(int64_t frame, const Results& values) {
         text_ += ">\n";
         const SignalStats& s = *values.signal;
         for (int k = 0; k < kSignalStatCount; ++k)
-            text_ += std::string("            <tag key=\"lavfi.signalstats.") + kSignalStatNames[static_cast<std::size_t>(k)] +
-                     "\" value=\"" + statText(k, s.values[static_cast<std::size_t>(k)]) + "\"/>\n";
+            text_ += std::string("            <tag key=\"lavfi.signalstats.") +
+                     kSignalStatNames[static_cast<std::size_t>(k)] + "\" value=\"" +
+                     statText(k, s.values[static_cast<std::size_t>(k)]) + "\"/>\n";
         const std::string depth = std::to_string(s.bitDepth);
         for (const char* plane : {"Y", "U", "V"})
             text_ += std::string("            <tag key=\"lavfi.signalstats.") + plane + "BITDEPTH\" value=\"" + depth +

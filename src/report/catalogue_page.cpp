@@ -94,7 +94,8 @@ std::string csvField(const std::string& text) {
 }
 
 std::string cell(const std::string& text, const std::string& sortValue, bool number) {
-    return joined({"<td", number ? " class=\"n\"" : "", " data-value=\"", htmlEscaped(sortValue), "\">", text, "</td>"});
+    return joined(
+        {"<td", number ? " class=\"n\"" : "", " data-value=\"", htmlEscaped(sortValue), "\">", text, "</td>"});
 }
 
 std::string worstCell(const std::string& text, const std::string& sortValue) {
@@ -165,8 +166,8 @@ std::string catalogueCsv(const std::vector<CatalogueEntry>& entries) {
     for (const IndicatorDescriptor* d : worst) out += joined({",worst_", d->key});
     out += ",report,findings\n";
     for (const CatalogueEntry& e : entries) {
-        out += joined({csvField(e.result), ",", csvField(e.input), ",", statusWord(e), ",", std::to_string(e.errors), ",",
-                       std::to_string(e.warnings), ",", std::to_string(e.frames), ",", seconds(e), ",",
+        out += joined({csvField(e.result), ",", csvField(e.input), ",", statusWord(e), ",", std::to_string(e.errors),
+                       ",", std::to_string(e.warnings), ",", std::to_string(e.frames), ",", seconds(e), ",",
                        std::to_string(e.width), ",", std::to_string(e.height), ",", std::to_string(eventCount(e))});
         for (const std::string& t : types) out += joined({",", countOf(e, t)});
         for (const IndicatorDescriptor* d : worst) {
@@ -184,48 +185,58 @@ std::string cataloguePage(const std::vector<CatalogueEntry>& entries) {
     for (const CatalogueEntry& e : entries) failed += e.status == "fail";
     std::string out = joined(
         {"<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>frameprobe catalogue</title>\n"
-         "<style>", kReportStyle, kCatalogueStyle, "</style>\n<script>", kReportErrorScript, "</script>\n</head>\n<body>\n"
-         "<h1>frameprobe catalogue</h1>\n<p id=\"totals\">", std::to_string(entries.size()), " runs, ",
-         std::to_string(failed), " failed &middot; <a download=\"catalogue.csv\" id=\"csv\" href=\"data:text/csv;base64,",
-         base64(catalogueCsv(entries)), "\">CSV</a> &middot; <input id=\"filter\" type=\"search\" placeholder=\"filter\""
-         " aria-label=\"filter the runs\">", worst.empty() ? "" : " &middot; <label><input id=\"show-worst\" "
-         "type=\"checkbox\" checked> worst values</label>", "</p>\n<div class=\"wide fit\"><table id=\"catalogue\" "
+         "<style>",
+         kReportStyle, kCatalogueStyle, "</style>\n<script>", kReportErrorScript,
+         "</script>\n</head>\n<body>\n"
+         "<h1>frameprobe catalogue</h1>\n<p id=\"totals\">",
+         std::to_string(entries.size()), " runs, ", std::to_string(failed),
+         " failed &middot; <a download=\"catalogue.csv\" id=\"csv\" href=\"data:text/csv;base64,",
+         base64(catalogueCsv(entries)),
+         "\">CSV</a> &middot; <input id=\"filter\" type=\"search\" placeholder=\"filter\""
+         " aria-label=\"filter the runs\">",
+         worst.empty() ? ""
+                       : " &middot; <label><input id=\"show-worst\" "
+                         "type=\"checkbox\" checked> worst values</label>",
+         "</p>\n<div class=\"wide fit\"><table id=\"catalogue\" "
          "data-worst=\"shown\">\n<thead><tr><th data-sort=\"text\">result</th>"
          "<th data-sort=\"text\">input</th><th data-sort=\"number\">verdict</th><th data-sort=\"number\">findings</th>"
          "<th data-sort=\"number\">duration</th><th data-sort=\"number\">size</th>"
          "<th data-sort=\"number\">events</th>"});
     for (const IndicatorDescriptor* d : worst) {
         const bool higher = d->worse == Worse::Higher;
-        out += joined({"<th class=\"worst\" data-sort=\"number\" data-worse=\"", higher ? "higher" : "lower", "\" title=\"the ",
-                       higher ? "highest" : "lowest", " value of ", htmlEscaped(d->key), "\">worst ", htmlEscaped(d->name),
-                       "</th>"});
+        out += joined({"<th class=\"worst\" data-sort=\"number\" data-worse=\"", higher ? "higher" : "lower",
+                       "\" title=\"the ", higher ? "highest" : "lowest", " value of ", htmlEscaped(d->key), "\">worst ",
+                       htmlEscaped(d->name), "</th>"});
     }
     out += "</tr></thead>\n<tbody>\n";
     for (const CatalogueEntry& e : entries) {
         const std::string name = htmlEscaped(e.result);
         const std::string status = statusWord(e);
-        out += joined({"<tr data-status=\"", htmlEscaped(status), "\">",
-                       cell(e.report.empty() ? name : joined({"<a href=\"", htmlEscaped(e.report), "\">", name, "</a>"}),
-                            e.result, false),
-                       cell("<code>" + htmlEscaped(e.input) + "</code>", e.input, false),
-                       cell(joined({"<span class=\"", htmlEscaped(e.status), "\">", htmlEscaped(status), "</span>"}),
-                            std::to_string(statusRank(e.status)), false),
-                       // Sorted by errors, then warnings.
-                       cell(findingsCell(e), std::to_string(int64_t{e.errors} * 1000000 + e.warnings), false),
-                       cell(e.seconds ? readableNumber(*e.seconds) + " s" : std::to_string(e.frames) + " frames",
-                            e.seconds ? seconds(e) : std::to_string(e.frames), true),
-                       cell(joined({std::to_string(e.width), "&times;", std::to_string(e.height)}),
-                            std::to_string(int64_t{e.width} * e.height), true),
-                       cell(eventsCell(e), std::to_string(eventCount(e)), true)});
+        out +=
+            joined({"<tr data-status=\"", htmlEscaped(status), "\">",
+                    cell(e.report.empty() ? name : joined({"<a href=\"", htmlEscaped(e.report), "\">", name, "</a>"}),
+                         e.result, false),
+                    cell("<code>" + htmlEscaped(e.input) + "</code>", e.input, false),
+                    cell(joined({"<span class=\"", htmlEscaped(e.status), "\">", htmlEscaped(status), "</span>"}),
+                         std::to_string(statusRank(e.status)), false),
+                    // Sorted by errors, then warnings.
+                    cell(findingsCell(e), std::to_string(int64_t{e.errors} * 1000000 + e.warnings), false),
+                    cell(e.seconds ? readableNumber(*e.seconds) + " s" : std::to_string(e.frames) + " frames",
+                         e.seconds ? seconds(e) : std::to_string(e.frames), true),
+                    cell(joined({std::to_string(e.width), "&times;", std::to_string(e.height)}),
+                         std::to_string(int64_t{e.width} * e.height), true),
+                    cell(eventsCell(e), std::to_string(eventCount(e)), true)});
         for (const IndicatorDescriptor* d : worst) {
             const WorstValue* w = worstOf(e, *d);
             std::string text = w ? readableNumber(w->value) : "";
             if (w && !e.report.empty())  // to the frame in the report
-                text = joined({"<a href=\"", htmlEscaped(e.report), "#frame-", std::to_string(w->frame), "\">", text, "</a>"});
+                text = joined(
+                    {"<a href=\"", htmlEscaped(e.report), "#frame-", std::to_string(w->frame), "\">", text, "</a>"});
             out += worstCell(text, w ? shortestNumber(w->value) : "");
         }
         out += "</tr>\n";
     }
-    return out + joined({"</tbody></table></div>\n<p class=\"hint\">Click a heading to sort; a worst value links to its frame. frameprobe ", kFrameprobeVersion,
-                         "</p>\n<script>", kCatalogueScript, "</script>\n</body>\n</html>\n"});
+    return out + joined({"</tbody></table></div>\n<p class=\"hint\">Click a heading to sort; a worst value links to "
+                         "its frame. frameprobe ",
+                         kFrameprobeVersion, "</p>\n<script>", kCatalogueScript, "</script>\n</body>\n</html>\n"});
 }

@@ -116,9 +116,10 @@ std::string header(const ReportContent& c) {
     const RunInfo& info = c.record.info();
     // "-" is how the command line names standard input.
     const std::string path = info.path == "-" ? std::string("standard input") : htmlEscaped(info.path);
-    std::string out = joined({"<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>frameprobe: ",
-                              path, "</title>\n<style>", kReportStyle, "</style>\n<script>", kReportErrorScript,
-                              "</script>\n</head>\n<body>\n<h1>frameprobe report: ", path, "</h1>\n<dl class=\"run\">\n"});
+    std::string out =
+        joined({"<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>frameprobe: ", path,
+                "</title>\n<style>", kReportStyle, "</style>\n<script>", kReportErrorScript,
+                "</script>\n</head>\n<body>\n<h1>frameprobe report: ", path, "</h1>\n<dl class=\"run\">\n"});
     std::string qc = "no gate given";
     const std::optional<Verdict> verdict = c.record.verdict();
     if (c.end.interrupted)
@@ -198,8 +199,9 @@ std::string levelsSection(const ReportContent& c) {
         "<h3 id=\"levels\">Levels</h3>\n<p class=\"hint\">Codes at the input's depth; the dashed lines are EBU R103's"
         " limits, and the shaded stretches its levels events (R103 exceeded on more than 1 % of the picture).</p>\n";
     for (const LevelsPlot& p : kLevelsPlots)
-        out += joined({"<figure class=\"plot levels\" data-indicator=\"", p.key, "\" id=\"plot-", p.key,
-                       "\"><figcaption>", p.name, "</figcaption><svg viewBox=\"0 0 1000 132\" role=\"img\"></svg></figure>\n"});
+        out +=
+            joined({"<figure class=\"plot levels\" data-indicator=\"", p.key, "\" id=\"plot-", p.key, "\"><figcaption>",
+                    p.name, "</figcaption><svg viewBox=\"0 0 1000 132\" role=\"img\"></svg></figure>\n"});
     return out;
 }
 
@@ -207,14 +209,15 @@ std::string levelsSection(const ReportContent& c) {
 // draw the luminance change and the flashes per second with the sequences shaded.
 std::string flashSection(const ReportContent& c) {
     const std::vector<EventSource> sources = eventSources(c.record.info().mask, c.record.info().fps);
-    if (std::none_of(sources.begin(), sources.end(), [](const EventSource& s) { return s.name() == "flash"; })) return "";
+    if (std::none_of(sources.begin(), sources.end(), [](const EventSource& s) { return s.name() == "flash"; }))
+        return "";
     std::string rows;
     std::size_t failing = 0;
     for (const Event& e : c.record.events()) {
         if (e.type != "flash") continue;
         ++failing;
-        rows += joined({"<tr><td>", framesLink(e.startFrame, e.endFrame), "</td><td class=\"n\">", readable(e.startTime),
-                        " s</td><td class=\"n\">", readable(e.duration), " s</td></tr>\n"});
+        rows += joined({"<tr><td>", framesLink(e.startFrame, e.endFrame), "</td><td class=\"n\">",
+                        readable(e.startTime), " s</td><td class=\"n\">", readable(e.duration), " s</td></tr>\n"});
     }
     std::string out =
         "<h3 id=\"flashes\">Photosensitive flashes</h3>\n<p class=\"hint\">ITU-R BT.1702: more than three flashes "
@@ -251,7 +254,9 @@ std::string summary(const ReportContent& c) {
         out += joined({"<tr><td><a href=\"#plot-", d.key, "\">", titled(d), "</a></td><td class=\"n\">",
                        std::to_string(s.count), "</td>"});
         if (s.count == 0) {
-            out += "<td class=\"n\">-</td><td class=\"n\">-</td><td class=\"n\">-</td><td class=\"n\">-</td><td>-</td></tr>\n";
+            out +=
+                "<td class=\"n\">-</td><td class=\"n\">-</td><td class=\"n\">-</td><td "
+                "class=\"n\">-</td><td>-</td></tr>\n";
             continue;
         }
         for (double v : {s.min, s.mean, s.max, s.p95}) out += joined({"<td class=\"n\">", readable(v), "</td>"});
@@ -283,7 +288,8 @@ std::string events(const std::vector<Event>& list) {
 }
 
 std::string pictures(const ReportContent& c, const std::vector<Event>& list) {
-    std::string out = "<h2 id=\"pictures\">Pictures</h2>\n<h3>Worst frame of each indicator</h3>\n<div class=\"gallery\">\n";
+    std::string out =
+        "<h2 id=\"pictures\">Pictures</h2>\n<h3>Worst frame of each indicator</h3>\n<div class=\"gallery\">\n";
     // A frame that is the worst of several indicators is shown once, with all of them.
     std::vector<const Thumbnail*> order;
     std::map<int64_t, std::string> captions;
@@ -333,9 +339,10 @@ std::string timecodeData(const ReportContent& c) {
 // only "v"; the smallest and largest value per bin for long ones.
 std::string plotData(const ReportContent& c, const std::vector<Event>& list) {
     const FrameEnvelope& env = c.envelope;
-    std::string out = joined({"{\"first\":", std::to_string(env.first()), ",\"frames\":", std::to_string(env.frames()),
-                              ",\"binWidth\":", std::to_string(env.binWidth()), ",\"bins\":", std::to_string(env.bins()),
-                              ",\"fps\":", shortestNumber(c.record.info().fps), timecodeData(c), ",\"plots\":["});
+    std::string out =
+        joined({"{\"first\":", std::to_string(env.first()), ",\"frames\":", std::to_string(env.frames()),
+                ",\"binWidth\":", std::to_string(env.binWidth()), ",\"bins\":", std::to_string(env.bins()),
+                ",\"fps\":", shortestNumber(c.record.info().fps), timecodeData(c), ",\"plots\":["});
     const auto values = [&](int i, bool high) {
         std::string text = "[";
         for (std::size_t b = 0; b < env.bins(); ++b) {
@@ -397,7 +404,8 @@ std::string plotData(const ReportContent& c, const std::vector<Event>& list) {
 
 void writeReportPage(OutputFile& out, const ReportContent& content) {
     const std::vector<Event> list = content.record.events();
-    for (const std::string& part : {header(content), overview(content), plots(content), summary(content), events(list)}) {
+    for (const std::string& part :
+         {header(content), overview(content), plots(content), summary(content), events(list)}) {
         out.append(part);
         out.commit();
     }
