@@ -38,7 +38,8 @@ std::vector<uint8_t> frameSamples(bool noisy) {
     std::vector<uint8_t> luma = sampleLuma(spec, 3);
     if (noisy) {
         std::mt19937 rng(7);
-        for (uint8_t& v : luma) v = static_cast<uint8_t>(std::clamp(int{v} + static_cast<int>(rng() % 21) - 10, 0, 255));
+        for (uint8_t& v : luma)
+            v = static_cast<uint8_t>(std::clamp(int{v} + static_cast<int>(rng() % 21) - 10, 0, 255));
     }
     return luma;
 }
@@ -106,12 +107,13 @@ const bool registered = [] {
     });
 
     // Flicker's start: the frame against the other one of the pair (clean against noisy).
-    registerVariants("blockSumsAndDiffs8", blockSumsAndDiffs8Variants(), [](BlockSumsAndDiffs8Kernel* fn, const Plane& p) {
-        thread_local std::vector<int32_t> sums(size_t{W / 8} * (H / 8)), diffs(sums.size());
-        const Plane other = planeOf(imageOf(p.data != samples(true).data()));
-        fn(p, other, sums.data(), diffs.data());
-        benchmark::DoNotOptimize(diffs.data());
-    });
+    registerVariants("blockSumsAndDiffs8", blockSumsAndDiffs8Variants(),
+                     [](BlockSumsAndDiffs8Kernel* fn, const Plane& p) {
+                         thread_local std::vector<int32_t> sums(size_t{W / 8} * (H / 8)), diffs(sums.size());
+                         const Plane other = planeOf(imageOf(p.data != samples(true).data()));
+                         fn(p, other, sums.data(), diffs.data());
+                         benchmark::DoNotOptimize(diffs.data());
+                     });
 
     // The turns of every block over a window of 33 frames (1.25 s at 25 fps): the frame's block
     // sums, every fourth block moving back and forth.
@@ -127,7 +129,8 @@ const bool registered = [] {
             for (std::size_t k = 0; k < kSteps; ++k) {
                 rows[k] = window.data() + k * kBlocks;
                 for (std::size_t i = 0; i < kBlocks; ++i)
-                    window[k * kBlocks + i] = static_cast<uint16_t>(sums[i] / 2 + (i % 4 == 0 && k % 6 < 3 ? 400 : 0) + k);
+                    window[k * kBlocks + i] =
+                        static_cast<uint16_t>(sums[i] / 2 + (i % 4 == 0 && k % 6 < 3 ? 400 : 0) + k);
             }
         }
         fn(rows.data(), kSteps, kBlocks, 128, turns.data());
@@ -138,12 +141,14 @@ const bool registered = [] {
     // grid columns; the limit is about the energy of the noise added.
     registerVariants("strongBits", strongBitsVariants(), [](StrongBitsKernel* fn, const Plane& p) {
         thread_local std::vector<uint64_t> bits((W + 63) / 64);
-        for (uint32_t y = 1; y < p.height; ++y) fn(p.data + (y - 1) * p.stride, p.data + y * p.stride, W, 200, bits.data());
+        for (uint32_t y = 1; y < p.height; ++y)
+            fn(p.data + (y - 1) * p.stride, p.data + y * p.stride, W, 200, bits.data());
         benchmark::DoNotOptimize(bits.data());
     });
     registerVariants("gridStrongBits", gridStrongBitsVariants(), [](GridStrongBitsKernel* fn, const Plane& p) {
         thread_local std::vector<uint64_t> bits((W / 16 + 63) / 64);
-        for (uint32_t y = 1; y < p.height; ++y) fn(p.data + (y - 1) * p.stride, p.data + y * p.stride, W / 16, 200, bits.data());
+        for (uint32_t y = 1; y < p.height; ++y)
+            fn(p.data + (y - 1) * p.stride, p.data + y * p.stride, W / 16, 200, bits.data());
         benchmark::DoNotOptimize(bits.data());
     });
 
@@ -181,14 +186,15 @@ const bool registered = [] {
         std::fill(squares.begin(), squares.end(), 0.0);
         ImageDouble r = makeImageDouble(kBlocks * 8, 8, residual.data()), s = makeImageDouble(kBlocks, 1, sums.data()),
                     q = makeImageDouble(kBlocks, 1, squares.data()), d = makeImageDouble(kBlocks, 1, devs.data());
-        calculateStdDevsDouble_ommitZeros(&r, &s, &q, &d, &mask, 8, 8);
+        calculateInteriorStdDevs(&r, &s, &q, &d, &mask, 8, 8);
         benchmark::DoNotOptimize(devs.data());
     });
-    registerVariants("residualDeviations", residualDeviationsVariants(), [](ResidualDeviationsKernel* fn, const Plane& p) {
-        thread_local std::vector<double> devs(kBlocks);
-        fn(p.data, kBlocks * 8, kBlocks, kWeights, devs.data());
-        benchmark::DoNotOptimize(devs.data());
-    });
+    registerVariants("residualDeviations", residualDeviationsVariants(),
+                     [](ResidualDeviationsKernel* fn, const Plane& p) {
+                         thread_local std::vector<double> devs(kBlocks);
+                         fn(p.data, kBlocks * 8, kBlocks, kWeights, devs.data());
+                         benchmark::DoNotOptimize(devs.data());
+                     });
 
     // The reference: both equality maps, then their band sums.
     constexpr uint32_t kBands = (H - 16) / 16;

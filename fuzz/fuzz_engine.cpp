@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "indicators/registry.h"
 #include "pipeline/engine.h"
 
 namespace {
@@ -79,7 +80,8 @@ std::vector<uint8_t> makeFrame(FuzzedDataProvider& input, std::size_t samples, c
                 frame[input.ConsumeIntegralInRange<std::size_t>(0, samples - 1)] = input.ConsumeIntegral<uint8_t>();
             break;
         case 2: {  // the input's bytes, tiled
-            const std::vector<uint8_t> tile = input.ConsumeBytes<uint8_t>(input.ConsumeIntegralInRange<std::size_t>(1, 4096));
+            const std::vector<uint8_t> tile =
+                input.ConsumeBytes<uint8_t>(input.ConsumeIntegralInRange<std::size_t>(1, 4096));
             for (std::size_t i = 0; i < samples; ++i) frame[i] = tile.empty() ? 0 : tile[i % tile.size()];
             break;
         }
@@ -112,7 +114,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     EngineSettings settings;
     settings.mask = input.ConsumeIntegral<uint32_t>();
     // The positional form takes any number as the frame rate, 0 and negative ones included.
-    settings.fps = input.ConsumeBool() ? input.ConsumeFloatingPoint<double>() : input.ConsumeIntegralInRange<int>(-1, 60);
+    settings.fps =
+        input.ConsumeBool() ? input.ConsumeFloatingPoint<double>() : input.ConsumeIntegralInRange<int>(-1, 60);
     settings.threads = input.ConsumeIntegralInRange<unsigned>(1, 2);
     settings.window = input.ConsumeIntegralInRange<unsigned>(0, 3);
     const int frameCount = input.ConsumeIntegralInRange<int>(2, 3);

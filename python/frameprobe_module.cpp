@@ -55,7 +55,8 @@ py::dict frameDict(const frameprobe::FrameResult& r) {
     py::dict d;
     d["frame"] = r.frame;
     d["time"] = r.time;
-    for (int i = 0; i < frameprobe::indicatorCount(); ++i) d[frameprobe::indicatorKey(i)] = r.value(i).value_or(kNoValue);
+    for (int i = 0; i < frameprobe::indicatorCount(); ++i)
+        d[frameprobe::indicatorKey(i)] = r.value(i).value_or(kNoValue);
     return d;
 }
 
@@ -76,7 +77,7 @@ py::list eventsList(const std::vector<frameprobe::Event>& events) {
         d["start_time"] = e.startTime;
         d["end_time"] = e.endTime;
         d["duration"] = e.duration;
-        d["severity"] = e.severity;
+        d["severity"] = frameprobe::severityName(e.severity);
         // In the order the program's JSON gives them.
         if (e.top) d["top"] = *e.top;
         if (e.bottom) d["bottom"] = *e.bottom;
@@ -174,7 +175,8 @@ Plane checkedPlane(py::array a, std::optional<std::pair<uint32_t, uint32_t>> siz
     const bool narrow = dtype.kind() == 'u' && dtype.itemsize() == 1;
     const bool wide = dtype.kind() == 'u' && dtype.itemsize() == 2;
     if (!narrow && !wide)
-        throw py::value_error("expected uint8 or uint16 samples, got " + static_cast<std::string>(py::str(static_cast<py::handle>(dtype))));
+        throw py::value_error("expected uint8 or uint16 samples, got " +
+                              static_cast<std::string>(py::str(static_cast<py::handle>(dtype))));
     if (wide && !dtype.attr("isnative").cast<bool>())
         throw py::value_error("uint16 samples must be in the machine's byte order (use array.astype(numpy.uint16))");
     if (size && (static_cast<uint64_t>(a.shape(0)) != size->second || static_cast<uint64_t>(a.shape(1)) != size->first))

@@ -9,6 +9,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 dir=${FRAMEPROBE_FUZZ_DIR:-$root/build-fuzz}
+targets=(fuzz_command_line fuzz_y4m fuzz_engine fuzz_jsonl_reader fuzz_profile)
 
 bash "$root/scripts/install-deps.sh"
 if ! command -v clang++ >/dev/null || ! clang++ -fsanitize=fuzzer -x c++ - -o /dev/null <<<'
@@ -28,10 +29,10 @@ fi
   "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG" "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG" \
   -DFRAMEPROBE_FUZZ=ON -DFRAMEPROBE_SANITIZE=address,undefined -DFRAMEPROBE_WERROR=ON \
   -DFRAMEPROBE_BENCH=OFF -DBUILD_TESTING=OFF >/dev/null
-cmake --build "$dir" -j"$(nproc)" --target fuzz_command_line fuzz_y4m fuzz_engine
+cmake --build "$dir" -j"$(nproc)" --target "${targets[@]}"
 
 failed=()
-for target in fuzz_command_line fuzz_y4m fuzz_engine; do
+for target in "${targets[@]}"; do
   echo "== $target: $seconds s =="
   # New inputs go to a scratch corpus so that the checked-in seeds stay small.
   corpus="$dir/corpus/$target"

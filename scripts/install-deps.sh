@@ -17,10 +17,11 @@ packages=(g++ cmake make pkg-config nlohmann-json3-dev libcli11-dev
 # The Debian package: man pages made by pandoc, dependencies found by dpkg-shlibdeps.
 package_tools=(pandoc dpkg-dev file)
 # The tests and benchmarks: GoogleTest and Google Benchmark, the ffmpeg program for
-# fixtures, clang with its sanitizer and fuzzer runtimes, pytest and pandas for the Python module, man for the
-# man page test, a one-node Slurm cluster, Chromium for the report, Prometheus for the
-# monitor's metrics, Dask's distributed for frameprobe.map on a cluster.
-test_tools=(libgtest-dev libbenchmark-dev ffmpeg clang libclang-rt-14-dev python3-pytest python3-pandas man-db
+# fixtures, clang with its sanitizer and fuzzer runtimes, clang-format for CI's check of changed lines,
+# pytest and pandas for the Python module, man for the man page test, a one-node Slurm cluster,
+# Chromium for the report, Prometheus for the monitor's metrics, Dask's distributed for frameprobe.map
+# on a cluster.
+test_tools=(libgtest-dev libbenchmark-dev ffmpeg clang libclang-rt-14-dev clang-format python3-pytest python3-pandas man-db
   slurmctld slurmd slurm-client munge chromium prometheus python3-distributed)
 for arg in "$@"; do
   case $arg in

@@ -35,7 +35,8 @@ TEST(SpatialActivity, TransposedFrameGivesSameValue) {
     OwnedImage wide(7, 5);
     OwnedImage tall(5, 7);
     for (uint64_t y = 0; y < 5; ++y)
-        for (uint64_t x = 0; x < 7; ++x) wide.at(x, y) = tall.at(y, x) = static_cast<uint8_t>((x * 37 + y * y * 11) % 256);
+        for (uint64_t x = 0; x < 7; ++x)
+            wide.at(x, y) = tall.at(y, x) = static_cast<uint8_t>((x * 37 + y * y * 11) % 256);
     EXPECT_GT(spatialAct(wide), 0.0);
     EXPECT_DOUBLE_EQ(spatialAct(wide), spatialAct(tall));
 }

@@ -173,7 +173,8 @@ class BadInputTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         clipDir_ = new TempDir;
-        const ProcessResult made = runProcess(FRAMEPROBE_SAMPLE_BINARY, {"clip.yuv", "352", "288", "5"}, clipDir_->path);
+        const ProcessResult made =
+            runProcess(FRAMEPROBE_SAMPLE_BINARY, {"clip.yuv", "352", "288", "5"}, clipDir_->path);
         ASSERT_EQ(made.status, 0) << made.err;
     }
     static void TearDownTestSuite() {
@@ -254,8 +255,8 @@ TEST_F(BadInputTest, APipeCutInItsLastFrameGivesWhatTheFileGives) {
     EXPECT_EQ(pipe.out, file.out);
     EXPECT_NE(pipe.err.find("the last frame is truncated (110000 of 152064 bytes)"), std::string::npos) << pipe.err;
     // Six frames asked for from frame 1: the rows past the end repeat short reads, and are no frames.
-    const auto [askedFile, askedPipe] =
-        fileAndPipe(" -s 352x288 --frames 6 --start 1 --indicators blur --no-log --format json --fail-on blur.max\\<0 ");
+    const auto [askedFile, askedPipe] = fileAndPipe(
+        " -s 352x288 --frames 6 --start 1 --indicators blur --no-log --format json --fail-on blur.max\\<0 ");
     EXPECT_EQ(askedFile.status, 3) << askedFile.err;
     EXPECT_EQ(askedPipe.status, 3) << askedPipe.err;
     EXPECT_NE(askedPipe.err.find("QC failed: measured 3 of 6 frames"), std::string::npos) << askedPipe.err;

@@ -133,7 +133,8 @@ TEST_F(BatchTest, ResumesAfterSigkillWithoutLosingOrRepeatingAFile) {
     ASSERT_EQ(kill(batch, SIGTERM), 0);
     waitpid(batch, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 143) << status;
-    EXPECT_EQ(query("SELECT kind FROM events WHERE path IS NULL ORDER BY id"), "batch_started\nbatch_started\nbatch_stopped\n");
+    EXPECT_EQ(query("SELECT kind FROM events WHERE path IS NULL ORDER BY id"),
+              "batch_started\nbatch_started\nbatch_stopped\n");
 
     const ProcessResult resumed = probe({"--jobs", "1", "a.y4m", "b.y4m", "c.y4m", "x.y4m"});
     EXPECT_EQ(resumed.status, 0) << resumed.err;
@@ -171,7 +172,8 @@ TEST_F(BatchTest, BadFilesChangedFilesAndStatuses) {
     fs::rename(dir.path / "in/broken.mp4.y4m", dir.path / "in/broken.mp4");
     r = probe(args);
     EXPECT_EQ(r.status, 3) << r.err;
-    EXPECT_EQ(query("SELECT kind FROM events WHERE path LIKE '%broken.mp4' ORDER BY id"), "failed\nchanged\nmeasured\n");
+    EXPECT_EQ(query("SELECT kind FROM events WHERE path LIKE '%broken.mp4' ORDER BY id"),
+              "failed\nchanged\nmeasured\n");
     // Only passing files: status 0.
     r = probe({"--fail-on", "black.count>0", "--exclude", "dark*", "--exclude", "*.txt", "in"});
     EXPECT_EQ(r.status, 0) << r.err;
@@ -195,8 +197,8 @@ TEST_F(BatchTest, WorstR103ColumnAndTheCatalogueBeforeIt) {
     clip("in/fine.y4m");
     clip("in/dark.y4m", {"black:1-2"});  // code 0: below R103's 5 on the whole picture
     const auto batch = [&] {
-        return runProcess(FRAMEPROBE_BINARY, {"batch", "--out", "out", "-q", "--indicators", "r103_luma,r103_rgb", "in"},
-                          dir.path);
+        return runProcess(FRAMEPROBE_BINARY,
+                          {"batch", "--out", "out", "-q", "--indicators", "r103_luma,r103_rgb", "in"}, dir.path);
     };
     ASSERT_EQ(batch().status, 0);
     EXPECT_EQ(query("SELECT substr(path, length('" + path("in/") + "') + 1), worst_r103 FROM files ORDER BY path"),
@@ -211,8 +213,9 @@ TEST_F(BatchTest, WorstR103ColumnAndTheCatalogueBeforeIt) {
     clip("in/later.y4m");
     ASSERT_EQ(batch().status, 0);
     EXPECT_EQ(query("PRAGMA user_version"), "2\n");
-    EXPECT_EQ(query("SELECT substr(path, length('" + path("in/") + "') + 1), state, worst_r103 FROM files ORDER BY path"),
-              "dark.y4m|done|NULL\nfine.y4m|done|NULL\nlater.y4m|done|0.0\n");
+    EXPECT_EQ(
+        query("SELECT substr(path, length('" + path("in/") + "') + 1), state, worst_r103 FROM files ORDER BY path"),
+        "dark.y4m|done|NULL\nfine.y4m|done|NULL\nlater.y4m|done|0.0\n");
 }
 
 }  // namespace

@@ -55,17 +55,20 @@ TEST(CApi, BadSettingsAndPlanesGiveAStatusAndTheHandlesMessage) {
     // Settings a file has nothing to do with are the caller's mistake, not an input error.
     frameprobe_settings_init(&settings);
     settings.start = -1;
-    EXPECT_EQ(frameprobe_analyze_file("/nonexistent.y4m", &settings, nullptr, nullptr, &a), FRAMEPROBE_INVALID_ARGUMENT);
+    EXPECT_EQ(frameprobe_analyze_file("/nonexistent.y4m", &settings, nullptr, nullptr, &a),
+              FRAMEPROBE_INVALID_ARGUMENT);
     EXPECT_NE(std::string(frameprobe_message(a)).find("start frame"), std::string::npos) << frameprobe_message(a);
     frameprobe_destroy(a);
     frameprobe_settings_init(&settings);
     settings.flicker_threshold = NAN;
-    EXPECT_EQ(frameprobe_analyze_file("/nonexistent.y4m", &settings, nullptr, nullptr, &a), FRAMEPROBE_INVALID_ARGUMENT);
+    EXPECT_EQ(frameprobe_analyze_file("/nonexistent.y4m", &settings, nullptr, nullptr, &a),
+              FRAMEPROBE_INVALID_ARGUMENT);
     frameprobe_destroy(a);
     // 0 is the default rate; a negative one was taken for it.
     frameprobe_settings_init(&settings);
     settings.fps = -30;
-    EXPECT_EQ(frameprobe_analyze_file("/nonexistent.y4m", &settings, nullptr, nullptr, &a), FRAMEPROBE_INVALID_ARGUMENT);
+    EXPECT_EQ(frameprobe_analyze_file("/nonexistent.y4m", &settings, nullptr, nullptr, &a),
+              FRAMEPROBE_INVALID_ARGUMENT);
     frameprobe_destroy(a);
     settings.width = settings.height = 16;
     EXPECT_EQ(frameprobe_create(&settings, &a), FRAMEPROBE_INVALID_ARGUMENT);
@@ -75,7 +78,8 @@ TEST(CApi, BadSettingsAndPlanesGiveAStatusAndTheHandlesMessage) {
     settings.fps = NAN;
     EXPECT_EQ(frameprobe_create(&settings, &a), FRAMEPROBE_INVALID_ARGUMENT);
     frameprobe_destroy(a);
-    EXPECT_EQ(frameprobe_analyze_file("/nonexistent.y4m", &settings, nullptr, nullptr, &a), FRAMEPROBE_INVALID_ARGUMENT);
+    EXPECT_EQ(frameprobe_analyze_file("/nonexistent.y4m", &settings, nullptr, nullptr, &a),
+              FRAMEPROBE_INVALID_ARGUMENT);
     EXPECT_NE(std::string(frameprobe_message(a)).find("frame rate"), std::string::npos);
     frameprobe_destroy(a);
     // Up to 1024 threads may be asked for: the missing file is then what fails.
@@ -84,7 +88,8 @@ TEST(CApi, BadSettingsAndPlanesGiveAStatusAndTheHandlesMessage) {
     EXPECT_EQ(frameprobe_analyze_file("/nonexistent.y4m", &settings, nullptr, nullptr, &a), FRAMEPROBE_INPUT_ERROR);
     frameprobe_destroy(a);
     settings.threads = 1025;
-    EXPECT_EQ(frameprobe_analyze_file("/nonexistent.y4m", &settings, nullptr, nullptr, &a), FRAMEPROBE_INVALID_ARGUMENT);
+    EXPECT_EQ(frameprobe_analyze_file("/nonexistent.y4m", &settings, nullptr, nullptr, &a),
+              FRAMEPROBE_INVALID_ARGUMENT);
     EXPECT_NE(std::string(frameprobe_message(a)).find("must be 0 to 1024"), std::string::npos) << frameprobe_message(a);
     frameprobe_destroy(a);
 }

@@ -16,7 +16,8 @@ protected:
 
     ProcessResult probe(const std::vector<std::string>& args) { return runProcess(FRAMEPROBE_BINARY, args, dir.path); }
     void SetUp() override {
-        ASSERT_EQ(runProcess(FRAMEPROBE_SAMPLE_BINARY, {"dark.yuv", "64", "64", "12", "black:3-5"}, dir.path).status, 0);
+        ASSERT_EQ(runProcess(FRAMEPROBE_SAMPLE_BINARY, {"dark.yuv", "64", "64", "12", "black:3-5"}, dir.path).status,
+                  0);
         ASSERT_EQ(runProcess(FRAMEPROBE_SAMPLE_BINARY, {"fine.yuv", "64", "64", "12"}, dir.path).status, 0);
         std::filesystem::create_directory(dir.path / "results");
         const std::vector<std::string> common{"-s", "64x64", "-q", "--no-log", "--format", "json",
@@ -29,7 +30,8 @@ protected:
         EXPECT_EQ(run({"dark.yuv", "-o", "results/b failed.json", "--fail-on", "black.count>0", "--report",
                        "results/b failed.html"}),
                   3);
-        EXPECT_EQ(run({"dark.yuv", "-o", "results/c passed.json", "--fail-on", "black.count>5"}), 0);  // events, no failure
+        EXPECT_EQ(run({"dark.yuv", "-o", "results/c passed.json", "--fail-on", "black.count>5"}),
+                  0);  // events, no failure
         EXPECT_EQ(run({"fine.yuv", "-o", "results/d.json"}), 0);
     }
     std::size_t at(const std::string& page, const std::string& what) {
@@ -61,10 +63,11 @@ TEST_F(CatalogueTest, FailedRunsFirstWithTheirReportsAndTheCsv) {
     EXPECT_EQ(page.find("a%20passed.html"), std::string::npos);  // no report, no link
     const std::size_t from = at(page, "data:text/csv;base64,") + 21;
     const std::string csv = decodeBase64(page.substr(from, page.find('"', from) - from));
-    EXPECT_EQ(csv.substr(0, csv.find('\n', csv.find('\n') + 1) + 1),
-              "result,input,verdict,errors,warnings,frames,seconds,width,height,events,black,worst_blur,report,findings\n"
-              "results/b failed.json,dark.yuv,fail,1,0,12,0.48,64,64,1,1,2.25,results/b%20failed.html,"
-              "error: black.count>0 (black.count = 1)\n");
+    EXPECT_EQ(
+        csv.substr(0, csv.find('\n', csv.find('\n') + 1) + 1),
+        "result,input,verdict,errors,warnings,frames,seconds,width,height,events,black,worst_blur,report,findings\n"
+        "results/b failed.json,dark.yuv,fail,1,0,12,0.48,64,64,1,1,2.25,results/b%20failed.html,"
+        "error: black.count>0 (black.count = 1)\n");
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 5);
 
     // The same page to standard output; a file as well as a folder.

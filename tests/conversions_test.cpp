@@ -13,7 +13,8 @@ namespace {
 struct Plane32 {
     std::vector<int32_t> samples;
     Image32 image;
-    Plane32(uint64_t w, uint64_t h, std::vector<int32_t> values) : samples(std::move(values)), image{w, h, samples.data()} {}
+    Plane32(uint64_t w, uint64_t h, std::vector<int32_t> values)
+        : samples(std::move(values)), image{w, h, samples.data()} {}
     Plane32(uint64_t w, uint64_t h, int32_t fill = -7) : Plane32(w, h, std::vector<int32_t>(w * h, fill)) {}
 };
 

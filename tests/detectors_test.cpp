@@ -19,7 +19,8 @@ namespace {
 struct LumaPicture {
     uint32_t w, h;
     std::vector<uint8_t> samples;
-    LumaPicture(uint32_t width, uint32_t height, uint8_t level) : w(width), h(height), samples(size_t{width} * height, level) {}
+    LumaPicture(uint32_t width, uint32_t height, uint8_t level)
+        : w(width), h(height), samples(size_t{width} * height, level) {}
     uint8_t& at(uint32_t x, uint32_t y) { return samples[size_t{y} * w + x]; }
     Image image() { return makeImage(w, h, samples.data()); }
     void fill(uint32_t x0, uint32_t y0, uint32_t x1, uint32_t y1, uint8_t level) {

@@ -87,7 +87,8 @@ void expectSameRows(const std::vector<Row>& a, const std::vector<Row>& b) {
         EXPECT_EQ(a[i].frame, b[i].frame);
         EXPECT_EQ(a[i].values.written, b[i].values.written) << "frame " << a[i].frame;
         // Bit for bit, NaN included.
-        EXPECT_EQ(std::memcmp(a[i].values.values.data(), b[i].values.values.data(), sizeof(double) * kIndicatorCount), 0)
+        EXPECT_EQ(std::memcmp(a[i].values.values.data(), b[i].values.values.data(), sizeof(double) * kIndicatorCount),
+                  0)
             << "frame " << a[i].frame;
     }
 }

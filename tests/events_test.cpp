@@ -116,7 +116,7 @@ TEST(Events, FreezeStartsAtTheFirstStillFrame) {
 TEST(Events, RecoveryJoinsRunsApartByLessThanIt) {
     EventOptions options;
     options.recovery["black"] = 0.08;  // two frames at 25 fps
-    options.severity["black"] = "error";
+    options.severity["black"] = Severity::Error;
     EventDetector d(25, maskOf({"blackout"}), options);
     // Gaps of one frame (joined), then two frames (as long as the recovery: apart).
     feedValues(d, "blackout", 0, flags(20, {{0, 3}, {5, 6}, {9, 10}}));
@@ -124,7 +124,7 @@ TEST(Events, RecoveryJoinsRunsApartByLessThanIt) {
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[0].startFrame, 0);
     EXPECT_EQ(events[0].endFrame, 6);
-    EXPECT_EQ(events[0].severity, "error");
+    EXPECT_EQ(events[0].severity, Severity::Error);
     EXPECT_EQ(events[1].startFrame, 9);
 }
 
@@ -184,11 +184,12 @@ TEST(Events, FlickerThresholdIsAnOption) {
 // Motion and noise switch blocks as flicker does: the threshold applies to the switching of
 // the blocks that flicker, whatever the value; a row without that evidence marks nothing.
 TEST(Events, FlickerWeighsTheSwitchingOfTheBlocksThatFlicker) {
-    for (auto [value, evidence, expected] : {std::tuple<double, std::optional<double>, std::size_t>{0.5, std::nullopt, 0},
-                                             {0.5, 0.0, 0},    // motion: no block flickers
-                                             {0.5, 0.1, 0},    // equal to the threshold
-                                             {0.007, 0.125, 1},  // one block of many
-                                             {0.5, 0.125, 1}}) {
+    for (auto [value, evidence, expected] :
+         {std::tuple<double, std::optional<double>, std::size_t>{0.5, std::nullopt, 0},
+          {0.5, 0.0, 0},      // motion: no block flickers
+          {0.5, 0.1, 0},      // equal to the threshold
+          {0.007, 0.125, 1},  // one block of many
+          {0.5, 0.125, 1}}) {
         EventDetector d(25, maskOf({"flickering"}), {});
         std::vector<double> values = flickerPeriods({value, value});
         for (std::size_t i = 0; i < values.size(); ++i) {

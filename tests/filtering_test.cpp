@@ -117,7 +117,8 @@ TEST(CalculateStdDevs, HalfBlackHalfWhiteAndSaturatedBlocks) {
 TEST(CalculateStdDevs, GridOfBlocksInRasterOrder) {
     OwnedImage img(16, 16);
     for (uint64_t y = 0; y < 16; ++y)
-        for (uint64_t x = 0; x < 16; ++x) img.at(x, y) = static_cast<uint8_t>((x / 8) + 2 * (y / 8) + ((x + y) % 2) * 10);
+        for (uint64_t x = 0; x < 16; ++x)
+            img.at(x, y) = static_cast<uint8_t>((x / 8) + 2 * (y / 8) + ((x + y) % 2) * 10);
     Image src = view(img);
     Plane32 sums(2, 2), squares(2, 2);
     PlaneDouble dev(2, 2);
@@ -218,7 +219,7 @@ TEST(CalculateStdDevsDoubleOmmitZeros, InteriorOnly) {
             src.samples[y * 16 + x] = frame ? 1000.0 * (x + 1) * (y + 3) : (x < 8 ? 42.0 : static_cast<double>(x % 2));
         }
     PlaneDouble sums(2, 1), squares(2, 1), dest(2, 1), kernel(3, 3);
-    calculateStdDevsDouble_ommitZeros(&src.image, &sums.image, &squares.image, &dest.image, &kernel.image, 8, 8);
+    calculateInteriorStdDevs(&src.image, &sums.image, &squares.image, &dest.image, &kernel.image, 8, 8);
     EXPECT_EQ(sums.samples[0], 42.0 * 36);
     EXPECT_EQ(dest.samples[0], 0.0);
     // 18 ones and 18 zeros: divisor 35.
@@ -229,7 +230,7 @@ TEST(CalculateStdDevsDoubleOmmitZeros, InteriorOnly) {
 TEST(CalculateStdDevsDoubleOmmitZeros, NonSquareKernelWritesNothing) {
     PlaneDouble src(8, 8, 3.0), sums(1, 1, 7.0), squares(1, 1, 8.0), dest(1, 1, 9.0), kernel(3, 5);
     testing::internal::CaptureStdout();
-    calculateStdDevsDouble_ommitZeros(&src.image, &sums.image, &squares.image, &dest.image, &kernel.image, 8, 8);
+    calculateInteriorStdDevs(&src.image, &sums.image, &squares.image, &dest.image, &kernel.image, 8, 8);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Provided kernel is not symmetric!");
     EXPECT_EQ(sums.samples[0], 7.0);
     EXPECT_EQ(squares.samples[0], 8.0);

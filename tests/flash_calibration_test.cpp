@@ -50,7 +50,8 @@ struct Verdict {
 class FlashCalibration : public ::testing::Test {
 protected:
     TempDir dir;
-    Verdict run(const std::string& input, const std::string& viaShell = "", const std::vector<std::string>& extra = {}) {
+    Verdict run(const std::string& input, const std::string& viaShell = "",
+                const std::vector<std::string>& extra = {}) {
         std::vector<std::string> args{"-q", "-t", "2", "--indicators", "flashes_per_second,red_flash_area",
                                       "--format", "json", "-o", "out.json"};
         args.insert(args.end(), extra.begin(), extra.end());
@@ -132,8 +133,9 @@ TEST_F(FlashCalibration, TheReportGivesTheVerdictAndTheFailingSequences) {
     writeFile(dir.path / "fast.y4m", y4m({25, 1, 3, 60, 16, 235, 50}));
     writeFile(dir.path / "slow.y4m", y4m({25, 1, 5, 60, 16, 235, 50}));
     for (const char* clip : {"fast.y4m", "slow.y4m"}) {
-        const ProcessResult r = runProcess(FRAMEPROBE_BINARY, {"-q", "--indicators", "flashes_per_second", "-o", "/dev/null",
-                                                               "--report", "report.html", clip}, dir.path);
+        const ProcessResult r = runProcess(
+            FRAMEPROBE_BINARY,
+            {"-q", "--indicators", "flashes_per_second", "-o", "/dev/null", "--report", "report.html", clip}, dir.path);
         EXPECT_EQ(r.status, 0) << r.err;
         const std::string page = readFile(dir.path / "report.html");
         EXPECT_NE(page.find("Photosensitive flashes"), std::string::npos);

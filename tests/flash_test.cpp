@@ -28,7 +28,8 @@ Outcome square(double dark, double step, int flashing, int cells, int half, doub
     std::vector<CellState> screen(static_cast<std::size_t>(cells));
     Outcome o;
     for (int f = 0; f < frames; ++f) {
-        for (int c = 0; c < flashing; ++c) screen[static_cast<std::size_t>(c)].luminance = dark + ((f / half) % 2) * step;
+        for (int c = 0; c < flashing; ++c)
+            screen[static_cast<std::size_t>(c)].luminance = dark + ((f / half) % 2) * step;
         const FlashStep s = rule.feed(f, f / fps, screen);
         o.most = std::max(o.most, s.flashes);
         if (o.firstFailing < 0 && s.flashes > kMostFlashes) o.firstFailing = f;

@@ -52,8 +52,8 @@ TEST(FlickerBlocks, OneBlockFlickeringAtTwoToFifteenHertz) {
     EXPECT_FALSE(centreFlickers(40, [](int f, uint32_t bx, uint32_t by) {
         return 100 + (centre(bx, by) && f % 2 ? kFlickerSwing - 1 : 0);
     }));
-    EXPECT_FALSE(centreFlickers(40, [](int f, uint32_t bx, uint32_t by) { return 100 + (centre(bx, by) && f % 2 ? 20 : 0); },
-                                30));
+    EXPECT_FALSE(centreFlickers(
+        40, [](int f, uint32_t bx, uint32_t by) { return 100 + (centre(bx, by) && f % 2 ? 20 : 0); }, 30));
 }
 
 TEST(FlickerBlocks, ThreeTurnsAreNotEnough) {
@@ -88,7 +88,8 @@ TEST(FlickerBlocks, CutsFlashesAndCrossingObjectsAreNoFlicker) {
 std::function<int(int, uint32_t, uint32_t)> heldFor(std::vector<int> halves) {
     return [=](int f, uint32_t bx, uint32_t by) {
         int level = 0;
-        for (std::size_t i = 0, start = 0; i < halves.size() && f >= int(start); start += halves[i++]) level = int(i) % 2;
+        for (std::size_t i = 0, start = 0; i < halves.size() && f >= int(start); start += halves[i++])
+            level = int(i) % 2;
         return 100 + (centre(bx, by) && level ? 30 : 0);
     };
 }

@@ -68,7 +68,8 @@ TEST_F(GoldenTest, ConsoleAndLogMatchForEveryThreadCountAndWindow) {
             const ProcessResult r = runProcess(FRAMEPROBE_BINARY, run.args, dir->path, env);
             EXPECT_EQ(r.status, 0);
             compareOrUpdate(kGoldenDir / (std::string(run.name) + ".console"), r.out);
-            compareOrUpdate(kGoldenDir / (std::string(run.name) + ".log"), readFile(dir->path / "metricsResultsCSV.csv"));
+            compareOrUpdate(kGoldenDir / (std::string(run.name) + ".log"),
+                            readFile(dir->path / "metricsResultsCSV.csv"));
         }
     }
 }

@@ -90,7 +90,8 @@ std::map<int64_t, std::pair<uint32_t, uint32_t>> embeddedPictures(const std::str
         const std::string png = decodeBase64(page.substr(data, page.find('"', data) - data));
         EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
         const auto be32 = [&](std::size_t i) {
-            return uint32_t{static_cast<unsigned char>(png[i])} << 24 | uint32_t{static_cast<unsigned char>(png[i + 1])} << 16 |
+            return uint32_t{static_cast<unsigned char>(png[i])} << 24 |
+                   uint32_t{static_cast<unsigned char>(png[i + 1])} << 16 |
                    uint32_t{static_cast<unsigned char>(png[i + 2])} << 8 | static_cast<unsigned char>(png[i + 3]);
         };
         found[frame] = {be32(16), be32(20)};
@@ -264,8 +265,9 @@ TEST(HtmlReport, TextFromOutsideIsEscaped) {
     const std::string page = runReport(info, frames, {}, &gate).page;
     EXPECT_EQ(page.find("<script>alert"), std::string::npos);
     EXPECT_EQ(page.find("<b>"), std::string::npos);
-    EXPECT_NE(page.find("&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt; &amp; &#39;clip&#39;\xEF\xBF\xBD\xEF\xBF\xBD.yuv"),
-              std::string::npos);
+    EXPECT_NE(
+        page.find("&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt; &amp; &#39;clip&#39;\xEF\xBF\xBD\xEF\xBF\xBD.yuv"),
+        std::string::npos);
     EXPECT_EQ(validUtf8(page), page);  // the page is UTF-8 throughout, as it says
     EXPECT_NE(page.find("&lt;b&gt;strict&lt;/b&gt;"), std::string::npos);
     EXPECT_NE(page.find("blur.p95&gt;=0"), std::string::npos);
@@ -282,9 +284,9 @@ TEST(HtmlReport, TheVerdictWithItsFindingsAndEventSeverities) {
         frames[f].values.set(indexOf("blackout"), f >= 2 && f <= 3 ? 1.0 : 0.0);
     }
     EventOptions options;
-    options.severity["black"] = "error";
+    options.severity["black"] = Severity::Error;
     QcGate warnOnly;
-    warnOnly.add("blur.max>5", "warning");
+    warnOnly.add("blur.max>5", Severity::Warning);
     const std::string warned = runReport(info, frames, {}, &warnOnly, options).page;
     EXPECT_NE(warned.find("<div id=\"verdict\" data-status=\"warn\">"), std::string::npos);
     EXPECT_EQ(warned.find("passed"), std::string::npos);

@@ -41,7 +41,8 @@ Results allWritten(double value) {
 TEST(JsonSink, ValuesReadBackAsTheSameDoubles) {
     const double tricky[] = {0.1, 1e-300, 5e-324, 1.0 / 3.0, 1.7976931348623157e308, -2.5, 0.0, 123456789.125};
     std::vector<CapturedRow> rows;
-    for (std::size_t f = 0; f < std::size(tricky); ++f) rows.push_back({static_cast<int64_t>(f), allWritten(tricky[f])});
+    for (std::size_t f = 0; f < std::size(tricky); ++f)
+        rows.push_back({static_cast<int64_t>(f), allWritten(tricky[f])});
     const json doc = runJson(everyIndicator(), rows);
     ASSERT_EQ(doc["frames"].size(), std::size(tricky));
     for (std::size_t f = 0; f < std::size(tricky); ++f)

@@ -1,7 +1,8 @@
-// Every variant of every kernel that this CPU can run against the straightforward
-// function it replaces, on planes chosen to reach the kernels' edge paths: sizes
-// that are not a multiple of the vector width or the block size, the smallest
-// sizes, rows further apart than the width, the extreme sample values.
+// The kernel checks, in one harness: every variant of every kernel that this CPU can run,
+// and every kernel table, against the straightforward function it replaces, on planes
+// chosen to reach the kernels' edge paths: sizes that are not a multiple of the vector
+// width or the block size, the smallest sizes, rows further apart than the width, the
+// extreme sample values.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
@@ -24,6 +26,7 @@
 #include "kernels/blockiness_kernel.h"
 #include "kernels/blur_kernel.h"
 #include "kernels/comb_groups_kernel.h"
+#include "kernels/kernels.h"
 #include "kernels/residual_deviations_kernel.h"
 #include "kernels/sobel_kernel.h"
 #include "kernels/strong_bits_kernel.h"
@@ -138,6 +141,35 @@ void forEachFrame(Check check) {
         for (uint32_t padding : {0u, 13u}) check(CheckedFrame(size[0], size[1], padding, Pattern::LongRuns, seed++));
 }
 
+const Pattern kTablePatterns[] = {Pattern::Noise, Pattern::Flat0, Pattern::Flat255, Pattern::Extremes};
+
+// The kernel tables' checks: two frames of the same set, by pattern number (random,
+// all 0, all 255, only 0 and 255).
+struct TestPlane : CheckedFrame {
+    TestPlane(uint32_t w, uint32_t h, uint32_t pad, int pattern, uint32_t seed)
+        : CheckedFrame(w, h, pad, kTablePatterns[pattern], seed) {}
+    int at(uint32_t x, uint32_t y) const { return plane.data[y * plane.stride + x]; }
+};
+
+struct Shape {
+    uint32_t w, h, pad;
+};
+const Shape kShapes[] = {{1, 1, 0}, {7, 3, 5}, {8, 8, 0}, {17, 9, 3}, {33, 16, 1}, {64, 48, 0}, {301, 67, 19}};
+
+template <typename Check>
+void forEveryCase(Check check) {
+    uint32_t seed = 1;
+    for (const Kernels* table : availableKernels())
+        for (const Shape& s : kShapes)
+            for (int pattern = 0; pattern < 4; ++pattern) {
+                SCOPED_TRACE(std::string(cpuLevelName(table->level)) + " " + std::to_string(s.w) + "x" +
+                             std::to_string(s.h) + " pattern " + std::to_string(pattern));
+                const TestPlane a(s.w, s.h, s.pad, pattern, seed++);
+                const TestPlane b(s.w, s.h, s.pad, pattern == 3 ? 0 : 3 - pattern, seed++);
+                check(*table, a, b);
+            }
+}
+
 template <typename F>
 std::vector<KernelVariant<F>> runnable(std::span<const KernelVariant<F>> variants) {
     std::vector<KernelVariant<F>> out;
@@ -247,7 +279,8 @@ TEST(KernelChecker, SobelEnergyMatchesSpatialActivity) {
     auto check = [&](const CheckedFrame& f) {
         const double expected = spatialAct(f.packed);
         for (const auto& v : variants)
-            expectSameBits(expected, std::sqrt(static_cast<double>(v.fn(f.plane))), std::string(v.name) + " " + f.label);
+            expectSameBits(expected, std::sqrt(static_cast<double>(v.fn(f.plane))),
+                           std::string(v.name) + " " + f.label);
     };
     forEachFrame(check);
     // Rows whose last vector step covers 0, 1, 15 or 31 outputs after the whole ones,
@@ -271,7 +304,8 @@ uint64_t straightforwardCombGroups(const Image& frame) {
         const uint8_t* l0 = frame.data + y0 * w;
         for (uint64_t x0 = 0; x0 + 4 <= w; x0 += 4) {
             bool group = true;
-            for (uint64_t x = x0; x < x0 + 4; ++x) group = group && combs(l0[x], l0[x + w], l0[x + 2 * w], l0[x + 3 * w]);
+            for (uint64_t x = x0; x < x0 + 4; ++x)
+                group = group && combs(l0[x], l0[x + w], l0[x + 2 * w], l0[x + 3 * w]);
             if (group) ++count;
         }
     }
@@ -396,17 +430,19 @@ TEST(KernelChecker, ResidualDeviationsMatchFilterAndInteriorDeviations) {
                 squares(blocks, 0.0), expected(blocks);
             ImageDouble filtered = makeImageDouble(w, 8, filteredSamples.data());
             ASSERT_EQ(filter(&strip.image, &filtered, &mask, static_cast<int32_t>(blocks), 8, 8), 0);
-            for (uint64_t i = 0; i < w * 8; ++i) residualSamples[i] = static_cast<double>(strip.samples[i]) - filteredSamples[i];
+            for (uint64_t i = 0; i < w * 8; ++i)
+                residualSamples[i] = static_cast<double>(strip.samples[i]) - filteredSamples[i];
             ImageDouble residual = makeImageDouble(w, 8, residualSamples.data());
             ImageDouble sumPlane = makeImageDouble(blocks, 1, sums.data());
             ImageDouble squarePlane = makeImageDouble(blocks, 1, squares.data());
             ImageDouble deviations = makeImageDouble(blocks, 1, expected.data());
-            calculateStdDevsDouble_ommitZeros(&residual, &sumPlane, &squarePlane, &deviations, &mask, 8, 8);
+            calculateInteriorStdDevs(&residual, &sumPlane, &squarePlane, &deviations, &mask, 8, 8);
             for (const auto& v : variants) {
                 std::vector<double> actual(blocks + 1, -1.0);
                 v.fn(f.plane.data, f.plane.stride, blocks, weights.data(), actual.data());
                 for (uint32_t b = 0; b < blocks; ++b)
-                    expectSameBits(expected[b], actual[b], std::string(v.name) + " block " + std::to_string(b) + " " + f.label);
+                    expectSameBits(expected[b], actual[b],
+                                   std::string(v.name) + " block " + std::to_string(b) + " " + f.label);
                 EXPECT_EQ(actual.back(), -1.0) << v.name << " wrote past the blocks, " << f.label;
             }
         }
@@ -443,11 +479,11 @@ std::vector<int32_t> limitsAround(int32_t energy) {
 
 template <typename F, typename Call>
 void expectSameBits(std::span<const KernelVariant<F>> all, std::size_t words, const std::string& where, Call call) {
-    constexpr uint64_t UNTOUCHED = 0xA5A5A5A5A5A5A5A5u;
-    std::vector<uint64_t> expected(words + 1, UNTOUCHED);
+    constexpr uint64_t kUntouched = 0xA5A5A5A5A5A5A5A5u;
+    std::vector<uint64_t> expected(words + 1, kUntouched);
     call(all.front().fn, expected.data());
     for (const auto& v : runnable(all)) {
-        std::vector<uint64_t> actual(words + 1, UNTOUCHED);
+        std::vector<uint64_t> actual(words + 1, kUntouched);
         call(v.fn, actual.data());
         EXPECT_EQ(expected, actual) << v.name << " " << where;
     }
@@ -467,8 +503,9 @@ TEST(KernelChecker, StrongBitsMatchTheEnergiesAtEveryLimit) {
                 const int32_t energy = sampled ? robertsEnergyAt(rows.up, rows.row, sampled) : 0;
                 for (int32_t limit : limitsAround(energy)) {
                     const std::string where = std::to_string(width) + " wide, limit " + std::to_string(limit);
-                    expectSameBits(strongBitsVariants(), (width + 63) / 64, where,
-                                   [&](StrongBitsKernel* fn, uint64_t* bits) { fn(rows.up, rows.row, width, limit, bits); });
+                    expectSameBits(
+                        strongBitsVariants(), (width + 63) / 64, where,
+                        [&](StrongBitsKernel* fn, uint64_t* bits) { fn(rows.up, rows.row, width, limit, bits); });
                     // The plain variant against the energies themselves.
                     std::vector<uint64_t> bits((width + 63) / 64);
                     strongBitsVariants().front().fn(rows.up, rows.row, width, limit, bits.data());
@@ -491,8 +528,9 @@ TEST(KernelChecker, GridStrongBitsMatchTheEnergiesAtEveryLimit) {
                 const int32_t energy = sampled ? robertsEnergyAt(rows.up, rows.row, sampled) : 0;
                 for (int32_t limit : limitsAround(energy)) {
                     const std::string where = std::to_string(lines) + " lines, limit " + std::to_string(limit);
-                    expectSameBits(gridStrongBitsVariants(), (lines + 63) / 64, where,
-                                   [&](GridStrongBitsKernel* fn, uint64_t* bits) { fn(rows.up, rows.row, lines, limit, bits); });
+                    expectSameBits(
+                        gridStrongBitsVariants(), (lines + 63) / 64, where,
+                        [&](GridStrongBitsKernel* fn, uint64_t* bits) { fn(rows.up, rows.row, lines, limit, bits); });
                     std::vector<uint64_t> bits((lines + 63) / 64);
                     gridStrongBitsVariants().front().fn(rows.up, rows.row, lines, limit, bits.data());
                     for (std::size_t m = 0; m < lines; ++m)
@@ -501,4 +539,198 @@ TEST(KernelChecker, GridStrongBitsMatchTheEnergiesAtEveryLimit) {
                             << where << " line " << m;
                 }
             }
+}
+
+TEST(KernelTable, PlainTableComesFirstAndActiveTableIsAvailable) {
+    ASSERT_FALSE(availableKernels().empty());
+    EXPECT_EQ(availableKernels().front(), &plainKernels());
+    bool found = false;
+    for (const Kernels* table : availableKernels()) found |= table == &activeKernels();
+    EXPECT_TRUE(found);
+}
+
+TEST(KernelTable, SquaredDifferenceSum) {
+    forEveryCase([](const Kernels& k, const TestPlane& a, const TestPlane& b) {
+        // Contiguous runs: the rows of a plane without padding.
+        const std::size_t n = a.plane.width;
+        uint64_t expected = 0;
+        for (std::size_t i = 0; i < n; ++i)
+            expected += uint64_t((a.plane.data[i] - b.plane.data[i]) * (a.plane.data[i] - b.plane.data[i]));
+        EXPECT_EQ(k.squaredDifferenceSum(a.plane.data, b.plane.data, n), expected);
+    });
+}
+
+TEST(KernelTable, SquaredDifferenceSumPastThe32BitPartials) {
+    std::vector<uint8_t> zeros(200000, 0), full(200000, 255);
+    for (const Kernels* k : availableKernels())
+        EXPECT_EQ(k->squaredDifferenceSum(zeros.data(), full.data(), zeros.size()), 200000ull * 65025ull);
+}
+
+TEST(KernelTable, SumAndSquareSum) {
+    forEveryCase([](const Kernels& k, const TestPlane& a, const TestPlane&) {
+        uint64_t sum = 0, squares = 0;
+        for (uint32_t y = 0; y < a.plane.height; ++y)
+            for (uint32_t x = 0; x < a.plane.width; ++x) {
+                sum += uint64_t(a.at(x, y));
+                squares += uint64_t(a.at(x, y) * a.at(x, y));
+            }
+        uint64_t gotSum = 1, gotSquares = 1;
+        k.sumAndSquareSum(a.plane, gotSum, gotSquares);
+        EXPECT_EQ(gotSum, sum);
+        EXPECT_EQ(gotSquares, squares);
+    });
+}
+
+TEST(KernelTable, SumAndSquareSumPastThe32BitPartials) {
+    std::vector<uint8_t> full(600000, 255);
+    const Plane row{full.data(), static_cast<std::ptrdiff_t>(full.size()), static_cast<uint32_t>(full.size()), 1};
+    const Plane rows{full.data(), 30000, 30000, 20};
+    for (const Kernels* k : availableKernels())
+        for (const Plane& plane : {row, rows}) {
+            uint64_t sum = 0, squares = 0;
+            k->sumAndSquareSum(plane, sum, squares);
+            EXPECT_EQ(sum, 600000ull * 255);
+            EXPECT_EQ(squares, 600000ull * 65025);
+        }
+}
+
+TEST(KernelTable, RobertsEnergyPastThe32BitPartials) {
+    // Rows of 0 over rows of 255: every sample past the first row and column adds 2 * 255^2.
+    const uint32_t w = 300001;
+    std::vector<uint8_t> samples(std::size_t{w} * 3);
+    std::fill(samples.begin() + w, samples.begin() + 2 * w, 255);
+    const Plane plane{samples.data(), w, w, 3};
+    for (const Kernels* k : availableKernels()) EXPECT_EQ(k->robertsEnergy(plane), 2ull * (w - 1) * 2 * 65025);
+}
+
+TEST(KernelTable, RobertsEnergy) {
+    auto check = [](const Kernels& k, const TestPlane& a, const TestPlane&) {
+        uint64_t expected = 0;
+        for (uint32_t y = 1; y < a.plane.height; ++y)
+            for (uint32_t x = 1; x < a.plane.width; ++x) {
+                const int dx = a.at(x - 1, y - 1) - a.at(x, y);
+                const int dy = a.at(x, y - 1) - a.at(x - 1, y);
+                expected += uint64_t(dx * dx + dy * dy);
+            }
+        EXPECT_EQ(k.robertsEnergy(a.plane), expected);
+    };
+    forEveryCase(check);
+    // Rows whose last vector step covers 0, 1, 15, 31 or 63 columns after the whole ones.
+    uint32_t seed = 900;
+    for (const Kernels* table : availableKernels())
+        for (uint32_t w : {32u, 33u, 34u, 48u, 64u, 65u, 66u, 80u, 96u, 1920u})
+            for (int pattern : {0, 3}) {
+                SCOPED_TRACE(std::string(cpuLevelName(table->level)) + " width " + std::to_string(w));
+                check(*table, TestPlane(w, 3, 5, pattern, seed++), TestPlane(1, 1, 0, 0, 0));
+            }
+}
+
+TEST(KernelTable, BlockSumsAndDiffs8) {
+    forEveryCase([](const Kernels& k, const TestPlane& a, const TestPlane& b) {
+        const uint32_t bw = a.plane.width / 8, bh = a.plane.height / 8;
+        std::vector<int32_t> sums(std::size_t{bw} * bh + 1, -7), diffs(sums);
+        k.blockSumsAndDiffs8(a.plane, b.plane, sums.data(), diffs.data());
+        for (uint32_t by = 0; by < bh; ++by)
+            for (uint32_t bx = 0; bx < bw; ++bx) {
+                int32_t sum = 0, diff = 0;
+                for (uint32_t y = by * 8; y < by * 8 + 8; ++y)
+                    for (uint32_t x = bx * 8; x < bx * 8 + 8; ++x) {
+                        sum += a.at(x, y);
+                        diff += std::abs(a.at(x, y) - b.at(x, y));
+                    }
+                EXPECT_EQ(sums[by * bw + bx], sum);
+                EXPECT_EQ(diffs[by * bw + bx], diff);
+            }
+        EXPECT_EQ(sums.back(), -7);  // nothing written past the grids
+        EXPECT_EQ(diffs.back(), -7);
+    });
+}
+
+// Series that wander by moves at the swing and at half the move before, from both ends of
+// the levels, in groups that are no multiple of a vector or of a strip of them, starting at
+// odd addresses.
+TEST(KernelTable, TurnCounts) {
+    constexpr int32_t swing = 128;
+    std::mt19937 random(11);
+    for (std::size_t count : {1u, 15u, 16u, 17u, 33u, 70u, 300u}) {
+        for (std::size_t steps : {2u, 3u, 40u}) {
+            std::vector<std::vector<uint16_t>> levels(steps, std::vector<uint16_t>(count + 1));
+            for (std::size_t i = 0; i < count; ++i) {
+                int32_t level = static_cast<int32_t>(random() % 3 == 0 ? (random() % 2) * 32767 : random() % 32768);
+                int32_t lastMove = 0;
+                for (std::size_t k = 0; k < steps; ++k) {
+                    const int32_t sizes[] = {
+                        0,         swing - 1, swing, swing + 1, std::abs(lastMove) / 2, std::abs(lastMove) / 2 + 1,
+                        3 * swing, 32767};
+                    const int32_t size = sizes[random() % std::size(sizes)];
+                    const int32_t moved = std::clamp(level + (random() % 2 ? size : -size), 0, 32767);
+                    lastMove = moved - level;
+                    level = moved;
+                    levels[k][1 + i] = static_cast<uint16_t>(level);
+                }
+            }
+            std::vector<const uint16_t*> rows;
+            for (const auto& row : levels) rows.push_back(row.data() + 1);
+            std::vector<uint16_t> expected(count);
+            for (std::size_t i = 0; i < count; ++i) {
+                int direction = 0;
+                int32_t extreme = rows[0][i], start = extreme;
+                for (std::size_t k = 1; k < steps; ++k) {
+                    bool turned = false;
+                    turnStep(rows[k][i], swing, direction, extreme, start, turned);
+                    expected[i] = static_cast<uint16_t>(expected[i] + turned);
+                }
+            }
+            for (const Kernels* table : availableKernels()) {
+                std::vector<uint16_t> got(count + 1, 7777);
+                table->turnCounts(rows.data(), steps, count, swing, got.data());
+                EXPECT_EQ(got.back(), 7777);  // nothing written past the series
+                got.pop_back();
+                EXPECT_EQ(got, expected) << cpuLevelName(table->level) << " " << count << " series of " << steps;
+            }
+        }
+    }
+}
+
+// Words at an odd address, with bits set above the depth, in runs that end inside a vector.
+TEST(KernelTable, DeepToBytesKeepsTheTopEightBitsOfTheDepth) {
+    std::mt19937 random(5);
+    std::vector<uint8_t> words(2 * 1935 + 1);
+    for (uint8_t& b : words) b = static_cast<uint8_t>(random());
+    words[1] = words[2] = 0xFF;  // the extremes: all bits set, then none
+    words[3] = words[4] = 0;
+    for (const Kernels* k : availableKernels())
+        for (int depth : {9, 10, 12, 16})
+            for (std::size_t count : {0u, 1u, 31u, 33u, 64u, 127u, 1935u}) {
+                std::vector<uint8_t> got(count + 1, 7);
+                k->deepToBytes(words.data() + 1, got.data(), count, depth);
+                for (std::size_t x = 0; x < count; ++x) {
+                    const unsigned word = words[1 + 2 * x] | words[2 + 2 * x] << 8;
+                    ASSERT_EQ(got[x], ((word & ((1u << depth) - 1)) >> (depth - 8)))
+                        << cpuLevelName(k->level) << " depth " << depth << " count " << count << " at " << x;
+                }
+                EXPECT_EQ(got.back(), 7);  // nothing written past the run
+            }
+}
+
+// Bounds at and beyond the byte's range (-1, 0, 255, 256, a low above its high) and runs
+// that are not whole vectors, from unaligned places.
+TEST(KernelTable, OutsideBoundsCountsWhatEachPlaceRefuses) {
+    std::mt19937 random(9);
+    constexpr std::size_t kLength = 1937;
+    std::vector<uint8_t> samples(kLength + 1);
+    std::vector<int16_t> low(kLength + 1), high(kLength + 1);
+    const int16_t edges[] = {-1, 0, 1, 5, 16, 128, 235, 246, 254, 255, 256};
+    for (std::size_t i = 0; i <= kLength; ++i) {
+        samples[i] = static_cast<uint8_t>(i % 7 == 0 ? (i % 2 ? 255 : 0) : random());
+        low[i] = edges[random() % std::size(edges)];
+        high[i] = edges[random() % std::size(edges)];
+    }
+    for (const Kernels* k : availableKernels())
+        for (std::size_t count : {0u, 1u, 15u, 16u, 17u, 33u, 1936u}) {
+            uint64_t expected = 0;
+            for (std::size_t i = 1; i <= count; ++i) expected += samples[i] < low[i] || samples[i] > high[i];
+            EXPECT_EQ(k->outsideBounds(samples.data() + 1, low.data() + 1, high.data() + 1, count), expected)
+                << cpuLevelName(k->level) << " count " << count;
+        }
 }

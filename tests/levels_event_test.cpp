@@ -155,7 +155,8 @@ TEST_F(LevelsEventTest, ConstantColourEventsCarryTheirChroma) {
                                            "flat.yuv"},
                        dir.path);
         ASSERT_EQ(run.status, 0) << run.err;
-        const ProcessResult merged = runProcess(FRAMEPROBE_BINARY, {"merge", "--format", "json", "flat.jsonl"}, dir.path);
+        const ProcessResult merged =
+            runProcess(FRAMEPROBE_BINARY, {"merge", "--format", "json", "flat.jsonl"}, dir.path);
         ASSERT_EQ(merged.status, 0) << merged.err;
         const std::string written = readFile(dir.path / "flat.jsonl");
         const nlohmann::json summary = nlohmann::json::parse(written.substr(written.rfind("\n{") + 1));

@@ -141,7 +141,9 @@ TEST(Library, RefusesBadSettingsPlanesAndInputsWithAMessage) {
     // "all": the indicators of the 8-bit luma; those that read the planes are asked for by name.
     EXPECT_EQ(frameprobe::indicatorKeys("all").size(), static_cast<std::size_t>(frameprobe::indicatorCount()) - 7);
     EXPECT_EQ(frameprobe::indicatorKeys("flashes_per_second").size(), 2u);
-    EXPECT_EQ(frameprobe::indicatorKeys("all,flashes_per_second,red_flash_area,flash_luminance_change,r103_luma,r103_rgb,brng").size(),
+    EXPECT_EQ(frameprobe::indicatorKeys(
+                  "all,flashes_per_second,red_flash_area,flash_luminance_change,r103_luma,r103_rgb,brng")
+                  .size(),
               static_cast<std::size_t>(frameprobe::indicatorCount()));
     EXPECT_EQ(frameprobe::indicatorKeys("freezing").front(), "temporal_activity");  // what freezing needs
     EXPECT_STREQ(frameprobe::indicatorKey(0), "blockiness");

@@ -148,9 +148,11 @@ TEST_F(MergeTest, PartsThatMakeNoOneRunAreRefused) {
     writeFile(dir.path / "cut.jsonl", b.substr(0, b.rfind("{\"type\":\"summary\"")));
 
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
-        {{"gap.jsonl", "a.jsonl"}, "frames 10-11 are missing between a.jsonl (frames 0-9) and gap.jsonl (frames 12-19)"},
+        {{"gap.jsonl", "a.jsonl"},
+         "frames 10-11 are missing between a.jsonl (frames 0-9) and gap.jsonl (frames 12-19)"},
         {{"a.jsonl", "overlap.jsonl"}, "a.jsonl (frames 0-9) and overlap.jsonl (frames 5-14) overlap at frames 5-9"},
-        {{"a.jsonl", "other.jsonl"}, "a.jsonl and other.jsonl are not parts of one run: input \"clip.yuv\" / \"other.yuv\""},
+        {{"a.jsonl", "other.jsonl"},
+         "a.jsonl and other.jsonl are not parts of one run: input \"clip.yuv\" / \"other.yuv\""},
         {{"a.jsonl", "origin.jsonl"}, "are not parts of one run: origin 0 / 5"},
         {{"a.jsonl", "threshold.jsonl"}, "are not parts of one run: event options"},
         {{"a.jsonl", "blur.jsonl"}, "are not parts of one run: indicators"},
@@ -232,7 +234,8 @@ TEST_F(MergeTest, EveryBreakInTheFramesIsRefusedEvenOfOneFrame) {
         {{"a.jsonl", "gap.jsonl"}, "frames 10-10 are missing between a.jsonl (frames 0-9) and gap.jsonl"},
         {{"skips.jsonl", "b.jsonl"}, "skips.jsonl: frame 6 follows frame 4"},
         {{"a.jsonl", "stopped.jsonl"}, "stopped.jsonl: its run was interrupted"},
-        {{"a40.jsonl", "short40.jsonl"}, "frames 39-39 of the whole run are missing after short40.jsonl (frames 20-38)"},
+        {{"a40.jsonl", "short40.jsonl"},
+         "frames 39-39 of the whole run are missing after short40.jsonl (frames 20-38)"},
         {{"ta.jsonl", "same.jsonl"}, "same.jsonl (frames 10-19) starts at 0.36 s, not after ta.jsonl (frames 0-9)"},
     };
     for (const auto& [parts, message] : cases) {
@@ -282,6 +285,16 @@ TEST_F(MergeTest, FrameNumbersOutsideTheRangeOfRunsAreRefused) {
     }
 }
 
+TEST_F(MergeTest, ASeverityNoRunWritesIsRefused) {
+    segment("a.jsonl", 0, kFrames);
+    rewrite("a.jsonl", "bad.jsonl", [](json& record, int) {
+        if (record["type"] == "header") record["settings"]["events"]["severity"]["black"] = "fatal";
+    });
+    const ProcessResult r = merge({"bad.jsonl"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("bad.jsonl:1: unknown severity \"fatal\" of black"), std::string::npos) << r.err;
+}
+
 TEST_F(MergeTest, SignalsStopItWithoutAWholeOutput) {
     segment("a.jsonl", 0, 24);
     segment("b.jsonl", 24, kFrames - 24);
@@ -290,8 +303,10 @@ TEST_F(MergeTest, SignalsStopItWithoutAWholeOutput) {
         // The second part comes through a pipe that is written only after the signal.
         const ProcessResult r = runProcess(
             "/bin/sh",
-            {"-c", std::string("rm -f fifo out.jsonl; mkfifo fifo; \"$PROBE\" merge -o out.jsonl a.jsonl fifo & pid=$!; "
-                               "exec 3>fifo; kill -") + signal + " $pid; cat b.jsonl >&3; exec 3>&-; wait $pid"},
+            {"-c",
+             std::string("rm -f fifo out.jsonl; mkfifo fifo; \"$PROBE\" merge -o out.jsonl a.jsonl fifo & pid=$!; "
+                         "exec 3>fifo; kill -") +
+                 signal + " $pid; cat b.jsonl >&3; exec 3>&-; wait $pid"},
             dir.path, {std::string("PROBE=") + FRAMEPROBE_BINARY});
         EXPECT_EQ(r.status, std::string(signal) == "INT" ? 130 : 143) << r.err;
         const std::string out = std::filesystem::exists(dir.path / "out.jsonl") ? readFile(dir.path / "out.jsonl") : "";

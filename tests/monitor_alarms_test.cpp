@@ -21,7 +21,8 @@ struct Fed {
     void feed(int64_t frame, bool defect) { tracker.feed(frame, defect, frame, changes); }
     std::vector<std::pair<AlarmChange::Kind, int64_t>> kinds() const {
         std::vector<std::pair<AlarmChange::Kind, int64_t>> out;
-        for (const AlarmChange& c : changes) out.emplace_back(c.kind, c.kind == AlarmChange::Cleared ? c.endFrame : c.startFrame);
+        for (const AlarmChange& c : changes)
+            out.emplace_back(c.kind, c.kind == AlarmChange::Cleared ? c.endFrame : c.startFrame);
         return out;
     }
 };
@@ -123,7 +124,8 @@ TEST(MonitorAlarms, FlashAlarmAboveThreeFlashesASecond) {
     settings.timing["flash"] = {0, 0};
     const int perSecond = *findIndicator("flashes_per_second");
     for (auto [flashes, alarms] : {std::pair<double, std::size_t>{3.0, 0}, {3.5, 2}}) {
-        auto rules = makeEventAlarmRules(settings, indicatorRegistry()[static_cast<std::size_t>(perSecond)].requiredMask, 25);
+        auto rules =
+            makeEventAlarmRules(settings, indicatorRegistry()[static_cast<std::size_t>(perSecond)].requiredMask, 25);
         ASSERT_EQ(rules->events().front(), "flash");
         Results frame;
         frame.set(perSecond, flashes);
@@ -171,7 +173,8 @@ TEST(MonitorAlarms, LoudnessOutsideItsRangeForTheDetectionTimeAndTruePeakAboveIt
     EXPECT_TRUE(raisedOrCleared(changes).empty());  // 4 frames: 0.16 s
     alarms.feed(14, audio(-21.99, -0.99), changes);  // the fifth, and a peak over the ceiling
     using Pair = std::pair<std::string_view, AlarmChange::Kind>;
-    EXPECT_EQ(raisedOrCleared(changes), (std::vector<Pair>{{"loudness", AlarmChange::Raised}, {"true_peak", AlarmChange::Raised}}));
+    EXPECT_EQ(raisedOrCleared(changes),
+              (std::vector<Pair>{{"loudness", AlarmChange::Raised}, {"true_peak", AlarmChange::Raised}}));
     EXPECT_EQ(changes[0].startFrame, 10);
     changes.clear();
     for (int64_t i = 15; i < 19; ++i) alarms.feed(i, audio(-23.5, -10.0), changes);
@@ -290,10 +293,14 @@ tolerance = 3
 
 TEST(MonitorOptions, ABadProfileIsRefusedBeforeAnyChannelStarts) {
     EXPECT_EQ(parse({"--profile", "no-such-profile", "x.ts"}), 2);
-    EXPECT_EQ(parse({"--profile", profileFile("monitor-bad.toml", "schema = 1\nname = \"x\"\nversion = \"1\"\n[events.black]\nmin_duration = -1\n"),
+    EXPECT_EQ(parse({"--profile",
+                     profileFile("monitor-bad.toml",
+                                 "schema = 1\nname = \"x\"\nversion = \"1\"\n[events.black]\nmin_duration = -1\n"),
                      "x.ts"}),
               2);
-    EXPECT_EQ(parse({"--profile", profileFile("monitor-typo.toml", "schema = 1\nname = \"x\"\nversion = \"1\"\n[events.blak]\nmin_duration = 1\n"),
+    EXPECT_EQ(parse({"--profile",
+                     profileFile("monitor-typo.toml",
+                                 "schema = 1\nname = \"x\"\nversion = \"1\"\n[events.blak]\nmin_duration = 1\n"),
                      "x.ts"}),
               2);
 }

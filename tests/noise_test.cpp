@@ -13,7 +13,8 @@ namespace {
 // Fills 8x8 block (bx, by) with a checkerboard of `low` and `low + diff`.
 void checkerBlock(OwnedImage& img, uint64_t bx, uint64_t by, int diff, int low = 100) {
     for (uint64_t y = 0; y < 8; ++y)
-        for (uint64_t x = 0; x < 8; ++x) img.at(bx * 8 + x, by * 8 + y) = static_cast<uint8_t>(low + ((x + y) % 2) * diff);
+        for (uint64_t x = 0; x < 8; ++x)
+            img.at(bx * 8 + x, by * 8 + y) = static_cast<uint8_t>(low + ((x + y) % 2) * diff);
 }
 
 // Blocks of one strip, each a checkerboard of the given difference.
@@ -98,7 +99,8 @@ TEST(Noise, GathersOnlyTheFirstThousandBlocks) {
                 checkerBlock(img, bx, by, 2);
             } else {
                 for (uint64_t y = 0; y < 8; ++y)
-                    for (uint64_t x = 0; x < 8; ++x) img.at(bx * 8 + x, by * 8 + y) = static_cast<uint8_t>(100 + (x % 2) * 2);
+                    for (uint64_t x = 0; x < 8; ++x)
+                        img.at(bx * 8 + x, by * 8 + y) = static_cast<uint8_t>(100 + (x % 2) * 2);
             }
         }
     EXPECT_NEAR(noise(img), checkerNoise(2, 1), 1e-12);

@@ -186,8 +186,8 @@ TEST_F(OptionFormTest, EmptyNonFiniteAndNegativeValuesAreRefusedWithTheirRange) 
 
 TEST_F(OptionFormTest, EachFailOnTakesOneExpression) {
     makeClip("clip.yuv", 64, 48, 4, {"black:1-2"});
-    const ProcessResult r =
-        probe({"--no-log", "-q", "-s", "64x48", "--fail-on", "freeze>5", "--fail-on", "black>0", "clip.yuv", "--summary"});
+    const ProcessResult r = probe(
+        {"--no-log", "-q", "-s", "64x48", "--fail-on", "freeze>5", "--fail-on", "black>0", "clip.yuv", "--summary"});
     EXPECT_EQ(r.status, 3) << r.err;
     EXPECT_NE(r.err.find("QC failed: black>0"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("Events:"), std::string::npos) << r.err;  // --summary after the input still counts

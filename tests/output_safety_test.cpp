@@ -139,7 +139,8 @@ TEST_F(OutputSafetyTest, AFailedRunKeepsTheRowsItMeasuredAndClosesItsDocumentWit
     r = shell("\"$FP\" -q --format jsonl -o prev.jsonl broken.y4m");
     EXPECT_EQ(r.status, 1);
     std::vector<std::string> types;
-    for (const nlohmann::json& record : jsonLines(readFile(dir.path / "prev.jsonl"))) types.push_back(record.at("type"));
+    for (const nlohmann::json& record : jsonLines(readFile(dir.path / "prev.jsonl")))
+        types.push_back(record.at("type"));
     EXPECT_EQ(types, (std::vector<std::string>{"header", "frame", "frame", "error"}));
     // CSV has no place for the reason: a failed run does not pass for a complete one.
     EXPECT_EQ(shell("\"$FP\" -q --format csv -o prev.csv broken.y4m").status, 1);

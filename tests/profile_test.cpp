@@ -40,12 +40,12 @@ severity = "warning"
     EXPECT_EQ(p.version, "3");
     EXPECT_EQ(p.events.minDurationOf("black"), 2.0);
     EXPECT_EQ(p.events.recoveryOf("black"), 0.1);
-    EXPECT_EQ(p.events.severityOf("black"), "error");
-    EXPECT_EQ(p.events.severityOf("freeze"), "warning");
+    EXPECT_EQ(p.events.severityOf("black"), Severity::Error);
+    EXPECT_EQ(p.events.severityOf("freeze"), Severity::Warning);
     EXPECT_EQ(p.events.flickerThreshold, 0.3);
     ASSERT_EQ(p.conditions.size(), 2u);
-    EXPECT_EQ(p.conditions[0].severity, "error");  // a condition fails unless it says otherwise
-    EXPECT_EQ(p.conditions[1].severity, "warning");
+    EXPECT_EQ(p.conditions[0].severity, Severity::Error);  // a condition fails unless it says otherwise
+    EXPECT_EQ(p.conditions[1].severity, Severity::Warning);
 }
 
 TEST(Profile, RefusalsNameFileLineColumnAndKey) {

@@ -197,17 +197,17 @@ TEST(QcVerdict, StatusFromTheSeveritiesOfWhatHeld) {
     record.setGate(&gate);
     EXPECT_FALSE(record.verdict().has_value());  // nothing judged: no verdict at all
     gate.add("blur.max>100");
-    EXPECT_EQ(record.verdict()->status, "pass");
-    gate.add("black.duration>0.5", "warning", "profile p");
+    EXPECT_EQ(record.verdict()->status, VerdictStatus::Pass);
+    gate.add("black.duration>0.5", Severity::Warning, "profile p");
     const Verdict warned = *record.verdict();
-    EXPECT_EQ(warned.status, "warn");
+    EXPECT_EQ(warned.status, VerdictStatus::Warn);
     ASSERT_EQ(warned.findings.size(), 1u);
     EXPECT_EQ(warned.findings[0].name, "black.duration");
     EXPECT_EQ(warned.findings[0].value, 0.6);
     EXPECT_EQ(warned.findings[0].events.size(), 2u);  // the events behind it
     EXPECT_EQ(warned.findings[0].source, "profile p");
     gate.add("black>0");
-    EXPECT_EQ(record.verdict()->status, "fail");
+    EXPECT_EQ(record.verdict()->status, VerdictStatus::Fail);
 }
 
 TEST(QcVerdict, JunitIsWellFormedUtf8WhateverThePathHolds) {
@@ -231,16 +231,16 @@ TEST(QcVerdict, AProfileJudgesEventsAndAShortRunFails) {
     gate.setProfile("broadcast", "2");
     record.setGate(&gate);
     const Verdict v = *record.verdict();
-    EXPECT_EQ(v.status, "warn");  // black events of the default severity
+    EXPECT_EQ(v.status, VerdictStatus::Warn);  // black events of the default severity
     EXPECT_EQ(v.profile, "broadcast");
     ASSERT_EQ(v.findings.size(), 1u);
     EXPECT_EQ(findingText(v.findings[0]), "black events (black.count = 2)");
     // Fewer frames than the run set out to measure fail it, naming the shortfall.
     const Verdict shortRun = gate.verdict(record, FrameCounts{60, 50});
-    EXPECT_EQ(shortRun.status, "fail");
+    EXPECT_EQ(shortRun.status, VerdictStatus::Fail);
     EXPECT_EQ(shortRun.findings.back().text, "measured 50 of 60 frames");
     EXPECT_EQ(gate.verdict(record, FrameCounts{50, 49}).findings.back().text, "measured 49 of 50 frames");
-    EXPECT_EQ(gate.verdict(record, FrameCounts{50, 50}).status, "warn");  // equal: not short
+    EXPECT_EQ(gate.verdict(record, FrameCounts{50, 50}).status, VerdictStatus::Warn);  // equal: not short
     EXPECT_EQ((FrameCounts{std::nullopt, 0}.shortfall()), "measured 0 frames");
     EXPECT_EQ((FrameCounts{0, 0}.shortfall()), "measured 0 frames");
     EXPECT_EQ((FrameCounts{std::nullopt, 3}.shortfall()), "");

@@ -125,8 +125,9 @@ TEST_F(SignalLevelsTest, EveryCpuLevelCountsTheSameShares) {
         writeFile(dir.path / "clip.yuv", clipBytes(l));
         std::string first;
         for (const char* cpu : {"FRAMEPROBE_CPU=plain", "FRAMEPROBE_CPU=avx2"}) {
-            const ProcessResult run = runProcess(FRAMEPROBE_BINARY, {"-s", "64x48", "--pix-fmt", layout, "--format", "csv",
-                                                                     "--indicators", "brng,r103_luma,r103_rgb", "clip.yuv"},
+            const ProcessResult run = runProcess(FRAMEPROBE_BINARY,
+                                                 {"-s", "64x48", "--pix-fmt", layout, "--format", "csv", "--indicators",
+                                                  "brng,r103_luma,r103_rgb", "clip.yuv"},
                                                  dir.path, {cpu});
             ASSERT_EQ(run.status, 0) << run.err;
             if (first.empty()) first = run.out;
@@ -150,7 +151,8 @@ TEST(R103Counts, WholeCodeBoundsCountWhatRealNumbersDo) {
     y[0] = 0;
     y[1] = 255;
     Picture picture;
-    picture.planes = {SamplePlane{y.data(), w, w, h}, SamplePlane{u.data(), cw, cw, ch}, SamplePlane{v.data(), cw, cw, ch}};
+    picture.planes = {SamplePlane{y.data(), w, w, h}, SamplePlane{u.data(), cw, cw, ch},
+                      SamplePlane{v.data(), cw, cw, ch}};
     picture.planeCount = 3;
     Levels8Work work;
     Levels8 eight;
@@ -165,7 +167,8 @@ TEST(R103Counts, WholeCodeBoundsCountWhatRealNumbersDo) {
             uint64_t luma = 0, rgb = 0;
             for (uint32_t row = 0; row < h; ++row)
                 for (uint32_t x = 0; x < w; ++x) {
-                    const double s = y[row * w + x], cb = u[row / 2 * cw + x / 2] - 128.0, cr = v[row / 2 * cw + x / 2] - 128.0;
+                    const double s = y[row * w + x], cb = u[row / 2 * cw + x / 2] - 128.0,
+                                 cr = v[row / 2 * cw + x / 2] - 128.0;
                     // Each of R, G and B as Y plus its offset, so that grey is Y exactly.
                     const double dr = 2 * (1 - kr) * scale * cr, db = 2 * (1 - kb) * scale * cb;
                     const double r = s + dr, b = s + db, g = s - (kr * dr + kb * db) / (1 - kr - kb);

@@ -99,7 +99,8 @@ TEST_F(TransportChecksTest, TheCleanStreamCountsNothingAndEachFaultCountsOnce) {
     // A dropped packet of the audio's PID, within a PES packet.
     const int audio = 0x101;
     Packets dropped{ts.bytes};
-    const std::size_t lost = dropped.find([&](std::size_t i) { return dropped.pid(i) == audio && !(dropped.at(i)[1] & 0x40); }, 20);
+    const std::size_t lost =
+        dropped.find([&](std::size_t i) { return dropped.pid(i) == audio && !(dropped.at(i)[1] & 0x40); }, 20);
     dropped.bytes.erase(lost * kPacket, kPacket);
     const json gated = run(dropped.bytes, {"--fail-on", "continuity_count_error>0"}, 3);
     expectCounts(gated, {{"continuity_count_error", 1}});
@@ -138,7 +139,8 @@ TEST_F(TransportChecksTest, TheCleanStreamCountsNothingAndEachFaultCountsOnce) {
         sum ^= uint32_t{section[i]} << 24;
         for (int bit = 0; bit < 8; ++bit) sum = (sum & 0x80000000u) ? (sum << 1) ^ 0x04C11DB7u : sum << 1;
     }
-    for (int k = 0; k < 4; ++k) section[3 + length - 4 + static_cast<std::size_t>(k)] = static_cast<uint8_t>(sum >> (24 - 8 * k));
+    for (int k = 0; k < 4; ++k)
+        section[3 + length - 4 + static_cast<std::size_t>(k)] = static_cast<uint8_t>(sum >> (24 - 8 * k));
     expectCounts(run(other.bytes), {{"pat_error", 1}});
 }
 
@@ -187,9 +189,11 @@ TEST_F(TransportChecksTest, TablesAndClockReferencesMissingTooLongCountOnce) {
     for (std::size_t i = from; i < jump.count(); ++i) {
         if (!jump.hasPcr(i)) continue;
         uint8_t* b = jump.at(i) + 6;
-        uint64_t base = uint64_t{b[0]} << 25 | uint64_t{b[1]} << 17 | uint64_t{b[2]} << 9 | uint64_t{b[3]} << 1 | b[4] >> 7;
+        uint64_t base =
+            uint64_t{b[0]} << 25 | uint64_t{b[1]} << 17 | uint64_t{b[2]} << 9 | uint64_t{b[3]} << 1 | b[4] >> 7;
         base = (base + 18000) & ((uint64_t{1} << 33) - 1);
-        b[0] = static_cast<uint8_t>(base >> 25), b[1] = static_cast<uint8_t>(base >> 17), b[2] = static_cast<uint8_t>(base >> 9);
+        b[0] = static_cast<uint8_t>(base >> 25), b[1] = static_cast<uint8_t>(base >> 17),
+        b[2] = static_cast<uint8_t>(base >> 9);
         b[3] = static_cast<uint8_t>(base >> 1), b[4] = static_cast<uint8_t>((b[4] & 0x7F) | (base & 1) << 7);
     }
     EXPECT_EQ(run(jump.bytes)["transport"]["checks"]["pcr_discontinuity_indicator_error"], 1);
@@ -238,7 +242,8 @@ TEST_F(TransportChecksTest, LoudnessMatchesFfmpegsMeterOnTestSignals) {
         EXPECT_NEAR(loudness["true_peak"].get<double>(), expected.peak, 0.3) << signal;
     }
     // A profile's loudness target: the first signal's -23 LUFS passes R128's and fails one of -30 +-2.
-    writeFile(dir.path / "r128.toml", "schema = 1\nname = \"r128\"\nversion = \"1\"\n[loudness]\npreset = \"ebu-r128\"\n");
+    writeFile(dir.path / "r128.toml",
+              "schema = 1\nname = \"r128\"\nversion = \"1\"\n[loudness]\npreset = \"ebu-r128\"\n");
     writeFile(dir.path / "low.toml",
               "schema = 1\nname = \"low\"\nversion = \"1\"\n[loudness]\npreset = \"atsc-a85\"\ntarget = -30\n");
     const std::string first = "aevalsrc=" + signals[0].first + "|" + signals[0].first + ":s=48000";

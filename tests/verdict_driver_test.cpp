@@ -165,11 +165,13 @@ TEST_F(VerdictTest, ProfilesStrictAndJunit) {
 
 TEST_F(VerdictTest, AJudgedRunWithoutAFormatShowsOnlyItsVerdict) {
     // --profile or --junit and no format, output or log: no table, no log, the verdict on standard error.
-    const ProcessResult ci = runProcess(FRAMEPROBE_BINARY, {"-q", "clip.y4m", "--frames", "50", "--profile", "broadcast-delivery"}, dir.path);
+    const ProcessResult ci = runProcess(
+        FRAMEPROBE_BINARY, {"-q", "clip.y4m", "--frames", "50", "--profile", "broadcast-delivery"}, dir.path);
     EXPECT_EQ(ci.status, 0) << ci.err;
     EXPECT_EQ(ci.out, "");
     EXPECT_FALSE(std::filesystem::exists(dir.path / "metricsResultsCSV.csv"));
-    EXPECT_NE(ci.err.find("frameprobe: QC warn: 50 frames of clip.y4m, profile broadcast-delivery\n"), std::string::npos)
+    EXPECT_NE(ci.err.find("frameprobe: QC warn: 50 frames of clip.y4m, profile broadcast-delivery\n"),
+              std::string::npos)
         << ci.err;
     const ProcessResult unjudged = runProcess(FRAMEPROBE_BINARY, {"-q", "clip.y4m", "--junit", "ci.xml"}, dir.path);
     EXPECT_EQ(unjudged.out, "");
@@ -177,8 +179,8 @@ TEST_F(VerdictTest, AJudgedRunWithoutAFormatShowsOnlyItsVerdict) {
               std::string::npos) << unjudged.err;
     EXPECT_NE(readFile(dir.path / "ci.xml").find("tests=\"0\""), std::string::npos);
     // A format asked for is written as ever, and so is the log of the table.
-    const ProcessResult table =
-        runProcess(FRAMEPROBE_BINARY, {"-q", "clip.y4m", "--profile", "broadcast-delivery", "--format", "legacy"}, dir.path);
+    const ProcessResult table = runProcess(
+        FRAMEPROBE_BINARY, {"-q", "clip.y4m", "--profile", "broadcast-delivery", "--format", "legacy"}, dir.path);
     EXPECT_NE(table.out.find("File stream closed"), std::string::npos);
     EXPECT_TRUE(std::filesystem::exists(dir.path / "metricsResultsCSV.csv"));
 }

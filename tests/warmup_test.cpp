@@ -7,7 +7,8 @@ namespace {
 
 uint32_t maskOf(std::initializer_list<const char*> keys) {
     uint32_t mask = 0;
-    for (const char* key : keys) mask |= indicatorRegistry()[static_cast<std::size_t>(*findIndicator(key))].requiredMask;
+    for (const char* key : keys)
+        mask |= indicatorRegistry()[static_cast<std::size_t>(*findIndicator(key))].requiredMask;
     return mask;
 }
 

@@ -217,9 +217,10 @@ TEST_F(WholePictureTest, Ffv1PlanesComeAsDecodedAndRgbConverted) {
     ASSERT_EQ(frame.picture.planeCount, 3);
     EXPECT_EQ(frame.picture.bitDepth, 8);
     for (uint32_t y = 0; y < kH; ++y)
-        ASSERT_EQ(std::memcmp(frame.picture.planes[0].data + static_cast<std::ptrdiff_t>(y) * frame.picture.planes[0].stride,
-                              luma.data() + y * kW, kW),
-                  0)
+        ASSERT_EQ(
+            std::memcmp(frame.picture.planes[0].data + static_cast<std::ptrdiff_t>(y) * frame.picture.planes[0].stride,
+                        luma.data() + y * kW, kW),
+            0)
             << "row " << y;
     const auto again = open("rgb.mkv");
     Image image = makeImage(kW, kH, plain.data());

@@ -1,6 +1,6 @@
-/* frameprobe's C API: no-reference quality indicators on every frame for frames the caller pushes or for any file or URL the
- * program reads. Every call returns a status; the handle keeps a message
- * saying what went wrong. No exception crosses this interface. */
+/* frameprobe's C API: no-reference quality indicators on every frame for frames the caller pushes or for any file or
+ * URL the program reads. Every call returns a status; the handle keeps a message saying what went wrong. No exception
+ * crosses this interface. */
 #ifndef FRAMEPROBE_H
 #define FRAMEPROBE_H
 
@@ -89,8 +89,10 @@ FRAMEPROBE_API void frameprobe_settings_init(frameprobe_settings* settings);
 FRAMEPROBE_API frameprobe_status frameprobe_create(const frameprobe_settings* settings, frameprobe_analysis** analysis);
 /* Measures the next frame from its luma plane alone: width x height samples, rows stride_bytes
  * apart (enough for indicators that read luma only). The plane may be reused once the call returns. */
-FRAMEPROBE_API frameprobe_status frameprobe_push8(frameprobe_analysis* analysis, const uint8_t* plane, ptrdiff_t stride_bytes);
-FRAMEPROBE_API frameprobe_status frameprobe_push16(frameprobe_analysis* analysis, const uint16_t* plane, ptrdiff_t stride_bytes);
+FRAMEPROBE_API frameprobe_status frameprobe_push8(frameprobe_analysis* analysis, const uint8_t* plane,
+                                                  ptrdiff_t stride_bytes);
+FRAMEPROBE_API frameprobe_status frameprobe_push16(frameprobe_analysis* analysis, const uint16_t* plane,
+                                                   ptrdiff_t stride_bytes);
 /* Measures the next frame from its Y, U and V planes, each with its own stride in bytes: bytes
  * when the settings' bit_depth is 8, else uint16_t samples; chroma planes subsampled as the
  * settings say (their sizes rounded up). The planes may be reused once the call returns. */
@@ -118,7 +120,8 @@ FRAMEPROBE_API const char* frameprobe_input_property(const frameprobe_analysis* 
 
 /* Events so far (all of them after finish), by start frame. */
 FRAMEPROBE_API size_t frameprobe_event_count(frameprobe_analysis* analysis);
-FRAMEPROBE_API frameprobe_status frameprobe_get_event(frameprobe_analysis* analysis, size_t index, frameprobe_event* event);
+FRAMEPROBE_API frameprobe_status frameprobe_get_event(frameprobe_analysis* analysis, size_t index,
+                                                      frameprobe_event* event);
 /* Statistics of an indicator over the frames measured; count 0 when not requested. */
 FRAMEPROBE_API frameprobe_status frameprobe_get_statistics(frameprobe_analysis* analysis, int indicator,
                                             frameprobe_statistics* statistics);

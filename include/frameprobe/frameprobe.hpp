@@ -1,6 +1,6 @@
-// frameprobe's C++ API: no-reference quality indicators on every frame for frames the caller pushes or for any file or URL the
-// program reads. The values are those the program prints, for any number of
-// threads. Errors are thrown as frameprobe::Error with a one-line message.
+// frameprobe's C++ API: no-reference quality indicators on every frame for frames the caller pushes or for any file or
+// URL the program reads. The values are those the program prints, for any number of threads. Errors are thrown as
+// frameprobe::Error with a one-line message.
 #pragma once
 
 #include <atomic>
@@ -69,15 +69,22 @@ struct FrameResult {
     }
 };
 
+// How grave an event type is: a warning, or an error that fails a verdict.
+enum class Severity { Warning, Error };
+
+// "warning" or "error", as the program's JSON writes it.
+FRAMEPROBE_API const char* severityName(Severity severity);
+
 // A run of consecutive frames with a defect.
 struct Event {
-    std::string type;  // "black", "constant_colour", "freeze", "letterbox", "pillarbox", "flicker", "damaged", "decode_error", "transport"
+    std::string type;  // "black", "constant_colour", "freeze", "letterbox", "pillarbox", "flicker", "damaged",
+                       // "decode_error", "transport"
     int64_t startFrame = 0;
     int64_t endFrame = 0;  // inclusive
     double startTime = 0;
     double endTime = 0;  // when the last frame ends
     double duration = 0;
-    std::string severity = "warning";  // "warning" or "error"
+    Severity severity = Severity::Warning;
     // What the first frame showed, where the type tells it: bars' widths in pixels and their
     // side ("both" or the one side) for letterbox (top, bottom) and pillarbox (left, right),
     // a flat picture's luma level for constant_colour.

@@ -69,7 +69,8 @@ bool EventSource::marks(const Results& values, const EventOptions& options) cons
     if (!value) return false;
     // A row its detector did not judge (an older run's): the indicator's flag, unless the
     // flag of the type it gives way to is up on the frame.
-    if (detection && spec.rule == EventRule::Detected) return *value > 0 && !(except >= 0 && meaningfulValue(values, except).value_or(0) > 0);
+    if (detection && spec.rule == EventRule::Detected)
+        return *value > 0 && !(except >= 0 && meaningfulValue(values, except).value_or(0) > 0);
     if (spec.rule == EventRule::AboveBound) return *value > spec.bound;
     if (spec.rule != EventRule::AboveLimit) return false;
     if (!spec.evidenceKey) return *value > options.flickerThreshold;
@@ -123,12 +124,12 @@ double EventOptions::recoveryOf(std::string_view type) const {
     return it == recovery.end() ? 0.0 : it->second;
 }
 
-std::string EventOptions::severityOf(std::string_view type) const {
+Severity EventOptions::severityOf(std::string_view type) const {
     const auto it = severity.find(type);
     if (it != severity.end()) return it->second;
     // A damaged or lost frame is a broken picture, whatever else is judged.
     // So is a sequence of flashes that the photosensitivity rule fails.
-    return type == "damaged" || type == kDecodeErrorEvent || type == "flash" ? "error" : "warning";
+    return type == "damaged" || type == kDecodeErrorEvent || type == "flash" ? Severity::Error : Severity::Warning;
 }
 
 std::string Event::side() const {
@@ -138,7 +139,7 @@ std::string Event::side() const {
     return "";
 }
 
-double wholeNanoseconds(double seconds) { return std::round(seconds * 1e9) / 1e9; }
+double secondsRoundedToNanoseconds(double seconds) { return std::round(seconds * 1e9) / 1e9; }
 
 std::span<const std::string_view> eventTypes() {
     static const std::vector<std::string_view> types = [] {
@@ -211,16 +212,27 @@ bool lastsLongEnough(const Event& event, const EventOptions& options) {
     return event.duration >= options.minDurationOf(event.type);
 }
 
-std::vector<Event> EventDetector::events() const {
-    std::vector<Event> events = eventsOfAnyLength();
-    std::erase_if(events, [this](const Event& e) { return !lastsLongEnough(e, options_); });
-    return events;
+namespace {
+
+// The event's times by the frames' presentation times; the last frame lasts as long as a
+// frame at `fps`. Left as they are when the times are unknown.
+void retime(Event& event, const std::function<double(int64_t)>& timeOf, double fps) {
+    const double start = timeOf(event.startFrame);
+    if (std::isnan(start)) return;
+    double end = timeOf(event.endFrame + 1);
+    if (std::isnan(end)) end = timeOf(event.endFrame) + 1 / fps;
+    if (std::isnan(end)) return;
+    event.startTime = start;
+    event.endTime = end;
+    event.duration = secondsRoundedToNanoseconds(end - start);
 }
 
-std::vector<Event> EventDetector::eventsOfAnyLength(const std::function<double(int64_t)>& timeOf) const {
+}  // namespace
+
+std::vector<Event> EventDetector::events(const std::function<double(int64_t)>& timeOf) const {
     // Seconds without the defect between a run ending at `end` and one starting at `start`.
     const auto absent = [&](int64_t end, int64_t start) {
-        const double seconds = timeOf ? wholeNanoseconds(timeOf(start) - timeOf(end + 1))
+        const double seconds = timeOf ? secondsRoundedToNanoseconds(timeOf(start) - timeOf(end + 1))
                                       : std::numeric_limits<double>::quiet_NaN();
         return std::isnan(seconds) ? static_cast<double>(start - end - 1) / fps_ : seconds;
     };
@@ -257,8 +269,10 @@ std::vector<Event> EventDetector::eventsOfAnyLength(const std::function<double(i
         e.severity = options_.severityOf(e.type);
         if (e.type == "letterbox" || e.type == "pillarbox") e.bars = span.first.bars;
         if (e.type == "constant_colour" && span.first.level >= 0) e.level = span.first.level;
-        if (e.type == "constant_colour" && span.first.cb >= 0) std::tie(e.cb, e.cr) = std::pair(span.first.cb, span.first.cr);
-        events.push_back(std::move(e));
+        if (e.type == "constant_colour" && span.first.cb >= 0)
+            std::tie(e.cb, e.cr) = std::pair(span.first.cb, span.first.cr);
+        if (timeOf) retime(e, timeOf, fps_);
+        if (lastsLongEnough(e, options_)) events.push_back(std::move(e));
     }
     return events;
 }

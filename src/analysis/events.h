@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/judgement_kinds.h"
 #include "detectors/detections.h"
 #include "indicators/results.h"
 
@@ -21,13 +22,13 @@ struct EventOptions {
     // Seconds a type's condition must stay false for its event to end; a missing type has 0:
     // one frame without the defect ends it.
     std::map<std::string, double, std::less<>> recovery;
-    // "warning" or "error" by event type; a missing type is a warning, except damaged and
-    // lost frames (decode_error), errors.
-    std::map<std::string, std::string, std::less<>> severity;
+    // By event type; a missing type is a warning, except damaged and lost frames
+    // (decode_error) and failed flash rules, errors.
+    std::map<std::string, Severity, std::less<>> severity;
 
     double minDurationOf(std::string_view type) const;
     double recoveryOf(std::string_view type) const;
-    std::string severityOf(std::string_view type) const;
+    Severity severityOf(std::string_view type) const;
     bool operator==(const EventOptions&) const = default;
 };
 
@@ -38,7 +39,7 @@ struct Event {
     double startTime = 0;  // start_frame / fps
     double endTime = 0;    // (end_frame + 1) / fps: when the last frame ends
     double duration = 0;   // (end_frame - start_frame + 1) / fps = end_time - start_time
-    std::string severity = "warning";  // of its type in the run's event options
+    Severity severity = Severity::Warning;  // of its type in the run's event options
     // What its first frame showed: bars' widths in pixels (letterbox, pillarbox), a flat
     // picture's luma level (constant_colour).
     std::optional<BarWidths> bars;
@@ -58,7 +59,7 @@ struct EventSource {
     std::optional<Detection> detection;  // the detector's finding that marks it
     int indicator = -1;                  // else the indicator whose values mark it
     int64_t framesPerValue = 1;          // a value stands for this many frames, ending at its own
-    int except = -1;                     // a row without the detector's finding: the indicator whose flag hides this one's
+    int except = -1;  // a row without the detector's finding: the indicator whose flag hides this one's
     int64_t flagLead = 0;                // and the frames before its first flagged one that belong to its event
 
     std::string_view name() const;
@@ -90,10 +91,10 @@ std::string optionName(std::string_view type);
 // Whether an event lasts its type's minimum duration.
 bool lastsLongEnough(const Event& event, const EventOptions& options);
 
-// Seconds to whole nanoseconds. Differences and sums of presentation times carry
+// Seconds rounded to whole nanoseconds, still in seconds. Differences and sums of presentation times carry
 // noise in their last bits (2.3 - 0.3 gives 1.9999999999999998), which would put
 // a duration equal to a limit on one side of it.
-double wholeNanoseconds(double seconds);
+double secondsRoundedToNanoseconds(double seconds);
 
 // Finds the events of a run fed one row at a time, in frame order.
 class EventDetector {
@@ -104,12 +105,11 @@ public:
     EventDetector(double fps, uint32_t mask, EventOptions options, int64_t origin = -1);
     void feed(int64_t frame, const Results& values);
     // The events so far, by start frame; runs still open end at the last frame fed.
-    // Events shorter than their type's minimum duration are left out.
-    std::vector<Event> events() const;
-    // The same with the short ones, for a caller that times them itself. `timeOf`, when
-    // given, is a frame's presentation time (NaN when unknown): the time a defect was
-    // absent between two runs is then what the times say, for the recovery.
-    std::vector<Event> eventsOfAnyLength(const std::function<double(int64_t)>& timeOf = {}) const;
+    // Events shorter than their type's minimum duration are left out. `timeOf`, when
+    // given, is a frame's presentation time (NaN when unknown): presentation times may
+    // space frames unevenly, so events are then as long as the times say, and so is the
+    // time a defect was absent between two runs, for the recovery.
+    std::vector<Event> events(const std::function<double(int64_t)>& timeOf = {}) const;
     const EventOptions& options() const { return options_; }
 
 private:

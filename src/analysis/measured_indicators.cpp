@@ -13,7 +13,8 @@ const IndicatorDescriptor* indicatorOfEvent(std::string_view type) {
         if (d.event.type != nullptr && type == d.event.type) return &d;
     for (const DetectionType& d : kDetectionTypes)
         if (type == d.type && d.judgedWith != nullptr)
-            if (const auto index = findIndicator(d.judgedWith)) return &indicatorRegistry()[static_cast<std::size_t>(*index)];
+            if (const auto index = findIndicator(d.judgedWith))
+                return &indicatorRegistry()[static_cast<std::size_t>(*index)];
     return nullptr;
 }
 

@@ -48,10 +48,10 @@ public:
         return *value;
     }
 
-    std::string severity(const toml::node& node, const std::string& key) const {
-        const std::string level = text(node, key);
-        if (level != "warning" && level != "error") refuse(node, key, "expected \"warning\" or \"error\"");
-        return level;
+    Severity severity(const toml::node& node, const std::string& key) const {
+        const auto level = severityNamed(text(node, key));
+        if (!level) refuse(node, key, "expected \"warning\" or \"error\"");
+        return *level;
     }
 
     const toml::table& table(const toml::node& node, const std::string& key) const {
@@ -99,7 +99,7 @@ public:
             onlyKeys(c, key + ".", {"expression", "severity"});
             const toml::node* expression = c.get("expression");
             if (expression == nullptr) refuse(c, key + ".expression", "missing");
-            ProfileCondition condition{text(*expression, key + ".expression"), "error"};
+            ProfileCondition condition{text(*expression, key + ".expression"), Severity::Error};
             try {
                 parseQcCondition(condition.expression);
             } catch (const QcSyntaxError& e) {
@@ -124,13 +124,14 @@ public:
             const toml::node* n = rule.get(key);
             if (n == nullptr) return;
             const auto v = n->value<double>();
-            if (!v || !std::isfinite(*v) || (positive && *v < 0)) refuse(*n, std::string("loudness.") + key, "expected a number");
+            if (!v || !std::isfinite(*v) || (positive && *v < 0))
+                refuse(*n, std::string("loudness.") + key, "expected a number");
             value = *v;
         };
         number("target", limits.target, false);
         number("tolerance", limits.tolerance, true);
         number("true_peak", limits.truePeak, false);
-        std::string level = "error";
+        Severity level = Severity::Error;
         if (const toml::node* s = rule.get("severity")) level = severity(*s, "loudness.severity");
         p.loudness = limits;
         p.loudnessSeverity = level;

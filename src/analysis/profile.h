@@ -22,7 +22,7 @@ struct ProfileError : std::runtime_error {
 
 struct ProfileCondition {
     std::string expression;  // as --fail-on takes it
-    std::string severity;    // "warning" or "error"
+    Severity severity = Severity::Error;
 };
 
 struct Profile {
@@ -35,7 +35,7 @@ struct Profile {
     // The [loudness] table, which the monitor's loudness alarms follow too, and the severity
     // of its conditions.
     std::optional<LoudnessLimits> loudness;
-    std::optional<std::string> loudnessSeverity;
+    std::optional<Severity> loudnessSeverity;
 };
 
 // Throws ProfileError; `origin` names the text in messages (its file).

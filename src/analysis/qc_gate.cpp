@@ -130,7 +130,8 @@ QcCondition parseQcCondition(std::string_view text) {
     const auto indicator = findIndicator(c.subject.c_str());
     if (!indicator || indicatorRegistry()[static_cast<std::size_t>(*indicator)].key != c.subject) {
         std::string keys;
-        for (const IndicatorDescriptor& d : indicatorRegistry()) keys += (keys.empty() ? "" : ", ") + std::string(d.key);
+        for (const IndicatorDescriptor& d : indicatorRegistry())
+            keys += (keys.empty() ? "" : ", ") + std::string(d.key);
         refuse(text, "unknown name \"" + c.subject + "\"; use an indicator (" + keys + "), an event type (" +
                          choices(types) + "), decode_errors or a transport check (e.g. continuity_count_error)");
     }
@@ -149,7 +150,9 @@ std::optional<double> qcValue(const QcCondition& c, const RunRecord& record) {
         std::optional<double> found;
         if (record.runEnd())
             for (const AudioLoudness& a : record.runEnd()->audio) {
-                const std::optional<double> v = c.measure == "integrated" ? a.integrated : c.measure == "range" ? a.range : a.truePeak;
+                const std::optional<double> v = c.measure == "integrated" ? a.integrated
+                                                : c.measure == "range"    ? a.range
+                                                                          : a.truePeak;
                 if (v && (!found || (lowest ? *v < *found : *v > *found))) found = v;
             }
         return found;
@@ -166,7 +169,7 @@ std::optional<double> qcValue(const QcCondition& c, const RunRecord& record) {
         total += e.duration;
     }
     if (c.measure == "duration") return longest;
-    if (c.measure == "total") return wholeNanoseconds(total);
+    if (c.measure == "total") return secondsRoundedToNanoseconds(total);
     return count;
 }
 
@@ -176,9 +179,9 @@ bool QcGate::needsStatistics() const {
     return false;
 }
 
-void QcGate::add(std::string_view text, std::string severity, std::string source) {
+void QcGate::add(std::string_view text, Severity severity, std::string source) {
     QcCondition c = parseQcCondition(text);
-    c.severity = std::move(severity);
+    c.severity = severity;
     c.source = std::move(source);
     conditions_.push_back(std::move(c));
 }
@@ -214,20 +217,21 @@ Verdict QcGate::verdict(const RunRecord& record, const FrameCounts& frames) cons
         for (std::string_view type : eventTypes()) {
             std::vector<Event> found = eventsOf(type);
             if (found.empty()) continue;
-            const std::string severity = found.front().severity;
+            const Severity severity = found.front().severity;
             const double count = static_cast<double>(found.size());
             v.findings.push_back({"event", std::string(type), std::string(type) + ".count", count, severity,
                                   "profile " + profile_->first, std::move(found)});
         }
     }
     if (const std::string shortfall = frames.shortfall(); !shortfall.empty())
-        v.findings.push_back({"frames", shortfall, "", static_cast<double>(frames.measured), "error", "run", {}});
-    v.status = "pass";
+        v.findings.push_back(
+            {"frames", shortfall, "", static_cast<double>(frames.measured), Severity::Error, "run", {}});
+    v.status = VerdictStatus::Pass;
     for (const VerdictFinding& f : v.findings) {
-        if (f.severity == "error")
-            v.status = "fail";
-        else if (v.status == "pass")
-            v.status = "warn";
+        if (f.severity == Severity::Error)
+            v.status = VerdictStatus::Fail;
+        else if (v.status == VerdictStatus::Pass)
+            v.status = VerdictStatus::Warn;
     }
     return v;
 }

@@ -27,7 +27,7 @@ struct QcCondition {
     bool isEvent = false;
     Comparison comparison = Comparison::Greater;
     double limit = 0;
-    std::string severity = "error";    // "warning" or "error"
+    Severity severity = Severity::Error;
     std::string source = "--fail-on";  // where it was given: "--fail-on" or "profile NAME"
 };
 
@@ -38,7 +38,7 @@ struct VerdictFinding {
     std::string text;  // the condition as given, the event type, or "measured 0 of 50 frames"
     std::string name;  // "black.count", "blur.p95"; empty for frames
     std::optional<double> value;
-    std::string severity;       // "warning" or "error"
+    Severity severity = Severity::Error;
     std::string source;         // "--fail-on", "profile NAME", or "run"
     std::vector<Event> events;  // the events behind it
 };
@@ -46,9 +46,9 @@ struct VerdictFinding {
 struct Verdict {
     std::string profile;  // empty when none was given
     std::string profileVersion;
-    std::string status;                    // "pass", "warn" or "fail"
+    VerdictStatus status = VerdictStatus::Pass;
     std::vector<VerdictFinding> findings;  // conditions in the order given, then event types, then frames
-    bool failed() const { return status == "fail"; }
+    bool failed() const { return status == VerdictStatus::Fail; }
 };
 
 // Frames a run set out to measure (when known) and measured.
@@ -68,7 +68,7 @@ std::optional<double> qcValue(const QcCondition& condition, const RunRecord& rec
 class QcGate {
 public:
     // Throws QcSyntaxError, before any frame is read.
-    void add(std::string_view text, std::string severity = "error", std::string source = "--fail-on");
+    void add(std::string_view text, Severity severity = Severity::Error, std::string source = "--fail-on");
     // A profile judges the events too, by their types' severities.
     void setProfile(std::string name, std::string version);
     // Whether anything is judged: a condition or a profile.

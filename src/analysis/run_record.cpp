@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 
 #include "detectors/transport_detector.h"
 #include "indicators/registry.h"
+#include "tools/frame_rate.h"
 
-RunRecord::RunRecord(EventOptions options) : options_(options), detector_(25, 0, std::move(options)) {}
+RunRecord::RunRecord(EventOptions options) : options_(options), detector_(kDefaultFps, 0, std::move(options)) {}
 
 void RunRecord::begin(const RunInfo& info) {
     info_ = info;
@@ -59,28 +61,10 @@ double RunRecord::timeOf(int64_t frame) const {
     return at < times_.size() ? times_[at] : std::numeric_limits<double>::quiet_NaN();
 }
 
-void RunRecord::retime(Event& event) const {
-    const double start = timeOf(event.startFrame);
-    if (std::isnan(start)) return;
-    double end = timeOf(event.endFrame + 1);
-    // The last frame lasts as long as a frame at the stated rate.
-    if (std::isnan(end)) end = timeOf(event.endFrame) + 1 / info_.fps;
-    if (std::isnan(end)) return;
-    event.startTime = start;
-    event.endTime = end;
-    event.duration = wholeNanoseconds(end - start);
-}
-
 std::vector<Event> RunRecord::events() const {
-    std::vector<Event> events;
-    if (times_.empty()) {
-        events = detector_.events();
-    } else {
-        // Presentation times may space frames unevenly: an event is as long as its times say.
-        events = detector_.eventsOfAnyLength([this](int64_t frame) { return timeOf(frame); });
-        for (Event& e : events) retime(e);
-        std::erase_if(events, [this](const Event& e) { return !lastsLongEnough(e, detector_.options()); });
-    }
+    std::function<double(int64_t)> times;
+    if (!times_.empty()) times = [this](int64_t frame) { return timeOf(frame); };
+    std::vector<Event> events = detector_.events(times);
     if (!end_) return events;
     if (end_->transport)
         for (const TransportSpan& span : transportSpans(end_->transport->occurrences)) {
@@ -92,8 +76,9 @@ std::vector<Event> RunRecord::events() const {
             event.endFrame = span.last;
             const double start = timeOf(span.first), end = timeOf(span.last + 1);
             event.startTime = std::isnan(start) ? static_cast<double>(span.first) / info_.fps : start;
-            event.endTime = std::isnan(end) ? event.startTime + static_cast<double>(span.last - span.first + 1) / info_.fps : end;
-            event.duration = wholeNanoseconds(event.endTime - event.startTime);
+            event.endTime =
+                std::isnan(end) ? event.startTime + static_cast<double>(span.last - span.first + 1) / info_.fps : end;
+            event.duration = secondsRoundedToNanoseconds(event.endTime - event.startTime);
             event.severity = options_.severityOf(event.type);
             events.push_back(event);
         }
@@ -105,7 +90,7 @@ std::vector<Event> RunRecord::events() const {
         event.startFrame = event.endFrame = e.frame;
         event.endTime = e.time.value_or(static_cast<double>(e.frame) / info_.fps);
         event.duration = static_cast<double>(e.frames) / info_.fps;
-        event.startTime = std::max(0.0, wholeNanoseconds(event.endTime - event.duration));
+        event.startTime = std::max(0.0, secondsRoundedToNanoseconds(event.endTime - event.duration));
         event.severity = options_.severityOf(event.type);
         events.push_back(event);
     }

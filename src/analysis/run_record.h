@@ -54,8 +54,6 @@ public:
 private:
     // A frame's presentation time; NaN when not kept.
     double timeOf(int64_t frame) const;
-    // Times an event by the presentation times of its frames.
-    void retime(Event& event) const;
 
     EventOptions options_;
     RunInfo info_;

@@ -12,7 +12,8 @@ namespace fs = std::filesystem;
 namespace {
 
 bool matches(const std::string& pattern, const fs::path& below) {
-    const std::string text = pattern.find('/') == std::string::npos ? below.filename().string() : below.generic_string();
+    const std::string text =
+        pattern.find('/') == std::string::npos ? below.filename().string() : below.generic_string();
     return fnmatch(pattern.c_str(), text.c_str(), 0) == 0;
 }
 
@@ -20,7 +21,8 @@ bool matches(const std::string& pattern, const fs::path& below) {
 
 bool InputFilter::accepts(const fs::path& below) const {
     const auto any = [&below](const std::vector<std::string>& patterns) {
-        return std::any_of(patterns.begin(), patterns.end(), [&below](const std::string& p) { return matches(p, below); });
+        return std::any_of(patterns.begin(), patterns.end(),
+                           [&below](const std::string& p) { return matches(p, below); });
     };
     return (include.empty() || any(include)) && !any(exclude);
 }
@@ -46,7 +48,8 @@ std::vector<BatchInput> batchInputs(const std::vector<std::string>& given, const
         std::error_code error;
         if (!fs::is_directory(path, error)) {
             FileStamp stamp;
-            if (!stampOf(path.string(), stamp)) throw BatchInputError("cannot read " + name + ": " + std::strerror(errno));
+            if (!stampOf(path.string(), stamp))
+                throw BatchInputError("cannot read " + name + ": " + std::strerror(errno));
             take(path, stamp);
             continue;
         }

@@ -127,7 +127,8 @@ CatalogueStore::CatalogueStore(const std::filesystem::path& file) : name_(file.s
         exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
         commit();
     }
-    insertFile_ = prepare("INSERT INTO files (path, size, mtime_ns, state, added_at) VALUES (?1, ?2, ?3, 'pending', ?4)");
+    insertFile_ =
+        prepare("INSERT INTO files (path, size, mtime_ns, state, added_at) VALUES (?1, ?2, ?3, 'pending', ?4)");
     resetFile_ = prepare(
         "UPDATE files SET size = ?2, mtime_ns = ?3, state = 'pending', verdict = NULL, errors = NULL, "
         "warnings = NULL, message = NULL, result = NULL, frames = NULL, seconds = NULL, width = NULL, height = NULL, "

@@ -13,6 +13,7 @@
 #include "io/picture.h"
 #include "indicators/registry.h"
 #include "kernels/kernels.h"
+#include "pipeline/thread_limit.h"
 #include "process/exit_status.h"
 #include "tools/version.h"
 
@@ -238,12 +239,15 @@ ParsedOptions parseOptions(int argc, char** argv) {
         if (!o.runFrames) return fail("invalid whole-run frame count \"" + runFrames + "\": expected 0 to 2147483648");
     }
     if (!threads.empty()) {
-        o.threads = wholeNumber<unsigned>(threads, 1, 1024);
-        if (!o.threads) return fail("invalid thread count \"" + threads + "\": expected 1 to 1024");
+        o.threads = wholeNumber<unsigned>(threads, 1, kMaxThreads);
+        if (!o.threads)
+            return fail("invalid thread count \"" + threads + "\": expected 1 to " + std::to_string(kMaxThreads));
     }
     if (!decoderThreads.empty()) {
-        const auto count = wholeNumber<unsigned>(decoderThreads, 1, 1024);
-        if (!count) return fail("invalid decoder thread count \"" + decoderThreads + "\": expected 1 to 1024");
+        const auto count = wholeNumber<unsigned>(decoderThreads, 1, kMaxThreads);
+        if (!count)
+            return fail("invalid decoder thread count \"" + decoderThreads + "\": expected 1 to " +
+                        std::to_string(kMaxThreads));
         o.decoderThreads = *count;
     }
     if (!stream.empty()) {

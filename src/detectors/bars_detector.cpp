@@ -25,8 +25,8 @@ BarWidths measureBars(const Plane& p, const LumaRange& range, const BarsRule& ru
     auto rows = [&](uint32_t start, int direction) {
         uint32_t n = 0;
         while (n < p.height / 2 &&
-               isBarLine(p.data + static_cast<std::ptrdiff_t>(start + direction * static_cast<int64_t>(n)) * p.stride, 1,
-                         p.width, ceiling))
+               isBarLine(p.data + static_cast<std::ptrdiff_t>(start + direction * static_cast<int64_t>(n)) * p.stride,
+                         1, p.width, ceiling))
             ++n;
         return static_cast<uint16_t>(std::min<uint32_t>(n, UINT16_MAX));
     };

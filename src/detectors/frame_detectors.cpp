@@ -25,8 +25,9 @@ void FrameDetectors::picture(const Image& frame, SharedPasses& shared, PictureWo
     // Only a picture that may meet a rule has all its rows counted, and is judged exactly.
     constexpr uint64_t kStep = 4;
     countLevels(frame, work.levels, kStep);
-    const bool mayBeBlank = isBlack(work.levels, range_, BlackRule{1 - kStep * (1 - BlackRule{}.share)}) ||
-                            constantLevel(work.levels, range_, ConstantColourRule{1 - kStep * (1 - ConstantColourRule{}.share)});
+    const bool mayBeBlank =
+        isBlack(work.levels, range_, BlackRule{1 - kStep * (1 - BlackRule{}.share)}) ||
+        constantLevel(work.levels, range_, ConstantColourRule{1 - kStep * (1 - ConstantColourRule{}.share)});
     if (mayBeBlank) countLevels(frame, work.levels);
     const bool black = mayBeBlank && isBlack(work.levels, range_);
     const std::optional<int> level = !mayBeBlank || black ? std::nullopt : constantLevel(work.levels, range_);

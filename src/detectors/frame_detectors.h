@@ -14,6 +14,7 @@
 #include "detectors/luma_histogram.h"
 #include "detectors/luma_range.h"
 #include "indicators/shared_passes.h"
+#include "tools/frame_rate.h"
 #include "tools/image.h"
 
 // A frame's work in progress; one per frame in flight, reused.
@@ -29,7 +30,7 @@ struct PictureWork {
 class FrameDetectors {
 public:
     // `judged`: bits of the detections the run asks for (Detections::bit).
-    FrameDetectors(uint32_t judged, uint32_t width, uint32_t height, LumaRange range = {}, double fps = 25);
+    FrameDetectors(uint32_t judged, uint32_t width, uint32_t height, LumaRange range = {}, double fps = kDefaultFps);
     bool any() const { return (judged_ & ~Detections::bit(Detection::Damaged)) != 0; }
     // What the frame shows on its own, and beside the frame before (the shared passes' pair); on any thread.
     void picture(const Image& frame, SharedPasses& shared, PictureWork& work) const;

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include "pipeline/thread_limit.h"
+
 #ifdef __APPLE__
 #define FRAMEPROBE_VIDEO_PARAMETER "video.yuv"
 #else
@@ -93,9 +95,9 @@ std::optional<unsigned> threadCountFromEnvironment(FILE* messages) {
     char* end = nullptr;
     errno = 0;
     const long value = std::strtol(text, &end, 10);
-    if (errno != 0 || *end != '\0' || value < 1 || value > 1024) {
-        fprintf(messages, "%sInvalid FRAMEPROBE_THREADS \"%s\": expected a whole number from 1 to 1024\n",
-                messages == stderr ? "frameprobe: " : "", text);
+    if (errno != 0 || *end != '\0' || value < 1 || value > static_cast<long>(kMaxThreads)) {
+        fprintf(messages, "%sInvalid FRAMEPROBE_THREADS \"%s\": expected a whole number from 1 to %u\n",
+                messages == stderr ? "frameprobe: " : "", text, kMaxThreads);
         return std::nullopt;
     }
     return static_cast<unsigned>(value);

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <optional>
 
-inline constexpr double DEFAULT_FPS = 25;
 inline constexpr const char* kLogFileName = "metricsResultsCSV.csv";
 
 // Positional parameters, after the program name.

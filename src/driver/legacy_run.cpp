@@ -20,6 +20,7 @@
 #include "output/output_plan.h"
 #include "run/run_input.h"
 #include "run/run_step.h"
+#include "tools/frame_rate.h"
 
 namespace {
 
@@ -47,15 +48,15 @@ int64_t fileLength(FILE* video) {
 bool anOutputIsTheVideo(const char* videoPath) {
     struct stat status {};
     if (stat(videoPath, &status) != 0) return false;  // a missing video is reported as such
+    // The table's problem comes first, when both have one.
+    const auto problem = checkOutputPlan(videoPath, {{"the table", "-"}, {"the log", kLogFileName, true}});
+    if (!problem || problem->kind != OutputPlanProblem::Conflict) return false;
     // Messages of this form go to standard output, unless that is the video.
-    const auto table = checkOutputPlan(videoPath, {{"the table", "-"}});
-    if (table && table->kind == OutputPlanProblem::Conflict) {
-        fprintf(stderr, "frameprobe: %s\n", table->message.c_str());
-        return true;
-    }
-    const auto log = checkOutputPlan(videoPath, {{"the log", kLogFileName, true}});
-    if (log && log->kind == OutputPlanProblem::Conflict) printf("%s\n", log->message.c_str());
-    return log && log->kind == OutputPlanProblem::Conflict;
+    if (problem->message.starts_with("the table"))
+        fprintf(stderr, "frameprobe: %s\n", problem->message.c_str());
+    else
+        printf("%s\n", problem->message.c_str());
+    return true;
 }
 
 int reportReadFailure(const EngineOutcome& outcome, int32_t lumaSize) {
@@ -100,7 +101,7 @@ int run(int argc, char** argv) {
     if (line->numberOfFrames && !fitsInt32("NumberOfFrames", line->numberOfFrames)) return kFailure;
     if (line->startFrame && !fitsInt32("startFrame", line->startFrame)) return kFailure;
     const uint32_t requestedVQIs = line->requestedVQIs ? parseMask(line->requestedVQIs) : 0xFFFFFFFFu;
-    const double fps = line->fps ? parseFps(line->fps) : DEFAULT_FPS;
+    const double fps = line->fps ? parseFps(line->fps) : kDefaultFps;
     int32_t numberOfFrames = 0;
     if (line->numberOfFrames) {
         numberOfFrames = parseInt32(line->numberOfFrames);

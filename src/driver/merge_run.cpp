@@ -193,7 +193,7 @@ int judged(const RunRecord& record) {
     const std::optional<Verdict> verdict = record.verdict();
     if (!verdict) return 0;
     printFindings(*verdict, "frameprobe merge");
-    return verdict->status == "fail" ? kQcFailure : 0;
+    return verdict->failed() ? kQcFailure : 0;
 }
 
 }  // namespace

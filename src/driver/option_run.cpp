@@ -50,9 +50,9 @@ int runWithOptions(const RunOptions& o) {
     const QcGate& gate = judgement.gate;
     const uint32_t mask = judgement.measured.mask;
 
-    auto opened = openRunInput(
-        InputRequest{o.input, o.width, o.height, o.stream, o.frames, o.ffmpegLog.value_or(o.quiet ? "quiet" : "summary"),
-                     *threads, o.pixelFormat, o.decoderThreads});
+    auto opened = openRunInput(InputRequest{o.input, o.width, o.height, o.stream, o.frames,
+                                            o.ffmpegLog.value_or(o.quiet ? "quiet" : "summary"), *threads,
+                                            o.pixelFormat, o.decoderThreads});
     if (auto* error = std::get_if<std::string>(&opened)) return fail(*error);
     FrameSource& source = *std::get<OpenedInput>(opened).source;
     if (const uint64_t pixels = uint64_t{source.info().width} * source.info().height; pixels > o.maxPixels)

@@ -55,13 +55,14 @@ int concludeJudgement(const RunOptions& o, const RunRecord& record) {
     }
     printFindings(*verdict, "frameprobe");
     if (o.verdictOnly)
-        fprintf(stderr, "frameprobe: QC %s: %s%s\n", verdict->status.c_str(), measured.c_str(),
+        fprintf(stderr, "frameprobe: QC %s: %s%s\n", statusName(verdict->status).data(), measured.c_str(),
                 verdict->profile.empty() ? "" : (", profile " + verdict->profile).c_str());
-    if (verdict->status == "fail" || (verdict->status == "warn" && o.strict)) return kQcFailure;
+    if (verdict->failed() || (verdict->status == VerdictStatus::Warn && o.strict)) return kQcFailure;
     return 0;
 }
 
 void printFindings(const Verdict& verdict, const char* program) {
     for (const VerdictFinding& f : verdict.findings)
-        fprintf(stderr, "%s: QC %s: %s\n", program, f.severity == "error" ? "failed" : "warning", findingText(f).c_str());
+        fprintf(stderr, "%s: QC %s: %s\n", program, f.severity == Severity::Error ? "failed" : "warning",
+                findingText(f).c_str());
 }

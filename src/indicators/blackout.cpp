@@ -10,7 +10,7 @@
 namespace {
 
 // Largest spread of block mean levels (exclusive) that still counts as no picture.
-constexpr double THRESHOLD_BLACKOUT = 4.0;
+constexpr double kBlackoutThreshold = 4.0;
 
 }  // namespace
 
@@ -28,8 +28,8 @@ void minmax(const int32_t* values, uint64_t size, int32_t* min, int32_t* max) {
 }
 
 uint8_t blackoutOfSums(const int32_t* sums, uint32_t width, uint32_t height) {
-    const uint32_t blocksX = width / BLOCKSIZE;
-    const uint32_t blocksY = height / BLOCKSIZE;
+    const uint32_t blocksX = width / kBlockSize;
+    const uint32_t blocksY = height / kBlockSize;
     // No whole block, nothing to compare: not flagged.
     if (blocksX == 0 || blocksY == 0) return 0;
     int32_t lo = 0;
@@ -37,8 +37,8 @@ uint8_t blackoutOfSums(const int32_t* sums, uint32_t width, uint32_t height) {
     minmax(sums, uint64_t{blocksX} * blocksY, &lo, &hi);
 
     const int32_t spread = hi - lo;
-    const double meanSpread = static_cast<double>(spread) / (BLOCKSIZE * BLOCKSIZE);
-    return THRESHOLD_BLACKOUT > meanSpread ? 1 : 0;
+    const double meanSpread = static_cast<double>(spread) / (kBlockSize * kBlockSize);
+    return kBlackoutThreshold > meanSpread ? 1 : 0;
 }
 
 uint8_t blackout(const Image& frame) {

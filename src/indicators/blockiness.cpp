@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr uint32_t B = BLOCKSIZE;
+constexpr uint32_t B = kBlockSize;
 
 inline uint64_t step(uint8_t a, uint8_t b) { return a > b ? a - b : b - a; }
 

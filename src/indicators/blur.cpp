@@ -9,7 +9,7 @@
 namespace {
 
 // Edge of the blocks over which the local deviation is taken.
-constexpr uint32_t BLUR_BLOCKSIZE = 16;
+constexpr uint32_t kBlurBlockSize = 16;
 
 struct BlurWorkspace {
     BlockDeviationBuffers deviations;
@@ -21,12 +21,12 @@ struct BlurWorkspace {
 double blur(const Image& frame) {
     const uint32_t W = static_cast<uint32_t>(frame.w);
     const uint32_t H = static_cast<uint32_t>(frame.h);
-    const uint32_t nbx = W / BLUR_BLOCKSIZE;
-    const uint32_t nby = H / BLUR_BLOCKSIZE;
+    const uint32_t nbx = W / kBlurBlockSize;
+    const uint32_t nby = H / kBlurBlockSize;
     if (nbx == 0 || nby == 0) return 0.0;
 
     thread_local BlurWorkspace ws;
-    ImageDouble dev = blockDeviations(frame, BLUR_BLOCKSIZE, ws.deviations);
+    ImageDouble dev = blockDeviations(frame, kBlurBlockSize, ws.deviations);
 
     // The gradient and the squares write every sample.
     Image32 gx = planeIn(ws.gx, W, H);
@@ -46,8 +46,8 @@ double blur(const Image& frame) {
     // Wider than the edge count: long monotonic runs shared by many edges could
     // otherwise carry the total past 32 bits.
     int64_t widthSum = 0;
-    const uint32_t lastRow = BLUR_BLOCKSIZE * nby - 2;
-    const uint32_t lastCol = BLUR_BLOCKSIZE * nbx - 2;
+    const uint32_t lastRow = kBlurBlockSize * nby - 2;
+    const uint32_t lastCol = kBlurBlockSize * nbx - 2;
     for (uint32_t y = 1; y <= lastRow; ++y) {
         for (uint32_t x = 1; x <= lastCol; ++x) {
             const uint32_t p = y * W + x;
@@ -56,7 +56,7 @@ double blur(const Image& frame) {
             const bool verticalPeak = s[p - W] <= s[p] && s[p] > s[p + W];
             if (!horizontalPeak && !verticalPeak) continue;
 
-            const double t = dev.data[(y / BLUR_BLOCKSIZE) * nbx + x / BLUR_BLOCKSIZE] * 0.0009765625;
+            const double t = dev.data[(y / kBlurBlockSize) * nbx + x / kBlurBlockSize] * 0.0009765625;
             const int32_t sign = (g[p] < 0 || g[p + 1] < 0) ? -1 : 1;
             auto step = [&](uint32_t k) { return static_cast<double>(sign * g[k]) > t; };
             ++edges;

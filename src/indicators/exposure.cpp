@@ -9,7 +9,7 @@
 namespace {
 
 constexpr int nBlSum = 4;  // blocks in each ranked list
-constexpr int32_t kBrightestBlock = 255 * BLOCKSIZE * BLOCKSIZE;
+constexpr int32_t kBrightestBlock = 255 * kBlockSize * kBlockSize;
 
 // Inserts s at the first position whose value it ranks before (ties go in
 // front); the last value drops out.
@@ -37,7 +37,7 @@ constexpr uint32_t kRun = 32;
 // sums are integers of at most 16320, exact in a double, so ranking them as
 // integers ranks their doubles alike.
 double exposureOfSums(const int32_t* sums, uint32_t w, uint32_t h) {
-    constexpr uint32_t B = BLOCKSIZE;
+    constexpr uint32_t B = kBlockSize;
     int32_t darkest[nBlSum] = {kBrightestBlock, kBrightestBlock, kBrightestBlock, kBrightestBlock};
     int32_t brightest[nBlSum] = {0, 0, 0, 0};
     // Frames with no whole block keep the initial lists, as an 8-wide frame does.
@@ -63,8 +63,10 @@ double exposureOfSums(const int32_t* sums, uint32_t w, uint32_t h) {
                 for (uint32_t c = c0; c < end; ++c) {
                     const int32_t s = row[c];
                     // A sorted list takes s exactly when its last value would.
-                    if (s <= darkest[nBlSum - 1]) offer(darkest, s, [](int32_t v, int32_t stored) { return stored >= v; });
-                    if (s >= brightest[nBlSum - 1]) offer(brightest, s, [](int32_t v, int32_t stored) { return v >= stored; });
+                    if (s <= darkest[nBlSum - 1])
+                        offer(darkest, s, [](int32_t v, int32_t stored) { return stored >= v; });
+                    if (s >= brightest[nBlSum - 1])
+                        offer(brightest, s, [](int32_t v, int32_t stored) { return v >= stored; });
                 }
             }
         }

@@ -9,6 +9,7 @@
 #include "indicators/flashes_per_second.h"
 #include "indicators/red_flash_area.h"
 #include "indicators/registry.h"
+#include "tools/frame_rate.h"
 
 namespace {
 
@@ -17,7 +18,7 @@ public:
     explicit FlashAreaIndicator(const TemporalGeometry& g)
         : cells_(g.width, g.height, g.colour, g.flash.display),
           rule_(cells_.pixels(), g.flash),
-          fps_(g.fps > 0 ? g.fps : 25),
+          fps_(g.fps > 0 ? g.fps : kDefaultFps),
           slots_(g.slots),
           sums_(g.slots),
           red_(requested(g.mask, "red_flash_area")),

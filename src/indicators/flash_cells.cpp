@@ -19,8 +19,8 @@ FlashCells::FlashCells(uint32_t width, uint32_t height, const ColourDescription&
         linear_[i] = screenLuminance(static_cast<double>(i) / 4096.0, kind_, display_) / white;
     for (uint32_t r = 0; r < rows_; ++r)
         for (uint32_t c = 0; c < columns_; ++c)
-            pixels_[std::size_t{r} * columns_ + c] =
-                (std::min(width, (c + 1) * kFlashCell) - c * kFlashCell) * (std::min(height, (r + 1) * kFlashCell) - r * kFlashCell);
+            pixels_[std::size_t{r} * columns_ + c] = (std::min(width, (c + 1) * kFlashCell) - c * kFlashCell) *
+                                                     (std::min(height, (r + 1) * kFlashCell) - r * kFlashCell);
 }
 
 double FlashCells::linear(double signal) const {
@@ -147,6 +147,7 @@ void FlashCells::measure(const Picture& picture, std::vector<CellState>& cells, 
     measureWith<false>(picture, cells, sums);
 }
 
-void FlashCells::measurePlain(const Picture& picture, std::vector<CellState>& cells, std::vector<uint32_t>& sums) const {
+void FlashCells::measurePlain(const Picture& picture, std::vector<CellState>& cells,
+                              std::vector<uint32_t>& sums) const {
     measureWith<true>(picture, cells, sums);
 }

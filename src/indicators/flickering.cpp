@@ -113,7 +113,7 @@ static double closeCall(FlickeringState& state) {
 double flickering(const Image& current, const Image& previous, FlickeringState& state) {
     std::vector<double> meanDiff(state.counts.w * state.counts.h);
     ImageDouble view = makeImageDouble(state.counts.w, state.counts.h, meanDiff.data());
-    calculateFlickering(current, previous, state.counts, state.states, view, BLOCKSIZE, kThreshold);
+    calculateFlickering(current, previous, state.counts, state.states, view, kBlockSize, kThreshold);
     return closeCall(state);
 }
 
@@ -132,8 +132,8 @@ std::size_t evidenceWindow(double fps) {
 class FlickeringIndicator final : public TemporalIndicator {
 public:
     explicit FlickeringIndicator(const TemporalGeometry& g)
-        : blocksW_(g.width / BLOCKSIZE),
-          blocksH_(g.height / BLOCKSIZE),
+        : blocksW_(g.width / kBlockSize),
+          blocksH_(g.height / kBlockSize),
           counts_(std::size_t{blocksW_} * blocksH_, 0),
           states_(counts_.size(), 0),
           sums_(g.slots, std::vector<int32_t>(counts_.size())),
@@ -142,13 +142,13 @@ public:
           blocks_(blocksW_, blocksH_, evidenceWindow(g.fps)),
           flickers_(counts_.size()),
           // A run that starts inside a period of its whole run waits for the next one.
-          firstPeriodStart_(g.origin + 1 + (g.first - g.origin + kFlickeringPeriod - 1) / kFlickeringPeriod *
-                                               kFlickeringPeriod) {
+          firstPeriodStart_(g.origin + 1 +
+                            (g.first - g.origin + kFlickeringPeriod - 1) / kFlickeringPeriod * kFlickeringPeriod) {
         state_.counts = makeImage(blocksW_, blocksH_, counts_.data());
         state_.states = makeImage(blocksW_, blocksH_, states_.data());
     }
     void pair(unsigned slot, const Image& current, const Image& previous) override {
-        static_assert(BLOCKSIZE == 8);
+        static_assert(kBlockSize == 8);
         if (!sums_[slot].empty())
             activeKernels().blockSumsAndDiffs8(planeOf(current), planeOf(previous), blockSums_[slot].data(),
                                                sums_[slot].data());
@@ -179,7 +179,7 @@ private:
     // switchBlocks on the blocks' sums of absolute differences: a mean difference (the sum
     // over 64, exact) reaches the threshold exactly when the sum is at least 1, and is zero
     // exactly when the sum is.
-    static_assert(kThreshold > 0.0 && kThreshold <= 1.0 / (BLOCKSIZE * BLOCKSIZE));
+    static_assert(kThreshold > 0.0 && kThreshold <= 1.0 / (kBlockSize * kBlockSize));
     void switchBlocksOfSums(const int32_t* sums) {
         // Bytes may alias anything; the grids and the size held apart let the loop run on vectors.
         uint8_t* __restrict counts = counts_.data();

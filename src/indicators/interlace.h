@@ -3,6 +3,6 @@
 
 #include "tools/image.h"
 
-inline constexpr int INTERLACE_BLOCKSIZE = 4;
+inline constexpr int kInterlaceBlockSize = 4;
 
 double interlace(const Image& frame);

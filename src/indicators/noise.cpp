@@ -11,12 +11,12 @@
 
 namespace {
 
-constexpr uint32_t NOISE_BLOCKSIZE = 8;
+constexpr uint32_t kNoiseBlockSize = 8;
 // Number of deviation levels counted; higher deviations fall into the last.
-constexpr uint32_t HISTOGRAM_ENTRIES = 128;
+constexpr uint32_t kHistogramEntries = 128;
 // Largest number of blocks gathered for filtering.
-constexpr uint32_t MAX_CONTAINER_WIDTH = 1000;
-constexpr uint32_t GAUSSIAN_MASK_SIZE = 3;
+constexpr uint32_t kMaxContainerWidth = 1000;
+constexpr uint32_t kGaussianMaskSize = 3;
 
 // std::floor and std::round without a library call for the deviations, which
 // are below 2^52, where dropping the fraction is exact; the rest take the calls.
@@ -33,7 +33,7 @@ double roundOf(double d) {
 // The deviation rounded half away from zero, within the histogram's bins.
 uint32_t histogramBin(double d) {
     if (!(d >= 0.0)) return 0;  // negative or not a number
-    if (d >= HISTOGRAM_ENTRIES - 0.5) return HISTOGRAM_ENTRIES - 1;
+    if (d >= kHistogramEntries - 0.5) return kHistogramEntries - 1;
     // roundOf without a branch on the fraction, which noise makes unpredictable.
     const auto whole = static_cast<uint32_t>(d);
     return whole + static_cast<uint32_t>(d - static_cast<double>(whole) >= 0.5);
@@ -42,13 +42,13 @@ uint32_t histogramBin(double d) {
 // The bin that reached the largest count first, as a running mode that moves only to
 // a bin whose count has passed its own finds it. Counting apart from the mode keeps
 // the blocks from being chained through the histogram's memory.
-uint32_t modeOf(const uint8_t* bins, uint64_t blocks, uint64_t (&histogram)[HISTOGRAM_ENTRIES + 1]) {
+uint32_t modeOf(const uint8_t* bins, uint64_t blocks, uint64_t (&histogram)[kHistogramEntries + 1]) {
     // The spare bin past the last stays empty.
     tallyBytes(bins, blocks, histogram);
     uint64_t top = 0;
     uint32_t mode = 0;
     uint32_t ties = 0;
-    for (uint32_t i = 0; i < HISTOGRAM_ENTRIES; ++i) {
+    for (uint32_t i = 0; i < kHistogramEntries; ++i) {
         if (histogram[i] > top) {
             top = histogram[i];
             mode = i;
@@ -59,7 +59,7 @@ uint32_t modeOf(const uint8_t* bins, uint64_t blocks, uint64_t (&histogram)[HIST
     }
     if (ties == 1) return mode;
     // Several bins share the top count: the first to reach it is the mode.
-    uint64_t seen[HISTOGRAM_ENTRIES] = {};
+    uint64_t seen[kHistogramEntries] = {};
     for (uint64_t b = 0; b < blocks; ++b)
         if (++seen[bins[b]] == top) return bins[b];
     return mode;
@@ -77,19 +77,19 @@ struct NoiseWorkspace {
 double noise(const Image& frame) {
     const uint32_t W = static_cast<uint32_t>(frame.w);
     const uint32_t H = static_cast<uint32_t>(frame.h);
-    const uint32_t nbx = W / NOISE_BLOCKSIZE;
-    const uint32_t nby = H / NOISE_BLOCKSIZE;
+    const uint32_t nbx = W / kNoiseBlockSize;
+    const uint32_t nby = H / kNoiseBlockSize;
     if (nbx == 0 || nby == 0) return 0.0;
 
     thread_local NoiseWorkspace ws;
     // The kernel gives what blockDeviations() gives.
     const ImageDouble dev = planeIn(ws.deviations, nbx, nby);
-    activeKernels().blockDeviations(planeOf(frame), NOISE_BLOCKSIZE, dev.data);
+    activeKernels().blockDeviations(planeOf(frame), kNoiseBlockSize, dev.data);
     const uint64_t blocks = uint64_t{nbx} * nby;
 
     // One spare bin past the last: the weighting around a mode in the last bin
     // reads it as an empty neighbour. Counters are wide enough for any frame.
-    uint64_t histogram[HISTOGRAM_ENTRIES + 1] = {};
+    uint64_t histogram[kHistogramEntries + 1] = {};
     uint8_t* bins = ws.bins.take(blocks);
     for (uint64_t b = 0; b < blocks; ++b) bins[b] = static_cast<uint8_t>(histogramBin(dev.data[b]));
     uint32_t mode = modeOf(bins, blocks, histogram);
@@ -108,35 +108,35 @@ double noise(const Image& frame) {
     const bool roundDown = std::floor(mu) == static_cast<double>(sigma);
     const double level = static_cast<double>(sigma);
 
-    const uint32_t containerW = MAX_CONTAINER_WIDTH * NOISE_BLOCKSIZE;
+    const uint32_t containerW = kMaxContainerWidth * kNoiseBlockSize;
     // Only the first n blocks of the container are read.
-    Image container = planeIn(ws.container, containerW, NOISE_BLOCKSIZE);
+    Image container = planeIn(ws.container, containerW, kNoiseBlockSize);
     uint32_t n = 0;
-    for (uint32_t by = 0; by < nby && n < MAX_CONTAINER_WIDTH; ++by) {
-        for (uint32_t bx = 0; bx < nbx && n < MAX_CONTAINER_WIDTH; ++bx) {
+    for (uint32_t by = 0; by < nby && n < kMaxContainerWidth; ++by) {
+        for (uint32_t bx = 0; bx < nbx && n < kMaxContainerWidth; ++bx) {
             const double d = dev.data[by * nbx + bx];
             if ((roundDown ? floorOf(d) : roundOf(d)) != level) continue;
-            for (uint32_t y = 0; y < NOISE_BLOCKSIZE; ++y) {
-                const uint8_t* from = frame.data + (by * NOISE_BLOCKSIZE + y) * W + bx * NOISE_BLOCKSIZE;
-                std::memcpy(container.data + y * containerW + n * NOISE_BLOCKSIZE, from, NOISE_BLOCKSIZE);
+            for (uint32_t y = 0; y < kNoiseBlockSize; ++y) {
+                const uint8_t* from = frame.data + (by * kNoiseBlockSize + y) * W + bx * kNoiseBlockSize;
+                std::memcpy(container.data + y * containerW + n * kNoiseBlockSize, from, kNoiseBlockSize);
             }
             ++n;
         }
     }
 
     // The 3x3 Gaussian of the level's variance, row by row.
-    double weights[GAUSSIAN_MASK_SIZE * GAUSSIAN_MASK_SIZE];
+    double weights[kGaussianMaskSize * kGaussianMaskSize];
     const uint32_t sigmaSquared = sigma * sigma;
     const double norm = 1 / (static_cast<double>(sigmaSquared) * 6.28);
     const double s = static_cast<double>(2 * sigmaSquared);
     for (int i = -1; i <= 1; ++i) {
         for (int j = -1; j <= 1; ++j) {
-            weights[(i + 1) * GAUSSIAN_MASK_SIZE + (j + 1)] = std::exp(-(i * i + j * j) / s) * norm;
+            weights[(i + 1) * kGaussianMaskSize + (j + 1)] = std::exp(-(i * i + j * j) / s) * norm;
         }
     }
 
     // Each block's deviation from its smoothed self, as filter() and
-    // calculateStdDevsDouble_ommitZeros() give it on the gathered blocks.
+    // calculateInteriorStdDevs() give it on the gathered blocks.
     double* devs = ws.devs.take(n);
     activeKernels().residualDeviations(container.data, static_cast<std::ptrdiff_t>(containerW), n, weights, devs);
 

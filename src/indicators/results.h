@@ -9,9 +9,11 @@
 #include "indicators/signal_levels.h"
 
 // Block edge shared by blockiness, blackout, exposure and flickering.
-inline constexpr int BLOCKSIZE = 8;
+inline constexpr int kBlockSize = 8;
 
-inline constexpr int kIndicatorCount = 22;
+// The most indicators a run can have: the request mask has a bit for each. The registry
+// (registry.h) says how many there are.
+inline constexpr int kMaxIndicators = 32;
 // The long-standing indicators, of the 8-bit luma alone: what "all" requests. Newer ones
 // (the flash rule's, which read the planes) are requested by name or by a profile's events.
 inline constexpr int kLumaIndicatorCount = 15;
@@ -21,13 +23,13 @@ inline constexpr int kLumaIndicatorCount = 15;
 // to show for them. An indicator may also give evidence beside its value, which
 // its event rule weighs (`evidenceWritten` says where).
 struct Results {
-    std::array<double, kIndicatorCount> values{};
+    std::array<double, kMaxIndicators> values{};
     uint32_t written = 0;
     // The frame's presentation time in seconds, for inputs whose frames carry one;
     // otherwise writers take frame / fps.
     std::optional<double> time;
     // A temporal indicator's second number, which an event rule may need beside its value.
-    std::array<double, kIndicatorCount> evidence{};
+    std::array<double, kMaxIndicators> evidence{};
     uint32_t evidenceWritten = 0;
     // What the detectors found on the frame, which events are made of.
     Detections detections;

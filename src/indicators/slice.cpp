@@ -53,7 +53,7 @@ int32_t compare_Double_asc(const void* p, const void* q) {
 }
 
 std::optional<double> slice(const Image& frame) {
-    constexpr uint64_t S = SLICE_BLOCKSIZE;
+    constexpr uint64_t S = kSliceBlockSize;
     const uint64_t h = frame.h;
     if (h < 48) return std::nullopt;
     const uint32_t w = static_cast<uint32_t>(frame.w);

@@ -6,7 +6,7 @@
 
 #include "tools/image.h"
 
-inline constexpr uint8_t SLICE_BLOCKSIZE = 16;
+inline constexpr uint8_t kSliceBlockSize = 16;
 
 // No value for frames lower than 48 lines: the caller keeps its previous one.
 std::optional<double> slice(const Image& frame);

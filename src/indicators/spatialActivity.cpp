@@ -17,8 +17,10 @@ double spatialAct(const Image& frame) {
         const uint8_t* row = frame.data + y * w;
         const uint8_t* below = frame.data + (y + 1) * w;
         for (uint32_t x = 1; x + 1 < w; ++x) {
-            const int32_t gx = (above[x + 1] + 2 * row[x + 1] + below[x + 1]) - (above[x - 1] + 2 * row[x - 1] + below[x - 1]);
-            const int32_t gy = (below[x - 1] + 2 * below[x] + below[x + 1]) - (above[x - 1] + 2 * above[x] + above[x + 1]);
+            const int32_t gx =
+                (above[x + 1] + 2 * row[x + 1] + below[x + 1]) - (above[x - 1] + 2 * row[x - 1] + below[x - 1]);
+            const int32_t gy =
+                (below[x - 1] + 2 * below[x] + below[x + 1]) - (above[x - 1] + 2 * above[x] + above[x + 1]);
             total += static_cast<uint32_t>(gx * gx + gy * gy);
         }
     }

@@ -62,7 +62,7 @@ FRAMEPROBE_AVX2 void bandRepeatsAvx2(const Plane& frame, uint32_t bands, int32_t
 }
 #endif
 
-constexpr KernelVariant<BandRepeatsKernel> VARIANTS[] = {
+constexpr KernelVariant<BandRepeatsKernel> kVariants[] = {
     {"plain", CpuLevel::Plain, bandRepeatsPlain},
 #if FRAMEPROBE_X86
     {"avx2", CpuLevel::Avx2, bandRepeatsAvx2},
@@ -71,4 +71,4 @@ constexpr KernelVariant<BandRepeatsKernel> VARIANTS[] = {
 
 }  // namespace
 
-std::span<const KernelVariant<BandRepeatsKernel>> bandRepeatsVariants() { return VARIANTS; }
+std::span<const KernelVariant<BandRepeatsKernel>> bandRepeatsVariants() { return kVariants; }

@@ -39,7 +39,8 @@ void blockDeviationsPlain(const Plane& frame, uint32_t size, double* deviations)
     const uint32_t nbx = frame.width / size;
     const uint32_t nby = frame.height / size;
     for (uint32_t by = 0; by < nby; ++by)
-        blockRowPlain(frame, frame.data + uint64_t{by} * size * frame.stride, size, 0, nbx, deviations + uint64_t{by} * nbx);
+        blockRowPlain(frame, frame.data + uint64_t{by} * size * frame.stride, size, 0, nbx,
+                      deviations + uint64_t{by} * nbx);
 }
 
 #if FRAMEPROBE_X86
@@ -124,7 +125,7 @@ FRAMEPROBE_AVX2 void blockDeviationsAvx2(const Plane& frame, uint32_t size, doub
 }
 #endif
 
-constexpr KernelVariant<BlockDeviationsKernel> VARIANTS[] = {
+constexpr KernelVariant<BlockDeviationsKernel> kVariants[] = {
     {"plain", CpuLevel::Plain, blockDeviationsPlain},
 #if FRAMEPROBE_X86
     {"avx2", CpuLevel::Avx2, blockDeviationsAvx2},
@@ -133,7 +134,7 @@ constexpr KernelVariant<BlockDeviationsKernel> VARIANTS[] = {
 
 }  // namespace
 
-std::span<const KernelVariant<BlockDeviationsKernel>> blockDeviationsVariants() { return VARIANTS; }
+std::span<const KernelVariant<BlockDeviationsKernel>> blockDeviationsVariants() { return kVariants; }
 
 void blockDeviationsFast(const Plane& frame, uint32_t size, double* deviations) {
     static BlockDeviationsKernel* const chosen = bestVariant(blockDeviationsVariants());

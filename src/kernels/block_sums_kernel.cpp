@@ -113,14 +113,14 @@ FRAMEPROBE_AVX2 void blockSumsAndDiffs8Avx2(const Plane& current, const Plane& p
 }
 #endif
 
-constexpr KernelVariant<BlockSumsAndDiffs8Kernel> SUMS_AND_DIFFS_VARIANTS[] = {
+constexpr KernelVariant<BlockSumsAndDiffs8Kernel> kSumsAndDiffsVariants[] = {
     {"plain", CpuLevel::Plain, blockSumsAndDiffs8Plain},
 #if FRAMEPROBE_X86
     {"avx2", CpuLevel::Avx2, blockSumsAndDiffs8Avx2},
 #endif
 };
 
-constexpr KernelVariant<BlockSums8Kernel> VARIANTS[] = {
+constexpr KernelVariant<BlockSums8Kernel> kVariants[] = {
     {"plain", CpuLevel::Plain, blockSums8Plain},
 #if FRAMEPROBE_X86
     {"avx2", CpuLevel::Avx2, blockSums8Avx2},
@@ -129,5 +129,5 @@ constexpr KernelVariant<BlockSums8Kernel> VARIANTS[] = {
 
 }  // namespace
 
-std::span<const KernelVariant<BlockSums8Kernel>> blockSums8Variants() { return VARIANTS; }
-std::span<const KernelVariant<BlockSumsAndDiffs8Kernel>> blockSumsAndDiffs8Variants() { return SUMS_AND_DIFFS_VARIANTS; }
+std::span<const KernelVariant<BlockSums8Kernel>> blockSums8Variants() { return kVariants; }
+std::span<const KernelVariant<BlockSumsAndDiffs8Kernel>> blockSumsAndDiffs8Variants() { return kSumsAndDiffsVariants; }

@@ -150,7 +150,7 @@ double blockinessAvx2(const Plane& frame) {
 }
 #endif
 
-constexpr KernelVariant<BlockinessKernel> VARIANTS[] = {
+constexpr KernelVariant<BlockinessKernel> kVariants[] = {
     {"plain", CpuLevel::Plain, blockinessPlain},
 #if FRAMEPROBE_X86
     {"avx2", CpuLevel::Avx2, blockinessAvx2},
@@ -159,7 +159,7 @@ constexpr KernelVariant<BlockinessKernel> VARIANTS[] = {
 
 }  // namespace
 
-std::span<const KernelVariant<BlockinessKernel>> blockinessVariants() { return VARIANTS; }
+std::span<const KernelVariant<BlockinessKernel>> blockinessVariants() { return kVariants; }
 
 double blockinessFast(const Plane& frame) {
     static BlockinessKernel* const chosen = bestVariant(blockinessVariants());

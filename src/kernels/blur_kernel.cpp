@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr uint32_t BLOCK = 16;
+constexpr uint32_t kBlock = 16;
 
 // A row and its neighbours, as the edge test sees them. Row 0 has no horizontal
 // differences, so on row 1 the row above offers none to compare with.
@@ -144,10 +144,12 @@ FRAMEPROBE_AVX2 inline __m256i load32(const uint8_t* at) {
 
 // Bit i set when a <= b in byte i (unsigned).
 FRAMEPROBE_AVX2 inline uint32_t atMost(__m256i a, __m256i b) {
-    return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_subs_epu8(a, b), _mm256_setzero_si256())));
+    return static_cast<uint32_t>(
+        _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_subs_epu8(a, b), _mm256_setzero_si256())));
 }
 
-FRAMEPROBE_AVX2 void chunksAvx2(const uint8_t* row, uint32_t x, uint32_t count, uint32_t limit, const ChunkArrays& out) {
+FRAMEPROBE_AVX2 void chunksAvx2(const uint8_t* row, uint32_t x, uint32_t count, uint32_t limit,
+                                const ChunkArrays& out) {
     const __m256i bound = _mm256_set1_epi8(static_cast<char>(limit));
     for (uint32_t k = 0; k < count; ++k) {
         Chunk c{0, 0, 0};
@@ -158,8 +160,10 @@ FRAMEPROBE_AVX2 void chunksAvx2(const uint8_t* row, uint32_t x, uint32_t count, 
             const __m256i down = _mm256_subs_epu8(left, now);
             const __m256i zero = _mm256_setzero_si256();
             c.steep |= uint64_t{~atMost(_mm256_or_si256(up, down), bound)} << (32 * half);
-            c.rising |= uint64_t{~static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(up, zero)))} << (32 * half);
-            c.falling |= uint64_t{~static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(down, zero)))} << (32 * half);
+            c.rising |= uint64_t{~static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(up, zero)))}
+                        << (32 * half);
+            c.falling |= uint64_t{~static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(down, zero)))}
+                         << (32 * half);
         }
         out.store(k, c);
     }
@@ -197,9 +201,9 @@ FRAMEPROBE_AVX512 void chunksAvx512(const uint8_t* row, uint32_t x, uint32_t cou
 }
 #endif
 
-// Edges are looked for SPAN columns of a row at a time.
-constexpr uint32_t SPAN = 1024;
-constexpr uint32_t WORDS = SPAN / 64;
+// Edges are looked for kSpan columns of a row at a time.
+constexpr uint32_t kSpan = 1024;
+constexpr uint32_t kWords = kSpan / 64;
 
 struct EdgeTally {
     int32_t edges = 0;
@@ -214,7 +218,7 @@ struct EdgeTally {
 // the common paths take no branch that depends on the samples.
 class Span {
 public:
-    // Columns first .. last, last - first < SPAN, first >= 1, last <= width - 2;
+    // Columns first .. last, last - first < kSpan, first >= 1, last <= width - 2;
     // steep samples up to column `until` count.
     Span(const Rows& rows, uint32_t width, uint32_t first, uint32_t last, uint32_t until, uint32_t limit,
          const BlurPasses& passes)
@@ -336,10 +340,10 @@ private:
     uint32_t first_;
     uint32_t last_;
     // Rising, then falling; word k + 1 holds the bits of columns first + 64k on.
-    uint64_t signs_[2][WORDS + 3];
-    uint64_t steep_[WORDS];
+    uint64_t signs_[2][kWords + 3];
+    uint64_t steep_[kWords];
     // The steep samples' columns less first, and a spare slot.
-    uint16_t at_[SPAN + 1];
+    uint16_t at_[kSpan + 1];
     uint32_t found_ = 0;
 };
 
@@ -354,8 +358,8 @@ uint32_t floorSqrt(uint64_t n) {
 double blurWith(const Plane& frame, const BlurPasses& passes) {
     const uint32_t W = frame.width;
     const uint32_t H = frame.height;
-    const uint32_t nbx = W / BLOCK;
-    const uint32_t nby = H / BLOCK;
+    const uint32_t nbx = W / kBlock;
+    const uint32_t nby = H / kBlock;
     if (nbx == 0 || nby == 0) return 0.0;
 
     uint64_t squares = 0;
@@ -374,14 +378,14 @@ double blurWith(const Plane& frame, const BlurPasses& passes) {
     // of 8-bit samples is below 128 and never NaN (the 16x16 radicand is exact), so
     // the threshold lies in [0, 1/8) and an integer difference passes it exactly
     // when it is positive: runs of differences of one sign, without the deviation.
-    const uint32_t lastRow = BLOCK * nby - 2;
-    const uint32_t lastCol = BLOCK * nbx - 2;
+    const uint32_t lastRow = kBlock * nby - 2;
+    const uint32_t lastCol = kBlock * nbx - 2;
     EdgeTally tally;
     for (uint32_t y = 1; y <= lastRow; ++y) {
         const uint8_t* row = frame.data + y * frame.stride;
         const Rows rows{row - frame.stride, row, row + frame.stride, y == 1};
-        for (uint32_t first = 1; first <= lastCol; first += SPAN)
-            Span(rows, W, first, std::min(first + SPAN - 1, W - 2), lastCol, limit, passes).addTo(tally);
+        for (uint32_t first = 1; first <= lastCol; first += kSpan)
+            Span(rows, W, first, std::min(first + kSpan - 1, W - 2), lastCol, limit, passes).addTo(tally);
     }
     if (tally.widthSum == 0) return 0.0;
     return static_cast<double>(tally.widthSum) / static_cast<double>(tally.edges);
@@ -394,7 +398,7 @@ double blurAvx2(const Plane& frame) { return blurWith(frame, BlurPasses{squaredD
 double blurAvx512(const Plane& frame) { return blurWith(frame, BlurPasses{squaredDifferencesAvx512, chunksAvx512}); }
 #endif
 
-constexpr KernelVariant<BlurKernel> VARIANTS[] = {
+constexpr KernelVariant<BlurKernel> kVariants[] = {
     {"plain", CpuLevel::Plain, blurPlain},
 #if FRAMEPROBE_X86
     {"avx2", CpuLevel::Avx2, blurAvx2},
@@ -404,7 +408,7 @@ constexpr KernelVariant<BlurKernel> VARIANTS[] = {
 
 }  // namespace
 
-std::span<const KernelVariant<BlurKernel>> blurVariants() { return VARIANTS; }
+std::span<const KernelVariant<BlurKernel>> blurVariants() { return kVariants; }
 
 double blurFast(const Plane& frame) {
     static BlurKernel* const chosen = bestVariant(blurVariants());

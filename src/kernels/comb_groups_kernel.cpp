@@ -32,7 +32,7 @@ uint64_t groupRowPlain(const Plane& frame, const uint8_t* l0, uint32_t fromGroup
 // Sixteen groups at a time: a byte mask of combing columns, in a loop simple
 // enough for the compiler to vectorise, then one 32-bit word per group.
 uint64_t combGroupsPlain(const Plane& frame) {
-    constexpr uint32_t CHUNK = 16;
+    constexpr uint32_t kChunk = 16;
     const uint32_t groupsX = frame.width / G;
     uint64_t count = 0;
     for (uint32_t gy = 0; gy < frame.height / G; ++gy) {
@@ -41,14 +41,14 @@ uint64_t combGroupsPlain(const Plane& frame) {
         const uint8_t* l2 = l1 + frame.stride;
         const uint8_t* l3 = l2 + frame.stride;
         uint32_t g = 0;
-        for (; g + CHUNK <= groupsX; g += CHUNK) {
+        for (; g + kChunk <= groupsX; g += kChunk) {
             const std::size_t x0 = std::size_t{g} * G;
-            uint8_t mask[CHUNK * G];
-            for (std::size_t i = 0; i < CHUNK * G; ++i) {
+            uint8_t mask[kChunk * G];
+            for (std::size_t i = 0; i < kChunk * G; ++i) {
                 const std::size_t x = x0 + i;
                 mask[i] = static_cast<uint8_t>(combs(l0[x], l1[x], l2[x], l3[x]));
             }
-            for (uint32_t k = 0; k < CHUNK; ++k) {
+            for (uint32_t k = 0; k < kChunk; ++k) {
                 uint32_t word = 0;
                 std::memcpy(&word, mask + k * G, G);
                 count += word == 0x01010101u;
@@ -88,7 +88,8 @@ FRAMEPROBE_AVX2 uint64_t combGroupsAvx2(const Plane& frame) {
             const __m256i peak = _mm256_and_si256(_mm256_and_si256(above(a, b), above(c, b)), above(c, d));
             const __m256i dip = _mm256_and_si256(_mm256_and_si256(above(b, a), above(b, c)), above(d, c));
             const __m256i whole = _mm256_cmpeq_epi32(_mm256_or_si256(peak, dip), ones);
-            count += static_cast<uint64_t>(std::popcount(static_cast<uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(whole)))));
+            count += static_cast<uint64_t>(
+                std::popcount(static_cast<uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(whole)))));
         }
         count += groupRowPlain(frame, l0, g, groupsX);
     }
@@ -96,7 +97,7 @@ FRAMEPROBE_AVX2 uint64_t combGroupsAvx2(const Plane& frame) {
 }
 #endif
 
-constexpr KernelVariant<CombGroupsKernel> VARIANTS[] = {
+constexpr KernelVariant<CombGroupsKernel> kVariants[] = {
     {"plain", CpuLevel::Plain, combGroupsPlain},
 #if FRAMEPROBE_X86
     {"avx2", CpuLevel::Avx2, combGroupsAvx2},
@@ -105,4 +106,4 @@ constexpr KernelVariant<CombGroupsKernel> VARIANTS[] = {
 
 }  // namespace
 
-std::span<const KernelVariant<CombGroupsKernel>> combGroupsVariants() { return VARIANTS; }
+std::span<const KernelVariant<CombGroupsKernel>> combGroupsVariants() { return kVariants; }

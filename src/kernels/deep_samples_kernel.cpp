@@ -51,7 +51,7 @@ FRAMEPROBE_AVX512 void deepToBytesAvx512(const uint8_t* words, uint8_t* out, std
 }
 #endif
 
-constexpr KernelVariant<DeepToBytesKernel> VARIANTS[] = {
+constexpr KernelVariant<DeepToBytesKernel> kVariants[] = {
     {"plain", CpuLevel::Plain, deepToBytesPlain},
 #if FRAMEPROBE_X86
     {"avx2", CpuLevel::Avx2, deepToBytesAvx2},
@@ -61,4 +61,4 @@ constexpr KernelVariant<DeepToBytesKernel> VARIANTS[] = {
 
 }  // namespace
 
-std::span<const KernelVariant<DeepToBytesKernel>> deepToBytesVariants() { return VARIANTS; }
+std::span<const KernelVariant<DeepToBytesKernel>> deepToBytesVariants() { return kVariants; }

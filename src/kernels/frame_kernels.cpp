@@ -49,15 +49,15 @@ constexpr std::size_t kChunk = 65536;
 // Sum over rows y >= 1 and columns x >= 1 of the Roberts cross energy.
 [[gnu::always_inline]] inline uint64_t robertsEnergy(const Plane& frame) {
     // A chunk of this many energies (each at most 130050) fits a 32-bit total.
-    constexpr std::size_t CHUNK = 16384;
+    constexpr std::size_t kLineChunk = 16384;
     const std::size_t w = frame.width;
     uint64_t total = 0;
     for (uint32_t y = 1; y < frame.height; ++y) {
         const uint8_t* up = frame.data + std::ptrdiff_t{y - 1} * frame.stride;
         const uint8_t* row = up + frame.stride;
         // Indices of the pointer's width let the compiler vectorise the loop.
-        for (std::size_t start = 1; start < w; start += CHUNK) {
-            const std::size_t end = w - start > CHUNK ? start + CHUNK : w;
+        for (std::size_t start = 1; start < w; start += kLineChunk) {
+            const std::size_t end = w - start > kLineChunk ? start + kLineChunk : w;
             uint32_t chunk = 0;
             for (std::size_t x = start; x < end; ++x) {
                 // Each square (at most 255^2) fits 16 bits, which lets the loop
@@ -103,11 +103,10 @@ FRAMEPROBE_AVX2 inline __m256i load32(const uint8_t* p) {
 FRAMEPROBE_AVX2 uint64_t robertsEnergyAvx2(const Plane& frame) {
     constexpr uint32_t kStepsPerFlush = 8192;
     // 32 bytes of 0, then 32 set: read from 32 - n on, the first n bytes are 0.
-    static constexpr uint8_t KEEP_FROM[64] = {0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,
-                                              0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,
-                                              0,   0,   0,   0,   0,   0,   255, 255, 255, 255, 255, 255, 255,
-                                              255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
-                                              255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255};
+    static constexpr uint8_t kKeepFrom[64] = {
+        0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,
+        0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255,
+        255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255};
     const __m256i zero = _mm256_setzero_si256();
     __m256i wide = zero;
     uint64_t tail = 0;
@@ -129,7 +128,7 @@ FRAMEPROBE_AVX2 uint64_t robertsEnergyAvx2(const Plane& frame) {
             continue;
         }
         const uint32_t last = frame.width - 32;
-        const __m256i keep = load32(KEEP_FROM + 32 - (x - last));
+        const __m256i keep = load32(kKeepFrom + 32 - (x - last));
         const __m256i upLeft = _mm256_and_si256(load32(up + last - 1), keep);
         const __m256i upHere = _mm256_and_si256(load32(up + last), keep);
         const __m256i rowLeft = _mm256_and_si256(load32(row + last - 1), keep);
@@ -252,9 +251,9 @@ FRAMEPROBE_AVX512 uint64_t robertsEnergyAvx512(const Plane& frame) {
         while (x + 64 <= frame.width) {
             __m512i narrow = zero;
             for (uint32_t step = 0; step < kStepsPerFlush && x + 64 <= frame.width; ++step, x += 64)
-                narrow = _mm512_add_epi32(narrow, robertsStep(_mm512_loadu_si512(up + x - 1), _mm512_loadu_si512(up + x),
-                                                              _mm512_loadu_si512(row + x - 1),
-                                                              _mm512_loadu_si512(row + x)));
+                narrow =
+                    _mm512_add_epi32(narrow, robertsStep(_mm512_loadu_si512(up + x - 1), _mm512_loadu_si512(up + x),
+                                                         _mm512_loadu_si512(row + x - 1), _mm512_loadu_si512(row + x)));
             wide = addWidened(wide, narrow);
         }
         if (x == frame.width) continue;

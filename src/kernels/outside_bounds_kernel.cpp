@@ -30,7 +30,7 @@ FRAMEPROBE_AVX2 uint64_t outsideBoundsAvx2(const uint8_t* samples, const int16_t
 }
 #endif
 
-constexpr KernelVariant<OutsideBoundsKernel> VARIANTS[] = {
+constexpr KernelVariant<OutsideBoundsKernel> kVariants[] = {
     {"plain", CpuLevel::Plain, outsideBoundsPlain},
 #if FRAMEPROBE_X86
     {"avx2", CpuLevel::Avx2, outsideBoundsAvx2},
@@ -39,4 +39,4 @@ constexpr KernelVariant<OutsideBoundsKernel> VARIANTS[] = {
 
 }  // namespace
 
-std::span<const KernelVariant<OutsideBoundsKernel>> outsideBoundsVariants() { return VARIANTS; }
+std::span<const KernelVariant<OutsideBoundsKernel>> outsideBoundsVariants() { return kVariants; }

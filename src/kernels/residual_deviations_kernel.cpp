@@ -78,7 +78,7 @@ FRAMEPROBE_AVX2 void residualDeviationsAvx2(const uint8_t* strip, std::ptrdiff_t
 }
 #endif
 
-constexpr KernelVariant<ResidualDeviationsKernel> VARIANTS[] = {
+constexpr KernelVariant<ResidualDeviationsKernel> kVariants[] = {
     {"plain", CpuLevel::Plain, residualDeviationsPlain},
 #if FRAMEPROBE_X86
     {"avx2", CpuLevel::Avx2, residualDeviationsAvx2},
@@ -87,4 +87,4 @@ constexpr KernelVariant<ResidualDeviationsKernel> VARIANTS[] = {
 
 }  // namespace
 
-std::span<const KernelVariant<ResidualDeviationsKernel>> residualDeviationsVariants() { return VARIANTS; }
+std::span<const KernelVariant<ResidualDeviationsKernel>> residualDeviationsVariants() { return kVariants; }

@@ -1,6 +1,6 @@
 // The deviation noise measures on each gathered block: the 6x6 interior of an
 // 8x8 block less its 3x3 weighted neighbourhood, in the double steps of filter()
-// followed by calculateStdDevsDouble_ommitZeros().
+// followed by calculateInteriorStdDevs().
 #pragma once
 
 #include <cstddef>

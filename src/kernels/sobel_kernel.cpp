@@ -7,7 +7,7 @@
 namespace {
 
 // Output rows a vector step covers.
-constexpr int BAND = 4;
+constexpr int kBand = 4;
 
 // Columns [from, to) of the interior row between `up` and `down`.
 uint64_t rowEnergyPlain(const uint8_t* up, const uint8_t* mid, const uint8_t* down, size_t from, size_t to) {
@@ -33,7 +33,7 @@ uint64_t rowsEnergyPlain(const uint8_t* const* rows, uint32_t width) {
 // The vector steps take the gradients apart by rows: with, for each row r,
 // E_r(x) = r[x+1] - r[x-1] and H_r(x) = r[x-1] + 2 r[x] + r[x+1],
 //   gx = E_up + 2 E_mid + E_down and gy = H_down - H_up,
-// so that a step over BAND output rows works out each of its BAND + 2 rows once.
+// so that a step over kBand output rows works out each of its kBand + 2 rows once.
 // All of them fit 16-bit lanes (at most 1020 in size).
 
 FRAMEPROBE_AVX2 inline __m256i widen(const uint8_t* p) {
@@ -81,10 +81,10 @@ FRAMEPROBE_AVX2 uint64_t rowsEnergyAvx2(const uint8_t* const* rows, uint32_t wid
     }
     if (x < width - 1) {
         // Sixteen lanes of 0, then sixteen set: read from 16 - n on, the first n lanes are 0.
-        static constexpr int16_t KEEP_FROM[32] = {0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,
+        static constexpr int16_t kKeepFrom[32] = {0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,
                                                   -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
         const uint32_t last = width - 17;
-        const __m256i keep = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(KEEP_FROM + 16 - (x - last)));
+        const __m256i keep = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kKeepFrom + 16 - (x - last)));
         wide = addWidened(wide, stepEnergy<ROWS>(rows, last, keep));
     }
     return laneTotal(wide);
@@ -139,39 +139,39 @@ FRAMEPROBE_AVX512 uint64_t rowsEnergyAvx512(const uint8_t* const* rows, uint32_t
 }
 #endif
 
-// The energy of the output rows below rows[0]: one (rows[0..2]) or BAND
-// (rows[0..BAND+1]).
+// The energy of the output rows below rows[0]: one (rows[0..2]) or kBand
+// (rows[0..kBand+1]).
 using RowsEnergy = uint64_t(const uint8_t* const* rows, uint32_t width);
 
 uint64_t sobelEnergyWith(const Plane& frame, RowsEnergy* oneRow, RowsEnergy* band) {
     if (frame.width < 3 || frame.height < 3) return 0;
     uint64_t total = 0;
-    const uint8_t* rows[BAND + 2];
+    const uint8_t* rows[kBand + 2];
     auto rowsFrom = [&](uint32_t y, int count) {
         for (int r = 0; r < count; ++r) rows[r] = frame.data + std::ptrdiff_t{y - 1 + r} * frame.stride;
         return rows;
     };
     uint32_t y = 1;
-    for (; y + BAND < frame.height; y += BAND) total += band(rowsFrom(y, BAND + 2), frame.width);
+    for (; y + kBand < frame.height; y += kBand) total += band(rowsFrom(y, kBand + 2), frame.width);
     for (; y + 1 < frame.height; ++y) total += oneRow(rowsFrom(y, 3), frame.width);
     return total;
 }
 
 
 uint64_t sobelEnergyPlain(const Plane& frame) {
-    return sobelEnergyWith(frame, rowsEnergyPlain<1>, rowsEnergyPlain<BAND>);
+    return sobelEnergyWith(frame, rowsEnergyPlain<1>, rowsEnergyPlain<kBand>);
 }
 
 #if FRAMEPROBE_X86
 uint64_t sobelEnergyAvx2(const Plane& frame) {
-    return sobelEnergyWith(frame, rowsEnergyAvx2<1>, rowsEnergyAvx2<BAND>);
+    return sobelEnergyWith(frame, rowsEnergyAvx2<1>, rowsEnergyAvx2<kBand>);
 }
 uint64_t sobelEnergyAvx512(const Plane& frame) {
-    return sobelEnergyWith(frame, rowsEnergyAvx512<1>, rowsEnergyAvx512<BAND>);
+    return sobelEnergyWith(frame, rowsEnergyAvx512<1>, rowsEnergyAvx512<kBand>);
 }
 #endif
 
-constexpr KernelVariant<SobelEnergyKernel> VARIANTS[] = {
+constexpr KernelVariant<SobelEnergyKernel> kVariants[] = {
     {"plain", CpuLevel::Plain, sobelEnergyPlain},
 #if FRAMEPROBE_X86
     {"avx2", CpuLevel::Avx2, sobelEnergyAvx2},
@@ -181,7 +181,7 @@ constexpr KernelVariant<SobelEnergyKernel> VARIANTS[] = {
 
 }  // namespace
 
-std::span<const KernelVariant<SobelEnergyKernel>> sobelEnergyVariants() { return VARIANTS; }
+std::span<const KernelVariant<SobelEnergyKernel>> sobelEnergyVariants() { return kVariants; }
 
 uint64_t sobelEnergyFast(const Plane& frame) {
     static SobelEnergyKernel* const chosen = bestVariant(sobelEnergyVariants());

@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr uint32_t GRID = 16;
+constexpr uint32_t kGrid = 16;
 
 inline bool strongAt(const uint8_t* up, const uint8_t* row, std::size_t x, int32_t limit) {
     if (x == 0) return false;
@@ -32,7 +32,7 @@ void strongBitsPlain(const uint8_t* up, const uint8_t* row, uint32_t width, int3
 void gridStrongBitsPlainFrom(const uint8_t* up, const uint8_t* row, uint32_t from, uint32_t to, int32_t limit,
                              uint64_t* bits) {
     for (uint32_t m = from; m < to; ++m)
-        bits[m / 64] |= uint64_t{strongAt(up, row, std::size_t{m} * GRID, limit)} << (m % 64);
+        bits[m / 64] |= uint64_t{strongAt(up, row, std::size_t{m} * kGrid, limit)} << (m % 64);
 }
 
 void gridStrongBitsPlain(const uint8_t* up, const uint8_t* row, uint32_t lines, int32_t limit, uint64_t* bits) {
@@ -166,7 +166,7 @@ FRAMEPROBE_AVX2 void gridStrongBitsAvx2(const uint8_t* up, const uint8_t* row, u
     const __m256i all = _mm256_set1_epi32(-1);
     uint32_t m = 0;
     for (; m + 8 <= lines; m += 8) {
-        const std::ptrdiff_t x = std::ptrdiff_t{m} * GRID - 1;
+        const std::ptrdiff_t x = std::ptrdiff_t{m} * kGrid - 1;
         const __m256i first = m == 0 ? allButFirst : all;
         const __m256i pairs = _mm256_sub_epi16(gridPairs8(up, x, first, upOrder), gridPairs8(row, x, first, rowOrder));
         const __m256i energies = _mm256_permutevar8x32_epi32(_mm256_madd_epi16(pairs, pairs), inOrder);
@@ -181,7 +181,7 @@ FRAMEPROBE_AVX2 void gridStrongBitsAvx2(const uint8_t* up, const uint8_t* row, u
 #undef FRAMEPROBE_GRID_ORDER
 #endif
 
-constexpr KernelVariant<StrongBitsKernel> STRONG_BITS[] = {
+constexpr KernelVariant<StrongBitsKernel> kStrongBits[] = {
     {"plain", CpuLevel::Plain, strongBitsPlain},
 #if FRAMEPROBE_X86
     {"avx2", CpuLevel::Avx2, strongBitsAvx2},
@@ -199,5 +199,5 @@ constexpr KernelVariant<GridStrongBitsKernel> GRID_STRONG_BITS[] = {
 
 }  // namespace
 
-std::span<const KernelVariant<StrongBitsKernel>> strongBitsVariants() { return STRONG_BITS; }
+std::span<const KernelVariant<StrongBitsKernel>> strongBitsVariants() { return kStrongBits; }
 std::span<const KernelVariant<GridStrongBitsKernel>> gridStrongBitsVariants() { return GRID_STRONG_BITS; }

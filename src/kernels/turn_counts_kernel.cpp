@@ -49,7 +49,8 @@ FRAMEPROBE_AVX2 inline void turnStep16(Turns16& t, __m256i level, __m256i minMov
     const __m256i zero = _mm256_setzero_si256();
     const __m256i d = _mm256_sub_epi16(level, t.extreme);
     const __m256i onward = _mm256_cmpgt_epi16(_mm256_sign_epi16(d, t.direction), zero);
-    const __m256i need = _mm256_max_epi16(minMove, _mm256_srli_epi16(_mm256_abs_epi16(_mm256_sub_epi16(t.extreme, t.start)), 1));
+    const __m256i need =
+        _mm256_max_epi16(minMove, _mm256_srli_epi16(_mm256_abs_epi16(_mm256_sub_epi16(t.extreme, t.start)), 1));
     const __m256i back = _mm256_andnot_si256(_mm256_or_si256(onward, _mm256_cmpgt_epi16(need, _mm256_abs_epi16(d))),
                                              _mm256_set1_epi16(-1));
     t.turned = _mm256_sub_epi16(t.turned, _mm256_andnot_si256(_mm256_cmpeq_epi16(t.direction, zero), back));
@@ -71,7 +72,8 @@ FRAMEPROBE_AVX2 void turnCountsAvx2(const uint16_t* const* rows, std::size_t ste
         }
         for (std::size_t k = 1; k < steps; ++k)
             for (std::size_t v = 0; v < vectors; ++v)
-                turnStep16(strip[v], _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k] + i + 16 * v)), minMove);
+                turnStep16(strip[v], _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k] + i + 16 * v)),
+                           minMove);
         for (std::size_t v = 0; v < vectors; ++v)
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(turns + i + 16 * v), strip[v].turned);
         i += 16 * vectors;
@@ -91,7 +93,8 @@ FRAMEPROBE_AVX512 inline void turnStep32(Turns32& t, __m512i level, __m512i minM
     const __mmask32 up = _mm512_cmpgt_epi16_mask(d, zero);
     const __mmask32 down = _mm512_cmplt_epi16_mask(d, zero);
     const __mmask32 onward = (up & t.rising) | (down & t.falling);
-    const __m512i need = _mm512_max_epi16(minMove, _mm512_srli_epi16(_mm512_abs_epi16(_mm512_sub_epi16(t.extreme, t.start)), 1));
+    const __m512i need =
+        _mm512_max_epi16(minMove, _mm512_srli_epi16(_mm512_abs_epi16(_mm512_sub_epi16(t.extreme, t.start)), 1));
     const __mmask32 back = ~onward & _mm512_cmpge_epi16_mask(_mm512_abs_epi16(d), need);
     t.turned = _mm512_mask_add_epi16(t.turned, back & (t.rising | t.falling), t.turned, _mm512_set1_epi16(1));
     t.rising = (t.rising & ~back) | (back & up);
@@ -112,7 +115,8 @@ FRAMEPROBE_AVX512 void turnCountsAvx512(const uint16_t* const* rows, std::size_t
             strip[v] = Turns32{first, first, _mm512_setzero_si512(), 0, 0};
         }
         for (std::size_t k = 1; k < steps; ++k)
-            for (std::size_t v = 0; v < vectors; ++v) turnStep32(strip[v], _mm512_loadu_si512(rows[k] + i + 32 * v), minMove);
+            for (std::size_t v = 0; v < vectors; ++v)
+                turnStep32(strip[v], _mm512_loadu_si512(rows[k] + i + 32 * v), minMove);
         for (std::size_t v = 0; v < vectors; ++v) _mm512_storeu_si512(turns + i + 32 * v, strip[v].turned);
         i += 32 * vectors;
     }
@@ -120,7 +124,7 @@ FRAMEPROBE_AVX512 void turnCountsAvx512(const uint16_t* const* rows, std::size_t
 }
 #endif
 
-constexpr KernelVariant<TurnCountsKernel> VARIANTS[] = {
+constexpr KernelVariant<TurnCountsKernel> kVariants[] = {
     {"plain", CpuLevel::Plain, turnCountsPlain},
 #if FRAMEPROBE_X86
     {"avx2", CpuLevel::Avx2, turnCountsAvx2},
@@ -130,4 +134,4 @@ constexpr KernelVariant<TurnCountsKernel> VARIANTS[] = {
 
 }  // namespace
 
-std::span<const KernelVariant<TurnCountsKernel>> turnCountsVariants() { return VARIANTS; }
+std::span<const KernelVariant<TurnCountsKernel>> turnCountsVariants() { return kVariants; }

@@ -15,6 +15,7 @@
 #include "library/pushed_frames.h"
 #include "rows/tee_sink.h"
 #include "run/run_step.h"
+#include "tools/frame_rate.h"
 
 namespace frameprobe {
 
@@ -37,7 +38,7 @@ public:
 
 private:
     std::deque<FrameResult> frames_;
-    double fps_ = 25;
+    double fps_ = kDefaultFps;
 };
 
 void check(const Settings& s) {

@@ -15,6 +15,7 @@
 
 #include "frameprobe/frameprobe.hpp"
 #include "library/conversions.h"
+#include "tools/frame_rate.h"
 
 struct frameprobe_analysis {
     std::optional<frameprobe::Analysis> pushed;
@@ -133,7 +134,8 @@ frameprobe_status frameprobe_create(const frameprobe_settings* given, frameprobe
     const frameprobe_settings settings = settingsOf(given);
     const frameprobe_settings* s = &settings;
     // 0 stands for the default; a negative or NaN rate is a mistake, not a request for it.
-    if (!(s->fps >= 0)) return failWith(a, FRAMEPROBE_INVALID_ARGUMENT, "the frame rate must be 0 or a positive number");
+    if (!(s->fps >= 0))
+        return failWith(a, FRAMEPROBE_INVALID_ARGUMENT, "the frame rate must be 0 or a positive number");
     return guarded(a, FRAMEPROBE_INVALID_ARGUMENT, [&] {
         frameprobe::Settings settings;
         settings.width = s->width;
@@ -141,7 +143,7 @@ frameprobe_status frameprobe_create(const frameprobe_settings* given, frameprobe
         settings.bitDepth = s->bit_depth;
         settings.chromaLog2Width = s->chroma_log2_width;
         settings.chromaLog2Height = s->chroma_log2_height;
-        settings.fps = s->fps > 0 ? s->fps : 25;
+        settings.fps = s->fps > 0 ? s->fps : kDefaultFps;
         settings.indicators = indicatorList(*s);
         settings.threads = s->threads;
         settings.events = eventSettings(*s);
@@ -208,13 +210,15 @@ frameprobe_status frameprobe_analyze_file(const char* input, const frameprobe_se
     if (out == nullptr) return FRAMEPROBE_INVALID_ARGUMENT;
     frameprobe_analysis* a = *out = newHandle();
     if (a == nullptr) return FRAMEPROBE_OUT_OF_MEMORY;
-    if (input == nullptr || given == nullptr) return failWith(a, FRAMEPROBE_INVALID_ARGUMENT, "no input or settings given");
+    if (input == nullptr || given == nullptr)
+        return failWith(a, FRAMEPROBE_INVALID_ARGUMENT, "no input or settings given");
     const frameprobe_settings settings = settingsOf(given);
     const frameprobe_settings* s = &settings;
     // Settings the input has nothing to do with are the caller's mistake, not the input's.
     const frameprobe_status settingsStatus = guarded(a, FRAMEPROBE_INVALID_ARGUMENT, [&] {
         if (s->start < 0) throw frameprobe::Error("the start frame must be 0 or more");
-        if (!(s->fps >= 0) || std::isinf(s->fps)) throw frameprobe::Error("the frame rate must be 0 or a positive number");
+        if (!(s->fps >= 0) || std::isinf(s->fps))
+            throw frameprobe::Error("the frame rate must be 0 or a positive number");
         frameprobe::detail::checkThreads(s->threads);
         frameprobe::detail::eventOptions(eventSettings(*s));
         frameprobe::detail::indicatorMask(indicatorList(*s));
@@ -308,7 +312,9 @@ const char* frameprobe_input_property(const frameprobe_analysis* a, const char* 
     return nullptr;
 }
 
-const char* frameprobe_message(const frameprobe_analysis* a) { return a == nullptr ? "no analysis" : a->message.c_str(); }
+const char* frameprobe_message(const frameprobe_analysis* a) {
+    return a == nullptr ? "no analysis" : a->message.c_str();
+}
 
 void frameprobe_destroy(frameprobe_analysis* a) { delete a; }
 

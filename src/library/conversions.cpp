@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "indicators/registry.h"
+#include "pipeline/thread_limit.h"
 
 namespace frameprobe::detail {
 
@@ -25,7 +26,9 @@ EventOptions eventOptions(const EventSettings& settings) {
 }
 
 void checkThreads(unsigned threads) {
-    if (threads > 1024) throw Error("the thread count " + std::to_string(threads) + " is invalid: it must be 0 to 1024");
+    if (threads > kMaxThreads)
+        throw Error("the thread count " + std::to_string(threads) + " is invalid: it must be 0 to " +
+                    std::to_string(kMaxThreads));
 }
 
 FrameResult frameResult(int64_t frame, const Results& values, double fps) {
@@ -68,9 +71,11 @@ std::vector<frameprobe::Event> events(const RunRecord& record) {
         out.startTime = e.startTime;
         out.endTime = e.endTime;
         out.duration = e.duration;
-        out.severity = e.severity;
-        if (e.bars && e.type == "letterbox") std::tie(out.top, out.bottom) = std::pair(int(e.bars->top), int(e.bars->bottom));
-        if (e.bars && e.type == "pillarbox") std::tie(out.left, out.right) = std::pair(int(e.bars->left), int(e.bars->right));
+        out.severity = e.severity == ::Severity::Error ? frameprobe::Severity::Error : frameprobe::Severity::Warning;
+        if (e.bars && e.type == "letterbox")
+            std::tie(out.top, out.bottom) = std::pair(int(e.bars->top), int(e.bars->bottom));
+        if (e.bars && e.type == "pillarbox")
+            std::tie(out.left, out.right) = std::pair(int(e.bars->left), int(e.bars->right));
         out.level = e.level;
         out.side = e.side();
         out.check = e.check;

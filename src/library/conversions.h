@@ -5,6 +5,7 @@
 #include "analysis/run_record.h"
 #include "frameprobe/frameprobe.hpp"
 #include "rows/row_sink.h"
+#include "tools/frame_rate.h"
 
 namespace frameprobe::detail {
 
@@ -14,7 +15,7 @@ EventOptions eventOptions(const EventSettings& settings);
 // The indicators of a list of keys, names or a mask, with those they need. Throws Error.
 uint32_t indicatorMask(std::string_view list);
 std::vector<std::string> keysOf(uint32_t mask);
-// Throws Error beyond the 1024 worker threads a run can have (0: the hardware's count).
+// Throws Error beyond the kMaxThreads worker threads a run can have (0: the hardware's count).
 void checkThreads(unsigned threads);
 FrameResult frameResult(int64_t frame, const Results& values, double fps);
 Summary summary(const RunRecord& record);
@@ -33,7 +34,7 @@ public:
 
 private:
     std::function<void(const FrameResult&)> onFrame_;
-    double fps_ = 25;
+    double fps_ = kDefaultFps;
 };
 
 }  // namespace frameprobe::detail

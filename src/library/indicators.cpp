@@ -1,4 +1,4 @@
-// The library's version and its names of indicators.
+// The library's version and its names of indicators and severities.
 #include "frameprobe/frameprobe.hpp"
 #include "analysis/measured_indicators.h"
 #include "indicators/indicator_list.h"
@@ -12,6 +12,8 @@ const char* version() { return FRAMEPROBE_VERSION_STRING; }
 int versionNumber() { return FRAMEPROBE_VERSION_NUMBER; }
 
 int indicatorCount() { return kIndicatorCount; }
+
+const char* severityName(Severity severity) { return severity == Severity::Error ? "error" : "warning"; }
 
 const char* indicatorKey(int index) {
     if (index < 0 || index >= kIndicatorCount) return nullptr;

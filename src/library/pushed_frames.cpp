@@ -61,7 +61,8 @@ void PushedFrames::copy(Frame& frame) const {
         const auto* from = static_cast<const unsigned char*>(offered.data[p]);
         for (uint32_t y = 0; y < plane.height; ++y)
             std::memcpy(buffers.plane(p) + static_cast<std::ptrdiff_t>(y) * plane.stride,
-                        from + static_cast<std::ptrdiff_t>(y) * offered.strides[p], static_cast<std::size_t>(plane.stride));
+                        from + static_cast<std::ptrdiff_t>(y) * offered.strides[p],
+                        static_cast<std::size_t>(plane.stride));
     }
 }
 

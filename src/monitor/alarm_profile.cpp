@@ -2,9 +2,14 @@
 
 namespace {
 
+// An alarm's severity is a word of the operator's ("critical", "minor"); a profile's is one of its two.
+std::string alarmWord(const std::string& word) { return word; }
+std::string alarmWord(Severity severity) { return std::string(severityName(severity)); }
+
+template <typename Level>
 void apply(AlarmSettings& s, const std::map<std::string, double, std::less<>>& detection,
            const std::map<std::string, double, std::less<>>& recovery,
-           const std::map<std::string, std::string, std::less<>>& severity) {
+           const std::map<std::string, Level, std::less<>>& severity) {
     for (const auto& [type, seconds] : detection) {
         AlarmTiming t = s.timingOf(type);
         t.detection = seconds;
@@ -15,7 +20,7 @@ void apply(AlarmSettings& s, const std::map<std::string, double, std::less<>>& d
         t.recovery = seconds;
         s.timing[type] = t;
     }
-    for (const auto& [type, word] : severity) s.severity[type] = word;
+    for (const auto& [type, level] : severity) s.severity[type] = alarmWord(level);
 }
 
 }  // namespace

@@ -27,7 +27,8 @@ std::string AlarmSettings::severityOf(std::string_view type) const {
     return type == "no_signal" || type == "black" ? "critical" : "warning";
 }
 
-void AlarmTracker::feed(int64_t frame, std::optional<bool> defect, int64_t runStart, std::vector<AlarmChange>& changes) {
+void AlarmTracker::feed(int64_t frame, std::optional<bool> defect, int64_t runStart,
+                        std::vector<AlarmChange>& changes) {
     if (!defect) return;
     if (*defect) {
         if (!start_) {

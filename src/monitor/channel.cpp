@@ -7,11 +7,12 @@
 #include "indicators/registry.h"
 #include "monitor/alarm_snapshots.h"
 #include "monitor/channel_records.h"
-#include "run/run_input.h"
 #include "monitor/live_source.h"
 #include "monitor/record_log.h"
 #include "monitor/webhook.h"
+#include "run/run_input.h"
 #include "run/run_step.h"
+#include "tools/frame_rate.h"
 
 namespace {
 
@@ -133,7 +134,8 @@ Channel::Channel(ChannelInput input, const MonitorOptions& options, ChannelOutpu
       options_(options),
       outputs_(std::move(outputs)),
       metrics_([&]() -> ChannelMetrics& {
-          std::vector<std::string_view> events = makeEventAlarmRules(options.alarms, options.mask, 25)->events();
+          std::vector<std::string_view> events =
+              makeEventAlarmRules(options.alarms, options.mask, kDefaultFps)->events();
           events.push_back("silence");
           events.push_back(kLoudnessEvent);
           events.push_back(kTruePeakEvent);

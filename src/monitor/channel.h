@@ -18,6 +18,7 @@
 #include "monitor/loudness_alarms.h"
 #include "monitor/metrics.h"
 #include "monitor/monitor_options.h"
+#include "tools/frame_rate.h"
 
 class RecordLog;
 class Webhook;
@@ -74,7 +75,7 @@ private:
     bool noSignal_ = false;
     int64_t noSignalPicture_ = 0;  // when the last picture before no_signal came (lastPicture_)
     int64_t streamFrames_ = 0;  // over every connection
-    double fps_ = 25;
+    double fps_ = kDefaultFps;
 
     std::atomic<int64_t> lastPicture_;
     std::atomic<bool> up_{false}, finished_{false}, failed_{false};

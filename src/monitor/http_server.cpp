@@ -45,7 +45,8 @@ void sendAll(int connection, const std::string& data) {
 
 HttpServer::HttpServer(const std::string& address, Handler handler) : handler_(std::move(handler)) {
     std::string host, port;
-    if (!splitAddress(address, host, port)) throw std::runtime_error("--metrics wants HOST:PORT, not \"" + address + "\"");
+    if (!splitAddress(address, host, port))
+        throw std::runtime_error("--metrics wants HOST:PORT, not \"" + address + "\"");
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;

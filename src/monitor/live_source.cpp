@@ -54,7 +54,8 @@ ReadResult LiveSource::readFrame(int64_t index, Frame& frame) {
         if (seen.momentary) pending_.momentary = seen.momentary;
         if (seen.shortTerm) pending_.shortTerm = seen.shortTerm;
         if (seen.truePeak) pending_.truePeak = std::max(seen.truePeak, pending_.truePeak);
-        for (std::size_t i = 0; i < seen.transportErrors.size(); ++i) pending_.transportErrors[i] += seen.transportErrors[i];
+        for (std::size_t i = 0; i < seen.transportErrors.size(); ++i)
+            pending_.transportErrors[i] += seen.transportErrors[i];
     }
     skipped_ += every - 1;
     ring_[static_cast<std::size_t>(index) % ring_.size()] = FrameOrigin{streamFrame_ - 1, pending_};

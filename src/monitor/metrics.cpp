@@ -80,8 +80,8 @@ ChannelMetrics& MonitorMetrics::addChannel(const std::string& name, uint32_t mas
         g->Set(std::numeric_limits<double>::quiet_NaN());
     for (int i = 0; i < kTsCheckCount; ++i)
         if (static_cast<TsCheck>(i) != TsCheck::PcrAccuracyError)  // not measured
-            channel->transportErrors[static_cast<std::size_t>(i)] =
-                &transportErrors_.Add({{"channel", name}, {"check", std::string(kTsCheckNames[static_cast<std::size_t>(i)])}});
+            channel->transportErrors[static_cast<std::size_t>(i)] = &transportErrors_.Add(
+                {{"channel", name}, {"check", std::string(kTsCheckNames[static_cast<std::size_t>(i)])}});
     for (std::string_view event : events) {
         const std::string type(event);
         channel->active[type] = &active_.Add({{"channel", name}, {"event", type}});

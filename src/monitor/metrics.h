@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "indicators/results.h"
+#include "indicators/registry.h"
 #include "transport/transport_report.h"
 
 class MonitorMetrics;

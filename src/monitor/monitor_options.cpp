@@ -14,6 +14,7 @@
 #include "indicators/registry.h"
 #include "monitor/alarm_profile.h"
 #include "monitor/loudness_alarms.h"
+#include "pipeline/thread_limit.h"
 #include "process/exit_status.h"
 #include "rows/text_format.h"
 
@@ -62,7 +63,7 @@ std::variant<MonitorOptions, int> parseMonitorOptions(int argc, char** argv) {
     app.add_option("--snapshots", snapshots, "Folder for a PNG of the picture where each alarm started");
     app.add_flag("--realtime", o.realtime, "Read files at their frame rate, as a live stream would come");
     app.add_option("--indicators", indicators, "Indicators to measure (as in file runs; default all)");
-    app.add_option("-t,--threads", o.threads, "Worker threads per channel (default 1)")->check(CLI::Range(1, 1024));
+    app.add_option("-t,--threads", o.threads, "Worker threads per channel (default 1)")->check(CLI::Range(1u, kMaxThreads));
     // The event types of file runs, then the monitor's own alarms.
     std::vector<std::string_view> types(rowEventTypes().begin(), rowEventTypes().end());
     types.insert(types.end(), {kSilenceAlarm, kNoSignalAlarm, kLoudnessEvent, kTruePeakEvent});
@@ -150,7 +151,8 @@ std::variant<MonitorOptions, int> parseMonitorOptions(int argc, char** argv) {
             // The severity of the profile's loudness conditions, unless the command line gives one.
             if (profile.loudnessSeverity)
                 for (std::string_view type : {kLoudnessEvent, kTruePeakEvent})
-                    if (!overrides.severity.count(type)) o.alarms.severity[std::string(type)] = *profile.loudnessSeverity;
+                    if (!overrides.severity.count(type))
+                        o.alarms.severity[std::string(type)] = severityName(*profile.loudnessSeverity);
             // As in file runs, the indicators the profile's events read are measured too.
             std::vector<std::pair<std::string, std::string>> named;
             for (const auto* settings : {&profile.events.minDuration, &profile.events.recovery})

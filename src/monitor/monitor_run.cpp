@@ -70,8 +70,9 @@ int runMonitor(int argc, char** argv) {
     std::vector<std::unique_ptr<Channel>> channels;
     std::unique_ptr<Webhook> webhook;
     if (o.webhook)
-        webhook = std::make_unique<Webhook>(WebhookSettings{*o.webhook}, [&metrics] { metrics.webhookFailures().Increment(); },
-                                            [&metrics] { metrics.webhookDeliveries().Increment(); });
+        webhook = std::make_unique<Webhook>(
+            WebhookSettings{*o.webhook}, [&metrics] { metrics.webhookFailures().Increment(); },
+            [&metrics] { metrics.webhookDeliveries().Increment(); });
     const std::atomic<bool>& stop = stopRequested();
     for (const ChannelInput& input : o.channels)
         channels.push_back(std::make_unique<Channel>(input, o, ChannelOutputs{*log, webhook.get(), o.snapshots},

@@ -28,7 +28,8 @@ bool RecordLog::openFile() {
 bool RecordLog::write(const std::string& record) {
     std::lock_guard lock(mutex_);
     const std::string line = record + "\n";
-    const bool written = file_ != nullptr && fwrite(line.data(), 1, line.size(), file_) == line.size() && fflush(file_) == 0;
+    const bool written =
+        file_ != nullptr && fwrite(line.data(), 1, line.size(), file_) == line.size() && fflush(file_) == 0;
     if (!written && !failing_) fprintf(stderr, "frameprobe: cannot write to %s: %s\n", path_.c_str(), strerror(errno));
     failing_ = !written;
     return written;

@@ -7,6 +7,7 @@
 
 #include "output/output_file.h"
 #include "rows/row_sink.h"
+#include "tools/frame_rate.h"
 
 class CsvSink final : public RowSink {
 public:
@@ -17,5 +18,5 @@ public:
 
 private:
     OutputFile& out_;
-    double fps_ = 25;
+    double fps_ = kDefaultFps;
 };

@@ -95,7 +95,7 @@ std::string settingsJson(const RunInfo& info, const EventOptions& options) {
     for (std::string_view type : eventTypes()) {
         minDuration.member(type, finiteOrNull(options.minDurationOf(type)));
         recovery.member(type, finiteOrNull(options.recoveryOf(type)));
-        severity.member(type, jsonString(options.severityOf(type)));
+        severity.member(type, jsonString(severityName(options.severityOf(type))));
     }
     const std::string events = Builder('{')
                                    .member("min_duration", minDuration.done())
@@ -112,7 +112,8 @@ std::string settingsJson(const RunInfo& info, const EventOptions& options) {
 
 std::string frameMembers(int64_t frame, double fps, const Results& values) {
     Builder out('{');
-    out.member("frame", integer(frame)).member("time", finiteOrNull(values.time.value_or(static_cast<double>(frame) / fps)));
+    out.member("frame", integer(frame))
+        .member("time", finiteOrNull(values.time.value_or(static_cast<double>(frame) / fps)));
     const auto& registry = indicatorRegistry();
     for (int i = 0; i < kIndicatorCount; ++i)
         out.member(registry[static_cast<std::size_t>(i)].key, jsonNumberOr(meaningfulValue(values, i)));
@@ -133,7 +134,8 @@ std::string frameMembers(int64_t frame, double fps, const Results& values) {
                     .member("left", integer(d.bars.left))
                     .member("right", integer(d.bars.right));
             if (which == Detection::ConstantColour) details.member("level", integer(d.level));
-            if (which == Detection::ConstantColour && d.cb >= 0) details.member("cb", integer(d.cb)).member("cr", integer(d.cr));
+            if (which == Detection::ConstantColour && d.cb >= 0)
+                details.member("cb", integer(d.cb)).member("cr", integer(d.cr));
             if (which == Detection::Freeze) details.member("since", integer(d.freezeStart));
             if (which == Detection::Flicker)
                 details.member("since", integer(d.flickerStart)).member("rate", shortestNumber(d.flickerRate));
@@ -172,7 +174,7 @@ std::string eventsJson(const std::vector<Event>& events) {
             .member("start_time", finiteOrNull(e.startTime))
             .member("end_time", finiteOrNull(e.endTime))
             .member("duration", finiteOrNull(e.duration))
-            .member("severity", jsonString(e.severity));
+            .member("severity", jsonString(severityName(e.severity)));
         // What the first frame showed: the bars' widths in pixels and their side, a flat level.
         if (e.bars && e.type == "letterbox")
             event.member("top", integer(e.bars->top))
@@ -199,7 +201,7 @@ std::string verdictJson(const std::optional<Verdict>& verdict) {
                              .member("text", jsonString(f.text))
                              .member("name", f.name.empty() ? "null" : jsonString(f.name))
                              .member("value", jsonNumberOr(f.value))
-                             .member("severity", jsonString(f.severity))
+                             .member("severity", jsonString(severityName(f.severity)))
                              .member("source", jsonString(f.source))
                              .member("events", eventsJson(f.events))
                              .done());
@@ -209,7 +211,7 @@ std::string verdictJson(const std::optional<Verdict>& verdict) {
                                                                .member("version", jsonString(verdict->profileVersion))
                                                                .done();
     return Builder('{')
-        .member("status", jsonString(verdict->status))
+        .member("status", jsonString(statusName(verdict->status)))
         .member("profile", profile)
         .member("findings", findings.done())
         .done();
@@ -230,17 +232,18 @@ std::string streamsJson(const RunEnd& end) {
     if (!end.audio.empty()) {
         Builder audio('[');
         for (const AudioLoudness& a : end.audio)
-            audio.element(Builder('{')
-                              .member("stream", integer(a.stream))
-                              .member("channels", integer(a.channels))
-                              .member("sample_rate", integer(a.sampleRate))
-                              .member("seconds", finiteOrNull(a.seconds))
-                              .member("loudness", Builder('{')
-                                                      .member("integrated", a.integrated ? jsonNumberOr(*a.integrated) : "null")
-                                                      .member("range", a.range ? jsonNumberOr(*a.range) : "null")
-                                                      .member("true_peak", a.truePeak ? jsonNumberOr(*a.truePeak) : "null")
-                                                      .done())
-                              .done());
+            audio.element(
+                Builder('{')
+                    .member("stream", integer(a.stream))
+                    .member("channels", integer(a.channels))
+                    .member("sample_rate", integer(a.sampleRate))
+                    .member("seconds", finiteOrNull(a.seconds))
+                    .member("loudness", Builder('{')
+                                            .member("integrated", a.integrated ? jsonNumberOr(*a.integrated) : "null")
+                                            .member("range", a.range ? jsonNumberOr(*a.range) : "null")
+                                            .member("true_peak", a.truePeak ? jsonNumberOr(*a.truePeak) : "null")
+                                            .done())
+                    .done());
         out += ",\"audio\":" + audio.done();
     }
     return out;

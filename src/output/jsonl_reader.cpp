@@ -96,14 +96,18 @@ void readHeader(const json& header, RecordedRun& run) {
     const json& settings = header.at("settings");
     info.mask = maskOf(settings.at("indicators"));
     const json& events = settings.at("events");
-    for (const auto& [type, seconds] : events.at("min_duration").items()) run.events.minDuration[type] = numberOrNaN(seconds);
+    for (const auto& [type, seconds] : events.at("min_duration").items())
+        run.events.minDuration[type] = numberOrNaN(seconds);
     run.events.flickerThreshold = numberOrNaN(events.at("flicker_threshold"));
     if (events.contains("recovery"))
         for (const auto& [type, seconds] : events.at("recovery").items())
             run.events.recovery[type] = numberOrNaN(seconds);
     if (events.contains("severity"))
-        for (const auto& [type, level] : events.at("severity").items())
-            run.events.severity[type] = level.get<std::string>();
+        for (const auto& [type, level] : events.at("severity").items()) {
+            const auto severity = severityNamed(level.get<std::string>());
+            if (!severity) throw std::runtime_error("unknown severity " + level.dump() + " of " + type);
+            run.events.severity[type] = *severity;
+        }
     if (settings.contains("indicators_added_by"))
         for (const auto& [key, by] : settings.at("indicators_added_by").items())
             info.addedBy[key] = by.get<std::string>();
@@ -155,14 +159,18 @@ Results readRow(const json& record, const RunInfo& info) {
             if (it == detected->end() || !it->is_object()) continue;
             found.set(static_cast<Detection>(k), true);
             found.judged |= 1u << k;
-            if (it->contains("top")) found.bars = {width(*it, "top"), width(*it, "bottom"), width(*it, "left"), width(*it, "right")};
+            if (it->contains("top"))
+                found.bars = {width(*it, "top"), width(*it, "bottom"), width(*it, "left"), width(*it, "right")};
             if (it->contains("level")) found.level = static_cast<int>(number(*it, "level"));
             if (it->contains("cb") && it->contains("cr"))
-                std::tie(found.cb, found.cr) = std::pair(static_cast<int>(std::clamp<int64_t>(number(*it, "cb"), -1, 255)),
-                                                         static_cast<int>(std::clamp<int64_t>(number(*it, "cr"), -1, 255)));
+                std::tie(found.cb, found.cr) =
+                    std::pair(static_cast<int>(std::clamp<int64_t>(number(*it, "cb"), -1, 255)),
+                              static_cast<int>(std::clamp<int64_t>(number(*it, "cr"), -1, 255)));
             if (it->contains("since"))
-                (k == static_cast<int>(Detection::Flicker) ? found.flickerStart : found.freezeStart) = number(*it, "since");
-            if (const auto rate = it->find("rate"); rate != it->end() && rate->is_number()) found.flickerRate = rate->get<double>();
+                (k == static_cast<int>(Detection::Flicker) ? found.flickerStart : found.freezeStart) =
+                    number(*it, "since");
+            if (const auto rate = it->find("rate"); rate != it->end() && rate->is_number())
+                found.flickerRate = rate->get<double>();
         }
     }
     // A container's frames keep their presentation times; other inputs' times follow from the rate.
@@ -187,11 +195,14 @@ std::vector<DecodeError> readDecodeErrors(const json& summary, const RunInfo& in
     }
     // The run's count is the one to keep should the events not tell how many frames each lost.
     const json& run = summary.at("run");
-    const int64_t total =
-        run.contains("decode_errors") ? frameNumber(run.at("decode_errors"), "decode_errors", kLastFrame + 1) : framesLost(errors);
+    const int64_t total = run.contains("decode_errors")
+                              ? frameNumber(run.at("decode_errors"), "decode_errors", kLastFrame + 1)
+                              : framesLost(errors);
     if (!errors.empty() && framesLost(errors) != total) errors.back().frames += total - framesLost(errors);
-    if (errors.empty() && total > 0) throw std::runtime_error("decode_errors " + std::to_string(total) + " without its events");
-    if (!errors.empty() && errors.back().frames < 1) throw std::runtime_error("decode_errors does not match its events");
+    if (errors.empty() && total > 0)
+        throw std::runtime_error("decode_errors " + std::to_string(total) + " without its events");
+    if (!errors.empty() && errors.back().frames < 1)
+        throw std::runtime_error("decode_errors does not match its events");
     return errors;
 }
 

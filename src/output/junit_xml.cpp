@@ -95,7 +95,7 @@ std::string junitXml(const RunRecord& record, const std::optional<Verdict>& verd
     const std::string suite = record.info().path;
     int failures = 0;
     for (Case& c : cases) {
-        c.failed = c.finding != nullptr && (c.finding->severity == "error" || strict);
+        c.failed = c.finding != nullptr && (c.finding->severity == Severity::Error || strict);
         failures += c.failed;
     }
     // Seconds with three decimals: the run's wall time, which CI servers show as the suite's.

@@ -87,8 +87,8 @@ std::optional<OutputPlanProblem> checkOutputPlan(const std::string& input, const
         const FileIdentity source(input == "-" ? "/dev/stdin" : input);
         for (const PlannedOutput* output : files)
             if (FileIdentity(output->path).same(source))
-                return OutputPlanProblem{OutputPlanProblem::Conflict,
-                                         output->option + " " + output->path + " is the input; it would be overwritten"};
+                return OutputPlanProblem{OutputPlanProblem::Conflict, output->option + " " + output->path +
+                                                                          " is the input; it would be overwritten"};
     }
     for (std::size_t i = 0; i < files.size(); ++i)
         for (std::size_t j = i + 1; j < files.size(); ++j)

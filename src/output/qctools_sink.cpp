@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "indicators/signal_levels.h"
+#include "tools/frame_rate.h"
 
 struct QctoolsSink::Compressor {
     z_stream stream{};
@@ -60,7 +61,7 @@ void QctoolsSink::write(const std::string& text, bool finish) {
 }
 
 void QctoolsSink::begin(const RunInfo& info) {
-    fps_ = info.fps > 0 ? info.fps : 25;
+    fps_ = info.fps > 0 ? info.fps : kDefaultFps;
     const std::string pixelFormat = info.picture.pixelFormat.empty() ? "gray" : info.picture.pixelFormat;
     frameAttributes_ = " width=\"" + std::to_string(info.width) + "\" height=\"" + std::to_string(info.height) +
                        "\" pix_fmt=\"" + pixelFormat + "\"";
@@ -82,8 +83,9 @@ void QctoolsSink::row(int64_t frame, const Results& values) {
         text_ += ">\n";
         const SignalStats& s = *values.signal;
         for (int k = 0; k < kSignalStatCount; ++k)
-            text_ += std::string("            <tag key=\"lavfi.signalstats.") + kSignalStatNames[static_cast<std::size_t>(k)] +
-                     "\" value=\"" + statText(k, s.values[static_cast<std::size_t>(k)]) + "\"/>\n";
+            text_ += std::string("            <tag key=\"lavfi.signalstats.") +
+                     kSignalStatNames[static_cast<std::size_t>(k)] + "\" value=\"" +
+                     statText(k, s.values[static_cast<std::size_t>(k)]) + "\"/>\n";
         const std::string depth = std::to_string(s.bitDepth);
         for (const char* plane : {"Y", "U", "V"})
             text_ += std::string("            <tag key=\"lavfi.signalstats.") + plane + "BITDEPTH\" value=\"" + depth +

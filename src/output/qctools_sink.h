@@ -9,6 +9,7 @@
 
 #include "output/output_file.h"
 #include "rows/row_sink.h"
+#include "tools/frame_rate.h"
 
 class QctoolsSink final : public RowSink {
 public:
@@ -28,6 +29,6 @@ private:
     std::unique_ptr<Compressor> zip_;
     std::string text_;
     std::string frameAttributes_;  // what every frame element says of the picture
-    double fps_ = 25;
+    double fps_ = kDefaultFps;
     bool finished_ = false;
 };

@@ -31,12 +31,13 @@ std::string summaryText(const RunRecord& record) {
     std::string out;
     // The verdict first: it is what a reader acts on.
     if (const auto verdict = record.verdict()) {
-        out += joined({"Verdict: ", verdict->status,
+        out += joined({"Verdict: ", statusName(verdict->status),
                        verdict->profile.empty()
                            ? ""
                            : joined({" (profile ", verdict->profile, " ", verdict->profileVersion, ")"}),
                        "\n"});
-        for (const VerdictFinding& f : verdict->findings) out += joined({"  ", f.severity, ": ", findingText(f), "\n"});
+        for (const VerdictFinding& f : verdict->findings)
+            out += joined({"  ", severityName(f.severity), ": ", findingText(f), "\n"});
     }
     out += joined({"Summary of ", std::to_string(record.frames()), " frames\n"});
     out += cells({"indicator", "count", "min", "mean", "max", "p95", "worst frame"});

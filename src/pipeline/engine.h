@@ -11,10 +11,11 @@
 #include "indicators/flash_settings.h"
 #include "io/frame_source.h"
 #include "rows/row_sink.h"
+#include "tools/frame_rate.h"
 
 struct EngineSettings {
     uint32_t mask = 0;     // requested indicators
-    double fps = 25;
+    double fps = kDefaultFps;
     unsigned threads = 0;  // 0: the hardware's count; 1: everything on the calling thread
     unsigned window = 0;   // frames measured together; 0: chosen from the thread count
     // The first frame of the whole run a run is part of; -1: the run's own first frame.

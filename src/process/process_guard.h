@@ -9,7 +9,8 @@
 void openClosedStandardDescriptors();
 
 // SIGINT and SIGTERM set the stop flag, and the run ends after its current
-// frame, completing its outputs; further ones are ignored meanwhile. SIGPIPE is ignored: a closed pipe shows as a failed write instead.
+// frame, completing its outputs; further ones are ignored meanwhile. SIGPIPE is ignored: a closed pipe shows as a
+// failed write instead.
 void installStopHandlers();
 const std::atomic<bool>& stopRequested();
 // The signal that asked the run to stop, 0 when none did.

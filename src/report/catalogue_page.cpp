@@ -94,7 +94,8 @@ std::string csvField(const std::string& text) {
 }
 
 std::string cell(const std::string& text, const std::string& sortValue, bool number) {
-    return joined({"<td", number ? " class=\"n\"" : "", " data-value=\"", htmlEscaped(sortValue), "\">", text, "</td>"});
+    return joined(
+        {"<td", number ? " class=\"n\"" : "", " data-value=\"", htmlEscaped(sortValue), "\">", text, "</td>"});
 }
 
 std::string worstCell(const std::string& text, const std::string& sortValue) {
@@ -118,8 +119,8 @@ std::string catalogueCsv(const std::vector<CatalogueEntry>& entries) {
     for (const IndicatorDescriptor* d : worst) out += joined({",worst_", d->key});
     out += ",report,findings\n";
     for (const CatalogueEntry& e : entries) {
-        out += joined({csvField(e.result), ",", csvField(e.input), ",", statusWord(e), ",", std::to_string(e.errors), ",",
-                       std::to_string(e.warnings), ",", std::to_string(e.frames), ",", seconds(e), ",",
+        out += joined({csvField(e.result), ",", csvField(e.input), ",", statusWord(e), ",", std::to_string(e.errors),
+                       ",", std::to_string(e.warnings), ",", std::to_string(e.frames), ",", seconds(e), ",",
                        std::to_string(e.width), ",", std::to_string(e.height), ",", std::to_string(eventCount(e))});
         for (const std::string& t : types) out += joined({",", countOf(e, t)});
         for (const IndicatorDescriptor* d : worst) {
@@ -149,32 +150,34 @@ std::string cataloguePage(const std::vector<CatalogueEntry>& entries) {
          "<th data-sort=\"number\">events</th>"});
     for (const IndicatorDescriptor* d : worst) {
         const bool higher = d->worse == Worse::Higher;
-        out += joined({"<th class=\"worst\" data-sort=\"number\" data-worse=\"", higher ? "higher" : "lower", "\" title=\"the ",
-                       higher ? "highest" : "lowest", " value of ", htmlEscaped(d->key), "\">worst ", htmlEscaped(d->name),
-                       "</th>"});
+        out += joined({"<th class=\"worst\" data-sort=\"number\" data-worse=\"", higher ? "higher" : "lower",
+                       "\" title=\"the ", higher ? "highest" : "lowest", " value of ", htmlEscaped(d->key), "\">worst ",
+                       htmlEscaped(d->name), "</th>"});
     }
     out += "</tr></thead>\n<tbody>\n";
     for (const CatalogueEntry& e : entries) {
         const std::string name = htmlEscaped(e.result);
         const std::string status = statusWord(e);
-        out += joined({"<tr data-status=\"", htmlEscaped(status), "\">",
-                       cell(e.report.empty() ? name : joined({"<a href=\"", htmlEscaped(e.report), "\">", name, "</a>"}),
-                            e.result, false),
-                       cell("<code>" + htmlEscaped(e.input) + "</code>", e.input, false),
-                       cell(joined({"<span class=\"", htmlEscaped(e.status), "\">", htmlEscaped(status), "</span>"}),
-                            std::to_string(statusRank(e.status)), false),
-                       // Sorted by errors, then warnings.
-                       cell(findingsCell(e), std::to_string(int64_t{e.errors} * 1000000 + e.warnings), false),
-                       cell(e.seconds ? readableNumber(*e.seconds) + " s" : std::to_string(e.frames) + " frames",
-                            e.seconds ? seconds(e) : std::to_string(e.frames), true),
-                       cell(joined({std::to_string(e.width), "&times;", std::to_string(e.height)}),
-                            std::to_string(int64_t{e.width} * e.height), true),
-                       cell(eventsCell(e), std::to_string(eventCount(e)), true)});
+        out +=
+            joined({"<tr data-status=\"", htmlEscaped(status), "\">",
+                    cell(e.report.empty() ? name : joined({"<a href=\"", htmlEscaped(e.report), "\">", name, "</a>"}),
+                         e.result, false),
+                    cell("<code>" + htmlEscaped(e.input) + "</code>", e.input, false),
+                    cell(joined({"<span class=\"", htmlEscaped(e.status), "\">", htmlEscaped(status), "</span>"}),
+                         std::to_string(statusRank(e.status)), false),
+                    // Sorted by errors, then warnings.
+                    cell(findingsCell(e), std::to_string(int64_t{e.errors} * 1000000 + e.warnings), false),
+                    cell(e.seconds ? readableNumber(*e.seconds) + " s" : std::to_string(e.frames) + " frames",
+                         e.seconds ? seconds(e) : std::to_string(e.frames), true),
+                    cell(joined({std::to_string(e.width), "&times;", std::to_string(e.height)}),
+                         std::to_string(int64_t{e.width} * e.height), true),
+                    cell(eventsCell(e), std::to_string(eventCount(e)), true)});
         for (const IndicatorDescriptor* d : worst) {
             const WorstValue* w = worstOf(e, *d);
             std::string text = w ? readableNumber(w->value) : "";
             if (w && !e.report.empty())  // to the frame in the report
-                text = joined({"<a href=\"", htmlEscaped(e.report), "#frame-", std::to_string(w->frame), "\">", text, "</a>"});
+                text = joined(
+                    {"<a href=\"", htmlEscaped(e.report), "#frame-", std::to_string(w->frame), "\">", text, "</a>"});
             out += worstCell(text, w ? shortestNumber(w->value) : "");
         }
         out += "</tr>\n";

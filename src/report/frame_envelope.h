@@ -10,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-#include "indicators/results.h"
+#include "indicators/registry.h"
 
 // A series the envelope follows: an indicator's values by its registry index, and after
 // them the picture's signalstats statistics (signalSeries(YMIN), ...).

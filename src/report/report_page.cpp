@@ -14,6 +14,7 @@
 #include "report/report_assets.h"
 #include "analysis/run_record.h"
 #include "rows/text_format.h"
+#include "tools/frame_rate.h"
 #include "tools/version.h"
 
 namespace {
@@ -57,9 +58,9 @@ std::string fact(std::string_view term, std::string_view value) {
 }
 
 // "warn" reads as a warning, never as a pass.
-std::string statusText(const std::string& status) {
-    const char* word = status == "pass" ? "passed" : status == "warn" ? "warnings" : "failed";
-    return joined({"<span class=\"", status, "\">", word, "</span>"});
+std::string statusText(VerdictStatus status) {
+    const char* word = status == VerdictStatus::Pass ? "passed" : status == VerdictStatus::Warn ? "warnings" : "failed";
+    return joined({"<span class=\"", statusName(status), "\">", word, "</span>"});
 }
 
 // The events behind a finding, as links that zoom to them; the first few only.
@@ -77,8 +78,8 @@ std::string eventLinks(const std::vector<Event>& list) {
 std::string verdictBlock(const ReportContent& c) {
     const std::optional<Verdict> verdict = c.record.verdict();
     if (!verdict || c.end.interrupted) return "";
-    std::string out = joined({"<div id=\"verdict\" data-status=\"", verdict->status, "\"><p>verdict: ",
-                              statusText(verdict->status)});
+    std::string out = joined({"<div id=\"verdict\" data-status=\"", statusName(verdict->status),
+                              "\"><p>verdict: ", statusText(verdict->status)});
     if (!verdict->profile.empty())
         out += joined({" &middot; profile <code>", htmlEscaped(verdict->profile), "</code>",
                        verdict->profileVersion.empty() ? "" : " version " + htmlEscaped(verdict->profileVersion)});
@@ -86,10 +87,10 @@ std::string verdictBlock(const ReportContent& c) {
     if (verdict->findings.empty()) return out + "</div>\n";
     out += "<ul id=\"findings\">\n";
     for (const VerdictFinding& f : verdict->findings) {
-        out += joined({"<li class=\"severity-", htmlEscaped(f.severity), "\" data-severity=\"", htmlEscaped(f.severity),
-                       "\" data-events=\"", std::to_string(f.events.size()), "\"><strong>", htmlEscaped(f.severity),
-                       "</strong>: <code>", htmlEscaped(findingText(f)), "</code> <small>(", htmlEscaped(f.source),
-                       ")</small>"});
+        out += joined({"<li class=\"severity-", severityName(f.severity), "\" data-severity=\"",
+                       severityName(f.severity), "\" data-events=\"", std::to_string(f.events.size()), "\"><strong>",
+                       severityName(f.severity), "</strong>: <code>", htmlEscaped(findingText(f)), "</code> <small>(",
+                       htmlEscaped(f.source), ")</small>"});
         if (!f.events.empty()) out += "; events: " + eventLinks(f.events);
         out += "</li>\n";
     }
@@ -197,8 +198,9 @@ std::string levelsSection(const ReportContent& c) {
         "<h3 id=\"levels\">Levels</h3>\n<p class=\"hint\">Codes at the input's depth; the dashed lines are EBU R103's"
         " limits, and the shaded stretches its levels events (R103 exceeded on more than 1 % of the picture).</p>\n";
     for (const LevelsPlot& p : kLevelsPlots)
-        out += joined({"<figure class=\"plot levels\" data-indicator=\"", p.key, "\" id=\"plot-", p.key,
-                       "\"><figcaption>", p.name, "</figcaption><svg viewBox=\"0 0 1000 132\" role=\"img\"></svg></figure>\n"});
+        out +=
+            joined({"<figure class=\"plot levels\" data-indicator=\"", p.key, "\" id=\"plot-", p.key, "\"><figcaption>",
+                    p.name, "</figcaption><svg viewBox=\"0 0 1000 132\" role=\"img\"></svg></figure>\n"});
     return out;
 }
 
@@ -206,14 +208,15 @@ std::string levelsSection(const ReportContent& c) {
 // draw the luminance change and the flashes per second with the sequences shaded.
 std::string flashSection(const ReportContent& c) {
     const std::vector<EventSource> sources = eventSources(c.record.info().mask, c.record.info().fps);
-    if (std::none_of(sources.begin(), sources.end(), [](const EventSource& s) { return s.name() == "flash"; })) return "";
+    if (std::none_of(sources.begin(), sources.end(), [](const EventSource& s) { return s.name() == "flash"; }))
+        return "";
     std::string rows;
     std::size_t failing = 0;
     for (const Event& e : c.record.events()) {
         if (e.type != "flash") continue;
         ++failing;
-        rows += joined({"<tr><td>", framesLink(e.startFrame, e.endFrame), "</td><td class=\"n\">", readable(e.startTime),
-                        " s</td><td class=\"n\">", readable(e.duration), " s</td></tr>\n"});
+        rows += joined({"<tr><td>", framesLink(e.startFrame, e.endFrame), "</td><td class=\"n\">",
+                        readable(e.startTime), " s</td><td class=\"n\">", readable(e.duration), " s</td></tr>\n"});
     }
     std::string out =
         "<h3 id=\"flashes\">Photosensitive flashes</h3>\n<p class=\"hint\">ITU-R BT.1702: more than three flashes "
@@ -250,7 +253,9 @@ std::string summary(const ReportContent& c) {
         out += joined({"<tr><td><a href=\"#plot-", d.key, "\">", titled(d), "</a></td><td class=\"n\">",
                        std::to_string(s.count), "</td>"});
         if (s.count == 0) {
-            out += "<td class=\"n\">-</td><td class=\"n\">-</td><td class=\"n\">-</td><td class=\"n\">-</td><td>-</td></tr>\n";
+            out +=
+                "<td class=\"n\">-</td><td class=\"n\">-</td><td class=\"n\">-</td><td "
+                "class=\"n\">-</td><td>-</td></tr>\n";
             continue;
         }
         for (double v : {s.min, s.mean, s.max, s.p95}) out += joined({"<td class=\"n\">", readable(v), "</td>"});
@@ -268,19 +273,22 @@ std::string events(const std::vector<Event>& list) {
     out += "<table id=\"event-table\">\n<thead><tr><th data-sort=\"type\">type</th><th data-sort=\"start\">frames</th>"
            "<th data-sort=\"start\">start</th><th data-sort=\"end\">end</th><th data-sort=\"duration\">duration</th>"
            "<th data-sort=\"severity\">severity</th></tr></thead>\n<tbody>\n";
-    for (const Event& e : list)
+    for (const Event& e : list) {
+        const std::string_view severity = severityName(e.severity);
         out += joined({"<tr data-type=\"", htmlEscaped(e.type), "\" data-start=\"", std::to_string(e.startFrame),
                        "\" data-end=\"", std::to_string(e.endFrame), "\" data-duration=\"", shortestNumber(e.duration),
-                       "\" data-severity=\"", htmlEscaped(e.severity), "\"><td>", htmlEscaped(e.type), "</td><td>", framesLink(e.startFrame, e.endFrame),
-                       "</td><td class=\"n\">", readable(e.startTime), " s</td><td class=\"n\">", readable(e.endTime),
-                       " s</td><td class=\"n\">", readable(e.duration), " s</td><td class=\"severity-",
-                       htmlEscaped(e.severity), "\">", htmlEscaped(e.severity), "</td></tr>\n"});
+                       "\" data-severity=\"", severity, "\"><td>", htmlEscaped(e.type), "</td><td>"});
+        out += joined({framesLink(e.startFrame, e.endFrame), "</td><td class=\"n\">", readable(e.startTime),
+                       " s</td><td class=\"n\">", readable(e.endTime), " s</td><td class=\"n\">", readable(e.duration),
+                       " s</td><td class=\"severity-", severity, "\">", severity, "</td></tr>\n"});
+    }
     out += "</tbody>";
     return out + "</table>\n";
 }
 
 std::string pictures(const ReportContent& c, const std::vector<Event>& list) {
-    std::string out = "<h2 id=\"pictures\">Pictures</h2>\n<h3>Worst frame of each indicator</h3>\n<div class=\"gallery\">\n";
+    std::string out =
+        "<h2 id=\"pictures\">Pictures</h2>\n<h3>Worst frame of each indicator</h3>\n<div class=\"gallery\">\n";
     // A frame that is the worst of several indicators is shown once, with all of them.
     std::vector<const Thumbnail*> order;
     std::map<int64_t, std::string> captions;
@@ -319,8 +327,9 @@ std::string pictures(const ReportContent& c, const std::vector<Event>& list) {
 std::string timecodeData(const ReportContent& c) {
     if (!c.timecode) return "";
     const RunInfo& info = c.record.info();
-    const StartTimecode tc = info.timecode.value_or(
-        StartTimecode{"00:00:00:00", std::isfinite(info.fps) ? static_cast<int>(std::clamp(std::lround(info.fps), 1L, 1000L)) : 25});
+    const StartTimecode tc = info.timecode.value_or(StartTimecode{
+        "00:00:00:00", std::isfinite(info.fps) ? static_cast<int>(std::clamp(std::lround(info.fps), 1L, 1000L))
+                                               : static_cast<int>(kDefaultFps)});
     return joined({",\"timecode\":{\"start\":", jsonString(tc.start), ",\"fps\":", std::to_string(tc.fps),
                    ",\"drop\":", tc.dropFrame ? "true" : "false", "}"});
 }
@@ -329,9 +338,10 @@ std::string timecodeData(const ReportContent& c) {
 // only "v"; the smallest and largest value per bin for long ones.
 std::string plotData(const ReportContent& c, const std::vector<Event>& list) {
     const FrameEnvelope& env = c.envelope;
-    std::string out = joined({"{\"first\":", std::to_string(env.first()), ",\"frames\":", std::to_string(env.frames()),
-                              ",\"binWidth\":", std::to_string(env.binWidth()), ",\"bins\":", std::to_string(env.bins()),
-                              ",\"fps\":", shortestNumber(c.record.info().fps), timecodeData(c), ",\"plots\":["});
+    std::string out =
+        joined({"{\"first\":", std::to_string(env.first()), ",\"frames\":", std::to_string(env.frames()),
+                ",\"binWidth\":", std::to_string(env.binWidth()), ",\"bins\":", std::to_string(env.bins()),
+                ",\"fps\":", shortestNumber(c.record.info().fps), timecodeData(c), ",\"plots\":["});
     const auto values = [&](int i, bool high) {
         std::string text = "[";
         for (std::size_t b = 0; b < env.bins(); ++b) {
@@ -383,9 +393,9 @@ std::string plotData(const ReportContent& c, const std::vector<Event>& list) {
     }
     out += "],\"events\":[";
     for (std::size_t k = 0; k < list.size(); ++k)
-        out += joined({k ? "," : "", "{\"type\":", jsonString(list[k].type), ",\"start\":",
-                       std::to_string(list[k].startFrame), ",\"end\":", std::to_string(list[k].endFrame),
-                        ",\"severity\":", jsonString(list[k].severity), "}"});
+        out += joined({k ? "," : "", "{\"type\":", jsonString(list[k].type),
+                       ",\"start\":", std::to_string(list[k].startFrame), ",\"end\":", std::to_string(list[k].endFrame),
+                       ",\"severity\":", jsonString(severityName(list[k].severity)), "}"});
     return out + "]}";
 }
 
@@ -393,7 +403,8 @@ std::string plotData(const ReportContent& c, const std::vector<Event>& list) {
 
 void writeReportPage(OutputFile& out, const ReportContent& content) {
     const std::vector<Event> list = content.record.events();
-    for (const std::string& part : {header(content), overview(content), plots(content), summary(content), events(list)}) {
+    for (const std::string& part :
+         {header(content), overview(content), plots(content), summary(content), events(list)}) {
         out.append(part);
         out.commit();
     }

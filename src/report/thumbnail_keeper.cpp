@@ -14,7 +14,8 @@ void ThumbnailKeeper::begin(const RunInfo& info, const EventOptions& options) {
     info_ = info;
     options_ = options;
     tracks_.clear();
-    for (const EventSource& source : eventSources(info.mask, info.fps)) tracks_.push_back(Track{source, false, 0, 0, -1, nullptr});
+    for (const EventSource& source : eventSources(info.mask, info.fps))
+        tracks_.push_back(Track{source, false, 0, 0, -1, nullptr});
     worst_.assign(kIndicatorCount, Worst{});
     events_.clear();
     events_.reserve(kEventThumbnailLimit);
@@ -28,9 +29,10 @@ void ThumbnailKeeper::begin(const RunInfo& info, const EventOptions& options) {
     stripFirst_ = -1;
     // With the length known the step is right from the start; else it doubles
     // whenever the strip is full, keeping every other picture.
-    stripStep_ = info.frameCount ? std::max<int64_t>(1, (*info.frameCount + static_cast<int64_t>(kFilmstripLength) - 1) /
-                                                            static_cast<int64_t>(kFilmstripLength))
-                                 : 1;
+    stripStep_ = info.frameCount
+                     ? std::max<int64_t>(1, (*info.frameCount + static_cast<int64_t>(kFilmstripLength) - 1) /
+                                                static_cast<int64_t>(kFilmstripLength))
+                     : 1;
 }
 
 void ThumbnailKeeper::keepForFilmstrip(int64_t frame) {
@@ -92,7 +94,8 @@ void ThumbnailKeeper::row(int64_t frame, const Results& values) {
         const EventSource& source = track.source;
         const bool speaks = source.speaks(values);
         // Values that stand for several frames; a detector's finding (flicker's) is per frame.
-        const bool perValue = source.framesPerValue > 1 && !(source.detection && values.detections.judges(*source.detection));
+        const bool perValue =
+            source.framesPerValue > 1 && !(source.detection && values.detections.judges(*source.detection));
         if (track.nextStart < 0) track.nextStart = frame;
         // The first frame of a stretch that a later value may mark: its picture
         // is made now, while the frame is in hand, unless an open event would

@@ -14,6 +14,7 @@
 #include "io/decode_error.h"
 #include "io/picture.h"
 #include "io/timecode.h"
+#include "tools/frame_rate.h"
 #include "tools/image.h"
 #include "transport/transport_report.h"
 
@@ -22,7 +23,7 @@ struct RunInfo {
     std::string format;  // "raw", "y4m", or the container's name
     uint32_t width = 0;
     uint32_t height = 0;
-    double fps = 25;
+    double fps = kDefaultFps;
     int bitDepth = 8;
     PictureFormat picture;  // the input's pixel format, planes and colour description
     std::string note;  // a line about how the samples are measured, when there is one

@@ -51,8 +51,8 @@ RunStep::RunStep(const RunSettings& s, FrameSource& source) : source_(source) {
     limit_ = count ? std::min(start + *count, kFrameLimit) : kFrameLimit;
     first_ = warmUpStart(s.mask, start, origin, fps);
 
-    engine_ = std::make_unique<Engine>(EngineSettings{s.mask, fps, s.threads, s.window, origin, false, s.flash}, sourceInfo.width,
-                                       sourceInfo.height);
+    engine_ = std::make_unique<Engine>(EngineSettings{s.mask, fps, s.threads, s.window, origin, false, s.flash},
+                                       sourceInfo.width, sourceInfo.height);
 
     info_.path = s.path;
     info_.format = sourceInfo.format;
@@ -102,7 +102,8 @@ void RunStep::addStreamFindings(RunEnd& end, int64_t rows) const {
     if (end.transport) {
         const int64_t start = info_.startFrame;
         // Errors found while frames before the first shown were read belong to the first.
-        for (TsOccurrence& o : end.transport->occurrences) o.frame = std::clamp(o.frame, start, start + std::max<int64_t>(rows, 1) - 1);
+        for (TsOccurrence& o : end.transport->occurrences)
+            o.frame = std::clamp(o.frame, start, start + std::max<int64_t>(rows, 1) - 1);
     }
     end.audio = source_.loudness();
 }

@@ -15,6 +15,7 @@
 #include "io/frame_source.h"
 #include "pipeline/engine.h"
 #include "rows/row_sink.h"
+#include "tools/frame_rate.h"
 
 struct RunSettings {
     std::string path;           // the input's name, as the run shows it
@@ -34,8 +35,6 @@ struct RunSettings {
     unsigned window = 0;            // frames measured together; 0: the engine chooses
     FlashSettings flash{};          // the photosensitive flash rule's display and area
 };
-
-inline constexpr double kDefaultFps = 25;
 
 struct RunOutcome {
     EngineOutcome engine;

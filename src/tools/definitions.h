@@ -6,8 +6,6 @@
 #include "tools/roberts.h"
 #include "tools/workspace.h"
 #include "tools/sums.h"
-#include "tools/sobel.h"
-#include "tools/integral.h"
 #include "tools/conversions.h"
 #include "tools/printers.h"
 #include "tools/lineruns.h"

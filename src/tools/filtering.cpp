@@ -113,9 +113,8 @@ int32_t filter(const Image* src, ImageDouble* dest, const ImageDouble* kernel, i
     return 0;
 }
 
-void calculateStdDevsDouble_ommitZeros(const ImageDouble* src, ImageDouble* sums, ImageDouble* squares,
-                                       ImageDouble* dest, const ImageDouble* kernel, uint64_t blockW,
-                                       uint64_t blockH) {
+void calculateInteriorStdDevs(const ImageDouble* src, ImageDouble* sums, ImageDouble* squares, ImageDouble* dest,
+                              const ImageDouble* kernel, uint64_t blockW, uint64_t blockH) {
     if (kernel->w != kernel->h) {
         fputs("Provided kernel is not symmetric!", stdout);
         return;

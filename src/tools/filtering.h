@@ -29,9 +29,8 @@ int32_t filter(const Image* src, ImageDouble* dest, const ImageDouble* kernel, i
 // Like calculateStdDevs on a double plane, but over each block's interior only:
 // the frame of kernel->w / 2 samples is left out. Only the kernel's size is read;
 // a non-square kernel prints a message and writes nothing.
-void calculateStdDevsDouble_ommitZeros(const ImageDouble* src, ImageDouble* sums, ImageDouble* squares,
-                                       ImageDouble* dest, const ImageDouble* kernel, uint64_t blockW,
-                                       uint64_t blockH);
+void calculateInteriorStdDevs(const ImageDouble* src, ImageDouble* sums, ImageDouble* squares, ImageDouble* dest,
+                              const ImageDouble* kernel, uint64_t blockW, uint64_t blockH);
 
 struct BlockDeviationBuffers {
     Reusable<double> deviations;

@@ -54,7 +54,8 @@ uint64_t absoluteDifferenceSum(const SamplePlane& a, const SamplePlane& b, int d
 }
 
 uint32_t percentileOf(const uint64_t* bins, uint32_t size, uint64_t total, double share) {
-    const auto target = std::max<uint64_t>(1, static_cast<uint64_t>(std::floor(static_cast<double>(total) * share + 0.5)));
+    const auto target =
+        std::max<uint64_t>(1, static_cast<uint64_t>(std::floor(static_cast<double>(total) * share + 0.5)));
     uint64_t running = 0;
     for (uint32_t v = 0; v < size; ++v) {
         running += bins[v];

@@ -31,7 +31,8 @@ void printSpan(const Plane& src, int32_t firstCol, int32_t lastCol, int32_t firs
 }  // namespace
 
 void printRange(Image src, int32_t firstCol, int32_t lastCol, int32_t firstLine, int32_t lastLine) {
-    printSpan(src, firstCol, lastCol, firstLine, lastLine, [](uint8_t v) { std::printf("%03i ", static_cast<int>(v)); });
+    printSpan(src, firstCol, lastCol, firstLine, lastLine,
+              [](uint8_t v) { std::printf("%03i ", static_cast<int>(v)); });
 }
 
 void printRange32(Image32 src, int32_t firstCol, int32_t lastCol, int32_t firstLine, int32_t lastLine) {

@@ -37,7 +37,9 @@ int64_t pcrStep(uint64_t from, uint64_t to) {
 }
 
 // Stream ids whose PES packets have no header with time stamps (ISO/IEC 13818-1, 2.4.3.7).
-bool stampless(uint8_t id) { return id == 0xBC || id == 0xBE || id == 0xBF || id == 0xF0 || id == 0xF1 || id == 0xFF || id == 0xF2 || id == 0xF8; }
+bool stampless(uint8_t id) {
+    return id == 0xBC || id == 0xBE || id == 0xBF || id == 0xF0 || id == 0xF1 || id == 0xFF || id == 0xF2 || id == 0xF8;
+}
 
 }  // namespace
 
@@ -126,7 +128,8 @@ void TsAnalyzer::drain() {
         std::size_t found = tries;
         for (std::size_t i = 0; i < tries && found == tries; ++i) {
             bool all = true;
-            for (int k = 0; k < kSyncAcquired && all; ++k) all = b[at + i + static_cast<std::size_t>(k) * kPacket] == kSync;
+            for (int k = 0; k < kSyncAcquired && all; ++k)
+                all = b[at + i + static_cast<std::size_t>(k) * kPacket] == kSync;
             if (all) found = i;
         }
         at += found;
@@ -144,7 +147,8 @@ void TsAnalyzer::packet(const uint8_t* p) {
     // kMostExtrapolation past the last PCR: a variable-rate stream's bursts (a key frame's
     // packets) would otherwise run the clock ahead of the next PCR.
     if (!std::isnan(clockTime_))
-        now_ = clockTime_ + std::min(kMostExtrapolation, static_cast<double>(report_.packets - clockPacket_) * packetSeconds_);
+        now_ = clockTime_ +
+               std::min(kMostExtrapolation, static_cast<double>(report_.packets - clockPacket_) * packetSeconds_);
     // 2.1: a packet the link could not correct; nothing in it can be trusted.
     if (p[1] & 0x80) {
         count(TsCheck::TransportError);
