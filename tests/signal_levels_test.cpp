@@ -81,15 +81,16 @@ protected:
 
 TEST_F(SignalLevelsTest, QctoolsFileHoldsWhatSignalstatsSays) {
     SKIP_WITHOUT_FFMPEG();
-    for (const Layout& l : {Layout{"yuv420p", 8, 1, 1}, Layout{"yuv422p10le", 10, 1, 0}, Layout{"yuv422p", 8, 1, 0, 37, 23},
-                            Layout{"yuv422p10le", 10, 1, 0, 37, 23}}) {
+    for (const Layout& l : {Layout{"yuv420p", 8, 1, 1}, Layout{"yuv422p10le", 10, 1, 0},
+                            Layout{"yuv422p", 8, 1, 0, 37, 23}, Layout{"yuv422p10le", 10, 1, 0, 37, 23}}) {
         SCOPED_TRACE(std::string(l.pixelFormat) + " " + l.size());
         writeFile(dir.path / "clip.yuv", clipBytes(l));
-        ASSERT_TRUE(runFfmpeg(dir.path, {"-f", "rawvideo", "-pix_fmt", l.pixelFormat, "-s", l.size(), "-i", "clip.yuv",
-                                         "-vf", "signalstats=stat=brng,metadata=print:file=stats.txt", "-f", "null",
-                                         "-"}));
-        const ProcessResult run = runProcess(FRAMEPROBE_BINARY, {"-s", l.size(), "--pix-fmt", l.pixelFormat, "-o",
-                                                                 "clip.qctools.xml.gz", "clip.yuv"}, dir.path);
+        ASSERT_TRUE(
+            runFfmpeg(dir.path, {"-f", "rawvideo", "-pix_fmt", l.pixelFormat, "-s", l.size(), "-i", "clip.yuv", "-vf",
+                                 "signalstats=stat=brng,metadata=print:file=stats.txt", "-f", "null", "-"}));
+        const ProcessResult run =
+            runProcess(FRAMEPROBE_BINARY,
+                       {"-s", l.size(), "--pix-fmt", l.pixelFormat, "-o", "clip.qctools.xml.gz", "clip.yuv"}, dir.path);
         ASSERT_EQ(run.status, 0) << run.err;
         const Stats expected = parse(readFile(dir.path / "stats.txt"), std::regex("^frame:"),
                                      std::regex(R"(lavfi\.signalstats\.(\w+)=(\S+))"));

@@ -43,8 +43,10 @@ struct Colour {
     uint32_t sat, hue;
 };
 Colour colourOf(int u, int w, uint32_t satSize) {
-    const auto sat = std::min(static_cast<uint32_t>(std::hypot(static_cast<double>(u), static_cast<double>(w))), satSize - 1);
-    const auto hue = std::min(static_cast<uint32_t>(std::atan2(static_cast<double>(u), static_cast<double>(w)) * 180.0 / kPi + 180.0), 360u);
+    const auto sat =
+        std::min(static_cast<uint32_t>(std::hypot(static_cast<double>(u), static_cast<double>(w))), satSize - 1);
+    const auto hue = std::min(
+        static_cast<uint32_t>(std::atan2(static_cast<double>(u), static_cast<double>(w)) * 180.0 / kPi + 180.0), 360u);
     return {sat, hue};
 }
 

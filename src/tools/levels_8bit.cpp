@@ -76,8 +76,8 @@ void measureLevels8(const Picture& picture, int low, int high, Levels8Work& work
                 const uint32_t pair = (uint32_t{ru[cx]} << 8) | rv[cx];
                 PairEntry& b = pairs[pair];
                 ++b.count;
-                const auto rangeFrom = static_cast<int16_t>(
-                    outsideBroadcastChroma(ru[cx]) || outsideBroadcastChroma(rv[cx]) ? 256 : 16);
+                const auto rangeFrom =
+                    static_cast<int16_t>(outsideBroadcastChroma(ru[cx]) || outsideBroadcastChroma(rv[cx]) ? 256 : 16);
                 const std::size_t end = std::min<std::size_t>(w, std::size_t{cx + 1} * step);
                 for (std::size_t x = std::size_t{cx} * step; x < end; ++x) {
                     rgbLow[x] = b.low;
@@ -87,9 +87,12 @@ void measureLevels8(const Picture& picture, int low, int high, Levels8Work& work
             }
         };
         // The usual steps as constants, so that their places are written without a loop.
-        if (sx == 1) fill(std::integral_constant<uint32_t, 1>{});
-        else if (sx == 2) fill(std::integral_constant<uint32_t, 2>{});
-        else fill(sx);
+        if (sx == 1)
+            fill(std::integral_constant<uint32_t, 1>{});
+        else if (sx == 2)
+            fill(std::integral_constant<uint32_t, 2>{});
+        else
+            fill(sx);
         // The luma rows of this chroma row; the last chroma row also takes rows beyond its share.
         const uint32_t last = cy + 1 == cb.height ? luma.height : std::min(luma.height, (cy + 1) * sy);
         for (uint32_t y = cy * sy; y < last; ++y) {

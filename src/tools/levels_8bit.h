@@ -26,8 +26,8 @@ struct Levels8Work {
 struct Levels8 {
     std::array<uint64_t, 256> luma{}, cb{}, cr{};
     const PairEntry* pairs = nullptr;  // 65536 counts, valid until the next pass with this work
-    uint64_t broadcastOutside = 0;    // pixels whose Y, Cb or Cr lies outside the broadcast range
-    uint64_t rgbOutside = 0;          // pixels whose R, G or B lies outside [low, high]
+    uint64_t broadcastOutside = 0;     // pixels whose Y, Cb or Cr lies outside the broadcast range
+    uint64_t rgbOutside = 0;           // pixels whose R, G or B lies outside [low, high]
 };
 
 // `picture` has three 8-bit planes, the chroma ones of one size.
