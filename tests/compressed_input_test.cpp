@@ -64,8 +64,9 @@ TEST_F(CompressedInputTest, SegmentsThatSeekGiveTheWholeRunsRows) {
         // Key frames (12, 24), the frames around them, B-frames of open GOPs, and the last frame.
         for (int start : {11, 12, 25, 30, 49}) {
             SCOPED_TRACE(std::string(file) + " from " + std::to_string(start));
-            const ProcessResult part = probe({"--no-log", "--format", "csv", "--origin", "0", "--start",
-                                              std::to_string(start), "--frames", std::to_string(std::min(4, 50 - start)), file});
+            const ProcessResult part =
+                probe({"--no-log", "--format", "csv", "--origin", "0", "--start", std::to_string(start), "--frames",
+                       std::to_string(std::min(4, 50 - start)), file});
             ASSERT_EQ(part.status, 0) << part.err;
             // It went there by seeking, not by decoding every frame before it (a range past the
             // end would say so too).
@@ -81,13 +82,15 @@ TEST_F(CompressedInputTest, SegmentsThatSeekGiveTheWholeRunsRows) {
     // From the last GOP's key frame on too, whose frames an open GOP's decoder held back.
     for (int start : {24, 34, 36, 47, 48, 49}) {
         SCOPED_TRACE(std::string("clip.mp4, one frame of warm-up, from ") + std::to_string(start));
-        const ProcessResult part = probe({"--no-log", "-q", "--format", "csv", "--indicators", "blur,temporal_activity",
-                                          "--origin", "0", "--start", std::to_string(start), "--frames", "3", "clip.mp4"});
-        EXPECT_EQ(csvRows(part.out), std::vector<std::string>(rows.begin() + start, rows.begin() + std::min(start + 3, 50)));
+        const ProcessResult part =
+            probe({"--no-log", "-q", "--format", "csv", "--indicators", "blur,temporal_activity", "--origin", "0",
+                   "--start", std::to_string(start), "--frames", "3", "clip.mp4"});
+        EXPECT_EQ(csvRows(part.out),
+                  std::vector<std::string>(rows.begin() + start, rows.begin() + std::min(start + 3, 50)));
     }    // A stream without time stamps is decoded from its start, and says so.
     ASSERT_TRUE(runFfmpeg(dir.path, {"-i", "clip.mkv", "-c", "copy", "clip.h264"}));
-    const ProcessResult raw = probe({"--no-log", "--format", "csv", "--indicators", "blur,temporal_activity", "--origin",
-                                     "0", "--start", "45", "--frames", "3", "clip.h264"});
+    const ProcessResult raw = probe({"--no-log", "--format", "csv", "--indicators", "blur,temporal_activity",
+                                     "--origin", "0", "--start", "45", "--frames", "3", "clip.h264"});
     EXPECT_EQ(raw.err, "clip.h264: the frames before frame 44 are decoded to reach it\n");
     EXPECT_EQ(csvRows(raw.out), std::vector<std::string>(rows.begin() + 45, rows.begin() + 48));
 }
@@ -136,7 +139,8 @@ TEST_F(CompressedInputTest, ContainerRowsCarryPresentationTimes) {
     ASSERT_EQ(avi.size(), 12u);
     EXPECT_EQ(avi[0].substr(0, 4), "0,0,");
     EXPECT_EQ(avi[11].substr(0, 8), "11,0.44,");
-    const ProcessResult aviPart = probe({"--no-log", "-q", "--format", "csv", "--origin", "0", "--start", "10", "clip.avi"});
+    const ProcessResult aviPart =
+        probe({"--no-log", "-q", "--format", "csv", "--origin", "0", "--start", "10", "clip.avi"});
     EXPECT_EQ(csvRows(aviPart.out), std::vector<std::string>(avi.begin() + 10, avi.end()));
     // H.264 copied into AVI has an empty packet after every frame, which the header counts and
     // the stated average rate with it: neither makes frames.
@@ -228,7 +232,8 @@ TEST_F(CompressedInputTest, LostFramesAreRecordedAlikeOnAnyNumberOfCpus) {
 TEST_F(CompressedInputTest, AFrameLostFromTheContainerStandsWhereItWasShown) {
     ASSERT_TRUE(encode("clip.ts", 50));
     ASSERT_TRUE(runFfmpeg(dir.path, {"-i", "clip.ts", "-c", "copy", "-bsf:v", "noise=drop=eq(n\\,20)", "one.mp4"}));
-    ASSERT_TRUE(runFfmpeg(dir.path, {"-i", "clip.ts", "-c", "copy", "-bsf:v", "noise=drop=eq(n\\,30)+eq(n\\,31)", "two.ts"}));
+    ASSERT_TRUE(
+        runFfmpeg(dir.path, {"-i", "clip.ts", "-c", "copy", "-bsf:v", "noise=drop=eq(n\\,30)+eq(n\\,31)", "two.ts"}));
     const json one = jsonRun("one.mp4", {"--indicators", "blur"});
     std::vector<json> losses;
     for (const json& e : one["events"])
@@ -237,7 +242,8 @@ TEST_F(CompressedInputTest, AFrameLostFromTheContainerStandsWhereItWasShown) {
     // The frame after the leap in the presentation times.
     const json& frames = one["frames"];
     std::size_t after = 1;
-    while (after < frames.size() && frames[after]["time"].get<double>() - frames[after - 1]["time"].get<double>() < 0.06)
+    while (after < frames.size() &&
+           frames[after]["time"].get<double>() - frames[after - 1]["time"].get<double>() < 0.06)
         ++after;
     EXPECT_EQ(losses[0]["end_frame"], after);
 
@@ -346,7 +352,8 @@ TEST_F(CompressedInputTest, MergedSegmentsCarryTheirDecodeErrorsAndAreGatedByThe
             if (records.back().contains("transport")) {
                 records.back().erase("transport");
                 json& events = records.back()["events"];
-                events.erase(std::remove_if(events.begin(), events.end(), [](const json& e) { return e["type"] == "transport"; }),
+                events.erase(std::remove_if(events.begin(), events.end(),
+                                            [](const json& e) { return e["type"] == "transport"; }),
                              events.end());
             }
         }
@@ -383,8 +390,10 @@ TEST_F(CompressedInputTest, MergedSegmentsCarryTheirDecodeErrorsAndAreGatedByThe
     writeFile(dir.path / "cut.mp4", mp4.substr(0, mp4.size() / 2));
     const ProcessResult cut = probe({"--no-log", "-q", "--format", "jsonl", "cut.mp4"});
     ASSERT_EQ(cut.status, 0) << cut.err;
-    ASSERT_EQ(probe({"-q", "--format", "jsonl", "--origin", "0", "--frames", "10", "-o", "cut0.jsonl", "cut.mp4"}).status, 0);
-    ASSERT_EQ(probe({"-q", "--format", "jsonl", "--origin", "0", "--start", "10", "-o", "cut1.jsonl", "cut.mp4"}).status, 0);
+    ASSERT_EQ(
+        probe({"-q", "--format", "jsonl", "--origin", "0", "--frames", "10", "-o", "cut0.jsonl", "cut.mp4"}).status, 0);
+    ASSERT_EQ(
+        probe({"-q", "--format", "jsonl", "--origin", "0", "--start", "10", "-o", "cut1.jsonl", "cut.mp4"}).status, 0);
     const ProcessResult joined = probe({"merge", "cut0.jsonl", "cut1.jsonl"});
     EXPECT_EQ(joined.status, 0) << joined.err;
     EXPECT_EQ(withoutTiming(joined.out), withoutTiming(cut.out));
@@ -421,7 +430,8 @@ TEST_F(CompressedInputTest, ContainersComeThroughStandardInput) {
         EXPECT_EQ(piped.status, 0) << piped.err;
         EXPECT_EQ(piped.out, direct.out);
         // From a pipe, a start is reached by decoding forward.
-        const ProcessResult tail = shell(std::string("cat ") + file + " | $PROBE --no-log -q --format csv --origin 0 --start 6 -");
+        const ProcessResult tail =
+            shell(std::string("cat ") + file + " | $PROBE --no-log -q --format csv --origin 0 --start 6 -");
         const std::vector<std::string> rows = csvRows(direct.out);
         EXPECT_EQ(csvRows(tail.out), std::vector<std::string>(rows.begin() + 6, rows.end()));
     }
@@ -490,7 +500,8 @@ TEST_F(CompressedInputTest, StartTimeCodesReachTheResults) {
 
     // Only the report shows time codes.
     EXPECT_EQ(probe({"--timecode", "-q", "ntsc.mov"}).status, 2);
-    ASSERT_EQ(probe({"--timecode", "-q", "--no-log", "--indicators", "blur", "--report", "r.html", "ntsc.mov"}).status, 0);
+    ASSERT_EQ(probe({"--timecode", "-q", "--no-log", "--indicators", "blur", "--report", "r.html", "ntsc.mov"}).status,
+              0);
     EXPECT_NE(readFile(dir.path / "r.html").find(R"("timecode":{"start":"00:59:59;28","fps":30,"drop":true})"),
               std::string::npos);
 }

@@ -134,7 +134,8 @@ TEST_F(FfmpegSourceTest, RgbIsConvertedWithBt601IntoTheLimitedRange) {
     const int expected[] = {235, 16, 82, 145, 41};  // 16 + 219 * (0.299 R + 0.587 G + 0.114 B) / 255
     std::string rgb;
     for (const auto& c : colours)
-        for (int i = 0; i < 16 * 8; ++i) rgb += {static_cast<char>(c[0]), static_cast<char>(c[1]), static_cast<char>(c[2])};
+        for (int i = 0; i < 16 * 8; ++i)
+            rgb += {static_cast<char>(c[0]), static_cast<char>(c[1]), static_cast<char>(c[2])};
     writeFile(dir.path / "rgb.raw", rgb);
     ASSERT_TRUE(runFfmpeg(dir.path, {"-f", "rawvideo", "-pix_fmt", "rgb24", "-s", "16x8", "-r", "25", "-i", "rgb.raw",
                                      "-c:v", "rawvideo", "-pix_fmt", "rgb24", "rgb.nut"}));

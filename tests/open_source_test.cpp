@@ -158,8 +158,10 @@ TEST_F(OpenSourceTest, DetectionByMagicThenExtensionThenProbe) {
     ASSERT_EQ(std::get<DetectedInput>(raw).stream->read(first, 4), 4u);
     EXPECT_EQ(std::string(first, 4), readFile(path("clip.yuv")).substr(0, 4));
 
-    EXPECT_EQ(detectError({path("clip.yuv"), {}, {}, -1}), "Raw YUV input " + path("clip.yuv") + " needs a width and a height");
-    EXPECT_EQ(detectError({path("clip.yuv"), 48, {}, -1}), "Raw YUV input " + path("clip.yuv") + " needs a width and a height");
+    EXPECT_EQ(detectError({path("clip.yuv"), {}, {}, -1}),
+              "Raw YUV input " + path("clip.yuv") + " needs a width and a height");
+    EXPECT_EQ(detectError({path("clip.yuv"), 48, {}, -1}),
+              "Raw YUV input " + path("clip.yuv") + " needs a width and a height");
     EXPECT_EQ(detectError({path("clip.bin"), {}, {}, -1}),
               "Cannot tell what " + path("clip.bin") + " holds; raw YUV input needs a width and a height");
     EXPECT_EQ(detectError({path("missing.y4m"), {}, {}, -1}),

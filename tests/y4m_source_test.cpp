@@ -37,7 +37,8 @@ std::string openError(const std::string& bytes) {
 
 struct PipeStream {
     FILE* pipe;
-    explicit PipeStream(const std::filesystem::path& path) : pipe(popen(("cat '" + path.string() + "'").c_str(), "r")) {}
+    explicit PipeStream(const std::filesystem::path& path)
+        : pipe(popen(("cat '" + path.string() + "'").c_str(), "r")) {}
     ~PipeStream() { pclose(pipe); }
 };
 
@@ -237,7 +238,8 @@ TEST(Y4mSource, TruncatedLastFrameIsReportedAndNotMeasured) {
     TempDir dir;
     const std::string header = "YUV4MPEG2 W4 H2 C444\n";
     const std::string whole = "FRAME\n" + std::string(24, 'a');
-    for (const std::string& tail : {std::string("FRAME\nbbbbbbbbcccc"), std::string("FRAME\nbbb"), std::string("FRA")}) {
+    for (const std::string& tail :
+         {std::string("FRAME\nbbbbbbbbcccc"), std::string("FRAME\nbbb"), std::string("FRA")}) {
         writeFile(dir.path / "cut.y4m", header + whole + tail);
         std::string error;
         auto source = openY4m(ByteStream::open((dir.path / "cut.y4m").string(), error), "cut.y4m");

@@ -97,8 +97,8 @@ ParsedOptions parseOptions(int argc, char** argv) {
                "command line it could not understand, 3 when a --fail-on condition holds, 130 or 143 after\n"
                "SIGINT or SIGTERM.");
 
-    std::string size, indicators, format = o.format->name, fps, frames, start, origin, runFrames, threads, decoderThreads, stream,
-        logName;
+    std::string size, indicators, format = o.format->name, fps, frames, start, origin, runFrames, threads,
+                                  decoderThreads, stream, logName;
     std::string flickerThreshold;
     std::map<std::string, std::string> minDurations;  // option name -> its text
     std::vector<std::string> positional;
@@ -126,7 +126,8 @@ ParsedOptions parseOptions(int argc, char** argv) {
                    "damage then stays the same on every run; as --threads for other codecs); more decode H.264 "
                    "faster, but the pictures and damage judged in a damaged stream may differ from run to run")
         ->type_name("UINT");
-    app.add_option("--stream", stream, "Video stream of a container to measure (default: the first)")->type_name("UINT");
+    app.add_option("--stream", stream, "Video stream of a container to measure (default: the first)")
+        ->type_name("UINT");
     std::string pixelFormat;
     app.add_option("--pix-fmt", pixelFormat,
                    "Pixel format of raw input, by FFmpeg's name: planar YUV or grey, e.g. yuv422p10le (default "
@@ -215,7 +216,8 @@ ParsedOptions parseOptions(int argc, char** argv) {
     if (positional.size() >= 5 && frames.empty()) frames = positional[4];
     if (positional.size() >= 6 && start.empty()) start = positional[5];
 
-    if (!size.empty() && !parseSize(size, o)) return fail("invalid size \"" + size + "\": expected WxH, e.g. 1920x1080");
+    if (!size.empty() && !parseSize(size, o))
+        return fail("invalid size \"" + size + "\": expected WxH, e.g. 1920x1080");
     if (!fps.empty()) {
         o.fps = frameRate(fps);
         if (!o.fps) return fail("invalid frame rate \"" + fps + "\": expected a number from 1e-290 to 1000000000");
@@ -265,7 +267,8 @@ ParsedOptions parseOptions(int argc, char** argv) {
         if (text.empty()) continue;
         const auto seconds = finiteNonNegative(text);
         if (!seconds)
-            return fail("invalid --" + optionName(type) + "-min-duration \"" + text + "\": expected a finite number of seconds, 0 or more");
+            return fail("invalid --" + optionName(type) + "-min-duration \"" + text +
+                        "\": expected a finite number of seconds, 0 or more");
         o.minDuration[type] = *seconds;
     }
     if (!flickerThreshold.empty()) {
@@ -275,7 +278,8 @@ ParsedOptions parseOptions(int argc, char** argv) {
     }
     if (!flashArea.empty()) {
         const auto share = finiteNonNegative(flashArea);
-        if (!share || *share <= 0 || *share > 1) return fail("invalid --flash-area \"" + flashArea + "\": expected a share above 0, at most 1");
+        if (!share || *share <= 0 || *share > 1)
+            return fail("invalid --flash-area \"" + flashArea + "\": expected a share above 0, at most 1");
         o.flash.area = *share;
     }
     for (auto [text, value, name] : {std::tuple{&displayWhite, &o.flash.display.white, "--display-white"},

@@ -145,8 +145,8 @@ std::vector<DecodeError> decodeErrorsOf(const std::vector<const RecordedRun*>& p
 
 // Replays the rows through the sinks of a run, so that the summary and the
 // events are those of one run over all the frames.
-void write(const std::vector<const RecordedRun*>& parts, bool partial, const OutputFormat& format, const std::string& path,
-           RunRecord& record) {
+void write(const std::vector<const RecordedRun*>& parts, bool partial, const OutputFormat& format,
+           const std::string& path, RunRecord& record) {
     RunInfo info = parts.front()->info;
     RunEnd end;
     for (const RecordedRun* part : parts) {

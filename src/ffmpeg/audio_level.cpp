@@ -41,7 +41,8 @@ float audioPeak(const AVFrame* frame) {
     const auto format = static_cast<AVSampleFormat>(frame->format);
     const int channels = frame->ch_layout.nb_channels;
     if (channels <= 0) return 0;
-    if (!av_sample_fmt_is_planar(format)) return peakOfPlane(format, frame->extended_data[0], frame->nb_samples * channels);
+    if (!av_sample_fmt_is_planar(format))
+        return peakOfPlane(format, frame->extended_data[0], frame->nb_samples * channels);
     float peak = 0;
     for (int c = 0; c < channels; ++c)
         peak = std::max(peak, peakOfPlane(format, frame->extended_data[c], frame->nb_samples));

@@ -128,7 +128,8 @@ ReadResult FfmpegSource::sendNextPacket() {
     const int code = avcodec_send_packet(codec_, packet_);
     av_packet_unref(packet_);
     if (code == AVERROR_INVALIDDATA) ++status_.decodeErrors;
-    if (code == AVERROR(ENOMEM)) return failure("Could not decode frame " + std::to_string(next_) + " of " + path_, code);
+    if (code == AVERROR(ENOMEM))
+        return failure("Could not decode frame " + std::to_string(next_) + " of " + path_, code);
     noteSent(pts, code, discarded);
     return ReadResult{};
 }

@@ -65,7 +65,9 @@ void FfmpegSource::noteLosses(std::optional<int64_t> pts) {
         unstampedSent_ = unstampedReceived_ = 0;
     }
     // Frames lost at the end would have followed the last one given.
-    const int64_t at = pts ? *pts : lastPts_ != AV_NOPTS_VALUE && frameTicks_ > 0 ? lastPts_ + frameTicks_ : AV_NOPTS_VALUE;
+    const int64_t at = pts                                             ? *pts
+                       : lastPts_ != AV_NOPTS_VALUE && frameTicks_ > 0 ? lastPts_ + frameTicks_
+                                                                       : AV_NOPTS_VALUE;
     if (lost > 0) info_.decodeErrors.push_back(DecodeError{next_, secondsOf(at), lost});
 }
 

@@ -77,7 +77,8 @@ bool setFfmpegLog(const std::string& level) {
 void finishFfmpegLog() {
     std::lock_guard lock(logMutex);
     if (omittedLines > 0)
-        fprintf(stderr, "frameprobe: %ld more messages from FFmpeg's libraries left out (--ffmpeg-log warning shows them)\n",
+        fprintf(stderr,
+                "frameprobe: %ld more messages from FFmpeg's libraries left out (--ffmpeg-log warning shows them)\n",
                 omittedLines);
     omittedLines = 0;
 }

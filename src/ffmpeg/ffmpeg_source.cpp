@@ -44,7 +44,12 @@ bool indexFollowsData(const AVFormatContext* format, AVStream* stream, int64_t h
 }  // namespace
 
 FfmpegSource::FfmpegSource(std::string path)
-    : path_(std::move(path)), startPts_(AV_NOPTS_VALUE), skipBelowPts_(AV_NOPTS_VALUE), firstPts_(AV_NOPTS_VALUE), lastPts_(AV_NOPTS_VALUE), lastDts_(AV_NOPTS_VALUE) {}
+    : path_(std::move(path)),
+      startPts_(AV_NOPTS_VALUE),
+      skipBelowPts_(AV_NOPTS_VALUE),
+      firstPts_(AV_NOPTS_VALUE),
+      lastPts_(AV_NOPTS_VALUE),
+      lastDts_(AV_NOPTS_VALUE) {}
 
 FfmpegSource::~FfmpegSource() {
     sws_freeContext(sws_);
@@ -109,7 +114,8 @@ std::string FfmpegSource::openStream(const ContainerRequest& request) {
         format_ = avformat_alloc_context();
         if (format_ == nullptr) return "Out of memory opening " + path_;
         if (live_) {
-            // Reads give up on a stop or a silent input; a UDP receiver that fell behind drops packets instead of failing.
+            // Reads give up on a stop or a silent input; a UDP receiver that fell behind drops
+            // packets instead of failing.
             format_->interrupt_callback.callback = interrupted;
             format_->interrupt_callback.opaque = this;
             lastActivity_ = steadyNanoseconds();
@@ -179,7 +185,8 @@ std::string FfmpegSource::openStream(const ContainerRequest& request) {
     codec_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     pictures_.serve(codec_);
     code = avcodec_open2(codec_, decoder, nullptr);
-    if (code < 0) return "Could not open the " + std::string(decoder->name) + " decoder for " + path_ + ": " + errorText(code);
+    if (code < 0)
+        return "Could not open the " + std::string(decoder->name) + " decoder for " + path_ + ": " + errorText(code);
     if (video->codecpar->width <= 0 || video->codecpar->height <= 0) return path_ + " does not state its frame size";
 
     const std::string names = format_->iformat->name;  // e.g. "matroska,webm": the first is the container's own
@@ -187,7 +194,8 @@ std::string FfmpegSource::openStream(const ContainerRequest& request) {
     info_.width = static_cast<uint32_t>(video->codecpar->width);
     info_.height = static_cast<uint32_t>(video->codecpar->height);
     if (video->avg_frame_rate.num > 0 && video->avg_frame_rate.den > 0) info_.fps = av_q2d(video->avg_frame_rate);
-    if (video->nb_frames > 0) info_.frameCount = indexedShownFrames(format_->streams[streamIndex_]).value_or(video->nb_frames);
+    if (video->nb_frames > 0)
+        info_.frameCount = indexedShownFrames(format_->streams[streamIndex_]).value_or(video->nb_frames);
     // The stated average rate counts the empty packets too: the frames come at the rate their time
     // stamps step by.
     if (const auto listed = info_.format == "avi" ? indexedFramesAmongEmptyPackets(format_->streams[streamIndex_])
@@ -214,7 +222,8 @@ ReadResult FfmpegSource::failure(const std::string& message, int code) const {
     result.status = ReadResult::Error;
     result.message = message + (code < 0 ? ": " + errorText(code) : "");
     if (timedOut_)
-        result.message = "no data came from " + path_ + " for " + std::to_string(int(live_->timeoutSeconds + 0.5)) + " s";
+        result.message =
+            "no data came from " + path_ + " for " + std::to_string(int(live_->timeoutSeconds + 0.5)) + " s";
     return result;
 }
 

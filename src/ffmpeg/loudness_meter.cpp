@@ -46,7 +46,9 @@ std::optional<double> whenFinite(double value) {
     return value;
 }
 
-std::optional<double> decibels(double linear) { return linear > 0 ? std::optional(20 * std::log10(linear)) : std::nullopt; }
+std::optional<double> decibels(double linear) {
+    return linear > 0 ? std::optional(20 * std::log10(linear)) : std::nullopt;
+}
 
 }  // namespace
 
@@ -59,7 +61,8 @@ std::unique_ptr<LoudnessMeter> LoudnessMeter::open(const AVStream& stream, int i
     meter->codec_ = avcodec_alloc_context3(decoder);
     meter->frame_ = av_frame_alloc();
     if (meter->codec_ == nullptr || meter->frame_ == nullptr ||
-        avcodec_parameters_to_context(meter->codec_, stream.codecpar) < 0 || avcodec_open2(meter->codec_, decoder, nullptr) < 0)
+        avcodec_parameters_to_context(meter->codec_, stream.codecpar) < 0 ||
+        avcodec_open2(meter->codec_, decoder, nullptr) < 0)
         return nullptr;
     return meter;
 }
@@ -89,8 +92,9 @@ bool LoudnessMeter::start(const AVFrame* frame) {
     // A layout that names its channels places them; mono and unnamed layouts count every channel alike.
     if (frame->ch_layout.order == AV_CHANNEL_ORDER_NATIVE && channels_ > 1)
         for (int c = 0; c < channels_; ++c)
-            ebur128_set_channel(state_, static_cast<unsigned>(c),
-                                channelOf(av_channel_layout_channel_from_index(&frame->ch_layout, static_cast<unsigned>(c))));
+            ebur128_set_channel(
+                state_, static_cast<unsigned>(c),
+                channelOf(av_channel_layout_channel_from_index(&frame->ch_layout, static_cast<unsigned>(c))));
     else
         for (int c = 0; c < channels_; ++c) ebur128_set_channel(state_, static_cast<unsigned>(c), EBUR128_LEFT);
     interleaved_.reserve(static_cast<std::size_t>(channels_) * 4096);
@@ -136,7 +140,8 @@ AudioLoudness LoudnessMeter::result() const {
     if (ebur128_loudness_range(state_, &value) == EBUR128_SUCCESS) out.range = whenFinite(value);
     double peak = 0;
     for (int c = 0; c < channels_; ++c)
-        if (ebur128_true_peak(state_, static_cast<unsigned>(c), &value) == EBUR128_SUCCESS) peak = std::max(peak, value);
+        if (ebur128_true_peak(state_, static_cast<unsigned>(c), &value) == EBUR128_SUCCESS)
+            peak = std::max(peak, value);
     out.truePeak = decibels(peak);
     return out;
 }

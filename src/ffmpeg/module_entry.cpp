@@ -13,7 +13,8 @@ std::variant<std::unique_ptr<FrameSource>, std::string> openContainer(const Cont
     return std::unique_ptr<FrameSource>(std::move(std::get<std::unique_ptr<FfmpegSource>>(opened)));
 }
 
-std::variant<std::unique_ptr<FrameSource>, std::string> openLive(const std::string& url, const LiveOpenOptions& options) {
+std::variant<std::unique_ptr<FrameSource>, std::string> openLive(const std::string& url,
+                                                                 const LiveOpenOptions& options) {
     setFfmpegLog("error");  // a channel runs for days: the libraries' warnings would flood its log
     auto opened = FfmpegSource::openLive(url, options);
     if (auto* error = std::get_if<std::string>(&opened)) return *error;

@@ -21,7 +21,8 @@ namespace {
 constexpr int kSeekTries = 3;
 
 std::size_t shownCount(const std::vector<PacketStamp>& stamps) {
-    return static_cast<std::size_t>(std::count_if(stamps.begin(), stamps.end(), [](const PacketStamp& s) { return s.shown; }));
+    return static_cast<std::size_t>(
+        std::count_if(stamps.begin(), stamps.end(), [](const PacketStamp& s) { return s.shown; }));
 }
 
 // The n-th smallest presentation time stamp of the packets shown (n from 0, n < shownCount).
@@ -113,7 +114,8 @@ FfmpegSource::Seek FfmpegSource::seekTo(int64_t index) {
     if (const std::optional<int64_t> key = indexedKeyFrame(video, index, kRhythmSeedPackets)) {
         // The index tells which key frame the seek landed on.
         std::optional<int64_t> landed;
-        if (av_seek_frame(format_, streamIndex_, *key, AVSEEK_FLAG_BACKWARD) >= 0 && av_read_frame(format_, packet_) >= 0) {
+        if (av_seek_frame(format_, streamIndex_, *key, AVSEEK_FLAG_BACKWARD) >= 0 &&
+            av_read_frame(format_, packet_) >= 0) {
             heldPacket_ = true;  // the first of the stamps
             if (packet_->stream_index == streamIndex_ && (packet_->flags & AV_PKT_FLAG_KEY) && packet_->dts <= *key)
                 landed = indexedPacketsBefore(video, packet_->dts);

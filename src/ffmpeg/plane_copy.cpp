@@ -88,7 +88,8 @@ ReadResult FfmpegSource::copyLuma(Image& luma) {
 
 ReadResult FfmpegSource::holdPlanes(Frame& frame) {
     DecodedPlanes& store = planeStoreOf<DecodedPlanes>(frame);
-    if (store.decoded == nullptr || store.converted == nullptr) return failure("Out of memory reading " + path_, AVERROR(ENOMEM));
+    if (store.decoded == nullptr || store.converted == nullptr)
+        return failure("Out of memory reading " + path_, AVERROR(ENOMEM));
     const auto format = static_cast<AVPixelFormat>(frame_->format);
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
     AVFrame* held = store.decoded;

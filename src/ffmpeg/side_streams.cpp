@@ -33,7 +33,8 @@ std::optional<TransportReport> FfmpegSource::transport() const {
     const double fps = info_.fps.value_or(25);
     if (!std::isnan(start) && strcmp(format_->iformat->name, "mpegts") == 0)
         for (TsOccurrence& o : report.occurrences)
-            if (!std::isnan(o.time)) o.frame = std::max<int64_t>(0, static_cast<int64_t>(std::floor((o.time - start) * fps)));
+            if (!std::isnan(o.time))
+                o.frame = std::max<int64_t>(0, static_cast<int64_t>(std::floor((o.time - start) * fps)));
     std::stable_sort(report.occurrences.begin(), report.occurrences.end(),
                      [](const TsOccurrence& a, const TsOccurrence& b) { return a.frame < b.frame; });
     return report;
@@ -55,7 +56,8 @@ void FfmpegSource::openAudio() {
         if (decoder == nullptr) return;
         audio_ = avcodec_alloc_context3(decoder);
         audioFrame_ = av_frame_alloc();
-        if (audio_ == nullptr || audioFrame_ == nullptr || avcodec_parameters_to_context(audio_, stream->codecpar) < 0 ||
+        if (audio_ == nullptr || audioFrame_ == nullptr ||
+            avcodec_parameters_to_context(audio_, stream->codecpar) < 0 ||
             avcodec_open2(audio_, decoder, nullptr) < 0) {
             avcodec_free_context(&audio_);
             return;
@@ -77,7 +79,8 @@ void FfmpegSource::decodeAudio(const AVPacket* packet) {
     }
     while (avcodec_receive_frame(audio_, audioFrame_) == 0) {
         status_.audioPeak = std::max(status_.audioPeak, audioPeak(audioFrame_));
-        if (audioFrame_->sample_rate > 0) status_.audioSeconds += double(audioFrame_->nb_samples) / audioFrame_->sample_rate;
+        if (audioFrame_->sample_rate > 0)
+            status_.audioSeconds += double(audioFrame_->nb_samples) / audioFrame_->sample_rate;
         av_frame_unref(audioFrame_);
     }
 }
@@ -86,7 +89,8 @@ StreamStatus FfmpegSource::takeStreamStatus() {
     StreamStatus taken = status_;
     status_ = StreamStatus{};
     status_.hasAudio = taken.hasAudio;
-    if (audioIndex_ >= 0 && static_cast<std::size_t>(audioIndex_) < meters_.size() && meters_[static_cast<std::size_t>(audioIndex_)]) {
+    if (audioIndex_ >= 0 && static_cast<std::size_t>(audioIndex_) < meters_.size() &&
+        meters_[static_cast<std::size_t>(audioIndex_)]) {
         LoudnessMeter& meter = *meters_[static_cast<std::size_t>(audioIndex_)];
         taken.momentary = meter.momentary();
         taken.shortTerm = meter.shortTerm();

@@ -112,7 +112,8 @@ void measureLevels(const Picture& picture, const Picture* previous, LevelsWork& 
             addHistogram(plane, depth, bins);
             readHistogram(bins, size, five);
         }
-        const bool comparable = previous != nullptr && previous->planeCount > p && previous->bitDepth == picture.bitDepth &&
+        const bool comparable = previous != nullptr && previous->planeCount > p &&
+                                previous->bitDepth == picture.bitDepth &&
                                 previous->planes[static_cast<std::size_t>(p)].width == plane.width &&
                                 previous->planes[static_cast<std::size_t>(p)].height == plane.height;
         const uint64_t n = samplesOf(plane);

@@ -68,7 +68,8 @@ PictureFormat pictureOf(const Chroma& chroma) {
     format.planes = chroma.planes == 0 ? 1 : 3;
     format.log2ChromaWidth = format.planes == 1 ? 0 : log2Width;
     format.log2ChromaHeight = format.planes == 1 ? 0 : log2Height;
-    format.pixelFormat = planarFormatName(format.bitDepth, format.planes, format.log2ChromaWidth, format.log2ChromaHeight);
+    format.pixelFormat =
+        planarFormatName(format.bitDepth, format.planes, format.log2ChromaWidth, format.log2ChromaHeight);
     if (chroma.planes == 3) format.pixelFormat.insert(3, "a");  // "yuva444p": the alpha plane is not read
     return format;
 }
@@ -257,7 +258,8 @@ ReadResult Y4mSource::moveTo(int64_t index) {
     if (index == next_) return ReadResult{};
     if (stream_->seekable()) {
         const uint64_t back = stream_->position();
-        const bool reachable = frameStride_ > 0 && static_cast<uint64_t>(index) <= (INT64_MAX - dataStart_) / frameStride_;
+        const bool reachable =
+            frameStride_ > 0 && static_cast<uint64_t>(index) <= (INT64_MAX - dataStart_) / frameStride_;
         const uint64_t target = reachable ? dataStart_ + static_cast<uint64_t>(index) * frameStride_ : 0;
         // Land where the first frame's size puts the frame, and trust it only when a FRAME line is there.
         if (reachable && stream_->seek(target) && readLine(line_) == Line::Read && isFrameMarker(line_) &&

@@ -29,7 +29,9 @@ std::variant<std::unique_ptr<FrameSource>, std::string> openInput(const std::str
     return std::move(std::get<OpenedInput>(opened).source);
 }
 
-double dbfs(float peak) { return peak > 0 ? 20.0 * std::log10(double(peak)) : -std::numeric_limits<double>::infinity(); }
+double dbfs(float peak) {
+    return peak > 0 ? 20.0 * std::log10(double(peak)) : -std::numeric_limits<double>::infinity();
+}
 
 // The weight of a new value in a moving mean over about ten seconds of frames.
 double meanWeight(double fps) { return 1.0 / std::max(1.0, 10.0 * fps); }

@@ -17,7 +17,8 @@ std::string connectedRecord(const std::string& channel, const std::string& input
     return r.dump();
 }
 
-std::string lostRecord(const std::string& channel, bool live, double streamTime, const std::optional<std::string>& message) {
+std::string lostRecord(const std::string& channel, bool live, double streamTime,
+                       const std::optional<std::string>& message) {
     Json r{{"type", "input"}, {"channel", channel}, {"state", live ? "lost" : "ended"}, {"time", utcNow()},
            {"stream_time", streamTime}};
     if (message) r["message"] = *message;

@@ -16,7 +16,8 @@ struct SourceInfo;
 std::string connectedRecord(const std::string& channel, const std::string& input, const SourceInfo& info, double fps,
                             bool audio);
 // "input", "lost" (a live input) or "ended" (a file or pipe), with the reason when reading failed.
-std::string lostRecord(const std::string& channel, bool live, double streamTime, const std::optional<std::string>& message);
+std::string lostRecord(const std::string& channel, bool live, double streamTime,
+                       const std::optional<std::string>& message);
 // "sampling": from `frame` on, every `measureEvery`th frame is measured.
 std::string samplingRecord(const std::string& channel, int64_t frame, double fps, int measureEvery);
 

@@ -53,7 +53,8 @@ std::variant<MonitorOptions, int> parseMonitorOptions(int argc, char** argv) {
     std::string indicators = "all";
     std::string metrics, webhook, snapshots, profileName;
     AlarmOverrides overrides;
-    app.add_option("INPUT", inputs, "URL (udp://, srt://, rtmp://, rtsp://, http(s)://, ...), file or -; NAME=INPUT names it")
+    app.add_option("INPUT", inputs,
+                   "URL (udp://, srt://, rtmp://, rtsp://, http(s)://, ...), file or -; NAME=INPUT names it")
         ->required();
     app.add_option("--name", names, "Name of the channel of the input in the same place (repeatable)")
         ->allow_extra_args(false);
@@ -63,20 +64,23 @@ std::variant<MonitorOptions, int> parseMonitorOptions(int argc, char** argv) {
     app.add_option("--snapshots", snapshots, "Folder for a PNG of the picture where each alarm started");
     app.add_flag("--realtime", o.realtime, "Read files at their frame rate, as a live stream would come");
     app.add_option("--indicators", indicators, "Indicators to measure (as in file runs; default all)");
-    app.add_option("-t,--threads", o.threads, "Worker threads per channel (default 1)")->check(CLI::Range(1u, kMaxThreads));
+    app.add_option("-t,--threads", o.threads, "Worker threads per channel (default 1)")
+        ->check(CLI::Range(1u, kMaxThreads));
     // The event types of file runs, then the monitor's own alarms.
     std::vector<std::string_view> types(rowEventTypes().begin(), rowEventTypes().end());
     types.insert(types.end(), {kSilenceAlarm, kNoSignalAlarm, kLoudnessEvent, kTruePeakEvent});
     for (const std::string_view type : types) {
         const std::string name = optionName(type);
         app.add_option_function<std::string>(
-            "--" + name + "-severity", [&overrides, type](const std::string& s) { overrides.severity[std::string(type)] = s; },
+            "--" + name + "-severity",
+            [&overrides, type](const std::string& s) { overrides.severity[std::string(type)] = s; },
             "Severity written with " + std::string(type) + " alarms");
         if (name == "no-signal") continue;
         // One of an alarm type's two times, leaving the other as it stands.
         const auto timing = [&](const std::string& option, std::map<std::string, double, std::less<>>& seconds,
                                 const std::string& help) {
-            app.add_option_function<double>(option, [&seconds, type](double s) { seconds[std::string(type)] = s; }, help)
+            app.add_option_function<double>(
+                   option, [&seconds, type](double s) { seconds[std::string(type)] = s; }, help)
                 ->check(CLI::NonNegativeNumber);
         };
         const AlarmTiming defaults = defaultTiming(type);
@@ -95,7 +99,8 @@ std::variant<MonitorOptions, int> parseMonitorOptions(int argc, char** argv) {
         "Switches per frame of the blocks that flicker above which a period is flicker");
     app.add_option("--profile", profileName,
                    "QC profile (a shipped name or a TOML file) whose event rules set the alarms; options override it");
-    app.add_option("--silence-threshold", o.silenceThreshold, "Audio peak in dBFS below which audio is silent (default -60)")
+    app.add_option("--silence-threshold", o.silenceThreshold,
+                   "Audio peak in dBFS below which audio is silent (default -60)")
         ->check(CLI::Range(-200.0, 0.0));
     std::string loudnessPresetName;
     std::optional<double> loudnessTarget, loudnessTolerance, truePeakLimit;
@@ -157,7 +162,8 @@ std::variant<MonitorOptions, int> parseMonitorOptions(int argc, char** argv) {
             std::vector<std::pair<std::string, std::string>> named;
             for (const auto* settings : {&profile.events.minDuration, &profile.events.recovery})
                 for (const auto& entry : *settings) named.emplace_back(entry.first, "profile " + profile.name);
-            for (const auto& entry : profile.events.severity) named.emplace_back(entry.first, "profile " + profile.name);
+            for (const auto& entry : profile.events.severity)
+                named.emplace_back(entry.first, "profile " + profile.name);
             o.mask = measuredIndicators(o.mask, named).mask;
         } catch (const std::exception& e) {  // ProfileError
             fprintf(stderr, "frameprobe: %s\n", e.what());
@@ -166,7 +172,8 @@ std::variant<MonitorOptions, int> parseMonitorOptions(int argc, char** argv) {
     }
     // A NaN limit, which the ranges let through, would silence its alarm for ever.
     for (const auto& [limit, option] : {std::pair{loudnessTarget, "--loudness-target"},
-                                        {loudnessTolerance, "--loudness-tolerance"}, {truePeakLimit, "--true-peak-limit"}})
+                                        {loudnessTolerance, "--loudness-tolerance"},
+                                        {truePeakLimit, "--true-peak-limit"}})
         if (limit && !std::isfinite(*limit)) return fail(std::string(option) + " is not a number");
     // A preset on the command line replaces the profile's limits; a number changes one of them.
     if (!loudnessPresetName.empty()) o.loudness = *loudnessPreset(loudnessPresetName);

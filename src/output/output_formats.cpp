@@ -21,7 +21,9 @@ std::unique_ptr<RowSink> rowsOnly(const FormatTarget& t) {
     return std::make_unique<Sink>(t.output);
 }
 
-std::unique_ptr<RowSink> legacy(const FormatTarget& t) { return std::make_unique<LegacySink>(t.output, t.log, t.logWanted); }
+std::unique_ptr<RowSink> legacy(const FormatTarget& t) {
+    return std::make_unique<LegacySink>(t.output, t.log, t.logWanted);
+}
 
 const std::array kFormats = {
     OutputFormat{.name = "json", .makeSink = withRecord<JsonSink>, .keepsRows = true, .keepsAFailedRun = true},

@@ -138,12 +138,19 @@ std::string cataloguePage(const std::vector<CatalogueEntry>& entries) {
     for (const CatalogueEntry& e : entries) failed += e.status == "fail";
     std::string out = joined(
         {"<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>frameprobe catalogue</title>\n"
-         "<style>\n", kReportStyle, "\n", kCatalogueStyle, "</style>\n<script>\n", kReportErrorScript, "</script>\n</head>\n<body>\n"
-         "<h1>frameprobe catalogue</h1>\n<p id=\"totals\">", std::to_string(entries.size()), " runs, ",
-         std::to_string(failed), " failed &middot; <a download=\"catalogue.csv\" id=\"csv\" href=\"data:text/csv;base64,",
-         base64(catalogueCsv(entries)), "\">CSV</a> &middot; <input id=\"filter\" type=\"search\" placeholder=\"filter\""
-         " aria-label=\"filter the runs\">", worst.empty() ? "" : " &middot; <label><input id=\"show-worst\" "
-         "type=\"checkbox\" checked> worst values</label>", "</p>\n<div class=\"wide fit\"><table id=\"catalogue\" "
+         "<style>\n",
+         kReportStyle, "\n", kCatalogueStyle, "</style>\n<script>\n", kReportErrorScript,
+         "</script>\n</head>\n<body>\n"
+         "<h1>frameprobe catalogue</h1>\n<p id=\"totals\">",
+         std::to_string(entries.size()), " runs, ", std::to_string(failed),
+         " failed &middot; <a download=\"catalogue.csv\" id=\"csv\" href=\"data:text/csv;base64,",
+         base64(catalogueCsv(entries)),
+         "\">CSV</a> &middot; <input id=\"filter\" type=\"search\" placeholder=\"filter\""
+         " aria-label=\"filter the runs\">",
+         worst.empty() ? ""
+                       : " &middot; <label><input id=\"show-worst\" "
+                         "type=\"checkbox\" checked> worst values</label>",
+         "</p>\n<div class=\"wide fit\"><table id=\"catalogue\" "
          "data-worst=\"shown\">\n<thead><tr><th data-sort=\"text\">result</th>"
          "<th data-sort=\"text\">input</th><th data-sort=\"number\">verdict</th><th data-sort=\"number\">findings</th>"
          "<th data-sort=\"number\">duration</th><th data-sort=\"number\">size</th>"
@@ -182,6 +189,7 @@ std::string cataloguePage(const std::vector<CatalogueEntry>& entries) {
         }
         out += "</tr>\n";
     }
-    return out + joined({"</tbody></table></div>\n<p class=\"hint\">Click a heading to sort; a worst value links to its frame. frameprobe ", kFrameprobeVersion,
-                         "</p>\n<script>\n", kCatalogueScript, "</script>\n</body>\n</html>\n"});
+    return out + joined({"</tbody></table></div>\n<p class=\"hint\">Click a heading to sort; a worst value links to "
+                         "its frame. frameprobe ",
+                         kFrameprobeVersion, "</p>\n<script>\n", kCatalogueScript, "</script>\n</body>\n</html>\n"});
 }

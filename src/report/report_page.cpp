@@ -116,9 +116,10 @@ std::string header(const ReportContent& c) {
     const RunInfo& info = c.record.info();
     // "-" is how the command line names standard input.
     const std::string path = info.path == "-" ? std::string("standard input") : htmlEscaped(info.path);
-    std::string out = joined({"<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>frameprobe: ",
-                              path, "</title>\n<style>\n", kReportStyle, "</style>\n<script>\n", kReportErrorScript,
-                              "</script>\n</head>\n<body>\n<h1>frameprobe report: ", path, "</h1>\n<dl class=\"run\">\n"});
+    std::string out =
+        joined({"<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>frameprobe: ", path,
+                "</title>\n<style>\n", kReportStyle, "</style>\n<script>\n", kReportErrorScript,
+                "</script>\n</head>\n<body>\n<h1>frameprobe report: ", path, "</h1>\n<dl class=\"run\">\n"});
     std::string qc = "no gate given";
     const std::optional<Verdict> verdict = c.record.verdict();
     if (c.end.interrupted)
