@@ -137,16 +137,18 @@ TEST_F(SignalLevelsTest, EveryCpuLevelCountsTheSameShares) {
     }
 }
 
-// 8-bit pictures are counted against whole-code bounds made once per chroma row: the counts
+// 8-bit pictures are counted against whole-code bounds made once per chroma pair: the counts
 // are those of R, G and B made of each pixel in real numbers, for every matrix and range, with
-// black, white and the chroma's extremes, on every CPU level.
+// black, white and the chroma's extremes, on every CPU level, and those outside the broadcast
+// range are those of its limits.
 TEST(R103Counts, WholeCodeBoundsCountWhatRealNumbersDo) {
     constexpr uint32_t w = 37, h = 23, cw = 19, ch = 12;
     std::mt19937 random(11);
     std::vector<uint8_t> y(w * h), u(cw * ch), v(cw * ch);
-    const uint8_t extremes[] = {0, 1, 4, 5, 16, 128, 235, 240, 246, 247, 254, 255};
+    const uint8_t extremes[] = {0, 1, 4, 5, 15, 16, 128, 235, 236, 240, 241, 246, 247, 254, 255};
     for (auto* plane : {&y, &u, &v})
-        for (uint8_t& s : *plane) s = random() % 3 ? static_cast<uint8_t>(random()) : extremes[random() % 12];
+        for (uint8_t& s : *plane)
+            s = random() % 3 ? static_cast<uint8_t>(random()) : extremes[random() % std::size(extremes)];
     // Black and white of grey chroma: full range's limits are the codes' own.
     u[0] = v[0] = 128;
     y[0] = 0;
@@ -165,7 +167,7 @@ TEST(R103Counts, WholeCodeBoundsCountWhatRealNumbersDo) {
             const double kr = matrix == ColourMatrix::Bt601 ? 0.299 : matrix == ColourMatrix::Bt709 ? 0.2126 : 0.2627;
             const double kb = matrix == ColourMatrix::Bt601 ? 0.114 : matrix == ColourMatrix::Bt709 ? 0.0722 : 0.0593;
             const double scale = full ? 1.0 : 219.0 / 224.0;
-            uint64_t luma = 0, rgb = 0;
+            uint64_t luma = 0, rgb = 0, broadcast = 0;
             for (uint32_t row = 0; row < h; ++row)
                 for (uint32_t x = 0; x < w; ++x) {
                     const double s = y[row * w + x], cb = u[row / 2 * cw + x / 2] - 128.0,
@@ -176,6 +178,8 @@ TEST(R103Counts, WholeCodeBoundsCountWhatRealNumbersDo) {
                     const auto out = [&](double c) { return c < limits.low || c > limits.high; };
                     luma += out(s);
                     rgb += out(r) || out(g) || out(b);
+                    // Broadcast range: Y 16-235, Cb and Cr 16-240.
+                    broadcast += s < 16 || s > 235 || cb + 128 < 16 || cb + 128 > 240 || cr + 128 < 16 || cr + 128 > 240;
                 }
             const OutsideCounts counts = countOutside(picture, limits.low, limits.high);
             EXPECT_EQ(counts.luma, luma);
@@ -183,6 +187,7 @@ TEST(R103Counts, WholeCodeBoundsCountWhatRealNumbersDo) {
             for (const Kernels* k : availableKernels()) {
                 measureLevels8(picture, limits.low, limits.high, work, k->outsideBounds, eight);
                 EXPECT_EQ(eight.rgbOutside, rgb) << cpuLevelName(k->level);
+                EXPECT_EQ(eight.broadcastOutside, broadcast) << cpuLevelName(k->level);
             }
         }
 }
