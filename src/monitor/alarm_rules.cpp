@@ -24,7 +24,7 @@ std::string AlarmSettings::severityOf(std::string_view type) const {
     const auto it = severity.find(type);
     if (it != severity.end()) return it->second;
     // A channel without pictures or with black ones is off the air; the rest degrade it.
-    return type == "no_signal" || type == "black" ? "critical" : "warning";
+    return type == kNoSignalAlarm || type == "black" ? "critical" : "warning";
 }
 
 void AlarmTracker::feed(int64_t frame, std::optional<bool> defect, int64_t runStart,

@@ -3,6 +3,7 @@
 // been gone for the recovery time.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -14,9 +15,13 @@
 #include "indicators/results.h"
 
 // The monitor's own alarms, beside the event types of file runs: audio below its silence
-// threshold, and no pictures at all.
+// threshold, no pictures at all, short-term loudness outside its range and a true peak above
+// its ceiling (loudness_alarms.h). A new one joins this list, which makes its options and metrics.
 inline constexpr std::string_view kSilenceAlarm = "silence";
 inline constexpr std::string_view kNoSignalAlarm = "no_signal";
+inline constexpr std::string_view kLoudnessEvent = "loudness";
+inline constexpr std::string_view kTruePeakEvent = "true_peak";
+inline constexpr std::array kMonitorAlarms = {kSilenceAlarm, kNoSignalAlarm, kLoudnessEvent, kTruePeakEvent};
 
 struct AlarmTiming {
     double detection = 0;  // seconds a defect lasts before it is raised

@@ -116,7 +116,7 @@ void Channel::Sink::row(int64_t frame, const Results& values) {
         // only a picture that came since it was raised ends it.
         if (channel.noSignal_ && channel.lastPicture_.load() != channel.noSignalPicture_) {
             channel.noSignal_ = false;
-            channel.alarm({AlarmChange::Cleared, "no_signal", origin.streamFrame, origin.streamFrame}, fps);
+            channel.alarm({AlarmChange::Cleared, kNoSignalAlarm, origin.streamFrame, origin.streamFrame}, fps);
         }
     }
     for (const AlarmChange& change : changes) {
@@ -138,10 +138,7 @@ Channel::Channel(ChannelInput input, const MonitorOptions& options, ChannelOutpu
       metrics_([&]() -> ChannelMetrics& {
           std::vector<std::string_view> events =
               makeEventAlarmRules(options.alarms, options.mask, kDefaultFps)->events();
-          events.push_back("silence");
-          events.push_back(kLoudnessEvent);
-          events.push_back(kTruePeakEvent);
-          events.push_back("no_signal");
+          events.insert(events.end(), kMonitorAlarms.begin(), kMonitorAlarms.end());
           for (std::string_view check : kTsCheckNames)
               if (check != nameOf(TsCheck::PcrAccuracyError)) events.push_back(check);
           return metrics.addChannel(input_.name, options.mask, events);
@@ -168,7 +165,7 @@ void Channel::alarm(const AlarmChange& change, double fps, const std::string& sn
     const bool raised = change.kind == AlarmChange::Raised;
     const std::string event(change.event);
     // no_signal is about the frames that did not come: it starts where the next one was due.
-    const int64_t frame = event == "no_signal" ? change.startFrame : std::max<int64_t>(0, streamFrames_ - 1);
+    const int64_t frame = event == kNoSignalAlarm ? change.startFrame : std::max<int64_t>(0, streamFrames_ - 1);
     const std::string text =
         alarmRecord(name(), AlarmRecord{change, options_.alarms.severityOf(event), frame, fps, snapshot});
     record(text);
@@ -189,7 +186,7 @@ void Channel::checkSignal() {
     if (noSignal_ || silent < options_.noSignalAfter || finished_) return;
     noSignal_ = true;
     noSignalPicture_ = lastPicture_.load();
-    alarm({AlarmChange::Raised, "no_signal", streamFrames_, streamFrames_}, fps_);
+    alarm({AlarmChange::Raised, kNoSignalAlarm, streamFrames_, streamFrames_}, fps_);
 }
 
 void Channel::writeFinalRecord(const char* reason) {
@@ -217,9 +214,9 @@ bool Channel::connectAndMeasure(bool& delivered) {
         // New rules for another frame rate; alarms they held are cleared first.
         if (!rules_ || rulesFps_ != fps) {
             for (const std::string& event : std::set<std::string, std::less<>>(active_))
-                if (event != "no_signal") alarm({AlarmChange::Cleared, event, streamFrames_, streamFrames_}, fps);
+                if (event != kNoSignalAlarm) alarm({AlarmChange::Cleared, event, streamFrames_, streamFrames_}, fps);
             rules_ = makeEventAlarmRules(options_.alarms, options_.mask, fps);
-            silence_.emplace("silence", options_.alarms.timingOf("silence"), fps);
+            silence_.emplace(kSilenceAlarm, options_.alarms.timingOf(kSilenceAlarm), fps);
             loudness_.emplace(options_.alarms, options_.loudness, fps);
             transport_.clear();
             for (std::string_view check : kTsCheckNames)

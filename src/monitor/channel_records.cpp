@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "io/frame_source.h"
+#include "monitor/alarm_rules.h"
 #include "monitor/record_log.h"
 
 using Json = nlohmann::ordered_json;
@@ -46,7 +47,7 @@ std::string alarmRecord(const std::string& channel, const AlarmRecord& a) {
            {"start_frame", a.change.startFrame},
            {"start_stream_time", double(a.change.startFrame) / a.fps}};
     // no_signal is about frames that did not come: it has no last frame of its own.
-    if (!raised && event != "no_signal") {
+    if (!raised && event != kNoSignalAlarm) {
         r["end_frame"] = a.change.endFrame;
         r["duration"] = double(a.change.endFrame - a.change.startFrame + 1) / a.fps;
     }

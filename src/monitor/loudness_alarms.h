@@ -11,8 +11,6 @@
 #include "io/frame_source.h"
 #include "monitor/alarm_rules.h"
 
-inline constexpr std::string_view kLoudnessEvent = "loudness";
-inline constexpr std::string_view kTruePeakEvent = "true_peak";
 
 class LoudnessAlarms {
 public:

@@ -68,7 +68,7 @@ std::variant<MonitorOptions, int> parseMonitorOptions(int argc, char** argv) {
         ->check(CLI::Range(1u, kMaxThreads));
     // The event types of file runs, then the monitor's own alarms.
     std::vector<std::string_view> types(rowEventTypes().begin(), rowEventTypes().end());
-    types.insert(types.end(), {kSilenceAlarm, kNoSignalAlarm, kLoudnessEvent, kTruePeakEvent});
+    types.insert(types.end(), kMonitorAlarms.begin(), kMonitorAlarms.end());
     for (const std::string_view type : types) {
         const std::string name = optionName(type);
         app.add_option_function<std::string>(
